@@ -1,0 +1,46 @@
+#pragma once
+
+#include "cloud/CAccountInfo.h"
+#include "cloud/CDeviceListReply.h"
+#include "cloud/CGatewayListReply.h"
+
+#include <cstddef>
+#include <string>
+
+// The cloud web service client: the process-wide endpoint, blocking HTTP POST
+// requests through libcurl, and the account and inventory operations. The object
+// itself has no state; construct one around each use.
+class CCloudClient
+{
+public:
+    // Stores the endpoint; the scheme is "https://" for ports 443, 8443 and 10443,
+    // "http://" otherwise. Called once at start-up, before any request.
+    static void SetEndpoint(const char* host, int port);
+    static std::string Host();
+    static int Port();
+    static std::string Scheme();
+    // scheme + host + ":" + port + "/CommonService/"
+    static std::string BaseUrl();
+
+    // Posts `body` to `url` and appends the reply body to `reply`. Returns the
+    // libcurl result code (0 on success, 2 when no handle could be made). At most
+    // 20 s for the connect phase and 20 s in all; certificates are not verified.
+    int Post(const std::string& url, const std::string& body, std::string* reply);
+    // libcurl write callback: appends to the std::string at `userdata`.
+    static size_t WriteCallback(char* data, size_t size, size_t count, void* userdata);
+
+    CAccountInfo Login(const char* userName, const char* passwd);
+    // onlineType 1: online gateways only, 2: offline only, anything else: all.
+    CGatewayListReply QueryGateway(const CAccountInfo& account, const char* gwSn, const char* gwName,
+                                   const char* nodeName, int onlineType);
+    CDeviceListReply QueryDeviceByGw(int orgId, const char* gwSn, int accountsId);
+
+    // Request bodies and reply parsing, as the operations above use them.
+    static std::string BuildLoginBody(const char* userName, const char* passwd);
+    static std::string BuildQueryGatewayBody(const CAccountInfo& account, const char* gwSn,
+                                             const char* gwName, const char* nodeName, int onlineType);
+    static std::string BuildQueryDeviceBody(int orgId, const char* gwSn, int accountsId);
+    static CAccountInfo ParseLoginReply(const std::string& reply);
+    static CGatewayListReply ParseGatewayListReply(const std::string& reply);
+    static CDeviceListReply ParseDeviceListReply(const std::string& reply);
+};

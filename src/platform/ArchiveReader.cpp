@@ -1,0 +1,90 @@
+#include "platform/ArchiveReader.h"
+
+ArchiveReader::ArchiveReader(const QByteArray& bytes) : m_bytes(bytes) {}
+
+bool ArchiveReader::Take(size_t count, const char** out)
+{
+    const size_t size = static_cast<size_t>(m_bytes.size());
+    if (m_failed || count > size - m_pos) {
+        m_failed = true;
+        return false;
+    }
+    *out = m_bytes.constData() + m_pos;
+    m_pos += count;
+    return true;
+}
+
+uint8_t ArchiveReader::ReadUInt8()
+{
+    const char* p = nullptr;
+    if (!Take(1, &p))
+        return 0;
+    return static_cast<uint8_t>(p[0]);
+}
+
+uint16_t ArchiveReader::ReadUInt16()
+{
+    const char* p = nullptr;
+    if (!Take(2, &p))
+        return 0;
+    return static_cast<uint16_t>(static_cast<uint8_t>(p[0]) | (static_cast<uint8_t>(p[1]) << 8));
+}
+
+uint32_t ArchiveReader::ReadUInt32()
+{
+    const uint32_t low = ReadUInt16();
+    const uint32_t high = ReadUInt16();
+    return low | (high << 16);
+}
+
+bool ArchiveReader::ReadClassHeader(uint16_t* schema, QByteArray* className)
+{
+    if (ReadUInt16() != 0xFFFF) {
+        m_failed = true;
+        return false;
+    }
+    *schema = ReadUInt16();
+    const uint16_t length = ReadUInt16();
+    const char* p = nullptr;
+    if (!Take(length, &p))
+        return false;
+    *className = QByteArray(p, length);
+    return !m_failed;
+}
+
+QString ArchiveReader::ReadString()
+{
+    if (ReadUInt8() != 0xFF || ReadUInt16() != 0xFFFE) {
+        m_failed = true;
+        return QString();
+    }
+    uint32_t units = ReadUInt8();
+    if (units == 0xFF) {
+        units = ReadUInt16();
+        if (units == 0xFFFF)
+            units = ReadUInt32();
+    }
+    if (m_failed)
+        return QString();
+    const char* p = nullptr;
+    // Check the byte count before multiplying into a size that could overflow.
+    if (units > (static_cast<size_t>(m_bytes.size()) - m_pos) / 2) {
+        m_failed = true;
+        return QString();
+    }
+    if (!Take(static_cast<size_t>(units) * 2, &p))
+        return QString();
+    QString text;
+    text.resize(static_cast<qsizetype>(units));
+    for (uint32_t i = 0; i < units; ++i) {
+        const uint16_t unit =
+            static_cast<uint16_t>(static_cast<uint8_t>(p[2 * i]) | (static_cast<uint8_t>(p[2 * i + 1]) << 8));
+        text[static_cast<qsizetype>(i)] = QChar(unit);
+    }
+    return text;
+}
+
+int32_t ArchiveReader::ReadInt32()
+{
+    return static_cast<int32_t>(ReadUInt32());
+}

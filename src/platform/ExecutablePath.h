@@ -1,0 +1,7 @@
+#pragma once
+
+#include <QString>
+
+// Where the running program lives: the folder of the executable (/proc/self/exe on
+// Linux), without a trailing separator. Empty when it cannot be determined.
+QString ExecutableFolder();
