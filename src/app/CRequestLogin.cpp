@@ -1,0 +1,38 @@
+#include "app/CRequestLogin.h"
+
+#include "platform/ArchiveReader.h"
+#include "platform/ArchiveWriter.h"
+
+QByteArray CRequestLogin::Serialize() const
+{
+    ArchiveWriter writer;
+    writer.WriteClassHeader(kSchema, QByteArray(kClassName));
+    writer.WriteString(m_userName);
+    writer.WriteString(m_password);
+    writer.WriteInt32(m_remember);
+    writer.WriteString(m_pcId);
+    return writer.Bytes();
+}
+
+std::unique_ptr<CRequestLogin> CRequestLogin::Deserialize(const QByteArray& bytes)
+{
+    ArchiveReader reader(bytes);
+    uint16_t schema = 0;
+    QByteArray className;
+    if (!reader.ReadClassHeader(&schema, &className))
+        return nullptr;
+    // Only the one schema this program writes is understood: the field layout of any
+    // other schema is unknown, so such a cache is treated as absent.
+    if (schema != kSchema || className != kClassName)
+        return nullptr;
+    auto record = std::make_unique<CRequestLogin>();
+    record->m_userName = reader.ReadString();
+    record->m_password = reader.ReadString();
+    record->m_remember = reader.ReadInt32();
+    record->m_pcId = reader.ReadString();
+    // The cache is exactly one object; bytes after it mean the file is not what this
+    // program wrote (for example an older, longer cache partly overwritten).
+    if (reader.Failed() || !reader.AtEnd())
+        return nullptr;
+    return record;
+}

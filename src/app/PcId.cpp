@@ -1,0 +1,77 @@
+#include "app/PcId.h"
+
+#include "app/LoginCache.h"
+#include "platform/TextCodec.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+namespace {
+
+std::string& CurrentPcId()
+{
+    static std::string id;
+    return id;
+}
+
+} // namespace
+
+void SetPcId(const char* id)
+{
+    CurrentPcId() = id ? id : "";
+}
+
+const char* GetPcId()
+{
+    return CurrentPcId().c_str();
+}
+
+std::string ComposePcId(const LocalTimestamp& localTime, unsigned seed)
+{
+    std::string id = std::to_string(LocalToEpochSeconds(localTime));
+    // Milliseconds always take three digits; a value outside 0..999 (never produced
+    // by the clock) is clamped so the identifier keeps its length.
+    int ms = localTime.millisecond;
+    if (ms < 0)
+        ms = 0;
+    if (ms > 999)
+        ms = 999;
+    if (ms < 10)
+        id += "00";
+    else if (ms < 100)
+        id += "0";
+    id += std::to_string(ms);
+    std::srand(seed);
+    for (int i = 0; i < 7; ++i)
+        id += std::to_string(std::rand() % 10);
+    return id;
+}
+
+std::string MakePcId()
+{
+    const LocalTimestamp now = LocalNow();
+    return ComposePcId(now, static_cast<unsigned>(std::time(nullptr)));
+}
+
+void SettlePcId()
+{
+    std::unique_ptr<CRequestLogin> cached = LoadLoginCache();
+    if (cached && !cached->GetPcId().isEmpty()) {
+        SetPcId(TextCodec::WideToLocal(cached->GetPcId()).c_str());
+        return;
+    }
+    // No usable cache, or one without an identifier: make the identifier and write a
+    // fresh record that keeps whatever the old cache remembered of the last login.
+    CRequestLogin record;
+    if (cached) {
+        record.SetUserName(cached->GetUserName());
+        record.SetPassword(cached->GetPassword());
+        record.SetRemember(cached->GetRemember());
+    }
+    const std::string id = MakePcId();
+    record.SetPcId(TextCodec::LocalToWide(id));
+    SetPcId(id.c_str());
+    if (!SaveLoginCache(record))
+        std::fprintf(stderr, "login cache could not be written; the PC identifier lasts for this run only\n");
+}
