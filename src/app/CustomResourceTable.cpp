@@ -36,18 +36,21 @@ void AppendLe64(std::vector<uint8_t>& out, uint64_t v)
     AppendLe32(out, static_cast<uint32_t>(v >> 32));
 }
 
+// The table lives until the process ends and is never destroyed: threads may still
+// read it while the process exits. (Held through a pointer so the entries stay
+// reachable to leak checkers.)
 std::vector<_Resource_Info*>& Table()
 {
-    static std::vector<_Resource_Info*> table;
-    return table;
+    static auto* table = new std::vector<_Resource_Info*>;
+    return *table;
 }
 
 // Entries of a table that a later load replaced. They stay allocated so that a
 // pointer handed out by an earlier look-up never dangles; entries are never freed.
 std::vector<_Resource_Info*>& Retired()
 {
-    static std::vector<_Resource_Info*> retired;
-    return retired;
+    static auto* retired = new std::vector<_Resource_Info*>;
+    return *retired;
 }
 
 std::string Describe(size_t index, size_t offset, const std::string& why)

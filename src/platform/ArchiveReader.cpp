@@ -32,9 +32,15 @@ uint16_t ArchiveReader::ReadUInt16()
 
 uint32_t ArchiveReader::ReadUInt32()
 {
-    const uint32_t low = ReadUInt16();
-    const uint32_t high = ReadUInt16();
-    return low | (high << 16);
+    // All four bytes are taken at once, so a value cut short yields 0 and not its
+    // first half.
+    const char* p = nullptr;
+    if (!Take(4, &p))
+        return 0;
+    return static_cast<uint32_t>(static_cast<uint8_t>(p[0])) |
+           (static_cast<uint32_t>(static_cast<uint8_t>(p[1])) << 8) |
+           (static_cast<uint32_t>(static_cast<uint8_t>(p[2])) << 16) |
+           (static_cast<uint32_t>(static_cast<uint8_t>(p[3])) << 24);
 }
 
 bool ArchiveReader::ReadClassHeader(uint16_t* schema, QByteArray* className)
