@@ -1,0 +1,116 @@
+#include "CliApp.h"
+
+#include "CliConsole.h"
+#include "DevicesCommand.h"
+#include "GatewaysCommand.h"
+#include "LoginCommand.h"
+#include "app/CustomResourceTable.h"
+#include "app/PcId.h"
+#include "app/ProgramFolder.h"
+#include "cloud/CCloudClient.h"
+
+#include <QFile>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+bool IsHelp(const std::string& word)
+{
+    return word == "--help" || word == "-h" || word == "help";
+}
+
+} // namespace
+
+CliApp::CliApp()
+{
+    m_registry.Add(std::make_unique<LoginCommand>());
+    m_registry.Add(std::make_unique<GatewaysCommand>());
+    m_registry.Add(std::make_unique<DevicesCommand>());
+}
+
+void CliApp::PrintUsage(bool toStdout) const
+{
+    std::string text = "usage: lumetra-cli <command> [arguments]\n\ncommands:\n";
+    for (const std::unique_ptr<CliCommand>& command : m_registry.Commands()) {
+        const std::string head = std::string("  ") + command->Name() + " " + command->Synopsis();
+        text += head + "\n      " + command->Summary() + "\n";
+    }
+    text += "\n'lumetra-cli <command> --help' describes a command's options.\n"
+            "The installation is the program's folder, or the folder named by LUMETRA_HOME;\n"
+            "it holds custom_resource/platconf and the login cache licache.\n"
+            "A word that starts with '-' but is not an option (a password, say) goes after '--'.\n"
+            "Exit status: 0 done, 1 failed, 2 wrong command line.\n";
+    std::fputs(text.c_str(), toStdout ? stdout : stderr);
+}
+
+void CliApp::PrintCommandUsage(const CliCommand& command, bool toStdout) const
+{
+    std::string text = std::string("usage: lumetra-cli ") + command.Name() + " " + command.Synopsis() +
+                       "\n  " + command.Summary() + "\n" + command.Details();
+    std::fputs(text.c_str(), toStdout ? stdout : stderr);
+}
+
+bool CliApp::StartUp()
+{
+    LoadCustomResources();
+    const _Resource_Info* host = FindCustomResource("wsh");
+    const _Resource_Info* port = FindCustomResource("wsp");
+    if (host == nullptr || port == nullptr || host->Text().empty()) {
+        CliConsole::Error("installation has no platconf with wsh/wsp (looked for " +
+                          QFile::encodeName(CustomResourcePath()).toStdString() +
+                          "); run from an installation folder or set LUMETRA_HOME to one");
+        return false;
+    }
+    const int webPort = std::atoi(port->Text().c_str());
+    if (webPort <= 0 || webPort > 65535) {
+        CliConsole::Error("the platconf entry wsp is not a port number: '" + port->Text() + "'");
+        return false;
+    }
+    CCloudClient::SetEndpoint(host->Text().c_str(), webPort);
+    SettlePcId();
+    return true;
+}
+
+int CliApp::Run(int argc, char** argv)
+{
+    std::vector<std::string> words(argv + 1, argv + argc);
+    if (words.empty()) {
+        PrintUsage(false);
+        return kExitUsage;
+    }
+    if (IsHelp(words[0])) {
+        const CliCommand* command = words.size() > 1 ? m_registry.Find(words[1]) : nullptr;
+        if (command != nullptr)
+            PrintCommandUsage(*command, true);
+        else
+            PrintUsage(true);
+        return kExitUsage;
+    }
+    CliCommand* command = m_registry.Find(words[0]);
+    if (command == nullptr) {
+        CliConsole::Error(
+            (words[0].size() > 1 && words[0][0] == '-' ? "unknown option '" : "unknown command '") +
+            words[0] + "'");
+        PrintUsage(false);
+        return kExitUsage;
+    }
+    const std::vector<std::string> args(words.begin() + 1, words.end());
+    for (const std::string& word : args) {
+        if (word == "--")
+            break;
+        if (word == "--help" || word == "-h") {
+            PrintCommandUsage(*command, true);
+            return kExitUsage;
+        }
+    }
+    if (!command->Parse(args)) {
+        PrintCommandUsage(*command, false);
+        return kExitUsage;
+    }
+    if (command->NeedsInstallation() && !StartUp())
+        return kExitFailed;
+    return command->Execute();
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "CliCommandRegistry.h"
+
+#include <string>
+
+// lumetra-cli: the desktop client's flows without a window. Finds the command,
+// parses its arguments, brings the installation up in the order the window does
+// (custom resources, web endpoint, PC identifier) and runs the command.
+class CliApp
+{
+public:
+    CliApp();
+    int Run(int argc, char** argv);
+
+    // The installation start-up. False after a message on standard error.
+    static bool StartUp();
+
+private:
+    void PrintUsage(bool toStdout) const;
+    void PrintCommandUsage(const CliCommand& command, bool toStdout) const;
+
+    CliCommandRegistry m_registry;
+};

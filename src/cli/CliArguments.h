@@ -1,0 +1,31 @@
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+// Parses the words after a command name: declared flags ("--remember"), declared
+// options with a value ("--sn S" or "--sn=S") and positional words. "--" ends the
+// options, so a positional word that starts with '-' can follow it. An undeclared
+// option, a missing value or an option given twice is an error.
+class CliArguments
+{
+public:
+    void AddFlag(const std::string& name);
+    void AddOption(const std::string& name);
+
+    // False with a one-line reason in `error`.
+    bool Parse(const std::vector<std::string>& args, std::string* error);
+
+    bool Has(const std::string& name) const;
+    // The value of an option, or an empty text when it was not given.
+    std::string Value(const std::string& name) const;
+    const std::vector<std::string>& Positional() const { return m_positional; }
+
+private:
+    std::set<std::string> m_flags;
+    std::set<std::string> m_options;
+    std::map<std::string, std::string> m_given;
+    std::vector<std::string> m_positional;
+};

@@ -1,0 +1,3 @@
+#include "CliCommand.h"
+
+CliCommand::~CliCommand() = default;

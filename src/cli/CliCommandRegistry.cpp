@@ -1,0 +1,15 @@
+#include "CliCommandRegistry.h"
+
+void CliCommandRegistry::Add(std::unique_ptr<CliCommand> command)
+{
+    m_commands.push_back(std::move(command));
+}
+
+CliCommand* CliCommandRegistry::Find(const std::string& name) const
+{
+    for (const std::unique_ptr<CliCommand>& command : m_commands) {
+        if (name == command->Name())
+            return command.get();
+    }
+    return nullptr;
+}

@@ -1,0 +1,39 @@
+#include "CliConsole.h"
+
+#include <cstdio>
+
+namespace {
+
+void WriteLine(std::FILE* stream, const std::string& line)
+{
+    std::fwrite(line.data(), 1, line.size(), stream);
+    std::fputc('\n', stream);
+    std::fflush(stream);
+}
+
+} // namespace
+
+void CliConsole::Out(const QString& line)
+{
+    WriteLine(stdout, line.toStdString());
+}
+
+void CliConsole::Out(const std::string& line)
+{
+    WriteLine(stdout, line);
+}
+
+void CliConsole::Err(const QString& line)
+{
+    WriteLine(stderr, line.toStdString());
+}
+
+void CliConsole::Err(const std::string& line)
+{
+    WriteLine(stderr, line);
+}
+
+void CliConsole::Error(const std::string& message)
+{
+    WriteLine(stderr, "lumetra-cli: " + message);
+}

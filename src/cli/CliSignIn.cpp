@@ -1,0 +1,78 @@
+#include "CliSignIn.h"
+
+#include "CliArguments.h"
+#include "CliCommand.h"
+#include "CliConsole.h"
+#include "app/LoginCache.h"
+#include "cloud/CCloudClient.h"
+#include "cloud/CurrentAccount.h"
+#include "platform/TextCodec.h"
+
+void CliSignIn::AddCredentialOptions(CliArguments& args)
+{
+    args.AddOption("--user");
+    args.AddOption("--password");
+}
+
+const char* CliSignIn::CredentialDetails()
+{
+    return "  --user U --password P   sign in as U (default: the user and password of the last\n"
+           "                          successful 'lumetra-cli login')\n";
+}
+
+bool CliSignIn::CheckCredentialOptions(const CliArguments& args, std::string* error)
+{
+    if (args.Has("--password") && !args.Has("--user")) {
+        *error = "--password needs --user";
+        return false;
+    }
+    return true;
+}
+
+int CliSignIn::Authenticate(const QString& user, const QString& password, CAccountInfo* account)
+{
+    if (user.isEmpty()) {
+        CliConsole::Err(QStringLiteral("用户名不能为空！"));
+        return kExitFailed;
+    }
+    if (password.isEmpty()) {
+        CliConsole::Err(QStringLiteral("密码不能为空！"));
+        return kExitFailed;
+    }
+    CCloudClient client;
+    const std::string narrowUser = TextCodec::WideToLocal(user);
+    const std::string narrowPassword = TextCodec::WideToLocal(password);
+    CAccountInfo reply = client.Login(narrowUser.c_str(), narrowPassword.c_str());
+    if (reply.flag == 0) {
+        CliConsole::Err(reply.msg);
+        return kExitFailed;
+    }
+    reply.userName = user;
+    *account = reply;
+    return kExitOk;
+}
+
+int CliSignIn::SignInForQuery(const CliArguments& args)
+{
+    QString user;
+    QString password;
+    if (args.Has("--user") || args.Has("--password")) {
+        user = TextCodec::LocalToWide(args.Value("--user"));
+        password = TextCodec::LocalToWide(args.Value("--password"));
+    } else {
+        const std::unique_ptr<CRequestLogin> cached = LoadLoginCache();
+        if (!cached || cached->GetUserName().isEmpty() || cached->GetPassword().isEmpty()) {
+            CliConsole::Error("not signed in: run 'lumetra-cli login USER PASSWORD' first, "
+                              "or give --user and --password");
+            return kExitFailed;
+        }
+        user = cached->GetUserName();
+        password = cached->GetPassword();
+    }
+    CAccountInfo account;
+    const int result = Authenticate(user, password, &account);
+    if (result != kExitOk)
+        return result;
+    SetCurrentAccount(account);
+    return kExitOk;
+}

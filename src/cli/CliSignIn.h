@@ -1,0 +1,32 @@
+#pragma once
+
+#include "cloud/CAccountInfo.h"
+
+#include <QString>
+#include <string>
+
+class CliArguments;
+
+// Signing in from the command line, with the checks and texts of the login view.
+class CliSignIn
+{
+public:
+    // The options by which a listing command names its own credentials.
+    static void AddCredentialOptions(CliArguments& args);
+    static const char* CredentialDetails();
+    // False with a reason when --password is given without --user.
+    static bool CheckCredentialOptions(const CliArguments& args, std::string* error);
+
+    // Checks the fields as the login view does ("用户名不能为空！" before
+    // "密码不能为空！") and calls the service's Login. On success `account` holds the
+    // reply with the user name filled in; on failure the reason (the view's text or
+    // the service's msg) is on standard error. Returns a CliExitCode.
+    static int Authenticate(const QString& user, const QString& password, CAccountInfo* account);
+
+    // Every run is a new process, so a listing command signs in first: with
+    // --user/--password when given, else with the user name and password of the
+    // login cache (the last successful login). Sets the current account. The login
+    // cache is not rewritten: only the login command records a login. Returns a
+    // CliExitCode.
+    static int SignInForQuery(const CliArguments& args);
+};

@@ -1,0 +1,89 @@
+#include "DevicesCommand.h"
+
+#include "CliArguments.h"
+#include "CliConsole.h"
+#include "CliSignIn.h"
+#include "TablePrinter.h"
+#include "cloud/CCloudClient.h"
+#include "cloud/CurrentAccount.h"
+#include "platform/TextCodec.h"
+
+#include <memory>
+#include <string>
+
+namespace {
+
+QString TunnelTypeText(int tunType)
+{
+    switch (tunType) {
+    case 1:
+        return QStringLiteral("port-forward");
+    case 2:
+        return QStringLiteral("serial");
+    default:
+        return QStringLiteral("-");
+    }
+}
+
+} // namespace
+
+const char* DevicesCommand::Details() const
+{
+    return CliSignIn::CredentialDetails();
+}
+
+bool DevicesCommand::Parse(const std::vector<std::string>& words)
+{
+    CliSignIn::AddCredentialOptions(m_args);
+    std::string error;
+    if (!m_args.Parse(words, &error) || !CliSignIn::CheckCredentialOptions(m_args, &error)) {
+        CliConsole::Error(error);
+        return false;
+    }
+    if (m_args.Positional().size() != 1 || m_args.Positional().front().empty()) {
+        CliConsole::Error(m_args.Positional().size() > 1 ? "too many arguments"
+                                                         : "a gateway serial number GWSN is needed");
+        return false;
+    }
+    m_gwSn = m_args.Positional().front();
+    return true;
+}
+
+int DevicesCommand::Execute()
+{
+    const std::string& gwSn = m_gwSn;
+    const int signedIn = CliSignIn::SignInForQuery(m_args);
+    if (signedIn != kExitOk)
+        return signedIn;
+
+    const CAccountInfo* account = GetCurrentAccount();
+    CCloudClient client;
+    CDeviceListReply reply = client.QueryDeviceByGw(account->orgId, gwSn.c_str(), account->accountsId);
+    // The reply hands over heap records; nothing keeps them past this listing.
+    std::vector<std::unique_ptr<CNodeDevice>> devices;
+    for (CNodeDevice* device : reply.devices)
+        devices.emplace_back(device);
+    reply.devices.clear();
+    if (reply.flag == 0) {
+        CliConsole::Err(reply.msg);
+        return kExitFailed;
+    }
+
+    TablePrinter table;
+    table.AddColumn(QStringLiteral("ROW"), TablePrinter::Align::Right);
+    table.AddColumn(QStringLiteral("SERIAL"));
+    table.AddColumn(QStringLiteral("NAME"));
+    table.AddColumn(QStringLiteral("INTERFACE"));
+    table.AddColumn(QStringLiteral("TUNNEL"));
+    table.AddColumn(QStringLiteral("ADDRESS"));
+    table.AddColumn(QStringLiteral("STATE"));
+    int row = 0;
+    for (const std::unique_ptr<CNodeDevice>& device : devices) {
+        table.AddRow({QString::number(++row), device->deviceSn, device->deviceName, device->ifaceTypeName,
+                      TunnelTypeText(device->tunType), device->AddressText(),
+                      device->online != 0 ? QStringLiteral("online") : QStringLiteral("offline")});
+    }
+    table.Print();
+    CliConsole::Out(std::to_string(devices.size()) + (devices.size() == 1 ? " device" : " devices"));
+    return kExitOk;
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "CliArguments.h"
+#include "CliCommand.h"
+
+#include <string>
+
+// lumetra-cli devices GWSN: the devices behind one gateway, as the device table
+// shows them.
+class DevicesCommand : public CliCommand
+{
+public:
+    const char* Name() const override { return "devices"; }
+    const char* Synopsis() const override { return "GWSN"; }
+    const char* Summary() const override { return "list the devices behind a gateway"; }
+    const char* Details() const override;
+    bool Parse(const std::vector<std::string>& args) override;
+    int Execute() override;
+
+private:
+    CliArguments m_args;
+    std::string m_gwSn;
+};
