@@ -87,7 +87,7 @@ int CliApp::Run(int argc, char** argv)
             PrintCommandUsage(*command, true);
         else
             PrintUsage(true);
-        return kExitUsage;
+        return kExitOk;
     }
     CliCommand* command = m_registry.Find(words[0]);
     if (command == nullptr) {
@@ -103,7 +103,7 @@ int CliApp::Run(int argc, char** argv)
             break;
         if (word == "--help" || word == "-h") {
             PrintCommandUsage(*command, true);
-            return kExitUsage;
+            return kExitOk;
         }
     }
     if (!command->Parse(args)) {

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The command line of lumetra-farside:
+//   lumetra-farside --platconf FILE --inventory FILE [--web-only]
+// Options with a value take it as the next argument or after '=' (--platconf=FILE).
+// Further services add their flags to the option table in FarsideOptions.cpp.
+class FarsideOptions
+{
+public:
+    std::string platconfPath;  // the installation's custom resource file (endpoints, credentials)
+    std::string inventoryPath; // accounts, gateways and devices served by the web service
+    bool webOnly = false;      // run the web service alone
+    bool help = false;         // --help: print the usage and exit
+
+    // Parses the arguments after the program name. Returns false with a one-line
+    // reason in `error` for an unknown option, a missing value or a missing required
+    // option; with --help the required options are not checked.
+    bool Parse(const std::vector<std::string>& args, std::string* error);
+
+    static std::string Usage();
+};

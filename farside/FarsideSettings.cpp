@@ -1,0 +1,80 @@
+#include "FarsideSettings.h"
+
+#include "app/CustomResourceTable.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+FarsideSettings::~FarsideSettings()
+{
+    for (_Resource_Info* entry : entries_)
+        delete entry;
+}
+
+bool FarsideSettings::Load(const std::string& path, std::string* error)
+{
+    path_ = path;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        *error = "cannot read platconf file " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string parseError;
+    if (!ParseCustomResources(bytes.data(), bytes.size(), entries_, &parseError)) {
+        *error = "platconf file " + path + " is damaged: " + parseError;
+        return false;
+    }
+    webHost = Text("wsh");
+    if (webHost.empty()) {
+        *error = "platconf file " + path + " has no entry \"wsh\" (web-service host)";
+        return false;
+    }
+    return Port("wsp", &webPort, error);
+}
+
+const _Resource_Info* FarsideSettings::Find(const char* name) const
+{
+    for (const _Resource_Info* entry : entries_) {
+        if (entry->name == name)
+            return entry;
+    }
+    return nullptr;
+}
+
+bool FarsideSettings::Has(const char* name) const
+{
+    return Find(name) != nullptr;
+}
+
+std::string FarsideSettings::Text(const char* name, const std::string& fallback) const
+{
+    const _Resource_Info* entry = Find(name);
+    return entry ? entry->Text() : fallback;
+}
+
+bool FarsideSettings::Port(const char* name, int* port, std::string* error) const
+{
+    if (!Has(name)) {
+        *error = "platconf file " + path_ + " has no entry \"" + name + "\"";
+        return false;
+    }
+    std::string text = Text(name);
+    long value = 0;
+    bool digits = !text.empty() && text.size() <= 5;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            digits = false;
+        else
+            value = value * 10 + (c - '0');
+    }
+    if (!digits || value < 1 || value > 65535) {
+        *error = "platconf file " + path_ + ": entry \"" + std::string(name) +
+                 "\" is not a port number (1-65535): \"" + text + "\"";
+        return false;
+    }
+    *port = static_cast<int>(value);
+    return true;
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct _Resource_Info;
+
+// The installation data the far side shares with the client: the same custom
+// resource file (platconf), so both agree on addresses, ports and credentials.
+class FarsideSettings
+{
+public:
+    FarsideSettings() = default;
+    ~FarsideSettings();
+    FarsideSettings(const FarsideSettings&) = delete;
+    FarsideSettings& operator=(const FarsideSettings&) = delete;
+
+    // Reads and checks the file. Returns false with a one-line reason when the file
+    // cannot be read, is damaged, or lacks a valid "wsh"/"wsp" entry.
+    bool Load(const std::string& path, std::string* error);
+
+    std::string webHost; // "wsh"
+    int webPort = 0;     // "wsp"
+
+    // Text of an entry, or `fallback` when absent.
+    std::string Text(const char* name, const std::string& fallback = std::string()) const;
+    bool Has(const char* name) const;
+    // A decimal port number 1..65535 from an entry; false with a reason otherwise.
+    bool Port(const char* name, int* port, std::string* error) const;
+
+private:
+    const _Resource_Info* Find(const char* name) const;
+
+    std::string path_;
+    std::vector<_Resource_Info*> entries_;
+};

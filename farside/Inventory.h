@@ -1,0 +1,91 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// The accounts, gateways and devices the far side serves, read from a JSON file:
+//   {"accounts":[{"userName","password","orgId","newRoleId","accountsId",
+//                 "gateways":[{"gwSn","gwName","nodeName","isOnline",
+//                              "devices":[{device fields}]}]}]}
+// Members have the types the web service replies with. Only the keys (userName,
+// password and the three ids of an account, gwSn, deviceSn) are required; any other
+// member that the file leaves out is left out of the replies too, so a client's
+// defaults can be exercised against the real service.
+class Inventory
+{
+public:
+    struct Device
+    {
+        std::string deviceSn;
+        std::optional<int> deviceId;
+        std::optional<std::string> id;
+        std::optional<std::string> deviceName;
+        std::optional<std::string> ifaceTypeName;
+        std::optional<bool> online;
+        std::optional<int> ifaceType;
+        std::optional<std::string> ip;
+        std::optional<int> port;
+        std::optional<std::string> com;
+        std::optional<int> baud;
+        std::optional<int> databit;
+        std::optional<int> parity;
+        std::optional<int> stopbit;
+        std::optional<int> timeout;
+        std::optional<std::string> protocol; // a text holding a decimal number
+        std::optional<int> tunType;
+        std::optional<int> tunConnectType;
+    };
+
+    struct Gateway
+    {
+        std::string gwSn;
+        std::optional<std::string> gwName;
+        std::optional<std::string> nodeName;
+        std::optional<bool> isOnline;
+        std::vector<Device> devices;
+
+        bool Online() const { return isOnline.value_or(false); }
+    };
+
+    struct Account
+    {
+        std::string userName;
+        std::string password;
+        int orgId = 0;
+        int newRoleId = 0;
+        int accountsId = 0;
+        std::vector<Gateway> gateways;
+    };
+
+    // One member of a device, in the order the device list reply carries them.
+    struct DeviceField
+    {
+        enum Kind
+        {
+            Integer,     // JSON number with an integer value
+            Text,        // JSON string
+            NumericText, // JSON string holding a decimal integer
+            Boolean      // JSON true or false
+        };
+        const char* name;
+        Kind kind;
+        std::optional<int> Device::*integer;
+        std::optional<std::string> Device::*text;
+        std::optional<bool> Device::*boolean;
+    };
+    static const std::vector<DeviceField>& DeviceFields();
+
+    // Reads and checks the file. Returns false with a one-line reason naming the
+    // offending member (for example accounts[0].gateways[1].devices[2].baud).
+    bool Load(const std::string& path, std::string* error);
+    // The same from a JSON text; `origin` names it in messages.
+    bool Parse(const std::string& json, const std::string& origin, std::string* error);
+
+    const std::vector<Account>& Accounts() const { return accounts_; }
+    const Account* FindUser(const std::string& userName) const;
+    const Account* FindAccount(int accountsId) const;
+
+private:
+    std::vector<Account> accounts_;
+};

@@ -1,0 +1,41 @@
+#include "support/FreePort.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// Binds a loopback socket to `port` (0: any); returns the bound port or 0.
+int BindLoopback(int port)
+{
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+        return 0;
+    int one = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    int bound = 0;
+    socklen_t length = sizeof address;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && listen(fd, 1) == 0 &&
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        bound = ntohs(address.sin_port);
+    close(fd);
+    return bound;
+}
+
+} // namespace
+
+int FreePort::Pick()
+{
+    return BindLoopback(0);
+}
+
+bool FreePort::IsFree(int port)
+{
+    return port > 0 && BindLoopback(port) == port;
+}

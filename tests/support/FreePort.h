@@ -1,0 +1,12 @@
+#pragma once
+
+// Loopback TCP ports for servers started by tests.
+class FreePort
+{
+public:
+    // A port that the kernel reports free on 127.0.0.1 (bound to port 0, then
+    // released); 0 when no socket could be made.
+    static int Pick();
+    // Whether a listening socket can be bound to 127.0.0.1:port right now.
+    static bool IsFree(int port);
+};

@@ -1,0 +1,95 @@
+#include "support/PlatconfBuilder.h"
+
+#include "app/CustomResourceTable.h"
+
+#include <QFile>
+#include <algorithm>
+#include <gtest/gtest.h>
+
+_Resource_Info* PlatconfBuilder::Find(const std::string& name)
+{
+    for (_Resource_Info& entry : entries_) {
+        if (entry.name == name)
+            return &entry;
+    }
+    return nullptr;
+}
+
+_Resource_Info& PlatconfBuilder::Entry(const std::string& name)
+{
+    if (_Resource_Info* entry = Find(name))
+        return *entry;
+    _Resource_Info entry;
+    entry.name = name;
+    entries_.push_back(entry);
+    return entries_.back();
+}
+
+PlatconfBuilder& PlatconfBuilder::Text(const std::string& name, const std::string& text)
+{
+    QByteArray data(text.data(), static_cast<qsizetype>(text.size()));
+    data.append('\0');
+    return Bytes(name, data);
+}
+
+PlatconfBuilder& PlatconfBuilder::Bytes(const std::string& name, const QByteArray& data)
+{
+    _Resource_Info& entry = Entry(name);
+    entry.data.assign(data.begin(), data.end());
+    entry.size = static_cast<int64_t>(entry.data.size());
+    return *this;
+}
+
+PlatconfBuilder& PlatconfBuilder::Value(const std::string& name, int32_t value)
+{
+    if (_Resource_Info* entry = Find(name))
+        entry->value = value;
+    else
+        ADD_FAILURE() << "PlatconfBuilder: no entry \"" << name << "\" to give a value";
+    return *this;
+}
+
+PlatconfBuilder& PlatconfBuilder::Rect(const std::string& name, int32_t left, int32_t top, int32_t right,
+                                       int32_t bottom)
+{
+    if (_Resource_Info* entry = Find(name)) {
+        entry->left = left;
+        entry->top = top;
+        entry->right = right;
+        entry->bottom = bottom;
+    } else {
+        ADD_FAILURE() << "PlatconfBuilder: no entry \"" << name << "\" to give a rectangle";
+    }
+    return *this;
+}
+
+PlatconfBuilder& PlatconfBuilder::Remove(const std::string& name)
+{
+    entries_.erase(std::remove_if(entries_.begin(), entries_.end(),
+                                  [&](const _Resource_Info& entry) { return entry.name == name; }),
+                   entries_.end());
+    return *this;
+}
+
+QByteArray PlatconfBuilder::Build() const
+{
+    QByteArray bytes;
+    for (const _Resource_Info& entry : entries_) {
+        std::vector<uint8_t> serialized = SerializeResourceEntry(entry);
+        bytes.append(reinterpret_cast<const char*>(serialized.data()),
+                     static_cast<qsizetype>(serialized.size()));
+    }
+    return bytes;
+}
+
+bool PlatconfBuilder::WriteTo(const QString& path) const
+{
+    QByteArray bytes = Build();
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size()) {
+        ADD_FAILURE() << "cannot write platconf " << path.toStdString() << ": "
+                      << file.errorString().toStdString();
+        return false;
+    }
+    return true;
+}
