@@ -1,0 +1,32 @@
+#pragma once
+
+#include "PairRecord.h"
+#include "VcomFolder.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+// The folder entries one holder made: its two links and its state file, which it
+// keeps locked for its whole life. Remove() (also run on destruction) takes them
+// away again, each only while it is still the holder's own.
+class PairFiles
+{
+public:
+    explicit PairFiles(const VcomFolder& folder) : m_folder(folder) {}
+    ~PairFiles() { Remove(); }
+    PairFiles(const PairFiles&) = delete;
+    PairFiles& operator=(const PairFiles&) = delete;
+
+    // Publishes "COM<com>" -> `device`. False with a reason in `error`.
+    bool Link(int com, const std::string& device, std::string* error);
+    // Creates the state file of pair `number`, locks it and writes `record`.
+    bool State(int number, const PairRecord& record, std::string* error);
+    void Remove();
+
+private:
+    const VcomFolder& m_folder;
+    std::vector<std::pair<std::string, std::string>> m_links; // link path, device
+    int m_stateFd = -1;
+    std::string m_statePath;
+};
