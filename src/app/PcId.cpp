@@ -27,7 +27,7 @@ const char* GetPcId()
     return CurrentPcId().c_str();
 }
 
-std::string ComposePcId(const LocalTimestamp& localTime, unsigned seed)
+std::string ComposePcId(const LocalTimestamp& localTime, unsigned randomStart)
 {
     std::string id = std::to_string(LocalToEpochSeconds(localTime));
     // Milliseconds always take three digits; a value outside 0..999 (never produced
@@ -42,7 +42,7 @@ std::string ComposePcId(const LocalTimestamp& localTime, unsigned seed)
     else if (ms < 100)
         id += "0";
     id += std::to_string(ms);
-    std::srand(seed);
+    std::srand(randomStart);
     for (int i = 0; i < 7; ++i)
         id += std::to_string(std::rand() % 10);
     return id;

@@ -15,9 +15,9 @@ const char* GetPcId();
 // Makes a new identifier from the current local time.
 std::string MakePcId();
 // The composition rule: seconds since 1970 of the local time, its milliseconds as
-// exactly three digits, then seven random digits from the C generator seeded with
-// `seed`.
-std::string ComposePcId(const LocalTimestamp& localTime, unsigned seed);
+// exactly three digits, then seven random digits from the C generator started with
+// `randomStart` (srand).
+std::string ComposePcId(const LocalTimestamp& localTime, unsigned randomStart);
 
 // Settles the identifier at start-up from the login cache: reuse the cached one;
 // make a new one (and rewrite the cache, keeping its user name, password and

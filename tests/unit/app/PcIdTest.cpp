@@ -68,8 +68,8 @@ TEST(PcIdComposition, SameSeedGivesSameDigitsAndSeedsVary)
     const std::string a = ComposePcId(t, 424242);
     EXPECT_EQ(ComposePcId(t, 424242), a);
     std::set<std::string> tails;
-    for (unsigned seed = 1; seed <= 20; ++seed)
-        tails.insert(ComposePcId(t, seed).substr(13));
+    for (unsigned start = 1; start <= 20; ++start)
+        tails.insert(ComposePcId(t, start).substr(13));
     EXPECT_GT(tails.size(), 1u);
 }
 
