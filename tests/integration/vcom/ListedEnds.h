@@ -1,11 +1,13 @@
 #pragma once
 
+#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
 // The ends named in the output of "lumetra-vcom list", read by the markers the
-// client relies on: "CNC" + "A"/"B" + the pair number up to a space, and the COM
-// number after "RealPortName=COM". Lines without "RealPortName" are not ends.
+// client relies on: "CNC" + "A"/"B" + the pair number, and the COM number after
+// "RealPortName=COM". Lines without "RealPortName" are not ends.
 class ListedEnds
 {
 public:
@@ -17,7 +19,21 @@ public:
     };
 
     // False when a line that names an end lacks one of the markers.
-    bool Parse(const std::string& output);
+    bool Parse(const std::string& output)
+    {
+        static const std::regex end("CNC([AB])(\\d+)\\b.*RealPortName=COM(\\d+)");
+        m_ends.clear();
+        std::istringstream lines(output);
+        std::smatch m;
+        for (std::string line; std::getline(lines, line);) {
+            if (line.find("RealPortName") == std::string::npos)
+                continue;
+            if (!std::regex_search(line, m, end))
+                return false;
+            m_ends.push_back({std::stoi(m[2]), m[1] == "A", std::stoi(m[3])});
+        }
+        return true;
+    }
     const std::vector<End>& Ends() const { return m_ends; }
 
 private:

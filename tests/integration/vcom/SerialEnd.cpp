@@ -8,96 +8,45 @@
 #include <termios.h>
 #include <unistd.h>
 
-namespace {
-
-int MsLeft(std::chrono::steady_clock::time_point deadline)
-{
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
-}
-
-} // namespace
-
-SerialEnd::~SerialEnd()
-{
-    Close();
-}
-
 bool SerialEnd::Open(const std::string& path)
 {
-    Close();
-    m_fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (m_fd < 0)
-        return false;
     termios tio;
-    if (tcgetattr(m_fd, &tio) != 0) {
-        Close();
-        return false;
+    if (OpenAsIs(path) && tcgetattr(m_fd, &tio) == 0) {
+        cfmakeraw(&tio);
+        cfsetspeed(&tio, B115200);
+        tio.c_cflag |= CLOCAL | CREAD;
+        if (tcsetattr(m_fd, TCSANOW, &tio) == 0)
+            return true;
     }
-    cfmakeraw(&tio);
-    cfsetspeed(&tio, B115200);
-    tio.c_cflag |= CLOCAL | CREAD;
-    if (tcsetattr(m_fd, TCSANOW, &tio) != 0) {
-        Close();
-        return false;
-    }
-    return true;
+    Close();
+    return false;
 }
 
 bool SerialEnd::OpenAsIs(const std::string& path)
 {
     Close();
     m_fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    return m_fd >= 0;
+    return IsOpen();
 }
 
 void SerialEnd::Close()
 {
-    if (m_fd >= 0) {
+    if (m_fd >= 0)
         close(m_fd);
-        m_fd = -1;
-    }
+    m_fd = -1;
 }
 
 bool SerialEnd::Write(const std::string& data, int timeoutMs)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    size_t done = 0;
-    while (done < data.size()) {
-        pollfd pfd = {m_fd, POLLOUT, 0};
-        const int ready = poll(&pfd, 1, MsLeft(deadline));
-        if (ready == 0)
-            return false;
-        if (ready < 0 && errno != EINTR)
-            return false;
-        const ssize_t n = write(m_fd, data.data() + done, data.size() - done);
-        if (n > 0)
-            done += static_cast<size_t>(n);
-        else if (n < 0 && errno != EAGAIN && errno != EINTR)
-            return false;
-    }
-    return true;
+    std::string got;
+    return Pump({{this, &data, &got, 0}}, timeoutMs);
 }
 
 std::string SerialEnd::Read(size_t count, int timeoutMs)
 {
+    const std::string none;
     std::string got;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (got.size() < count) {
-        pollfd pfd = {m_fd, POLLIN, 0};
-        const int ready = poll(&pfd, 1, MsLeft(deadline));
-        if (ready == 0)
-            break;
-        if (ready < 0 && errno != EINTR)
-            break;
-        char buf[4096];
-        const ssize_t n = read(m_fd, buf, std::min(sizeof buf, count - got.size()));
-        if (n > 0)
-            got.append(buf, static_cast<size_t>(n));
-        else if (n == 0 || (errno != EAGAIN && errno != EINTR))
-            break;
-    }
+    Pump({{this, &none, &got, count}}, timeoutMs);
     return got;
 }
 
@@ -110,51 +59,50 @@ bool SerialEnd::Silent(int timeoutMs)
 bool SerialEnd::Exchange(SerialEnd& a, SerialEnd& b, const std::string& toB, const std::string& toA,
                          std::string* gotA, std::string* gotB, int timeoutMs)
 {
+    return Pump({{&a, &toB, gotA, toA.size()}, {&b, &toA, gotB, toB.size()}}, timeoutMs);
+}
+
+bool SerialEnd::Pump(std::vector<Job> jobs, int timeoutMs)
+{
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    SerialEnd* ends[2] = {&a, &b};
-    const std::string* outgoing[2] = {&toB, &toA};
-    std::string* incoming[2] = {gotA, gotB};
-    const size_t expected[2] = {toA.size(), toB.size()};
-    size_t sent[2] = {0, 0};
     for (;;) {
+        std::vector<pollfd> fds;
         bool finished = true;
-        pollfd fds[2];
-        for (int i = 0; i < 2; ++i) {
-            short events = 0;
-            if (sent[i] < outgoing[i]->size())
-                events |= POLLOUT;
-            if (incoming[i]->size() < expected[i])
-                events |= POLLIN;
+        for (const Job& job : jobs) {
+            const int events =
+                (job.sent < job.out->size() ? POLLOUT : 0) | (job.in->size() < job.want ? POLLIN : 0);
             finished = finished && events == 0;
-            fds[i] = {ends[i]->m_fd, events, 0};
+            fds.push_back({job.end->m_fd, static_cast<short>(events), 0});
         }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (finished)
             return true;
-        const int ready = poll(fds, 2, MsLeft(deadline));
-        if (ready == 0)
+        const int ready =
+            poll(fds.data(), fds.size(), static_cast<int>(std::max<long long>(left.count(), 0)));
+        if (ready == 0 || (ready < 0 && errno != EINTR))
             return false;
-        if (ready < 0 && errno != EINTR)
-            return false;
-        for (int i = 0; i < 2; ++i) {
+        for (size_t i = 0; i < jobs.size() && ready > 0; ++i) {
+            Job& job = jobs[i];
+            char buf[8192];
             if (fds[i].revents & POLLIN) {
-                char buf[8192];
-                const ssize_t n = read(ends[i]->m_fd, buf, sizeof buf);
+                const ssize_t n = read(job.end->m_fd, buf, std::min(sizeof buf, job.want - job.in->size()));
                 if (n > 0)
-                    incoming[i]->append(buf, static_cast<size_t>(n));
+                    job.in->append(buf, static_cast<size_t>(n));
                 else if (n == 0 || (errno != EAGAIN && errno != EINTR))
                     return false;
+            } else if (fds[i].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+                return false;
             }
             if (fds[i].revents & POLLOUT) {
                 // Small pieces, as a serial program writes, to exercise partial writes.
-                const size_t piece = std::min<size_t>(1000, outgoing[i]->size() - sent[i]);
-                const ssize_t n = write(ends[i]->m_fd, outgoing[i]->data() + sent[i], piece);
+                const ssize_t n = write(job.end->m_fd, job.out->data() + job.sent,
+                                        std::min<size_t>(1000, job.out->size() - job.sent));
                 if (n > 0)
-                    sent[i] += static_cast<size_t>(n);
+                    job.sent += static_cast<size_t>(n);
                 else if (n < 0 && errno != EAGAIN && errno != EINTR)
                     return false;
             }
-            if ((fds[i].revents & (POLLHUP | POLLERR | POLLNVAL)) && !(fds[i].revents & POLLIN))
-                return false;
         }
     }
 }

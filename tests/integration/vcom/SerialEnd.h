@@ -1,19 +1,20 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
-// A program's side of one end of a virtual COM pair, opened through its link in
-// raw mode without blocking; every wait is bounded by a time-out.
+// A program's side of one end of a virtual COM pair, opened through its link
+// without blocking; every wait is bounded by a time-out.
 class SerialEnd
 {
 public:
     SerialEnd() = default;
-    ~SerialEnd();
+    ~SerialEnd() { Close(); }
     SerialEnd(const SerialEnd&) = delete;
     SerialEnd& operator=(const SerialEnd&) = delete;
 
+    // Opens in raw mode; OpenAsIs leaves the line settings alone, as cat does.
     bool Open(const std::string& path);
-    // Opens without touching the line settings, as a program like cat does.
     bool OpenAsIs(const std::string& path);
     int Fd() const { return m_fd; }
     void Close();
@@ -24,13 +25,21 @@ public:
     std::string Read(size_t count, int timeoutMs);
     // True when nothing arrives within `timeoutMs`.
     bool Silent(int timeoutMs);
-
-    // Writes `toB` into `a` and `toA` into `b` at the same time while reading both,
-    // so neither side's buffers have to hold a whole burst. Returns false when the
-    // time-out passes first; what arrived is in `gotA` / `gotB` either way.
+    // Writes `toB` into `a` and `toA` into `b` while reading both, so neither side
+    // has to buffer a whole burst. False when the time-out passes first.
     static bool Exchange(SerialEnd& a, SerialEnd& b, const std::string& toB, const std::string& toA,
                          std::string* gotA, std::string* gotB, int timeoutMs);
 
 private:
+    struct Job
+    {
+        SerialEnd* end;
+        const std::string* out;
+        std::string* in;
+        size_t want;
+        size_t sent = 0;
+    };
+    static bool Pump(std::vector<Job> jobs, int timeoutMs);
+
     int m_fd = -1;
 };
