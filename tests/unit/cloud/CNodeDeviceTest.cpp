@@ -3,104 +3,46 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+TEST(CNodeDevice, AddressTextShowsTheSerialSettingsWithTheirParityLetterOrTheIp)
+{
+    // Interface type, baud, data bits, parity, stop bits, and the text.
+    const std::tuple<int, int, int, int, int, const char*> cases[] = {
+        {1, 9600, 8, 0, 1, "COM#,9600,8,N,1"},
+        {2, 115200, 7, 1, 2, "COM#,115200,7,O,2"},
+        {1, 19200, 8, 2, 1, "COM#,19200,8,E,1"},
+        {1, 19200, 8, 3, 1, "COM#,19200,8,E,1"},
+        {1, 19200, 8, -1, 1, "COM#,19200,8,E,1"},
+        {3, 9600, 8, 0, 1, "10.0.0.9"}, // other interfaces: the ip
+        {0, 9600, 8, 0, 1, "10.0.0.9"}};
+    for (const auto& [iface, baud, databit, parity, stopbit, text] : cases) {
+        CNodeDevice device;
+        std::tie(device.ifaceType, device.baud, device.databit, device.parity, device.stopbit) =
+            std::tie(iface, baud, databit, parity, stopbit);
+        device.ip = QStringLiteral("10.0.0.9");
+        EXPECT_EQ(device.AddressText().toStdString(), text);
+    }
+    EXPECT_EQ(CNodeDevice().AddressText(), "");
+}
 
-CNodeDevice SerialDevice(int baud, int databit, int parity, int stopbit)
+TEST(CNodeDevice, WithAVirtualPairTheUserEndIsShown)
 {
     CNodeDevice device;
-    device.ifaceType = 1;
-    device.baud = baud;
-    device.databit = databit;
-    device.parity = parity;
-    device.stopbit = stopbit;
+    EXPECT_EQ(device.UserComNumber(), -1);
+    std::tie(device.ifaceType, device.baud, device.databit, device.parity, device.stopbit) =
+        std::tuple(1, 9600, 8, 0, 1);
     device.ip = QStringLiteral("10.0.0.9");
-    return device;
-}
-
-TEST(CNodeDevice, ParityLetter)
-{
-    CNodeDevice device;
-    const std::pair<int, char> cases[] = {{0, 'N'}, {1, 'O'}, {2, 'E'}, {3, 'E'}, {-1, 'E'}, {1000, 'E'}};
-    for (const auto& [parity, letter] : cases) {
-        device.parity = parity;
-        EXPECT_EQ(device.ParityLetter(), letter) << "parity " << parity;
-    }
-}
-
-TEST(CNodeDevice, InterfaceAndTunnelKinds)
-{
-    CNodeDevice device;
-    for (int type : {0, 3, -1}) {
-        device.ifaceType = type;
-        device.tunType = type;
-        EXPECT_FALSE(device.IsSerialInterface()) << type;
-        EXPECT_FALSE(device.IsTunnelCapable()) << type;
-    }
-    for (int type : {1, 2}) {
-        device.ifaceType = type;
-        device.tunType = type;
-        EXPECT_TRUE(device.IsSerialInterface()) << type;
-        EXPECT_TRUE(device.IsTunnelCapable()) << type;
-    }
-}
-
-TEST(CNodeDevice, AddressTextWithoutPair)
-{
-    EXPECT_EQ(SerialDevice(9600, 8, 0, 1).AddressText(), "COM#,9600,8,N,1");
-    CNodeDevice second = SerialDevice(115200, 7, 1, 2);
-    second.ifaceType = 2;
-    EXPECT_EQ(second.AddressText(), "COM#,115200,7,O,2");
-    EXPECT_EQ(SerialDevice(19200, 8, 5, 1).AddressText(), "COM#,19200,8,E,1");
-}
-
-TEST(CNodeDevice, AddressTextOfOtherInterfacesIsTheIp)
-{
-    CNodeDevice device = SerialDevice(9600, 8, 0, 1);
-    device.ifaceType = 3;
-    EXPECT_EQ(device.AddressText(), "10.0.0.9");
-    device.ifaceType = 0;
-    device.ip.clear();
-    EXPECT_EQ(device.AddressText(), "");
-}
-
-TEST(CNodeDevice, AddressTextShowsTheUserEndOfThePair)
-{
-    _virtual_com_half a{0, "CNCA", 3, 1, 1, nullptr};
-    _virtual_com_half b{0, "CNCB", 4, 0, 1, nullptr};
-    _virtual_com_pair pair;
-    pair.halves = {&a, &b};
-    CNodeDevice device = SerialDevice(9600, 8, 0, 1);
+    _virtual_com_half a{0, "CNCA", 3, 1, 1, nullptr}, b{0, "CNCB", 4, 0, 1, nullptr},
+        b2{0, "CNCB", 8, 0, 1, nullptr};
+    _virtual_com_pair pair{0, {&a, nullptr}};
     device.virtualComPair = &pair;
     EXPECT_TRUE(device.HasVirtualComPair());
-    EXPECT_EQ(device.UserComNumber(), 4);
+    EXPECT_EQ(device.UserComNumber(), -1); // no user end listed
+    pair.halves = {&a, &b};
     EXPECT_EQ(device.AddressText(), "COM4,9600,8,N,1");
-
-    // The order of the ends in the listing does not matter.
-    b.com = 12;
-    pair.halves = {&b, &a};
-    EXPECT_EQ(device.AddressText(), "COM12,9600,8,N,1");
-
-    // A network device shows its ip even with a pair.
-    device.ifaceType = 4;
+    pair.halves = {&b, nullptr, &a}; // the order of the ends does not matter
+    EXPECT_EQ(device.AddressText(), "COM4,9600,8,N,1");
+    pair.halves = {&b, &a, &b2}; // the last user end listed counts
+    EXPECT_EQ(device.UserComNumber(), 8);
+    device.ifaceType = 4; // a network device shows its ip even with a pair
     EXPECT_EQ(device.AddressText(), "10.0.0.9");
 }
-
-TEST(CNodeDevice, UserComNumber)
-{
-    CNodeDevice device;
-    EXPECT_EQ(device.UserComNumber(), -1);
-
-    _virtual_com_half a{1, "CNCA", 5, 1, 1, nullptr};
-    _virtual_com_pair pair;
-    pair.number = 1;
-    pair.halves = {&a, nullptr};
-    device.virtualComPair = &pair;
-    EXPECT_EQ(device.UserComNumber(), -1);
-
-    _virtual_com_half b1{1, "CNCB", 6, 0, 1, nullptr};
-    _virtual_com_half b2{1, "CNCB", 8, 0, 1, nullptr};
-    pair.halves = {&b1, &a, nullptr, &b2};
-    EXPECT_EQ(device.UserComNumber(), 8);
-}
-
-} // namespace
