@@ -1,0 +1,52 @@
+#pragma once
+
+#include "platform/WinTypes.h"
+
+#include <string>
+
+struct cJSON;
+class CNodeGateway;
+
+// Inbound messages: every message on the PC's topic is parsed on the client thread
+// and handed with a blocking SendMessage to the registered target window
+// (mqtt_set_target_window), one at a time and in arrival order. Whatever is passed
+// by pointer (parsed JSON, records, texts) lives only until the handler returns.
+//
+//   WM_TRANS_COM_RAW      wParam: mqtt_raw_record          topic starting "/sys/trans_com/"
+//   WM_GATEWAY_STATUS     wParam: CNodeGateway status      cmdId 98
+//   WM_VPN_CHANNEL_REPLY  wParam: VpnInfoRecord            cmdId 100 with "isSwitchOn" 1
+//   WM_VPN_CHANNEL_ENDED  wParam: VpnInfoRecord            cmdId 100 otherwise
+//   WM_SERIAL_TUNNEL_READY wParam: "gwSn" text, lParam: "devId"   cmdId 1011
+//   WM_TUNNEL_REPLY       wParam: 0, lParam: parsed message      cmdId 3010
+//   WM_TUNNEL_MESSAGE     wParam: parsed message, lParam: routing code (mqtt_route_code)
+
+// The raw form of a message on a "/sys/trans_com/" topic.
+struct mqtt_raw_record
+{
+    const char* topic;
+    const char* payload;
+    int length;
+};
+
+// Routing code of tunnel traffic by cmdId, 0 for a cmdId that is not tunnel traffic:
+// 2980 WM_USER+1047, 2984 2984, 2986 WM_USER+1045, 2987 2987, 2988 WM_USER+1043,
+// 2991 WM_USER+1042, 2993 WM_USER+1041, 2995 WM_USER+1036, 2997 WM_USER+1035,
+// 3001 3001, 3003 WM_USER+1039.
+LPARAM mqtt_route_code(int cmdId);
+
+// Raw topics go out unparsed; everything else goes to mqtt_dispatch_command.
+void mqtt_dispatch(const char* topic, const char* payload, int length);
+// Parses the JSON and sends it on by "cmdId" (looked up without regard to case).
+// Empty payloads, unparsable JSON, a missing "cmdId" and unknown codes are dropped.
+void mqtt_dispatch_command(const char* payload, int length);
+
+// Fills a gateway status record from a cmdId 98 message: "flag", "gwSn", "lanIp",
+// "csq", "lanMask" (absent members keep the record's defaults).
+void mqtt_read_gateway_status(const cJSON* message, CNodeGateway* gateway);
+
+// Member readers (names matched without regard to case). A text member given as a
+// number is taken as its decimal text; a member of any other kind, or absent, leaves
+// the target unchanged. Each returns true when it changed the target.
+bool mqtt_json_read_text(const cJSON* object, const char* name, std::string* text);
+// The member's integer value (a number; other kinds give false).
+bool mqtt_json_read_int(const cJSON* object, const char* name, int* value);

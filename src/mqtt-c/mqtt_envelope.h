@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+
+struct cJSON;
+
+// The two shapes of outbound JSON. An envelope to a gateway has exactly two members,
+// "ctrl_root" {"forward_topic"} then "payload_root" starting with "cmdId", "dev_sn",
+// "pc_id"; a binder request is flat and starts with "cmd_id". Texts are UTF-8; a
+// null text is sent as "".
+
+// Creates an envelope and hands out its "payload_root" for the command's own members.
+// Null when cJSON cannot create it.
+cJSON* mqtt_envelope_create(const char* forwardTopic, int cmdId, const char* devSn, const char* pcId,
+                            cJSON** payloadRoot);
+// Creates {"cmd_id": cmdId}.
+cJSON* mqtt_binder_request_create(int cmdId);
+
+// Adds a text member, treating null as "".
+void mqtt_json_add_text(cJSON* object, const char* name, const char* text);
+
+// Prints `root` without white space; empty when printing fails.
+std::string mqtt_json_print(const cJSON* root);
+
+// Prints and publishes (retain false). A message that cannot be printed is not sent
+// and gives -1; otherwise the result of mqtt_publish.
+int mqtt_publish_json(const char* topic, const cJSON* root, int qos);
+// The same on the PC's server topic.
+int mqtt_publish_json_to_server(const cJSON* root, int qos);

@@ -1,0 +1,51 @@
+#include "platform/MessageBox.h"
+
+#include "platform/MessageBoxHandler.h"
+#include "platform/UiThread.h"
+
+#include <atomic>
+#include <cstdio>
+
+const char* const kDefaultMessageBoxCaption = "Lumetra";
+
+namespace {
+
+std::atomic<MessageBoxHandler*> g_handler{nullptr};
+
+int UnattendedAnswer(const QString& text, const QString& caption, unsigned style)
+{
+    std::fprintf(stderr, "[%s] %s\n", caption.toUtf8().constData(), text.toUtf8().constData());
+    std::fflush(stderr);
+    switch (style & MB_TYPEMASK) {
+    case MB_OK:
+        return IDOK;
+    case MB_OKCANCEL:
+    case MB_YESNOCANCEL:
+        return IDCANCEL;
+    default:
+        return IDNO;
+    }
+}
+
+} // namespace
+
+MessageBoxHandler* SetMessageBoxHandler(MessageBoxHandler* handler)
+{
+    return g_handler.exchange(handler);
+}
+
+int MessageBox(MessageWindow* owner, const QString& text, const QString& caption, unsigned style)
+{
+    int answer = 0;
+    UiThread::Run([&]() {
+        MessageBoxHandler* handler = g_handler.load();
+        answer = handler != nullptr ? handler->Show(owner, text, caption, style)
+                                    : UnattendedAnswer(text, caption, style);
+    });
+    return answer;
+}
+
+int AfxMessageBox(const QString& text, unsigned style)
+{
+    return MessageBox(nullptr, text, QString::fromUtf8(kDefaultMessageBoxCaption), style);
+}

@@ -1,0 +1,125 @@
+#include "platform/UiThread.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QObject>
+#include <QThread>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+
+namespace {
+
+// One call handed to the UI thread. The caller owns it and waits until `done`.
+struct PendingCall
+{
+    const std::function<void()>* work = nullptr;
+    bool done = false;
+};
+
+// Calls from other threads wait in this queue, in the order they were made. The
+// handing over is synchronised with standard mutexes so that everything the caller
+// wrote before the call is visible to the work, and everything the work wrote is
+// visible to the caller afterwards.
+std::mutex g_lock;
+std::condition_variable g_finished;
+std::deque<PendingCall*> g_queue;
+
+const QEvent::Type kRunQueuedCalls = static_cast<QEvent::Type>(QEvent::User + 0x4C4D);
+
+void RunQueuedCalls()
+{
+    for (;;) {
+        PendingCall* call = nullptr;
+        {
+            std::lock_guard<std::mutex> guard(g_lock);
+            if (g_queue.empty()) {
+                return;
+            }
+            call = g_queue.front();
+            g_queue.pop_front();
+        }
+        (*call->work)();
+        {
+            std::lock_guard<std::mutex> guard(g_lock);
+            call->done = true;
+        }
+        g_finished.notify_all();
+    }
+}
+
+// Lives on the UI thread and runs the queued calls when an event arrives. The event
+// is not inspected: the calls are found through the queue, whose lock is also what
+// orders the event's allocation (on the caller's thread) before its deletion here.
+// Events sent to it on another thread (its move to the UI thread) run nothing.
+class UiDispatcher : public QObject
+{
+public:
+    bool event(QEvent* event) override
+    {
+        QCoreApplication* app = QCoreApplication::instance();
+        if (app != nullptr && app->thread() == QThread::currentThread()) {
+            RunQueuedCalls();
+        }
+        return QObject::event(event);
+    }
+};
+
+// The dispatcher of the UI thread, made on first use and kept for the process.
+QObject* Dispatcher(QCoreApplication* app)
+{
+    static std::mutex creation;
+    static UiDispatcher* dispatcher = nullptr;
+    std::lock_guard<std::mutex> guard(creation);
+    if (dispatcher == nullptr) {
+        dispatcher = new UiDispatcher;
+        dispatcher->moveToThread(app->thread());
+    }
+    return dispatcher;
+}
+
+} // namespace
+
+namespace UiThread {
+
+bool IsCurrent()
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    return app == nullptr || app->thread() == QThread::currentThread();
+}
+
+void Run(const std::function<void()>& work)
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app == nullptr || app->thread() == QThread::currentThread()) {
+        work();
+        return;
+    }
+    QObject* dispatcher = Dispatcher(app);
+    QEvent* wake = new QEvent(kRunQueuedCalls);
+    PendingCall call;
+    call.work = &work;
+    {
+        std::lock_guard<std::mutex> guard(g_lock);
+        g_queue.push_back(&call);
+    }
+    QCoreApplication::postEvent(dispatcher, wake);
+
+    std::unique_lock<std::mutex> guard(g_lock);
+    while (!call.done) {
+        g_finished.wait_for(guard, std::chrono::milliseconds(100));
+        if (!call.done && (QCoreApplication::closingDown() || QCoreApplication::instance() == nullptr)) {
+            // The UI thread is going away: withdraw the call if it has not started.
+            for (auto it = g_queue.begin(); it != g_queue.end(); ++it) {
+                if (*it == &call) {
+                    g_queue.erase(it);
+                    return;
+                }
+            }
+        }
+    }
+}
+
+} // namespace UiThread

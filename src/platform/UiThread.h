@@ -1,0 +1,21 @@
+#pragma once
+
+#include <functional>
+
+// The UI thread is the thread of the application object (QCoreApplication). Windows,
+// views and message boxes live there; other threads reach it only through
+// UiThread::Run, which waits for the work to finish.
+namespace UiThread {
+
+// True on the UI thread, and also when no application object exists (then the
+// calling thread is the only one that can run window work).
+bool IsCurrent();
+
+// Runs `work` on the UI thread and returns when it has finished. On the UI thread it
+// runs at once, so nested calls never deadlock. From another thread the call joins
+// a queue that the UI thread's event loop works through in order; the caller waits.
+// If the application object is closing down before the call started, the call is
+// withdrawn and returns without running.
+void Run(const std::function<void()>& work);
+
+} // namespace UiThread
