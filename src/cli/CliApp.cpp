@@ -3,6 +3,7 @@
 #include "CliConsole.h"
 #include "DevicesCommand.h"
 #include "GatewaysCommand.h"
+#include "ListenCommand.h"
 #include "LoginCommand.h"
 #include "app/CustomResourceTable.h"
 #include "app/PcId.h"
@@ -29,6 +30,7 @@ CliApp::CliApp()
     m_registry.Add(std::make_unique<LoginCommand>());
     m_registry.Add(std::make_unique<GatewaysCommand>());
     m_registry.Add(std::make_unique<DevicesCommand>());
+    m_registry.Add(std::make_unique<ListenCommand>());
 }
 
 void CliApp::PrintUsage(bool toStdout) const

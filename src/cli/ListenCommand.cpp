@@ -1,0 +1,30 @@
+#include "ListenCommand.h"
+
+#include "CliConsole.h"
+#include "CliEventLoop.h"
+#include "CliMqttSession.h"
+#include "mqtt-c/DispatchLinePrinter.h"
+
+#include <cstdio>
+
+bool ListenCommand::Parse(const std::vector<std::string>& args)
+{
+    if (!args.empty()) {
+        CliConsole::Error("listen takes no arguments");
+        return false;
+    }
+    return true;
+}
+
+int ListenCommand::Execute()
+{
+    CliEventLoop loop;
+    DispatchLinePrinter printer(stdout);
+    if (!CliMqttSession::Start(&printer))
+        return kExitFailed;
+    loop.OnStopSignal([](int) {
+        CliMqttSession::Stop();
+        CliEventLoop::Quit(kExitOk);
+    });
+    return loop.Run();
+}
