@@ -1,0 +1,1 @@
+#include "endpoint/CClientSocket.h"

@@ -1,0 +1,316 @@
+#include "endpoint/CSerialIO.h"
+
+#include "platform/MessageBox.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <vector>
+
+// What the caller's side and the reader thread share. It lives as long as either of
+// them holds it, so a reader cut loose by the destructor never touches freed memory.
+struct CSerialIO::Shared
+{
+    // Held by the reader for a whole pass (port calls and notifications) and by the
+    // destructor while it stops the reader and closes the port. Released by the reader
+    // while it shows a message box. Recursive, so a notification may destroy its own
+    // endpoint.
+    std::recursive_mutex pass;
+    // Guards the requests below; never held across a port call or a notification.
+    std::mutex requests;
+
+    // Guarded by `requests`.
+    bool openRequest = false;
+    bool closeRequest = false;
+    std::deque<std::vector<char>> writes;
+    QString portName = QStringLiteral("COM1");
+    QString baudText = QStringLiteral("115200");
+    SerialLineSettings settings;
+
+    // Guarded by `pass`.
+    bool stop = false;
+    bool inPortCall = false; // the reader is inside a SerialPort call of its pass
+    bool inBox = false;      // the reader released `pass` to show a message box
+    CSerialIO* owner = nullptr;
+    SerialPort port;
+};
+
+namespace {
+
+// The Shared block whose reader runs on this thread.
+thread_local void* t_readerOf = nullptr;
+
+const int kBaudRates[] = {110,   300,   600,   1200,  2400,   4800,   9600,  14400,
+                          19200, 38400, 56000, 57600, 115200, 128000, 256000};
+
+void Print(const char* text)
+{
+    std::fputs(text, stdout);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+CSerialIO::CSerialIO() : m_shared(std::make_shared<Shared>())
+{
+    Shared& shared = *m_shared;
+    shared.settings.byteSize = 8;
+    shared.settings.parity = 0;
+    shared.settings.stopBits = 0;
+    ApplyBaudText(shared.settings, shared.baudText);
+    shared.owner = this;
+
+    // A message from the reader's own port call is shown with `pass` released, so the
+    // destroying thread is never held up by a box that waits for an answer.
+    Shared* raw = m_shared.get();
+    shared.port.SetMessageSink([raw](const QString& text) {
+        if (t_readerOf == raw && raw->inPortCall) {
+            raw->inBox = true;
+            raw->pass.unlock();
+            AfxMessageBox(text);
+            raw->pass.lock();
+            raw->inBox = false;
+        } else {
+            AfxMessageBox(text);
+        }
+    });
+
+    m_reader = std::thread(&CSerialIO::ReaderLoop, m_shared);
+}
+
+CSerialIO::~CSerialIO()
+{
+    StopReader();
+}
+
+void CSerialIO::StopReader()
+{
+    if (!m_shared)
+        return;
+    std::shared_ptr<Shared> shared = std::move(m_shared);
+    bool cutLoose = false;
+    {
+        std::lock_guard<std::recursive_mutex> pass(shared->pass);
+        {
+            std::lock_guard<std::mutex> requests(shared->requests);
+            shared->openRequest = false;
+            shared->closeRequest = false;
+            shared->writes.clear();
+        }
+        shared->stop = true;
+        shared->owner = nullptr;
+        if (shared->port.IsOpen())
+            shared->port.Close();
+        cutLoose = shared->inBox || t_readerOf == shared.get();
+    }
+    if (!m_reader.joinable())
+        return;
+    if (cutLoose)
+        m_reader.detach();
+    else
+        m_reader.join();
+}
+
+bool CSerialIO::ApplyBaudText(SerialLineSettings& settings, const QString& baudText)
+{
+    // Read like atoi (leading blanks, a sign, then digits), but a number too large for
+    // an int simply matches no rate.
+    const long long rate = std::strtoll(baudText.toUtf8().constData(), nullptr, 10);
+    for (const int known : kBaudRates) {
+        if (rate == known) {
+            settings.baudRate = static_cast<uint32_t>(rate);
+            return true;
+        }
+    }
+    return false;
+}
+
+void CSerialIO::Open(const QString& portName, const QString& baudText, int /*dataBits*/, char /*parity*/,
+                     int /*stopBits*/)
+{
+    if (!m_shared)
+        return;
+    std::lock_guard<std::mutex> requests(m_shared->requests);
+    m_shared->portName = portName;
+    m_shared->baudText = baudText;
+    m_shared->settings.byteSize = 8;
+    m_shared->settings.parity = 0;
+    m_shared->settings.stopBits = 0;
+    m_shared->openRequest = true;
+}
+
+void CSerialIO::Close()
+{
+    if (!m_shared)
+        return;
+    std::lock_guard<std::mutex> requests(m_shared->requests);
+    m_shared->closeRequest = true;
+    m_shared->openRequest = false;
+}
+
+void CSerialIO::Write(const char* data, int length)
+{
+    if (length > kSendLimit) {
+        Print("buffer over flow\n");
+        OnSend(-1);
+        return;
+    }
+    if (length < 0 || (data == nullptr && length > 0) || !m_shared) {
+        OnSend(-1);
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> requests(m_shared->requests);
+        if (m_shared->writes.size() < static_cast<size_t>(kMaxQueuedWrites)) {
+            m_shared->writes.emplace_back(data, data + length);
+            return;
+        }
+    }
+    Print("buffer over flow\n");
+    OnSend(-1);
+}
+
+SerialLineSettings CSerialIO::LineSettings() const
+{
+    if (!m_shared)
+        return SerialLineSettings();
+    std::lock_guard<std::mutex> requests(m_shared->requests);
+    return m_shared->settings;
+}
+
+QString CSerialIO::PortName() const
+{
+    if (!m_shared)
+        return QString();
+    std::lock_guard<std::mutex> requests(m_shared->requests);
+    return m_shared->portName;
+}
+
+QString CSerialIO::BaudText() const
+{
+    if (!m_shared)
+        return QString();
+    std::lock_guard<std::mutex> requests(m_shared->requests);
+    return m_shared->baudText;
+}
+
+void CSerialIO::OnOpen(int result)
+{
+    Print(result == 1 ? "port open successfully\n" : "port open failed\n");
+}
+
+void CSerialIO::OnClose(int result)
+{
+    Print(result == 1 ? "port close successfully\n" : "port close failed\n");
+}
+
+void CSerialIO::OnReceive(const char* /*data*/, int /*length*/) {}
+
+void CSerialIO::OnSend(int count)
+{
+    if (count < 0) {
+        Print("write error\n");
+    } else {
+        char text[32];
+        std::snprintf(text, sizeof text, "%d bytes send\n", count);
+        Print(text);
+    }
+}
+
+void CSerialIO::ReaderLoop(std::shared_ptr<Shared> shared)
+{
+    t_readerOf = shared.get();
+    for (;;) {
+        {
+            std::lock_guard<std::recursive_mutex> pass(shared->pass);
+            if (shared->stop)
+                break;
+            RunPass(*shared);
+            if (shared->stop)
+                break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    t_readerOf = nullptr;
+}
+
+// One poll of the requests; called with `pass` held. After every port call the stop
+// flag is checked again, because a message box shown by the call releases `pass`.
+void CSerialIO::RunPass(Shared& shared)
+{
+    bool openRequest;
+    std::string portName;
+    SerialLineSettings settings;
+    {
+        std::lock_guard<std::mutex> requests(shared.requests);
+        openRequest = shared.openRequest;
+        portName = shared.portName.toUtf8().toStdString();
+        settings = shared.settings;
+    }
+
+    if (!shared.port.IsOpen() && openRequest) {
+        shared.inPortCall = true;
+        const int opened = shared.port.Open(settings, portName);
+        shared.inPortCall = false;
+        if (shared.stop)
+            return;
+        if (!opened) {
+            // A failed open is not retried until the next Open.
+            std::lock_guard<std::mutex> requests(shared.requests);
+            shared.openRequest = false;
+        }
+        if (shared.owner)
+            shared.owner->OnOpen(opened ? 1 : 0);
+        if (shared.stop)
+            return;
+    } else if (openRequest) {
+        char buffer[kReadChunk];
+        std::memset(buffer, 0, sizeof buffer);
+        int count = 0;
+        if (shared.port.Read(buffer, kReadChunk, &count) && count > 0 && shared.owner)
+            shared.owner->OnReceive(buffer, count);
+        if (shared.stop)
+            return;
+    }
+
+    // Every write queued so far, one after another in the order they were made.
+    for (;;) {
+        std::vector<char> data;
+        {
+            std::lock_guard<std::mutex> requests(shared.requests);
+            if (shared.writes.empty())
+                break;
+            data = std::move(shared.writes.front());
+            shared.writes.pop_front();
+        }
+        int written = 0;
+        shared.inPortCall = true;
+        const int ok = shared.port.Write(data.data(), static_cast<int>(data.size()), &written);
+        shared.inPortCall = false;
+        if (shared.stop)
+            return;
+        if (shared.owner)
+            shared.owner->OnSend(ok ? written : -1);
+        if (shared.stop)
+            return;
+    }
+
+    bool closeRequest;
+    {
+        std::lock_guard<std::mutex> requests(shared.requests);
+        closeRequest = shared.closeRequest;
+        shared.closeRequest = false;
+    }
+    if (closeRequest) {
+        shared.inPortCall = true;
+        const int closed = shared.port.Close();
+        shared.inPortCall = false;
+        if (shared.stop)
+            return;
+        if (shared.owner)
+            shared.owner->OnClose(closed == 1 ? 1 : 0);
+    }
+}

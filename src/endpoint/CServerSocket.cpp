@@ -1,0 +1,15 @@
+#include "endpoint/CServerSocket.h"
+
+#include "platform/MessageWindow.h"
+#include "platform/WindowMessages.h"
+
+CServerSocket::CServerSocket(MessageWindow* acceptWindow, WPARAM owner)
+    : acceptWindow_(acceptWindow), owner_(owner)
+{
+}
+
+void CServerSocket::OnAccept(int errorCode)
+{
+    SendMessage(acceptWindow_, WM_LISTENER_ACCEPT, owner_, 0);
+    CSocket::OnAccept(errorCode);
+}

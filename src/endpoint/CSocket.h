@@ -1,0 +1,166 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include <QMetaObject>
+
+class QEventLoop;
+class QTcpServer;
+class QTcpSocket;
+
+// Result of a failed Send or Receive.
+constexpr int SOCKET_ERROR = -1;
+
+// Notification classes a socket can ask for (AsyncSelect).
+constexpr long FD_READ = 0x01;
+constexpr long FD_WRITE = 0x02;
+constexpr long FD_OOB = 0x04;
+constexpr long FD_ACCEPT = 0x08;
+constexpr long FD_CONNECT = 0x10;
+constexpr long FD_CLOSE = 0x20;
+constexpr long FD_ALL_EVENTS = FD_READ | FD_WRITE | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE;
+
+// A TCP socket whose events arrive as notifications (OnReceive, OnAccept, OnConnect,
+// OnClose) on the UI thread, the thread that created it. The socket classes of the
+// tunnels derive from it and override the notifications they care about.
+//
+// Notification rules:
+//  - OnReceive is posted when bytes arrive. Another one is posted only after Receive
+//    was called: when that call left bytes unread, at once; otherwise when new bytes
+//    arrive. A handler that reads one chunk per call therefore sees a burst as a
+//    series of calls and nothing stalls.
+//  - OnAccept follows the same rule with Accept.
+//  - OnClose comes once, after the peer closed and every byte it sent was read.
+//  - Notifications are never delivered from inside a call on the same socket, and a
+//    socket that is closed or destroyed gets none of those still queued.
+//
+// Connect and a Receive that finds no bytes block the caller and keep the UI
+// thread's event loop running meanwhile (other windows and sockets carry on); both
+// give up after a bounded wait. Every connected stream socket has Nagle's algorithm
+// off (TCP_NODELAY), so small request/response exchanges never wait.
+//
+// Send may be called from any thread. On the UI thread the bytes go into the
+// socket's queue at once; from another thread they are handed to the UI thread
+// without blocking the caller, in the order in which that thread sent them, and ahead
+// of any later Send.
+class CSocket
+{
+public:
+    CSocket();
+    virtual ~CSocket();
+
+    CSocket(const CSocket&) = delete;
+    CSocket& operator=(const CSocket&) = delete;
+
+    // A stream socket for an outgoing connection, with every notification selected.
+    bool Create();
+
+    // The steps of a listening socket, one by one: the native socket, address reuse,
+    // the local address and the listen queue. Each returns false with GetLastError set.
+    bool Socket(long events = FD_ALL_EVENTS);
+    bool SetReuseAddress(bool on);
+    bool Bind(uint16_t port, const QString& address);
+    bool Listen(int backlog);
+
+    // Takes the next pending connection of this listening socket into `connection`,
+    // which must not be open. False when nothing is pending.
+    bool Accept(CSocket& connection);
+
+    // Chooses the notifications this socket receives.
+    bool AsyncSelect(long events);
+
+    // Connects to host:port, waiting at most BlockingWaitMs for the outcome.
+    bool Connect(const QString& host, uint16_t port);
+
+    // Queues `length` bytes for sending; returns `length`, or SOCKET_ERROR when the
+    // socket is not connected or the arguments are unusable. `flags` is ignored.
+    int Send(const void* data, int length, int flags = 0);
+
+    // Reads at most `length` bytes. Returns the count read, 0 when the peer closed
+    // and nothing is left, SOCKET_ERROR on a failure or when no byte came within
+    // BlockingWaitMs. `flags` is ignored.
+    int Receive(void* buffer, int length, int flags = 0);
+
+    // Closes the socket; bytes already sent are flushed first (bounded wait). Queued
+    // notifications are dropped. The object can be created again afterwards.
+    void Close();
+
+    // errno-style code of the last failure, 0 when none.
+    int GetLastError() const { return lastError_; }
+
+    // The native descriptor, -1 when none.
+    intptr_t NativeHandle() const;
+
+    bool IsListening() const;
+    bool IsConnected() const;
+    // True when the socket was never opened, was closed, or its peer closed and
+    // every byte it sent has been read: nothing more can happen on it.
+    bool HasEnded() const;
+    // Local and peer port (0 when unknown).
+    uint16_t LocalPort() const;
+    uint16_t PeerPort() const;
+
+    // Upper bound of the blocking waits of Connect and Receive.
+    static constexpr int BlockingWaitMs = 21000;
+    // Upper bound of the wait for unsent bytes in Close.
+    static constexpr int CloseFlushWaitMs = 5000;
+
+protected:
+    // Notifications; the base versions do nothing. `errorCode` is 0 or an errno code.
+    virtual void OnReceive(int errorCode);
+    virtual void OnSend(int errorCode);
+    virtual void OnOutOfBandData(int errorCode);
+    virtual void OnAccept(int errorCode);
+    virtual void OnConnect(int errorCode);
+    virtual void OnClose(int errorCode);
+
+private:
+    struct Alive;
+    struct Handoff;
+
+    void AttachStream(QTcpSocket* stream, bool accepted);
+    void ReleaseQtObjects();
+    void PostNotification(long event, int errorCode);
+    void Deliver(long event, int errorCode, uint64_t generation);
+    void ScheduleRead();
+    void ScheduleAccept();
+    void AfterRead();
+    void HandleDisconnected(int errorCode);
+    void DrainHandoff();
+    // Runs the event loop until `done()` holds or BlockingWaitMs passed. Returns 1
+    // when done, 0 on time-out and -1 when this socket was destroyed meanwhile (then
+    // the caller must not touch it).
+    int WaitFor(const std::function<bool()>& done);
+
+    QTcpSocket* stream_ = nullptr;
+    QTcpServer* server_ = nullptr;
+    int listenFd_ = -1;
+    long events_ = FD_ALL_EVENTS;
+    int lastError_ = 0;
+
+    // Re-notification state (UI thread only).
+    bool readEnabled_ = true;
+    bool readPosted_ = false;
+    bool acceptEnabled_ = true;
+    bool acceptPosted_ = false;
+    bool peerClosed_ = false;
+    int peerCloseError_ = 0;
+    bool closeNotified_ = false;
+    int blockingDepth_ = 0;
+    bool readDeferred_ = false;
+    std::vector<QEventLoop*> waits_;
+    std::vector<QMetaObject::Connection> connections_;
+
+    // Raised by Close and Create so that queued notifications of an earlier
+    // connection are recognised and dropped.
+    uint64_t generation_ = 0;
+
+    std::shared_ptr<Alive> alive_;
+    std::shared_ptr<Handoff> handoff_;
+};

@@ -1,0 +1,206 @@
+#include "endpoint/VpnClientControl.h"
+
+#include "app/CustomResourceTable.h"
+#include "app/ProgramFolder.h"
+#include "app/ResourceInfo.h"
+#include "platform/ProcessLauncher.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <set>
+
+#include <unistd.h>
+
+namespace {
+
+// The text of a custom resource entry as stored, or nothing when it is absent.
+std::string StoredText(const char* name)
+{
+    const _Resource_Info* entry = FindCustomResource(name);
+    return entry == nullptr ? std::string() : entry->Text();
+}
+
+// Replaces `fileName` in the working folder with `text`. The folder is made when it
+// is missing; any failure leaves quietly. Returns the path when the file was written.
+QString WriteWorkingFile(const char* fileName, const std::string& text)
+{
+    const QString folder = QString::fromStdString(VpnWorkingFolder());
+    if (!QDir().mkpath(folder)) {
+        return QString();
+    }
+    const QString path = folder + QString::fromUtf8(fileName);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        return QString();
+    }
+    const qint64 size = static_cast<qint64>(text.size());
+    if (file.write(text.data(), size) != size) {
+        return QString();
+    }
+    return path;
+}
+
+// The profile's text, piece by piece.
+std::string ProfileText(const std::string& serverHost, const std::string& serverPort)
+{
+    std::string text;
+    text += "###################################################\n";
+    text += "# Lumetra client-side configuration file          #\n";
+    text += "# for connecting to multi-client server.          #\n";
+    text += "#                                                 #\n";
+    text += StoredText("website");
+    text += "# made by the Lumetra team                        #\n";
+    text += StoredText("telephone");
+    text += "###################################################\n\n";
+    text += "# Specify that we are a client and that we\n";
+    text += "# will be pulling certain config file directives\n";
+    text += "# from the server.\n\n";
+    text += "client\n\n";
+    text += "# Use the same setting as you are using on\n";
+    text += "# the server.\n";
+    text += "# On most systems, the VPN will not function\n";
+    text += "# unless you partially or fully disable\n";
+    text += "# the firewall for the TUN/TAP interface.\n\n";
+    text += "dev tun\n\n";
+    text += "# Windows needs the TAP-Win32 adapter name\n";
+    text += "# from the Network Connections panel\n";
+    text += "# if you have more than one.  On XP SP2,\n";
+    text += "# you may need to disable the firewall\n";
+    text += "# for the TAP adapter.\n\n";
+    text += ";dev-node MyTap\n\n";
+    text += "# Are we connecting to a TCP or UDP server? \n\n";
+    text += "proto tcp\n";
+    text += ";proto udp\n\n";
+    text += "# The hostname/IP and port of the server.\n";
+    text += "# You can have multiple remote entries\n";
+    text += "# to load balance between the servers.\n\n";
+    text += "remote " + serverHost + " " + serverPort + "\n\n";
+    text += "# Keep trying indefinitely to resolve the\n";
+    text += "# host name of the LumetraVPN server.  Very useful\n";
+    text += "# on machines which are not permanently connected\n";
+    text += "# to the internet such as laptops.\n\n";
+    text += "resolv-retry infinite\n\n";
+    text += "# Most clients don't need to bind to\n";
+    text += "# a specific local port number.\n\n";
+    text += "nobind\n\n";
+    text += "# Try to preserve some state across restarts.\n\n";
+    text += "persist-key\n";
+    text += "persist-tun\n\n";
+    text += "# SSL/TLS parms.\n";
+    text += "# See the server config file for more\n";
+    text += "# description.  It's best to use\n";
+    text += "# a separate .crt/.key file pair\n";
+    text += "# for each client.  A single ca\n";
+    text += "# file can be used for all clients.\n\n";
+    text += "ca ca.crt\n";
+    text += "auth-user-pass zelq_clientpass0\n";
+    text += "remote-cert-tls server\n\n";
+    text += "# If a tls-auth key is used on the server\n";
+    text += "# then every client must also have the key.\n\n";
+    text += ";tls-auth ta.key 1\n\n";
+    text += "# Enable compression on the VPN link.\n";
+    text += "# Don't enable this unless it is also\n";
+    text += "# enabled in the server config file.\n\n";
+    text += "comp-lzo\n\n";
+    text += "# Set log file verbosity.\n";
+    text += "verb 3\n\n";
+    text += "# Silence repeating messages\n\n";
+    text += "mute 3\n";
+    text += "log openvpn-trace.log\n";
+    return text;
+}
+
+// Every running process whose name contains `name`, in pid order, without the
+// calling process.
+std::vector<ProcessLauncher::Entry> ProcessesNamed(const char* name)
+{
+    std::vector<ProcessLauncher::Entry> found;
+    if (name == nullptr) {
+        return found;
+    }
+    const int64_t self = static_cast<int64_t>(getpid());
+    for (ProcessLauncher::Entry& entry : ProcessLauncher::List()) {
+        if (entry.pid != self && entry.name.find(name) != std::string::npos) {
+            found.push_back(std::move(entry));
+        }
+    }
+    return found;
+}
+
+} // namespace
+
+ProcessInfo RunCommand(const std::string& commandLine)
+{
+    return RunCommandIn(commandLine, VpnWorkingFolder());
+}
+
+ProcessInfo RunCommandIn(const std::string& commandLine, const std::string& currentDir)
+{
+    ProcessInfo info;
+    info.processId = ProcessLauncher::StartHidden(commandLine, currentDir);
+    return info;
+}
+
+std::optional<std::string> RunCommandCaptured(const std::string& commandLine, const std::string& currentDir)
+{
+    ProcessLauncher::Captured run = ProcessLauncher::RunCaptured(commandLine, currentDir);
+    if (!run.started || run.output.empty()) {
+        return std::nullopt;
+    }
+    return std::move(run.output);
+}
+
+int64_t FindProcessId(const char* name)
+{
+    std::vector<ProcessLauncher::Entry> found = ProcessesNamed(name);
+    return found.empty() ? 0 : found.front().pid;
+}
+
+std::string VpnWorkingFolder()
+{
+    return GetProgramFolder().toStdString() + "/lumetra/";
+}
+
+void WriteProfile(const std::string& serverHost, const std::string& serverPort)
+{
+    WriteWorkingFile(kVpnProfileFile, ProfileText(serverHost, serverPort));
+}
+
+void WriteCredentials(const std::string& userName)
+{
+    const QString path = WriteWorkingFile(kVpnCredentialsFile, userName + "\n" + kVpnPassword);
+    if (!path.isEmpty()) {
+        // The file holds a password: keep it to ourselves.
+        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
+}
+
+bool StartVpnClient()
+{
+    StopVpnClients();
+    return RunCommand(kVpnClientCommand).processId != 0;
+}
+
+void StopVpnClients()
+{
+    // Each round ends the first client still running. One that survives its kill
+    // (or may not be signalled by us) is passed over so the others still end, and
+    // the number of rounds is bounded so the caller never hangs.
+    std::set<int64_t> survivors;
+    for (int attempt = 0; attempt < kVpnStopMaxAttempts; ++attempt) {
+        int64_t pid = 0;
+        for (const ProcessLauncher::Entry& entry : ProcessesNamed("openvpn")) {
+            if (survivors.count(entry.pid) == 0) {
+                pid = entry.pid;
+                break;
+            }
+        }
+        if (pid == 0) {
+            return;
+        }
+        if (!ProcessLauncher::Kill(pid) || !ProcessLauncher::WaitGone(pid, kVpnKillWaitMs)) {
+            survivors.insert(pid);
+        }
+    }
+}
