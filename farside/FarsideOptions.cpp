@@ -7,7 +7,7 @@ namespace {
 struct Option
 {
     const char* name;
-    bool takesValue;
+    const char* valueName; // null: the option takes no value
     std::function<void(FarsideOptions&, const std::string&)> apply;
     const char* help;
 };
@@ -15,13 +15,20 @@ struct Option
 const std::vector<Option>& OptionTable()
 {
     static const std::vector<Option> table = {
-        {"--platconf", true, [](FarsideOptions& o, const std::string& v) { o.platconfPath = v; },
+        {"--platconf", "FILE", [](FarsideOptions& o, const std::string& v) { o.platconfPath = v; },
          "custom resource file giving the service endpoints (entries \"wsh\", \"wsp\", ...)"},
-        {"--inventory", true, [](FarsideOptions& o, const std::string& v) { o.inventoryPath = v; },
+        {"--inventory", "FILE", [](FarsideOptions& o, const std::string& v) { o.inventoryPath = v; },
          "JSON file with the accounts, their gateways and devices"},
-        {"--web-only", false, [](FarsideOptions& o, const std::string&) { o.webOnly = true; },
-         "run only the web service"},
-        {"--help", false, [](FarsideOptions& o, const std::string&) { o.help = true; }, "print this help"},
+        {"--web-only", nullptr, [](FarsideOptions& o, const std::string&) { o.webOnly = true; },
+         "run only the web service (no broker client, no TCP servers)"},
+        {"--keepalive", "SECONDS",
+         [](FarsideOptions& o, const std::string& v) { o.keepaliveSeconds = std::stoi(v); },
+         "period of the keep-alives to PCs holding a device (0: none; default 30)"},
+        {"--no-vpn-server", nullptr, [](FarsideOptions& o, const std::string&) { o.noVpnServer = true; },
+         "do not run an OpenVPN server; hand out \"vpn_host\"/\"vpn_port\" of the platconf"},
+        {"--vpn-ca", "FILE", [](FarsideOptions& o, const std::string& v) { o.vpnCaCopy = v; },
+         "also write the VPN server's CA certificate to FILE (a client's lumetra/ca.crt)"},
+        {"--help", nullptr, [](FarsideOptions& o, const std::string&) { o.help = true; }, "print this help"},
     };
     return table;
 }
@@ -58,7 +65,7 @@ bool FarsideOptions::Parse(const std::vector<std::string>& args, std::string* er
             }
         }
         seen.push_back(arg);
-        if (option->takesValue) {
+        if (option->valueName) {
             if (!inlineValue) {
                 if (i + 1 >= args.size()) {
                     *error = "option " + arg + " needs a value";
@@ -68,6 +75,11 @@ bool FarsideOptions::Parse(const std::vector<std::string>& args, std::string* er
             }
             if (value.empty()) {
                 *error = "option " + arg + " needs a non-empty value";
+                return false;
+            }
+            if (arg == "--keepalive" &&
+                (value.size() > 5 || value.find_first_not_of("0123456789") != std::string::npos)) {
+                *error = "option --keepalive needs a number of seconds, got \"" + value + "\"";
                 return false;
             }
         } else if (inlineValue) {
@@ -91,13 +103,20 @@ bool FarsideOptions::Parse(const std::vector<std::string>& args, std::string* er
 
 std::string FarsideOptions::Usage()
 {
-    std::string text = "usage: lumetra-farside --platconf FILE --inventory FILE [--web-only]\n"
-                       "The local far side of the Lumetra client: the cloud web service on the\n"
-                       "address of the entries \"wsh\" and \"wsp\" (HTTPS on ports 443, 8443, 10443).\n"
-                       "Options:\n";
+    std::string text =
+        "usage: lumetra-farside --platconf FILE --inventory FILE [--web-only] [--keepalive SECONDS]\n"
+        "                       [--no-vpn-server] [--vpn-ca FILE]\n"
+        "The local far side of the Lumetra client: the cloud web service on the\n"
+        "address of the entries \"wsh\" and \"wsp\" (HTTPS on ports 443, 8443, 10443);\n"
+        "the binder, gateway and VPN services on the broker of \"bh\", \"bp\", \"busername\",\n"
+        "\"bpassword\"; the port-transfer server (\"port_transfer_host\", \"port_transfer_port\")\n"
+        "and the relay server (\"relay_host\", \"relay_port\", default 15000); the simulated\n"
+        "devices of the inventory and, where the machine allows, an OpenVPN server.\n"
+        "Options:\n";
     for (const Option& option : OptionTable()) {
-        std::string left = std::string("  ") + option.name + (option.takesValue ? " FILE" : "");
-        left.resize(22, ' ');
+        std::string left =
+            std::string("  ") + option.name + (option.valueName ? std::string(" ") + option.valueName : "");
+        left.resize(26, ' ');
         text += left + option.help + "\n";
     }
     return text;

@@ -78,3 +78,24 @@ bool FarsideSettings::Port(const char* name, int* port, std::string* error) cons
     *port = static_cast<int>(value);
     return true;
 }
+
+bool FarsideSettings::LoadServices(std::string* error)
+{
+    auto required = [&](const char* name, std::string* out) {
+        *out = Text(name);
+        if (out->empty())
+            *error = "platconf file " + path_ + " has no entry \"" + name + "\"";
+        return !out->empty();
+    };
+    if (!required("bh", &brokerHost) || !Port("bp", &brokerPort, error) ||
+        !required("busername", &brokerUser) || !required("bpassword", &brokerPassword) ||
+        !required("port_transfer_host", &portTransferHost) ||
+        !Port("port_transfer_port", &portTransferPort, error))
+        return false;
+    relayHost = Text("relay_host", portTransferHost);
+    if ((Has("relay_port") && !Port("relay_port", &relayPort, error)) ||
+        (Has("vpn_port") && !Port("vpn_port", &vpnPort, error)))
+        return false;
+    vpnHost = Text("vpn_host", "127.0.0.1");
+    return true;
+}

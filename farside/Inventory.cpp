@@ -13,8 +13,6 @@
 
 namespace {
 
-using JsonPtr = std::unique_ptr<cJSON, decltype(&cJSON_Delete)>;
-
 // Reads the members of one JSON object, naming each one by its path in messages.
 class MemberReader
 {
@@ -152,11 +150,31 @@ std::string Indexed(const std::string& where, const char* name, int index)
 bool ReadDevice(const cJSON* json, const std::string& where, Inventory::Device* device, std::string* error)
 {
     MemberReader reader(json, where, error);
-    std::vector<const char*> allowed;
+    std::vector<const char*> allowed = {"returnPath", "fault", "simulation"};
     for (const Inventory::DeviceField& field : Inventory::DeviceFields())
         allowed.push_back(field.name);
     if (!reader.CheckMembers(allowed))
         return false;
+    device->json = json;
+    std::optional<std::string> returnPath, fault;
+    if (!reader.Text("returnPath", false, &returnPath) || !reader.Text("fault", false, &fault))
+        return false;
+    if (returnPath && *returnPath != "tcp" && *returnPath != "mqtt")
+        return reader.Fail(reader.Path("returnPath"),
+                           "expected \"tcp\" or \"mqtt\", got \"" + *returnPath + "\"");
+    device->returnPath = returnPath.value_or("tcp");
+    if (fault) {
+        std::string known;
+        for (const std::string& name : Inventory::Faults())
+            known += (known.empty() ? "\"" : ", \"") + name + "\"";
+        bool found = false;
+        for (const std::string& name : Inventory::Faults())
+            found = found || *fault == name;
+        if (!found)
+            return reader.Fail(reader.Path("fault"),
+                               "unknown fault \"" + *fault + "\" (known: " + known + ")");
+        device->fault = *fault;
+    }
     for (const Inventory::DeviceField& field : Inventory::DeviceFields()) {
         if (!field.integer && !field.text && !field.boolean)
             continue; // the key, read below
@@ -192,10 +210,13 @@ bool ReadGateway(const cJSON* json, const std::string& where, Inventory::Gateway
 {
     MemberReader reader(json, where, error);
     const cJSON* devices = nullptr;
-    if (!reader.CheckMembers({"gwSn", "gwName", "nodeName", "isOnline", "devices"}) ||
+    if (!reader.CheckMembers(
+            {"gwSn", "gwName", "nodeName", "isOnline", "lanIp", "lanMask", "csq", "devices"}) ||
         !reader.RequiredText("gwSn", &gateway->gwSn) || !reader.Text("gwName", false, &gateway->gwName) ||
         !reader.Text("nodeName", false, &gateway->nodeName) ||
-        !reader.Boolean("isOnline", &gateway->isOnline) || !reader.Array("devices", &devices))
+        !reader.Text("lanIp", false, &gateway->lanIp) || !reader.Text("lanMask", false, &gateway->lanMask) ||
+        !reader.Text("csq", false, &gateway->csq) || !reader.Boolean("isOnline", &gateway->isOnline) ||
+        !reader.Array("devices", &devices))
         return false;
     std::set<std::string> serials;
     for (int i = 0; i < cJSON_GetArraySize(devices); ++i) {
@@ -296,8 +317,9 @@ bool Inventory::Load(const std::string& path, std::string* error)
 bool Inventory::Parse(const std::string& json, const std::string& origin, std::string* error)
 {
     accounts_.clear();
+    root_.reset();
     const char* end = nullptr;
-    JsonPtr root(cJSON_ParseWithOpts(json.c_str(), &end, true), &cJSON_Delete);
+    std::shared_ptr<cJSON> root(cJSON_ParseWithOpts(json.c_str(), &end, true), &cJSON_Delete);
     if (!root || end != json.c_str() + json.size()) {
         *error = origin + " is not valid JSON" + Position(json, end);
         return false;
@@ -341,6 +363,7 @@ bool Inventory::Parse(const std::string& json, const std::string& origin, std::s
         }
         accounts_.push_back(account);
     }
+    root_ = root;
     return true;
 }
 
@@ -360,4 +383,34 @@ const Inventory::Account* Inventory::FindAccount(int accountsId) const
             return &account;
     }
     return nullptr;
+}
+
+const Inventory::Gateway* Inventory::FindGateway(const std::string& gwSn) const
+{
+    for (const Account& account : accounts_) {
+        for (const Gateway& gateway : account.gateways) {
+            if (gateway.gwSn == gwSn)
+                return &gateway;
+        }
+    }
+    return nullptr;
+}
+
+const Inventory::Device* Inventory::FindDevice(const std::string& gwSn, const std::string& deviceSn) const
+{
+    const Gateway* gateway = FindGateway(gwSn);
+    if (!gateway)
+        return nullptr;
+    for (const Device& device : gateway->devices) {
+        if (device.deviceSn == deviceSn)
+            return &device;
+    }
+    return nullptr;
+}
+
+const std::vector<std::string>& Inventory::Faults()
+{
+    static const std::vector<std::string> faults = {"occupied", "register-refused", "no-answer", "far-close",
+                                                    "relay-unreachable"};
+    return faults;
 }

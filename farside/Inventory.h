@@ -1,8 +1,11 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+struct cJSON;
 
 // The accounts, gateways and devices the far side serves, read from a JSON file:
 //   {"accounts":[{"userName","password","orgId","newRoleId","accountsId",
@@ -12,6 +15,17 @@
 // password and the three ids of an account, gwSn, deviceSn) are required; any other
 // member that the file leaves out is left out of the replies too, so a client's
 // defaults can be exercised against the real service.
+//
+// Members that only the far side's own services read (never sent by the web service):
+//   gateway: "lanIp", "lanMask", "csq" (texts of the gateway state report of the
+//            maintenance channel);
+//   device:  "returnPath": "tcp" (default) | "mqtt" - how the device's bytes travel
+//            back to the PC: over the tunnel's TCP connection, or inside MQTT messages
+//            (2980 for serial devices, 2988 for port-forward devices);
+//            "fault": "occupied" | "register-refused" | "no-answer" | "far-close" |
+//            "relay-unreachable" - a failure the services act out for this device;
+//            "simulation": what the simulated device is (read by the simulators from
+//            the device's JSON object, which stays available as Device::json).
 class Inventory
 {
 public:
@@ -35,6 +49,10 @@ public:
         std::optional<std::string> protocol; // a text holding a decimal number
         std::optional<int> tunType;
         std::optional<int> tunConnectType;
+
+        std::string returnPath = "tcp"; // "tcp" or "mqtt"
+        std::string fault;              // empty: none
+        const cJSON* json = nullptr;    // the device's object in the inventory document
     };
 
     struct Gateway
@@ -43,6 +61,9 @@ public:
         std::optional<std::string> gwName;
         std::optional<std::string> nodeName;
         std::optional<bool> isOnline;
+        std::optional<std::string> lanIp;
+        std::optional<std::string> lanMask;
+        std::optional<std::string> csq;
         std::vector<Device> devices;
 
         bool Online() const { return isOnline.value_or(false); }
@@ -85,7 +106,16 @@ public:
     const std::vector<Account>& Accounts() const { return accounts_; }
     const Account* FindUser(const std::string& userName) const;
     const Account* FindAccount(int accountsId) const;
+    const Gateway* FindGateway(const std::string& gwSn) const;
+    const Device* FindDevice(const std::string& gwSn, const std::string& deviceSn) const;
+
+    // The faults a device may name in "fault".
+    static const std::vector<std::string>& Faults();
+
+    // The whole inventory document (valid as long as this object or a copy lives).
+    const cJSON* Root() const { return root_.get(); }
 
 private:
     std::vector<Account> accounts_;
+    std::shared_ptr<cJSON> root_;
 };

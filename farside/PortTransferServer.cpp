@@ -1,0 +1,102 @@
+#include "PortTransferServer.h"
+
+#include "FarsideLog.h"
+#include "InboundMessage.h"
+#include "LinkTable.h"
+#include "PcReplies.h"
+#include "RegistrationReader.h"
+#include "SerialDeviceHub.h"
+#include "ServiceContext.h"
+#include "TcpConnection.h"
+
+#include <cjson/cJSON.h>
+
+void PortTransferServer::Start()
+{
+    server_.Start([this](const std::shared_ptr<TcpConnection>& connection) { Serve(connection); });
+}
+
+void PortTransferServer::Release(const std::string& json, const std::string& peer)
+{
+    const std::string who = "port-transfer " + peer + ": ";
+    InboundMessage message;
+    int cmdId = 0;
+    std::string gwSn, devSn, pcId;
+    if (!message.Parse(json) || !message.Integer("cmd_id", &cmdId))
+        return FarsideLog::Line(who + "frame refused: " + message.Error());
+    if (cmdId != 3002)
+        return FarsideLog::Line(who + "frame refused: cmd_id " + std::to_string(cmdId) +
+                                " (only 3002 is known)");
+    if (!message.MembersAre({"cmd_id", "gw_sn", "dev_sn", "pc_id", "restart_gw_service"}) ||
+        !message.Text("gw_sn", &gwSn) || !message.Text("dev_sn", &devSn) || !message.Text("pc_id", &pcId))
+        return FarsideLog::Line(who + "3002 refused: " + message.Error());
+    const bool released = context_.links.Release(gwSn, devSn, pcId);
+    if (released)
+        context_.serialDevices.Unroute(gwSn, devSn);
+    FarsideLog::Line(who + "3002 " + gwSn + "/" + devSn +
+                     (released ? " released" : " was not held by " + pcId));
+}
+
+void PortTransferServer::Serve(const std::shared_ptr<TcpConnection>& connection)
+{
+    const std::string who = "port-transfer " + connection->Peer() + ": ";
+    RegistrationReader::Result first;
+    std::string why;
+    if (!RegistrationReader::Read(*connection, kRegistrationTimeoutMs, &first, &why))
+        return FarsideLog::Line(who + "closed: " + why);
+    if (first.framed)
+        return Release(first.json, connection->Peer());
+
+    InboundMessage registration;
+    int st = 0, reconnect = 0;
+    std::string pcId, gwSn, devSn;
+    if (!registration.Parse(first.json) ||
+        !registration.MembersAre({"st", "pc_id", "gw_sn", "dev_sn", "reconnect"}) ||
+        !registration.Integer("st", &st) || !registration.Text("pc_id", &pcId) ||
+        !registration.Text("gw_sn", &gwSn) || !registration.Text("dev_sn", &devSn) ||
+        !registration.Integer("reconnect", &reconnect))
+        return FarsideLog::Line(who + "registration refused: " + registration.Error());
+    auto refuse = [&](const std::string& reason, const char* text) {
+        FarsideLog::Line(who + "registration of " + gwSn + "/" + devSn + " refused: " + reason);
+        cJSON* result = PcReplies::Make(2993, gwSn, devSn);
+        cJSON_AddNumberToObject(result, "flag", 0);
+        cJSON_AddStringToObject(result, "msg", text);
+        context_.replies.Send(pcId, result);
+    };
+    if (st != 1)
+        return refuse("st is " + std::to_string(st) + ", expected 1", "设备注册失败");
+    if (!context_.OnlineDevice(gwSn, devSn, &why))
+        return refuse(why, "设备不存在或网关不在线");
+    if (!context_.serialDevices.Has(gwSn, devSn))
+        return refuse("not a serial device", "设备不是串口设备");
+    if (!context_.links.HeldBy(gwSn, devSn, pcId))
+        return refuse("not bound to " + pcId, "设备未绑定，注册失败");
+
+    context_.serialDevices.Route(gwSn, devSn, pcId, connection);
+    LinkTable::Session session;
+    session.toDevice = [this, gwSn, devSn](const std::string& bytes) {
+        return context_.serialDevices.Feed(gwSn, devSn, bytes);
+    };
+    session.close = [connection] { connection->Shutdown(); };
+    const int id = context_.links.Attach(gwSn, devSn, session);
+    FarsideLog::Line(who + "registered " + gwSn + "/" + devSn + " for " + pcId +
+                     (reconnect ? " (reconnect)" : ""));
+    cJSON* result = PcReplies::Make(2993, gwSn, devSn);
+    cJSON_AddNumberToObject(result, "flag", 1);
+    cJSON_AddStringToObject(result, "msg", "串口设备连接成功");
+    context_.replies.Send(pcId, result);
+
+    const Inventory::Device* device = context_.inventory.FindDevice(gwSn, devSn);
+    if (device && device->fault == "far-close") {
+        FarsideLog::Line(who + "closing from the far end (fault far-close)");
+        context_.replies.Send(pcId, PcReplies::Make(3003, gwSn, devSn));
+    } else {
+        if (!first.rest.empty())
+            context_.serialDevices.Feed(gwSn, devSn, first.rest);
+        for (std::string bytes = connection->Receive(4096); !bytes.empty(); bytes = connection->Receive(4096))
+            context_.serialDevices.Feed(gwSn, devSn, bytes);
+    }
+    context_.serialDevices.Unroute(gwSn, devSn, connection);
+    context_.links.Detach(gwSn, devSn, id);
+    FarsideLog::Line(who + "connection of " + gwSn + "/" + devSn + " closed");
+}

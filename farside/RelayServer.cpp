@@ -1,0 +1,111 @@
+#include "RelayServer.h"
+
+#include "Base64.h"
+#include "FarsideLog.h"
+#include "InboundMessage.h"
+#include "LinkTable.h"
+#include "PcReplies.h"
+#include "RegistrationReader.h"
+#include "ServiceContext.h"
+#include "TcpConnection.h"
+
+#include <cjson/cJSON.h>
+
+#include <cstdint>
+#include <thread>
+
+void RelayServer::Start()
+{
+    server_.Start([this](const std::shared_ptr<TcpConnection>& connection) { Serve(connection); });
+}
+
+void RelayServer::Serve(const std::shared_ptr<TcpConnection>& connection)
+{
+    const std::string who = "relay " + connection->Peer() + ": ";
+    RegistrationReader::Result first;
+    std::string why;
+    if (!RegistrationReader::Read(*connection, kRegistrationTimeoutMs, &first, &why))
+        return FarsideLog::Line(who + "closed: " + why);
+    if (first.framed)
+        return FarsideLog::Line(who + "closed: a zelq frame belongs to the port-transfer server");
+    InboundMessage registration;
+    int st = 0, reconnect = 0;
+    std::string pcId, gwSn, devSn;
+    if (!registration.Parse(first.json) ||
+        !registration.MembersAre({"st", "pc_id", "gw_sn", "dev_sn", "reconnect"}) ||
+        !registration.Integer("st", &st) || !registration.Text("pc_id", &pcId) ||
+        !registration.Text("gw_sn", &gwSn) || !registration.Text("dev_sn", &devSn) ||
+        !registration.Integer("reconnect", &reconnect))
+        return FarsideLog::Line(who + "registration refused: " + registration.Error());
+    const std::string what = who + gwSn + "/" + devSn + " for " + pcId + ": ";
+    if (st != 1)
+        return FarsideLog::Line(what + "refused: st is " + std::to_string(st) + ", expected 1");
+    const Inventory::Device* device = context_.OnlineDevice(gwSn, devSn, &why);
+    if (!device)
+        return FarsideLog::Line(what + "refused: " + why);
+    if (device->fault == "relay-unreachable")
+        return FarsideLog::Line(what + "closed at once (fault relay-unreachable)");
+    if (device->fault == "no-answer") {
+        FarsideLog::Line(what + "left unanswered (fault no-answer)");
+        while (!connection->Receive(4096).empty()) {
+        }
+        return;
+    }
+    const std::string holder = context_.links.HolderOf(gwSn, devSn);
+    if (device->fault == "occupied" || !context_.links.Bind(gwSn, devSn, pcId)) {
+        FarsideLog::Line(what + "occupied" + (holder.empty() ? std::string(" (fault)") : " by " + holder));
+        cJSON* answer = PcReplies::Make(2984, gwSn, devSn);
+        cJSON_AddBoolToObject(answer, "is_occupy", true);
+        context_.replies.Send(pcId, answer);
+        return;
+    }
+    std::string host;
+    int port = 0;
+    std::shared_ptr<TcpConnection> target;
+    if (address_(gwSn, *device, &host, &port, &why))
+        target = TcpConnection::Connect(host, port, kConnectTimeoutMs, &why);
+    if (!target) {
+        context_.links.Release(gwSn, devSn, pcId);
+        return FarsideLog::Line(what + "closed: device unreachable: " + why);
+    }
+    const bool viaMqtt = device->returnPath == "mqtt";
+    FarsideLog::Line(what + "relaying to " + host + ":" + std::to_string(port) +
+                     (viaMqtt ? " (answers as 2988)" : "") + (reconnect ? " (reconnect)" : ""));
+    LinkTable::Session session;
+    session.toDevice = [target](const std::string& bytes) { return target->Send(bytes); };
+    session.close = [connection, target] {
+        connection->Shutdown();
+        target->Shutdown();
+    };
+    const int id = context_.links.Attach(gwSn, devSn, session);
+    cJSON* answer = PcReplies::Make(2984, gwSn, devSn);
+    cJSON_AddBoolToObject(answer, "is_occupy", false);
+    context_.replies.Send(pcId, answer);
+
+    std::thread fromDevice([&] {
+        uint32_t ptSn = 0;
+        for (std::string bytes = target->Receive(4096); !bytes.empty(); bytes = target->Receive(4096)) {
+            if (!viaMqtt) {
+                connection->Send(bytes);
+                continue;
+            }
+            cJSON* data = PcReplies::Make(2988, gwSn, devSn);
+            cJSON_AddNumberToObject(data, "pt_sn", ++ptSn);
+            cJSON_AddStringToObject(data, "pt_payload", Base64::Encode(bytes).c_str());
+            context_.replies.Send(pcId, data);
+        }
+        connection->Shutdown(); // the device closed: so does the tunnel
+    });
+    bool sent = first.rest.empty() || target->Send(first.rest);
+    for (std::string bytes = sent ? connection->Receive(4096) : std::string(); !bytes.empty();
+         bytes = connection->Receive(4096)) {
+        if (!target->Send(bytes))
+            break;
+    }
+    target->Shutdown();
+    fromDevice.join();
+    target->Close();
+    context_.links.Detach(gwSn, devSn, id);
+    context_.links.Release(gwSn, devSn, pcId);
+    FarsideLog::Line(what + "connection closed, device freed");
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "Inventory.h"
+
+#include <string>
+
+class LinkTable;
+class PcReplies;
+class SerialDeviceHub;
+
+// What the far side's services share: the inventory, the table of held devices, the
+// serial device simulators and the way back to the PCs.
+class ServiceContext
+{
+public:
+    ServiceContext(const Inventory& inventory, LinkTable& links, SerialDeviceHub& serialDevices,
+                   PcReplies& replies)
+        : inventory(inventory), links(links), serialDevices(serialDevices), replies(replies)
+    {
+    }
+
+    // The device when it exists behind a gateway that is online; otherwise null with
+    // the reason in `why`.
+    const Inventory::Device* OnlineDevice(const std::string& gwSn, const std::string& devSn,
+                                          std::string* why) const;
+    // The gateway when it exists and is online; otherwise null with the reason.
+    const Inventory::Gateway* OnlineGateway(const std::string& gwSn, std::string* why) const;
+
+    const Inventory& inventory;
+    LinkTable& links;
+    SerialDeviceHub& serialDevices;
+    PcReplies& replies;
+};
