@@ -1,0 +1,422 @@
+#include "tunnel/CComDataTunnel.h"
+
+#include "app/CustomResourceTable.h"
+#include "app/PcId.h"
+#include "app/TraceLog.h"
+#include "cloud/CNodeDevice.h"
+#include "cloud/CNodeGateway.h"
+#include "endpoint/CComPFSocketSocket.h"
+#include "endpoint/ComTransferData.h"
+#include "endpoint/ComTransparent.h"
+#include "endpoint/VirtualComPairs.h"
+#include "mqtt-c/mosquitto_wrapper.h"
+#include "mqtt-c/mqtt_base64.h"
+#include "mqtt-c/mqtt_envelope.h"
+#include "mqtt-c/mqtt_topics.h"
+#include "platform/MessageBox.h"
+#include "platform/MessageWindow.h"
+#include "platform/WindowMessages.h"
+#include "tunnel/TunnelJson.h"
+
+#include <cjson/cJSON.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace {
+
+// Process-wide port-start queue; records are appended and never taken out.
+std::mutex& PortStartLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+
+std::list<CComDataTunnel::PortStartRecord*>*& PortStartQueue()
+{
+    static std::list<CComDataTunnel::PortStartRecord*>* queue = nullptr;
+    return queue;
+}
+
+// The pair of the process-wide list that holds `half`.
+_virtual_com_pair* PairOf(const _virtual_com_half* half)
+{
+    for (const _virtual_com_pair& pair : VirtualComPairList()) {
+        if (std::find(pair.halves.begin(), pair.halves.end(), half) != pair.halves.end()) {
+            return const_cast<_virtual_com_pair*>(&pair);
+        }
+    }
+    return nullptr;
+}
+
+void CloseEndpoint(_virtual_com_half* half)
+{
+    if (half == nullptr || half->serial == nullptr) {
+        return;
+    }
+    half->serial->Close();
+    delete half->serial;
+    half->serial = nullptr;
+}
+
+} // namespace
+
+CComDataTunnel::CComDataTunnel(MessageWindow* notifyWindow, CNodeGateway* gateway, CNodeDevice* device)
+    : CDataTunnel(gateway, device), m_notifyWindow(notifyWindow)
+{
+}
+
+CComDataTunnel::~CComDataTunnel()
+{
+    // Endpoints first: their reader threads may still be handing bytes to us.
+    for (_virtual_com_half* half : {m_userHalf, m_programHalf}) {
+        if (half != nullptr && half->serial != nullptr && half->serial->Tunnel() == this) {
+            CloseEndpoint(half);
+        }
+    }
+    std::unique_ptr<CComPFSocketSocket> relay;
+    {
+        std::lock_guard<std::mutex> guard(m_relayLock);
+        m_relayReady = false;
+        relay = std::move(m_relay);
+    }
+}
+
+void CComDataTunnel::Start()
+{
+    EnsureVirtualComPair();
+    _virtual_com_half* userHalf = PickUserHalf();
+    if (userHalf == nullptr) {
+        return;
+    }
+    _virtual_com_half* programHalf = PickProgramHalf(userHalf->com);
+    if (programHalf == nullptr) {
+        return;
+    }
+    for (_virtual_com_half* half : {userHalf, programHalf}) {
+        // A half left over from an earlier start of this tunnel gets a fresh endpoint.
+        if (half->serial != nullptr && half->serial->Tunnel() == this) {
+            CloseEndpoint(half);
+        }
+        half->serial = new (std::nothrow) ComTransparent(this);
+    }
+    m_userHalf = userHalf;
+    m_programHalf = programHalf;
+    if (CNodeDevice* device = GetDevice()) {
+        device->virtualComPair = PairOf(userHalf);
+        device->localComNumber = programHalf->com;
+    }
+    SendMessage(m_notifyWindow, WM_TUNNEL_OPENED, reinterpret_cast<WPARAM>(static_cast<CDataTunnel*>(this)),
+                0);
+    RequestBind();
+}
+
+void CComDataTunnel::Stop()
+{
+    SendUnbind();
+    SendLinkRelease();
+    CloseEndpoint(m_userHalf);
+    m_userHalf = nullptr;
+    CloseEndpoint(m_programHalf);
+    m_programHalf = nullptr;
+    if (CNodeDevice* device = GetDevice()) {
+        device->virtualComPair = nullptr;
+        device->localComNumber = -1;
+    }
+    SendMessage(m_notifyWindow, WM_TUNNEL_CLOSED, reinterpret_cast<WPARAM>(static_cast<CDataTunnel*>(this)),
+                0);
+    std::unique_ptr<CComPFSocketSocket> relay;
+    {
+        std::lock_guard<std::mutex> guard(m_relayLock);
+        m_relayReady = false;
+        relay = std::move(m_relay);
+    }
+    relay.reset(); // closes the connection, outside the lock
+}
+
+void CComDataTunnel::OnTimeout() {}
+
+bool CComDataTunnel::Match(const char* gwSn, const char* devSn) const
+{
+    if (gwSn == nullptr || devSn == nullptr || GetGateway() == nullptr || GetDevice() == nullptr) {
+        return false;
+    }
+    return std::strcmp(GatewaySn().c_str(), gwSn) == 0 && std::strcmp(DeviceSn().c_str(), devSn) == 0;
+}
+
+void CComDataTunnel::OnMessage(cJSON* message, int code)
+{
+    switch (code) {
+    case kCmdBindAnswer:
+        HandleBindAnswer(message);
+        break;
+    case static_cast<int>(WM_TUNNEL_TARGET_REQUEST):
+        SendLinkParameters();
+        break;
+    case static_cast<int>(WM_TUNNEL_RESULT):
+        if (TunnelJsonHas(message, "flag") && TunnelJsonHas(message, "msg")) {
+            SendMessage(m_notifyWindow, WM_TUNNEL_REPLY,
+                        reinterpret_cast<WPARAM>(static_cast<CDataTunnel*>(this)),
+                        reinterpret_cast<LPARAM>(message));
+        }
+        break;
+    case kCmdRegistrationResult:
+        HandleRegistration(message);
+        break;
+    case static_cast<int>(TUNNEL_OPEN_ACCEPTED):
+        OpenComPort();
+        break;
+    case static_cast<int>(WM_SERIAL_DATA_IN):
+        HandleInboundData(message);
+        break;
+    case static_cast<int>(WM_TUNNEL_REPLY_REQUEST):
+        SendReply2994();
+        break;
+    case static_cast<int>(WM_TUNNEL_FAR_END_CLOSED):
+        SendUnbind();
+        ReportClosed();
+        break;
+    default:
+        break;
+    }
+}
+
+QString CComDataTunnel::GetText(int code)
+{
+    switch (code) {
+    case 1:
+        return QString::fromUtf8(kTextOpened);
+    case 0:
+        return QString::fromUtf8(kTextClosed);
+    default:
+        return QString();
+    }
+}
+
+void CComDataTunnel::SendLocalData(_com_transfer_data* block)
+{
+    if (block == nullptr || GetGateway() == nullptr) {
+        return;
+    }
+    cJSON* envelope =
+        mqtt_build_serial_data(DeviceSn().c_str(), GetPcId(), block->seq, DeviceTunType(), block->bytes,
+                               block->bytes != nullptr ? block->length : 0, block->newConnection);
+    const std::string text = mqtt_json_print(envelope);
+    cJSON_Delete(envelope);
+    if (text.empty()) {
+        return;
+    }
+    char topic[kTopicBufferSize];
+    mqtt_format_transparent_topic(topic, GatewaySn().c_str());
+    mqtt_publish(topic, text.data(), static_cast<int>(text.size()), 0);
+    TraceLog(reinterpret_cast<const unsigned char*>(text.data()), static_cast<uint32_t>(text.size()),
+             "MQTT Send Encode:", 0);
+}
+
+void CComDataTunnel::OnSerialData(const char* data, int count)
+{
+    if (data == nullptr || count <= 0) {
+        return;
+    }
+    std::lock_guard<std::mutex> guard(m_relayLock);
+    if (m_relay != nullptr && m_relayReady) {
+        m_relay->Send(data, count, 0);
+    }
+}
+
+void CComDataTunnel::WriteToCom(const unsigned char* bytes, int count)
+{
+    if (bytes == nullptr || count <= 0 || m_userHalf == nullptr || m_userHalf->serial == nullptr) {
+        return;
+    }
+    // The endpoint takes at most kSendLimit bytes a write.
+    for (int offset = 0; offset < count; offset += CSerialIO::kSendLimit) {
+        const int chunk = std::min(CSerialIO::kSendLimit, count - offset);
+        m_userHalf->serial->Write(reinterpret_cast<const char*>(bytes) + offset, chunk);
+    }
+}
+
+QString CComDataTunnel::ComPortName(int com)
+{
+    return com < 10 ? QStringLiteral("COM%1").arg(com) : QStringLiteral("\\\\.\\COM%1").arg(com);
+}
+
+void CComDataTunnel::OpenComPort()
+{
+    CNodeDevice* device = GetDevice();
+    if (m_userHalf == nullptr || m_userHalf->serial == nullptr || m_programHalf == nullptr ||
+        device == nullptr) {
+        return;
+    }
+    m_userHalf->serial->Open(ComPortName(m_programHalf->com), QString::number(device->baud), device->databit,
+                             device->ParityLetter(), device->stopbit);
+}
+
+std::string CComDataTunnel::RegistrationText(const std::string& pcId, const std::string& gwSn,
+                                             const std::string& devSn, int reconnect)
+{
+    cJSON* object = cJSON_CreateObject();
+    if (object == nullptr) {
+        return std::string();
+    }
+    cJSON_AddNumberToObject(object, "st", 1);
+    mqtt_json_add_text(object, "pc_id", pcId.c_str());
+    mqtt_json_add_text(object, "gw_sn", gwSn.c_str());
+    mqtt_json_add_text(object, "dev_sn", devSn.c_str());
+    cJSON_AddNumberToObject(object, "reconnect", reconnect != 0 ? 1 : 0);
+    const std::string text = mqtt_json_print(object);
+    cJSON_Delete(object);
+    return text;
+}
+
+void CComDataTunnel::ConnectRelay(int reconnect)
+{
+    CComPFSocketSocket* relay = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(m_relayLock);
+        m_relayReady = false;
+        if (m_relay == nullptr) {
+            m_relay.reset(new (std::nothrow) CComPFSocketSocket(this));
+        }
+        relay = m_relay.get();
+    }
+    if (relay == nullptr) {
+        return;
+    }
+    // A registration repeated on a live connection starts over on a new one.
+    relay->Close();
+    const std::string host = CustomResourceText("port_transfer_host");
+    const int port = std::atoi(CustomResourceText("port_transfer_port").c_str());
+    bool connected = false;
+    if (!host.empty() && port > 0 && port <= 0xFFFF && relay->Create()) {
+        connected = relay->Connect(QString::fromStdString(host), static_cast<uint16_t>(port));
+    }
+    {
+        // Connect runs the event loop: Stop may have dropped the connection meanwhile.
+        std::lock_guard<std::mutex> guard(m_relayLock);
+        if (m_relay.get() != relay) {
+            return;
+        }
+        if (connected) {
+            const std::string text = RegistrationText(GetPcId(), GatewaySn(), DeviceSn(), reconnect);
+            relay->Send(text.data(), static_cast<int>(text.size()), 0);
+            m_relayReady = true;
+            return;
+        }
+    }
+    ReportFailure(kTextRelayUnreachable);
+}
+
+void CComDataTunnel::SendLinkParameters()
+{
+    CNodeDevice* device = GetDevice();
+    if (device == nullptr) {
+        return;
+    }
+    cJSON* request = mqtt_build_link_parameters(GetPcId(), GatewaySn().c_str(), DeviceSn().c_str(),
+                                                device->com.toStdString().c_str(), device->baud,
+                                                device->ParityLetter(), device->databit, device->stopbit);
+    SendToBinder(request);
+    cJSON_Delete(request);
+}
+
+void CComDataTunnel::SendLinkRelease()
+{
+    cJSON* request = mqtt_build_link_release(GetPcId(), GatewaySn().c_str(), DeviceSn().c_str());
+    SendToBinder(request);
+    cJSON_Delete(request);
+}
+
+void CComDataTunnel::SendOpenRequest()
+{
+    PublishToGateway(mqtt_build_open_request(DeviceSn().c_str(), GetPcId()));
+}
+
+void CComDataTunnel::QueuePortStart(PortStartRecord* record)
+{
+    std::lock_guard<std::mutex> guard(PortStartLock());
+    auto*& queue = PortStartQueue();
+    if (queue == nullptr) {
+        queue = new (std::nothrow) std::list<PortStartRecord*>();
+        if (queue == nullptr) {
+            return;
+        }
+    }
+    queue->push_back(record);
+}
+
+size_t CComDataTunnel::PortStartQueueLength()
+{
+    std::lock_guard<std::mutex> guard(PortStartLock());
+    return PortStartQueue() != nullptr ? PortStartQueue()->size() : 0;
+}
+
+void CComDataTunnel::ReportFailure(const char* text)
+{
+    cJSON* answer = cJSON_CreateObject();
+    if (answer == nullptr) {
+        return;
+    }
+    cJSON_AddNumberToObject(answer, "flag", 0);
+    cJSON_AddStringToObject(answer, "msg", text);
+    cJSON_AddStringToObject(answer, "encode", "ascii");
+    SendMessage(m_notifyWindow, WM_TUNNEL_REPLY, reinterpret_cast<WPARAM>(static_cast<CDataTunnel*>(this)),
+                reinterpret_cast<LPARAM>(answer));
+    cJSON_Delete(answer);
+}
+
+void CComDataTunnel::HandleBindAnswer(const cJSON* message)
+{
+    int isBind = 0;
+    if (!TunnelJsonInt(message, "is_bind", &isBind)) {
+        return;
+    }
+    if (isBind == 1) {
+        ReportFailure(kTextOccupied);
+    } else {
+        SendOpenRequest();
+    }
+}
+
+void CComDataTunnel::HandleRegistration(cJSON* message)
+{
+    int st = 0;
+    int flag = 0;
+    if (!TunnelJsonInt(message, "st", &st) || !TunnelJsonInt(message, "flag", &flag)) {
+        return;
+    }
+    if (st != 2) {
+        SendMessage(m_notifyWindow, WM_TUNNEL_REPLY,
+                    reinterpret_cast<WPARAM>(static_cast<CDataTunnel*>(this)),
+                    reinterpret_cast<LPARAM>(message));
+    } else if (flag != 1) {
+        MessageBox(m_notifyWindow, QString::fromUtf8(kTextRegistrationFailed), QStringLiteral("Lumetra"),
+                   MB_OK);
+    } else {
+        ConnectRelay(0);
+    }
+}
+
+void CComDataTunnel::HandleInboundData(const cJSON* message)
+{
+    int payloadLength = 0;
+    const cJSON* payload = cJSON_GetObjectItem(message, "pt_payload");
+    if (!TunnelJsonHas(message, "pt_sn") || payload == nullptr || !cJSON_IsString(payload) ||
+        payload->valuestring == nullptr || !TunnelJsonInt(message, "payload_len", &payloadLength) ||
+        payloadLength <= 0) {
+        return;
+    }
+    const std::vector<uint8_t> bytes =
+        mqtt_base64_decode(payload->valuestring, static_cast<size_t>(payloadLength));
+    if (!bytes.empty()) {
+        WriteToCom(bytes.data(), static_cast<int>(bytes.size()));
+    }
+}
+
+void CComDataTunnel::ReportClosed()
+{
+    SendMessage(m_notifyWindow, WM_TUNNEL_CLOSED, reinterpret_cast<WPARAM>(static_cast<CDataTunnel*>(this)),
+                0);
+}

@@ -1,0 +1,110 @@
+#pragma once
+
+#include "endpoint/ComWriteOwner.h"
+#include "endpoint/SerialOwner.h"
+#include "tunnel/CDataTunnel.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+
+class CComPFSocketSocket;
+class MessageWindow;
+struct _virtual_com_half;
+
+// The serial tunnel (tunnel type 2): a virtual null-modem pair gives the user's
+// application one COM port (the "CNCB" end) while the tunnel opens the other end
+// ("CNCA"). Control runs over MQTT; the bytes run over a TCP connection to the
+// port-transfer server, and device bytes may also arrive as cmdId 2980.
+//
+// Threads: everything runs on the UI thread except OnSerialData, which runs on the
+// serial reader thread of the endpoint. It reaches the relay connection only under
+// the tunnel's relay lock, which Stop also takes before it drops the connection, so
+// a reader never sends on a deleted socket.
+class CComDataTunnel : public CDataTunnel, public SerialOwner, public ComWriteOwner
+{
+public:
+    // The texts of GetText.
+    static constexpr const char* kTextOpened = "串口透传通道建立成功";
+    static constexpr const char* kTextClosed = "串口透传通道关闭成功";
+    // Texts sent to the view or shown.
+    static constexpr const char* kTextOccupied = "通道占用中！";
+    static constexpr const char* kTextRegistrationFailed = "设备注册失败！";
+    static constexpr const char* kTextRelayUnreachable = "服务器端口访问不了";
+
+    CComDataTunnel(MessageWindow* notifyWindow, CNodeGateway* gateway, CNodeDevice* device);
+    ~CComDataTunnel() override;
+
+    void Start() override;
+    void Stop() override;
+    void OnTimeout() override;
+    // Both texts must equal the gateway's and the device's serial numbers.
+    bool Match(const char* gwSn, const char* devSn) const override;
+    void OnMessage(cJSON* message, int code) override;
+    QString GetText(int code) override;
+    // Envelope 2990 to "/sys/transparent/<gw>/down" with "pt_len" and "sock_new";
+    // leaves the send count as it is. No flow of this tunnel calls it.
+    void SendLocalData(_com_transfer_data* block) override;
+
+    // Bytes read from the COM port (serial reader thread): sent unchanged on the
+    // relay connection, dropped while there is none.
+    void OnSerialData(const char* data, int count) override;
+    // Writes bytes to the COM port through the user half's endpoint.
+    void WriteToCom(const unsigned char* bytes, int count) override;
+
+    _virtual_com_half* GetUserHalf() const { return m_userHalf; }
+    _virtual_com_half* GetProgramHalf() const { return m_programHalf; }
+    CComPFSocketSocket* GetRelayConnection() const { return m_relay.get(); }
+    MessageWindow* GetNotifyWindow() const { return m_notifyWindow; }
+
+    // Opens the program half's COM port through the user half's endpoint with the
+    // device's line settings.
+    void OpenComPort();
+    // Connects to the port-transfer server and registers there ("reconnect" 1 or 0).
+    void ConnectRelay(int reconnect);
+    // Binder request 3000 with the device's line settings.
+    void SendLinkParameters();
+    // Binder request 3002.
+    void SendLinkRelease();
+    // Envelope 2996.
+    void SendOpenRequest();
+
+    // The port name OpenComPort uses for COM number `com`: "COM<k>" below 10, else
+    // "\\.\COM<k>" (the platform layer resolves both).
+    static QString ComPortName(int com);
+    // The registration text sent to the port-transfer server, unframed.
+    static std::string RegistrationText(const std::string& pcId, const std::string& gwSn,
+                                        const std::string& devSn, int reconnect);
+
+    // The port start routine: queues a record (gateway, device, 0) in the process-wide
+    // port-start queue. Nothing takes records out of it.
+    struct PortStartRecord
+    {
+        CNodeGateway* gateway = nullptr;
+        CNodeDevice* device = nullptr;
+        void* reserved = nullptr;
+    };
+    static void QueuePortStart(PortStartRecord* record);
+    static size_t PortStartQueueLength();
+
+private:
+    // Sends {"flag":0,"msg":text,"encode":"ascii"} to the view.
+    void ReportFailure(const char* text);
+    void HandleBindAnswer(const cJSON* message);
+    void HandleRegistration(cJSON* message);
+    void HandleInboundData(const cJSON* message);
+    void ReportClosed();
+
+    MessageWindow* m_notifyWindow = nullptr;
+    _virtual_com_half* m_userHalf = nullptr;
+    _virtual_com_half* m_programHalf = nullptr;
+    // Guards m_relay against the serial reader thread.
+    mutable std::mutex m_relayLock;
+    std::unique_ptr<CComPFSocketSocket> m_relay;
+    // Set once the registration went out: serial bytes flow only after it.
+    bool m_relayReady = false;
+};

@@ -1,0 +1,147 @@
+#include "tunnel/CDataTunnel.h"
+
+#include "app/PcId.h"
+#include "cloud/CNodeDevice.h"
+#include "cloud/CNodeGateway.h"
+#include "endpoint/ComTransferData.h"
+#include "mqtt-c/mqtt_commands.h"
+#include "mqtt-c/mqtt_envelope.h"
+#include "mqtt-c/mqtt_topics.h"
+
+#include <cjson/cJSON.h>
+
+#include <cstring>
+
+CDataTunnel::CDataTunnel(CNodeGateway* gateway, CNodeDevice* device) : m_gateway(gateway), m_device(device) {}
+
+CDataTunnel::~CDataTunnel() = default;
+
+void CDataTunnel::Start() {}
+
+void CDataTunnel::Stop() {}
+
+void CDataTunnel::RequestBind()
+{
+    if (m_gateway == nullptr) {
+        return;
+    }
+    cJSON* request = mqtt_build_bind_request(GatewaySn().c_str(), DeviceSn().c_str(), GetPcId());
+    SendToBinder(request);
+    cJSON_Delete(request);
+}
+
+void CDataTunnel::LeavePc()
+{
+    cJSON* request = mqtt_build_leave_pc(GetPcId());
+    SendToBinder(request);
+    cJSON_Delete(request);
+}
+
+void CDataTunnel::RequestTarget() {}
+
+void CDataTunnel::OnTimeout() {}
+
+void CDataTunnel::OnGatewayStatus() {}
+
+void CDataTunnel::OnVpnInfo(const VpnInfoRecord* /*record*/) {}
+
+void CDataTunnel::OnMessage(cJSON* /*message*/, int /*code*/) {}
+
+QString CDataTunnel::GetText(int /*code*/)
+{
+    return QString();
+}
+
+void CDataTunnel::SendLocalData(_com_transfer_data* block)
+{
+    if (block == nullptr || m_gateway == nullptr) {
+        return;
+    }
+    PublishToGateway(mqtt_build_data(DeviceSn().c_str(), GetPcId(), block->seq, DeviceTunType(), block->bytes,
+                                     block->bytes != nullptr ? block->length : 0));
+    ++block->sendCount;
+}
+
+void CDataTunnel::SendAck(uint32_t seq)
+{
+    PublishToGateway(mqtt_build_ack(DeviceSn().c_str(), GetPcId(), seq));
+}
+
+void CDataTunnel::SendEmptyCommand()
+{
+    PublishToGateway(mqtt_build_empty_command(DeviceSn().c_str(), GetPcId()));
+}
+
+void CDataTunnel::SendToBinder(const cJSON* object)
+{
+    if (m_gateway == nullptr || object == nullptr) {
+        return;
+    }
+    mqtt_publish_json(kBinderTopic, object, 0);
+}
+
+void CDataTunnel::SendReply2994()
+{
+    PublishToGateway(mqtt_build_reply_2994(DeviceSn().c_str(), GetPcId()));
+}
+
+void CDataTunnel::SendUnbind()
+{
+    PublishToGateway(mqtt_build_unbind(DeviceSn().c_str(), GetPcId()));
+}
+
+void CDataTunnel::BuildPortTransferFrame(unsigned char* frame, const char* payload, size_t length)
+{
+    if (frame == nullptr || payload == nullptr) {
+        return;
+    }
+    std::memcpy(frame, "zelq", 4);
+    frame[4] = static_cast<unsigned char>(length & 0xFF);
+    frame[5] = static_cast<unsigned char>((length >> 8) & 0xFF);
+    std::memcpy(frame + kPortTransferFrameHeader, payload, length);
+}
+
+std::string CDataTunnel::PortTransferFrame(const std::string& payload)
+{
+    if (payload.size() > 0xFFFF) {
+        return std::string();
+    }
+    std::string frame(kPortTransferFrameHeader + payload.size(), '\0');
+    BuildPortTransferFrame(reinterpret_cast<unsigned char*>(&frame[0]), payload.data(), payload.size());
+    return frame;
+}
+
+std::string CDataTunnel::GatewaySn() const
+{
+    return m_gateway != nullptr ? m_gateway->gwSn : std::string();
+}
+
+std::string CDataTunnel::DeviceSn() const
+{
+    return m_device != nullptr ? m_device->deviceSn.toStdString() : std::string();
+}
+
+int CDataTunnel::DeviceTunType() const
+{
+    return m_device != nullptr ? m_device->tunType : 0;
+}
+
+void CDataTunnel::PublishToGateway(cJSON* envelope)
+{
+    if (envelope != nullptr && m_gateway != nullptr) {
+        char topic[kTopicBufferSize];
+        mqtt_format_down_topic(topic, m_gateway->gwSn.c_str());
+        mqtt_publish_json(topic, envelope, 0);
+    }
+    cJSON_Delete(envelope);
+}
+
+void CDataTunnel::PublishToTransparent(cJSON* envelope)
+{
+    if (envelope != nullptr && m_gateway != nullptr) {
+        char topic[kTopicBufferSize];
+        mqtt_format_transparent_topic(topic, m_gateway->gwSn.c_str());
+        mqtt_publish_json(topic, envelope, 0);
+    }
+    cJSON_Delete(envelope);
+}

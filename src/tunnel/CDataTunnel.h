@@ -1,0 +1,106 @@
+#pragma once
+
+#include "mqtt-c/mqtt_commands.h" // the command codes of the tunnel protocol (MqttCommand)
+
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+struct cJSON;
+struct _com_transfer_data;
+class CNodeDevice;
+class CNodeGateway;
+struct VpnInfoRecord;
+
+// Tunnel types of a device record ("tunType").
+constexpr int kTunTypeLocalPortForward = 1;
+constexpr int kTunTypeSerial = 2;
+
+// The port-transfer frame: "zelq", the payload length as 16 bits little-endian,
+// then the payload.
+constexpr size_t kPortTransferFrameHeader = 6;
+
+// One data tunnel: joins a local endpoint on the PC with one device behind one
+// gateway (or, for the maintenance channel, with the gateway itself). Kinds derive
+// from it and override the operations below, which are listed in their fixed order.
+// Everything runs on the UI thread unless an operation says otherwise. The gateway
+// and device records are not owned.
+class CDataTunnel
+{
+public:
+    CDataTunnel(CNodeGateway* gateway, CNodeDevice* device);
+    virtual ~CDataTunnel();
+
+    CDataTunnel(const CDataTunnel&) = delete;
+    CDataTunnel& operator=(const CDataTunnel&) = delete;
+
+    CNodeGateway* GetGateway() const { return m_gateway; }
+    CNodeDevice* GetDevice() const { return m_device; }
+
+    // --- The virtual operations, in order. ---
+    // The user opens the tunnel. Base: nothing.
+    virtual void Start();
+    // The user closes the tunnel. Base: nothing.
+    virtual void Stop();
+    // Binder request 2983 ("gw_sn", "dev_sn", "pc_id"); only with a gateway.
+    virtual void RequestBind();
+    // Binder request 2978 ("pc_id").
+    virtual void LeavePc();
+    // Base: nothing.
+    virtual void RequestTarget();
+    // The view's waiting dialog timed out. Base: nothing.
+    virtual void OnTimeout();
+    // A gateway status message arrived. Base: nothing.
+    virtual void OnGatewayStatus();
+    // A VPN information message arrived. Base: nothing.
+    virtual void OnVpnInfo(const VpnInfoRecord* record);
+    // True when the message keyed (gateway serial, device serial) belongs to this
+    // tunnel. Either text may be null.
+    virtual bool Match(const char* gwSn, const char* devSn) const = 0;
+    // An inbound message with its routing code, or a notice of the view (message
+    // may then be null). Base: nothing.
+    virtual void OnMessage(cJSON* message, int code);
+    // The text the view shows after start (1) and stop (0). Base: empty.
+    virtual QString GetText(int code);
+    // Envelope 2990 to "/<gw>/down" with the block's bytes in Base64; raises the
+    // block's send count. May run on any thread.
+    virtual void SendLocalData(_com_transfer_data* block);
+    // Envelope 2987 with "seq".
+    virtual void SendAck(uint32_t seq);
+    // Envelope 2985 with no member of its own.
+    virtual void SendEmptyCommand();
+
+    // --- Messages of the base. ---
+    // Prints `object` and publishes it on the binder topic (QoS 0) when the tunnel
+    // has a gateway. The caller keeps and frees the object.
+    void SendToBinder(const cJSON* object);
+    // Envelope 2994, the answer to 2997.
+    void SendReply2994();
+    // Envelope 2998 (unbind), forward topic "/ipc/kavno/publish".
+    void SendUnbind();
+
+    // Fills `frame` (kPortTransferFrameHeader + length bytes, zero-filled by the
+    // caller) with a port-transfer frame around `payload`. Nothing is written when
+    // either pointer is null.
+    static void BuildPortTransferFrame(unsigned char* frame, const char* payload, size_t length);
+    // The whole frame as bytes (empty for a payload longer than 65535 bytes).
+    static std::string PortTransferFrame(const std::string& payload);
+
+    // Identities as they travel in messages (UTF-8; empty without a record).
+    std::string GatewaySn() const;
+    std::string DeviceSn() const;
+    int DeviceTunType() const;
+
+protected:
+    // Publishes an envelope (QoS 0) to "/<gateway serial>/down" and deletes it;
+    // nothing without a gateway or with a null envelope.
+    void PublishToGateway(cJSON* envelope);
+    // The same to "/sys/transparent/<gateway serial>/down".
+    void PublishToTransparent(cJSON* envelope);
+
+private:
+    CNodeGateway* m_gateway = nullptr;
+    CNodeDevice* m_device = nullptr;
+};

@@ -1,0 +1,288 @@
+#include "tunnel/CNetPfLocalDataTunnel.h"
+
+#include "app/CustomResourceTable.h"
+#include "app/PcId.h"
+#include "cloud/CNodeDevice.h"
+#include "cloud/CNodeGateway.h"
+#include "endpoint/CNetPFSocketSocket.h"
+#include "endpoint/CPortForwardSocketSocket.h"
+#include "endpoint/CServerAcceptSocket.h"
+#include "endpoint/ComTransferData.h"
+#include "endpoint/LocalListenerHost.h"
+#include "mqtt-c/mqtt_envelope.h"
+#include "platform/MessageWindow.h"
+#include "platform/WindowMessages.h"
+#include "tunnel/CComDataTunnel.h"
+#include "tunnel/TunnelJson.h"
+
+#include <cjson/cJSON.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace {
+
+std::atomic<MessageWindow*> g_mainWindow{nullptr};
+
+WPARAM TunnelParam(CNetPfLocalDataTunnel* tunnel)
+{
+    return reinterpret_cast<WPARAM>(static_cast<CDataTunnel*>(tunnel));
+}
+
+} // namespace
+
+CNetPfLocalDataTunnel::CNetPfLocalDataTunnel(MessageWindow* notifyWindow, CNodeGateway* gateway,
+                                             CNodeDevice* device)
+    : CDataTunnel(gateway, device), m_notifyWindow(notifyWindow)
+{
+    if (device != nullptr) {
+        device->tunnel = this;
+    }
+}
+
+CNetPfLocalDataTunnel::~CNetPfLocalDataTunnel() = default;
+
+void CNetPfLocalDataTunnel::SetMainWindow(MessageWindow* window)
+{
+    g_mainWindow = window;
+}
+
+MessageWindow* CNetPfLocalDataTunnel::MainWindow()
+{
+    return g_mainWindow;
+}
+
+LocalListenerOwner* CNetPfLocalDataTunnel::ListenerOwnerFromParam(WPARAM tunnel)
+{
+    auto* base = reinterpret_cast<CDataTunnel*>(tunnel);
+    auto* portForward = dynamic_cast<CNetPfLocalDataTunnel*>(base);
+    return portForward;
+}
+
+std::string CNetPfLocalDataTunnel::RelayHost()
+{
+    const std::string relay = CustomResourceText("relay_host");
+    return relay.empty() ? CustomResourceText("port_transfer_host") : relay;
+}
+
+uint16_t CNetPfLocalDataTunnel::RelayPort()
+{
+    const int port = std::atoi(CustomResourceText("relay_port").c_str());
+    return port > 0 && port <= 0xFFFF ? static_cast<uint16_t>(port) : kDefaultRelayPort;
+}
+
+std::string CNetPfLocalDataTunnel::RegistrationText() const
+{
+    return CComDataTunnel::RegistrationText(GetPcId(), GatewaySn(), DeviceSn(), 0);
+}
+
+void CNetPfLocalDataTunnel::Start()
+{
+    m_localConnection = nullptr;
+    if (m_relay != nullptr) {
+        m_relay->Close();
+    }
+    m_relay.reset(new (std::nothrow) CNetPFSocketSocket(this));
+    if (m_relay != nullptr) {
+        CNetPFSocketSocket* relay = m_relay.get();
+        // Failures show up as silent sends on a dead connection.
+        if (relay->Create() && relay->Connect(QString::fromStdString(RelayHost()), RelayPort()) &&
+            m_relay.get() == relay) {
+            const std::string text = RegistrationText();
+            relay->Send(text.data(), static_cast<int>(text.size()), 0);
+        }
+    }
+    // Listed by the view at once, so the answers of the far side reach this tunnel.
+    SendMessage(m_notifyWindow, WM_TUNNEL_OPENED, TunnelParam(this), 0);
+    RequestListener();
+}
+
+void CNetPfLocalDataTunnel::Stop()
+{
+    SendUnbind();
+    SendMessage(m_notifyWindow, WM_TUNNEL_CLOSED, TunnelParam(this), 0);
+    SendMessage(MainWindow(), WM_LISTENER_CLOSE, 0, 0);
+    m_localConnection = nullptr;
+    std::unique_ptr<CNetPFSocketSocket> relay = std::move(m_relay);
+    relay.reset();
+}
+
+void CNetPfLocalDataTunnel::RequestTarget()
+{
+    PublishToGateway(mqtt_build_target_request_local(DeviceSn().c_str(), GetPcId()));
+}
+
+void CNetPfLocalDataTunnel::OnTimeout()
+{
+    const _Resource_Info* hostEntry = FindCustomResource("port_transfer_host");
+    const _Resource_Info* portEntry = FindCustomResource("port_transfer_port");
+    if (hostEntry == nullptr || portEntry == nullptr) {
+        return;
+    }
+    const std::string host = CustomResourceText("port_transfer_host");
+    const int port = std::atoi(CustomResourceText("port_transfer_port").c_str());
+    cJSON* request = mqtt_build_port_transfer_release(GatewaySn().c_str(), DeviceSn().c_str(), GetPcId());
+    const std::string frame = PortTransferFrame(mqtt_json_print(request));
+    cJSON_Delete(request);
+    if (frame.size() <= kPortTransferFrameHeader || port <= 0 || port > 0xFFFF) {
+        return;
+    }
+    CPortForwardSocketSocket connection;
+    if (connection.Create() &&
+        connection.Connect(QString::fromStdString(host), static_cast<uint16_t>(port))) {
+        connection.Send(frame.data(), static_cast<int>(frame.size()), 0);
+    }
+    connection.Close();
+}
+
+bool CNetPfLocalDataTunnel::Match(const char* gwSn, const char* devSn) const
+{
+    if (gwSn == nullptr || devSn == nullptr || GetGateway() == nullptr || GetDevice() == nullptr) {
+        return false;
+    }
+    return std::strcmp(GatewaySn().c_str(), gwSn) == 0 && std::strcmp(DeviceSn().c_str(), devSn) == 0;
+}
+
+void CNetPfLocalDataTunnel::OnMessage(cJSON* message, int code)
+{
+    switch (code) {
+    case kCmdBindAnswer:
+        HandleOccupancy(message);
+        break;
+    case static_cast<int>(WM_PORT_FORWARD_MATCHED):
+        PassToMainWindow(WM_PORT_FORWARD_MATCHED, message);
+        break;
+    case kCmdAck:
+        PassToMainWindow(WM_PORT_FORWARD_ACK, message);
+        break;
+    case static_cast<int>(WM_PORT_FORWARD_DATA):
+        PassToMainWindow(WM_PORT_FORWARD_DATA, message);
+        break;
+    case static_cast<int>(WM_PORT_FORWARD_NOTICE):
+        PassToMainWindow(WM_PORT_FORWARD_NOTICE, message);
+        break;
+    case static_cast<int>(WM_TUNNEL_RESULT):
+        HandleResult(message);
+        break;
+    case static_cast<int>(WM_TUNNEL_TARGET_REQUEST):
+        SendTargetRequest();
+        break;
+    case static_cast<int>(WM_TUNNEL_REPLY_REQUEST):
+        SendReply2994();
+        break;
+    case static_cast<int>(WM_TUNNEL_FAR_END_CLOSED):
+        SendUnbind();
+        SendMessage(m_notifyWindow, WM_TUNNEL_CLOSED, TunnelParam(this), 0);
+        break;
+    default:
+        break; // including the view's acceptance notice
+    }
+}
+
+QString CNetPfLocalDataTunnel::GetText(int code)
+{
+    switch (code) {
+    case 1:
+        return QString::fromUtf8(kTextOpened);
+    case 0:
+        return QString::fromUtf8(kTextClosed);
+    default:
+        return QString();
+    }
+}
+
+void CNetPfLocalDataTunnel::SendLocalData(_com_transfer_data* block)
+{
+    if (block == nullptr || block->bytes == nullptr || block->length == 0 || m_relay == nullptr) {
+        return;
+    }
+    m_relay->Send(block->bytes, static_cast<int>(block->length), 0);
+}
+
+int CNetPfLocalDataTunnel::ListenerDeviceType() const
+{
+    return GetDevice() != nullptr ? GetDevice()->protocol : 0;
+}
+
+void CNetPfLocalDataTunnel::OnRelayData(const unsigned char* bytes, int count)
+{
+    if (bytes == nullptr || count <= 0) {
+        return;
+    }
+    if (CSocket* connection = CurrentLocalConnection()) {
+        connection->Send(bytes, count, 0);
+    }
+}
+
+CSocket* CNetPfLocalDataTunnel::CurrentLocalConnection()
+{
+    if (m_localConnection != nullptr) {
+        return m_localConnection;
+    }
+    if (auto* host = dynamic_cast<LocalListenerHost*>(MainWindow())) {
+        return host->FindConnection(this);
+    }
+    return nullptr;
+}
+
+void CNetPfLocalDataTunnel::SendOpenRequest()
+{
+    PublishToGateway(mqtt_build_open_request(DeviceSn().c_str(), GetPcId()));
+}
+
+void CNetPfLocalDataTunnel::SendTargetRequest()
+{
+    const CNodeDevice* device = GetDevice();
+    if (device == nullptr) {
+        return;
+    }
+    PublishToGateway(mqtt_build_target_request(DeviceSn().c_str(), GetPcId(), device->tunType,
+                                               device->ip.toStdString().c_str(), device->port));
+}
+
+void CNetPfLocalDataTunnel::HandleOccupancy(const cJSON* message)
+{
+    int occupied = 0;
+    if (!TunnelJsonInt(message, "is_occupy", &occupied)) {
+        return;
+    }
+    if (occupied == 0) {
+        SendOpenRequest();
+        return;
+    }
+    cJSON* answer = cJSON_CreateObject();
+    if (answer == nullptr) {
+        return;
+    }
+    cJSON_AddNumberToObject(answer, "flag", 0);
+    cJSON_AddStringToObject(answer, "msg", kTextOccupied);
+    cJSON_AddStringToObject(answer, "encode", "ascii");
+    cJSON_AddNumberToObject(answer, "errcode", 1);
+    SendMessage(m_notifyWindow, WM_TUNNEL_REPLY, TunnelParam(this), reinterpret_cast<LPARAM>(answer));
+    cJSON_Delete(answer);
+}
+
+void CNetPfLocalDataTunnel::HandleResult(cJSON* message)
+{
+    int flag = 0;
+    if (!TunnelJsonHas(message, "msg") || !TunnelJsonInt(message, "flag", &flag)) {
+        return;
+    }
+    if (flag != 0) {
+        RequestListener();
+    } else {
+        SendMessage(m_notifyWindow, WM_TUNNEL_REPLY, TunnelParam(this), reinterpret_cast<LPARAM>(message));
+    }
+}
+
+void CNetPfLocalDataTunnel::PassToMainWindow(UINT msg, cJSON* message)
+{
+    SendMessage(MainWindow(), msg, TunnelParam(this), reinterpret_cast<LPARAM>(message));
+}
+
+void CNetPfLocalDataTunnel::RequestListener()
+{
+    SendMessage(MainWindow(), WM_LISTENER_SETUP, TunnelParam(this), reinterpret_cast<LPARAM>(m_notifyWindow));
+}

@@ -1,0 +1,94 @@
+#pragma once
+
+#include "endpoint/LocalListenerOwner.h"
+#include "endpoint/RelayDataOwner.h"
+#include "platform/WinTypes.h"
+#include "tunnel/CDataTunnel.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class CNetPFSocketSocket;
+class CSocket;
+class MessageWindow;
+
+// The local port-forward tunnel (tunnel type 1): an application on the PC connects
+// to a local listening port (set up by the main window's listener host) and its
+// bytes are carried over a TCP connection to the relay server. The tunnel takes part
+// in the MQTT conversation with the gateway through OnMessage.
+//
+// Window messages go to two windows: the notify window (the gateway detail view)
+// and the main window, which hosts the local listener (LocalListenerHost). The main
+// window is process-wide (SetMainWindow); wParam of every message to it is the
+// tunnel as a CDataTunnel pointer, which ListenerOwnerFromParam turns back into the
+// listener side.
+class CNetPfLocalDataTunnel : public CDataTunnel, public LocalListenerOwner, public RelayDataOwner
+{
+public:
+    static constexpr const char* kTextOpened = "网络透传通道建立成功";
+    static constexpr const char* kTextClosed = "网络透传通道关闭成功";
+    static constexpr const char* kTextOccupied = "通道占用中";
+    // Relay port when the installation names none.
+    static constexpr uint16_t kDefaultRelayPort = 15000;
+
+    CNetPfLocalDataTunnel(MessageWindow* notifyWindow, CNodeGateway* gateway, CNodeDevice* device);
+    ~CNetPfLocalDataTunnel() override;
+
+    void Start() override;
+    void Stop() override;
+    // Envelope 2981.
+    void RequestTarget() override;
+    // Sends the release request 3002 as one port-transfer frame.
+    void OnTimeout() override;
+    bool Match(const char* gwSn, const char* devSn) const override;
+    void OnMessage(cJSON* message, int code) override;
+    QString GetText(int code) override;
+    // Sends the block's bytes on the relay connection.
+    void SendLocalData(_com_transfer_data* block) override;
+
+    // LocalListenerOwner: the device type code (the record's protocol field).
+    int ListenerDeviceType() const override;
+    // RelayDataOwner: bytes from the relay go to the local connection, or are
+    // dropped while there is none.
+    void OnRelayData(const unsigned char* bytes, int count) override;
+
+    // Envelope 2996 / 2992.
+    void SendOpenRequest();
+    void SendTargetRequest();
+
+    // The local connection that receives the relay's bytes (not owned). When none
+    // is set, the first open connection the listener host accepted for this tunnel
+    // is used.
+    void SetLocalConnection(CSocket* connection) { m_localConnection = connection; }
+    CSocket* GetLocalConnection() const { return m_localConnection; }
+    CNetPFSocketSocket* GetRelayConnection() const { return m_relay.get(); }
+    MessageWindow* GetNotifyWindow() const { return m_notifyWindow; }
+
+    // The relay server: "relay_host" else "port_transfer_host"; "relay_port" else
+    // 15000.
+    static std::string RelayHost();
+    static uint16_t RelayPort();
+    // The registration text that opens the relay connection.
+    std::string RegistrationText() const;
+
+    // The process-wide main window that hosts the local listener.
+    static void SetMainWindow(MessageWindow* window);
+    static MessageWindow* MainWindow();
+    // Resolver for LocalListenerHost: wParam (a CDataTunnel pointer) to the listener
+    // side of a port-forward tunnel, null for any other tunnel.
+    static LocalListenerOwner* ListenerOwnerFromParam(WPARAM tunnel);
+
+private:
+    void HandleOccupancy(const cJSON* message);
+    void HandleResult(cJSON* message);
+    void PassToMainWindow(UINT msg, cJSON* message);
+    void RequestListener();
+    CSocket* CurrentLocalConnection();
+
+    MessageWindow* m_notifyWindow = nullptr;
+    std::unique_ptr<CNetPFSocketSocket> m_relay;
+    CSocket* m_localConnection = nullptr;
+};

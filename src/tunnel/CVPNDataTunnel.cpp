@@ -1,0 +1,72 @@
+#include "tunnel/CVPNDataTunnel.h"
+
+#include "app/PcId.h"
+#include "cloud/CNodeGateway.h"
+#include "endpoint/VpnClientControl.h"
+#include "mqtt-c/VpnInfoRecord.h"
+#include "mqtt-c/mqtt_envelope.h"
+
+#include <cjson/cJSON.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+// Requests of the maintenance channel travel on the PC's server topic.
+constexpr int kServerQos = 2;
+
+void PublishToServer(cJSON* request)
+{
+    if (request != nullptr) {
+        mqtt_publish_json_to_server(request, kServerQos);
+    }
+    cJSON_Delete(request);
+}
+
+} // namespace
+
+CVPNDataTunnel::CVPNDataTunnel(CNodeGateway* gateway) : CDataTunnel(gateway, nullptr) {}
+
+CVPNDataTunnel::~CVPNDataTunnel() = default;
+
+void CVPNDataTunnel::Start()
+{
+    if (GetGateway() != nullptr) {
+        PublishToServer(mqtt_build_vpn_channel_request(GatewaySn().c_str(), GetPcId()));
+    }
+}
+
+void CVPNDataTunnel::Stop()
+{
+    if (const CNodeGateway* gateway = GetGateway()) {
+        PublishToServer(mqtt_build_vpn_switch_off(gateway->gwSn.c_str(), gateway->vpnPort, GetPcId()));
+    }
+}
+
+void CVPNDataTunnel::OnTimeout() {}
+
+void CVPNDataTunnel::OnGatewayStatus()
+{
+    if (const CNodeGateway* gateway = GetGateway()) {
+        PublishToServer(mqtt_build_vpn_switch_on(gateway->gwSn.c_str(), gateway->lanIp.c_str(),
+                                                 gateway->lanMask.c_str(), GetPcId()));
+    }
+}
+
+void CVPNDataTunnel::OnVpnInfo(const VpnInfoRecord* record)
+{
+    if (record == nullptr) {
+        return;
+    }
+    if (CNodeGateway* gateway = GetGateway()) {
+        gateway->vpnPort = record->vpnPort;
+    }
+    WriteProfile(record->vpnServerIp, std::to_string(record->vpnPort));
+    WriteCredentials(record->userName);
+}
+
+bool CVPNDataTunnel::Match(const char* gwSn, const char* /*devSn*/) const
+{
+    return gwSn != nullptr && GetGateway() != nullptr && std::strcmp(GatewaySn().c_str(), gwSn) == 0;
+}

@@ -1,0 +1,27 @@
+#include "tunnel/TunnelFactory.h"
+
+#include "cloud/CNodeDevice.h"
+#include "tunnel/CComDataTunnel.h"
+#include "tunnel/CNetPfLocalDataTunnel.h"
+
+#include <new>
+
+CDataTunnel* CreateTunnelForDevice(MessageWindow* notifyWindow, CNodeGateway* gateway, CNodeDevice* device)
+{
+    if (gateway == nullptr || device == nullptr) {
+        return nullptr;
+    }
+    CDataTunnel* tunnel = nullptr;
+    switch (device->tunType) {
+    case kTunTypeLocalPortForward:
+        tunnel = new (std::nothrow) CNetPfLocalDataTunnel(notifyWindow, gateway, device);
+        break;
+    case kTunTypeSerial:
+        tunnel = new (std::nothrow) CComDataTunnel(notifyWindow, gateway, device);
+        break;
+    default:
+        break;
+    }
+    device->tunnel = tunnel;
+    return tunnel;
+}

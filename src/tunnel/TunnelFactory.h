@@ -1,0 +1,12 @@
+#pragma once
+
+class CDataTunnel;
+class CNodeDevice;
+class CNodeGateway;
+class MessageWindow;
+
+// Creates the tunnel of a device by its tunnel type: 1 a local port-forward tunnel,
+// 2 a serial tunnel, anything else none. The result, also a null one, is stored in
+// the device record as its tunnel, which owns it from then on. Null when the gateway
+// or the device is missing (the device record is then left as it was).
+CDataTunnel* CreateTunnelForDevice(MessageWindow* notifyWindow, CNodeGateway* gateway, CNodeDevice* device);

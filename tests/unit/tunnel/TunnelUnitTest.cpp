@@ -1,0 +1,251 @@
+// The parts of the tunnels that need no broker and no connection: the port-transfer
+// frame, the factory, Match, texts, port names, routing to the first match, the
+// relay address and the port-start queue.
+
+#include "cloud/CNodeDevice.h"
+#include "cloud/CNodeGateway.h"
+#include "mqtt-c/TunnelRouting.h"
+#include "platform/MessageWindow.h"
+#include "platform/WindowMessages.h"
+#include "support/PlatconfBuilder.h"
+#include "support/TempDir.h"
+#include "tunnel/CComDataTunnel.h"
+#include "tunnel/CNetPfLocalDataTunnel.h"
+#include "tunnel/CVPNDataTunnel.h"
+#include "tunnel/TunnelFactory.h"
+#include "tunnel/TunnelJson.h"
+
+#include "app/CustomResourceTable.h"
+
+#include <gtest/gtest.h>
+
+#include <cjson/cJSON.h>
+
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+// Keeps the wParam of every message it gets.
+class ParamWindow : public MessageWindow
+{
+public:
+    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM) override
+    {
+        received.emplace_back(msg, wParam);
+        return 0;
+    }
+    std::vector<std::pair<UINT, WPARAM>> received;
+};
+
+CNodeDevice MakeDevice(const char* sn, int tunType)
+{
+    CNodeDevice device;
+    device.deviceSn = QString::fromUtf8(sn);
+    device.tunType = tunType;
+    return device;
+}
+
+} // namespace
+
+TEST(PortTransferFrame, HeaderCarriesLittleEndianLengthAndNullsWriteNothing)
+{
+    const std::string payload(300, 'x');
+    std::vector<unsigned char> frame(kPortTransferFrameHeader + payload.size(), 0);
+    CDataTunnel::BuildPortTransferFrame(frame.data(), payload.data(), payload.size());
+    EXPECT_EQ(std::string(frame.begin(), frame.begin() + 4), "zelq");
+    EXPECT_EQ(frame[4], 0x2C);
+    EXPECT_EQ(frame[5], 0x01);
+    EXPECT_EQ(std::string(frame.begin() + 6, frame.end()), payload);
+
+    std::vector<unsigned char> untouched(10, 0);
+    CDataTunnel::BuildPortTransferFrame(untouched.data(), nullptr, 4);
+    CDataTunnel::BuildPortTransferFrame(nullptr, "abcd", 4);
+    EXPECT_EQ(untouched, std::vector<unsigned char>(10, 0));
+
+    EXPECT_EQ(CDataTunnel::PortTransferFrame("{}"), std::string("zelq\x02\x00{}", 8));
+    EXPECT_TRUE(CDataTunnel::PortTransferFrame(std::string(70000, 'x')).empty());
+}
+
+TEST(TunnelFactory, CreatesByTunnelTypeAndStoresTheResult)
+{
+    CNodeGateway gateway;
+    gateway.gwSn = "GW1";
+    struct Case
+    {
+        int tunType;
+        bool portForward;
+        bool serial;
+    };
+    for (const Case& c :
+         {Case{1, true, false}, Case{2, false, true}, Case{3, false, false}, Case{0, false, false}}) {
+        CNodeDevice device = MakeDevice("D", c.tunType);
+        device.tunnel = reinterpret_cast<CDataTunnel*>(&gateway); // must be overwritten, also with null
+        std::unique_ptr<CDataTunnel> tunnel(CreateTunnelForDevice(nullptr, &gateway, &device));
+        EXPECT_EQ(device.tunnel, tunnel.get()) << c.tunType;
+        EXPECT_EQ(dynamic_cast<CNetPfLocalDataTunnel*>(tunnel.get()) != nullptr, c.portForward) << c.tunType;
+        EXPECT_EQ(dynamic_cast<CComDataTunnel*>(tunnel.get()) != nullptr, c.serial) << c.tunType;
+        if (tunnel != nullptr) {
+            EXPECT_EQ(tunnel->GetGateway(), &gateway);
+            EXPECT_EQ(tunnel->GetDevice(), &device);
+        }
+    }
+    CNodeDevice device = MakeDevice("D", 2);
+    EXPECT_EQ(CreateTunnelForDevice(nullptr, nullptr, &device), nullptr);
+    EXPECT_EQ(CreateTunnelForDevice(nullptr, &gateway, nullptr), nullptr);
+    EXPECT_EQ(device.tunnel, nullptr);
+}
+
+TEST(TunnelMatch, DeviceTunnelsNeedBothSerialsTheChannelOnlyTheGateway)
+{
+    CNodeGateway gateway;
+    gateway.gwSn = "GW1";
+    CNodeDevice device = MakeDevice("DEV1", 2);
+    CComDataTunnel serial(nullptr, &gateway, &device);
+    CNetPfLocalDataTunnel portForward(nullptr, &gateway, &device);
+    CVPNDataTunnel channel(&gateway);
+    struct Case
+    {
+        const char* gw;
+        const char* dev;
+        bool device;
+        bool channel;
+    };
+    for (const Case& c : {Case{"GW1", "DEV1", true, true}, Case{"GW1", nullptr, false, true},
+                          Case{"GW1", "DEV2", false, true}, Case{"GW2", "DEV1", false, false},
+                          Case{nullptr, "DEV1", false, false}, Case{"gw1", "DEV1", false, false}}) {
+        const std::string label = std::string(c.gw ? c.gw : "null") + "/" + (c.dev ? c.dev : "null");
+        EXPECT_EQ(serial.Match(c.gw, c.dev), c.device) << label;
+        EXPECT_EQ(portForward.Match(c.gw, c.dev), c.device) << label;
+        EXPECT_EQ(channel.Match(c.gw, c.dev), c.channel) << label;
+    }
+    CComDataTunnel orphan(nullptr, nullptr, nullptr);
+    EXPECT_FALSE(orphan.Match("", ""));
+}
+
+TEST(TunnelTexts, OpenedClosedAndEmpty)
+{
+    CNodeGateway gateway;
+    CNodeDevice device = MakeDevice("D", 2);
+    CComDataTunnel serial(nullptr, &gateway, &device);
+    CNetPfLocalDataTunnel portForward(nullptr, &gateway, &device);
+    CVPNDataTunnel channel(&gateway);
+    EXPECT_EQ(serial.GetText(1), QString::fromUtf8("串口透传通道建立成功"));
+    EXPECT_EQ(serial.GetText(0), QString::fromUtf8("串口透传通道关闭成功"));
+    EXPECT_EQ(portForward.GetText(1), QString::fromUtf8("网络透传通道建立成功"));
+    EXPECT_EQ(portForward.GetText(0), QString::fromUtf8("网络透传通道关闭成功"));
+    for (int code : {2, -1}) {
+        EXPECT_TRUE(serial.GetText(code).isEmpty());
+        EXPECT_TRUE(portForward.GetText(code).isEmpty());
+    }
+    EXPECT_TRUE(channel.GetText(1).isEmpty());
+}
+
+TEST(SerialTunnel, PortNamesSwitchToDevicePathFormAtTen)
+{
+    EXPECT_EQ(CComDataTunnel::ComPortName(9), QStringLiteral("COM9"));
+    EXPECT_EQ(CComDataTunnel::ComPortName(10), QStringLiteral("\\\\.\\COM10"));
+    EXPECT_EQ(CComDataTunnel::RegistrationText("P", "G", "D", 1),
+              R"({"st":1,"pc_id":"P","gw_sn":"G","dev_sn":"D","reconnect":1})");
+}
+
+TEST(SerialTunnel, PortStartQueueOnlyGrows)
+{
+    const size_t before = CComDataTunnel::PortStartQueueLength();
+    static CComDataTunnel::PortStartRecord first;
+    static CComDataTunnel::PortStartRecord second;
+    CComDataTunnel::QueuePortStart(&first);
+    CComDataTunnel::QueuePortStart(&second);
+    EXPECT_EQ(CComDataTunnel::PortStartQueueLength(), before + 2);
+}
+
+TEST(TunnelRouting, FirstListedMatchReceivesTheMessage)
+{
+    CNodeGateway gateway;
+    gateway.gwSn = "GW1";
+    CNodeDevice device = MakeDevice("DEV1", 2);
+    ParamWindow firstView;
+    ParamWindow secondView;
+    CComDataTunnel first(&firstView, &gateway, &device);
+    CComDataTunnel second(&secondView, &gateway, &device);
+    std::vector<CDataTunnel*> active{&first, &second};
+    std::recursive_mutex lock;
+
+    cJSON* result = cJSON_Parse(R"({"cmdId":2993,"gw_sn":"GW1","dev_sn":"DEV1","flag":1,"msg":"ok"})");
+    RouteTunnelMessage(result, WM_TUNNEL_RESULT, lock, active);
+    cJSON_Delete(result);
+    ASSERT_EQ(firstView.received.size(), 1u);
+    EXPECT_EQ(firstView.received[0].first, WM_TUNNEL_REPLY);
+    EXPECT_EQ(firstView.received[0].second, reinterpret_cast<WPARAM>(static_cast<CDataTunnel*>(&first)));
+    EXPECT_TRUE(secondView.received.empty());
+
+    // Without "dev_sn" a device tunnel never matches.
+    cJSON* noDevice = cJSON_Parse(R"({"cmdId":2993,"gw_sn":"GW1","flag":1,"msg":"ok"})");
+    RouteTunnelMessage(noDevice, WM_TUNNEL_RESULT, lock, active);
+    cJSON_Delete(noDevice);
+    EXPECT_EQ(firstView.received.size(), 1u);
+}
+
+TEST(PortForwardTunnel, RelayAddressAndListenerSide)
+{
+    TempDir dir;
+    struct Case
+    {
+        std::vector<std::pair<std::string, std::string>> entries;
+        std::string host;
+        uint16_t port;
+    };
+    const std::vector<Case> cases = {
+        {{{"port_transfer_host", "10.0.0.1"}}, "10.0.0.1", 15000},
+        {{{"port_transfer_host", "10.0.0.1"}, {"relay_host", "10.0.0.2"}, {"relay_port", "16001"}},
+         "10.0.0.2",
+         16001},
+        {{{"relay_host", ""}, {"port_transfer_host", "h"}, {"relay_port", "x"}}, "h", 15000},
+    };
+    for (const Case& c : cases) {
+        PlatconfBuilder builder;
+        for (const auto& [name, text] : c.entries) {
+            builder.Text(name, text);
+        }
+        ASSERT_TRUE(builder.WriteTo(dir.FilePath("platconf")));
+        LoadCustomResourcesFrom(dir.FilePath("platconf"));
+        EXPECT_EQ(CNetPfLocalDataTunnel::RelayHost(), c.host);
+        EXPECT_EQ(CNetPfLocalDataTunnel::RelayPort(), c.port);
+    }
+    LoadCustomResourcesFrom(dir.FilePath("absent"));
+
+    CNodeGateway gateway;
+    CNodeDevice device = MakeDevice("D", 1);
+    device.protocol = 13;
+    CNetPfLocalDataTunnel portForward(nullptr, &gateway, &device);
+    CComDataTunnel serial(nullptr, &gateway, &device);
+    EXPECT_EQ(device.tunnel, &portForward); // the port-forward tunnel records itself
+    const WPARAM asParam = reinterpret_cast<WPARAM>(static_cast<CDataTunnel*>(&portForward));
+    LocalListenerOwner* owner = CNetPfLocalDataTunnel::ListenerOwnerFromParam(asParam);
+    EXPECT_EQ(owner, static_cast<LocalListenerOwner*>(&portForward));
+    EXPECT_EQ(owner->ListenerDeviceType(), 13);
+    EXPECT_EQ(CNetPfLocalDataTunnel::ListenerOwnerFromParam(
+                  reinterpret_cast<WPARAM>(static_cast<CDataTunnel*>(&serial))),
+              nullptr);
+}
+
+TEST(TunnelJson, IntegersAndBooleansOnly)
+{
+    cJSON* message = cJSON_Parse(R"({"n":2,"t":true,"f":false,"s":"1","o":{}})");
+    struct Case
+    {
+        const char* name;
+        bool found;
+        int value;
+    };
+    for (const Case& c : {Case{"n", true, 2}, Case{"N", true, 2}, Case{"t", true, 1}, Case{"f", true, 0},
+                          Case{"s", false, -7}, Case{"o", false, -7}, Case{"absent", false, -7}}) {
+        int value = -7;
+        EXPECT_EQ(TunnelJsonInt(message, c.name, &value), c.found) << c.name;
+        EXPECT_EQ(value, c.value) << c.name;
+    }
+    EXPECT_TRUE(TunnelJsonHas(message, "o"));
+    EXPECT_FALSE(TunnelJsonHas(nullptr, "o"));
+    cJSON_Delete(message);
+}
