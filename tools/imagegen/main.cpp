@@ -1,6 +1,12 @@
-// lumetra-imagegen: draws the images of the demo installation with QPainter.
+// lumetra-imagegen: draws the images of the demo installation and of the desktop
+// client with QPainter.
 //
 //   lumetra-imagegen OUTPUT_FOLDER
+//   lumetra-imagegen --ui OUTPUT_FOLDER
+//
+// The second form writes the client's numbered images (128.png ... 177.png, see
+// UiImages.cpp); the committed files in src/ui/images/ were made with
+//   build/bin/lumetra-imagegen --ui src/ui/images
 //
 // writes logo.png (120 x 36), title.png (200 x 36) and qr_code.png (110 x 110) into
 // the folder. The committed files in demo/platconf/ were made with
@@ -16,6 +22,8 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QString>
+
+#include "UiImages.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -152,18 +160,22 @@ bool Save(const QImage& image, const QDir& folder, const char* name)
 
 int main(int argc, char** argv)
 {
-    if (argc != 2 || QString::fromLocal8Bit(argv[1]).startsWith(QLatin1Char('-'))) {
-        std::fprintf(stderr, "usage: lumetra-imagegen OUTPUT_FOLDER\n");
+    const bool ui = argc == 3 && QString::fromLocal8Bit(argv[1]) == QLatin1String("--ui");
+    const char* target = ui ? argv[2] : (argc == 2 ? argv[1] : nullptr);
+    if (target == nullptr || QString::fromLocal8Bit(target).startsWith(QLatin1Char('-'))) {
+        std::fprintf(stderr, "usage: lumetra-imagegen [--ui] OUTPUT_FOLDER\n");
         return 2;
     }
-    QDir folder(QString::fromLocal8Bit(argv[1]));
+    QDir folder(QString::fromLocal8Bit(target));
     if (!folder.exists()) {
-        std::fprintf(stderr, "lumetra-imagegen: no such folder: %s\n", argv[1]);
+        std::fprintf(stderr, "lumetra-imagegen: no such folder: %s\n", target);
         return 2;
     }
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
+    if (ui)
+        return UiImages::WriteAll(folder) ? 0 : 1;
     bool ok = Save(DrawLogo(), folder, "logo.png") && Save(DrawTitle(), folder, "title.png") &&
               Save(DrawQrCode(), folder, "qr_code.png");
     return ok ? 0 : 1;

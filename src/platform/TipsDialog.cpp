@@ -1,0 +1,95 @@
+#include "platform/TipsDialog.h"
+
+#include "platform/MessageBox.h"
+#include "platform/MessageWindow.h"
+#include "platform/WindowMessages.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <atomic>
+
+const char* const TipsDialog::kTimeoutText = "请求超时";
+
+namespace {
+
+std::atomic<TipsDialog::Presenter*> g_presenter{nullptr};
+
+} // namespace
+
+TipsDialog::Presenter* TipsDialog::SetPresenter(Presenter* presenter)
+{
+    return g_presenter.exchange(presenter);
+}
+
+TipsDialog::TipsDialog(bool closable, bool timed, MessageWindow* parent)
+    : closable_(closable), timed_(timed), parent_(parent)
+{
+}
+
+TipsDialog::~TipsDialog()
+{
+    delete timer_;
+}
+
+void TipsDialog::SetText(const QString& text, MessageWindow* notifyWindow, WPARAM param)
+{
+    text_ = text;
+    notifyWindow_ = notifyWindow;
+    param_ = param;
+}
+
+void TipsDialog::SetTimeout(int milliseconds)
+{
+    timeoutMs_ = milliseconds;
+}
+
+int TipsDialog::DoModal()
+{
+    open_ = true;
+    closeRequested_ = false;
+    Presenter* presenter = g_presenter.load();
+    const bool shown = presenter != nullptr && presenter->Show(*this);
+    if (timed_ && QCoreApplication::instance() != nullptr) {
+        if (timer_ == nullptr) {
+            timer_ = new QTimer;
+            timer_->setSingleShot(true);
+            QObject::connect(timer_, &QTimer::timeout, [this] { OnTimer(); });
+        }
+        timer_->start(timeoutMs_);
+    }
+    if ((timed_ || shown) && !closeRequested_ && QCoreApplication::instance() != nullptr) {
+        QEventLoop loop;
+        loop_ = &loop;
+        loop.exec();
+        loop_ = nullptr;
+    }
+    if (timer_ != nullptr) {
+        timer_->stop();
+    }
+    if (presenter != nullptr) {
+        presenter->Hide(*this);
+    }
+    open_ = false;
+    return IDOK;
+}
+
+void TipsDialog::Close()
+{
+    if (timer_ != nullptr) {
+        timer_->stop();
+    }
+    closeRequested_ = true;
+    if (loop_ != nullptr) {
+        loop_->quit();
+    }
+}
+
+void TipsDialog::OnTimer()
+{
+    timer_->stop();
+    MessageBox(parent_, QString::fromUtf8(kTimeoutText), QString::fromUtf8(kDefaultMessageBoxCaption), MB_OK);
+    SendMessage(notifyWindow_, WM_REQUEST_TIMEOUT, param_, 0);
+    Close();
+}

@@ -1,0 +1,164 @@
+#include "ui/CFVLogin.h"
+
+#include "app/CustomResourceTable.h"
+#include "app/LoginCache.h"
+#include "app/PcId.h"
+#include "cloud/CCloudClient.h"
+#include "cloud/CurrentAccount.h"
+#include "platform/MessageBox.h"
+#include "platform/TextCodec.h"
+#include "platform/WindowMessages.h"
+#include "ui/CMemDCPNG.h"
+#include "ui/CSingleCenter.h"
+#include "ui/pngbutton/CGdiPlusBitmapResource.h"
+#include "ui/pngbutton/CGdipButton.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+
+namespace {
+
+const QColor kFramePen(154, 154, 154);
+
+QString EntryText(const _Resource_Info* entry)
+{
+    return entry != nullptr ? TextCodec::LocalToWide(entry->Text()) : QString();
+}
+
+} // namespace
+
+CFVLogin::CFVLogin(MessageWindow* mainWindow, QWidget* parent)
+    : QWidget(parent), mainWindow_(mainWindow), compInfo_(FindCustomResource("compinfo")),
+      versionText_(FindCustomResource("dtverloca")), titleFont_(CMemDCPNG::YaHei(12, true)),
+      footerFont_(CMemDCPNG::YaHei(16)), smallFont_(CMemDCPNG::YaHei(12))
+{
+    setObjectName(QStringLiteral("CFVLogin"));
+
+    user_ = new QLineEdit(this);
+    user_->setObjectName(QStringLiteral("user"));
+    user_->setFrame(false);
+    user_->setTextMargins(5, 8, 5, 5);
+    user_->setFont(CMemDCPNG::YaHei(10.5));
+
+    password_ = new CSingleCenter(this);
+    password_->setObjectName(QStringLiteral("password"));
+    password_->setEchoMode(QLineEdit::Password);
+
+    remember_ = new QCheckBox(QStringLiteral("是否记住密码"), this);
+    remember_->setObjectName(QStringLiteral("remember"));
+    remember_->setFont(CMemDCPNG::YaHei(10));
+
+    login_ = new CGdipButton(this, IDC_LOGIN);
+    login_->setObjectName(QStringLiteral("login"));
+    login_->setCursor(Qt::PointingHandCursor);
+    connect(login_, &CGdipButton::clicked, this, [this] { OnBnClickedLogin(); });
+    connect(password_, &QLineEdit::returnPressed, this, [this] { OnBnClickedLogin(); });
+}
+
+CFVLogin::~CFVLogin() = default;
+
+QLineEdit* CFVLogin::PasswordField() const
+{
+    return password_;
+}
+
+void CFVLogin::OnInitialUpdate()
+{
+    // Arial, cell height 18 (about 16 pixels to the em), normal weight.
+    QFont arial(QStringLiteral("Arial"));
+    arial.setPixelSize(16);
+    arial.setWeight(QFont::Normal);
+    password_->setFont(arial);
+
+    std::unique_ptr<CRequestLogin> cached = LoadLoginCache();
+    if (cached) {
+        if (!cached->GetUserName().isEmpty())
+            user_->setText(cached->GetUserName());
+        if (cached->GetRemember() != 0) {
+            remember_->setChecked(true);
+            if (!cached->GetPassword().isEmpty())
+                password_->setText(cached->GetPassword());
+        } else {
+            remember_->setChecked(false);
+        }
+    }
+}
+
+void CFVLogin::OnBnClickedLogin()
+{
+    const QString userName = user_->text();
+    const QString password = password_->text();
+    const QString caption = QString::fromUtf8(kDefaultMessageBoxCaption);
+    if (userName.isEmpty()) {
+        MessageBox(this, QStringLiteral("用户名不能为空！"), caption, MB_OK);
+        return;
+    }
+    if (password.isEmpty()) {
+        MessageBox(this, QStringLiteral("密码不能为空！"), caption, MB_OK);
+        return;
+    }
+
+    CCloudClient client;
+    const std::string narrowUser = TextCodec::WideToLocal(userName);
+    const std::string narrowPassword = TextCodec::WideToLocal(password);
+    CAccountInfo result = client.Login(narrowUser.c_str(), narrowPassword.c_str());
+    if (result.flag == 0) {
+        MessageBox(this, result.msg, caption, MB_OK);
+        return;
+    }
+
+    CRequestLogin record;
+    record.SetUserName(userName);
+    record.SetPassword(password);
+    record.SetRemember(remember_->isChecked() ? 1 : 0);
+    record.SetPcId(TextCodec::LocalToWide(GetPcId()));
+    SaveLoginCache(record);
+
+    result.userName = userName;
+    SetCurrentAccount(result);
+    SendMessage(mainWindow_, WM_LOGIN_SUCCEEDED, 0, 0);
+}
+
+LRESULT CFVLogin::WindowProc(UINT, WPARAM, LPARAM)
+{
+    return 0;
+}
+
+void CFVLogin::resizeEvent(QResizeEvent*)
+{
+    const int W = width();
+    const int H = height();
+    user_->setGeometry(QRect(QPoint(640, 190), QPoint(845 - 1, 220 - 1)));
+    password_->setGeometry(QRect(QPoint(645, 235), QPoint(845 - 1, 265 - 1)));
+    const int L = W * 68 / 100;
+    const int T = (H - 295) / 2;
+    remember_->setGeometry(L, T + 162, 220, 30);
+    login_->LoadStdImage(134);
+    login_->LoadAltImage(134);
+    login_->setGeometry(L, T + 199, 220, 30);
+}
+
+void CFVLogin::paintEvent(QPaintEvent*)
+{
+    static const QImage illustration = CGdiPlusBitmapResource::Get(135);
+    static const QImage userFrame = CGdiPlusBitmapResource::Get(136);
+    static const QImage passwordFrame = CGdiPlusBitmapResource::Get(137);
+
+    const int W = width();
+    const int H = height();
+    CMemDCPNG dc(this);
+    QPainter& p = dc.Painter();
+    p.setPen(QPen(kFramePen, 1.0));
+
+    dc.Text(QRectF(W * 68 / 100, (H - 80 - 215) / 2, W * 32 / 100, 30), QStringLiteral("用户登入"),
+            titleFont_);
+    dc.Text(QRectF(0, H - 80, W - 100, 40), EntryText(compInfo_), footerFont_);
+    if (versionText_ != nullptr) {
+        const _Resource_Info& r = *versionText_;
+        dc.Text(QRectF(r.left, r.top, r.right - r.left, r.bottom - r.top), EntryText(versionText_),
+                smallFont_);
+    }
+    p.drawImage(QRect((W * 68 / 100 - 572) / 2, (H - 80 - 360) / 2, 572, 360), illustration);
+    p.drawImage(QRect(620, 186, 230, 35), userFrame);
+    p.drawImage(QRect(620, 232, 230, 35), passwordFrame);
+}

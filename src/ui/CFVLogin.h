@@ -1,0 +1,57 @@
+#pragma once
+
+#include "platform/MessageWindow.h"
+
+#include <QFont>
+#include <QWidget>
+
+class CGdipButton;
+class CSingleCenter;
+class QCheckBox;
+class QLineEdit;
+struct _Resource_Info;
+
+// The login view: the illustration, the title "用户登入", the user name and password
+// fields on their frames, the remember box and the login button. A successful login
+// rewrites the login cache, becomes the current account and tells the main window
+// (WM_LOGIN_SUCCEEDED).
+class CFVLogin : public QWidget, public MessageWindow
+{
+public:
+    // Control identifiers.
+    static constexpr int IDC_LOGIN = 1004;
+    static constexpr int IDC_USER = 1005;
+    static constexpr int IDC_PASSWORD = 1006;
+    static constexpr int IDC_REMEMBER = 1007;
+
+    CFVLogin(MessageWindow* mainWindow, QWidget* parent);
+    ~CFVLogin() override;
+
+    // Once, after creation: the password font and the remembered login.
+    void OnInitialUpdate();
+    // The login button.
+    void OnBnClickedLogin();
+
+    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+    QLineEdit* UserField() const { return user_; }
+    QLineEdit* PasswordField() const;
+    QCheckBox* RememberBox() const { return remember_; }
+    CGdipButton* LoginButton() const { return login_; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    MessageWindow* mainWindow_;
+    QLineEdit* user_;
+    CSingleCenter* password_;
+    QCheckBox* remember_;
+    CGdipButton* login_;
+    const _Resource_Info* compInfo_;
+    const _Resource_Info* versionText_;
+    QFont titleFont_;
+    QFont footerFont_;
+    QFont smallFont_;
+};

@@ -1,0 +1,28 @@
+#include "ui/Clumetra_uniApp.h"
+
+#include "platform/MessageBox.h"
+#include "platform/TipsDialog.h"
+#include "ui/Clumetra_uniDlg.h"
+#include "ui/QtMessageBoxHandler.h"
+#include "ui/TipsDialogPresenter.h"
+#include "ui/wndshadow/CWndShadow.h"
+
+Clumetra_uniApp::Clumetra_uniApp(const QString& screenshotPath) : screenshotPath_(screenshotPath) {}
+
+bool Clumetra_uniApp::InitInstance()
+{
+    // Sockets, common controls and the drawing library need no start-up here.
+    QtMessageBoxHandler boxes;
+    TipsDialogPresenter tips;
+    MessageBoxHandler* previousBoxes = SetMessageBoxHandler(&boxes);
+    TipsDialog::Presenter* previousTips = TipsDialog::SetPresenter(&tips);
+    CWndShadow::Initialize();
+    {
+        Clumetra_uniDlg dlg;
+        dlg.SetScreenshotPath(screenshotPath_);
+        dlg.DoModal();
+    }
+    TipsDialog::SetPresenter(previousTips);
+    SetMessageBoxHandler(previousBoxes);
+    return false;
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+// The application: installs the desktop's message boxes and waiting dialogs,
+// prepares the drop shadow, runs the main window until it closes, and returns
+// false (the process then ends).
+class Clumetra_uniApp
+{
+public:
+    // With a screenshot path, the window saves an image of itself after its first
+    // paint and closes.
+    explicit Clumetra_uniApp(const QString& screenshotPath = QString());
+
+    bool InitInstance();
+
+private:
+    QString screenshotPath_;
+};

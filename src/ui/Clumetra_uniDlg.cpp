@@ -1,0 +1,302 @@
+#include "ui/Clumetra_uniDlg.h"
+
+#include "app/CustomResourceTable.h"
+#include "app/PcId.h"
+#include "cloud/CCloudClient.h"
+#include "cloud/CurrentAccount.h"
+#include "endpoint/VpnClientControl.h"
+#include "mqtt-c/mosquitto_wrapper.h"
+#include "mqtt-c/mqtt_thread.h"
+#include "platform/MessageBox.h"
+#include "platform/WindowMessages.h"
+#include "ui/CFVLogin.h"
+#include "ui/CMemDCPNG.h"
+#include "ui/PendingView.h"
+#include "ui/pngbutton/CGdiPlusBitmapResource.h"
+#include "ui/pngbutton/CGdipButton.h"
+#include "ui/wndshadow/CWndShadow.h"
+
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QTimer>
+#include <QWindow>
+
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+namespace {
+
+QImage EntryImage(const _Resource_Info* entry)
+{
+    if (entry == nullptr || entry->data.empty())
+        return QImage();
+    QImage image;
+    image.loadFromData(entry->data.data(), int(entry->data.size()));
+    return image;
+}
+
+QRect EntryRect(const _Resource_Info* entry)
+{
+    return QRect(QPoint(entry->left, entry->top), QPoint(entry->right - 1, entry->bottom - 1));
+}
+
+} // namespace
+
+Clumetra_uniDlg::Clumetra_uniDlg(Services services)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), services_(std::move(services))
+{
+    if (!services_.stopVpnClients)
+        services_.stopVpnClients = [] { StopVpnClients(); };
+    if (!services_.startMqttThread)
+        services_.startMqttThread = [] { std::thread(mqtt_thread_entry).detach(); };
+    setObjectName(QStringLiteral("Clumetra_uniDlg"));
+    setWindowTitle(QStringLiteral("Lumetra"));
+    setWindowIcon(QIcon(QPixmap::fromImage(CGdiPlusBitmapResource::Get(128))));
+    setAttribute(Qt::WA_OpaquePaintEvent); // the background is painted whole, never erased
+}
+
+Clumetra_uniDlg::~Clumetra_uniDlg() = default;
+
+bool Clumetra_uniDlg::OnInitDialog()
+{
+    // No system menu or caption on this window: the about entry has nowhere to go.
+    services_.stopVpnClients();
+    LoadCustomResources();
+
+    logo_ = FindCustomResource("logo.png");
+    title_ = FindCustomResource("title.png");
+    wsh_ = FindCustomResource("wsh");
+    wsp_ = FindCustomResource("wsp");
+    const std::string host = wsh_ != nullptr ? wsh_->Text() : std::string();
+    const int port = wsp_ != nullptr ? std::atoi(wsp_->Text().c_str()) : 0;
+    CCloudClient::SetEndpoint(host.c_str(), port);
+
+    SetUpButtons();
+    shadow_ = std::make_unique<CWndShadow>();
+    if (shadow_->Create(this)) {
+        shadow_->SetSize(12);
+        shadow_->SetSharpness(20);
+        shadow_->SetDarkness(146);
+        shadow_->SetPosition(0, 0);
+        shadow_->SetColor(Qt::black);
+    }
+    // The window is frameless from its creation (no caption, no sizing border).
+
+    SettlePcId();
+    const char* pcId = GetPcId();
+    mqtt_set_pc_id(pcId, std::strlen(pcId));
+    services_.startMqttThread();
+
+    CreateLoginView();
+
+    setGeometry(0, 0, kWidth, kHeight);
+    setFixedSize(kWidth, kHeight);
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - QPoint(kWidth / 2, kHeight / 2));
+    return true;
+}
+
+int Clumetra_uniDlg::DoModal()
+{
+    OnInitDialog();
+    show();
+    if (!closed_) {
+        QEventLoop loop;
+        modalLoop_ = &loop;
+        loop.exec();
+        modalLoop_ = nullptr;
+    }
+    return IDOK;
+}
+
+void Clumetra_uniDlg::SetUpButtons()
+{
+    struct Placement
+    {
+        int id;
+        int png;
+        QRect place;
+    };
+    const Placement placements[] = {
+        {IDC_SMALL_1, 132, QRect(780, 10, 20, 20)},
+        {IDC_SMALL_2, 133, QRect(808, 10, 20, 20)},
+        {IDC_MINIMISE, 131, QRect(845, 0, 23, 23)},
+        {IDC_QUIT, 130, QRect(873, 7, 23, 23)},
+    };
+    for (const Placement& p : placements) {
+        auto* button = new CGdipButton(this, p.id);
+        button->setObjectName(QStringLiteral("button%1").arg(p.id));
+        button->LoadStdImage(p.png);
+        button->LoadAltImage(p.png);
+        button->setGeometry(p.place);
+        buttons_[p.id - IDC_QUIT] = button;
+    }
+    connect(Button(IDC_QUIT), &CGdipButton::clicked, this, [this] { OnQuit(); });
+    connect(Button(IDC_MINIMISE), &CGdipButton::clicked, this, [this] { showMinimized(); });
+}
+
+CGdipButton* Clumetra_uniDlg::Button(int id) const
+{
+    return id >= IDC_QUIT && id <= IDC_SMALL_2 ? buttons_[id - IDC_QUIT] : nullptr;
+}
+
+void Clumetra_uniDlg::CreateLoginView()
+{
+    loginView_ = new CFVLogin(this, this);
+    loginView_->setGeometry(LoginArea());
+    loginView_->OnInitialUpdate();
+    loginView_->show();
+}
+
+QRect Clumetra_uniDlg::LoginArea() const
+{
+    return QRect(QPoint(0, kBandHeight), QPoint(width() - 1, height() - 1));
+}
+
+QRect Clumetra_uniDlg::LeftArea() const
+{
+    return QRect(QPoint(10, 95), QPoint(width() / 3 - 1, height() - 10 - 1));
+}
+
+QRect Clumetra_uniDlg::RightArea() const
+{
+    return QRect(QPoint(width() / 3 + 10, 95), QPoint(width() - 10 - 1, height() - 10 - 1));
+}
+
+void Clumetra_uniDlg::OnQuit()
+{
+    const int answer = MessageBox(this, QStringLiteral("是否退出Lumetra"),
+                                  QString::fromUtf8(kDefaultMessageBoxCaption), MB_YESNO);
+    if (answer != IDYES)
+        return;
+    services_.stopVpnClients();
+    close();
+}
+
+LRESULT Clumetra_uniDlg::WindowProc(UINT msg, WPARAM, LPARAM)
+{
+    switch (msg) {
+    case WM_LOGIN_SUCCEEDED:
+        return OnLoginSucceeded();
+    case WM_SHOW_HOME:
+        return OnShowHome();
+    // WM_GATEWAY_SELECTED, WM_TREE_TAB_SWITCHED, WM_DEVICE_LIST and
+    // WM_RESET_ROW_BUTTON drive the gateway detail view and the device table, and
+    // the listener messages (WM_LISTENER_SETUP ... WM_LISTENER_CLOSE) go to the local
+    // listener host; they are handled here once those parts join the window.
+    default:
+        return 0;
+    }
+}
+
+LRESULT Clumetra_uniDlg::OnLoginSucceeded()
+{
+    if (loginView_ != nullptr)
+        loginView_->hide();
+    if (treeView_ == nullptr) {
+        treeView_ = new PendingView(QStringLiteral("CFVLeftTree"), this);
+        treeView_->setGeometry(LeftArea());
+    }
+    treeView_->show();
+    if (homeView_ == nullptr) {
+        homeView_ = new PendingView(QStringLiteral("CFVHomeInfo"), this);
+        homeView_->setGeometry(RightArea());
+    }
+    homeView_->show();
+    loggedIn_ = true;
+    update();
+    return 0;
+}
+
+LRESULT Clumetra_uniDlg::OnShowHome()
+{
+    if (homeView_ != nullptr)
+        homeView_->show();
+    return 0;
+}
+
+void Clumetra_uniDlg::paintEvent(QPaintEvent*)
+{
+    static const QImage background = CGdiPlusBitmapResource::Get(129);
+    CMemDCPNG dc(this);
+    QPainter& p = dc.Painter();
+    if (isMinimized()) {
+        const QImage icon = CGdiPlusBitmapResource::Get(128);
+        p.drawImage((width() - icon.width()) / 2, (height() - icon.height()) / 2, icon);
+    } else {
+        p.drawImage(rect(), background);
+        const QImage logo = EntryImage(logo_);
+        if (!logo.isNull())
+            p.drawImage(EntryRect(logo_), logo);
+        const QImage title = EntryImage(title_);
+        if (!title.isNull())
+            p.drawImage(EntryRect(title_), title);
+        if (loggedIn_) {
+            const CAccountInfo* account = GetCurrentAccount();
+            const QString name = account != nullptr ? account->userName : QString();
+            dc.Text(QRectF(500, 40, 400, 30), QStringLiteral("用户名：") + name, CMemDCPNG::YaHei(12, true),
+                    Qt::white);
+        }
+    }
+    if (!screenshotPath_.isEmpty() && !screenshotTaken_) {
+        screenshotTaken_ = true;
+        QTimer::singleShot(0, this, [this] { SaveScreenshot(); });
+    }
+}
+
+void Clumetra_uniDlg::SaveScreenshot()
+{
+    const QImage shot = grab().toImage();
+    if (shot.save(screenshotPath_, "PNG"))
+        std::fprintf(stdout, "screenshot saved: %s\n", qPrintable(screenshotPath_));
+    else
+        std::fprintf(stderr, "screenshot could not be saved: %s\n", qPrintable(screenshotPath_));
+    std::fflush(stdout);
+    close();
+}
+
+void Clumetra_uniDlg::resizeEvent(QResizeEvent*)
+{
+    if (loginView_ != nullptr)
+        loginView_->setGeometry(LoginArea());
+    if (treeView_ != nullptr)
+        treeView_->setGeometry(LeftArea());
+    if (homeView_ != nullptr)
+        homeView_->setGeometry(RightArea());
+}
+
+void Clumetra_uniDlg::mousePressEvent(QMouseEvent* event)
+{
+    // A press anywhere that is not a control moves the window.
+    if (event->button() != Qt::LeftButton)
+        return;
+    if (windowHandle() != nullptr && windowHandle()->startSystemMove())
+        return;
+    dragging_ = true;
+    dragOffset_ = event->globalPosition().toPoint() - frameGeometry().topLeft();
+}
+
+void Clumetra_uniDlg::mouseMoveEvent(QMouseEvent* event)
+{
+    if (dragging_ && (event->buttons() & Qt::LeftButton))
+        move(event->globalPosition().toPoint() - dragOffset_);
+}
+
+void Clumetra_uniDlg::mouseReleaseEvent(QMouseEvent*)
+{
+    dragging_ = false;
+}
+
+void Clumetra_uniDlg::closeEvent(QCloseEvent* event)
+{
+    closed_ = true;
+    if (modalLoop_ != nullptr)
+        modalLoop_->quit();
+    if (shadow_ && shadow_->Window() != nullptr)
+        shadow_->Window()->hide();
+    event->accept();
+}

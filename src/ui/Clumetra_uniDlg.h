@@ -1,0 +1,112 @@
+#pragma once
+
+#include "platform/MessageWindow.h"
+
+#include <QPoint>
+#include <QRect>
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+class CFVLogin;
+class CGdipButton;
+class CWndShadow;
+class QEventLoop;
+struct _Resource_Info;
+
+// The main window: borderless, 920 x 600, a painted title band with the
+// installation's logo and title (and the user name once logged in), four image
+// buttons in the top right corner, a drop shadow, and the views below the band.
+// Its initialisation brings the program up in a fixed order (OnInitDialog).
+class Clumetra_uniDlg : public QWidget, public MessageWindow
+{
+public:
+    // Control identifiers of the window's own buttons.
+    static constexpr int IDC_QUIT = 1000;
+    static constexpr int IDC_MINIMISE = 1001;
+    static constexpr int IDC_SMALL_1 = 1002;
+    static constexpr int IDC_SMALL_2 = 1003;
+
+    static constexpr int kWidth = 920;
+    static constexpr int kHeight = 600;
+    static constexpr int kBandHeight = 85;
+
+    // The process-wide steps of the start-up and of quitting. The program uses the
+    // defaults; tests put in their own so that they neither end other processes
+    // nor leave a client thread behind.
+    struct Services
+    {
+        std::function<void()> stopVpnClients;  // default: StopVpnClients
+        std::function<void()> startMqttThread; // default: a detached thread running mqtt_thread_entry
+    };
+
+    explicit Clumetra_uniDlg(Services services = Services());
+    ~Clumetra_uniDlg() override;
+
+    // The start-up: ends leftover VPN clients, loads the custom resource table, hands
+    // "wsh"/"wsp" to the HTTP layer, sets up the window, settles the PC identifier,
+    // hands it to the MQTT client, starts the MQTT thread and creates the login view.
+    bool OnInitDialog();
+    // OnInitDialog, then shows the window and returns when it has closed.
+    int DoModal();
+
+    // The quit button: asks "是否退出Lumetra"; on Yes ends the VPN clients and closes.
+    void OnQuit();
+
+    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+    // After the first paint, saves an image of the window to `path` and closes it.
+    void SetScreenshotPath(const QString& path) { screenshotPath_ = path; }
+
+    // The three view areas for the present client size.
+    QRect LoginArea() const;
+    QRect LeftArea() const;
+    QRect RightArea() const;
+
+    bool IsLoggedIn() const { return loggedIn_; }
+    CFVLogin* LoginView() const { return loginView_; }
+    QWidget* TreeView() const { return treeView_; }
+    QWidget* HomeView() const { return homeView_; }
+    CGdipButton* Button(int id) const;
+    CWndShadow* Shadow() const { return shadow_.get(); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void SetUpButtons();
+    void CreateLoginView();
+    LRESULT OnLoginSucceeded();
+    LRESULT OnShowHome();
+    void SaveScreenshot();
+
+    Services services_;
+    const _Resource_Info* logo_ = nullptr;
+    const _Resource_Info* title_ = nullptr;
+    const _Resource_Info* wsh_ = nullptr;
+    const _Resource_Info* wsp_ = nullptr;
+    CGdipButton* buttons_[4] = {};
+    std::unique_ptr<CWndShadow> shadow_;
+
+    CFVLogin* loginView_ = nullptr;
+    // Logged-in views. The gateway tree, the home page, the gateway detail and the
+    // device table are added to the program later; until then the tree and home
+    // areas hold PendingView panels.
+    QWidget* treeView_ = nullptr;
+    QWidget* homeView_ = nullptr;
+    bool loggedIn_ = false;
+
+    bool dragging_ = false;
+    QPoint dragOffset_;
+    QString screenshotPath_;
+    bool screenshotTaken_ = false;
+    bool closed_ = false;
+    QEventLoop* modalLoop_ = nullptr;
+};

@@ -1,0 +1,45 @@
+#include "ui/TipsDialogPresenter.h"
+
+#include "platform/MessageWindow.h"
+#include "ui/CDlgTips.h"
+
+#include <QApplication>
+#include <QWidget>
+
+TipsDialogPresenter::~TipsDialogPresenter()
+{
+    for (auto& [tips, dialog] : shown_)
+        delete dialog;
+}
+
+bool TipsDialogPresenter::Show(TipsDialog& dialog)
+{
+    Hide(dialog);
+    QWidget* parent = dynamic_cast<QWidget*>(dialog.Parent());
+    if (parent == nullptr)
+        parent = QApplication::activeWindow();
+    auto* window = new CDlgTips(dialog, parent != nullptr ? parent->window() : nullptr);
+    if (parent != nullptr) {
+        const QRect over = parent->window()->geometry();
+        window->move(over.center() - QPoint(CDlgTips::kWidth / 2, CDlgTips::kHeight / 2));
+    }
+    window->show();
+    shown_[&dialog] = window;
+    return true;
+}
+
+void TipsDialogPresenter::Hide(TipsDialog& dialog)
+{
+    auto it = shown_.find(&dialog);
+    if (it == shown_.end())
+        return;
+    it->second->Dismiss();
+    it->second->deleteLater();
+    shown_.erase(it);
+}
+
+CDlgTips* TipsDialogPresenter::Shown(const TipsDialog& dialog) const
+{
+    auto it = shown_.find(&dialog);
+    return it == shown_.end() ? nullptr : it->second;
+}

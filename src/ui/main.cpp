@@ -1,0 +1,42 @@
+// lumetra: the desktop client.
+//
+//   lumetra [--screenshot FILE]
+//
+// The installation (custom_resource/platconf, the login cache, the trace log) is
+// the program's folder, or the folder named by LUMETRA_HOME. With --screenshot the
+// window saves an image of itself as PNG after its first paint and closes.
+
+#include "ui/Clumetra_uniApp.h"
+
+#include <QApplication>
+#include <QString>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+int main(int argc, char** argv)
+{
+    QString screenshot;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) {
+            screenshot = QString::fromLocal8Bit(argv[++i]);
+        } else if (std::strcmp(argv[i], "--help") == 0) {
+            std::printf("usage: lumetra [--screenshot FILE]\n");
+            return 0;
+        } else {
+            std::fprintf(stderr, "lumetra: unknown argument %s\nusage: lumetra [--screenshot FILE]\n",
+                         argv[i]);
+            return 2;
+        }
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Lumetra"));
+    QApplication::setQuitOnLastWindowClosed(false);
+    Clumetra_uniApp theApp(screenshot);
+    theApp.InitInstance();
+    // The MQTT thread, tunnels and their threads are not stopped one by one: the end
+    // of the process ends them.
+    std::fflush(nullptr);
+    std::_Exit(0);
+}

@@ -1,0 +1,271 @@
+// The main window's start-up, the login view against the real far side, the login
+// cache across two starts, and the quit question.
+
+#include "app/CRequestLogin.h"
+#include "app/LoginCache.h"
+#include "app/PcId.h"
+#include "cloud/CCloudClient.h"
+#include "cloud/CurrentAccount.h"
+#include "gui/common/GuiTestApp.h"
+#include "gui/common/ScreenshotCheck.h"
+#include "mqtt-c/mosquitto_wrapper.h"
+#include "platform/MessageBox.h"
+#include "support/FarsideProcess.h"
+#include "support/FreePort.h"
+#include "support/MessageBoxRecorder.h"
+#include "support/PlatconfBuilder.h"
+#include "support/TempDir.h"
+#include "ui/CFVLogin.h"
+#include "ui/Clumetra_uniDlg.h"
+#include "ui/pngbutton/CGdipButton.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QLineEdit>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+class LoginWindowTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        GuiTestApp::Ensure();
+        QApplication::setCursorFlashTime(0); // a steady caret: screenshots do not depend on timing
+        shared_ = new Shared;
+        webPort_ = FreePort::Pick();
+        const QString demo = QStringLiteral(LUMETRA_SOURCE_DIR "/demo/platconf/");
+        PlatconfBuilder()
+            .Text("wsh", "127.0.0.1")
+            .Text("wsp", std::to_string(webPort_))
+            .Text("bh", "127.0.0.1")
+            .Text("bp", "1")
+            .Text("busername", "pc")
+            .Text("bpassword", "secret")
+            .Text("port_transfer_host", "127.0.0.1")
+            .Text("port_transfer_port", "2")
+            .Bytes("logo.png", ReadFile(demo + "logo.png"))
+            .Rect("logo.png", 16, 6, 136, 42)
+            .Bytes("title.png", ReadFile(demo + "title.png"))
+            .Rect("title.png", 150, 6, 350, 42)
+            .Text("compinfo", "© 2024 Lumetra Networks 版权所有")
+            .Text("dtverloca", "版本 V1.0.0")
+            .Rect("dtverloca", 700, 440, 900, 465)
+            .WriteTo(shared_->dir.FilePath("platconf"));
+        ASSERT_TRUE(shared_->farside.Start(shared_->dir.FilePath("platconf"),
+                                           QStringLiteral(LUMETRA_SOURCE_DIR "/demo/inventory.json")))
+            << shared_->farside.Error().toStdString();
+    }
+
+    static void TearDownTestSuite()
+    {
+        delete shared_;
+        shared_ = nullptr;
+    }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(shared_->farside.IsRunning());
+        home_.Write(QStringLiteral("custom_resource/platconf"), ReadFile(shared_->dir.FilePath("platconf")));
+        qputenv("LUMETRA_HOME", home_.Path().toLocal8Bit());
+    }
+
+    void TearDown() override { qunsetenv("LUMETRA_HOME"); }
+
+    // One start of the program: the window initialised and shown.
+    std::unique_ptr<Clumetra_uniDlg> Start()
+    {
+        Clumetra_uniDlg::Services services;
+        services.stopVpnClients = [this] { events_.push_back("stop vpn clients"); };
+        services.startMqttThread = [this] {
+            events_.push_back("start mqtt thread");
+            pcIdAtMqttStart_ = mqtt_pc_id();
+            endpointAtMqttStart_ = CCloudClient::Host() + ":" + std::to_string(CCloudClient::Port());
+        };
+        auto dlg = std::make_unique<Clumetra_uniDlg>(services);
+        dlg->OnInitDialog();
+        dlg->show();
+        return dlg;
+    }
+
+    static void LogIn(Clumetra_uniDlg& dlg, const QString& user, const QString& password, bool remember)
+    {
+        CFVLogin* view = dlg.LoginView();
+        view->UserField()->setText(user);
+        view->PasswordField()->setText(password);
+        view->RememberBox()->setChecked(remember);
+        view->LoginButton()->click();
+    }
+
+    static void ExpectScreenshot(QWidget& widget, const char* name)
+    {
+        QApplication::processEvents();
+        QString why;
+        EXPECT_TRUE(ScreenshotCheck::Matches(widget.grab().toImage(), QString::fromUtf8(name), &why))
+            << why.toStdString();
+    }
+
+    struct Shared
+    {
+        TempDir dir;
+        FarsideProcess farside;
+    };
+    static inline Shared* shared_ = nullptr;
+    static inline int webPort_ = 0;
+
+    TempDir home_;
+    MessageBoxRecorder boxes_;
+    std::vector<std::string> events_;
+    std::string pcIdAtMqttStart_;
+    std::string endpointAtMqttStart_;
+};
+
+TEST_F(LoginWindowTest, StartUpRunsInOrderAndShowsTheLoginView)
+{
+    auto dlg = Start();
+
+    ASSERT_EQ(events_, (std::vector<std::string>{"stop vpn clients", "start mqtt thread"}));
+    // The PC identifier was settled, written to the cache and handed to the MQTT
+    // client before its thread started; the web endpoint came from "wsh"/"wsp".
+    EXPECT_EQ(pcIdAtMqttStart_.size(), 20u);
+    EXPECT_EQ(pcIdAtMqttStart_, std::string(GetPcId()));
+    EXPECT_EQ(endpointAtMqttStart_, "127.0.0.1:" + std::to_string(webPort_));
+    std::unique_ptr<CRequestLogin> cache = LoadLoginCache();
+    ASSERT_TRUE(cache);
+    EXPECT_EQ(cache->GetPcId().toStdString(), pcIdAtMqttStart_);
+
+    EXPECT_EQ(dlg->size(), QSize(920, 600));
+    EXPECT_TRUE(dlg->windowFlags() & Qt::FramelessWindowHint);
+    ASSERT_NE(dlg->LoginView(), nullptr);
+    EXPECT_TRUE(dlg->LoginView()->isVisible());
+    EXPECT_EQ(dlg->LoginView()->geometry(), QRect(0, 85, 920, 515));
+    EXPECT_EQ(dlg->LoginView()->UserField()->geometry(), QRect(640, 190, 205, 30));
+    EXPECT_EQ(dlg->LoginView()->PasswordField()->geometry(), QRect(645, 235, 200, 30));
+    EXPECT_EQ(dlg->LoginView()->RememberBox()->geometry(), QRect(625, 272, 220, 30));
+    EXPECT_EQ(dlg->LoginView()->LoginButton()->geometry(), QRect(625, 309, 220, 30));
+    EXPECT_EQ(dlg->Button(Clumetra_uniDlg::IDC_QUIT)->geometry(), QRect(873, 7, 23, 23));
+    EXPECT_TRUE(dlg->LoginView()->UserField()->text().isEmpty());
+    EXPECT_FALSE(dlg->LoginView()->RememberBox()->isChecked());
+
+    ExpectScreenshot(*dlg, "login-view");
+    // The next start reuses the identifier.
+    dlg.reset();
+    auto again = Start();
+    EXPECT_EQ(std::string(GetPcId()), pcIdAtMqttStart_);
+}
+
+TEST_F(LoginWindowTest, EmptyFieldsAreReportedUserNameFirst)
+{
+    auto dlg = Start();
+    const QByteArray cacheBefore = ReadFile(home_.FilePath("licache"));
+
+    LogIn(*dlg, QString(), QString(), false);
+    ASSERT_EQ(boxes_.Count(), 1u);
+    EXPECT_EQ(boxes_.Boxes()[0].text, QStringLiteral("用户名不能为空！"));
+    EXPECT_EQ(boxes_.Boxes()[0].caption, QStringLiteral("Lumetra"));
+    EXPECT_EQ(boxes_.Boxes()[0].style, MB_OK);
+    EXPECT_EQ(boxes_.Boxes()[0].owner, dlg->LoginView());
+
+    LogIn(*dlg, QStringLiteral("demo"), QString(), false);
+    ASSERT_EQ(boxes_.Count(), 2u);
+    EXPECT_EQ(boxes_.Boxes()[1].text, QStringLiteral("密码不能为空！"));
+    EXPECT_FALSE(dlg->IsLoggedIn());
+    EXPECT_EQ(ReadFile(home_.FilePath("licache")), cacheBefore);
+}
+
+TEST_F(LoginWindowTest, WrongPasswordShowsTheServiceMessageAndKeepsTheCache)
+{
+    auto dlg = Start();
+    const QByteArray cacheBefore = ReadFile(home_.FilePath("licache"));
+
+    LogIn(*dlg, QStringLiteral("demo"), QStringLiteral("wrong"), true);
+
+    ASSERT_EQ(boxes_.Count(), 1u);
+    EXPECT_EQ(boxes_.Boxes()[0].text, QStringLiteral("用户名或密码错误"));
+    EXPECT_EQ(boxes_.Boxes()[0].caption, QStringLiteral("Lumetra"));
+    EXPECT_EQ(boxes_.Boxes()[0].style, MB_OK);
+    EXPECT_FALSE(dlg->IsLoggedIn());
+    EXPECT_TRUE(dlg->LoginView()->isVisible());
+    EXPECT_EQ(dlg->LoginView()->PasswordField()->text(), QStringLiteral("wrong"));
+    EXPECT_EQ(ReadFile(home_.FilePath("licache")), cacheBefore);
+}
+
+TEST_F(LoginWindowTest, LoginWithoutRememberSwitchesViewsAndOffersOnlyTheUserNameNextTime)
+{
+    auto dlg = Start();
+    LogIn(*dlg, QStringLiteral("demo"), QStringLiteral("demo123"), false);
+
+    EXPECT_EQ(boxes_.Count(), 0u);
+    ASSERT_TRUE(dlg->IsLoggedIn());
+    EXPECT_FALSE(dlg->LoginView()->isVisible());
+    ASSERT_NE(dlg->TreeView(), nullptr);
+    ASSERT_NE(dlg->HomeView(), nullptr);
+    EXPECT_EQ(dlg->TreeView()->geometry(), QRect(10, 95, 296, 495));
+    EXPECT_EQ(dlg->HomeView()->geometry(), QRect(316, 95, 594, 495));
+    ASSERT_NE(GetCurrentAccount(), nullptr);
+    EXPECT_EQ(GetCurrentAccount()->userName, QStringLiteral("demo"));
+    EXPECT_EQ(GetCurrentAccount()->accountsId, 1001);
+
+    std::unique_ptr<CRequestLogin> cache = LoadLoginCache();
+    ASSERT_TRUE(cache);
+    EXPECT_EQ(cache->GetUserName(), QStringLiteral("demo"));
+    EXPECT_EQ(cache->GetPassword(), QStringLiteral("demo123"));
+    EXPECT_EQ(cache->GetRemember(), 0);
+    EXPECT_EQ(cache->GetPcId().toStdString(), std::string(GetPcId()));
+    ExpectScreenshot(*dlg, "logged-in-window");
+
+    dlg.reset();
+    auto next = Start();
+    EXPECT_EQ(next->LoginView()->UserField()->text(), QStringLiteral("demo"));
+    EXPECT_TRUE(next->LoginView()->PasswordField()->text().isEmpty());
+    EXPECT_FALSE(next->LoginView()->RememberBox()->isChecked());
+}
+
+TEST_F(LoginWindowTest, LoginWithRememberFillsBothFieldsNextTime)
+{
+    auto dlg = Start();
+    LogIn(*dlg, QStringLiteral("demo"), QStringLiteral("demo123"), true);
+    ASSERT_TRUE(dlg->IsLoggedIn());
+    dlg.reset();
+
+    auto next = Start();
+    EXPECT_EQ(next->LoginView()->UserField()->text(), QStringLiteral("demo"));
+    EXPECT_EQ(next->LoginView()->PasswordField()->text(), QStringLiteral("demo123"));
+    EXPECT_TRUE(next->LoginView()->RememberBox()->isChecked());
+}
+
+TEST_F(LoginWindowTest, QuitAsksAndClosesOnlyOnYes)
+{
+    auto dlg = Start();
+    events_.clear();
+
+    boxes_.Answer(IDNO);
+    dlg->Button(Clumetra_uniDlg::IDC_QUIT)->click();
+    ASSERT_EQ(boxes_.Count(), 1u);
+    EXPECT_EQ(boxes_.Boxes()[0].text, QStringLiteral("是否退出Lumetra"));
+    EXPECT_EQ(boxes_.Boxes()[0].caption, QStringLiteral("Lumetra"));
+    EXPECT_EQ(boxes_.Boxes()[0].style, MB_YESNO);
+    EXPECT_TRUE(dlg->isVisible());
+    EXPECT_TRUE(events_.empty());
+
+    boxes_.Answer(IDYES);
+    dlg->Button(Clumetra_uniDlg::IDC_QUIT)->click();
+    EXPECT_EQ(boxes_.Count(), 2u);
+    EXPECT_EQ(events_, std::vector<std::string>{"stop vpn clients"});
+    EXPECT_FALSE(dlg->isVisible());
+}
+
+} // namespace

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QDir>
+#include <QImage>
+
+#include <map>
+
+// The desktop client's own images, by resource number (128 to 177): buttons, icons,
+// tabs, the login illustration and the window background. One flat look: white
+// grounds, panels in light grey, grey frames and the accent blue.
+class UiImages
+{
+public:
+    // Every image, keyed by its number.
+    static std::map<int, QImage> DrawAll();
+    // Writes "<n>.png" for every image into `folder`; false when a file cannot be written.
+    static bool WriteAll(const QDir& folder);
+};
