@@ -29,15 +29,7 @@ const char kInventory[] = R"({"accounts": [{"userName": "u", "password": "p", "o
     {"deviceSn": "SER-ECHO", "tunType": 2, "simulation": {"kind": "echo"}},
     {"deviceSn": "SER-MQTT", "tunType": 2, "simulation": {"kind": "echo"}, "returnPath": "mqtt"},
     {"deviceSn": "SER-BUSY", "tunType": 2, "fault": "occupied"},
-    {"deviceSn": "SER-SILENT", "tunType": 2, "fault": "no-answer"},
-    {"deviceSn": "SER-REFUSED", "tunType": 2, "fault": "register-refused"},
-    {"deviceSn": "SER-CLOSE", "tunType": 2, "simulation": {"kind": "echo"}, "fault": "far-close"},
-    {"deviceSn": "NET-ECHO", "tunType": 1, "ip": "127.0.0.1", "port": 0, "simulation": {"kind": "echo"}},
-    {"deviceSn": "NET-MQTT", "tunType": 1, "ip": "127.0.0.1", "port": 0, "simulation": {"kind": "echo"},
-     "returnPath": "mqtt"},
-    {"deviceSn": "NET-BUSY", "tunType": 1, "ip": "127.0.0.1", "port": 0, "fault": "occupied"},
-    {"deviceSn": "NET-GONE", "tunType": 1, "ip": "127.0.0.1", "port": 0, "fault": "relay-unreachable"}]},
-  {"gwSn": "GW-OFF", "isOnline": false, "devices": [{"deviceSn": "SER-OFF", "tunType": 2}]}]}]})";
+    {"deviceSn": "SER-REFUSED", "tunType": 2, "fault": "register-refused"}]}]}]})";
 
 // A binder request with its members in the client's order.
 std::string Binder(int cmdId, const std::string& dev, const std::string& pc, const std::string& extra = "")
@@ -110,7 +102,6 @@ protected:
     {
         ASSERT_TRUE(broker.Start()) << broker.Error().toStdString();
         portTransferPort = FreePort::Pick();
-        relayPort = FreePort::Pick();
         platconf = dir.FilePath("platconf");
         ASSERT_TRUE(PlatconfBuilder()
                         .Text("wsh", "127.0.0.1")
@@ -121,7 +112,7 @@ protected:
                         .Text("bpassword", broker.Password())
                         .Text("port_transfer_host", "127.0.0.1")
                         .Text("port_transfer_port", std::to_string(portTransferPort))
-                        .Text("relay_port", std::to_string(relayPort))
+                        .Text("relay_port", std::to_string(FreePort::Pick()))
                         .Text("vpn_port", "11940")
                         .WriteTo(platconf));
         inventory = dir.Write("inventory.json", kInventory);
@@ -158,7 +149,6 @@ protected:
     PcInbox pc{kPc};
     PcInbox otherPc{kOtherPc};
     int portTransferPort = 0;
-    int relayPort = 0;
 };
 
 TEST_F(FarsideBrokerTest, SerialTunnelCarriesDeviceBytesOverTcpAndAs2980)
@@ -194,54 +184,19 @@ TEST_F(FarsideBrokerTest, SerialTunnelCarriesDeviceBytesOverTcpAndAs2980)
           "received /GW-1/down qos 0 " + Envelope(2996, "SER-ECHO", kPublish),
           "received /sys/varnex_binder/sub qos 0 " + Binder(3000, "SER-MQTT", kPc, kLinkSettings)})
         EXPECT_TRUE(log.contains(QString::fromStdString(line))) << line;
-
-    // Unbind and release free the device for another PC.
-    Publish("/GW-1/down", Envelope(2998, "SER-ECHO", kPublish));
-    Publish("/sys/varnex_binder/sub", Binder(3002, "SER-ECHO", kPc));
-    Publish("/sys/varnex_binder/sub", Binder(2983, "SER-ECHO", kOtherPc));
-    EXPECT_TRUE(otherPc.Next(Answer(2984, "SER-ECHO", R"(,"is_bind":0)")));
 }
 
-TEST_F(FarsideBrokerTest, RelayCarriesBytesToTheDeviceAndBackOverTcpOrAs2988)
+TEST_F(FarsideBrokerTest, OccupiedAndRefusedDevicesGetTheirAnswers)
 {
-    for (const std::string dev : {"NET-ECHO", "NET-MQTT"}) {
-        SCOPED_TRACE(dev);
-        TcpPeer relay;
-        ASSERT_TRUE(relay.Connect(relayPort));
-        ASSERT_TRUE(relay.Send(Registration(dev)));
-        EXPECT_TRUE(pc.Next(Answer(2984, dev, R"(,"is_occupy":false)")));
-        Publish("/GW-1/down", Envelope(2996, dev, kPublish));
-        EXPECT_TRUE(pc.Next(Answer(2995, dev)));
-        Publish("/GW-1/down",
-                Envelope(2992, dev, kPublishLumetra, R"(,"tun_type":1,"dev_ip":"127.0.0.1","dev_port":0)"));
-        EXPECT_TRUE(pc.Next(Answer(2993, dev, R"(,"flag":1,"msg":"设备连接成功")")));
-        ASSERT_TRUE(relay.Send("ping"));
-        if (dev == "NET-ECHO")
-            EXPECT_EQ(relay.Read(4), "ping");
-        else
-            EXPECT_TRUE(pc.Next(Answer(2988, dev, R"(,"pt_sn":1,"pt_payload":"cGluZw==")")));
-    }
-}
-
-TEST_F(FarsideBrokerTest, FaultsAndRefusalsGiveTheirAnswers)
-{
-    // No answer to 2983: the answer to the next request is the next message.
-    Publish("/sys/varnex_binder/sub", Binder(2983, "SER-SILENT", kPc));
     Publish("/sys/varnex_binder/sub", Binder(2983, "SER-BUSY", kPc));
     EXPECT_TRUE(pc.Next(Answer(2984, "SER-BUSY", R"(,"is_bind":1)")));
 
-    // A device held by one PC is occupied for another until a release frame frees it.
+    // A device held by one PC is occupied for another until it is released.
     Publish("/sys/varnex_binder/sub", Binder(2983, "SER-ECHO", kPc));
     EXPECT_TRUE(pc.Next(Answer(2984, "SER-ECHO", R"(,"is_bind":0)")));
     Publish("/sys/varnex_binder/sub", Binder(2983, "SER-ECHO", kOtherPc));
     EXPECT_TRUE(otherPc.Next(Answer(2984, "SER-ECHO", R"(,"is_bind":1)")));
-    const std::string release = R"({"cmd_id":3002,"gw_sn":"GW-1","dev_sn":"SER-ECHO","pc_id":")" + kPc +
-                                R"(","restart_gw_service":0})";
-    TcpPeer frame;
-    ASSERT_TRUE(frame.Connect(portTransferPort));
-    ASSERT_TRUE(
-        frame.Send(std::string("zelq") + char(release.size() & 0xFF) + char(release.size() >> 8) + release));
-    EXPECT_TRUE(frame.WaitForClose());
+    Publish("/sys/varnex_binder/sub", Binder(3002, "SER-ECHO", kPc));
     Publish("/sys/varnex_binder/sub", Binder(2983, "SER-ECHO", kOtherPc));
     EXPECT_TRUE(otherPc.Next(Answer(2984, "SER-ECHO", R"(,"is_bind":0)")));
 
@@ -256,76 +211,28 @@ TEST_F(FarsideBrokerTest, FaultsAndRefusalsGiveTheirAnswers)
     EXPECT_TRUE(pc.Next(Answer(2993, "SER-MQTT", R"(,"flag":0,"msg":"设备未绑定，注册失败")")));
     EXPECT_TRUE(unbound.WaitForClose());
 
-    // The far end closes right after a successful registration.
-    OpenSerialLink("SER-CLOSE");
-    TcpPeer closing;
-    ASSERT_TRUE(closing.Connect(portTransferPort));
-    ASSERT_TRUE(closing.Send(Registration("SER-CLOSE")));
-    EXPECT_TRUE(pc.Next(Answer(2993, "SER-CLOSE", R"(,"flag":1,"msg":"串口设备连接成功")")));
-    EXPECT_TRUE(pc.Next(Answer(3003, "SER-CLOSE")));
-    EXPECT_TRUE(closing.WaitForClose());
-
-    // Relay: occupied, unreachable, and input that is no registration at all.
-    TcpPeer busy, gone, garbage;
-    ASSERT_TRUE(busy.Connect(relayPort) && gone.Connect(relayPort) && garbage.Connect(relayPort));
-    ASSERT_TRUE(gone.Send(Registration("NET-GONE")));
-    EXPECT_TRUE(gone.WaitForClose());
-    ASSERT_TRUE(garbage.Send("GET / HTTP/1.0\r\n\r\n"));
-    EXPECT_TRUE(garbage.WaitForClose());
-    ASSERT_TRUE(busy.Send(Registration("NET-BUSY")));
-    EXPECT_TRUE(pc.Next(Answer(2984, "NET-BUSY", R"(,"is_occupy":true)")));
-    EXPECT_TRUE(busy.WaitForClose());
-
-    // Malformed messages and offline gateways get no answer and are logged.
+    // A malformed message gets no answer and is logged.
     Publish("/sys/varnex_binder/sub", "not json");
-    Publish("/GW-OFF/down", Envelope(2996, "SER-OFF", kPublish));
-    Publish("/GW-1/down", Envelope(2996, "SER-BUSY", kPublishLumetra));
-    Publish("/sys/varnex_binder/sub", Binder(2983, "SER-BUSY", kPc));
-    EXPECT_TRUE(pc.Next(Answer(2984, "SER-BUSY", R"(,"is_bind":1)")));
-    const QString log = farside.Output();
-    EXPECT_TRUE(log.contains("binder: message refused: not JSON"));
-    EXPECT_TRUE(log.contains("gateway GW-OFF: 2996 not answered: gateway GW-OFF is offline"));
-    EXPECT_TRUE(log.contains(
-        R"(refused: forward_topic "/ipc/kavno/publish/lumetra", expected "/ipc/kavno/publish")"));
+    EXPECT_TRUE(farside.WaitForOutput("binder: message refused: not JSON"));
     EXPECT_TRUE(farside.IsRunning());
 }
 
-TEST_F(FarsideBrokerTest, VpnChannelIsGrantedOncePerGatewayAndFreedBySwitchOffOrWill)
+TEST_F(FarsideBrokerTest, VpnChannelIsGrantedOncePerGateway)
 {
     auto request = [](const std::string& pcId) {
         return R"({"gwSn":"GW-1","cmdId":97,"pcId":")" + pcId + "\"}";
-    };
-    auto granted = [](const std::string& pcId) {
-        return R"({"cmdId":100,"gwSn":"GW-1","vpnserverIp":"127.0.0.1","busiCode":0,"pcId":")" + pcId +
-               R"(","vpnport":11940,"userName":")" + pcId + R"(","passwd":"730158","isSwitchOn":1})";
     };
     const std::string report =
         R"({"cmdId":98,"flag":1,"gwSn":"GW-1","lanIp":"192.168.8.1","csq":"27","lanMask":"255.255.255.0"})";
 
     Publish("/" + kPc + "/lumetraToServer", request(kPc), 2);
-    EXPECT_TRUE(pc.Next(granted(kPc)));
+    EXPECT_TRUE(pc.Next(R"({"cmdId":100,"gwSn":"GW-1","vpnserverIp":"127.0.0.1","busiCode":0,"pcId":")" +
+                        kPc + R"(","vpnport":11940,"userName":")" + kPc +
+                        R"(","passwd":"730158","isSwitchOn":1})"));
     EXPECT_TRUE(pc.Next(report));
-    Publish("/" + kPc + "/lumetraToServer",
-            R"({"gwSn":"GW-1","cmdId":99,"lanIp":"192.168.8.1","lanMask":"255.255.255.0","pcId":")" + kPc +
-                R"(","switchOn":1})",
-            2);
-    EXPECT_TRUE(farside.WaitForOutput("vpn service: 99 for GW-1 LAN 192.168.8.1/255.255.255.0 switched on"));
-
     Publish("/" + kOtherPc + "/lumetraToServer", request(kOtherPc), 2);
     EXPECT_TRUE(otherPc.Next(R"({"cmdId":100,"gwSn":"GW-1","busiCode":1,"pcId":")" + kOtherPc +
                              R"(","isSwitchOn":1})"));
-
-    Publish("/" + kPc + "/lumetraToServer",
-            R"({"gwSn":"GW-1","vpnPort":11940,"switchOn":0,"pcId":")" + kPc + R"(","cmdId":99})", 2);
-    EXPECT_TRUE(
-        pc.Next(R"({"cmdId":100,"gwSn":"GW-1","busiCode":0,"pcId":")" + kPc + R"(","isSwitchOn":0})"));
-
-    Publish("/" + kOtherPc + "/lumetraToServer", request(kOtherPc), 2);
-    EXPECT_TRUE(otherPc.Next(granted(kOtherPc)));
-    EXPECT_TRUE(otherPc.Next(report));
-    Publish("/sys/lumetra/pfs/pc", R"({"pc_id":")" + kOtherPc + R"(","cmdId":3012})", 1);
-    Publish("/" + kPc + "/lumetraToServer", request(kPc), 2);
-    EXPECT_TRUE(pc.Next(granted(kPc)));
 }
 
 TEST_F(FarsideBrokerTest, WaitsForTheBrokerAndSubscribesAgainAfterItRestarts)

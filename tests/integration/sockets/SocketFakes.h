@@ -1,0 +1,111 @@
+#pragma once
+
+// Stand-ins around the sockets under test: a tunnel that records what it is handed,
+// a window that records its messages, and a loopback peer at the far end.
+
+#include "endpoint/ComTransferData.h"
+#include "endpoint/ComWriteOwner.h"
+#include "endpoint/LocalListenerOwner.h"
+#include "endpoint/RelayDataOwner.h"
+#include "platform/MessageWindow.h"
+#include "platform/UiThread.h"
+#include "platform/WindowMessages.h"
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <cjson/cJSON.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+// Keeps every chunk a socket hands on, with the new-connection flag of local blocks
+// (-1 for chunks that came without a block).
+class RecordingOwner : public LocalListenerOwner, public RelayDataOwner, public ComWriteOwner
+{
+public:
+    struct Chunk
+    {
+        QByteArray bytes;
+        int newConnection;
+        bool onUiThread;
+    };
+    explicit RecordingOwner(int deviceType = 0) : deviceType_(deviceType) {}
+    int ListenerDeviceType() const override { return deviceType_; }
+    void SendLocalData(_com_transfer_data* block) override
+    {
+        Record(block->bytes, static_cast<int>(block->length), block->newConnection);
+    }
+    void OnRelayData(const unsigned char* bytes, int count) override { Record(bytes, count, -1); }
+    void WriteToCom(const unsigned char* bytes, int count) override { Record(bytes, count, -1); }
+
+    std::vector<Chunk> chunks;
+    QByteArray all;
+
+private:
+    void Record(const unsigned char* bytes, int count, int newConnection)
+    {
+        chunks.push_back(
+            {QByteArray(reinterpret_cast<const char*>(bytes), count), newConnection, UiThread::IsCurrent()});
+        all += chunks.back().bytes;
+    }
+    int deviceType_;
+};
+
+// Keeps the messages it receives; a WM_TUNNEL_REPLY's JSON object is printed while
+// it is still valid.
+class ReplyWindow : public MessageWindow
+{
+public:
+    struct Entry
+    {
+        UINT msg;
+        WPARAM wParam;
+        std::string json;
+    };
+    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override
+    {
+        entries.push_back({msg, wParam, std::string()});
+        if (msg == WM_TUNNEL_REPLY && lParam != 0) {
+            char* text = cJSON_PrintUnformatted(reinterpret_cast<const cJSON*>(lParam));
+            entries.back().json = text;
+            std::free(text);
+        }
+        return 0;
+    }
+    std::vector<Entry> entries;
+};
+
+// Listens on a free loopback port, takes the first connection and keeps everything
+// it receives. Lives on the test's thread; the server owns the connection.
+class LoopbackPeer
+{
+public:
+    LoopbackPeer()
+    {
+        QObject::connect(&server_, &QTcpServer::newConnection, [this] {
+            QTcpSocket* next = server_.nextPendingConnection();
+            if (next == nullptr || connection != nullptr)
+                return;
+            connection = next;
+            QObject::connect(connection, &QTcpSocket::readyRead,
+                             [this] { received += connection->readAll(); });
+        });
+        server_.listen(QHostAddress::LocalHost, 0);
+    }
+    uint16_t Port() const { return server_.serverPort(); }
+    void Write(const QByteArray& bytes)
+    {
+        connection->write(bytes);
+        connection->flush();
+    }
+
+    QTcpSocket* connection = nullptr;
+    QByteArray received;
+
+private:
+    QTcpServer server_;
+};
