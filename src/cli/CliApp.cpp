@@ -5,6 +5,8 @@
 #include "GatewaysCommand.h"
 #include "ListenCommand.h"
 #include "LoginCommand.h"
+#include "OpenCommand.h"
+#include "VpnCommand.h"
 #include "app/CustomResourceTable.h"
 #include "app/PcId.h"
 #include "app/ProgramFolder.h"
@@ -31,6 +33,8 @@ CliApp::CliApp()
     m_registry.Add(std::make_unique<GatewaysCommand>());
     m_registry.Add(std::make_unique<DevicesCommand>());
     m_registry.Add(std::make_unique<ListenCommand>());
+    m_registry.Add(std::make_unique<OpenCommand>());
+    m_registry.Add(std::make_unique<VpnCommand>());
 }
 
 void CliApp::PrintUsage(bool toStdout) const

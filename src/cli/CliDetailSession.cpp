@@ -1,0 +1,189 @@
+#include "CliDetailSession.h"
+
+#include "CliCommand.h"
+#include "CliConsole.h"
+#include "CliMqttSession.h"
+#include "CliSignIn.h"
+#include "cloud/CCloudClient.h"
+#include "cloud/CNodeDevice.h"
+#include "cloud/CNodeGateway.h"
+#include "cloud/CurrentAccount.h"
+#include "mqtt-c/mosquitto_wrapper.h"
+#include "platform/WindowMessages.h"
+#include "tunnel/CNetPfLocalDataTunnel.h"
+#include "tunnel/CVPNDataTunnel.h"
+
+#include <QTimer>
+
+#include <cjson/cJSON.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+// The member that marks the session's own probe on the PC's topic.
+const char kProbeMember[] = "cliProbe";
+
+} // namespace
+
+CliDetailSession::CliDetailSession()
+    : listener_([](WPARAM tunnel) { return CNetPfLocalDataTunnel::ListenerOwnerFromParam(tunnel); })
+{
+    controller_.SetMainWindow(this);
+    CNetPfLocalDataTunnel::SetMainWindow(this);
+}
+
+CliDetailSession::~CliDetailSession()
+{
+    delete probeTimer_;
+    if (CNetPfLocalDataTunnel::MainWindow() == this) {
+        CNetPfLocalDataTunnel::SetMainWindow(nullptr);
+    }
+    if (mqtt_target_window() == this) {
+        mqtt_set_target_window(nullptr);
+    }
+}
+
+LRESULT CliDetailSession::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    switch (msg) {
+    case WM_DEVICE_LIST:
+        return 0;
+    case WM_RESET_ROW_BUTTON:
+        if (rowReset_) {
+            rowReset_(static_cast<int>(static_cast<intptr_t>(wParam)));
+        }
+        return 0;
+    case WM_LISTENER_ACCEPT:
+    case WM_LISTENER_SETUP:
+    case WM_PORT_FORWARD_NOTICE:
+    case WM_PORT_FORWARD_DATA:
+    case WM_PORT_FORWARD_ACK:
+    case WM_PORT_FORWARD_MATCHED:
+    case WM_LISTENER_CLOSE:
+        return listener_.WindowProc(msg, wParam, lParam);
+    case WM_TUNNEL_REPLY:
+        if (wParam == 0 && IsProbe(lParam)) {
+            if (!connected_) {
+                connected_ = true;
+                if (probeTimer_ != nullptr) {
+                    probeTimer_->stop();
+                }
+                // Not from inside this handler: the MQTT thread waits on it.
+                QTimer::singleShot(0, [this] {
+                    if (ready_) {
+                        ready_();
+                    }
+                });
+            }
+            return 0;
+        }
+        return controller_.WindowProc(msg, wParam, lParam);
+    default:
+        return controller_.WindowProc(msg, wParam, lParam);
+    }
+}
+
+int CliDetailSession::LoadGateway(const CliArguments& args, const std::string& gwSn,
+                                  std::unique_ptr<CNodeGateway>* gateway)
+{
+    const int signedIn = CliSignIn::SignInForQuery(args);
+    if (signedIn != kExitOk) {
+        return signedIn;
+    }
+    const CAccountInfo* account = GetCurrentAccount();
+    CCloudClient client;
+    CGatewayListReply gateways = client.QueryGateway(*account, gwSn.c_str(), "", "", 0);
+    if (gateways.flag == 0) {
+        CliConsole::Err(gateways.msg);
+        return kExitFailed;
+    }
+    for (const CNodeGateway& candidate : gateways.gateways) {
+        if (candidate.gwSn == gwSn) {
+            gateway->reset(new CNodeGateway(candidate));
+            break;
+        }
+    }
+    if (*gateway == nullptr) {
+        CliConsole::Error("the account has no gateway " + gwSn);
+        return kExitFailed;
+    }
+    CDeviceListReply devices = client.QueryDeviceByGw(account->orgId, gwSn.c_str(), account->accountsId);
+    (*gateway)->devices = devices.devices;
+    devices.devices.clear();
+    if (devices.flag == 0) {
+        CliConsole::Err(devices.msg);
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+void CliDetailSession::ReleaseGateway(CNodeGateway* gateway)
+{
+    if (gateway == nullptr) {
+        return;
+    }
+    for (CNodeDevice* device : gateway->devices) {
+        if (device != nullptr) {
+            delete device->tunnel;
+            delete device;
+        }
+    }
+    gateway->devices.clear();
+    delete gateway->vpnTunnel;
+    gateway->vpnTunnel = nullptr;
+}
+
+bool CliDetailSession::Start(std::function<void()> ready, std::function<void()> failed)
+{
+    ready_ = std::move(ready);
+    failed_ = std::move(failed);
+    if (!CliMqttSession::Start(this)) {
+        return false;
+    }
+    started_ = true;
+    probesLeft_ = kBrokerWaitMs / kProbeIntervalMs;
+    probeTimer_ = new QTimer;
+    QObject::connect(probeTimer_, &QTimer::timeout, [this] { SendProbe(); });
+    probeTimer_->start(kProbeIntervalMs);
+    SendProbe();
+    return true;
+}
+
+void CliDetailSession::Stop()
+{
+    if (probeTimer_ != nullptr) {
+        probeTimer_->stop();
+    }
+    if (started_) {
+        started_ = false;
+        CliMqttSession::Stop();
+    }
+}
+
+void CliDetailSession::SendProbe()
+{
+    if (connected_) {
+        return;
+    }
+    if (probesLeft_-- <= 0) {
+        probeTimer_->stop();
+        CliConsole::Error("the broker did not deliver this client's messages in time");
+        if (failed_) {
+            failed_();
+        }
+        return;
+    }
+    // A result without a tunnel (3010) on the PC's own topic: it comes back only
+    // once the subscription is in place, and the session keeps it to itself.
+    const std::string topic = std::string("/") + mqtt_pc_id() + "/lumetraToPC";
+    const std::string payload = std::string("{\"cmdId\":3010,\"") + kProbeMember + "\":1}";
+    mqtt_publish(topic.c_str(), payload.data(), static_cast<int>(payload.size()), 1);
+}
+
+bool CliDetailSession::IsProbe(LPARAM message) const
+{
+    const cJSON* json = reinterpret_cast<const cJSON*>(message);
+    return json != nullptr && cJSON_GetObjectItemCaseSensitive(json, kProbeMember) != nullptr;
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "CliScreen.h"
+#include "control/GatewayDetailController.h"
+#include "endpoint/LocalListenerHost.h"
+#include "platform/MessageWindow.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+class CliArguments;
+class CNodeGateway;
+class QTimer;
+
+// What the commands open and vpn share: the gateway detail controller with the
+// window's roles around it. The session is the window the broker delivers to (it
+// hands every message to the controller) and the main window of the tunnels (the
+// local listener of a port-forward tunnel, the device-table row reset after a
+// time-out). Texts the window would show are printed (CliScreen).
+class CliDetailSession : public MessageWindow
+{
+public:
+    // How long Start waits for the broker to deliver this client's own messages.
+    static constexpr int kBrokerWaitMs = 15000;
+    static constexpr int kProbeIntervalMs = 300;
+
+    CliDetailSession();
+    ~CliDetailSession() override;
+
+    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+    GatewayDetailController& Controller() { return controller_; }
+    LocalListenerHost& Listener() { return listener_; }
+
+    // Signs in (CliSignIn), reads the account's gateway `gwSn` and its devices.
+    // Returns a CliExitCode; on success `gateway` holds the record.
+    static int LoadGateway(const CliArguments& args, const std::string& gwSn,
+                           std::unique_ptr<CNodeGateway>* gateway);
+    // Frees the tunnels of a gateway loaded with LoadGateway and its devices.
+    static void ReleaseGateway(CNodeGateway* gateway);
+
+    // Connects to the broker as the window does and, once the broker delivers this
+    // client's own messages (its subscription is in place), calls `ready` on the
+    // loop's thread; `failed` when that does not happen within kBrokerWaitMs.
+    bool Start(std::function<void()> ready, std::function<void()> failed);
+    // Ends the broker connection. Not from inside a handler the MQTT thread waits on.
+    void Stop();
+
+    // Called with the row index when a waiting dialog timed out.
+    void OnRowReset(std::function<void(int row)> handler) { rowReset_ = std::move(handler); }
+
+private:
+    void SendProbe();
+    bool IsProbe(LPARAM message) const;
+
+    CliScreen screen_;
+    GatewayDetailController controller_;
+    LocalListenerHost listener_;
+    std::function<void()> ready_;
+    std::function<void()> failed_;
+    std::function<void(int)> rowReset_;
+    QTimer* probeTimer_ = nullptr;
+    int probesLeft_ = 0;
+    bool connected_ = false;
+    bool started_ = false;
+};

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "CliArguments.h"
+#include "CliCommand.h"
+#include "control/GatewayDetailListener.h"
+
+#include <string>
+
+class CliDetailSession;
+class CNodeDevice;
+class CNodeGateway;
+
+// lumetra-cli open GWSN DEVSN: opens the device's tunnel through the gateway detail
+// controller, printing every text the window would show, and once the tunnel is
+// usable prints one line "ready: <where>" on standard output (the device path of the
+// user's COM port, or "<listen address>:<port>"). The tunnel stays open until SIGINT
+// or SIGTERM, then it is closed as the close request does and the exit code is 0. A
+// refusal, a fault or a time-out prints its text and exits with 1.
+class OpenCommand : public CliCommand, public GatewayDetailListener
+{
+public:
+    const char* Name() const override { return "open"; }
+    const char* Synopsis() const override { return "GWSN DEVSN"; }
+    const char* Summary() const override
+    {
+        return "open a device's tunnel and keep it open until interrupted";
+    }
+    const char* Details() const override;
+    bool Parse(const std::vector<std::string>& args) override;
+    int Execute() override;
+
+    void DetailChanged() override;
+    void DeviceOpened(CNodeDevice* device) override;
+    void DeviceOpenFailed(CNodeDevice* device) override;
+    void RequestTimedOut(CNodeDevice* device) override;
+
+private:
+    std::string ReadyPlace() const;
+    void Finish(int exitCode);
+
+    CliArguments m_args;
+    std::string m_gwSn;
+    std::string m_devSn;
+    CliDetailSession* m_session = nullptr;
+    CNodeDevice* m_device = nullptr;
+    bool m_ready = false;
+    bool m_closing = false;
+    bool m_finishing = false;
+};

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "CliArguments.h"
+#include "CliCommand.h"
+#include "control/GatewayDetailListener.h"
+
+#include <string>
+
+class CliDetailSession;
+class CNodeGateway;
+
+// lumetra-cli vpn GWSN: switches the gateway's maintenance channel on through the
+// gateway detail controller, printing every text the window would show, then prints
+// "link: up" or "link: down" on standard output for each report of the VPN client's
+// management interface. SIGINT or SIGTERM switches the channel off (exit code 0). A
+// refusal, a time-out or the far side ending the channel exits with 1.
+class VpnCommand : public CliCommand, public GatewayDetailListener
+{
+public:
+    const char* Name() const override { return "vpn"; }
+    const char* Synopsis() const override { return "GWSN"; }
+    const char* Summary() const override
+    {
+        return "switch a gateway's maintenance channel on until interrupted";
+    }
+    const char* Details() const override;
+    bool Parse(const std::vector<std::string>& args) override;
+    int Execute() override;
+
+    void ChannelRefused() override;
+    void ChannelClosed() override;
+    void LinkReported(bool up) override;
+    void RequestTimedOut(CNodeDevice* device) override;
+
+private:
+    void Finish(int exitCode);
+
+    CliArguments m_args;
+    std::string m_gwSn;
+    CliDetailSession* m_session = nullptr;
+    bool m_stopping = false;
+    bool m_finishing = false;
+};

@@ -1,0 +1,178 @@
+#pragma once
+
+#include "platform/MessageWindow.h"
+#include "platform/TipsDialog.h"
+
+#include <QString>
+
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class CDataTunnel;
+class CNodeDevice;
+class CNodeGateway;
+class CVpnStatusSocket;
+class GatewayDetailListener;
+class QTimer;
+
+// A pair (gateway serial, device serial) whose successful open reply has been shown:
+// 196 bytes, the gateway serial NUL-terminated in bytes 0 to 63, the device serial
+// NUL-terminated from byte 64 on.
+struct _link_node
+{
+    char gwSn[64];
+    char devSn[132];
+};
+
+// The logic of the gateway detail view without a widget: the flows of the
+// maintenance channel and of the device tunnels, the replies of the far side and the
+// three lists (handled opens, channel gateways, active tunnels), each guarded by its
+// own process-wide recursive lock. The view draws the state read here and forwards
+// clicks; the command-line client drives the same flows without a screen.
+//
+// Window messages handled (WindowProc):
+//   WM_VPN_CHANNEL_REPLY, WM_VPN_CHANNEL_ENDED, WM_DETAIL_UNUSED, WM_GATEWAY_STATUS,
+//   WM_VPN_LINK_UP, WM_VPN_LINK_DOWN, WM_DEVICE_TUNNEL_START, WM_DEVICE_TUNNEL_STOP,
+//   WM_SERIAL_TUNNEL_READY, WM_TUNNEL_REPLY, WM_DEVICE_OPEN_REQUEST,
+//   WM_DEVICE_CLOSE_REQUEST, WM_REQUEST_TIMEOUT, WM_TUNNEL_OPENED,
+//   WM_TUNNEL_MESSAGE, WM_TUNNEL_CLOSED.
+// Sent to the main window: WM_DEVICE_LIST (SetGateway; the view sends it again
+// whenever it paints a gateway) and WM_RESET_ROW_BUTTON (after a time-out).
+//
+// Message boxes are the controller's own (owner: this window), captioned "Lumetra",
+// style MB_OK, except the other-gateway question (MB_YESNO, empty caption).
+class GatewayDetailController : public MessageWindow
+{
+public:
+    // Texts shown by the controller.
+    static constexpr const char* kTextOffline = "设备不在线";
+    static constexpr const char* kTextOneTunnelPerType = "暂不支持多条通道";
+    static constexpr const char* kTextNoDevice = "设备为空！";
+    static constexpr const char* kTextNoSerialTunnel = "设备串口数据通道为空！";
+    static constexpr const char* kTextNoComPort = "分配串口异常！";
+    static constexpr const char* kTextNoComPair = "分配串口对异常！";
+    static constexpr const char* kTextSerialReady = "通道开启成功！";
+    static constexpr const char* kTextChannelClosed = "通道关闭成功";
+    static constexpr const char* kTextChannelEnded = "通道关闭成功！";
+    static constexpr const char* kTextChannelInUse = "网关通道已经在使用中！";
+    static constexpr const char* kTextChannelOtherBusiCode = "打开成功！";
+    static constexpr const char* kTextOpenFailed = "打开通道失败";
+    static constexpr const char* kTextCloseOtherChannel = "通道已经建立，是否关闭通道？";
+    static constexpr const char* kTextChannelStarting = "通道启动中，请稍等";
+
+    // Attempts to reach the VPN client's management interface after the client was
+    // started, kManagementRetryMs apart.
+    static constexpr int kManagementAttempts = 60;
+    static constexpr int kManagementRetryMs = 500;
+
+    GatewayDetailController();
+    ~GatewayDetailController() override;
+
+    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+    // --- Set-up. ---
+    // The window that receives WM_DEVICE_LIST and WM_RESET_ROW_BUTTON (may be null).
+    void SetMainWindow(MessageWindow* window) { mainWindow_ = window; }
+    void SetListener(GatewayDetailListener* listener) { listener_ = listener; }
+    // The period of the waiting dialogs' time-out (TipsDialog::kDefaultTimeoutMs).
+    void SetTipsTimeout(int milliseconds) { tipsTimeoutMs_ = milliseconds; }
+
+    // --- Operations of the main window. ---
+    // Makes `gateway` the displayed gateway: copies the channel state from the
+    // channel gateway when it has the same serial, queries the device list when it
+    // is empty, and sends WM_DEVICE_LIST to the main window.
+    void SetGateway(CNodeGateway* gateway);
+    // While set, the channel switch is disabled and its clicks are ignored.
+    void LockSwitch(bool locked);
+
+    // --- Clicks. ---
+    // The maintenance channel switch was clicked. Returns when the flow is over,
+    // which includes the modal waiting dialog of a channel request.
+    void ChannelSwitchClicked();
+    // The owner's way to close the waiting dialog, if one is shown.
+    void CloseTipsDialog();
+
+    // --- State for drawing. ---
+    CNodeGateway* DisplayedGateway() const { return displayed_; }
+    CNodeGateway* ChannelGateway() const { return channelGateway_; }
+    bool SwitchOn() const { return switchOn_; }
+    bool SwitchLocked() const { return switchLocked_; }
+    // The link picture: up when a gateway is displayed and its link-up flag is set.
+    bool LinkUp() const;
+    // The waiting dialog shown now, or null.
+    TipsDialog* CurrentTipsDialog() const { return tips_; }
+    CVpnStatusSocket* ManagementSocket() const { return managementSocket_.get(); }
+
+    // One row of the device table.
+    struct DeviceRow
+    {
+        CNodeDevice* device = nullptr;
+        QString id;
+        QString name;
+        QString interfaceName;
+        QString address;
+        bool online = false;
+        bool hasButton = false; // tunnel type 1 or 2
+        bool on = false;        // the tunnel-open flag
+    };
+    std::vector<DeviceRow> DeviceRows() const;
+
+    // --- The lists (each read under its lock). ---
+    std::vector<CDataTunnel*> ActiveTunnels() const;
+    bool IsActive(const CDataTunnel* tunnel) const;
+    std::vector<CNodeGateway*> ChannelGateways() const;
+    bool IsOpenHandled(const std::string& gwSn, const std::string& devSn) const;
+
+private:
+    void ChannelReply(const void* record);
+    void ChannelEnded();
+    void GatewayStatus(const CNodeGateway* report);
+    void LinkReport(bool up);
+    void OpenRequest(CNodeDevice* device);
+    void StartStopDevice(bool open, CNodeDevice* device);
+    void SerialReady(const char* gwSn, int deviceId);
+    void TunnelReply(CDataTunnel* tunnel, const void* reply);
+    void CloseRequest(CNodeDevice* device);
+    void RequestTimeout(CNodeDevice* device);
+    void TunnelOpened(CDataTunnel* tunnel);
+    void TunnelClosed(CDataTunnel* tunnel);
+
+    void OpenChannel();
+    void CloseChannel();
+    void ConnectManagementSocket();
+    // Shows a waiting dialog and remembers it while it is shown.
+    void ShowTips(const QString& text, bool closable, bool timed, WPARAM param);
+    void Show(const QString& text);
+    void Repaint();
+    CNodeGateway* FindChannelGateway(const std::string& gwSn) const;
+    void RemoveChannelGateway(const std::string& gwSn);
+    void AddHandledOpen(const std::string& gwSn, const std::string& devSn);
+    void RemoveHandledOpen(const std::string& gwSn, const std::string& devSn);
+
+    // The process-wide locks of the three lists.
+    static std::recursive_mutex& HandledOpenLock();
+    static std::recursive_mutex& ChannelGatewayLock();
+    static std::recursive_mutex& ActiveTunnelLock();
+
+    MessageWindow* mainWindow_ = nullptr;
+    GatewayDetailListener* listener_ = nullptr;
+    int tipsTimeoutMs_ = TipsDialog::kDefaultTimeoutMs;
+
+    CNodeGateway* displayed_ = nullptr;
+    CNodeGateway* channelGateway_ = nullptr;
+    TipsDialog* tips_ = nullptr;
+    bool switchOn_ = false;
+    bool switchLocked_ = false;
+    std::unique_ptr<CVpnStatusSocket> managementSocket_;
+    QTimer* managementRetry_ = nullptr;
+    int managementAttemptsLeft_ = 0;
+    // The device whose open waits for its answer (the waiting dialog carries it).
+    CNodeDevice* awaitingOpen_ = nullptr;
+
+    std::list<_link_node*> handledOpens_;
+    std::vector<CNodeGateway*> channelGateways_;
+    std::list<CDataTunnel*> activeTunnels_;
+};

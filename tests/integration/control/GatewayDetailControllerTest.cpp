@@ -1,0 +1,406 @@
+// The gateway detail controller against a real broker: the MQTT thread delivers to
+// the controller on this test's main thread (the UI thread), a second client plays
+// the far side, message boxes are recorded and answered as scripted, and the waiting
+// dialogs run with a short time-out.
+
+#include "control/GatewayDetailController.h"
+#include "PairFolder.h"
+#include "ScopedEnv.h"
+#include "app/CustomResourceTable.h"
+#include "cloud/CNodeDevice.h"
+#include "cloud/CNodeGateway.h"
+#include "endpoint/VirtualComPairs.h"
+#include "mqtt-c/mosquitto_wrapper.h"
+#include "platform/MessageBox.h"
+#include "platform/TipsDialog.h"
+#include "platform/WindowMessages.h"
+#include "support/FreePort.h"
+#include "support/MessageBoxRecorder.h"
+#include "support/MosquittoBroker.h"
+#include "support/MqttTestClient.h"
+#include "support/PlatconfBuilder.h"
+#include "support/PumpUntil.h"
+#include "support/TempDir.h"
+#include "tunnel/CNetPfLocalDataTunnel.h"
+#include "tunnel/CVPNDataTunnel.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTimer>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+const char kPc[] = "17250000009876543210";
+const std::string kPcTopic = std::string("/") + kPc + "/lumetraToPC";
+const std::string kServerTopic = std::string("/") + kPc + "/lumetraToServer";
+// Long enough for any answer; the time-out cases shorten it.
+constexpr int kAnswerTimeoutMs = 10000;
+constexpr int kShortTimeoutMs = 300;
+
+// Shows no window; keeps the text of every waiting dialog and runs the next scripted
+// action once a dialog waits.
+class TipsRecorder : public TipsDialog::Presenter
+{
+public:
+    TipsRecorder() : previous_(TipsDialog::SetPresenter(this)) {}
+    ~TipsRecorder() override { TipsDialog::SetPresenter(previous_); }
+    bool Show(TipsDialog& dialog) override
+    {
+        texts.push_back(dialog.Text().toStdString());
+        if (next) {
+            QTimer::singleShot(0, qApp, std::move(next));
+            next = nullptr;
+        }
+        return false;
+    }
+    void Hide(TipsDialog&) override {}
+    std::vector<std::string> texts;
+    std::function<void()> next;
+
+private:
+    TipsDialog::Presenter* previous_;
+};
+
+// The main window's part: keeps the row indexes of WM_RESET_ROW_BUTTON.
+class RowResetWindow : public MessageWindow
+{
+public:
+    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM) override
+    {
+        if (msg == WM_RESET_ROW_BUTTON) {
+            rows.push_back(static_cast<int>(static_cast<intptr_t>(wParam)));
+        }
+        return 0;
+    }
+    std::vector<int> rows;
+};
+
+CNodeDevice* MakeDevice(int id, const char* sn, int tunType)
+{
+    auto* device = new CNodeDevice;
+    device->deviceId = id;
+    device->deviceSn = QString::fromUtf8(sn);
+    device->tunType = tunType;
+    device->ifaceType = tunType == 2 ? 1 : 0;
+    device->protocol = 13;
+    device->ip = QStringLiteral("192.168.1.20");
+    device->port = 502;
+    device->com = QStringLiteral("COM1");
+    device->baud = 9600;
+    device->databit = 8;
+    device->stopbit = 1;
+    return device;
+}
+
+class GatewayDetail : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(home_.IsValid());
+        // Nothing listens on the servers' port: the port-forward tunnel's relay and
+        // release connections fail at once.
+        const std::string closed = std::to_string(FreePort::Pick());
+        const QString platconf = home_.FilePath("custom_resource/platconf");
+        home_.MakeDir("custom_resource");
+        ASSERT_TRUE(PlatconfBuilder()
+                        .Text("port_transfer_host", "127.0.0.1")
+                        .Text("port_transfer_port", closed)
+                        .Text("relay_port", closed)
+                        .WriteTo(platconf));
+        LoadCustomResourcesFrom(platconf);
+        QFile::link(LUMETRA_BIN_DIR "/lumetra-vcom", home_.FilePath("lumetra-vcom"));
+
+        ASSERT_TRUE(broker_.Start()) << broker_.Error().toStdString();
+        mqtt_set_pc_id(kPc, std::strlen(kPc));
+        log_ = std::tmpfile();
+        mqtt_set_streams(log_, log_);
+        mqtt_set_target_window(&controller_);
+        thread_ = std::thread([this] {
+            mqtt_client_run(broker_.Host().c_str(), broker_.Port(), broker_.User().c_str(),
+                            broker_.Password().c_str());
+            finished_ = true;
+        });
+        ASSERT_TRUE(broker_.WaitForLog(QString::fromStdString(" 2 " + kPcTopic)));
+        ASSERT_TRUE(farSide_.Connect(broker_.Host(), broker_.Port(), broker_.User(), broker_.Password()));
+        ASSERT_TRUE(farSide_.Subscribe("/#", 1));
+
+        controller_.SetMainWindow(&mainWindow_);
+        controller_.SetTipsTimeout(kAnswerTimeoutMs);
+        gateway_.gwSn = "GW-CTL-1";
+        gateway_.isOnline = "true";
+        gateway_.devices = {MakeDevice(1, "S1", 2), MakeDevice(2, "S2", 2), MakeDevice(3, "P1", 1),
+                            MakeDevice(4, "P2", 1)};
+        controller_.SetGateway(&gateway_);
+    }
+
+    void TearDown() override
+    {
+        for (CNodeDevice* device : gateway_.devices) {
+            if (device->tunnel != nullptr && controller_.IsActive(device->tunnel)) {
+                device->tunnel->Stop();
+            }
+        }
+        mqtt_client_stop();
+        PumpUntil([this] { return finished_.load(); });
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+        mqtt_set_target_window(nullptr);
+        mqtt_set_streams(nullptr, nullptr);
+        std::fclose(log_);
+        for (CNodeGateway* gateway : {&gateway_, &other_, &offline_}) {
+            for (CNodeDevice* device : gateway->devices) {
+                delete device->tunnel;
+                delete device;
+            }
+            delete gateway->vpnTunnel;
+        }
+        ResetVirtualComPairsForTest();
+    }
+
+    CNodeDevice& Device(const char* sn)
+    {
+        for (CNodeDevice* device : gateway_.devices) {
+            if (device->deviceSn == QString::fromUtf8(sn)) {
+                return *device;
+            }
+        }
+        throw std::logic_error("no such device");
+    }
+
+    // Publishes as the far side while this thread keeps handling messages.
+    void Reply(const std::string& json)
+    {
+        std::atomic<int> result{-1};
+        std::thread publisher([&] { result = farSide_.Publish(kPcTopic, json, 1) ? 1 : 0; });
+        PumpUntil([&] { return result.load() >= 0; });
+        publisher.join();
+        EXPECT_EQ(result.load(), 1);
+    }
+
+    static std::string Result(const std::string& devSn, const std::string& members)
+    {
+        return R"({"cmdId":2993,"gw_sn":"GW-CTL-1","dev_sn":")" + devSn + "\"," + members + "}";
+    }
+
+    // As the device table asks; `meanwhile` runs while the request waits for its
+    // answer in the waiting dialog.
+    void Open(CNodeDevice& device, std::function<void()> meanwhile = {})
+    {
+        device.tunnelOpen = 1;
+        tips_.next = std::move(meanwhile);
+        SendMessage(&controller_, WM_DEVICE_OPEN_REQUEST, reinterpret_cast<WPARAM>(&device), 0);
+    }
+
+    void Click(std::function<void()> meanwhile = {})
+    {
+        tips_.next = std::move(meanwhile);
+        controller_.ChannelSwitchClicked();
+    }
+
+    bool WaitBoxes(size_t count)
+    {
+        return PumpUntil([&] { return boxes_.Count() >= count; });
+    }
+    std::string LastBox() { return boxes_.Boxes().back().text.toStdString(); }
+
+    // How many messages the far side saw on `topic` whose payload holds `text`.
+    size_t Seen(const std::string& topic, const std::string& text)
+    {
+        size_t count = 0;
+        for (const MqttTestClient::Message& m : farSide_.Messages()) {
+            count += m.topic == topic && m.payload.find(text) != std::string::npos ? 1 : 0;
+        }
+        return count;
+    }
+    bool WaitSeen(const std::string& topic, const std::string& text, size_t count = 1)
+    {
+        return PumpUntil([&] { return Seen(topic, text) >= count; });
+    }
+
+    TempDir home_;
+    ScopedEnv homeEnv_{"LUMETRA_HOME", home_.Path().toStdString()};
+    MosquittoBroker broker_;
+    MqttTestClient farSide_{"far-side"};
+    std::thread thread_;
+    std::atomic<bool> finished_{false};
+    FILE* log_ = nullptr;
+    MessageBoxRecorder boxes_;
+    TipsRecorder tips_;
+    RowResetWindow mainWindow_;
+    GatewayDetailController controller_;
+    CNodeGateway gateway_;
+    CNodeGateway other_;
+    CNodeGateway offline_;
+};
+
+TEST_F(GatewayDetail, RefusedOpenShowsTheMessageByItsEncoding)
+{
+    const struct
+    {
+        std::string members;
+        std::string shown;
+    } cases[] = {
+        {R"("flag":0,"msg":"设备离线")", "设备离线"},
+        {"\"flag\":0,\"msg\":\"\xD5\xBC\xD3\xC3\",\"encode\":\"ascii\"", "占用"}, // GB18030
+        {R"("flag":0,"msg":"通道占用中！","encode":"ascii","errcode":1)", "通道占用中！"},
+        {R"("flag":0,"msg":"x","encode":"utf-8")", "打开通道失败"},
+    };
+    CNodeDevice& device = Device("P1");
+    size_t boxes = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shown);
+        Open(device, [&] { Reply(Result("P1", c.members)); });
+        ASSERT_TRUE(WaitBoxes(++boxes));
+        EXPECT_EQ(LastBox(), c.shown);
+        EXPECT_EQ(boxes_.Boxes().back().caption.toStdString(), "Lumetra");
+        EXPECT_EQ(device.tunnelOpen, 0);
+        EXPECT_FALSE(controller_.IsActive(device.tunnel)); // stopped
+    }
+    // A refusal is not remembered: it never hides a later answer.
+    EXPECT_FALSE(controller_.IsOpenHandled("GW-CTL-1", "P1"));
+}
+
+TEST_F(GatewayDetail, SuccessIsShownOnceAndOneTunnelRunsPerType)
+{
+    PairFolder pairs;
+    ASSERT_TRUE(pairs.IsValid());
+    CNodeDevice& s1 = Device("S1");
+    Open(s1, [&] { Reply(Result("S1", R"("flag":1,"msg":"ok")")); });
+    ASSERT_TRUE(WaitBoxes(1));
+    EXPECT_EQ(LastBox(), "串口透传通道建立成功");
+    EXPECT_TRUE(controller_.IsActive(s1.tunnel));
+    EXPECT_EQ(s1.tunnelOpen, 1);
+
+    // Repeats of the answer, success or not, show nothing; 2997 -> 2994 marks that
+    // they have been handled.
+    Reply(Result("S1", R"("flag":1,"msg":"ok")"));
+    Reply(Result("S1", R"("flag":0,"msg":"no")"));
+    Reply(R"({"cmdId":2997,"gw_sn":"GW-CTL-1","dev_sn":"S1"})");
+    ASSERT_TRUE(WaitSeen("/GW-CTL-1/down", "2994"));
+    EXPECT_EQ(boxes_.Count(), 1u);
+
+    // A second serial tunnel is refused; a port-forward tunnel may run beside it,
+    // but not a second one.
+    CNodeDevice& s2 = Device("S2");
+    Open(s2);
+    ASSERT_TRUE(WaitBoxes(2));
+    EXPECT_EQ(LastBox(), "暂不支持多条通道");
+    EXPECT_EQ(s2.tunnelOpen, 0);
+    size_t activeWhileWaiting = 0;
+    Open(Device("P1"), [&] {
+        activeWhileWaiting = controller_.ActiveTunnels().size();
+        Open(Device("P2"));
+        Reply(Result("P1", R"("flag":0,"msg":"later")"));
+    });
+    ASSERT_TRUE(WaitBoxes(4));
+    EXPECT_EQ(activeWhileWaiting, 2u);
+    EXPECT_EQ(boxes_.Boxes()[2].text.toStdString(), "暂不支持多条通道");
+    EXPECT_EQ(Device("P2").tunnelOpen, 0);
+    EXPECT_EQ(LastBox(), "later");
+
+    // A close request forgets the pair: the next success is shown again.
+    SendMessage(&controller_, WM_DEVICE_CLOSE_REQUEST, reinterpret_cast<WPARAM>(&s1), 0);
+    ASSERT_TRUE(WaitBoxes(5));
+    EXPECT_EQ(LastBox(), "串口透传通道关闭成功");
+    EXPECT_FALSE(controller_.IsOpenHandled("GW-CTL-1", "S1"));
+    Open(s1, [&] { Reply(Result("S1", R"("flag":1,"msg":"ok")")); });
+    ASSERT_TRUE(WaitBoxes(6));
+    EXPECT_EQ(LastBox(), "串口透传通道建立成功");
+    s1.tunnel->Stop();
+}
+
+TEST_F(GatewayDetail, UnansweredOpenTimesOutAndResetsItsRow)
+{
+    CNodeDevice& device = Device("P1");
+    device.rowIndex = 2;
+    controller_.SetTipsTimeout(kShortTimeoutMs);
+    Open(device);
+    ASSERT_TRUE(WaitBoxes(1));
+    EXPECT_EQ(LastBox(), "请求超时");
+    EXPECT_EQ(tips_.texts, std::vector<std::string>{"通道启动中，请稍等"});
+    EXPECT_EQ(mainWindow_.rows, std::vector<int>{2});
+    EXPECT_EQ(device.tunnelOpen, 0);
+    EXPECT_FALSE(controller_.IsActive(device.tunnel));
+    EXPECT_EQ(controller_.CurrentTipsDialog(), nullptr);
+}
+
+TEST_F(GatewayDetail, ChannelSwitchAsksBeforeTakingAnotherGateway)
+{
+    // No VPN client program can be found: the flow runs without one.
+    TempDir emptyPath;
+    ScopedEnv path("PATH", emptyPath.Path().toStdString());
+    offline_.gwSn = "GW-OFF";
+    offline_.isOnline = "false";
+    other_.gwSn = "GW-CTL-2";
+    other_.isOnline = "true";
+
+    controller_.SetGateway(&offline_);
+    Click();
+    ASSERT_TRUE(WaitBoxes(1));
+    EXPECT_EQ(LastBox(), "设备不在线");
+    EXPECT_FALSE(controller_.SwitchOn());
+    EXPECT_TRUE(tips_.texts.empty());
+
+    controller_.SetGateway(&gateway_);
+    Click([&] {
+        ASSERT_TRUE(WaitSeen(kServerTopic, R"("gwSn":"GW-CTL-1","cmdId":97)"));
+        Reply(R"({"cmdId":100,"gwSn":"GW-CTL-1","busiCode":0,"isSwitchOn":1,"vpnserverIp":"127.0.0.1",)"
+              R"("vpnport":1194,"userName":"u","flag":1})");
+    });
+    EXPECT_TRUE(controller_.SwitchOn());
+    EXPECT_EQ(controller_.ChannelGateway(), &gateway_);
+    EXPECT_EQ(gateway_.channelActive, 1);
+    EXPECT_EQ(gateway_.vpnPort, 1194);
+
+    // Another gateway: the question names the open channel, with an empty caption.
+    controller_.SetGateway(&other_);
+    boxes_.Answer(IDNO);
+    Click();
+    ASSERT_EQ(boxes_.Count(), 2u);
+    const MessageBoxRecorder::Box question = boxes_.Boxes().back();
+    EXPECT_EQ(question.text.toStdString(), "GW-CTL-1通道已经建立，是否关闭通道？");
+    EXPECT_EQ(question.caption.toStdString(), "");
+    EXPECT_EQ(question.style, MB_YESNO);
+    EXPECT_FALSE(controller_.SwitchOn());
+    EXPECT_EQ(gateway_.channelRequested, 1);
+
+    // Yes: the other gateway asks for its channel; "busiCode" 1 says it is in use.
+    boxes_.Answer(IDYES);
+    Click([&] {
+        ASSERT_TRUE(WaitSeen(kServerTopic, R"("gwSn":"GW-CTL-2","cmdId":97)"));
+        Reply(R"({"cmdId":100,"gwSn":"GW-CTL-2","busiCode":1,"isSwitchOn":1})");
+    });
+    EXPECT_EQ(gateway_.channelRequested, 0);
+    EXPECT_EQ(Seen(kServerTopic, R"("gwSn":"GW-CTL-2","cmdId":97)"), 1u); // none after No
+    EXPECT_EQ(tips_.texts.back(), "网关通道已经在使用中！");
+    EXPECT_FALSE(controller_.SwitchOn());
+
+    // Without an answer the waiting dialog times out; it carries no device.
+    controller_.SetTipsTimeout(kShortTimeoutMs);
+    boxes_.Answer(IDYES);
+    Click();
+    EXPECT_EQ(LastBox(), "请求超时");
+    EXPECT_EQ(mainWindow_.rows, std::vector<int>{-1});
+    EXPECT_EQ(Seen(kServerTopic, R"("gwSn":"GW-CTL-2","cmdId":97)"), 2u);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
