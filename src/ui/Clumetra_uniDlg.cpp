@@ -3,15 +3,22 @@
 #include "app/CustomResourceTable.h"
 #include "app/PcId.h"
 #include "cloud/CCloudClient.h"
+#include "cloud/CNodeDevice.h"
+#include "cloud/CNodeGateway.h"
 #include "cloud/CurrentAccount.h"
+#include "endpoint/LocalListenerHost.h"
 #include "endpoint/VpnClientControl.h"
 #include "mqtt-c/mosquitto_wrapper.h"
 #include "mqtt-c/mqtt_thread.h"
 #include "platform/MessageBox.h"
 #include "platform/WindowMessages.h"
+#include "tunnel/CNetPfLocalDataTunnel.h"
+#include "ui/CFVGatewayDetail.h"
+#include "ui/CFVHomeInfo.h"
+#include "ui/CFVLeftTree.h"
 #include "ui/CFVLogin.h"
+#include "ui/CFVTableDevice.h"
 #include "ui/CMemDCPNG.h"
-#include "ui/PendingView.h"
 #include "ui/pngbutton/CGdiPlusBitmapResource.h"
 #include "ui/pngbutton/CGdipButton.h"
 #include "ui/wndshadow/CWndShadow.h"
@@ -47,7 +54,9 @@ QRect EntryRect(const _Resource_Info* entry)
 } // namespace
 
 Clumetra_uniDlg::Clumetra_uniDlg(Services services)
-    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), services_(std::move(services))
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), services_(std::move(services)),
+      listener_(std::make_unique<LocalListenerHost>(
+          [](WPARAM tunnel) { return CNetPfLocalDataTunnel::ListenerOwnerFromParam(tunnel); }))
 {
     if (!services_.stopVpnClients)
         services_.stopVpnClients = [] { StopVpnClients(); };
@@ -59,7 +68,18 @@ Clumetra_uniDlg::Clumetra_uniDlg(Services services)
     setAttribute(Qt::WA_OpaquePaintEvent); // the background is painted whole, never erased
 }
 
-Clumetra_uniDlg::~Clumetra_uniDlg() = default;
+Clumetra_uniDlg::~Clumetra_uniDlg()
+{
+    if (CNetPfLocalDataTunnel::MainWindow() == listener_.get())
+        CNetPfLocalDataTunnel::SetMainWindow(nullptr);
+    // The detail view's controller goes before the gateway records it points to,
+    // which the tree owns.
+    delete detailView_;
+    detailView_ = nullptr;
+    tableView_ = nullptr;
+    delete treeView_;
+    treeView_ = nullptr;
+}
 
 bool Clumetra_uniDlg::OnInitDialog()
 {
@@ -92,6 +112,9 @@ bool Clumetra_uniDlg::OnInitDialog()
     services_.startMqttThread();
 
     CreateLoginView();
+    // The port-forward tunnels reach the window's local listener directly: they
+    // look their local connection up in it.
+    CNetPfLocalDataTunnel::SetMainWindow(listener_.get());
 
     setGeometry(0, 0, kWidth, kHeight);
     setFixedSize(kWidth, kHeight);
@@ -177,17 +200,29 @@ void Clumetra_uniDlg::OnQuit()
     close();
 }
 
-LRESULT Clumetra_uniDlg::WindowProc(UINT msg, WPARAM, LPARAM)
+LRESULT Clumetra_uniDlg::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
 {
     switch (msg) {
     case WM_LOGIN_SUCCEEDED:
         return OnLoginSucceeded();
+    case WM_GATEWAY_SELECTED:
+        return OnGatewaySelected(wParam);
+    case WM_TREE_TAB_SWITCHED:
+        return OnTreeTabSwitched(wParam);
     case WM_SHOW_HOME:
         return OnShowHome();
-    // WM_GATEWAY_SELECTED, WM_TREE_TAB_SWITCHED, WM_DEVICE_LIST and
-    // WM_RESET_ROW_BUTTON drive the gateway detail view and the device table, and
-    // the listener messages (WM_LISTENER_SETUP ... WM_LISTENER_CLOSE) go to the local
-    // listener host; they are handled here once those parts join the window.
+    case WM_DEVICE_LIST:
+        return OnDeviceList(wParam);
+    case WM_RESET_ROW_BUTTON:
+        return OnResetRowButton(wParam);
+    case WM_LISTENER_ACCEPT:
+    case WM_LISTENER_SETUP:
+    case WM_PORT_FORWARD_NOTICE:
+    case WM_PORT_FORWARD_DATA:
+    case WM_PORT_FORWARD_ACK:
+    case WM_PORT_FORWARD_MATCHED:
+    case WM_LISTENER_CLOSE:
+        return listener_->WindowProc(msg, wParam, lParam);
     default:
         return 0;
     }
@@ -198,13 +233,15 @@ LRESULT Clumetra_uniDlg::OnLoginSucceeded()
     if (loginView_ != nullptr)
         loginView_->hide();
     if (treeView_ == nullptr) {
-        treeView_ = new PendingView(QStringLiteral("CFVLeftTree"), this);
+        treeView_ = new CFVLeftTree(this, this);
         treeView_->setGeometry(LeftArea());
+        treeView_->OnInitialUpdate();
     }
     treeView_->show();
     if (homeView_ == nullptr) {
-        homeView_ = new PendingView(QStringLiteral("CFVHomeInfo"), this);
+        homeView_ = new CFVHomeInfo(this);
         homeView_->setGeometry(RightArea());
+        homeView_->OnInitialUpdate();
     }
     homeView_->show();
     loggedIn_ = true;
@@ -212,10 +249,63 @@ LRESULT Clumetra_uniDlg::OnLoginSucceeded()
     return 0;
 }
 
+LRESULT Clumetra_uniDlg::OnGatewaySelected(WPARAM gateway)
+{
+    if (gateway == 0)
+        return 0;
+    if (detailView_ == nullptr) {
+        detailView_ = new CFVGatewayDetail(this, this);
+        detailView_->OnInitialUpdate();
+        const QRect area = RightArea();
+        detailView_->SetLayout(area.x(), area.y(), area.width(), area.height());
+        // Replies, reports and tunnel traffic from the broker go to the controller.
+        mqtt_set_target_window(&detailView_->Controller());
+    }
+    if (homeView_ != nullptr)
+        homeView_->hide();
+    detailView_->SetGateway(reinterpret_cast<CNodeGateway*>(gateway));
+    detailView_->show();
+    detailView_->update();
+    return 0;
+}
+
+LRESULT Clumetra_uniDlg::OnTreeTabSwitched(WPARAM searchShown)
+{
+    if (detailView_ != nullptr)
+        detailView_->LockSwitch(searchShown != 0);
+    return 0;
+}
+
 LRESULT Clumetra_uniDlg::OnShowHome()
 {
+    if (detailView_ != nullptr)
+        detailView_->hide();
+    if (tableView_ != nullptr)
+        tableView_->hide();
     if (homeView_ != nullptr)
         homeView_->show();
+    return 0;
+}
+
+LRESULT Clumetra_uniDlg::OnDeviceList(WPARAM devices)
+{
+    if (detailView_ == nullptr)
+        return 0;
+    if (tableView_ == nullptr) {
+        tableView_ = new CFVTableDevice(detailView_);
+        tableView_->setGeometry(detailView_->TableArea());
+    }
+    tableView_->SetDevices(reinterpret_cast<const std::vector<CNodeDevice*>*>(devices),
+                           &detailView_->Controller());
+    tableView_->show();
+    return 0;
+}
+
+LRESULT Clumetra_uniDlg::OnResetRowButton(WPARAM row)
+{
+    const int index = int(static_cast<intptr_t>(row));
+    if (tableView_ != nullptr && index != -1)
+        tableView_->ResetRowButton(index);
     return 0;
 }
 
@@ -267,6 +357,12 @@ void Clumetra_uniDlg::resizeEvent(QResizeEvent*)
         treeView_->setGeometry(LeftArea());
     if (homeView_ != nullptr)
         homeView_->setGeometry(RightArea());
+    if (detailView_ != nullptr) {
+        const QRect area = RightArea();
+        detailView_->SetLayout(area.x(), area.y(), area.width(), area.height());
+        if (tableView_ != nullptr)
+            tableView_->setGeometry(detailView_->TableArea());
+    }
 }
 
 void Clumetra_uniDlg::mousePressEvent(QMouseEvent* event)

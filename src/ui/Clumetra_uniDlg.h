@@ -1,6 +1,8 @@
 #pragma once
 
 #include "platform/MessageWindow.h"
+#include "ui/CFVHomeInfo.h"
+#include "ui/CFVLeftTree.h"
 
 #include <QPoint>
 #include <QRect>
@@ -10,8 +12,11 @@
 #include <functional>
 #include <memory>
 
+class CFVGatewayDetail;
 class CFVLogin;
+class CFVTableDevice;
 class CGdipButton;
+class LocalListenerHost;
 class CWndShadow;
 class QEventLoop;
 struct _Resource_Info;
@@ -67,8 +72,11 @@ public:
 
     bool IsLoggedIn() const { return loggedIn_; }
     CFVLogin* LoginView() const { return loginView_; }
-    QWidget* TreeView() const { return treeView_; }
-    QWidget* HomeView() const { return homeView_; }
+    CFVLeftTree* TreeView() const { return treeView_; }
+    CFVHomeInfo* HomeView() const { return homeView_; }
+    CFVGatewayDetail* DetailView() const { return detailView_; }
+    CFVTableDevice* TableView() const { return tableView_; }
+    LocalListenerHost& Listener() { return *listener_; }
     CGdipButton* Button(int id) const;
     CWndShadow* Shadow() const { return shadow_.get(); }
 
@@ -84,7 +92,11 @@ private:
     void SetUpButtons();
     void CreateLoginView();
     LRESULT OnLoginSucceeded();
+    LRESULT OnGatewaySelected(WPARAM gateway);
+    LRESULT OnTreeTabSwitched(WPARAM searchShown);
     LRESULT OnShowHome();
+    LRESULT OnDeviceList(WPARAM devices);
+    LRESULT OnResetRowButton(WPARAM row);
     void SaveScreenshot();
 
     Services services_;
@@ -96,11 +108,14 @@ private:
     std::unique_ptr<CWndShadow> shadow_;
 
     CFVLogin* loginView_ = nullptr;
-    // Logged-in views. The gateway tree, the home page, the gateway detail and the
-    // device table are added to the program later; until then the tree and home
-    // areas hold PendingView panels.
-    QWidget* treeView_ = nullptr;
-    QWidget* homeView_ = nullptr;
+    // Logged-in views, each made on first use and kept (shown and hidden) for the
+    // life of the window. The device table is a child of the detail view.
+    CFVLeftTree* treeView_ = nullptr;
+    CFVHomeInfo* homeView_ = nullptr;
+    CFVGatewayDetail* detailView_ = nullptr;
+    CFVTableDevice* tableView_ = nullptr;
+    // The local listener of the port-forward tunnels.
+    std::unique_ptr<LocalListenerHost> listener_;
     bool loggedIn_ = false;
 
     bool dragging_ = false;

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QWidget>
+
+class CHyperLink;
+struct _Resource_Info;
+
+// The home page on the right after login and after the home button: statistics and
+// task panels with their "#/#" marks, the announcement strip, and a footer with the
+// QR code of the mobile application, the installation's texts and two links to the
+// web platform (hidden when the installation names no address).
+class CFVHomeInfo : public QWidget
+{
+public:
+    static constexpr int IDC_IOT_LINK = 1025;
+    static constexpr int IDC_OFFICE_LINK = 1026;
+
+    explicit CFVHomeInfo(QWidget* parent);
+
+    // Once, after creation: the links' addresses and fonts, or hidden when empty.
+    void OnInitialUpdate();
+
+    CHyperLink* IotLink() const { return iotLink_; }
+    CHyperLink* OfficeLink() const { return officeLink_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    const _Resource_Info* hotline_;
+    const _Resource_Info* wslabel_;
+    const _Resource_Info* compname_;
+    const _Resource_Info* dtver_;
+    const _Resource_Info* qrCode_;
+    CHyperLink* iotLink_;
+    CHyperLink* officeLink_;
+};

@@ -1,0 +1,279 @@
+#include "ui/CFVLeftTree.h"
+
+#include "app/CustomResourceTable.h"
+#include "cloud/CCloudClient.h"
+#include "cloud/CNodeDevice.h"
+#include "cloud/CNodeGateway.h"
+#include "cloud/CurrentAccount.h"
+#include "platform/MessageWindow.h"
+#include "platform/WindowMessages.h"
+#include "tunnel/CDataTunnel.h"
+#include "ui/CDLEdit.h"
+#include "ui/CMemDCPNG.h"
+#include "ui/hyperlink/CHyperLink.h"
+#include "ui/pngbutton/CGdiPlusBitmapResource.h"
+#include "ui/pngbutton/CGdipButton.h"
+#include "ui/pngbutton/CTabButton.h"
+
+#include <QLabel>
+#include <QTreeWidget>
+
+namespace {
+
+const QColor kFrame(154, 154, 154);
+constexpr int kItemHeight = 25;
+
+QIcon StateIcon(int png)
+{
+    return QIcon(QPixmap::fromImage(
+        CGdiPlusBitmapResource::Get(png).scaled(16, 16, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
+}
+
+} // namespace
+
+CFVLeftTree::CFVLeftTree(MessageWindow* mainWindow, QWidget* parent)
+    : QWidget(parent), mainWindow_(mainWindow), addUrl_(FindCustomResource("addurl")),
+      tabAll_(new CTabButton(this, IDC_TAB_ALL)), tabResults_(new CTabButton(this, IDC_TAB_RESULTS)),
+      tabSearch_(new CTabButton(this, IDC_TAB_SEARCH)), tree_(new QTreeWidget(this)),
+      search_(new CGdipButton(this, IDC_SEARCH)), home_(new CGdipButton(this, IDC_HOME)),
+      add_(new CGdipButton(this, IDC_ADD)), alarms_(new CGdipButton(this, IDC_ALARMS))
+{
+    setObjectName(QStringLiteral("CFVLeftTree"));
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    const QString labelTexts[3] = {QStringLiteral("网关序列号："), QStringLiteral("网关名称："),
+                                   QStringLiteral("所属节点：")};
+    for (int row = 0; row < 3; ++row) {
+        labels_[row] = new QLabel(labelTexts[row], this);
+        labels_[row]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        fields_[row] = new CDLEdit(this);
+        fields_[row]->setObjectName(QStringLiteral("searchField%1").arg(row + 1));
+    }
+    tree_->setObjectName(QStringLiteral("gatewayTree"));
+    tree_->setHeaderHidden(true);
+    tree_->setColumnCount(1);
+    tree_->setIconSize(QSize(16, 16));
+    tree_->setRootIsDecorated(true);
+    tree_->setFrameShape(QFrame::NoFrame);
+    tree_->setFont(CMemDCPNG::YaHei(10));
+    connect(tree_, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* current, QTreeWidgetItem*) { OnSelectionChanged(current); });
+    connect(tabAll_, &CTabButton::clicked, this, [this] { OnTabAll(); });
+    connect(tabResults_, &CTabButton::clicked, this, [this] { OnTabAll(); });
+    connect(tabSearch_, &CTabButton::clicked, this, [this] { OnTabSearch(); });
+    connect(search_, &CGdipButton::clicked, this, [this] { OnSearch(); });
+    connect(home_, &CGdipButton::clicked, this, [this] { OnHome(); });
+    connect(add_, &CGdipButton::clicked, this, [this] { OnAddGateway(); });
+    // The alarms button has no command.
+}
+
+CFVLeftTree::~CFVLeftTree()
+{
+    for (const auto& record : records_) {
+        for (CNodeDevice* device : record->devices) {
+            delete device->tunnel;
+            delete device;
+        }
+    }
+}
+
+void CFVLeftTree::OnInitialUpdate()
+{
+    tabAll_->LoadStdImage(158);
+    tabAll_->LoadAltImage(159);
+    tabResults_->LoadStdImage(160);
+    tabResults_->LoadAltImage(161);
+    tabSearch_->LoadStdImage(162);
+    tabSearch_->LoadAltImage(163);
+    search_->LoadStdImage(164);
+    search_->LoadAltImage(164);
+    home_->LoadStdImage(138);
+    home_->LoadAltImage(138);
+    add_->LoadStdImage(139);
+    add_->LoadAltImage(139);
+    alarms_->LoadStdImage(140);
+    alarms_->LoadAltImage(140);
+    tabAll_->SetOn();
+    tabResults_->SetOn();
+    tabResults_->hide();
+    tabSearch_->SetOff();
+
+    const QFont font = CMemDCPNG::YaHei(9);
+    for (int row = 0; row < 3; ++row) {
+        labels_[row]->setFont(font);
+        fields_[row]->setFont(font);
+        fields_[row]->SetPromptText(QStringLiteral(" "));
+    }
+    ShowSearchForm(false);
+    Query(QString(), QString(), QString());
+    FillTree();
+}
+
+bool CFVLeftTree::Query(const QString& serial, const QString& name, const QString& node)
+{
+    const CAccountInfo* account = GetCurrentAccount();
+    if (account == nullptr) {
+        gateways_.clear();
+        lastQueryOk_ = false;
+        return false;
+    }
+    CCloudClient client;
+    CGatewayListReply reply = client.QueryGateway(*account, serial.toUtf8().constData(),
+                                                  name.toUtf8().constData(), node.toUtf8().constData(), 0);
+    gateways_ = std::move(reply.gateways);
+    lastQueryOk_ = reply.flag != 0;
+    return lastQueryOk_;
+}
+
+void CFVLeftTree::FillTree()
+{
+    tree_->setUpdatesEnabled(false);
+    {
+        const QSignalBlocker blocker(tree_);
+        tree_->clear();
+    }
+    auto* root = new QTreeWidgetItem(QStringList(QStringLiteral("网关")));
+    root->setSizeHint(0, QSize(-1, kItemHeight));
+    tree_->addTopLevelItem(root);
+    if (lastQueryOk_) {
+        static const QIcon onlineIcon = StateIcon(141);
+        static const QIcon offlineIcon = StateIcon(142);
+        for (const CNodeGateway& gateway : gateways_) {
+            auto* item = new QTreeWidgetItem(root, QStringList(QString::fromStdString(gateway.gwName)));
+            const int state = gateway.isOnline == "true" ? kStateOnline : kStateOffline;
+            item->setIcon(0, state == kStateOnline ? onlineIcon : offlineIcon);
+            item->setData(0, kStateRole, state);
+            records_.push_back(std::make_unique<CNodeGateway>(gateway));
+            item->setData(0, kGatewayRole, QVariant::fromValue(static_cast<void*>(records_.back().get())));
+            item->setSizeHint(0, QSize(-1, kItemHeight));
+        }
+    }
+    root->setExpanded(true);
+    tree_->setUpdatesEnabled(true);
+}
+
+QTreeWidgetItem* CFVLeftTree::RootItem() const
+{
+    return tree_->topLevelItemCount() > 0 ? tree_->topLevelItem(0) : nullptr;
+}
+
+CTabButton* CFVLeftTree::Tab(int id) const
+{
+    switch (id) {
+    case IDC_TAB_ALL:
+        return tabAll_;
+    case IDC_TAB_RESULTS:
+        return tabResults_;
+    case IDC_TAB_SEARCH:
+        return tabSearch_;
+    default:
+        return nullptr;
+    }
+}
+
+CGdipButton* CFVLeftTree::Button(int id) const
+{
+    switch (id) {
+    case IDC_HOME:
+        return home_;
+    case IDC_ADD:
+        return add_;
+    case IDC_ALARMS:
+        return alarms_;
+    case IDC_SEARCH:
+        return search_;
+    default:
+        return nullptr;
+    }
+}
+
+void CFVLeftTree::OnSelectionChanged(QTreeWidgetItem* item)
+{
+    if (item == nullptr)
+        return;
+    auto* gateway = static_cast<CNodeGateway*>(item->data(0, kGatewayRole).value<void*>());
+    if (gateway != nullptr)
+        SendMessage(mainWindow_, WM_GATEWAY_SELECTED, reinterpret_cast<WPARAM>(gateway), 0);
+}
+
+void CFVLeftTree::ShowSearchForm(bool shown)
+{
+    searchShown_ = shown;
+    tree_->setVisible(!shown);
+    for (int row = 0; row < 3; ++row) {
+        labels_[row]->setVisible(shown);
+        fields_[row]->setVisible(shown);
+    }
+    search_->setVisible(shown);
+}
+
+void CFVLeftTree::OnTabAll()
+{
+    tabAll_->SetOn();
+    tabResults_->SetOn();
+    tabSearch_->SetOff();
+    ShowSearchForm(false);
+    SendMessage(mainWindow_, WM_TREE_TAB_SWITCHED, 0, 0);
+}
+
+void CFVLeftTree::OnTabSearch()
+{
+    tabAll_->SetOff();
+    tabResults_->SetOff();
+    tabSearch_->SetOn();
+    ShowSearchForm(true);
+    SendMessage(mainWindow_, WM_TREE_TAB_SWITCHED, 1, 0);
+}
+
+void CFVLeftTree::OnSearch()
+{
+    const QString serial = fields_[0]->text();
+    const QString name = fields_[1]->text();
+    const QString node = fields_[2]->text();
+    Query(serial, name, node);
+    FillTree();
+    const bool noCriteria = serial.isEmpty() && name.isEmpty() && node.isEmpty();
+    tabAll_->setVisible(noCriteria);
+    tabResults_->setVisible(!noCriteria);
+    OnTabAll();
+}
+
+void CFVLeftTree::OnAddGateway()
+{
+    if (addUrl_ != nullptr)
+        CHyperLink::OpenLink(QString::fromStdString(addUrl_->Text()));
+}
+
+void CFVLeftTree::OnHome()
+{
+    SendMessage(mainWindow_, WM_SHOW_HOME, 0, 0);
+}
+
+void CFVLeftTree::resizeEvent(QResizeEvent*)
+{
+    const int w = width();
+    const int h = height();
+    tabAll_->setGeometry(w / 2 - 90, 10, 90, 32);
+    tabResults_->setGeometry(w / 2 - 90, 10, 90, 32);
+    tabSearch_->setGeometry(w / 2, 10, 90, 32);
+    tree_->setGeometry(1, 52, w - 2, h - 112);
+    const int m = w / 2;
+    const int rows[3] = {82, 122, 162};
+    for (int row = 0; row < 3; ++row) {
+        labels_[row]->setGeometry(m - 120, rows[row], 120, 20);
+        fields_[row]->setGeometry(m, rows[row], 150, 20);
+    }
+    search_->setGeometry(m - 92, 202, 80, 31);
+    CGdipButton* foot[3] = {home_, add_, alarms_};
+    for (int k = 0; k < 3; ++k)
+        foot[k]->setGeometry((w / 3) / 2 - 20 + k * (w / 3), h - 42, 40, 33);
+}
+
+void CFVLeftTree::paintEvent(QPaintEvent*)
+{
+    CMemDCPNG dc(this);
+    QPainter& p = dc.Painter();
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setPen(QPen(kFrame, 1.0));
+    p.drawRect(0, 0, width() - 1, height() - 1);
+    p.drawRect(0, 0, width() - 1, 50);
+}

@@ -1,0 +1,97 @@
+#pragma once
+
+#include <QWidget>
+
+#include <memory>
+#include <vector>
+
+class CDLEdit;
+class CGdipButton;
+class CNodeGateway;
+class CTabButton;
+class MessageWindow;
+class QLabel;
+class QTreeWidget;
+class QTreeWidgetItem;
+struct _Resource_Info;
+
+// The gateway tree: the account's gateways under the root item "网关", each with its
+// online state, a search form in the same place (serial number, name, node) behind
+// the tabs, and the home, add-a-gateway and alarms buttons at the foot. Selecting a
+// gateway, switching tabs and the home button are reported to the main window
+// (WM_GATEWAY_SELECTED, WM_TREE_TAB_SWITCHED, WM_SHOW_HOME).
+class CFVLeftTree : public QWidget
+{
+public:
+    // Control identifiers.
+    static constexpr int IDC_HOME = 1008;
+    static constexpr int IDC_ADD = 1009;
+    static constexpr int IDC_ALARMS = 1010;
+    static constexpr int IDC_TREE = 1011;
+    static constexpr int IDC_TAB_ALL = 1013;
+    static constexpr int IDC_TAB_SEARCH = 1014;
+    static constexpr int IDC_SEARCH = 1023;
+    static constexpr int IDC_TAB_RESULTS = 1024;
+
+    // State images of the tree items.
+    static constexpr int kStateOnline = 1;
+    static constexpr int kStateOffline = 2;
+    // Item data roles: the gateway record (CNodeGateway*) and the state image.
+    static constexpr int kGatewayRole = Qt::UserRole;
+    static constexpr int kStateRole = Qt::UserRole + 1;
+
+    CFVLeftTree(MessageWindow* mainWindow, QWidget* parent);
+    ~CFVLeftTree() override;
+
+    // Once, after creation: images, tab states, the hidden search form, and the
+    // tree filled with the account's full gateway list.
+    void OnInitialUpdate();
+
+    // Asks the service for the account's gateways matching the criteria (each may
+    // be empty) and keeps the list. False when the query failed.
+    bool Query(const QString& serial, const QString& name, const QString& node);
+    // Rebuilds the tree from the kept list: the root "网关" and one item per gateway.
+    void FillTree();
+
+    void OnTabAll();
+    void OnTabSearch();
+    void OnSearch();
+    void OnAddGateway();
+    void OnHome();
+
+    QTreeWidget* Tree() const { return tree_; }
+    QTreeWidgetItem* RootItem() const;
+    CTabButton* Tab(int id) const;
+    CDLEdit* SearchField(int row) const { return fields_[row]; }
+    QLabel* SearchLabel(int row) const { return labels_[row]; }
+    CGdipButton* Button(int id) const;
+    bool IsSearchFormShown() const { return searchShown_; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void OnSelectionChanged(QTreeWidgetItem* item);
+    void ShowSearchForm(bool shown);
+
+    MessageWindow* mainWindow_;
+    const _Resource_Info* addUrl_;
+    CTabButton* tabAll_;
+    CTabButton* tabResults_;
+    CTabButton* tabSearch_;
+    QTreeWidget* tree_;
+    QLabel* labels_[3];
+    CDLEdit* fields_[3];
+    CGdipButton* search_;
+    CGdipButton* home_;
+    CGdipButton* add_;
+    CGdipButton* alarms_;
+    bool searchShown_ = false;
+
+    // The list of the last query, and the copies that the items carry. Copies of
+    // earlier fills are kept: the detail view may still show one of them.
+    std::vector<CNodeGateway> gateways_;
+    bool lastQueryOk_ = false;
+    std::vector<std::unique_ptr<CNodeGateway>> records_;
+};

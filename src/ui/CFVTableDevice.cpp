@@ -1,0 +1,161 @@
+#include "ui/CFVTableDevice.h"
+
+#include "cloud/CNodeDevice.h"
+#include "platform/MessageWindow.h"
+#include "platform/WindowMessages.h"
+#include "ui/CMemDCPNG.h"
+#include "ui/pngbutton/CGdiPlusBitmapResource.h"
+#include "ui/pngbutton/CTabButton.h"
+
+namespace {
+
+const QColor kGrid(154, 154, 154);
+const QColor kHeaderFill(238, 238, 238);
+constexpr int kButtonX = 442;
+constexpr int kButtonWidth = 130;
+constexpr int kButtonHeight = 29;
+constexpr int kIconSize = 22;
+
+} // namespace
+
+CFVTableDevice::CFVTableDevice(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("CFVTableDevice"));
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    for (int row = 0; row < kRows; ++row) {
+        auto* button = new CTabButton(this, IDC_ROW_FIRST + row);
+        button->setObjectName(QStringLiteral("row%1").arg(row + 1));
+        button->LoadStdImage(177);
+        button->LoadAltImage(176);
+        button->setGeometry(kButtonX, (row + 1) * kRowHeight, kButtonWidth, kButtonHeight);
+        button->hide();
+        connect(button, &CTabButton::clicked, this, [this, row] { OnRowButton(row); });
+        buttons_.push_back(button);
+    }
+}
+
+std::vector<int> CFVTableDevice::ColumnEdges(int width)
+{
+    return {0, 50, 130, 230, 310, 310 + (width - 310) / 2, width};
+}
+
+void CFVTableDevice::SetDevices(const std::vector<CNodeDevice*>* devices, MessageWindow* notifyWindow)
+{
+    devices_ = devices;
+    notifyWindow_ = notifyWindow;
+    SyncButtons();
+    update();
+}
+
+void CFVTableDevice::ResetRowButton(int row)
+{
+    if (row < 0 || row >= kRows)
+        return;
+    buttons_[row]->SetOff();
+}
+
+CTabButton* CFVTableDevice::RowButton(int row) const
+{
+    return row >= 0 && row < kRows ? buttons_[row] : nullptr;
+}
+
+CNodeDevice* CFVTableDevice::DeviceAt(int row) const
+{
+    if (devices_ == nullptr || row < 0 || row >= int(devices_->size()))
+        return nullptr;
+    return (*devices_)[row];
+}
+
+void CFVTableDevice::OnRowButton(int row)
+{
+    CNodeDevice* device = DeviceAt(row);
+    if (device == nullptr)
+        return;
+    device->rowIndex = row;
+    CTabButton* button = buttons_[row];
+    // The handler of the request may clear the flag again (refusal, offline
+    // gateway, a tunnel of the same type running); the next sync shows that.
+    if (device->tunnelOpen != 0) {
+        button->SetOff();
+        SendMessage(notifyWindow_, WM_DEVICE_CLOSE_REQUEST, reinterpret_cast<WPARAM>(device), 0);
+    } else {
+        button->SetOn();
+        device->tunnelOpen = 1;
+        SendMessage(notifyWindow_, WM_DEVICE_OPEN_REQUEST, reinterpret_cast<WPARAM>(device), 0);
+    }
+    SyncButtons();
+    update();
+}
+
+void CFVTableDevice::SyncButtons()
+{
+    for (int row = 0; row < kRows; ++row) {
+        const CNodeDevice* device = DeviceAt(row);
+        CTabButton* button = buttons_[row];
+        if (device == nullptr || !device->IsTunnelCapable()) {
+            button->hide();
+            continue;
+        }
+        if (device->tunnelOpen != 0)
+            button->SetOn();
+        else
+            button->SetOff();
+        button->show();
+    }
+}
+
+void CFVTableDevice::resizeEvent(QResizeEvent*)
+{
+    const std::vector<int> edges = ColumnEdges(width());
+    for (int row = 0; row < kRows; ++row)
+        buttons_[row]->setGeometry(edges[5], (row + 1) * kRowHeight, kButtonWidth, kButtonHeight);
+}
+
+void CFVTableDevice::paintEvent(QPaintEvent*)
+{
+    static const QImage online = CGdiPlusBitmapResource::Get(145);
+    static const QImage offline = CGdiPlusBitmapResource::Get(146);
+    SyncButtons();
+    CMemDCPNG dc(this);
+    QPainter& p = dc.Painter();
+    const int w = width();
+    const std::vector<int> edges = ColumnEdges(w);
+    const int bottom = (kRows + 1) * kRowHeight;
+
+    p.fillRect(QRect(0, 0, w, kRowHeight), kHeaderFill);
+    const QString titles[] = {QStringLiteral("ID"),   QStringLiteral("状态"),     QStringLiteral("设备名称"),
+                              QStringLiteral("接口"), QStringLiteral("通信参数"), QStringLiteral("操作")};
+    const QFont titleFont = CMemDCPNG::YaHei(12, true);
+    const QFont bodyFont = CMemDCPNG::YaHei(10);
+    for (int c = 0; c < 6; ++c)
+        dc.Text(QRectF(edges[c] + 5, 0, edges[c + 1] - edges[c] - 5, kRowHeight), titles[c], titleFont);
+
+    for (int row = 0; row < kRows; ++row) {
+        const CNodeDevice* device = DeviceAt(row);
+        if (device == nullptr)
+            continue;
+        const int y = (row + 1) * kRowHeight;
+        auto cell = [&](int c) { return QRectF(edges[c] + 5, y, edges[c + 1] - edges[c] - 5, kRowHeight); };
+        dc.Text(cell(0), device->id, bodyFont);
+        const QImage& icon = device->online != 0 ? online : offline;
+        p.drawImage(QRect(edges[1] + (edges[2] - edges[1] - kIconSize) / 2, y + (kRowHeight - kIconSize) / 2,
+                          kIconSize, kIconSize),
+                    icon);
+        p.save();
+        for (int c : {2, 3, 4}) {
+            p.setClipRect(QRectF(edges[c], y, edges[c + 1] - edges[c], kRowHeight));
+            const QString text = c == 2   ? device->deviceName
+                                 : c == 3 ? device->ifaceTypeName
+                                          : device->AddressText();
+            dc.Text(cell(c), text, bodyFont);
+        }
+        p.restore();
+    }
+
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setPen(QPen(kGrid, 1.0));
+    for (int row = 0; row <= kRows + 1; ++row)
+        p.drawLine(0, std::min(row * kRowHeight, bottom - 1), w - 1, std::min(row * kRowHeight, bottom - 1));
+    for (int c = 0; c <= 6; ++c)
+        p.drawLine(std::min(edges[c], w - 1), 0, std::min(edges[c], w - 1), bottom - 1);
+}

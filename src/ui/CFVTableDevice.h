@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QWidget>
+
+#include <vector>
+
+class CNodeDevice;
+class CTabButton;
+class MessageWindow;
+
+// The device table: a painted grid of the displayed gateway's devices under a grey
+// header row, always seven body rows, and in each row of a tunnel-capable device
+// (tunnel type 1 or 2) the on/off button of its tunnel. A press asks the notify
+// window (the gateway detail controller) to open or close that device's tunnel.
+class CFVTableDevice : public QWidget
+{
+public:
+    static constexpr int kRows = 7;
+    static constexpr int kRowHeight = 30;
+    static constexpr int IDC_ROW_FIRST = 1028; // row buttons 1028 ... 1034
+
+    explicit CFVTableDevice(QWidget* parent);
+
+    // The list to show (owned by the gateway record) and the window that receives
+    // the open and close requests.
+    void SetDevices(const std::vector<CNodeDevice*>* devices, MessageWindow* notifyWindow);
+    // Sets the button of row `row` (0 to 6) off.
+    void ResetRowButton(int row);
+    // Row `row` (0 to 6) pressed: open or close that row's device.
+    void OnRowButton(int row);
+
+    CTabButton* RowButton(int row) const;
+    const std::vector<CNodeDevice*>* Devices() const { return devices_; }
+
+    // Column edges for the client width `width`: the left edges of the six columns
+    // and the right edge of the last.
+    static std::vector<int> ColumnEdges(int width);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    CNodeDevice* DeviceAt(int row) const;
+    // Shows each row's button as its device asks (type 1 or 2; on when open).
+    void SyncButtons();
+
+    const std::vector<CNodeDevice*>* devices_ = nullptr;
+    MessageWindow* notifyWindow_ = nullptr;
+    std::vector<CTabButton*> buttons_;
+};
