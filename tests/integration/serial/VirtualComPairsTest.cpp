@@ -11,17 +11,10 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-
-bool SystemInstallHoldsTool()
-{
-    struct stat info;
-    return stat("/usr/lib/lumetra/lumetra-vcom", &info) == 0;
-}
 
 class VirtualComPairsTest : public ::testing::Test
 {
@@ -30,98 +23,69 @@ protected:
     {
         ResetVirtualComPairsForTest();
         ASSERT_TRUE(folder.IsValid());
-        installFolder = folder.MakeDir("program folder");
         ASSERT_EQ(symlink(PairFolder::ToolPath().c_str(), (installFolder + "/lumetra-vcom").c_str()), 0);
-        home = std::make_unique<ScopedEnv>("LUMETRA_HOME", installFolder);
     }
     void TearDown() override { ResetVirtualComPairsForTest(); }
 
-    // Points the program folder at a folder without the tool.
-    void RemoveTool()
+    // The user's end, and the program's end found from it.
+    std::pair<int, int> PickedEnds() const
     {
-        home = std::make_unique<ScopedEnv>("LUMETRA_HOME", folder.MakeDir("empty program folder"));
-    }
-
-    static std::vector<const _virtual_com_half*> Halves()
-    {
-        std::vector<const _virtual_com_half*> halves;
-        for (const _virtual_com_pair& pair : VirtualComPairList())
-            halves.insert(halves.end(), pair.halves.begin(), pair.halves.end());
-        return halves;
+        const _virtual_com_half* user = PickUserHalf();
+        const _virtual_com_half* program = user != nullptr ? PickProgramHalf(user->com) : nullptr;
+        return {user != nullptr ? user->com : -1, program != nullptr ? program->com : -1};
     }
 
     MessageBoxRecorder boxes;
     PairFolder folder;
-    std::string installFolder;
-    std::unique_ptr<ScopedEnv> home;
+    std::string installFolder = folder.MakeDir("program folder");
+    ScopedEnv home{"LUMETRA_HOME", installFolder};
 };
 
-TEST_F(VirtualComPairsTest, FindsTheToolInTheProgramFolder)
+TEST_F(VirtualComPairsTest, ListingGivesTheEndsOfInstalledPairs)
 {
     EXPECT_EQ(FindVirtualComFolder(), installFolder + "/");
-}
-
-TEST_F(VirtualComPairsTest, ListingGivesTheEndsOfAnInstalledPair)
-{
-    const PairFolder::Pair made = folder.Install();
-    ASSERT_GE(made.comA, 1);
+    const PairFolder::Pair first = folder.Install();
+    ASSERT_GE(first.comA, 1);
 
     ListVirtualComPairs();
     const std::vector<_virtual_com_pair>& pairs = VirtualComPairList();
     ASSERT_EQ(pairs.size(), 1u);
-    EXPECT_EQ(pairs[0].number, made.number);
+    EXPECT_EQ(pairs[0].number, first.number);
     ASSERT_EQ(pairs[0].halves.size(), 2u);
     EXPECT_EQ(pairs[0].halves[0]->name, "CNCA");
-    EXPECT_EQ(pairs[0].halves[0]->com, made.comA);
+    EXPECT_EQ(pairs[0].halves[0]->com, first.comA);
     EXPECT_EQ(pairs[0].halves[1]->name, "CNCB");
-    EXPECT_EQ(pairs[0].halves[1]->com, made.comB);
+    EXPECT_EQ(pairs[0].halves[1]->com, first.comB);
+    EXPECT_EQ(PickedEnds(), std::make_pair(first.comB, first.comA));
 
-    _virtual_com_half* user = PickUserHalf();
-    ASSERT_NE(user, nullptr);
-    EXPECT_EQ(user->com, made.comB);
-    _virtual_com_half* program = PickProgramHalf(user->com);
-    ASSERT_NE(program, nullptr);
-    EXPECT_EQ(program->com, made.comA);
-    EXPECT_EQ(boxes.Count(), 0u);
-}
-
-TEST_F(VirtualComPairsTest, ListingTwiceAddsTheSecondListingsEnds)
-{
-    const PairFolder::Pair made = folder.Install();
-    ASSERT_GE(made.comA, 1);
+    // Listing twice adds the second listing's ends to the same pair.
     ListVirtualComPairs();
-    ListVirtualComPairs();
-
-    const std::vector<_virtual_com_pair>& pairs = VirtualComPairList();
     ASSERT_EQ(pairs.size(), 1u);
     ASSERT_EQ(pairs[0].halves.size(), 4u);
     EXPECT_EQ(PickUserHalf(), pairs[0].halves[3]);
-    EXPECT_EQ(PickProgramHalf(made.comB), pairs[0].halves[0]);
-}
+    EXPECT_EQ(PickProgramHalf(first.comB), pairs[0].halves[0]);
 
-TEST_F(VirtualComPairsTest, UserHalfComesFromTheLastOfTwoPairs)
-{
-    const PairFolder::Pair first = folder.Install();
+    // With two pairs the user's end comes from the last one.
+    ResetVirtualComPairsForTest();
     const PairFolder::Pair second = folder.Install();
-    ASSERT_GE(second.comA, 1);
     ASSERT_NE(first.number, second.number);
-
     ListVirtualComPairs();
     ASSERT_EQ(VirtualComPairList().size(), 2u);
-    ASSERT_EQ(Halves().size(), 4u);
-    _virtual_com_half* user = PickUserHalf();
-    ASSERT_NE(user, nullptr);
-    EXPECT_EQ(user->number, second.number);
-    EXPECT_EQ(user->com, second.comB);
+    EXPECT_EQ(VirtualComPairList()[0].halves.size() + VirtualComPairList()[1].halves.size(), 4u);
+    ASSERT_NE(PickUserHalf(), nullptr);
+    EXPECT_EQ(PickUserHalf()->number, second.number);
+    EXPECT_EQ(PickedEnds(), std::make_pair(second.comB, second.comA));
     ASSERT_NE(PickProgramHalf(first.comB), nullptr);
     EXPECT_EQ(PickProgramHalf(first.comB)->com, first.comA);
+    EXPECT_EQ(boxes.Count(), 0u);
 }
 
 TEST_F(VirtualComPairsTest, MissingToolFolderShowsTheMissingDriverMessage)
 {
-    if (SystemInstallHoldsTool())
+    struct stat info;
+    if (stat("/usr/lib/lumetra/lumetra-vcom", &info) == 0)
         GTEST_SKIP() << "/usr/lib/lumetra/ holds the tool on this machine";
-    RemoveTool();
+    ScopedEnv empty("LUMETRA_HOME", folder.MakeDir("empty program folder"));
     EXPECT_EQ(FindVirtualComFolder(), "");
 
     ListVirtualComPairs();
@@ -138,34 +102,23 @@ TEST_F(VirtualComPairsTest, MissingToolFolderShowsTheMissingDriverMessage)
     EXPECT_TRUE(folder.PairNumbers().empty()) << "nothing was installed";
 }
 
-TEST_F(VirtualComPairsTest, EnsureInstallsOnePairWhenNoneExists)
+TEST_F(VirtualComPairsTest, EnsureInstallsOnePairWhenNoneExistsAndKeepsIt)
 {
     EnsureVirtualComPair();
-
-    EXPECT_EQ(folder.PairNumbers().size(), 1u);
+    const std::vector<int> numbers = folder.PairNumbers();
+    EXPECT_EQ(numbers.size(), 1u);
     const std::vector<PairFolder::Pair> listed = folder.List();
     ASSERT_EQ(listed.size(), 1u);
     ASSERT_EQ(VirtualComPairList().size(), 1u);
-    _virtual_com_half* user = PickUserHalf();
-    ASSERT_NE(user, nullptr);
-    EXPECT_EQ(user->com, listed[0].comB);
-    ASSERT_NE(PickProgramHalf(user->com), nullptr);
-    EXPECT_EQ(PickProgramHalf(user->com)->com, listed[0].comA);
+    EXPECT_EQ(PickedEnds(), std::make_pair(listed[0].comB, listed[0].comA));
     EXPECT_EQ(boxes.Count(), 0u);
-
-    // The user's end is a working port.
     PeerEnd end;
-    EXPECT_TRUE(end.Open(folder.LinkPath(user->com)));
-}
+    EXPECT_TRUE(end.Open(folder.LinkPath(listed[0].comB))) << "the user's end is a working port";
 
-TEST_F(VirtualComPairsTest, EnsureKeepsAnExistingPair)
-{
-    const PairFolder::Pair made = folder.Install();
-    ASSERT_GE(made.comA, 1);
+    ResetVirtualComPairsForTest();
     EnsureVirtualComPair();
-    EXPECT_EQ(folder.PairNumbers(), std::vector<int>{made.number});
-    ASSERT_EQ(VirtualComPairList().size(), 1u);
-    EXPECT_EQ(PickUserHalf()->com, made.comB);
+    EXPECT_EQ(folder.PairNumbers(), numbers) << "an existing pair is kept";
+    EXPECT_EQ(PickedEnds(), std::make_pair(listed[0].comB, listed[0].comA));
 }
 
 } // namespace

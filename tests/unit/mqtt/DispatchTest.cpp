@@ -1,9 +1,9 @@
 // Inbound dispatch on one thread: which window message each inbound message becomes,
-// with which parameters, and what is dropped.
+// with which parameters, what is dropped, and the routing of tunnel traffic.
 
 #include "RecordingWindow.h"
 #include "cloud/CNodeGateway.h"
-#include "mqtt-c/DispatchLinePrinter.h"
+#include "mqtt-c/TunnelRouting.h"
 #include "mqtt-c/VpnInfoRecord.h"
 #include "mqtt-c/mosquitto_wrapper.h"
 #include "mqtt-c/mqtt_dispatch.h"
@@ -13,8 +13,9 @@
 
 #include <cjson/cJSON.h>
 
-#include <cstring>
+#include <list>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -24,32 +25,21 @@ class CapturingWindow : public RecordingWindow
 public:
     CNodeGateway status;
     VpnInfoRecord vpn;
-    std::string serial;
-    std::string rawTopic;
-    std::string rawPayload;
+    std::string serial, rawTopic, rawPayload;
 
 protected:
     void AfterRecord(const Entry& entry) override
     {
-        switch (entry.msg) {
-        case WM_GATEWAY_STATUS:
+        if (entry.msg == WM_GATEWAY_STATUS) {
             status = *reinterpret_cast<const CNodeGateway*>(entry.wParam);
-            break;
-        case WM_VPN_CHANNEL_REPLY:
-        case WM_VPN_CHANNEL_ENDED:
+        } else if (entry.msg == WM_VPN_CHANNEL_REPLY || entry.msg == WM_VPN_CHANNEL_ENDED) {
             vpn = *reinterpret_cast<const VpnInfoRecord*>(entry.wParam);
-            break;
-        case WM_SERIAL_TUNNEL_READY:
+        } else if (entry.msg == WM_SERIAL_TUNNEL_READY) {
             serial = reinterpret_cast<const char*>(entry.wParam);
-            break;
-        case WM_TRANS_COM_RAW: {
-            const mqtt_raw_record* raw = reinterpret_cast<const mqtt_raw_record*>(entry.wParam);
+        } else if (entry.msg == WM_TRANS_COM_RAW) {
+            const auto* raw = reinterpret_cast<const mqtt_raw_record*>(entry.wParam);
             rawTopic = raw->topic;
             rawPayload.assign(raw->payload, static_cast<size_t>(raw->length));
-            break;
-        }
-        default:
-            break;
         }
     }
 };
@@ -68,7 +58,7 @@ protected:
     CapturingWindow window_;
 };
 
-TEST_F(Dispatch, TunnelTrafficCarriesItsRoutingCode)
+TEST_F(Dispatch, TunnelTrafficCarriesItsRoutingCodeAndOtherCodesAreIgnored)
 {
     const std::pair<int, LPARAM> table[] = {
         {2980, WM_USER + 1047}, {2984, 2984},           {2986, WM_USER + 1045}, {2987, 2987},
@@ -86,10 +76,7 @@ TEST_F(Dispatch, TunnelTrafficCarriesItsRoutingCode)
         EXPECT_EQ(entries[0].line, std::to_string(WM_USER + 1037) + " " + std::to_string(code) + " " + json);
         EXPECT_EQ(mqtt_route_code(cmdId), code);
     }
-}
-
-TEST_F(Dispatch, OtherCodesAreIgnored)
-{
+    window_.Clear();
     for (int cmdId : {0, 97, 99, 2978, 2983, 2985, 2990, 2992, 2994, 2996, 2998, 3000, 3002, 3012, 123456}) {
         Deliver("{\"cmdId\":" + std::to_string(cmdId) + ",\"gw_sn\":\"GW1\"}");
         EXPECT_EQ(mqtt_route_code(cmdId), 0) << cmdId;
@@ -97,7 +84,7 @@ TEST_F(Dispatch, OtherCodesAreIgnored)
     EXPECT_EQ(window_.Count(), 0u);
 }
 
-TEST_F(Dispatch, GatewayStatusRecord)
+TEST_F(Dispatch, GatewayStatusRecordAndItsDefaults)
 {
     Deliver("{\"cmdId\":98,\"flag\":1,\"gwSn\":\"GW1\",\"lanIp\":\"192.168.1.1\",\"csq\":\"27\",\"lanMask\":"
             "\"255.255.255.0\"}");
@@ -105,30 +92,21 @@ TEST_F(Dispatch, GatewayStatusRecord)
     const auto entry = window_.Entries()[0];
     EXPECT_EQ(entry.msg, WM_USER + 1009);
     EXPECT_EQ(entry.lParam, 0);
-    EXPECT_EQ(window_.status.stateFlag, 1);
-    EXPECT_EQ(window_.status.gwSn, "GW1");
-    EXPECT_EQ(window_.status.lanIp, "192.168.1.1");
-    EXPECT_EQ(window_.status.csq, "27");
-    EXPECT_EQ(window_.status.lanMask, "255.255.255.0");
+    const CNodeGateway& s = window_.status;
+    EXPECT_EQ(std::make_tuple(s.stateFlag, s.gwSn, s.lanIp, s.csq, s.lanMask),
+              std::make_tuple(1, "GW1", "192.168.1.1", "27", "255.255.255.0"));
     EXPECT_EQ(entry.line,
               "2033 0 {\"flag\":1,\"gwSn\":\"GW1\",\"lanIp\":\"192.168.1.1\",\"csq\":\"27\",\"lanMask\":"
               "\"255.255.255.0\"}");
-}
-
-TEST_F(Dispatch, GatewayStatusKeepsDefaultsOfAbsentMembers)
-{
+    // Absent members keep their defaults; a signal value sent as a number is kept as text.
     Deliver("{\"cmdId\":98,\"gwSn\":\"GW2\",\"lanIp\":null}");
-    ASSERT_EQ(window_.Count(), 1u);
-    EXPECT_EQ(window_.status.gwSn, "GW2");
-    EXPECT_EQ(window_.status.csq, "-1");
-    EXPECT_EQ(window_.status.stateFlag, 0);
-    EXPECT_EQ(window_.status.lanIp, "");
-    // A signal value sent as a number is kept as its text.
+    EXPECT_EQ(std::make_tuple(s.stateFlag, s.gwSn, s.lanIp, s.csq), std::make_tuple(0, "GW2", "", "-1"));
     Deliver("{\"cmdId\":98,\"gwSn\":\"GW2\",\"csq\":31}");
-    EXPECT_EQ(window_.status.csq, "31");
+    EXPECT_EQ(s.csq, "31");
+    EXPECT_EQ(window_.Count(), 3u);
 }
 
-TEST_F(Dispatch, VpnInformationWithSwitchOn)
+TEST_F(Dispatch, VpnInformationWithAndWithoutSwitchOn)
 {
     Deliver("{\"cmdId\":100,\"gwSn\":\"GW1\",\"vpnserverIp\":\"10.1.1.1\",\"busiCode\":0,\"pcId\":\"P1\","
             "\"vpnport\":"
@@ -136,20 +114,11 @@ TEST_F(Dispatch, VpnInformationWithSwitchOn)
     ASSERT_EQ(window_.Count(), 1u);
     EXPECT_EQ(window_.Entries()[0].msg, WM_USER + 1004);
     const VpnInfoRecord& r = window_.vpn;
-    EXPECT_EQ(r.gwSn, "GW1");
-    EXPECT_EQ(r.vpnServerIp, "10.1.1.1");
-    EXPECT_EQ(r.busiCode, 0);
-    EXPECT_EQ(r.pcId, "P1");
-    EXPECT_EQ(r.vpnPort, 1194);
-    EXPECT_EQ(r.userName, "u");
-    EXPECT_EQ(r.password, "p");
-    EXPECT_EQ(r.isSwitchOn, 1);
-    EXPECT_EQ(r.flag, 1);
-    EXPECT_EQ(r.msg, "ok");
-}
+    EXPECT_EQ(std::make_tuple(r.gwSn, r.vpnServerIp, r.busiCode, r.pcId, r.vpnPort, r.userName, r.password,
+                              r.isSwitchOn, r.flag, r.msg),
+              std::make_tuple("GW1", "10.1.1.1", 0, "P1", 1194, "u", "p", 1, 1, "ok"));
 
-TEST_F(Dispatch, VpnInformationWithoutSwitchOn)
-{
+    window_.Clear();
     Deliver("{\"cmdId\":100,\"gwSn\":\"GW1\",\"isSwitchOn\":0}");
     Deliver("{\"cmdId\":100,\"gwSn\":\"GW1\",\"busiCode\":3}");
     Deliver("{\"cmdId\":100,\"isSwitchOn\":\"1\"}");
@@ -162,60 +131,51 @@ TEST_F(Dispatch, VpnInformationWithoutSwitchOn)
     EXPECT_EQ(window_.vpn.busiCode, 0);
 }
 
-TEST_F(Dispatch, SerialTunnelReadyNeedsBothMembers)
+TEST_F(Dispatch, SerialTunnelReadyAndResultReply)
 {
     Deliver("{\"cmdId\":1011,\"gwSn\":\"GW1\",\"devId\":77}");
-    Deliver("{\"cmdId\":1011,\"gwSn\":\"GW1\"}");
+    Deliver("{\"cmdId\":1011,\"gwSn\":\"GW1\"}"); // both members are needed
     Deliver("{\"cmdId\":1011,\"devId\":77}");
+    const std::string result =
+        "{\"cmdId\":3010,\"flag\":0,\"msg\":\"busy\",\"encode\":\"ascii\",\"errcode\":1}";
+    Deliver(result);
     const auto entries = window_.Entries();
-    ASSERT_EQ(entries.size(), 1u);
+    ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].msg, WM_USER + 1024);
     EXPECT_EQ(entries[0].lParam, 77);
     EXPECT_EQ(window_.serial, "GW1");
+    EXPECT_EQ(entries[1].msg, WM_USER + 1028);
+    EXPECT_EQ(entries[1].wParam, 0u);
+    EXPECT_NE(entries[1].lParam, 0);
+    EXPECT_EQ(entries[1].line, "2052 0 " + result);
 }
 
-TEST_F(Dispatch, ResultWithoutTunnelGoesAsReply)
+TEST_F(Dispatch, MalformedIncompleteOrUntargetedMessagesAreDropped)
 {
-    const std::string json =
-        "{\"cmdId\":3010,\"flag\":0,\"msg\":\"busy\",\"encode\":\"ascii\",\"errcode\":1}";
-    Deliver(json);
-    const auto entries = window_.Entries();
-    ASSERT_EQ(entries.size(), 1u);
-    EXPECT_EQ(entries[0].msg, WM_USER + 1028);
-    EXPECT_EQ(entries[0].wParam, 0u);
-    EXPECT_NE(entries[0].lParam, 0);
-    EXPECT_EQ(entries[0].line, "2052 0 " + json);
-}
-
-TEST_F(Dispatch, MalformedOrIncompleteMessagesAreDropped)
-{
-    Deliver("{\"cmdId\":2984,");
-    Deliver("not json at all");
-    Deliver("{\"gw_sn\":\"GW1\",\"cmd\":2984}");
-    Deliver("[2984]");
-    Deliver("");
+    for (const char* json :
+         {"{\"cmdId\":2984,", "not json at all", "{\"gw_sn\":\"GW1\",\"cmd\":2984}", "[2984]", ""}) {
+        Deliver(json);
+    }
     mqtt_dispatch("/t", nullptr, 5);
     mqtt_dispatch_command("{\"cmdId\":2984}", 0);
     mqtt_dispatch_command("{\"cmdId\":2984}", -3);
     EXPECT_EQ(window_.Count(), 0u);
+    mqtt_set_target_window(nullptr);
+    Deliver("{\"cmdId\":2984,\"gw_sn\":\"GW1\"}");
+    EXPECT_EQ(window_.Count(), 0u);
+    EXPECT_EQ(DispatchLinePrinter::FormatLine(WM_USER + 1034, 0, 0), "") << "unknown messages give no line";
 }
 
-TEST_F(Dispatch, KeyInCapitalsIsDispatchedLikeCmdId)
+TEST_F(Dispatch, CapitalKeyAndPayloadReadOnlyUpToItsLength)
 {
     Deliver("{\"CMDID\":2984,\"GW_SN\":\"GW1\",\"is_bind\":0}");
-    const auto entries = window_.Entries();
-    ASSERT_EQ(entries.size(), 1u);
-    EXPECT_EQ(entries[0].msg, WM_USER + 1037);
-    EXPECT_EQ(entries[0].lParam, 2984);
-}
-
-TEST_F(Dispatch, PayloadIsReadOnlyUpToItsLength)
-{
-    const char buffer[] = "{\"cmdId\":2984}{\"cmdId\":2993}";
+    const char buffer[] = "{\"cmdId\":2993}{\"cmdId\":2995}";
     mqtt_dispatch("/p/lumetraToPC", buffer, 14);
     const auto entries = window_.Entries();
-    ASSERT_EQ(entries.size(), 1u);
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].msg, WM_USER + 1037);
     EXPECT_EQ(entries[0].lParam, 2984);
+    EXPECT_EQ(entries[1].lParam, WM_USER + 1041);
 }
 
 TEST_F(Dispatch, RawTopicIsNeverParsed)
@@ -223,30 +183,72 @@ TEST_F(Dispatch, RawTopicIsNeverParsed)
     const std::string json = "{\"cmdId\":2984,\"gw_sn\":\"GW1\"}";
     Deliver(json, "/sys/trans_com/GW1");
     Deliver("\x01\x02 binary", "/sys/trans_com/");
+    Deliver(json, "/sys/trans_com"); // shorter than the prefix: the JSON path
     const auto entries = window_.Entries();
-    ASSERT_EQ(entries.size(), 2u);
+    ASSERT_EQ(entries.size(), 3u);
     EXPECT_EQ(entries[0].msg, WM_USER + 1025);
     EXPECT_EQ(entries[1].msg, WM_USER + 1025);
+    EXPECT_EQ(entries[2].msg, WM_USER + 1037);
     EXPECT_EQ(window_.rawTopic, "/sys/trans_com/");
     EXPECT_EQ(window_.rawPayload, "\x01\x02 binary");
-
-    // A topic shorter than the prefix takes the JSON path.
-    window_.Clear();
-    Deliver(json, "/sys/trans_com");
-    ASSERT_EQ(window_.Count(), 1u);
-    EXPECT_EQ(window_.Entries()[0].msg, WM_USER + 1037);
 }
 
-TEST_F(Dispatch, NothingIsSentWithoutTargetWindow)
+// A tunnel as the routing step sees it; it serves one device, or a whole gateway
+// when its device serial is empty.
+struct RoutedTunnel
 {
-    mqtt_set_target_window(nullptr);
-    Deliver("{\"cmdId\":2984,\"gw_sn\":\"GW1\"}");
-    EXPECT_EQ(window_.Count(), 0u);
+    std::string gwSn, devSn;
+    std::recursive_mutex* lock = nullptr;
+    std::vector<int> codes{};
+    bool lockHeld = false;
+
+    bool Match(const char* gw, const char* dev) const
+    {
+        return gwSn == gw && (devSn.empty() || (dev != nullptr && devSn == dev));
+    }
+    void OnMessage(cJSON*, int code)
+    {
+        codes.push_back(code);
+        // The list lock is held and can be taken again on this thread.
+        lockHeld = lock->try_lock();
+        if (lockHeld) {
+            lock->unlock();
+        }
+    }
+};
+
+void Route(const char* json, int code, std::recursive_mutex& lock, const std::list<RoutedTunnel*>& active)
+{
+    cJSON* message = json != nullptr ? cJSON_Parse(json) : nullptr;
+    RouteTunnelMessage(message, code, lock, active);
+    cJSON_Delete(message);
 }
 
-TEST(DispatchLine, UnknownMessagesGiveNoLine)
+TEST(RouteTunnelMessage, FirstMatchingTunnelReceivesTheCode)
 {
-    EXPECT_EQ(DispatchLinePrinter::FormatLine(WM_USER + 1034, 0, 0), "");
+    std::recursive_mutex lock;
+    RoutedTunnel first{"GW1", "D1", &lock}, second{"GW1", "D1", &lock}, other{"GW1", "D2", &lock};
+    RoutedTunnel gateway{"GW2", "", &lock};
+    const std::list<RoutedTunnel*> active = {&other, &first, &second, &gateway};
+
+    Route("{\"cmdId\":2993,\"gw_sn\":\"GW1\",\"dev_sn\":\"D1\"}", WM_USER + 1041, lock, active);
+    EXPECT_EQ(first.codes, std::vector<int>{static_cast<int>(WM_USER + 1041)});
+    EXPECT_TRUE(first.lockHeld);
+    EXPECT_TRUE(second.codes.empty());
+    EXPECT_TRUE(other.codes.empty());
+
+    // Missing or mistyped serials and no match drop the message.
+    for (const char* json :
+         {"{\"cmdId\":2980,\"dev_sn\":\"D1\"}", "{\"cmdId\":2980,\"gw_sn\":\"GW1\"}",
+          "{\"cmdId\":2980,\"gw_sn\":\"GW9\",\"dev_sn\":\"D1\"}",
+          "{\"cmdId\":2980,\"gw_sn\":7,\"dev_sn\":\"D1\"}", static_cast<const char*>(nullptr)}) {
+        Route(json, WM_USER + 1047, lock, active);
+    }
+    EXPECT_EQ(first.codes.size() + second.codes.size() + other.codes.size() + gateway.codes.size(), 1u);
+
+    // A tunnel that serves a whole gateway matches without a device serial.
+    Route("{\"cmdId\":3003,\"gw_sn\":\"GW2\"}", WM_USER + 1039, lock, active);
+    EXPECT_EQ(gateway.codes, std::vector<int>{static_cast<int>(WM_USER + 1039)});
 }
 
 } // namespace

@@ -1,14 +1,16 @@
 #pragma once
 
+#include "mqtt-c/DispatchLinePrinter.h"
 #include "platform/MessageWindow.h"
+#include "platform/UiThread.h"
 
 #include <mutex>
 #include <string>
 #include <vector>
 
 // A target window for inbound messages that keeps what it received: the message
-// number and parameters, the dispatch line (message, routing code and JSON, taken
-// while the pointers are still valid) and whether it ran on the UI thread.
+// number and parameters, the dispatch line (taken while the pointers are still
+// valid) and whether it ran on the UI thread.
 class RecordingWindow : public MessageWindow
 {
 public:
@@ -21,11 +23,28 @@ public:
         bool onUiThread = false;
     };
 
-    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
-
-    std::vector<Entry> Entries() const;
-    size_t Count() const;
-    void Clear();
+    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override
+    {
+        const Entry entry{msg, wParam, lParam, DispatchLinePrinter::FormatLine(msg, wParam, lParam),
+                          UiThread::IsCurrent()};
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            entries_.push_back(entry);
+        }
+        AfterRecord(entry);
+        return 0;
+    }
+    std::vector<Entry> Entries() const
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        return entries_;
+    }
+    size_t Count() const { return Entries().size(); }
+    void Clear()
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        entries_.clear();
+    }
 
 protected:
     // Called after the entry is recorded, still inside the handler.

@@ -14,50 +14,36 @@
 #include <QThread>
 
 #include <atomic>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace {
 
-// Records each message with the thread it ran on and answers msg + wParam.
+// Records each message with the thread it ran on and answers msg + wParam; the
+// records are read after the sending thread has been joined.
 class CountingWindow : public MessageWindow
 {
 public:
     struct Call
     {
-        UINT msg;
         WPARAM wParam;
-        LPARAM lParam;
         bool onUiThread;
         std::string text;
     };
 
     LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override
     {
-        Call call{
-            msg, wParam, lParam, QThread::currentThread() == QCoreApplication::instance()->thread(), {}};
-        if (msg == WM_USER + 1) {
-            // lParam points at the sender's text, valid while the sender waits.
-            call.text = *reinterpret_cast<const std::string*>(lParam);
-        }
-        std::lock_guard<std::mutex> guard(lock);
-        calls.push_back(call);
+        // With WM_USER + 1, lParam points at the sender's text, valid while it waits.
+        calls.push_back({wParam, QThread::currentThread() == QCoreApplication::instance()->thread(),
+                         msg == WM_USER + 1 ? *reinterpret_cast<const std::string*>(lParam) : ""});
         if (msg == WM_USER + 2 && forward != nullptr) {
             return SendMessage(forward, WM_USER + 3, wParam, 0) + 1;
         }
         return static_cast<LRESULT>(msg + wParam);
     }
 
-    std::vector<Call> Calls()
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        return calls;
-    }
-
     MessageWindow* forward = nullptr;
-    std::mutex lock;
     std::vector<Call> calls;
 };
 
@@ -74,19 +60,11 @@ template <typename Work> void RunOnWorker(Work work)
     ASSERT_TRUE(finished);
 }
 
-TEST(SendMessage, OnTheUiThreadCallsDirectly)
+TEST(SendMessage, DirectOnTheUiThreadAndFromAnotherThreadRunsThereAndWaits)
 {
     CountingWindow window;
     EXPECT_TRUE(UiThread::IsCurrent());
     EXPECT_EQ(SendMessage(&window, WM_USER + 1028, 5, 0), WM_USER + 1028 + 5);
-    const auto calls = window.Calls();
-    ASSERT_EQ(calls.size(), 1u);
-    EXPECT_TRUE(calls[0].onUiThread);
-}
-
-TEST(SendMessage, FromAnotherThreadRunsOnTheUiThreadAndWaits)
-{
-    CountingWindow window;
     LRESULT result = 0;
     bool workerIsUi = true;
     RunOnWorker([&] {
@@ -96,51 +74,40 @@ TEST(SendMessage, FromAnotherThreadRunsOnTheUiThreadAndWaits)
     });
     EXPECT_FALSE(workerIsUi);
     EXPECT_EQ(result, WM_USER + 1);
-    const auto calls = window.Calls();
-    ASSERT_EQ(calls.size(), 1u);
-    EXPECT_TRUE(calls[0].onUiThread);
-    EXPECT_EQ(calls[0].text, "valid while the sender waits");
+    ASSERT_EQ(window.calls.size(), 2u);
+    EXPECT_TRUE(window.calls[0].onUiThread && window.calls[1].onUiThread);
+    EXPECT_EQ(window.calls[1].text, "valid while the sender waits");
+
+    // A null or destroyed window gives zero, from either thread.
+    EXPECT_EQ(SendMessage(nullptr, WM_USER + 1, 1, 1), 0);
+    CountingWindow* gone = new CountingWindow;
+    MessageWindow* stale = gone;
+    EXPECT_TRUE(MessageWindow::IsWindow(stale));
+    delete gone;
+    EXPECT_FALSE(MessageWindow::IsWindow(stale));
+    EXPECT_EQ(SendMessage(stale, WM_USER + 1028, 1, 0), 0);
+    RunOnWorker([&] { result = SendMessage(stale, WM_USER + 1028, 1, 0); });
+    EXPECT_EQ(result, 0);
 }
 
-TEST(SendMessage, MessagesFromOneThreadKeepTheirOrder)
-{
-    CountingWindow window;
-    RunOnWorker([&] {
-        for (WPARAM i = 0; i < 500; ++i) {
-            SendMessage(&window, WM_USER + 1037, i, 0);
-        }
-    });
-    const auto calls = window.Calls();
-    ASSERT_EQ(calls.size(), 500u);
-    for (size_t i = 0; i < calls.size(); ++i) {
-        EXPECT_EQ(calls[i].wParam, i);
-    }
-}
-
-TEST(SendMessage, NestedSendFromAHandlerDoesNotDeadlock)
+TEST(SendMessage, OrderIsKeptAndANestedSendFromAHandlerDoesNotDeadlock)
 {
     CountingWindow inner;
     CountingWindow outer;
     outer.forward = &inner;
-    LRESULT result = 0;
-    RunOnWorker([&] { result = SendMessage(&outer, WM_USER + 2, 7, 0); });
-    EXPECT_EQ(result, WM_USER + 3 + 7 + 1);
-    ASSERT_EQ(inner.Calls().size(), 1u);
-    EXPECT_TRUE(inner.Calls()[0].onUiThread);
-}
-
-TEST(SendMessage, NullOrDestroyedWindowGivesZero)
-{
-    EXPECT_EQ(SendMessage(nullptr, WM_USER + 1, 1, 1), 0);
-    CountingWindow* window = new CountingWindow;
-    MessageWindow* stale = window;
-    EXPECT_TRUE(MessageWindow::IsWindow(stale));
-    delete window;
-    EXPECT_FALSE(MessageWindow::IsWindow(stale));
-    EXPECT_EQ(SendMessage(stale, WM_USER + 1028, 1, 0), 0);
-    LRESULT fromWorker = -1;
-    RunOnWorker([&] { fromWorker = SendMessage(stale, WM_USER + 1028, 1, 0); });
-    EXPECT_EQ(fromWorker, 0);
+    LRESULT nested = 0;
+    RunOnWorker([&] {
+        for (WPARAM i = 0; i < 500; ++i) {
+            SendMessage(&inner, WM_USER + 1037, i, 0);
+        }
+        nested = SendMessage(&outer, WM_USER + 2, 7, 0);
+    });
+    EXPECT_EQ(nested, WM_USER + 3 + 7 + 1);
+    ASSERT_EQ(inner.calls.size(), 501u);
+    for (size_t i = 0; i < 500; ++i) {
+        EXPECT_EQ(inner.calls[i].wParam, i);
+    }
+    EXPECT_TRUE(inner.calls[500].onUiThread);
 }
 
 TEST(MessageBoxes, RecordedWithTextCaptionStyleAndScriptedAnswers)
@@ -157,42 +124,34 @@ TEST(MessageBoxes, RecordedWithTextCaptionStyleAndScriptedAnswers)
 
     const auto boxes = recorder.Boxes();
     ASSERT_EQ(boxes.size(), 3u);
-    EXPECT_EQ(boxes[0].owner, &owner);
-    EXPECT_EQ(boxes[0].text, QString::fromUtf8("是否退出Lumetra"));
-    EXPECT_EQ(boxes[0].caption, "Lumetra");
-    EXPECT_EQ(boxes[0].style, MB_YESNO);
+    const auto box = [&](size_t i) {
+        return std::make_tuple(static_cast<const void*>(boxes[i].owner), boxes[i].text.toStdString(),
+                               boxes[i].caption.toStdString(), boxes[i].style);
+    };
+    EXPECT_EQ(box(0),
+              std::make_tuple(static_cast<const void*>(&owner), "是否退出Lumetra", "Lumetra", MB_YESNO));
+    EXPECT_EQ(box(1),
+              std::make_tuple(static_cast<const void*>(&owner), "second", "", MB_YESNO | MB_ICONQUESTION));
+    EXPECT_EQ(box(2), std::make_tuple(nullptr, "找不到串口，请确认是否安装正确", "Lumetra", MB_OK));
     EXPECT_TRUE(boxes[1].onUiThread);
-    EXPECT_EQ(boxes[1].caption, "");
-    EXPECT_EQ(boxes[1].style, MB_YESNO | MB_ICONQUESTION);
-    EXPECT_EQ(boxes[2].owner, nullptr);
-    EXPECT_EQ(boxes[2].caption, "Lumetra");
-    EXPECT_EQ(boxes[2].style, MB_OK);
-}
-
-TEST(MessageBoxes, RecorderRestoresThePreviousHandler)
-{
-    MessageBoxRecorder outer;
     {
         MessageBoxRecorder inner;
         AfxMessageBox("to the inner one");
         EXPECT_EQ(inner.Count(), 1u);
     }
-    AfxMessageBox("to the outer one");
-    ASSERT_EQ(outer.Count(), 1u);
-    EXPECT_EQ(outer.Boxes()[0].text, "to the outer one");
+    AfxMessageBox("to the outer one, restored");
+    ASSERT_EQ(recorder.Count(), 4u);
+    EXPECT_EQ(recorder.Boxes()[3].text, "to the outer one, restored");
 }
 
 TEST(MessageBoxes, WithoutHandlerTheTextGoesToStandardErrorAndTheSafeAnswerIsGiven)
 {
     testing::internal::CaptureStderr();
-    const int ok = MessageBox(nullptr, "plain", "Lumetra", MB_OK);
-    const int yesNo = MessageBox(nullptr, "question", "Lumetra", MB_YESNO);
-    const int okCancel = MessageBox(nullptr, "choice", "Lumetra", MB_OKCANCEL);
-    const std::string printed = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(ok, IDOK);
-    EXPECT_EQ(yesNo, IDNO);
-    EXPECT_EQ(okCancel, IDCANCEL);
-    EXPECT_EQ(printed, "[Lumetra] plain\n[Lumetra] question\n[Lumetra] choice\n");
+    EXPECT_EQ(MessageBox(nullptr, "plain", "Lumetra", MB_OK), IDOK);
+    EXPECT_EQ(MessageBox(nullptr, "question", "Lumetra", MB_YESNO), IDNO);
+    EXPECT_EQ(MessageBox(nullptr, "choice", "Lumetra", MB_OKCANCEL), IDCANCEL);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "[Lumetra] plain\n[Lumetra] question\n[Lumetra] choice\n");
 }
 
 } // namespace
