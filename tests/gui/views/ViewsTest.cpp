@@ -57,7 +57,12 @@ protected:
         GuiTestApp::Ensure();
         QApplication::setCursorFlashTime(0);
         shared_ = new Shared;
-        ASSERT_TRUE(shared_->broker.Start()) << shared_->broker.Error().toStdString();
+        // A failure here is reported by SetUp, so it fails every test instead of
+        // making GoogleTest skip them.
+        if (!shared_->broker.Start()) {
+            shared_->error = "broker: " + shared_->broker.Error().toStdString();
+            return;
+        }
         const QString demo = QStringLiteral(LUMETRA_SOURCE_DIR "/demo/platconf/");
         const MosquittoBroker& broker = shared_->broker;
         PlatconfBuilder()
@@ -84,10 +89,10 @@ protected:
             .Bytes("qr_code.png", ReadFile(demo + "qr_code.png"))
             .Rect("qr_code.png", 60, 310, 170, 420)
             .WriteTo(shared_->dir.FilePath("platconf"));
-        ASSERT_TRUE(shared_->farside.Start(
-            shared_->dir.FilePath("platconf"), QStringLiteral(LUMETRA_SOURCE_DIR "/demo/inventory.json"),
-            {QStringLiteral("--no-vpn-server"), QStringLiteral("--keepalive"), QStringLiteral("0")}))
-            << shared_->farside.Error().toStdString();
+        if (!shared_->farside.Start(
+                shared_->dir.FilePath("platconf"), QStringLiteral(LUMETRA_SOURCE_DIR "/demo/inventory.json"),
+                {QStringLiteral("--no-vpn-server"), QStringLiteral("--keepalive"), QStringLiteral("0")}))
+            shared_->error = "far side: " + shared_->farside.Error().toStdString();
     }
 
     static void TearDownTestSuite()
@@ -98,6 +103,7 @@ protected:
 
     void SetUp() override
     {
+        ASSERT_TRUE(shared_->error.empty()) << shared_->error;
         ASSERT_TRUE(shared_->farside.IsRunning());
         home_.Write(QStringLiteral("custom_resource/platconf"), ReadFile(shared_->dir.FilePath("platconf")));
         qputenv("LUMETRA_HOME", home_.Path().toLocal8Bit());
@@ -168,6 +174,7 @@ protected:
         TempDir dir;
         MosquittoBroker broker;
         FarsideProcess farside;
+        std::string error;
     };
     static inline Shared* shared_ = nullptr;
 
