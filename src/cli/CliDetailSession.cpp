@@ -31,13 +31,15 @@ CliDetailSession::CliDetailSession()
     : listener_([](WPARAM tunnel) { return CNetPfLocalDataTunnel::ListenerOwnerFromParam(tunnel); })
 {
     controller_.SetMainWindow(this);
-    CNetPfLocalDataTunnel::SetMainWindow(this);
+    // The port-forward tunnel finds its local connection through the listener host
+    // itself, so the host (not this window around it) is the tunnels' main window.
+    CNetPfLocalDataTunnel::SetMainWindow(&listener_);
 }
 
 CliDetailSession::~CliDetailSession()
 {
     delete probeTimer_;
-    if (CNetPfLocalDataTunnel::MainWindow() == this) {
+    if (CNetPfLocalDataTunnel::MainWindow() == &listener_) {
         CNetPfLocalDataTunnel::SetMainWindow(nullptr);
     }
     if (mqtt_target_window() == this) {

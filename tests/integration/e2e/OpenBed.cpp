@@ -1,0 +1,160 @@
+#include "OpenBed.h"
+
+#include "support/FreePort.h"
+#include "support/PlatconfBuilder.h"
+#include "support/ProgramRun.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
+
+#include <signal.h>
+
+namespace {
+
+// One account, one online gateway. Serial devices are answered by Modbus RTU slaves
+// inside the far side; the port-forward device by a Modbus TCP slave on a free port
+// ("port": 0). RTU-MQTT sends its answers back as cmdId 2980 instead of over the
+// port-transfer connection.
+const char kInventory[] = R"({"accounts":[{"userName":"tester","password":"pw-1","orgId":31,
+ "newRoleId":3,"accountsId":310,"gateways":[{"gwSn":"GW-E2E-01","gwName":"Test gateway",
+ "nodeName":"Lab","isOnline":true,"devices":[
+ {"deviceId":1,"id":"d1","deviceSn":"RTU-TCP","deviceName":"Meter A","ifaceTypeName":"RS485",
+  "online":true,"ifaceType":2,"ip":"","port":0,"com":"COM1","baud":9600,"databit":8,"parity":0,
+  "stopbit":1,"timeout":1000,"protocol":"1","tunType":2,"tunConnectType":0,
+  "simulation":{"kind":"modbus-rtu","slaveId":1,"holdingRegisters":[101,102,103,104,105]}},
+ {"deviceId":2,"id":"d2","deviceSn":"RTU-MQTT","deviceName":"Meter B","ifaceTypeName":"RS232",
+  "online":true,"ifaceType":1,"ip":"","port":0,"com":"COM2","baud":9600,"databit":8,"parity":0,
+  "stopbit":1,"timeout":1000,"protocol":"1","tunType":2,"tunConnectType":0,"returnPath":"mqtt",
+  "simulation":{"kind":"modbus-rtu","slaveId":1,"holdingRegisters":[201,202,203,204]}},
+ {"deviceId":3,"id":"d3","deviceSn":"RTU-BUSY","deviceName":"Meter C","ifaceTypeName":"RS485",
+  "online":true,"ifaceType":2,"ip":"","port":0,"com":"COM3","baud":9600,"databit":8,"parity":0,
+  "stopbit":1,"timeout":1000,"protocol":"1","tunType":2,"tunConnectType":0,"fault":"occupied",
+  "simulation":{"kind":"modbus-rtu","slaveId":1}},
+ {"deviceId":4,"id":"d4","deviceSn":"PLC-TCP","deviceName":"PLC","ifaceTypeName":"Ethernet",
+  "online":true,"ifaceType":3,"ip":"127.0.0.1","port":0,"com":"","baud":0,"databit":0,"parity":0,
+  "stopbit":0,"timeout":3000,"protocol":"2","tunType":1,"tunConnectType":0,
+  "simulation":{"kind":"modbus-tcp","holdingRegisters":[301,302,303,304]}}]}]}]})";
+
+} // namespace
+
+OpenBed::~OpenBed()
+{
+    if (cli_.state() != QProcess::NotRunning) {
+        cli_.kill();
+        cli_.waitForFinished(5000);
+    }
+    farside_.Stop();
+    RemoveComPairs();
+}
+
+bool OpenBed::Start()
+{
+    if (!broker_.Start()) {
+        error_ = "broker: " + broker_.Error();
+        return false;
+    }
+    int ports[3] = {};
+    for (int i = 0; i < 3; ++i) {
+        // Three different ports: a port picked twice in a row would be given twice.
+        do {
+            ports[i] = FreePort::Pick();
+        } while (ports[i] > 0 && ((i > 0 && ports[i] == ports[0]) || (i > 1 && ports[i] == ports[1])));
+    }
+    const QString platconf = home_.MakeDir("custom_resource") + "/platconf";
+    const bool written = PlatconfBuilder()
+                             .Text("wsh", "127.0.0.1")
+                             .Text("wsp", std::to_string(ports[0]))
+                             .Text("bh", broker_.Host())
+                             .Text("bp", std::to_string(broker_.Port()))
+                             .Text("busername", broker_.User())
+                             .Text("bpassword", broker_.Password())
+                             .Text("port_transfer_host", "127.0.0.1")
+                             .Text("port_transfer_port", std::to_string(ports[1]))
+                             .Text("relay_host", "127.0.0.1")
+                             .Text("relay_port", std::to_string(ports[2]))
+                             .WriteTo(platconf);
+    // The client looks for the pair tool in its program folder.
+    vcomDir_ = home_.MakeDir("vcom");
+    if (!written || !QFile::link(LUMETRA_BIN_DIR "/lumetra-vcom", home_.FilePath("lumetra-vcom"))) {
+        error_ = "cannot prepare the installation in " + home_.Path();
+        return false;
+    }
+    if (!farside_.Start(platconf, home_.Write("inventory.json", kInventory), {"--no-vpn-server"}) ||
+        !farside_.WaitForOutput("broker connected")) {
+        error_ = "far side: " + farside_.Error() + farside_.Output() + farside_.ErrorOutput();
+        return false;
+    }
+    return true;
+}
+
+void OpenBed::Open(const std::string& device)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("LUMETRA_HOME", home_.Path());
+    env.insert("LUMETRA_VCOM_DIR", vcomDir_);
+    cli_.setProcessEnvironment(env);
+    cli_.start(ProgramRun::BuiltProgram("lumetra-cli"),
+               {"open", kGateway, QString::fromStdString(device), "--user", "tester", "--password", "pw-1"});
+}
+
+void OpenBed::Drain()
+{
+    out_ += QString::fromUtf8(cli_.readAllStandardOutput());
+    err_ += QString::fromUtf8(cli_.readAllStandardError());
+}
+
+QString OpenBed::WaitForLine(const QString& prefix, int timeoutMs)
+{
+    const QRegularExpression line("^" + QRegularExpression::escape(prefix) + "(.*)$",
+                                  QRegularExpression::MultilineOption);
+    QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        Drain();
+        const QRegularExpressionMatch match = line.match(out_);
+        if (match.hasMatch()) {
+            return match.captured(1);
+        }
+        if (deadline.hasExpired() || cli_.state() == QProcess::NotRunning) {
+            return QString();
+        }
+        cli_.waitForReadyRead(100);
+    }
+}
+
+int OpenBed::WaitForExit(int timeoutMs)
+{
+    const bool ended = cli_.state() == QProcess::NotRunning || cli_.waitForFinished(timeoutMs);
+    Drain();
+    if (!ended) {
+        cli_.kill();
+        cli_.waitForFinished(5000);
+        return -1;
+    }
+    return cli_.exitStatus() == QProcess::NormalExit ? cli_.exitCode() : -1;
+}
+
+int OpenBed::Interrupt()
+{
+    if (cli_.state() == QProcess::Running) {
+        ::kill(static_cast<pid_t>(cli_.processId()), SIGINT);
+    }
+    return WaitForExit();
+}
+
+void OpenBed::RemoveComPairs()
+{
+    if (vcomDir_.isEmpty()) {
+        return;
+    }
+    // A pair outlives the tunnel that made it (it is reused by the next one): end
+    // the pairs of this installation here.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("LUMETRA_VCOM_DIR", vcomDir_);
+    const QStringList pairs = QDir(vcomDir_).entryList({"pair*"}, QDir::Files);
+    for (const QString& pair : pairs) {
+        ProgramRun::Run(ProgramRun::BuiltProgram("lumetra-vcom"), {"remove", pair.mid(4)}, 10000, env);
+    }
+}
