@@ -1,12 +1,10 @@
 // The parts of the tunnels that need no broker and no connection: the port-transfer
-// frame, the factory, Match, texts, port names, routing to the first match, the
-// relay address and the port-start queue.
+// frame, the factory, Match, texts, port names, the relay address, the listener side
+// and the JSON readers.
 
+#include "app/CustomResourceTable.h"
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
-#include "mqtt-c/TunnelRouting.h"
-#include "platform/MessageWindow.h"
-#include "platform/WindowMessages.h"
 #include "support/PlatconfBuilder.h"
 #include "support/TempDir.h"
 #include "tunnel/CComDataTunnel.h"
@@ -15,29 +13,14 @@
 #include "tunnel/TunnelFactory.h"
 #include "tunnel/TunnelJson.h"
 
-#include "app/CustomResourceTable.h"
-
 #include <gtest/gtest.h>
 
 #include <cjson/cJSON.h>
 
 #include <memory>
-#include <mutex>
 #include <vector>
 
 namespace {
-
-// Keeps the wParam of every message it gets.
-class ParamWindow : public MessageWindow
-{
-public:
-    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM) override
-    {
-        received.emplace_back(msg, wParam);
-        return 0;
-    }
-    std::vector<std::pair<UINT, WPARAM>> received;
-};
 
 CNodeDevice MakeDevice(const char* sn, int tunType)
 {
@@ -47,17 +30,12 @@ CNodeDevice MakeDevice(const char* sn, int tunType)
     return device;
 }
 
-} // namespace
-
 TEST(PortTransferFrame, HeaderCarriesLittleEndianLengthAndNullsWriteNothing)
 {
     const std::string payload(300, 'x');
     std::vector<unsigned char> frame(kPortTransferFrameHeader + payload.size(), 0);
     CDataTunnel::BuildPortTransferFrame(frame.data(), payload.data(), payload.size());
-    EXPECT_EQ(std::string(frame.begin(), frame.begin() + 4), "zelq");
-    EXPECT_EQ(frame[4], 0x2C);
-    EXPECT_EQ(frame[5], 0x01);
-    EXPECT_EQ(std::string(frame.begin() + 6, frame.end()), payload);
+    EXPECT_EQ(std::string(frame.begin(), frame.end()), std::string("zelq\x2C\x01", 6) + payload);
 
     std::vector<unsigned char> untouched(10, 0);
     CDataTunnel::BuildPortTransferFrame(untouched.data(), nullptr, 4);
@@ -71,7 +49,6 @@ TEST(PortTransferFrame, HeaderCarriesLittleEndianLengthAndNullsWriteNothing)
 TEST(TunnelFactory, CreatesByTunnelTypeAndStoresTheResult)
 {
     CNodeGateway gateway;
-    gateway.gwSn = "GW1";
     struct Case
     {
         int tunType;
@@ -97,7 +74,7 @@ TEST(TunnelFactory, CreatesByTunnelTypeAndStoresTheResult)
     EXPECT_EQ(device.tunnel, nullptr);
 }
 
-TEST(TunnelMatch, DeviceTunnelsNeedBothSerialsTheChannelOnlyTheGateway)
+TEST(TunnelMatchAndTexts, DeviceTunnelsNeedBothSerialsTheChannelOnlyTheGateway)
 {
     CNodeGateway gateway;
     gateway.gwSn = "GW1";
@@ -120,17 +97,8 @@ TEST(TunnelMatch, DeviceTunnelsNeedBothSerialsTheChannelOnlyTheGateway)
         EXPECT_EQ(portForward.Match(c.gw, c.dev), c.device) << label;
         EXPECT_EQ(channel.Match(c.gw, c.dev), c.channel) << label;
     }
-    CComDataTunnel orphan(nullptr, nullptr, nullptr);
-    EXPECT_FALSE(orphan.Match("", ""));
-}
+    EXPECT_FALSE(CComDataTunnel(nullptr, nullptr, nullptr).Match("", ""));
 
-TEST(TunnelTexts, OpenedClosedAndEmpty)
-{
-    CNodeGateway gateway;
-    CNodeDevice device = MakeDevice("D", 2);
-    CComDataTunnel serial(nullptr, &gateway, &device);
-    CNetPfLocalDataTunnel portForward(nullptr, &gateway, &device);
-    CVPNDataTunnel channel(&gateway);
     EXPECT_EQ(serial.GetText(1), QString::fromUtf8("串口透传通道建立成功"));
     EXPECT_EQ(serial.GetText(0), QString::fromUtf8("串口透传通道关闭成功"));
     EXPECT_EQ(portForward.GetText(1), QString::fromUtf8("网络透传通道建立成功"));
@@ -142,49 +110,12 @@ TEST(TunnelTexts, OpenedClosedAndEmpty)
     EXPECT_TRUE(channel.GetText(1).isEmpty());
 }
 
-TEST(SerialTunnel, PortNamesSwitchToDevicePathFormAtTen)
+TEST(SerialTunnel, PortNamesSwitchToDevicePathFormAtTenAndRegistrationText)
 {
     EXPECT_EQ(CComDataTunnel::ComPortName(9), QStringLiteral("COM9"));
     EXPECT_EQ(CComDataTunnel::ComPortName(10), QStringLiteral("\\\\.\\COM10"));
     EXPECT_EQ(CComDataTunnel::RegistrationText("P", "G", "D", 1),
               R"({"st":1,"pc_id":"P","gw_sn":"G","dev_sn":"D","reconnect":1})");
-}
-
-TEST(SerialTunnel, PortStartQueueOnlyGrows)
-{
-    const size_t before = CComDataTunnel::PortStartQueueLength();
-    static CComDataTunnel::PortStartRecord first;
-    static CComDataTunnel::PortStartRecord second;
-    CComDataTunnel::QueuePortStart(&first);
-    CComDataTunnel::QueuePortStart(&second);
-    EXPECT_EQ(CComDataTunnel::PortStartQueueLength(), before + 2);
-}
-
-TEST(TunnelRouting, FirstListedMatchReceivesTheMessage)
-{
-    CNodeGateway gateway;
-    gateway.gwSn = "GW1";
-    CNodeDevice device = MakeDevice("DEV1", 2);
-    ParamWindow firstView;
-    ParamWindow secondView;
-    CComDataTunnel first(&firstView, &gateway, &device);
-    CComDataTunnel second(&secondView, &gateway, &device);
-    std::vector<CDataTunnel*> active{&first, &second};
-    std::recursive_mutex lock;
-
-    cJSON* result = cJSON_Parse(R"({"cmdId":2993,"gw_sn":"GW1","dev_sn":"DEV1","flag":1,"msg":"ok"})");
-    RouteTunnelMessage(result, WM_TUNNEL_RESULT, lock, active);
-    cJSON_Delete(result);
-    ASSERT_EQ(firstView.received.size(), 1u);
-    EXPECT_EQ(firstView.received[0].first, WM_TUNNEL_REPLY);
-    EXPECT_EQ(firstView.received[0].second, reinterpret_cast<WPARAM>(static_cast<CDataTunnel*>(&first)));
-    EXPECT_TRUE(secondView.received.empty());
-
-    // Without "dev_sn" a device tunnel never matches.
-    cJSON* noDevice = cJSON_Parse(R"({"cmdId":2993,"gw_sn":"GW1","flag":1,"msg":"ok"})");
-    RouteTunnelMessage(noDevice, WM_TUNNEL_RESULT, lock, active);
-    cJSON_Delete(noDevice);
-    EXPECT_EQ(firstView.received.size(), 1u);
 }
 
 TEST(PortForwardTunnel, RelayAddressAndListenerSide)
@@ -196,14 +127,12 @@ TEST(PortForwardTunnel, RelayAddressAndListenerSide)
         std::string host;
         uint16_t port;
     };
-    const std::vector<Case> cases = {
-        {{{"port_transfer_host", "10.0.0.1"}}, "10.0.0.1", 15000},
-        {{{"port_transfer_host", "10.0.0.1"}, {"relay_host", "10.0.0.2"}, {"relay_port", "16001"}},
-         "10.0.0.2",
-         16001},
-        {{{"relay_host", ""}, {"port_transfer_host", "h"}, {"relay_port", "x"}}, "h", 15000},
-    };
-    for (const Case& c : cases) {
+    for (const Case& c : std::vector<Case>{
+             {{{"port_transfer_host", "10.0.0.1"}}, "10.0.0.1", 15000},
+             {{{"port_transfer_host", "10.0.0.1"}, {"relay_host", "10.0.0.2"}, {"relay_port", "16001"}},
+              "10.0.0.2",
+              16001},
+             {{{"relay_host", ""}, {"port_transfer_host", "h"}, {"relay_port", "x"}}, "h", 15000}}) {
         PlatconfBuilder builder;
         for (const auto& [name, text] : c.entries) {
             builder.Text(name, text);
@@ -221,8 +150,8 @@ TEST(PortForwardTunnel, RelayAddressAndListenerSide)
     CNetPfLocalDataTunnel portForward(nullptr, &gateway, &device);
     CComDataTunnel serial(nullptr, &gateway, &device);
     EXPECT_EQ(device.tunnel, &portForward); // the port-forward tunnel records itself
-    const WPARAM asParam = reinterpret_cast<WPARAM>(static_cast<CDataTunnel*>(&portForward));
-    LocalListenerOwner* owner = CNetPfLocalDataTunnel::ListenerOwnerFromParam(asParam);
+    LocalListenerOwner* owner = CNetPfLocalDataTunnel::ListenerOwnerFromParam(
+        reinterpret_cast<WPARAM>(static_cast<CDataTunnel*>(&portForward)));
     EXPECT_EQ(owner, static_cast<LocalListenerOwner*>(&portForward));
     EXPECT_EQ(owner->ListenerDeviceType(), 13);
     EXPECT_EQ(CNetPfLocalDataTunnel::ListenerOwnerFromParam(
@@ -249,3 +178,5 @@ TEST(TunnelJson, IntegersAndBooleansOnly)
     EXPECT_FALSE(TunnelJsonHas(nullptr, "o"));
     cJSON_Delete(message);
 }
+
+} // namespace

@@ -1,0 +1,641 @@
+// What each tunnel does with each inbound message and each call of the view: the
+// window messages it sends (with their JSON) and, seen from a far-side client of a
+// real broker, the topic, QoS and exact bytes of everything it publishes. Then a
+// serial tunnel through real parts: a virtual COM pair made by the pair tool, the
+// far side answering as binder and gateway, and a TCP port-transfer server.
+
+#include "app/CustomResourceTable.h"
+#include "app/PcId.h"
+#include "cloud/CNodeDevice.h"
+#include "cloud/CNodeGateway.h"
+#include "endpoint/ComTransferData.h"
+#include "endpoint/VirtualComPairs.h"
+#include "endpoint/VpnClientControl.h"
+#include "mqtt-c/TunnelRouting.h"
+#include "mqtt-c/VpnInfoRecord.h"
+#include "mqtt-c/mosquitto_wrapper.h"
+#include "mqtt-c/mqtt_envelope.h"
+#include "platform/ComPortNames.h"
+#include "platform/MessageWindow.h"
+#include "platform/WindowMessages.h"
+#include "support/FreePort.h"
+#include "support/MessageBoxRecorder.h"
+#include "support/MosquittoBroker.h"
+#include "support/MqttTestClient.h"
+#include "support/PlatconfBuilder.h"
+#include "support/PumpUntil.h"
+#include "support/TempDir.h"
+#include "tunnel/CComDataTunnel.h"
+#include "tunnel/CNetPfLocalDataTunnel.h"
+#include "tunnel/CVPNDataTunnel.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QHostAddress>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <cjson/cJSON.h>
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <tuple>
+
+namespace {
+
+const char kPc[] = "17250000009876543210";
+const std::string kToPc = std::string("/") + kPc + "/lumetraToPC";
+const char kMarker[] = "/tunnel-test/marker";
+
+// `text` with every "$PC" replaced by the PC identifier.
+std::string WithPc(std::string text)
+{
+    for (size_t at = text.find("$PC"); at != std::string::npos; at = text.find("$PC", at)) {
+        text.replace(at, 3, kPc);
+    }
+    return text;
+}
+
+// A far-side server for one test (port-transfer or relay server): listens on a free
+// loopback port and keeps what arrives on its connection. Driven by the test
+// thread's event loop.
+struct TcpPeer
+{
+    TcpPeer()
+    {
+        QObject::connect(&server, &QTcpServer::newConnection, [this] {
+            connection = server.nextPendingConnection();
+            QObject::connect(connection, &QTcpSocket::readyRead,
+                             [this] { received += connection->readAll(); });
+            QObject::connect(connection, &QTcpSocket::disconnected, [this] {
+                received += connection->readAll();
+                peerClosed = true;
+            });
+        });
+        server.listen(QHostAddress::LocalHost, 0);
+    }
+
+    QTcpServer server;
+    QTcpSocket* connection = nullptr;
+    QByteArray received;
+    bool peerClosed = false;
+};
+
+// The window a tunnel reports to, as the gateway detail view does it: it keeps the
+// active tunnel list (WM_TUNNEL_OPENED / WM_TUNNEL_CLOSED), routes inbound tunnel
+// traffic to the listed tunnels and accepts a reply with "flag" 1 by handing the
+// tunnel the acceptance notice. Every other message is recorded, with the JSON it
+// carried where it carried one.
+class TunnelViewWindow : public MessageWindow
+{
+public:
+    struct Entry
+    {
+        UINT msg = 0;
+        WPARAM wParam = 0;
+        LPARAM lParam = 0;
+        std::string json;
+    };
+
+    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override
+    {
+        std::lock_guard<std::recursive_mutex> guard(listLock_);
+        auto* tunnel = reinterpret_cast<CDataTunnel*>(wParam);
+        const auto* json = reinterpret_cast<const cJSON*>(lParam);
+        if (msg == WM_TUNNEL_MESSAGE) {
+            return RouteTunnelMessage(reinterpret_cast<cJSON*>(wParam), lParam, listLock_, active_);
+        }
+        if (msg == WM_TUNNEL_OPENED || msg == WM_TUNNEL_CLOSED) {
+            active_.erase(std::remove(active_.begin(), active_.end(), tunnel), active_.end());
+        }
+        if (msg == WM_TUNNEL_OPENED && tunnel != nullptr) {
+            active_.push_back(tunnel);
+        }
+        const bool carriesJson = msg == WM_TUNNEL_REPLY || msg == WM_PORT_FORWARD_NOTICE ||
+                                 msg == WM_PORT_FORWARD_DATA || msg == WM_PORT_FORWARD_ACK ||
+                                 msg == WM_PORT_FORWARD_MATCHED;
+        entries_.push_back({msg, wParam, lParam, carriesJson ? mqtt_json_print(json) : std::string()});
+        const cJSON* flag = msg == WM_TUNNEL_REPLY ? cJSON_GetObjectItem(json, "flag") : nullptr;
+        if (tunnel != nullptr && cJSON_IsNumber(flag) && flag->valueint == 1) {
+            tunnel->OnMessage(nullptr, static_cast<int>(TUNNEL_OPEN_ACCEPTED));
+        }
+        return 0;
+    }
+
+    std::vector<Entry> Take()
+    {
+        std::lock_guard<std::recursive_mutex> guard(listLock_);
+        return std::exchange(entries_, {});
+    }
+
+private:
+    mutable std::recursive_mutex listLock_;
+    std::vector<CDataTunnel*> active_;
+    std::vector<Entry> entries_;
+};
+
+using Published = std::vector<std::pair<std::string, std::string>>; // topic, payload ("$PC": the PC)
+using Sent = std::vector<std::pair<UINT, std::string>>;             // message, JSON
+
+const char kDown[] = "/GW1/down";
+const char kBinder[] = "/sys/varnex_binder/sub";
+const char kBind[] = R"({"cmd_id":2983,"gw_sn":"GW1","dev_sn":"DEV1","pc_id":"$PC"})";
+const char kOpenRequest[] =
+    R"({"ctrl_root":{"forward_topic":"/ipc/kavno/publish"},"payload_root":{"cmdId":2996,"dev_sn":"DEV1","pc_id":"$PC"}})";
+const char kReply2994[] =
+    R"({"ctrl_root":{"forward_topic":"/ipc/kavno/publish/lumetra"},"payload_root":{"cmdId":2994,"dev_sn":"DEV1","pc_id":"$PC"}})";
+const char kUnbind[] =
+    R"({"ctrl_root":{"forward_topic":"/ipc/kavno/publish"},"payload_root":{"cmdId":2998,"dev_sn":"DEV1","pc_id":"$PC"}})";
+const char kLinkParameters[] =
+    R"({"cmd_id":3000,"link_type":1,"pc_id":"$PC","gw_sn":"GW1","dev_sn":"DEV1","com":"COM2","baud":9600,"parity":"E","data_bit":8,"stop_bit":1})";
+const char kLinkRelease[] = R"({"cmd_id":3002,"link_type":1,"pc_id":"$PC","gw_sn":"GW1","dev_sn":"DEV1"})";
+const char kRegistration[] = R"({"st":1,"pc_id":"$PC","gw_sn":"GW1","dev_sn":"DEV1","reconnect":0})";
+const char kUnreachable[] = R"({"flag":0,"msg":"服务器端口访问不了","encode":"ascii"})";
+
+struct Step
+{
+    long code;
+    const char* message; // null: the view's notice without a message
+    Published published = {};
+    Sent toView = {};
+    Sent toMain = {};
+    const char* box = nullptr;
+};
+
+// Whether this process holds `device` open.
+bool ProcessHolds(const QString& device)
+{
+    for (const QFileInfo& fd :
+         QDir("/proc/self/fd").entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        if (fd.symLinkTarget() == device) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Each test runs against a real broker, the program's MQTT client on its own thread
+// (this thread is the UI thread), a far-side client subscribed to every topic, and a
+// fresh program folder with its own custom resource file.
+class TunnelTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        qputenv("LUMETRA_HOME", home_.Path().toUtf8());
+        qputenv("USERPROFILE", home_.Path().toUtf8());
+        qputenv("LUMETRA_VCOM_DIR", home_.MakeDir("vcom").toUtf8());
+        SetPcId(kPc);
+        mqtt_set_pc_id(kPc, std::strlen(kPc));
+        // The client's own diagnostics go to a file of the test, not into its output.
+        diagnostics_ = std::tmpfile();
+        mqtt_set_streams(diagnostics_, diagnostics_);
+        SetResources({});
+        ResetVirtualComPairsForTest();
+        ASSERT_TRUE(QFile::link(LUMETRA_BIN_DIR "/lumetra-vcom", home_.FilePath("lumetra-vcom")));
+        ASSERT_TRUE(broker_.Start()) << broker_.Error().toStdString();
+        ASSERT_TRUE(farSide_.Connect(broker_.Host(), broker_.Port(), broker_.User(), broker_.Password()));
+        ASSERT_TRUE(farSide_.Subscribe("#", 2));
+        client_ = std::thread([this, host = broker_.Host(), port = broker_.Port()] {
+            mqtt_client_run(host.c_str(), port, MosquittoBroker::kUser, MosquittoBroker::kPassword);
+            finished_ = true;
+        });
+        const QString subscribed = QString(" 2 ") + QString::fromStdString(kToPc);
+        ASSERT_TRUE(PumpUntil([&] { return broker_.CountLogLines(subscribed) >= 1; }, 15000));
+        mqtt_set_target_window(&view_);
+        CNetPfLocalDataTunnel::SetMainWindow(&main_);
+        gateway_.gwSn = "GW1";
+        gateway_.lanIp = "192.168.8.1";
+        gateway_.lanMask = "255.255.255.0";
+        device_.deviceSn = "DEV1";
+        device_.tunType = 2;
+        device_.com = "COM2";
+        device_.baud = 9600;
+        device_.parity = 2;
+        device_.databit = 8;
+        device_.stopbit = 1;
+        device_.ip = "192.168.1.20";
+        device_.port = 502;
+    }
+
+    void TearDown() override
+    {
+        CNetPfLocalDataTunnel::SetMainWindow(nullptr);
+        mqtt_set_target_window(nullptr);
+        for (const _virtual_com_pair& pair : VirtualComPairList()) {
+            RunCommandCaptured("./lumetra-vcom remove " + std::to_string(pair.number),
+                               home_.Path().toStdString());
+        }
+        ResetVirtualComPairsForTest();
+        if (client_.joinable()) {
+            const bool ended = PumpUntil(
+                [this] {
+                    mqtt_client_stop();
+                    return finished_.load();
+                },
+                15000);
+            ended ? client_.join() : client_.detach();
+            EXPECT_TRUE(ended) << "the MQTT client did not stop";
+        }
+        farSide_.Disconnect();
+        broker_.Stop();
+        mqtt_set_streams(nullptr, nullptr);
+        if (diagnostics_ != nullptr) {
+            std::fclose(diagnostics_);
+        }
+        qunsetenv("LUMETRA_VCOM_DIR");
+    }
+
+    // Writes and loads the custom resource file with these text entries.
+    void SetResources(const std::map<std::string, std::string>& entries)
+    {
+        PlatconfBuilder builder;
+        for (const auto& [name, text] : entries) {
+            builder.Text(name, text);
+        }
+        home_.MakeDir("custom_resource");
+        ASSERT_TRUE(builder.WriteTo(home_.FilePath("custom_resource/platconf")));
+        LoadCustomResourcesFrom(home_.FilePath("custom_resource/platconf"));
+    }
+
+    // Checks what the PC published since the last check. A marker published last and
+    // waited for makes the answer complete; QoS 2 messages, which a marker may
+    // overtake, are waited for by count.
+    void ExpectPublished(const Published& expected, const std::string& label, int qos = 0)
+    {
+        const std::string marker = std::to_string(++markers_);
+        if (qos != 2) {
+            mqtt_publish(kMarker, marker.data(), static_cast<int>(marker.size()), 0);
+        }
+        std::vector<MqttTestClient::Message> all;
+        size_t end = taken_;
+        const bool seen = PumpUntil([&] {
+            all = farSide_.Messages();
+            if (qos == 2) {
+                end = all.size();
+                return end >= taken_ + expected.size();
+            }
+            for (size_t i = taken_; i < all.size(); ++i) {
+                if (all[i].topic == kMarker && all[i].payload == marker) {
+                    end = i + 1;
+                    return true;
+                }
+            }
+            return false;
+        });
+        EXPECT_TRUE(seen) << label << ": the marker or the messages did not come";
+        std::vector<std::tuple<std::string, std::string, int>> got, want;
+        for (size_t i = taken_; i < end; ++i) {
+            if (all[i].topic != kToPc && all[i].topic != kMarker) {
+                got.emplace_back(all[i].topic, all[i].payload, all[i].qos);
+            }
+        }
+        taken_ = end;
+        for (const auto& [topic, payload] : expected) {
+            want.emplace_back(topic, WithPc(payload), qos);
+        }
+        EXPECT_EQ(got, want) << label;
+    }
+
+    // Every message names `tunnel` in wParam; a listener request names the view.
+    void ExpectSent(TunnelViewWindow& window, const Sent& expected, const std::string& label,
+                    CDataTunnel* tunnel)
+    {
+        Sent got;
+        for (const TunnelViewWindow::Entry& entry : window.Take()) {
+            got.emplace_back(entry.msg, entry.json);
+            EXPECT_EQ(entry.wParam, reinterpret_cast<WPARAM>(tunnel)) << label;
+            if (entry.msg == WM_LISTENER_SETUP) {
+                EXPECT_EQ(entry.lParam, reinterpret_cast<LPARAM>(static_cast<MessageWindow*>(&view_)));
+            }
+        }
+        EXPECT_EQ(got, expected) << label;
+    }
+
+    void RunSteps(CDataTunnel& tunnel, const std::vector<Step>& steps)
+    {
+        for (const Step& step : steps) {
+            const std::string label = std::to_string(step.code) + " " + (step.message ? step.message : "-");
+            MessageBoxRecorder boxes;
+            cJSON* message = step.message != nullptr ? cJSON_Parse(step.message) : nullptr;
+            tunnel.OnMessage(message, static_cast<int>(step.code));
+            cJSON_Delete(message);
+            ExpectPublished(step.published, label);
+            ExpectSent(view_, step.toView, label, &tunnel);
+            ExpectSent(main_, step.toMain, label, &tunnel);
+            ASSERT_EQ(boxes.Count(), step.box != nullptr ? 1u : 0u) << label;
+            if (step.box != nullptr) {
+                EXPECT_EQ(boxes.Boxes()[0].text, QString::fromUtf8(step.box));
+                EXPECT_EQ(boxes.Boxes()[0].caption, QStringLiteral("Lumetra"));
+                EXPECT_EQ(boxes.Boxes()[0].owner, &view_);
+            }
+        }
+    }
+
+    // The far side answers with a message to the PC for this gateway and device,
+    // while this thread keeps handling what the client delivers.
+    void Answer(const std::string& members)
+    {
+        std::atomic<int> result{-1};
+        std::thread publisher([&] {
+            const std::string payload = R"({"gw_sn":"GW1","dev_sn":"DEV1",)" + members + "}";
+            result = farSide_.Publish(kToPc, payload, 1) ? 1 : 0;
+        });
+        PumpUntil([&] { return result.load() >= 0; }, 15000);
+        publisher.join();
+        EXPECT_EQ(result, 1) << members;
+    }
+
+    TempDir home_;
+    MosquittoBroker broker_;
+    MqttTestClient farSide_{"tunnel-far-side"};
+    std::thread client_;
+    std::atomic<bool> finished_{false};
+    FILE* diagnostics_ = nullptr;
+    size_t taken_ = 0;
+    int markers_ = 0;
+    CNodeGateway gateway_;
+    CNodeDevice device_;
+    TunnelViewWindow view_;
+    TunnelViewWindow main_;
+};
+
+TEST_F(TunnelTest, SerialTunnelTable)
+{
+    CComDataTunnel tunnel(&view_, &gateway_, &device_);
+    // A port-transfer server that refuses the registration's connection.
+    SetResources(
+        {{"port_transfer_host", "127.0.0.1"}, {"port_transfer_port", std::to_string(FreePort::Pick())}});
+    const std::string result = R"({"cmdId":2993,"flag":1,"msg":"ok"})";
+    const std::string pending = R"({"cmdId":3001,"st":1,"flag":1})";
+    const char registered[] = R"({"cmdId":3001,"st":2,"flag":1})";
+    RunSteps(
+        tunnel,
+        {
+            {kCmdBindAnswer, R"({"cmdId":2984,"is_bind":0})", {{kDown, kOpenRequest}}},
+            {kCmdBindAnswer,
+             R"({"cmdId":2984,"is_bind":1})",
+             {},
+             {{WM_TUNNEL_REPLY, R"({"flag":0,"msg":"通道占用中！","encode":"ascii"})"}}},
+            {kCmdBindAnswer, R"({"cmdId":2984})"},
+            {WM_TUNNEL_TARGET_REQUEST, R"({"cmdId":2995})", {{kBinder, kLinkParameters}}},
+            // An accepted result opens the COM port: without a started pair there is none.
+            {WM_TUNNEL_RESULT, result.c_str(), {}, {{WM_TUNNEL_REPLY, result}}},
+            {WM_TUNNEL_RESULT, R"({"cmdId":2993,"flag":1})"},
+            {kCmdRegistrationResult, pending.c_str(), {}, {{WM_TUNNEL_REPLY, pending}}},
+            {kCmdRegistrationResult, R"({"cmdId":3001,"st":2,"flag":0})", {}, {}, {}, "设备注册失败！"},
+            {kCmdRegistrationResult, R"({"cmdId":3001,"st":2})"},
+            {kCmdRegistrationResult, registered, {}, {{WM_TUNNEL_REPLY, kUnreachable}}},
+            {WM_TUNNEL_REPLY_REQUEST, R"({"cmdId":2997})", {{kDown, kReply2994}}},
+            {WM_TUNNEL_FAR_END_CLOSED, R"({"cmdId":3003})", {{kDown, kUnbind}}, {{WM_TUNNEL_CLOSED, ""}}},
+            {TUNNEL_OPEN_ACCEPTED, nullptr},
+            {WM_SERIAL_DATA_IN, R"({"pt_sn":1,"pt_payload":"QQ==","payload_len":4})"},
+            {kCmdAck, R"({"cmdId":2987,"seq":1})"},
+        });
+    tunnel.WriteToCom(reinterpret_cast<const unsigned char*>("abc"), 3);
+    // Without the port-transfer entries the registration is reported the same way.
+    SetResources({});
+    RunSteps(tunnel, {{kCmdRegistrationResult, registered, {}, {{WM_TUNNEL_REPLY, kUnreachable}}}});
+
+    tunnel.OnTimeout();
+    tunnel.Stop();
+    ExpectPublished({{kDown, kUnbind}, {kBinder, kLinkRelease}}, "stop");
+    ExpectSent(view_, {{WM_TUNNEL_CLOSED, ""}}, "stop", &tunnel);
+}
+
+TEST_F(TunnelTest, PortForwardTunnelTable)
+{
+    device_.tunType = 1;
+    CNetPfLocalDataTunnel tunnel(&view_, &gateway_, &device_);
+    const std::string matched = R"({"cmdId":2986,"pt_sn":1})";
+    const std::string ack = R"({"cmdId":2987,"seq":4})";
+    const std::string data = R"({"cmdId":2988,"pt_sn":2,"pt_payload":"QUI="})";
+    const std::string notice = R"({"cmdId":2991})";
+    const std::string refused = R"({"cmdId":2993,"flag":0,"msg":"no"})";
+    const char target[] =
+        R"({"ctrl_root":{"forward_topic":"/ipc/kavno/publish/lumetra"},"payload_root":{"cmdId":2992,"dev_sn":"DEV1","pc_id":"$PC","tun_type":1,"dev_ip":"192.168.1.20","dev_port":502}})";
+    RunSteps(
+        tunnel,
+        {
+            {kCmdBindAnswer,
+             R"({"cmdId":2984,"is_occupy":true})",
+             {},
+             {{WM_TUNNEL_REPLY, R"({"flag":0,"msg":"通道占用中","encode":"ascii","errcode":1})"}}},
+            {kCmdBindAnswer, R"({"cmdId":2984,"is_occupy":false})", {{kDown, kOpenRequest}}},
+            {kCmdBindAnswer, R"({"cmdId":2984,"is_bind":1})"},
+            {WM_PORT_FORWARD_MATCHED, matched.c_str(), {}, {}, {{WM_PORT_FORWARD_MATCHED, matched}}},
+            {kCmdAck, ack.c_str(), {}, {}, {{WM_PORT_FORWARD_ACK, ack}}},
+            {WM_PORT_FORWARD_DATA, data.c_str(), {}, {}, {{WM_PORT_FORWARD_DATA, data}}},
+            {WM_PORT_FORWARD_NOTICE, notice.c_str(), {}, {}, {{WM_PORT_FORWARD_NOTICE, notice}}},
+            {WM_TUNNEL_RESULT, R"({"cmdId":2993,"flag":1,"msg":"ok"})", {}, {}, {{WM_LISTENER_SETUP, ""}}},
+            {WM_TUNNEL_RESULT, refused.c_str(), {}, {{WM_TUNNEL_REPLY, refused}}},
+            {WM_TUNNEL_RESULT, R"({"cmdId":2993,"flag":1})"},
+            {WM_TUNNEL_RESULT, nullptr},
+            {WM_TUNNEL_RESULT, R"({"flag":true,"msg":""})", {}, {}, {{WM_LISTENER_SETUP, ""}}},
+            {WM_TUNNEL_TARGET_REQUEST, R"({"cmdId":2995})", {{kDown, target}}},
+            {WM_TUNNEL_REPLY_REQUEST, R"({"cmdId":2997})", {{kDown, kReply2994}}},
+            {WM_TUNNEL_FAR_END_CLOSED, R"({"cmdId":3003})", {{kDown, kUnbind}}, {{WM_TUNNEL_CLOSED, ""}}},
+            {TUNNEL_OPEN_ACCEPTED, nullptr},
+        });
+    tunnel.RequestTarget();
+    ExpectPublished(
+        {{kDown,
+          R"({"ctrl_root":{"forward_topic":"/ipc/kavno/publish/lumetra"},"payload_root":{"cmdId":2981,"dev_sn":"DEV1","pc_id":"$PC"}})"}},
+        "target");
+    // Bytes from the relay with no local connection are dropped.
+    tunnel.OnRelayData(reinterpret_cast<const unsigned char*>("xy"), 2);
+
+    // A time-out sends one release frame to the port-transfer server, and only when
+    // it is configured.
+    TcpPeer server;
+    ASSERT_TRUE(server.server.isListening());
+    SetResources({{"port_transfer_host", "127.0.0.1"}});
+    tunnel.OnTimeout();
+    EXPECT_FALSE(PumpUntil([&] { return server.connection != nullptr; }, 200));
+
+    SetResources({{"port_transfer_host", "127.0.0.1"},
+                  {"port_transfer_port", std::to_string(server.server.serverPort())}});
+    tunnel.OnTimeout();
+    const std::string json =
+        WithPc(R"({"cmd_id":3002,"gw_sn":"GW1","dev_sn":"DEV1","pc_id":"$PC","restart_gw_service":0})");
+    EXPECT_TRUE(PumpUntil([&] { return server.peerClosed; }));
+    EXPECT_EQ(server.received.toStdString(),
+              std::string("zelq") + char(json.size()) + char(json.size() >> 8) + json);
+    ExpectPublished({}, "timeout");
+}
+
+TEST_F(TunnelTest, BaseMessagesAndData)
+{
+    CComDataTunnel serial(&view_, &gateway_, &device_);
+    CVPNDataTunnel channel(&gateway_);
+    CComDataTunnel detached(&view_, nullptr, &device_);
+    unsigned char bytes[] = {'A', 'B'};
+    _com_transfer_data block;
+    block.seq = 5;
+    block.bytes = bytes;
+    block.length = 2;
+    block.newConnection = 1;
+
+    serial.RequestBind();
+    detached.RequestBind();
+    detached.SendUnbind();
+    serial.LeavePc();
+    serial.SendAck(7);
+    serial.SendEmptyCommand();
+    serial.SendLocalData(&block);
+    EXPECT_EQ(block.sendCount, 0u);
+    channel.SendLocalData(&block);
+    EXPECT_EQ(block.sendCount, 1u);
+    const std::string envelope =
+        R"({"ctrl_root":{"forward_topic":"/ipc/kavno/publish/lumetra"},"payload_root":)";
+    ExpectPublished(
+        {
+            {kBinder, kBind},
+            {kBinder, R"({"cmd_id":2978,"pc_id":"$PC"})"},
+            {kDown, envelope + R"({"cmdId":2987,"dev_sn":"DEV1","pc_id":"$PC","seq":7}})"},
+            {kDown, envelope + R"({"cmdId":2985,"dev_sn":"DEV1","pc_id":"$PC"}})"},
+            {"/sys/transparent/GW1/down",
+             envelope +
+                 R"({"cmdId":2990,"dev_sn":"DEV1","pc_id":"$PC","pt_sn":5,"tun_type":2,"pt_payload":"QUI=","pt_len":2,"sock_new":1}})"},
+            {kDown,
+             envelope +
+                 R"({"cmdId":2990,"dev_sn":"","pc_id":"$PC","pt_sn":5,"tun_type":0,"pt_payload":"QUI="}})"},
+        },
+        "base");
+    EXPECT_TRUE(QFile(home_.FilePath("logtrace")).exists());
+}
+
+TEST_F(TunnelTest, VpnChannelRequests)
+{
+    CVPNDataTunnel channel(&gateway_);
+    const std::string server = std::string("/") + kPc + "/lumetraToServer";
+    channel.OnTimeout();
+    channel.OnVpnInfo(nullptr);
+    channel.Start();
+    channel.Stop(); // before any reply: the initial port
+    channel.OnGatewayStatus();
+    VpnInfoRecord reply;
+    reply.vpnServerIp = "127.0.0.1";
+    reply.vpnPort = 1194;
+    reply.userName = "alice";
+    channel.OnVpnInfo(&reply);
+    EXPECT_EQ(gateway_.vpnPort, 1194);
+    channel.Stop();
+    ExpectPublished(
+        {
+            {server, R"({"gwSn":"GW1","cmdId":97,"pcId":"$PC"})"},
+            {server, R"({"gwSn":"GW1","vpnPort":0,"switchOn":0,"pcId":"$PC","cmdId":99})"},
+            {server,
+             R"({"gwSn":"GW1","cmdId":99,"lanIp":"192.168.8.1","lanMask":"255.255.255.0","pcId":"$PC","switchOn":1})"},
+            {server, R"({"gwSn":"GW1","vpnPort":1194,"switchOn":0,"pcId":"$PC","cmdId":99})"},
+        },
+        "vpn", 2);
+    QFile profile(QString::fromStdString(VpnWorkingFolder() + kVpnProfileFile));
+    ASSERT_TRUE(profile.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(profile.readAll().contains("\nremote 127.0.0.1 1194\n"));
+    QFile credentials(QString::fromStdString(VpnWorkingFolder() + kVpnCredentialsFile));
+    ASSERT_TRUE(credentials.open(QIODevice::ReadOnly));
+    EXPECT_EQ(credentials.readAll(), QByteArray("alice\n730158"));
+}
+
+// Bytes written to the user's COM end reach the server unchanged and the server's
+// bytes, like device data in cmdId 2980, come out of the user's end.
+TEST_F(TunnelTest, SerialFlowCarriesBytesBothWaysBetweenComPortAndServer)
+{
+    TcpPeer server;
+    SetResources({{"port_transfer_host", "127.0.0.1"},
+                  {"port_transfer_port", std::to_string(server.server.serverPort())}});
+    CComDataTunnel tunnel(&view_, &gateway_, &device_);
+    tunnel.Start();
+    ASSERT_NE(tunnel.GetUserHalf(), nullptr) << "no virtual COM pair";
+    ASSERT_NE(tunnel.GetProgramHalf(), nullptr);
+    EXPECT_EQ(device_.localComNumber, tunnel.GetProgramHalf()->com);
+    EXPECT_EQ(device_.UserComNumber(), tunnel.GetUserHalf()->com);
+    ExpectSent(view_, {{WM_TUNNEL_OPENED, ""}}, "start", &tunnel);
+    ExpectPublished({{kBinder, kBind}}, "start");
+
+    Answer(R"("cmdId":2984,"is_bind":0)");
+    ExpectPublished({{kDown, kOpenRequest}}, "bind answer");
+    Answer(R"("cmdId":2995)");
+    ExpectPublished({{kBinder, kLinkParameters}}, "parameter request");
+    Answer(R"("cmdId":3001,"st":2,"flag":1)");
+    const std::string registration = WithPc(kRegistration);
+    ASSERT_TRUE(PumpUntil([&] { return size_t(server.received.size()) >= registration.size(); }));
+    EXPECT_EQ(server.received.toStdString(), registration);
+    ASSERT_NE(tunnel.GetRelayConnection(), nullptr);
+    server.received.clear();
+
+    const std::string programName = "COM" + std::to_string(tunnel.GetProgramHalf()->com);
+    const QString programDevice =
+        QFileInfo(QString::fromStdString(ResolveComPortName(programName))).canonicalFilePath();
+    ASSERT_FALSE(programDevice.isEmpty());
+    Answer(R"("cmdId":2993,"flag":1,"msg":"ok")");
+    ASSERT_TRUE(PumpUntil([&] { return ProcessHolds(programDevice); })) << "COM port not opened";
+    const char result[] = R"({"gw_sn":"GW1","dev_sn":"DEV1","cmdId":2993,"flag":1,"msg":"ok"})";
+    ExpectSent(view_, {{WM_TUNNEL_REPLY, result}}, "result", &tunnel);
+
+    // The user's application on its COM port: raw and non-blocking.
+    const std::string userPath =
+        home_.FilePath("vcom").toStdString() + "/COM" + std::to_string(tunnel.GetUserHalf()->com);
+    const int user = ::open(userPath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(user, 0);
+    termios settings{};
+    EXPECT_EQ(tcgetattr(user, &settings), 0);
+    cfmakeraw(&settings);
+    tcsetattr(user, TCSANOW, &settings);
+    const auto readUser = [user](size_t count) {
+        std::string got;
+        PumpUntil([&] {
+            char buffer[256];
+            const ssize_t n = ::read(user, buffer, sizeof(buffer));
+            got.append(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+            return got.size() >= count;
+        });
+        return got;
+    };
+    const std::string request("\x01\x03\x00\x00\x00\x04\x44\x09", 8);
+    EXPECT_EQ(::write(user, request.data(), request.size()), ssize_t(request.size()));
+    EXPECT_TRUE(PumpUntil([&] { return size_t(server.received.size()) >= request.size(); }));
+    EXPECT_EQ(server.received.toStdString(), request);
+
+    const std::string response("\x01\x03\x08\x00\x0A\x00\x0B\x00\x0C\x00\x0D\xAA\xBB", 13);
+    server.connection->write(QByteArray::fromStdString(response));
+    EXPECT_EQ(readUser(response.size()), response);
+
+    // Device bytes in MQTT: only "payload_len" characters of the Base64 text count.
+    Answer(R"("cmdId":2980,"pt_sn":3,"pt_payload":"QUJDREVG","payload_len":4)");
+    EXPECT_EQ(readUser(3), "ABC");
+    ::close(user);
+
+    tunnel.Stop();
+    ExpectPublished({{kDown, kUnbind}, {kBinder, kLinkRelease}}, "stop");
+    ExpectSent(view_, {{WM_TUNNEL_CLOSED, ""}}, "stop", &tunnel);
+    EXPECT_EQ(tunnel.GetUserHalf(), nullptr);
+    EXPECT_EQ(tunnel.GetRelayConnection(), nullptr);
+    EXPECT_EQ(device_.localComNumber, -1);
+    EXPECT_TRUE(PumpUntil([&] { return server.peerClosed; }));
+    EXPECT_FALSE(ProcessHolds(programDevice));
+}
+
+} // namespace
+
+// The main thread of the tunnel tests is the UI thread: it owns the application
+// object, runs the sockets and handles the messages the MQTT thread sends.
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
