@@ -6,6 +6,8 @@
 #include "mqtt-c/mosquitto_wrapper.h"
 #include "mqtt-c/mqtt_thread.h"
 
+#include <QCoreApplication>
+
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -49,7 +51,15 @@ void CliMqttSession::Stop()
     mqtt_client_stop();
     // The DISCONNECT goes out from the MQTT thread's loop: wait (briefly) for the
     // loop to end so the process does not exit first and make the broker publish
-    // the last will.
-    if (g_threadDone.valid())
-        g_threadDone.wait_for(std::chrono::seconds(3));
+    // the last will. The MQTT thread may be inside SendMessage, waiting for this
+    // (the UI) thread to handle an inbound message, so keep handling them while
+    // waiting instead of blocking.
+    if (!g_threadDone.valid())
+        return;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (g_threadDone.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready &&
+           std::chrono::steady_clock::now() < deadline) {
+        if (QCoreApplication::instance() != nullptr)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
 }
