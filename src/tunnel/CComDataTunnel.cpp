@@ -140,10 +140,7 @@ void CComDataTunnel::OnTimeout() {}
 
 bool CComDataTunnel::Match(const char* gwSn, const char* devSn) const
 {
-    if (gwSn == nullptr || devSn == nullptr || GetGateway() == nullptr || GetDevice() == nullptr) {
-        return false;
-    }
-    return std::strcmp(GatewaySn().c_str(), gwSn) == 0 && std::strcmp(DeviceSn().c_str(), devSn) == 0;
+    return MatchesGatewayAndDevice(gwSn, devSn);
 }
 
 void CComDataTunnel::OnMessage(cJSON* message, int code)

@@ -121,6 +121,14 @@ std::string CDataTunnel::DeviceSn() const
     return m_device != nullptr ? m_device->deviceSn.toStdString() : std::string();
 }
 
+bool CDataTunnel::MatchesGatewayAndDevice(const char* gwSn, const char* devSn) const
+{
+    if (gwSn == nullptr || devSn == nullptr || GetGateway() == nullptr || GetDevice() == nullptr) {
+        return false;
+    }
+    return std::strcmp(GatewaySn().c_str(), gwSn) == 0 && std::strcmp(DeviceSn().c_str(), devSn) == 0;
+}
+
 int CDataTunnel::DeviceTunType() const
 {
     return m_device != nullptr ? m_device->tunType : 0;

@@ -94,6 +94,9 @@ public:
     int DeviceTunType() const;
 
 protected:
+    // True when both serial numbers are given and equal this tunnel's gateway and
+    // device (the Match rule of the device tunnels).
+    bool MatchesGatewayAndDevice(const char* gwSn, const char* devSn) const;
     // Publishes an envelope (QoS 0) to "/<gateway serial>/down" and deletes it;
     // nothing without a gateway or with a null envelope.
     void PublishToGateway(cJSON* envelope);

@@ -139,10 +139,7 @@ void CNetPfLocalDataTunnel::OnTimeout()
 
 bool CNetPfLocalDataTunnel::Match(const char* gwSn, const char* devSn) const
 {
-    if (gwSn == nullptr || devSn == nullptr || GetGateway() == nullptr || GetDevice() == nullptr) {
-        return false;
-    }
-    return std::strcmp(GatewaySn().c_str(), gwSn) == 0 && std::strcmp(DeviceSn().c_str(), devSn) == 0;
+    return MatchesGatewayAndDevice(gwSn, devSn);
 }
 
 void CNetPfLocalDataTunnel::OnMessage(cJSON* message, int code)
