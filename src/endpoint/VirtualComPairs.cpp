@@ -27,8 +27,10 @@ constexpr auto kRelistPause = std::chrono::milliseconds(2000);
 
 std::vector<_virtual_com_pair>& Pairs()
 {
-    static std::vector<_virtual_com_pair> pairs;
-    return pairs;
+    // Never destroyed: the halves live until the process ends, and a reader may still
+    // look at the list while static objects are torn down at exit.
+    static std::vector<_virtual_com_pair>* pairs = new std::vector<_virtual_com_pair>;
+    return *pairs;
 }
 
 bool HoldsTool(const std::string& folder)
