@@ -32,12 +32,6 @@
 
 namespace {
 
-QByteArray ReadFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 class LoginWindowTest : public ::testing::Test
 {
 protected:
@@ -57,9 +51,9 @@ protected:
             .Text("bpassword", "secret")
             .Text("port_transfer_host", "127.0.0.1")
             .Text("port_transfer_port", "2")
-            .Bytes("logo.png", ReadFile(demo + "logo.png"))
+            .Bytes("logo.png", GuiTestApp::ReadFile(demo + "logo.png"))
             .Rect("logo.png", 16, 6, 136, 42)
-            .Bytes("title.png", ReadFile(demo + "title.png"))
+            .Bytes("title.png", GuiTestApp::ReadFile(demo + "title.png"))
             .Rect("title.png", 150, 6, 350, 42)
             .Text("compinfo", "© 2024 Lumetra Networks 版权所有")
             .Text("dtverloca", "版本 V1.0.0")
@@ -82,7 +76,8 @@ protected:
     {
         ASSERT_TRUE(shared_->error.empty()) << shared_->error;
         ASSERT_TRUE(shared_->farside.IsRunning());
-        home_.Write(QStringLiteral("custom_resource/platconf"), ReadFile(shared_->dir.FilePath("platconf")));
+        home_.Write(QStringLiteral("custom_resource/platconf"),
+                    GuiTestApp::ReadFile(shared_->dir.FilePath("platconf")));
         qputenv("LUMETRA_HOME", home_.Path().toLocal8Bit());
     }
 
@@ -174,7 +169,7 @@ TEST_F(LoginWindowTest, StartUpRunsInOrderAndShowsTheLoginView)
 TEST_F(LoginWindowTest, EmptyFieldsAreReportedUserNameFirst)
 {
     auto dlg = Start();
-    const QByteArray cacheBefore = ReadFile(home_.FilePath("licache"));
+    const QByteArray cacheBefore = GuiTestApp::ReadFile(home_.FilePath("licache"));
 
     LogIn(*dlg, QString(), QString(), false);
     ASSERT_EQ(boxes_.Count(), 1u);
@@ -187,13 +182,13 @@ TEST_F(LoginWindowTest, EmptyFieldsAreReportedUserNameFirst)
     ASSERT_EQ(boxes_.Count(), 2u);
     EXPECT_EQ(boxes_.Boxes()[1].text, QStringLiteral("密码不能为空！"));
     EXPECT_FALSE(dlg->IsLoggedIn());
-    EXPECT_EQ(ReadFile(home_.FilePath("licache")), cacheBefore);
+    EXPECT_EQ(GuiTestApp::ReadFile(home_.FilePath("licache")), cacheBefore);
 }
 
 TEST_F(LoginWindowTest, WrongPasswordShowsTheServiceMessageAndKeepsTheCache)
 {
     auto dlg = Start();
-    const QByteArray cacheBefore = ReadFile(home_.FilePath("licache"));
+    const QByteArray cacheBefore = GuiTestApp::ReadFile(home_.FilePath("licache"));
 
     LogIn(*dlg, QStringLiteral("demo"), QStringLiteral("wrong"), true);
 
@@ -204,7 +199,7 @@ TEST_F(LoginWindowTest, WrongPasswordShowsTheServiceMessageAndKeepsTheCache)
     EXPECT_FALSE(dlg->IsLoggedIn());
     EXPECT_TRUE(dlg->LoginView()->isVisible());
     EXPECT_EQ(dlg->LoginView()->PasswordField()->text(), QStringLiteral("wrong"));
-    EXPECT_EQ(ReadFile(home_.FilePath("licache")), cacheBefore);
+    EXPECT_EQ(GuiTestApp::ReadFile(home_.FilePath("licache")), cacheBefore);
 }
 
 TEST_F(LoginWindowTest, LoginWithoutRememberSwitchesViewsAndOffersOnlyTheUserNameNextTime)

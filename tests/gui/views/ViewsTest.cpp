@@ -43,12 +43,6 @@
 
 namespace {
 
-QByteArray ReadFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 class ViewsTest : public ::testing::Test
 {
 protected:
@@ -75,18 +69,18 @@ protected:
             .Text("port_transfer_host", "127.0.0.1")
             .Text("port_transfer_port", std::to_string(FreePort::Pick()))
             .Text("relay_port", std::to_string(FreePort::Pick()))
-            .Bytes("logo.png", ReadFile(demo + "logo.png"))
+            .Bytes("logo.png", GuiTestApp::ReadFile(demo + "logo.png"))
             .Rect("logo.png", 16, 6, 136, 42)
-            .Bytes("title.png", ReadFile(demo + "title.png"))
+            .Bytes("title.png", GuiTestApp::ReadFile(demo + "title.png"))
             .Rect("title.png", 150, 6, 350, 42)
-            .Text("hotline", ReadFile(demo + "hotline").toStdString())
-            .Text("wslabel", ReadFile(demo + "wslabel").toStdString())
-            .Text("compname", ReadFile(demo + "compname").toStdString())
-            .Text("dtver", ReadFile(demo + "dtver").toStdString())
+            .Text("hotline", GuiTestApp::ReadFile(demo + "hotline").toStdString())
+            .Text("wslabel", GuiTestApp::ReadFile(demo + "wslabel").toStdString())
+            .Text("compname", GuiTestApp::ReadFile(demo + "compname").toStdString())
+            .Text("dtver", GuiTestApp::ReadFile(demo + "dtver").toStdString())
             .Text("ioturl", "http://127.0.0.1:1/")
             .Text("officeurl", "")
             .Text("addurl", "http://127.0.0.1:1/gateway/add")
-            .Bytes("qr_code.png", ReadFile(demo + "qr_code.png"))
+            .Bytes("qr_code.png", GuiTestApp::ReadFile(demo + "qr_code.png"))
             .Rect("qr_code.png", 60, 310, 170, 420)
             .WriteTo(shared_->dir.FilePath("platconf"));
         if (!shared_->farside.Start(
@@ -105,7 +99,8 @@ protected:
     {
         ASSERT_TRUE(shared_->error.empty()) << shared_->error;
         ASSERT_TRUE(shared_->farside.IsRunning());
-        home_.Write(QStringLiteral("custom_resource/platconf"), ReadFile(shared_->dir.FilePath("platconf")));
+        home_.Write(QStringLiteral("custom_resource/platconf"),
+                    GuiTestApp::ReadFile(shared_->dir.FilePath("platconf")));
         qputenv("LUMETRA_HOME", home_.Path().toLocal8Bit());
         qputenv("USERPROFILE", home_.Path().toLocal8Bit());
     }
