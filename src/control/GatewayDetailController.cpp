@@ -290,10 +290,12 @@ void GatewayDetailController::ChannelReply(const void* record)
 
 void GatewayDetailController::ConnectManagementSocket()
 {
-    CVpnStatusSocket* socket = managementSocket_.get();
-    if (socket == nullptr) {
+    if (managementSocket_ == nullptr) {
         return;
     }
+    // A refused attempt leaves a used socket behind: every attempt starts afresh.
+    managementSocket_.reset(new CVpnStatusSocket);
+    CVpnStatusSocket* socket = managementSocket_.get();
     if (socket->Create() && socket->Connect(QString::fromUtf8(kVpnManagementHost), kVpnManagementPort)) {
         socket->StartReports(this);
         return;
