@@ -20,10 +20,38 @@ const char* CliSignIn::CredentialDetails()
            "                          successful 'lumetra-cli login')\n";
 }
 
-bool CliSignIn::CheckCredentialOptions(const CliArguments& args, std::string* error)
+bool CliSignIn::ParseCommandLine(CliArguments& args, const std::vector<std::string>& words, int positional,
+                                 const char* needed)
 {
+    AddCredentialOptions(args);
+    std::string error;
+    if (!args.Parse(words, &error)) {
+        CliConsole::Error(error);
+        return false;
+    }
     if (args.Has("--password") && !args.Has("--user")) {
-        *error = "--password needs --user";
+        CliConsole::Error("--password needs --user");
+        return false;
+    }
+    if (positional < 0) {
+        return true;
+    }
+    const std::vector<std::string>& given = args.Positional();
+    const int count = static_cast<int>(given.size());
+    if (count > positional) {
+        CliConsole::Error(positional == 0
+                              ? "unexpected argument '" + given[static_cast<size_t>(positional)] + "'"
+                              : std::string("too many arguments"));
+        return false;
+    }
+    for (const std::string& word : given) {
+        if (word.empty()) {
+            CliConsole::Error(needed);
+            return false;
+        }
+    }
+    if (count < positional) {
+        CliConsole::Error(needed);
         return false;
     }
     return true;

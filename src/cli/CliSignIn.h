@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <string>
+#include <vector>
 
 class CliArguments;
 
@@ -14,8 +15,12 @@ public:
     // The options by which a listing command names its own credentials.
     static void AddCredentialOptions(CliArguments& args);
     static const char* CredentialDetails();
-    // False with a reason when --password is given without --user.
-    static bool CheckCredentialOptions(const CliArguments& args, std::string* error);
+    // Adds the credential options, parses `words` and checks that --password comes
+    // with --user and that exactly `positional` arguments are given (any number when
+    // -1); `needed` names them for the error. On failure the reason is on standard
+    // error and the result is false.
+    static bool ParseCommandLine(CliArguments& args, const std::vector<std::string>& words, int positional,
+                                 const char* needed);
 
     // Checks the fields as the login view does ("用户名不能为空！" before
     // "密码不能为空！") and calls the service's Login. On success `account` holds the

@@ -34,15 +34,7 @@ const char* DevicesCommand::Details() const
 
 bool DevicesCommand::Parse(const std::vector<std::string>& words)
 {
-    CliSignIn::AddCredentialOptions(m_args);
-    std::string error;
-    if (!m_args.Parse(words, &error) || !CliSignIn::CheckCredentialOptions(m_args, &error)) {
-        CliConsole::Error(error);
-        return false;
-    }
-    if (m_args.Positional().size() != 1 || m_args.Positional().front().empty()) {
-        CliConsole::Error(m_args.Positional().size() > 1 ? "too many arguments"
-                                                         : "a gateway serial number GWSN is needed");
+    if (!CliSignIn::ParseCommandLine(m_args, words, 1, "a gateway serial number GWSN is needed")) {
         return false;
     }
     m_gwSn = m_args.Positional().front();

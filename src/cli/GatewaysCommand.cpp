@@ -26,14 +26,7 @@ bool GatewaysCommand::Parse(const std::vector<std::string>& words)
     m_args.AddOption("--node");
     m_args.AddFlag("--online");
     m_args.AddFlag("--offline");
-    CliSignIn::AddCredentialOptions(m_args);
-    std::string error;
-    if (!m_args.Parse(words, &error) || !CliSignIn::CheckCredentialOptions(m_args, &error)) {
-        CliConsole::Error(error);
-        return false;
-    }
-    if (!m_args.Positional().empty()) {
-        CliConsole::Error("unexpected argument '" + m_args.Positional().front() + "'");
+    if (!CliSignIn::ParseCommandLine(m_args, words, 0, "")) {
         return false;
     }
     if (m_args.Has("--online") && m_args.Has("--offline")) {

@@ -17,26 +17,13 @@
 
 #include <memory>
 
-const char* OpenCommand::Details() const
-{
-    return CliSignIn::CredentialDetails();
-}
-
 bool OpenCommand::Parse(const std::vector<std::string>& words)
 {
-    CliSignIn::AddCredentialOptions(m_args);
-    std::string error;
-    if (!m_args.Parse(words, &error) || !CliSignIn::CheckCredentialOptions(m_args, &error)) {
-        CliConsole::Error(error);
+    if (!CliSignIn::ParseCommandLine(m_args, words, 2,
+                                     "a gateway serial number GWSN and a device serial DEVSN are needed")) {
         return false;
     }
     const std::vector<std::string>& positional = m_args.Positional();
-    if (positional.size() != 2 || positional[0].empty() || positional[1].empty()) {
-        CliConsole::Error(positional.size() > 2
-                              ? "too many arguments"
-                              : "a gateway serial number GWSN and a device serial DEVSN are needed");
-        return false;
-    }
     m_gwSn = positional[0];
     m_devSn = positional[1];
     return true;
@@ -45,9 +32,8 @@ bool OpenCommand::Parse(const std::vector<std::string>& words)
 int OpenCommand::Execute()
 {
     std::unique_ptr<CNodeGateway> gateway;
-    const int loaded = CliDetailSession::LoadGateway(m_args, m_gwSn, &gateway);
+    const int loaded = LoadGateway(m_gwSn, &gateway);
     if (loaded != kExitOk) {
-        CliDetailSession::ReleaseGateway(gateway.get());
         return loaded;
     }
     int row = 0;
@@ -66,54 +52,42 @@ int OpenCommand::Execute()
         return kExitFailed;
     }
 
-    int exitCode = kExitFailed;
-    {
-        CliEventLoop loop;
-        CliDetailSession session;
-        m_session = &session;
-        GatewayDetailController& controller = session.Controller();
-        controller.SetListener(this);
-        session.OnRowReset([this](int) { Finish(kExitFailed); });
-        loop.OnStopSignal([this, &controller](int) {
-            m_closing = true;
-            controller.CloseTipsDialog();
-            if (m_device->tunnelOpen != 0) {
-                SendMessage(&controller, WM_DEVICE_CLOSE_REQUEST, reinterpret_cast<WPARAM>(m_device), 0);
-            }
-            Finish(m_ready ? kExitOk : kExitFailed);
+    CNodeGateway* shown = gateway.get();
+    return RunSession(
+        gateway,
+        [this](CliEventLoop& loop, CliDetailSession& session) {
+            session.OnRowReset([this](int) { Finish(kExitFailed); });
+            GatewayDetailController* controller = &session.Controller();
+            loop.OnStopSignal([this, controller](int) {
+                m_closing = true;
+                controller->CloseTipsDialog();
+                if (m_device->tunnelOpen != 0) {
+                    SendMessage(controller, WM_DEVICE_CLOSE_REQUEST, reinterpret_cast<WPARAM>(m_device), 0);
+                }
+                Finish(m_ready ? kExitOk : kExitFailed);
+            });
+        },
+        [this, shown, row] {
+            GatewayDetailController& controller = Session()->Controller();
+            controller.SetGateway(shown);
+            // As the device table does: remember the row, mark the row on, ask.
+            m_device->rowIndex = row;
+            m_device->tunnelOpen = 1;
+            SendMessage(&controller, WM_DEVICE_OPEN_REQUEST, reinterpret_cast<WPARAM>(m_device), 0);
         });
-        CNodeGateway* shown = gateway.get();
-        const bool started = session.Start(
-            [this, &controller, shown, row] {
-                controller.SetGateway(shown);
-                // As the device table does: remember the row, mark the row on, ask.
-                m_device->rowIndex = row;
-                m_device->tunnelOpen = 1;
-                SendMessage(&controller, WM_DEVICE_OPEN_REQUEST, reinterpret_cast<WPARAM>(m_device), 0);
-            },
-            [this] { Finish(kExitFailed); });
-        if (started) {
-            exitCode = loop.Run();
-        }
-        session.Stop();
-        controller.SetListener(nullptr);
-        m_session = nullptr;
-    }
-    CliDetailSession::ReleaseGateway(gateway.get());
-    return exitCode;
 }
 
 void OpenCommand::DetailChanged()
 {
     // The far end closed a tunnel that was ready: close it here too and give up.
-    if (m_ready && !m_closing && !m_finishing && m_session != nullptr && m_device->tunnel != nullptr &&
-        !m_session->Controller().IsActive(m_device->tunnel)) {
+    if (m_ready && !m_closing && !Finishing() && Session() != nullptr && m_device->tunnel != nullptr &&
+        !Session()->Controller().IsActive(m_device->tunnel)) {
         CliConsole::Error("the far end closed the tunnel");
         m_ready = false;
         // Not inside the tunnel's own message handling: close afterwards.
         QTimer::singleShot(0, [this] {
-            if (m_session != nullptr && m_device->tunnelOpen != 0) {
-                SendMessage(&m_session->Controller(), WM_DEVICE_CLOSE_REQUEST,
+            if (Session() != nullptr && m_device->tunnelOpen != 0) {
+                SendMessage(&Session()->Controller(), WM_DEVICE_CLOSE_REQUEST,
                             reinterpret_cast<WPARAM>(m_device), 0);
             }
             Finish(kExitFailed);
@@ -123,7 +97,7 @@ void OpenCommand::DetailChanged()
 
 void OpenCommand::DeviceOpened(CNodeDevice* device)
 {
-    if (device != m_device || m_ready || m_finishing) {
+    if (device != m_device || m_ready || Finishing()) {
         return;
     }
     m_ready = true;
@@ -150,23 +124,8 @@ std::string OpenCommand::ReadyPlace() const
         const _virtual_com_half* user = serial->GetUserHalf();
         return user != nullptr ? ResolveComPortName("COM" + std::to_string(user->com)) : std::string("-");
     }
-    const CServerSocket* listener = m_session != nullptr ? m_session->Listener().Listener() : nullptr;
+    const CServerSocket* listener = Session() != nullptr ? Session()->Listener().Listener() : nullptr;
     const int port = listener != nullptr ? listener->LocalPort()
                                          : LocalListenerHost::ListenPortForDeviceType(m_device->protocol);
     return TextCodec::WideToUtf8(LocalListenerHost::ListenAddress()) + ":" + std::to_string(port);
-}
-
-void OpenCommand::Finish(int exitCode)
-{
-    if (m_finishing) {
-        return;
-    }
-    m_finishing = true;
-    // Leave the handler first: the MQTT thread may be waiting on it.
-    QTimer::singleShot(0, [this, exitCode] {
-        if (m_session != nullptr) {
-            m_session->Stop();
-        }
-        CliEventLoop::Quit(exitCode);
-    });
 }

@@ -1,12 +1,9 @@
 #pragma once
 
-#include "CliArguments.h"
-#include "CliCommand.h"
-#include "control/GatewayDetailListener.h"
+#include "CliSessionCommand.h"
 
 #include <string>
 
-class CliDetailSession;
 class CNodeDevice;
 class CNodeGateway;
 
@@ -16,7 +13,7 @@ class CNodeGateway;
 // user's COM port, or "<listen address>:<port>"). The tunnel stays open until SIGINT
 // or SIGTERM, then it is closed as the close request does and the exit code is 0. A
 // refusal, a fault or a time-out prints its text and exits with 1.
-class OpenCommand : public CliCommand, public GatewayDetailListener
+class OpenCommand : public CliSessionCommand
 {
 public:
     const char* Name() const override { return "open"; }
@@ -25,7 +22,6 @@ public:
     {
         return "open a device's tunnel and keep it open until interrupted";
     }
-    const char* Details() const override;
     bool Parse(const std::vector<std::string>& args) override;
     int Execute() override;
 
@@ -36,14 +32,10 @@ public:
 
 private:
     std::string ReadyPlace() const;
-    void Finish(int exitCode);
 
-    CliArguments m_args;
     std::string m_gwSn;
     std::string m_devSn;
-    CliDetailSession* m_session = nullptr;
     CNodeDevice* m_device = nullptr;
     bool m_ready = false;
     bool m_closing = false;
-    bool m_finishing = false;
 };

@@ -1,12 +1,9 @@
 #pragma once
 
-#include "CliArguments.h"
-#include "CliCommand.h"
-#include "control/GatewayDetailListener.h"
+#include "CliSessionCommand.h"
 
 #include <string>
 
-class CliDetailSession;
 class CNodeGateway;
 
 // lumetra-cli vpn GWSN: switches the gateway's maintenance channel on through the
@@ -14,7 +11,7 @@ class CNodeGateway;
 // "link: up" or "link: down" on standard output for each report of the VPN client's
 // management interface. SIGINT or SIGTERM switches the channel off (exit code 0). A
 // refusal, a time-out or the far side ending the channel exits with 1.
-class VpnCommand : public CliCommand, public GatewayDetailListener
+class VpnCommand : public CliSessionCommand
 {
 public:
     const char* Name() const override { return "vpn"; }
@@ -23,7 +20,6 @@ public:
     {
         return "switch a gateway's maintenance channel on until interrupted";
     }
-    const char* Details() const override;
     bool Parse(const std::vector<std::string>& args) override;
     int Execute() override;
 
@@ -33,11 +29,6 @@ public:
     void RequestTimedOut(CNodeDevice* device) override;
 
 private:
-    void Finish(int exitCode);
-
-    CliArguments m_args;
     std::string m_gwSn;
-    CliDetailSession* m_session = nullptr;
     bool m_stopping = false;
-    bool m_finishing = false;
 };

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "CliArguments.h"
+#include "CliCommand.h"
+#include "control/GatewayDetailListener.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+class CliDetailSession;
+class CliEventLoop;
+class CNodeGateway;
+
+// A command that works through the gateway detail controller while the broker
+// connection is up (open, vpn): it loads the gateway, runs an event loop around a
+// CliDetailSession until Finish, then frees what it loaded.
+class CliSessionCommand : public CliCommand, public GatewayDetailListener
+{
+public:
+    const char* Details() const override;
+
+protected:
+    // Signs in and reads gateway `gwSn` with its devices into `gateway`. Returns a
+    // CliExitCode; on failure the reason is printed and nothing is kept.
+    int LoadGateway(const std::string& gwSn, std::unique_ptr<CNodeGateway>* gateway);
+
+    // Runs the loop with a fresh session whose controller reports to this command.
+    // `prepare` runs before the broker connection is made (signal handlers and the
+    // like); `ready` once the broker delivers this client's messages. Returns the
+    // exit code given to Finish, or kExitFailed when the session could not start.
+    // Frees the gateway's tunnels and devices afterwards.
+    int RunSession(std::unique_ptr<CNodeGateway>& gateway,
+                   const std::function<void(CliEventLoop&, CliDetailSession&)>& prepare,
+                   std::function<void()> ready);
+
+    // Ends the session and the loop with `exitCode`, once; later calls are ignored.
+    // The end happens after the current handler returns: the MQTT thread may be
+    // waiting on it.
+    void Finish(int exitCode);
+    bool Finishing() const { return m_finishing; }
+    CliDetailSession* Session() const { return m_session; }
+
+    CliArguments m_args;
+
+private:
+    CliDetailSession* m_session = nullptr;
+    bool m_finishing = false;
+};
