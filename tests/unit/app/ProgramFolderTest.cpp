@@ -2,6 +2,8 @@
 #include "AppTestSupport.h"
 #include "platform/ExecutablePath.h"
 
+#include <QDir>
+
 #include <gtest/gtest.h>
 
 TEST(ProgramFolder, EnvironmentNamesTheFolderElseItIsTheExecutablesFolder)
@@ -13,6 +15,10 @@ TEST(ProgramFolder, EnvironmentNamesTheFolderElseItIsTheExecutablesFolder)
     EXPECT_EQ(LoginCachePath(), "/tmp/some/where/licache");
     ::setenv("LUMETRA_HOME", "/", 1);
     EXPECT_EQ(GetProgramFolder(), "/");
+    // A relative folder is taken against the working folder: helper programs started
+    // from elsewhere must still find the installation.
+    ::setenv("LUMETRA_HOME", "demo-home/", 1);
+    EXPECT_EQ(GetProgramFolder(), QDir::currentPath() + "/demo-home");
     for (bool empty : {false, true}) {
         empty ? ::setenv("LUMETRA_HOME", "", 1) : ::unsetenv("LUMETRA_HOME");
         EXPECT_EQ(GetProgramFolder(), ExecutableFolder());
