@@ -4,8 +4,8 @@
 // dialogs run with a short time-out.
 
 #include "control/GatewayDetailController.h"
-#include "PairFolder.h"
-#include "ScopedEnv.h"
+#include "support/VcomFolder.h"
+#include "support/ScopedEnv.h"
 #include "app/CustomResourceTable.h"
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
@@ -274,7 +274,7 @@ TEST_F(GatewayDetail, RefusedOpenShowsTheMessageByItsEncoding)
 
 TEST_F(GatewayDetail, SuccessIsShownOnceAndOneTunnelRunsPerType)
 {
-    PairFolder pairs;
+    VcomFolder pairs;
     ASSERT_TRUE(pairs.IsValid());
     CNodeDevice& s1 = Device("S1");
     Open(s1, [&] { Reply(Result("S1", R"("flag":1,"msg":"ok")")); });

@@ -2,9 +2,9 @@
 // opens the pair's "CNCA" end by its COM name, the test plays the user's application
 // on the CNCB end.
 
-#include "PairFolder.h"
-#include "PeerEnd.h"
 #include "RecordingSerialIO.h"
+#include "support/SerialEnd.h"
+#include "support/VcomFolder.h"
 
 #include "platform/MessageBox.h"
 #include "support/MessageBoxRecorder.h"
@@ -67,9 +67,9 @@ protected:
         ASSERT_EQ(log.OpenResult(), 1);
     }
 
-    PairFolder folder;
-    PairFolder::Pair pair;
-    PeerEnd user;
+    VcomFolder folder;
+    VcomFolder::Pair pair;
+    SerialEnd user;
     SerialEventLog log;
 };
 

@@ -1,9 +1,9 @@
 // Finding, listing and installing virtual COM pairs with the real pair tool, run from
 // an install folder whose name has a space in it.
 
-#include "PairFolder.h"
-#include "PeerEnd.h"
-#include "ScopedEnv.h"
+#include "support/ScopedEnv.h"
+#include "support/SerialEnd.h"
+#include "support/VcomFolder.h"
 
 #include "endpoint/VirtualComPairs.h"
 #include "platform/MessageBox.h"
@@ -23,7 +23,7 @@ protected:
     {
         ResetVirtualComPairsForTest();
         ASSERT_TRUE(folder.IsValid());
-        ASSERT_EQ(symlink(PairFolder::ToolPath().c_str(), (installFolder + "/lumetra-vcom").c_str()), 0);
+        ASSERT_EQ(symlink(VcomFolder::ToolPath().c_str(), (installFolder + "/lumetra-vcom").c_str()), 0);
     }
     void TearDown() override { ResetVirtualComPairsForTest(); }
 
@@ -36,7 +36,7 @@ protected:
     }
 
     MessageBoxRecorder boxes;
-    PairFolder folder;
+    VcomFolder folder;
     std::string installFolder = folder.MakeDir("program folder");
     ScopedEnv home{"LUMETRA_HOME", installFolder};
 };
@@ -44,7 +44,7 @@ protected:
 TEST_F(VirtualComPairsTest, ListingGivesTheEndsOfInstalledPairs)
 {
     EXPECT_EQ(FindVirtualComFolder(), installFolder + "/");
-    const PairFolder::Pair first = folder.Install();
+    const VcomFolder::Pair first = folder.Install();
     ASSERT_GE(first.comA, 1);
 
     ListVirtualComPairs();
@@ -67,7 +67,7 @@ TEST_F(VirtualComPairsTest, ListingGivesTheEndsOfInstalledPairs)
 
     // With two pairs the user's end comes from the last one.
     ResetVirtualComPairsForTest();
-    const PairFolder::Pair second = folder.Install();
+    const VcomFolder::Pair second = folder.Install();
     ASSERT_NE(first.number, second.number);
     ListVirtualComPairs();
     ASSERT_EQ(VirtualComPairList().size(), 2u);
@@ -107,12 +107,12 @@ TEST_F(VirtualComPairsTest, EnsureInstallsOnePairWhenNoneExistsAndKeepsIt)
     EnsureVirtualComPair();
     const std::vector<int> numbers = folder.PairNumbers();
     EXPECT_EQ(numbers.size(), 1u);
-    const std::vector<PairFolder::Pair> listed = folder.List();
+    const std::vector<VcomFolder::Pair> listed = folder.List();
     ASSERT_EQ(listed.size(), 1u);
     ASSERT_EQ(VirtualComPairList().size(), 1u);
     EXPECT_EQ(PickedEnds(), std::make_pair(listed[0].comB, listed[0].comA));
     EXPECT_EQ(boxes.Count(), 0u);
-    PeerEnd end;
+    SerialEnd end;
     EXPECT_TRUE(end.Open(folder.LinkPath(listed[0].comB))) << "the user's end is a working port";
 
     ResetVirtualComPairsForTest();

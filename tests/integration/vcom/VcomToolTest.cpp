@@ -1,10 +1,9 @@
 // lumetra-vcom against real pseudo-terminals and real processes, each test in its
 // own virtual COM folder.
 
-#include "ListedEnds.h"
-#include "SerialEnd.h"
-#include "ToolProcess.h"
-#include "VcomTestFolder.h"
+#include "support/SerialEnd.h"
+#include "support/ToolProcess.h"
+#include "support/VcomFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -19,42 +18,16 @@ namespace {
 constexpr int kIoTimeoutMs = 10000;
 const std::vector<std::string> kInstall = {"install", "PortName=COM#", "PortName=COM#"};
 
-struct Pair
-{
-    int number = -1;
-    int comA = -1;
-    int comB = -1;
-};
-
-// The pairs named by install or list output.
-std::vector<Pair> PairsIn(const std::string& output)
-{
-    ListedEnds parsed;
-    EXPECT_TRUE(parsed.Parse(output)) << output;
-    std::vector<Pair> pairs;
-    for (const ListedEnds::End& end : parsed.Ends()) {
-        if (pairs.empty() || pairs.back().number != end.pair)
-            pairs.push_back({end.pair});
-        (end.isA ? pairs.back().comA : pairs.back().comB) = end.com;
-    }
-    return pairs;
-}
+using Pair = VcomFolder::Pair;
 
 class VcomToolTest : public ::testing::Test
 {
 protected:
     std::vector<Pair> Pairs(const std::vector<std::string>& args)
     {
-        const VcomTestFolder::Result result = folder.Run(args);
+        const VcomFolder::Result result = folder.Run(args);
         EXPECT_EQ(result.exitCode, 0) << result.err;
-        return PairsIn(result.out);
-    }
-
-    Pair Install()
-    {
-        const std::vector<Pair> made = Pairs(kInstall);
-        EXPECT_EQ(made.size(), 1u);
-        return made.empty() ? Pair() : made[0];
+        return VcomFolder::PairsIn(result.out);
     }
 
     void OpenEnds(const Pair& pair, SerialEnd* a, SerialEnd* b)
@@ -72,18 +45,18 @@ protected:
         EXPECT_EQ(a.Read(tag.size() + 5, kIoTimeoutMs), "to A " + tag);
     }
 
-    VcomTestFolder folder;
+    VcomFolder folder;
 };
 
 TEST_F(VcomToolTest, InstallLeavesOnePairOfLinkedEndsThatListShows)
 {
     EXPECT_TRUE(Pairs({"list"}).empty());
-    const Pair made = Install();
+    const Pair made = folder.Install();
     EXPECT_EQ(made.number, 0);
     EXPECT_TRUE(made.comA > 0 && made.comB > 0 && made.comA != made.comB);
-    const VcomTestFolder::Result listed = folder.Run({"list"});
+    const VcomFolder::Result listed = folder.Run({"list"});
     EXPECT_NE(listed.out.find("CNCA0 PortName=COM#,RealPortName=COM"), std::string::npos) << listed.out;
-    const std::vector<Pair> pairs = PairsIn(listed.out);
+    const std::vector<Pair> pairs = VcomFolder::PairsIn(listed.out);
     ASSERT_EQ(pairs.size(), 1u) << listed.out;
     EXPECT_EQ(pairs[0].number, 0);
     EXPECT_EQ(pairs[0].comA, made.comA);
@@ -105,7 +78,7 @@ TEST_F(VcomToolTest, BytesPassUnchangedBothWaysAcrossReopening)
 {
     // Opened as-is, as by a program that leaves the line alone: nothing is echoed,
     // line ends and control bytes pass unchanged.
-    const Pair pair = Install();
+    const Pair pair = folder.Install();
     SerialEnd a, b;
     ASSERT_TRUE(a.OpenAsIs(folder.LinkPath(pair.comA)));
     ASSERT_TRUE(b.OpenAsIs(folder.LinkPath(pair.comB)));
@@ -139,9 +112,9 @@ TEST_F(VcomToolTest, ConcurrentInstallsGetTheLowestFreeNumbersAndSeparateLines)
 {
     ToolProcess runs[2];
     for (ToolProcess& run : runs)
-        ASSERT_TRUE(run.Start(VcomTestFolder::ToolPath(), kInstall, folder.Env()));
+        ASSERT_TRUE(run.Start(VcomFolder::ToolPath(), kInstall, folder.Env()));
     for (ToolProcess& run : runs) {
-        ASSERT_TRUE(run.Finish(VcomTestFolder::kToolTimeoutMs));
+        ASSERT_TRUE(run.Finish(VcomFolder::kToolTimeoutMs));
         EXPECT_EQ(run.ExitCode(), 0) << run.Err();
     }
     const std::vector<Pair> pairs = Pairs({"list"});
@@ -162,12 +135,12 @@ TEST_F(VcomToolTest, ConcurrentInstallsGetTheLowestFreeNumbersAndSeparateLines)
 
 TEST_F(VcomToolTest, KilledHolderIsCleanedUpByListAndRemoveEndsTheHolder)
 {
-    Install();
-    Install();
+    folder.Install();
+    folder.Install();
     const pid_t holder = folder.HolderPid(0);
     ASSERT_GT(holder, 0);
     ASSERT_EQ(kill(holder, SIGKILL), 0);
-    ASSERT_TRUE(VcomTestFolder::WaitForExit(holder, kIoTimeoutMs));
+    ASSERT_TRUE(VcomFolder::WaitForExit(holder, kIoTimeoutMs));
     const std::vector<std::string> all = {"COM1", "COM2", "COM3", "COM4", "pair0", "pair1"};
     EXPECT_EQ(folder.Entries(), all);
     const std::vector<Pair> listed = Pairs({"list"});
@@ -180,12 +153,12 @@ TEST_F(VcomToolTest, KilledHolderIsCleanedUpByListAndRemoveEndsTheHolder)
     SerialEnd inUse;
     ASSERT_TRUE(inUse.Open(folder.LinkPath(3)));
     Pairs({"remove", "1"});
-    EXPECT_TRUE(VcomTestFolder::WaitForExit(other, kIoTimeoutMs));
+    EXPECT_TRUE(VcomFolder::WaitForExit(other, kIoTimeoutMs));
     EXPECT_TRUE(folder.Entries().empty());
-    const VcomTestFolder::Result again = folder.Run({"remove", "1"});
+    const VcomFolder::Result again = folder.Run({"remove", "1"});
     EXPECT_EQ(again.exitCode, 1);
     EXPECT_NE(again.err.find("there is no pair 1"), std::string::npos) << again.err;
-    const Pair fresh = Install();
+    const Pair fresh = folder.Install();
     EXPECT_EQ(fresh.number, 0);
     EXPECT_EQ(fresh.comA, 1);
     EXPECT_EQ(fresh.comB, 2);
@@ -208,14 +181,14 @@ TEST_F(VcomToolTest, BadCommandLinesGiveAMessageTheUsageAndExitCode2)
         {{"remove", "-1"}, "'-1' is not a pair number"},
     };
     for (const auto& c : cases) {
-        const VcomTestFolder::Result result = folder.Run(c.args);
+        const VcomFolder::Result result = folder.Run(c.args);
         EXPECT_EQ(result.exitCode, 2) << c.message;
         EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
         EXPECT_NE(result.err.find("usage: lumetra-vcom"), std::string::npos) << result.err;
         EXPECT_EQ(result.out, "");
     }
     EXPECT_TRUE(folder.Entries().empty());
-    const VcomTestFolder::Result help = folder.Run({"--help"});
+    const VcomFolder::Result help = folder.Run({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("usage: lumetra-vcom install PortName=COM# PortName=COM#"), std::string::npos);
 }

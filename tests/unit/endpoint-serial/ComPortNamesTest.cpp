@@ -2,7 +2,7 @@
 
 #include "platform/ComPortNames.h"
 
-#include "ScopedEnv.h"
+#include "support/ScopedEnv.h"
 
 #include <gtest/gtest.h>
 
