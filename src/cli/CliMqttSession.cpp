@@ -48,18 +48,27 @@ bool CliMqttSession::Start(MessageWindow* target)
 
 void CliMqttSession::Stop()
 {
+    // The MQTT thread may be inside SendMessage, waiting for this (the UI) thread to
+    // handle an inbound message: keep handling them while waiting instead of blocking.
+    auto waitUntil = [](auto done) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        while (!done() && std::chrono::steady_clock::now() < deadline) {
+            if (QCoreApplication::instance() != nullptr)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    };
+    // What was published last (the VPN switch-off, QoS 2, goes out just before the
+    // command ends) reaches the far side only once the broker has it whole: let the
+    // library finish those exchanges first (briefly).
+    if (g_threadDone.valid())
+        waitUntil([] { return mqtt_unfinished_publishes() == 0; });
     mqtt_client_stop();
-    // The DISCONNECT goes out from the MQTT thread's loop: wait (briefly) for the
-    // loop to end so the process does not exit first and make the broker publish
-    // the last will. The MQTT thread may be inside SendMessage, waiting for this
-    // (the UI) thread to handle an inbound message, so keep handling them while
-    // waiting instead of blocking.
     if (!g_threadDone.valid())
         return;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-    while (g_threadDone.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready &&
-           std::chrono::steady_clock::now() < deadline) {
-        if (QCoreApplication::instance() != nullptr)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
+    // The DISCONNECT goes out from the MQTT thread's loop: wait (briefly) for the
+    // loop to end so the process does not exit first and make the broker publish
+    // the last will.
+    waitUntil(
+        [] { return g_threadDone.wait_for(std::chrono::milliseconds(10)) == std::future_status::ready; });
 }

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <set>
 #include <unistd.h>
 
 namespace {
@@ -31,6 +32,25 @@ char g_serverTopic[264];
 char g_willPayload[600];
 char g_hostCopy[264];
 char g_keepaliveText[264];
+
+// Messages handed to the library whose publish callback has not come yet (QoS 0: not
+// written yet; QoS 1 and 2: not acknowledged yet), by message id, and the ids whose
+// callback came before their publisher could note them. Never held while calling
+// into the library.
+std::mutex g_publishLock;
+std::set<int> g_unfinishedMids;
+std::set<int> g_earlyMids;
+
+void NotePublished(int result, int mid)
+{
+    if (result != MOSQ_ERR_SUCCESS) {
+        return;
+    }
+    std::lock_guard<std::mutex> guard(g_publishLock);
+    if (g_earlyMids.erase(mid) == 0) {
+        g_unfinishedMids.insert(mid);
+    }
+}
 
 // Client thread only.
 bool g_processing = true;
@@ -299,6 +319,11 @@ void mqtt_client_destroy()
     if (mosq != nullptr) {
         mosquitto_destroy(mosq);
     }
+    {
+        std::lock_guard<std::mutex> guard(g_publishLock);
+        g_unfinishedMids.clear();
+        g_earlyMids.clear();
+    }
     mosquitto_lib_cleanup();
     mqtt_config_free(&g_config);
 }
@@ -350,20 +375,38 @@ void mqtt_client_stop()
 
 int mqtt_publish(const char* topic, const void* payload, int length, int qos)
 {
-    std::lock_guard<std::mutex> guard(g_clientLock);
-    if (g_client == nullptr) {
-        return MOSQ_ERR_INVAL;
+    int mid = 0;
+    int result = MOSQ_ERR_INVAL;
+    {
+        std::lock_guard<std::mutex> guard(g_clientLock);
+        if (g_client == nullptr) {
+            return result;
+        }
+        result = mosquitto_publish(g_client, &mid, topic, length, payload, qos, false);
     }
-    return mosquitto_publish(g_client, nullptr, topic, length, payload, qos, false);
+    NotePublished(result, mid);
+    return result;
 }
 
 int mqtt_publish_to_server(const void* payload, int length, int qos)
 {
-    std::lock_guard<std::mutex> guard(g_clientLock);
-    if (g_client == nullptr) {
-        return MOSQ_ERR_INVAL;
+    int mid = 0;
+    int result = MOSQ_ERR_INVAL;
+    {
+        std::lock_guard<std::mutex> guard(g_clientLock);
+        if (g_client == nullptr) {
+            return result;
+        }
+        result = mosquitto_publish(g_client, &mid, g_serverTopic, length, payload, qos, false);
     }
-    return mosquitto_publish(g_client, nullptr, g_serverTopic, length, payload, qos, false);
+    NotePublished(result, mid);
+    return result;
+}
+
+size_t mqtt_unfinished_publishes()
+{
+    std::lock_guard<std::mutex> guard(g_publishLock);
+    return g_unfinishedMids.size();
 }
 
 void on_connect(struct mosquitto* mosq, void* obj, int result)
@@ -453,8 +496,14 @@ void on_message(struct mosquitto* mosq, void* obj, const struct mosquitto_messag
     }
 }
 
-void on_publish(struct mosquitto* /*mosq*/, void* /*obj*/, int /*mid*/)
+void on_publish(struct mosquitto* /*mosq*/, void* /*obj*/, int mid)
 {
+    {
+        std::lock_guard<std::mutex> guard(g_publishLock);
+        if (g_unfinishedMids.erase(mid) == 0) {
+            g_earlyMids.insert(mid);
+        }
+    }
     std::fprintf(Out(), "publish cb\n");
     std::fflush(Out());
 }

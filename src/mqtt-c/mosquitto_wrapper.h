@@ -40,6 +40,11 @@ void mqtt_client_stop();
 int mqtt_publish(const char* topic, const void* payload, int length, int qos);
 // The same on the PC's server topic "/<PC identifier>/lumetraToServer".
 int mqtt_publish_to_server(const void* payload, int length, int qos);
+// How many published messages the library has not finished with: QoS 0 ones not yet
+// written, QoS 1 and 2 ones not yet acknowledged by the broker. A message of QoS 2
+// reaches the subscribers only once its exchange is complete, so an orderly stop
+// waits for 0 before it disconnects.
+size_t mqtt_unfinished_publishes();
 
 // Where the module writes its diagnostics (default stdout and stderr). Set before
 // the client thread starts.

@@ -18,6 +18,8 @@ public:
     {
         std::string topic;
         std::string payload;
+        // The QoS of the delivery: the lower of the publisher's and the subscription's,
+        // so a subscription with QoS 2 shows the QoS the publisher used.
         int qos = 0;
         bool retain = false;
     };

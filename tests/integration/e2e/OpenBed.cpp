@@ -7,20 +7,25 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
+#include <QThread>
 
 #include <signal.h>
 
 namespace {
 
-// One account, one online gateway. Serial devices are answered by Modbus RTU slaves
-// inside the far side; the port-forward device by a Modbus TCP slave on a free port
-// ("port": 0). RTU-MQTT sends its answers back as cmdId 2980 instead of over the
-// port-transfer connection.
+const char kUser[] = "tester";
+const char kPassword[] = "pw-1";
+
+// One account with an online and an offline gateway. Serial devices are answered by
+// Modbus RTU slaves inside the far side; the port-forward device by a Modbus TCP
+// slave on a free port ("port": 0). RTU-MQTT sends its answers back as cmdId 2980
+// instead of over the port-transfer connection.
 const char kInventory[] = R"({"accounts":[{"userName":"tester","password":"pw-1","orgId":31,
  "newRoleId":3,"accountsId":310,"gateways":[{"gwSn":"GW-E2E-01","gwName":"Test gateway",
- "nodeName":"Lab","isOnline":true,"devices":[
+ "nodeName":"Lab","isOnline":true,"lanIp":"10.77.0.1","lanMask":"255.255.0.0","devices":[
  {"deviceId":1,"id":"d1","deviceSn":"RTU-TCP","deviceName":"Meter A","ifaceTypeName":"RS485",
   "online":true,"ifaceType":2,"ip":"","port":0,"com":"COM1","baud":9600,"databit":8,"parity":0,
   "stopbit":1,"timeout":1000,"protocol":"1","tunType":2,"tunConnectType":0,
@@ -36,7 +41,34 @@ const char kInventory[] = R"({"accounts":[{"userName":"tester","password":"pw-1"
  {"deviceId":4,"id":"d4","deviceSn":"PLC-TCP","deviceName":"PLC","ifaceTypeName":"Ethernet",
   "online":true,"ifaceType":3,"ip":"127.0.0.1","port":0,"com":"","baud":0,"databit":0,"parity":0,
   "stopbit":0,"timeout":3000,"protocol":"2","tunType":1,"tunConnectType":0,
-  "simulation":{"kind":"modbus-tcp","holdingRegisters":[301,302,303,304]}}]}]}]})";
+  "simulation":{"kind":"modbus-tcp","holdingRegisters":[301,302,303,304]}}]},
+ {"gwSn":"GW-E2E-OFF","gwName":"Unplugged gateway","nodeName":"Lab","isOnline":false,"devices":[]}]}]})";
+
+// The processes whose kernel name contains `name` and whose working folder is `folder`.
+std::vector<qint64> ProcessesIn(const char* name, const QString& folder)
+{
+    std::vector<qint64> found;
+    const QString wanted = QFileInfo(folder).canonicalFilePath();
+    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool numeric = false;
+        const qint64 pid = entry.toLongLong(&numeric);
+        QFile comm("/proc/" + entry + "/comm");
+        if (!numeric || !comm.open(QIODevice::ReadOnly) || !comm.readAll().contains(name)) {
+            continue;
+        }
+        // An ended child that nobody has reaped yet is no longer running.
+        QFile stat("/proc/" + entry + "/stat");
+        const QByteArray state = stat.open(QIODevice::ReadOnly) ? stat.readAll() : QByteArray();
+        const int close = state.lastIndexOf(')');
+        if (close < 0 || state.mid(close + 2, 1) == "Z") {
+            continue;
+        }
+        if (!wanted.isEmpty() && QFileInfo("/proc/" + entry + "/cwd").canonicalFilePath() == wanted) {
+            found.push_back(pid);
+        }
+    }
+    return found;
+}
 
 } // namespace
 
@@ -46,11 +78,13 @@ OpenBed::~OpenBed()
         cli_.kill();
         cli_.waitForFinished(5000);
     }
+    EndVpnClients();
+    recorder_.Disconnect();
     farside_.Stop();
     RemoveComPairs();
 }
 
-bool OpenBed::Start()
+bool OpenBed::Start(bool vpnServer)
 {
     if (!broker_.Start()) {
         error_ = "broker: " + broker_.Error();
@@ -82,22 +116,102 @@ bool OpenBed::Start()
         error_ = "cannot prepare the installation in " + home_.Path();
         return false;
     }
-    if (!farside_.Start(platconf, home_.Write("inventory.json", kInventory), {"--no-vpn-server"}) ||
+    // No keep-alives: every message on the wire then belongs to the flow under test.
+    QStringList options = {"--keepalive", "0"};
+    options += vpnServer ? QStringList{"--vpn-ca", home_.FilePath("lumetra/ca.crt")}
+                         : QStringList{"--no-vpn-server"};
+    if (!farside_.Start(platconf, home_.Write("inventory.json", kInventory), options) ||
         !farside_.WaitForOutput("broker connected")) {
         error_ = "far side: " + farside_.Error() + farside_.Output() + farside_.ErrorOutput();
         return false;
     }
+    // A login fixes the installation's PC identifier before any tunnel runs.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("LUMETRA_HOME", home_.Path());
+    const ProgramRun::Result login =
+        ProgramRun::Run(ProgramRun::BuiltProgram("lumetra-cli"), {"login", kUser, kPassword}, 30000, env);
+    pcId_ = QRegularExpression("^pcId +([0-9]+)$", QRegularExpression::MultilineOption)
+                .match(login.out)
+                .captured(1)
+                .toStdString();
+    if (pcId_.empty()) {
+        error_ = "login: " + login.out + login.err;
+        return false;
+    }
+    // QoS 2 subscriptions: each message arrives with the QoS it was published with.
+    const std::string gateway = kGateway;
+    if (!recorder_.Connect(broker_.Host(), broker_.Port(), broker_.User(), broker_.Password())) {
+        error_ = "the recorder cannot connect to the broker";
+        return false;
+    }
+    for (const std::string& topic :
+         {std::string("/sys/varnex_binder/sub"), "/" + gateway + "/down",
+          "/sys/transparent/" + gateway + "/down", "/" + pcId_ + "/lumetraToServer"}) {
+        if (!recorder_.Subscribe(topic, 2)) {
+            error_ = "the recorder cannot subscribe to " + QString::fromStdString(topic);
+            return false;
+        }
+    }
     return true;
 }
 
-void OpenBed::Open(const std::string& device)
+void OpenBed::Run(const QStringList& arguments)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("LUMETRA_HOME", home_.Path());
     env.insert("LUMETRA_VCOM_DIR", vcomDir_);
     cli_.setProcessEnvironment(env);
     cli_.start(ProgramRun::BuiltProgram("lumetra-cli"),
-               {"open", kGateway, QString::fromStdString(device), "--user", "tester", "--password", "pw-1"});
+               arguments + QStringList{"--user", kUser, "--password", kPassword});
+}
+
+void OpenBed::Open(const std::string& device)
+{
+    Run({"open", kGateway, QString::fromStdString(device)});
+}
+
+void OpenBed::Vpn(const std::string& gateway)
+{
+    Run({"vpn", QString::fromStdString(gateway)});
+}
+
+QString OpenBed::VpnServer()
+{
+    return QRegularExpression("^vpn server (.*)$", QRegularExpression::MultilineOption)
+        .match(farside_.Output())
+        .captured(1);
+}
+
+std::vector<qint64> OpenBed::VpnClients() const
+{
+    return ProcessesIn("openvpn", home_.FilePath("lumetra"));
+}
+
+std::vector<std::string> OpenBed::Wire(size_t count, int timeoutMs)
+{
+    recorder_.WaitForMessages(count, timeoutMs);
+    std::vector<std::string> lines;
+    for (const MqttTestClient::Message& message : recorder_.Messages()) {
+        QString line = QString::fromStdString(message.topic + " q" + std::to_string(message.qos) + " " +
+                                              message.payload);
+        lines.push_back(line.replace(QString::fromStdString(pcId_), "<pc>").toStdString());
+    }
+    return lines;
+}
+
+void OpenBed::EndVpnClients()
+{
+    // A client left by a failed test (its program killed) would hold the tun device
+    // and the management port: end it, and wait until it has gone.
+    QDeadlineTimer polite(5000);
+    QDeadlineTimer deadline(10000);
+    for (std::vector<qint64> clients = VpnClients(); !clients.empty() && !deadline.hasExpired();
+         clients = VpnClients()) {
+        for (qint64 pid : clients) {
+            ::kill(static_cast<pid_t>(pid), polite.hasExpired() ? SIGKILL : SIGTERM);
+        }
+        QThread::msleep(20);
+    }
 }
 
 void OpenBed::Drain()

@@ -1,0 +1,96 @@
+// A gateway's maintenance channel switched on by `lumetra-cli vpn` through the real
+// far side: its VPN service grants the channel with the address of its own OpenVPN
+// server, the client writes the profile and credentials files, starts the real
+// OpenVPN client and prints the link state from the client's management port; the
+// far side's gateway state report is answered with the LAN switch-on, and SIGINT
+// switches the channel off and ends the OpenVPN client. Refusals print the view's
+// texts. Every message the client publishes is checked byte for byte.
+
+#include "OpenBed.h"
+
+#include "support/PumpUntil.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kServerTopic[] = "/<pc>/lumetraToServer q2 ";
+const char kChannelRequest[] = R"({"gwSn":"GW-E2E-01","cmdId":97,"pcId":"<pc>"})";
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+TEST(VpnChannel, LinkComesUpThroughTheFarSidesServerAndSigintSwitchesItOff)
+{
+    OpenBed bed;
+    ASSERT_TRUE(bed.Start(true)) << bed.Error().toStdString();
+    const QString server = bed.VpnServer();
+    if (!server.endsWith(" running")) {
+        GTEST_SKIP() << "the far side runs no OpenVPN server here: " << server.toStdString();
+    }
+    const std::string port = server.section(':', 1).section(' ', 0, 0).toStdString();
+    bed.Vpn();
+    bed.WaitForLine("link: up", 60000);
+    const QString working = bed.Home() + "/lumetra/";
+    ASSERT_TRUE(bed.Out().split('\n').contains("link: up"))
+        << bed.Out().toStdString() << bed.Err().toStdString() << "client log:\n"
+        << ReadAll(working + "openvpn-trace.log").toStdString();
+
+    // The far side granted the channel with its server's address and the PC as user.
+    EXPECT_TRUE(bed.Farside().Output().contains(QString::fromStdString(
+        R"({"cmdId":100,"gwSn":"GW-E2E-01","vpnserverIp":"127.0.0.1","busiCode":0,"pcId":")" + bed.PcId() +
+        R"(","vpnport":)" + port)));
+    EXPECT_TRUE(
+        ReadAll(working + "zelqnet_client.ovpn").contains(("\nremote 127.0.0.1 " + port + "\n\n").c_str()));
+    EXPECT_EQ(ReadAll(working + "zelq_clientpass0").toStdString(), bed.PcId() + "\n730158");
+    EXPECT_EQ(bed.VpnClients().size(), 1u);
+    // Its gateway state report, which the client answered with the LAN switch-on.
+    EXPECT_TRUE(bed.Farside().WaitForOutput(
+        R"({"cmdId":98,"flag":1,"gwSn":"GW-E2E-01","lanIp":"10.77.0.1","csq":"31","lanMask":"255.255.0.0"})"));
+    EXPECT_TRUE(bed.Farside().WaitForOutput("LAN 10.77.0.1/255.255.0.0 switched on"));
+
+    EXPECT_EQ(bed.Interrupt(), 0) << bed.Err().toStdString();
+    EXPECT_TRUE(PumpUntil([&] { return bed.VpnClients().empty(); }));
+    EXPECT_EQ(bed.Wire(3),
+              (std::vector<std::string>{
+                  kServerTopic + std::string(kChannelRequest),
+                  kServerTopic + std::string(R"({"gwSn":"GW-E2E-01","cmdId":99,"lanIp":"10.77.0.1",)"
+                                             R"("lanMask":"255.255.0.0","pcId":"<pc>","switchOn":1})"),
+                  kServerTopic + (R"({"gwSn":"GW-E2E-01","vpnPort":)" + port +
+                                  R"(,"switchOn":0,"pcId":"<pc>","cmdId":99})")}));
+    EXPECT_TRUE(bed.Farside().WaitForOutput("switched off (vpnPort " + QString::fromStdString(port) + ")"));
+}
+
+TEST(VpnChannel, ChannelInUseAndOfflineGatewayPrintTheTextAndFail)
+{
+    OpenBed bed;
+    ASSERT_TRUE(bed.Start()) << bed.Error().toStdString();
+    // Another PC holds the gateway's channel.
+    const std::string other = "11111111111111111111";
+    ASSERT_TRUE(bed.Peer().Publish("/" + other + "/lumetraToServer",
+                                   R"({"gwSn":"GW-E2E-01","cmdId":97,"pcId":")" + other + R"("})", 2));
+    ASSERT_TRUE(bed.Farside().WaitForOutput(
+        QString::fromStdString("sent /" + other + R"(/lumetraToPC {"cmdId":100,)")));
+
+    bed.Vpn();
+    EXPECT_NE(bed.WaitForExit(40000), 0);
+    EXPECT_TRUE(bed.Err().split('\n').contains(QString::fromUtf8("网关通道已经在使用中！")))
+        << bed.Err().toStdString();
+    EXPECT_FALSE(bed.Out().contains("link:")) << bed.Out().toStdString();
+
+    bed.Vpn(OpenBed::kOfflineGateway);
+    EXPECT_NE(bed.WaitForExit(40000), 0);
+    EXPECT_TRUE(bed.Err().split('\n').contains(QString::fromUtf8("设备不在线"))) << bed.Err().toStdString();
+    // Only the channel request of the first run went out.
+    EXPECT_EQ(bed.Wire(1), std::vector<std::string>{kServerTopic + std::string(kChannelRequest)});
+}
+
+} // namespace
