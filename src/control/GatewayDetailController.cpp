@@ -77,7 +77,10 @@ std::recursive_mutex& GatewayDetailController::ActiveTunnelLock()
     return lock;
 }
 
-GatewayDetailController::GatewayDetailController() = default;
+GatewayDetailController::GatewayDetailController()
+{
+    SetVpnClientCalls(nullptr, nullptr);
+}
 
 GatewayDetailController::~GatewayDetailController()
 {
@@ -141,6 +144,12 @@ LRESULT GatewayDetailController::WindowProc(UINT msg, WPARAM wParam, LPARAM lPar
     default: // WM_DETAIL_UNUSED and everything else
         return 0;
     }
+}
+
+void GatewayDetailController::SetVpnClientCalls(std::function<bool()> start, std::function<void()> stop)
+{
+    startVpnClient_ = start ? std::move(start) : [] { return StartVpnClient(); };
+    stopVpnClients_ = stop ? std::move(stop) : [] { StopVpnClients(); };
 }
 
 // --- Operations of the main window. ---
@@ -239,7 +248,7 @@ void GatewayDetailController::CloseChannel()
 {
     CNodeGateway* gateway = displayed_;
     switchOn_ = false;
-    StopVpnClients();
+    stopVpnClients_();
     gateway->csq = "-1";
     gateway->linkUp = 0;
     Repaint();
@@ -268,7 +277,7 @@ void GatewayDetailController::ChannelReply(const void* record)
     if (info->busiCode == 0) {
         gateway->vpnTunnel->OnVpnInfo(info);
         switchOn_ = true;
-        StartVpnClient();
+        startVpnClient_();
         channelGateway_ = displayed_ != nullptr ? displayed_ : gateway;
         channelGateway_->channelActive = 1;
         managementSocket_.reset(new CVpnStatusSocket);

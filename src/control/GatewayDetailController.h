@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -79,6 +80,11 @@ public:
     void SetListener(GatewayDetailListener* listener) { listener_ = listener; }
     // The period of the waiting dialogs' time-out (TipsDialog::kDefaultTimeoutMs).
     void SetTipsTimeout(int milliseconds) { tipsTimeoutMs_ = milliseconds; }
+    // How the VPN client process is started when a channel is granted and ended when
+    // the user switches the channel off; an empty function keeps the default
+    // (StartVpnClient, StopVpnClients). Both end every running client on the machine,
+    // so tests put in their own.
+    void SetVpnClientCalls(std::function<bool()> start, std::function<void()> stop);
 
     // --- Operations of the main window. ---
     // Makes `gateway` the displayed gateway: copies the channel state from the
@@ -160,6 +166,8 @@ private:
     MessageWindow* mainWindow_ = nullptr;
     GatewayDetailListener* listener_ = nullptr;
     int tipsTimeoutMs_ = TipsDialog::kDefaultTimeoutMs;
+    std::function<bool()> startVpnClient_;
+    std::function<void()> stopVpnClients_;
 
     CNodeGateway* displayed_ = nullptr;
     CNodeGateway* channelGateway_ = nullptr;

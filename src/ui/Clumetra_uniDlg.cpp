@@ -60,6 +60,8 @@ Clumetra_uniDlg::Clumetra_uniDlg(Services services)
 {
     if (!services_.stopVpnClients)
         services_.stopVpnClients = [] { StopVpnClients(); };
+    if (!services_.startVpnClient)
+        services_.startVpnClient = [] { return StartVpnClient(); };
     if (!services_.startMqttThread)
         services_.startMqttThread = [] { std::thread(mqtt_thread_entry).detach(); };
     setObjectName(QStringLiteral("Clumetra_uniDlg"));
@@ -256,6 +258,7 @@ LRESULT Clumetra_uniDlg::OnGatewaySelected(WPARAM gateway)
     if (detailView_ == nullptr) {
         detailView_ = new CFVGatewayDetail(this, this);
         detailView_->OnInitialUpdate();
+        detailView_->Controller().SetVpnClientCalls(services_.startVpnClient, services_.stopVpnClients);
         const QRect area = RightArea();
         detailView_->SetLayout(area.x(), area.y(), area.width(), area.height());
         // Replies, reports and tunnel traffic from the broker go to the controller.

@@ -38,12 +38,14 @@ public:
     static constexpr int kHeight = 600;
     static constexpr int kBandHeight = 85;
 
-    // The process-wide steps of the start-up and of quitting. The program uses the
-    // defaults; tests put in their own so that they neither end other processes
-    // nor leave a client thread behind.
+    // The process-wide steps of the start-up, of quitting and of the maintenance
+    // channel (the detail view's controller starts and ends the VPN client with
+    // them). The program uses the defaults; tests put in their own so that they
+    // neither start nor end other processes nor leave a client thread behind.
     struct Services
     {
         std::function<void()> stopVpnClients;  // default: StopVpnClients
+        std::function<bool()> startVpnClient;  // default: StartVpnClient
         std::function<void()> startMqttThread; // default: a detached thread running mqtt_thread_entry
     };
 

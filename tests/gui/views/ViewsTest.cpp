@@ -1,14 +1,24 @@
 // The logged-in views against the real far side and a real broker: the gateway tree
 // (state icons, search, root item, home button), a gateway's devices in the table,
-// and the channel switch of an offline gateway.
+// the tunnels opened from the table's row buttons (a local port, a virtual COM port
+// made by the real pair tool) and the maintenance channel switch. The far side runs
+// the demo inventory plus one serial device whose gateway never answers an open. The
+// waiting dialogs are the program's own, watched as a user would: each text is kept
+// and a dialog the user may close is closed. The VPN client is not started: the
+// window gets its own start and stop steps, which only count their calls.
 
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
+#include "endpoint/VirtualComPairs.h"
 #include "gui/common/GuiTestApp.h"
 #include "gui/common/ScreenshotCheck.h"
 #include "mqtt-c/mosquitto_wrapper.h"
+#include "mqtt-c/mqtt_commands.h"
+#include "mqtt-c/mqtt_envelope.h"
 #include "mqtt-c/mqtt_thread.h"
+#include "mqtt-c/mqtt_topics.h"
 #include "platform/MessageBox.h"
+#include "platform/TipsDialog.h"
 #include "support/FarsideProcess.h"
 #include "support/FreePort.h"
 #include "support/MessageBoxRecorder.h"
@@ -16,32 +26,109 @@
 #include "support/PlatconfBuilder.h"
 #include "support/PumpUntil.h"
 #include "support/TempDir.h"
+#include "support/VcomFolder.h"
 #include "ui/CDLEdit.h"
+#include "ui/CDlgTips.h"
 #include "ui/CFVGatewayDetail.h"
 #include "ui/CFVHomeInfo.h"
 #include "ui/CFVLeftTree.h"
 #include "ui/CFVLogin.h"
 #include "ui/CFVTableDevice.h"
 #include "ui/Clumetra_uniDlg.h"
+#include "ui/TipsDialogPresenter.h"
 #include "ui/hyperlink/CHyperLink.h"
 #include "ui/pngbutton/CTabButton.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QTreeWidget>
 
+#include <cjson/cJSON.h>
 #include <gtest/gtest.h>
+#include <modbus/modbus.h>
 
 #include <atomic>
 #include <memory>
 #include <thread>
+#include <vector>
 
 namespace {
+
+// A serial meter on the pump station gateway whose open the gateway never answers.
+const char kSilentMeter[] = R"({"deviceId":5022,"id":"d5022","deviceName":"Silent meter",
+ "deviceSn":"DEV-5022","ifaceTypeName":"RS485","online":true,"ifaceType":2,"ip":"","port":0,
+ "com":"COM1","baud":9600,"databit":8,"parity":0,"stopbit":1,"timeout":1000,"protocol":"1",
+ "tunType":2,"tunConnectType":0,"fault":"no-answer"})";
+
+// The demo inventory with two changes: its simulated network devices listen on free
+// ports (a demo running on this machine holds the fixed ones), and the silent meter
+// joins its third gateway.
+QByteArray TestInventory()
+{
+    const QString kAccounts = QStringLiteral("accounts"), kGateways = QStringLiteral("gateways"),
+                  kDevices = QStringLiteral("devices"), kPort = QStringLiteral("port");
+    QJsonObject root = QJsonDocument::fromJson(
+                           GuiTestApp::ReadFile(QStringLiteral(LUMETRA_SOURCE_DIR "/demo/inventory.json")))
+                           .object();
+    QJsonArray accounts = root[kAccounts].toArray();
+    for (int a = 0; a < accounts.size(); ++a) {
+        QJsonObject account = accounts[a].toObject();
+        QJsonArray gateways = account[kGateways].toArray();
+        for (int g = 0; g < gateways.size(); ++g) {
+            QJsonObject gateway = gateways[g].toObject();
+            QJsonArray devices = gateway[kDevices].toArray();
+            for (int d = 0; d < devices.size(); ++d) {
+                QJsonObject device = devices[d].toObject();
+                if (device.contains(QStringLiteral("simulation")) && device[kPort].toInt() != 0)
+                    device[kPort] = 0;
+                devices[d] = device;
+            }
+            if (a == 0 && g == 2)
+                devices.append(QJsonDocument::fromJson(kSilentMeter).object());
+            gateway[kDevices] = devices;
+            gateways[g] = gateway;
+        }
+        account[kGateways] = gateways;
+        accounts[a] = account;
+    }
+    root[kAccounts] = accounts;
+    return QJsonDocument(root).toJson();
+}
+
+// The program's waiting dialogs, watched as a user would: the text of each dialog
+// shown is kept, and a dialog the user may close is closed once it is on the screen.
+class TipsWatcher : public TipsDialog::Presenter
+{
+public:
+    bool Show(TipsDialog& dialog) override
+    {
+        texts.push_back(dialog.Text());
+        const bool shown = screen_.Show(dialog);
+        if (dialog.IsClosable()) {
+            TipsDialog* key = &dialog;
+            QTimer::singleShot(0, qApp, [this, key] {
+                if (CDlgTips* window = screen_.Shown(*key))
+                    window->close();
+            });
+        }
+        return shown;
+    }
+    void Hide(TipsDialog& dialog) override { screen_.Hide(dialog); }
+
+    QStringList texts;
+
+private:
+    TipsDialogPresenter screen_;
+};
 
 class ViewsTest : public ::testing::Test
 {
@@ -84,7 +171,7 @@ protected:
             .Rect("qr_code.png", 60, 310, 170, 420)
             .WriteTo(shared_->dir.FilePath("platconf"));
         if (!shared_->farside.Start(
-                shared_->dir.FilePath("platconf"), QStringLiteral(LUMETRA_SOURCE_DIR "/demo/inventory.json"),
+                shared_->dir.FilePath("platconf"), shared_->dir.Write("inventory.json", TestInventory()),
                 {QStringLiteral("--no-vpn-server"), QStringLiteral("--keepalive"), QStringLiteral("0")}))
             shared_->error = "far side: " + shared_->farside.Error().toStdString();
     }
@@ -103,6 +190,10 @@ protected:
                     GuiTestApp::ReadFile(shared_->dir.FilePath("platconf")));
         qputenv("LUMETRA_HOME", home_.Path().toLocal8Bit());
         qputenv("USERPROFILE", home_.Path().toLocal8Bit());
+        // The pair tool is found in the program folder.
+        ASSERT_TRUE(
+            QFile::link(QString::fromStdString(VcomFolder::ToolPath()), home_.FilePath("lumetra-vcom")));
+        previousTips_ = TipsDialog::SetPresenter(&tips_);
     }
 
     void TearDown() override
@@ -118,6 +209,9 @@ protected:
             else
                 mqtt_.detach();
         }
+        TipsDialog::SetPresenter(previousTips_);
+        // The pairs themselves go with vcom_.
+        ResetVirtualComPairsForTest();
         qunsetenv("LUMETRA_HOME");
         qunsetenv("USERPROFILE");
     }
@@ -126,7 +220,11 @@ protected:
     void StartAndLogIn()
     {
         Clumetra_uniDlg::Services services;
-        services.stopVpnClients = [] {};
+        services.stopVpnClients = [this] { ++vpnClientStops_; };
+        services.startVpnClient = [this] {
+            ++vpnClientStarts_;
+            return true;
+        };
         services.startMqttThread = [this] {
             mqtt_ = std::thread([this] {
                 mqtt_thread_entry();
@@ -156,6 +254,61 @@ protected:
         QApplication::processEvents();
     }
 
+    // Messages this PC published so far, as the broker logged them.
+    int PublishedByPc() const
+    {
+        return shared_->broker.CountLogLines(QStringLiteral("Received PUBLISH from ") +
+                                             QString::fromLatin1(mqtt_pc_id()));
+    }
+
+    // Whether this PC published nothing after `before` messages: a marker published
+    // now is the next message the broker sees from it.
+    bool NothingPublishedSince(int before)
+    {
+        const QString markerLine = QStringLiteral("'/views-test/marker'");
+        const int markers = shared_->broker.CountLogLines(markerLine);
+        const std::string marker = "views-test-marker";
+        mqtt_publish("/views-test/marker", marker.data(), int(marker.size()), 0);
+        return PumpUntil([&] { return shared_->broker.CountLogLines(markerLine) > markers; }) &&
+               PublishedByPc() == before + 1;
+    }
+
+    // Publishes as another PC running this program.
+    static void PublishAsOtherPc(const std::string& topic, const std::string& payload)
+    {
+        mqtt_publish(topic.c_str(), payload.data(), int(payload.size()), 1);
+    }
+
+    bool FarsideSaid(const QString& text, int timeoutMs = 10000)
+    {
+        return PumpUntil([&] { return shared_->farside.Output().contains(text); }, timeoutMs);
+    }
+
+    // Reads `count` holding registers from address 0 of slave 1 with a Modbus RTU
+    // master on the serial port `path`. The master runs on its own thread while this
+    // one keeps handling the window's messages. Empty when the read failed.
+    std::vector<uint16_t> ReadRtuRegisters(const QString& path, int count)
+    {
+        std::vector<uint16_t> registers(size_t(count), 0);
+        std::atomic<int> read{-2};
+        std::thread master([&] {
+            modbus_t* context = modbus_new_rtu(path.toUtf8().constData(), 9600, 'N', 8, 1);
+            int result = -1;
+            if (context != nullptr) {
+                modbus_set_slave(context, 1);
+                modbus_set_response_timeout(context, 5, 0);
+                if (modbus_connect(context) == 0)
+                    result = modbus_read_registers(context, 0, count, registers.data());
+                modbus_close(context);
+                modbus_free(context);
+            }
+            read = result;
+        });
+        PumpUntil([&] { return read.load() != -2; }, 15000);
+        master.join();
+        return read.load() == count ? registers : std::vector<uint16_t>();
+    }
+
     void ExpectScreenshot(const char* name)
     {
         QApplication::processEvents();
@@ -174,7 +327,14 @@ protected:
     static inline Shared* shared_ = nullptr;
 
     TempDir home_;
+    // The virtual COM folder of this test: its pairs outlive the tunnels that made
+    // them and are removed when it goes.
+    VcomFolder vcom_;
     MessageBoxRecorder boxes_;
+    TipsWatcher tips_;
+    TipsDialog::Presenter* previousTips_ = nullptr;
+    int vpnClientStarts_ = 0;
+    int vpnClientStops_ = 0;
     std::unique_ptr<Clumetra_uniDlg> dlg_;
     CFVLeftTree* tree_ = nullptr;
     std::thread mqtt_;
@@ -308,8 +468,7 @@ TEST_F(ViewsTest, ChannelSwitchOfAnOfflineGatewayIsRefusedAndSendsNothing)
     Select(Gateway(1));
     CFVGatewayDetail* detail = dlg_->DetailView();
     ASSERT_NE(detail, nullptr);
-    const QString fromPc = QStringLiteral("Received PUBLISH from ") + QString::fromLatin1(mqtt_pc_id());
-    const int publishedBefore = shared_->broker.CountLogLines(fromPc);
+    const int publishedBefore = PublishedByPc();
 
     detail->ChannelSwitch()->click();
 
@@ -319,12 +478,8 @@ TEST_F(ViewsTest, ChannelSwitchOfAnOfflineGatewayIsRefusedAndSendsNothing)
     EXPECT_EQ(boxes_.Boxes()[0].style, MB_OK);
     EXPECT_FALSE(detail->ChannelSwitch()->IsOn());
     EXPECT_EQ(detail->Controller().ChannelGateway(), nullptr);
-    // Nothing went to the broker: a marker published now is the next message seen.
-    const std::string marker = "views-test-marker";
-    mqtt_publish("/views-test/marker", marker.data(), int(marker.size()), 0);
-    ASSERT_TRUE(PumpUntil(
-        [&] { return shared_->broker.CountLogLines(QStringLiteral("'/views-test/marker'")) >= 1; }));
-    EXPECT_EQ(shared_->broker.CountLogLines(fromPc), publishedBefore + 1);
+    EXPECT_TRUE(tips_.texts.isEmpty());
+    EXPECT_TRUE(NothingPublishedSince(publishedBefore));
     ExpectScreenshot("gateway-detail-offline");
 }
 
@@ -361,6 +516,131 @@ TEST_F(ViewsTest, PortForwardRowButtonOpensALocalPortThatReachesTheDevice)
     ASSERT_TRUE(PumpUntil([&] { return boxes_.Count() >= 2; }, 15000));
     EXPECT_EQ(boxes_.Boxes()[1].text, QStringLiteral("网络透传通道关闭成功"));
     EXPECT_FALSE(table->RowButton(0)->IsOn());
+}
+
+TEST_F(ViewsTest, SerialRowButtonOpensAVirtualComPortThatReachesTheDevice)
+{
+    StartAndLogIn();
+    Select(Gateway(0));
+    CFVTableDevice* table = dlg_->TableView();
+    ASSERT_NE(table, nullptr);
+    CNodeDevice* meter = (*table->Devices())[1];
+    ASSERT_EQ(meter->deviceName, QStringLiteral("温控仪表"));
+
+    table->RowButton(1)->click();
+    ASSERT_TRUE(PumpUntil([&] { return boxes_.Count() >= 1; }, 30000))
+        << shared_->farside.Output().toStdString();
+    EXPECT_EQ(boxes_.Boxes()[0].text, QStringLiteral("串口透传通道建立成功"));
+    EXPECT_TRUE(table->RowButton(1)->IsOn());
+    // The first pair of a fresh folder: COM1 for the tunnel, COM2 for the user.
+    EXPECT_EQ(meter->AddressText(), QStringLiteral("COM2,9600,8,N,1"));
+    ExpectScreenshot("serial-tunnel-open");
+
+    EXPECT_EQ(ReadRtuRegisters(QString::fromStdString(vcom_.LinkPath(2)), 4),
+              (std::vector<uint16_t>{251, 252, 253, 254}))
+        << shared_->farside.Output().toStdString();
+
+    table->RowButton(1)->click();
+    ASSERT_EQ(boxes_.Count(), 2u);
+    EXPECT_EQ(boxes_.Boxes()[1].text, QStringLiteral("串口透传通道关闭成功"));
+    EXPECT_FALSE(table->RowButton(1)->IsOn());
+    EXPECT_EQ(meter->AddressText(), QStringLiteral("COM#,9600,8,N,1"));
+}
+
+TEST_F(ViewsTest, UnansweredOpenTimesOutAndResetsTheRow)
+{
+    StartAndLogIn();
+    Select(Gateway(2));
+    CFVTableDevice* table = dlg_->TableView();
+    ASSERT_NE(table, nullptr);
+    ASSERT_EQ(table->Devices()->size(), 2u);
+    CNodeDevice* silent = (*table->Devices())[1];
+    ASSERT_EQ(silent->deviceName, QStringLiteral("Silent meter"));
+    dlg_->DetailView()->Controller().SetTipsTimeout(500);
+
+    table->RowButton(1)->click();
+    EXPECT_TRUE(FarsideSaid(QStringLiteral("left unanswered (fault no-answer)")));
+    ASSERT_EQ(boxes_.Count(), 1u);
+    EXPECT_EQ(boxes_.Boxes()[0].text, QStringLiteral("请求超时"));
+    EXPECT_EQ(boxes_.Boxes()[0].caption, QStringLiteral("Lumetra"));
+    EXPECT_EQ(tips_.texts, QStringList{QStringLiteral("通道启动中，请稍等")});
+    EXPECT_EQ(dlg_->DetailView()->Controller().CurrentTipsDialog(), nullptr);
+    EXPECT_FALSE(table->RowButton(1)->IsOn());
+    EXPECT_EQ(silent->tunnelOpen, 0);
+    EXPECT_EQ(silent->AddressText(), QStringLiteral("COM#,9600,8,N,1"));
+}
+
+TEST_F(ViewsTest, ChannelSwitchIsInUseWhileAnotherPcHoldsItAndAsksBeforeMovingToAnotherGateway)
+{
+    StartAndLogIn();
+    // Another PC takes the first gateway's channel.
+    const std::string otherPc = "17250000001234567890";
+    cJSON* request = mqtt_build_vpn_channel_request("LG2024000101", otherPc.c_str());
+    PublishAsOtherPc("/" + otherPc + "/lumetraToServer", mqtt_json_print(request));
+    cJSON_Delete(request);
+    ASSERT_TRUE(FarsideSaid(QString::fromStdString("sent /" + otherPc + "/lumetraToPC")));
+
+    Select(Gateway(0));
+    CFVGatewayDetail* detail = dlg_->DetailView();
+    ASSERT_NE(detail, nullptr);
+    detail->ChannelSwitch()->click();
+    EXPECT_EQ(tips_.texts,
+              (QStringList{QStringLiteral("通道启动中，请稍等"), QStringLiteral("网关通道已经在使用中！")}));
+    EXPECT_FALSE(detail->ChannelSwitch()->IsOn());
+    EXPECT_EQ(detail->Controller().ChannelGateway(), nullptr);
+    EXPECT_EQ(vpnClientStarts_, 0);
+
+    // The other PC goes away (its last will): the channel is granted now.
+    char will[600];
+    std::snprintf(will, sizeof will, kWillPayloadFormat, otherPc.c_str(), kCmdPcOfflineWill);
+    PublishAsOtherPc(kWillTopic, will);
+    ASSERT_TRUE(FarsideSaid(QString::fromStdString("channel of LG2024000101 freed (PC " + otherPc)));
+    tips_.texts.clear();
+    detail->ChannelSwitch()->click();
+    EXPECT_EQ(tips_.texts, QStringList{QStringLiteral("通道启动中，请稍等")});
+    EXPECT_TRUE(detail->ChannelSwitch()->IsOn());
+    ASSERT_NE(detail->Controller().ChannelGateway(), nullptr);
+    EXPECT_EQ(detail->Controller().ChannelGateway()->gwSn, "LG2024000101");
+    EXPECT_EQ(vpnClientStarts_, 1);
+    // The gateway's state report reaches the card, which reports the LAN back.
+    EXPECT_TRUE(
+        FarsideSaid(QStringLiteral("99 for LG2024000101 LAN 192.168.10.1/255.255.255.0 switched on")));
+    EXPECT_EQ(boxes_.Count(), 0u);
+
+    // Another gateway: the question names the open channel; No sends nothing.
+    Select(Gateway(2));
+    EXPECT_FALSE(detail->ChannelSwitch()->IsOn());
+    const int publishedBefore = PublishedByPc();
+    boxes_.Answer(IDNO);
+    detail->ChannelSwitch()->click();
+    ASSERT_EQ(boxes_.Count(), 1u);
+    EXPECT_EQ(boxes_.Boxes()[0].text, QStringLiteral("LG2024000101通道已经建立，是否关闭通道？"));
+    EXPECT_EQ(boxes_.Boxes()[0].caption, QString());
+    EXPECT_EQ(boxes_.Boxes()[0].style, MB_YESNO);
+    EXPECT_FALSE(detail->ChannelSwitch()->IsOn());
+    EXPECT_EQ(detail->Controller().ChannelGateway()->gwSn, "LG2024000101");
+    EXPECT_TRUE(NothingPublishedSince(publishedBefore));
+
+    // Yes: the channel moves to the shown gateway, with a new client.
+    boxes_.Answer(IDYES);
+    detail->ChannelSwitch()->click();
+    ASSERT_EQ(boxes_.Count(), 2u);
+    EXPECT_TRUE(detail->ChannelSwitch()->IsOn());
+    EXPECT_EQ(detail->Controller().ChannelGateway()->gwSn, "LG2024000103");
+    EXPECT_EQ(vpnClientStarts_, 2);
+    Select(Gateway(0));
+    EXPECT_FALSE(detail->ChannelSwitch()->IsOn());
+
+    // Switched off: the client ends, and the far side's answer ends the channel.
+    Select(Gateway(2));
+    const int stopsBefore = vpnClientStops_;
+    detail->ChannelSwitch()->click();
+    ASSERT_EQ(boxes_.Count(), 3u);
+    EXPECT_EQ(boxes_.Boxes()[2].text, QStringLiteral("通道关闭成功"));
+    EXPECT_EQ(vpnClientStops_, stopsBefore + 1);
+    EXPECT_TRUE(PumpUntil([&] { return detail->Controller().ChannelGateway() == nullptr; }));
+    EXPECT_FALSE(detail->ChannelSwitch()->IsOn());
+    EXPECT_EQ(boxes_.Count(), 3u);
 }
 
 } // namespace
