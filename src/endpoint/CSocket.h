@@ -46,9 +46,10 @@ constexpr long FD_ALL_EVENTS = FD_READ | FD_WRITE | FD_OOB | FD_ACCEPT | FD_CONN
 // off (TCP_NODELAY), so small request/response exchanges never wait.
 //
 // Send may be called from any thread. On the UI thread the bytes go into the
-// socket's queue at once; from another thread they are handed to the UI thread
-// without blocking the caller, in the order in which that thread sent them, and ahead
-// of any later Send.
+// socket's queue at once, and the queue is written when the UI thread returns to its
+// event loop (Close writes what is left); from another thread they are handed to the
+// UI thread without blocking the caller, in the order in which that thread sent them,
+// and ahead of any later Send.
 class CSocket
 {
 public:

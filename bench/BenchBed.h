@@ -1,0 +1,75 @@
+#pragma once
+
+// The whole far side on loopback for the tunnel benchmarks: a mosquitto broker, a
+// lumetra-farside over an inventory with one gateway and two echo devices, and
+// `lumetra-cli open` to open a tunnel to one of them, as a user would.
+//
+//   - kSerialDevice: a serial device (tunnel type 2) that echoes every byte, reached
+//     through the port-transfer server, answers over the same connection;
+//   - kNetDevice: a TCP echo server (tunnel type 1) on a free port, reached through
+//     the relay server. Its device type is the one given to Start, which chooses the
+//     port the client's local listener takes (502, 102, 5562 or 9600).
+//
+// Everything started is ended with the object: the CLI, the far side, the broker and
+// the virtual COM pairs made in its folders.
+
+#include "support/FarsideProcess.h"
+#include "support/MosquittoBroker.h"
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <string>
+
+class BenchBed
+{
+public:
+    static constexpr const char* kGateway = "GW-BENCH-01";
+    static constexpr const char* kSerialDevice = "ECHO-SERIAL";
+    static constexpr const char* kNetDevice = "ECHO-NET";
+
+    BenchBed() = default;
+    ~BenchBed();
+    BenchBed(const BenchBed&) = delete;
+    BenchBed& operator=(const BenchBed&) = delete;
+
+    // The first device type whose listener port can be bound now (0 when none).
+    static int FreeListenerDeviceType();
+
+    // Starts the broker and the far side. False with the reason in Error().
+    bool Start(int netDeviceType = 2);
+    QString Error() const { return error_; }
+    // The port of the TCP echo device (the kNetDevice server itself).
+    int EchoPort() const { return echoPort_; }
+
+    // Runs `lumetra-cli open <gateway> <device>` and returns what its "ready: " line
+    // names (a COM port path or host:port); empty with Error() when it fails.
+    QString Open(const std::string& device);
+    // SIGINT to the CLI (closing the tunnel) and its exit code; -1 when it had to be
+    // killed.
+    int Close();
+
+    // Makes a virtual COM pair with lumetra-vcom in a folder of its own (never one
+    // the client would pick up) and returns its CNCA and CNCB ends; false with
+    // Error() when the tool fails.
+    bool MakeComPair(QString* programEnd, QString* userEnd);
+
+    // Reads what the CLI and the far side printed so far, so that their pipes never
+    // fill up during a long run.
+    void Drain();
+
+private:
+    void RemoveComPairs(const QString& folder);
+
+    MosquittoBroker broker_;
+    QTemporaryDir home_;
+    QString vcomDir_;
+    QString pairDir_;
+    FarsideProcess farside_;
+    QProcess cli_;
+    QString cliOut_;
+    QString cliErr_;
+    int echoPort_ = 0;
+    QString error_;
+};
