@@ -320,8 +320,14 @@ bool VpnServerRunner::Start(const Options& options, std::string* error)
         const pid_t parent = getpid();
         const pid_t pid = fork();
         if (pid == 0) {
-            // Only async-signal-safe calls between fork and exec. The server goes with
-            // the far side even when that is killed outright.
+            // Only async-signal-safe calls between fork and exec. The far side blocks
+            // SIGINT and SIGTERM in every thread and a blocked set survives exec:
+            // unblock them, or the server would ignore both the SIGTERM of Stop and
+            // the one below. The server goes with the far side even when that is
+            // killed outright.
+            sigset_t none;
+            sigemptyset(&none);
+            sigprocmask(SIG_SETMASK, &none, nullptr);
             prctl(PR_SET_PDEATHSIG, SIGTERM);
             if (getppid() != parent)
                 _exit(1);

@@ -4,8 +4,10 @@
 // made by the real pair tool) and the maintenance channel switch. The far side runs
 // the demo inventory plus one serial device whose gateway never answers an open. The
 // waiting dialogs are the program's own, watched as a user would: each text is kept
-// and a dialog the user may close is closed. The VPN client is not started: the
-// window gets its own start and stop steps, which only count their calls.
+// and a dialog the user may close is closed. The far side runs its OpenVPN server
+// where the machine allows it: one case switches the channel on with the real
+// OpenVPN client and waits for its link; the others give the window start and stop
+// steps for the client that only count their calls.
 
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
@@ -18,6 +20,7 @@
 #include "mqtt-c/mqtt_thread.h"
 #include "mqtt-c/mqtt_topics.h"
 #include "platform/MessageBox.h"
+#include "platform/ProcessLauncher.h"
 #include "platform/TipsDialog.h"
 #include "support/FarsideProcess.h"
 #include "support/FreePort.h"
@@ -42,11 +45,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -170,9 +175,10 @@ protected:
             .Bytes("qr_code.png", GuiTestApp::ReadFile(demo + "qr_code.png"))
             .Rect("qr_code.png", 60, 310, 170, 420)
             .WriteTo(shared_->dir.FilePath("platconf"));
-        if (!shared_->farside.Start(
-                shared_->dir.FilePath("platconf"), shared_->dir.Write("inventory.json", TestInventory()),
-                {QStringLiteral("--no-vpn-server"), QStringLiteral("--keepalive"), QStringLiteral("0")}))
+        if (!shared_->farside.Start(shared_->dir.FilePath("platconf"),
+                                    shared_->dir.Write("inventory.json", TestInventory()),
+                                    {QStringLiteral("--vpn-ca"), shared_->dir.FilePath("ca.crt"),
+                                     QStringLiteral("--keepalive"), QStringLiteral("0")}))
             shared_->error = "far side: " + shared_->farside.Error().toStdString();
     }
 
@@ -198,6 +204,11 @@ protected:
 
     void TearDown() override
     {
+        // A client left by a failed case would hold the management port.
+        for (int64_t pid : VpnClients()) {
+            ProcessLauncher::Kill(pid);
+            ProcessLauncher::WaitGone(pid, 5000);
+        }
         dlg_.reset();
         if (mqtt_.joinable()) {
             const bool ended = PumpUntil([this] {
@@ -216,15 +227,18 @@ protected:
         qunsetenv("USERPROFILE");
     }
 
-    // Starts the window with a real MQTT thread and logs in as the demo account.
-    void StartAndLogIn()
+    // Starts the window with a real MQTT thread and logs in as the demo account. The
+    // VPN client steps only count their calls unless `realVpnClient` is set.
+    void StartAndLogIn(bool realVpnClient = false)
     {
         Clumetra_uniDlg::Services services;
-        services.stopVpnClients = [this] { ++vpnClientStops_; };
-        services.startVpnClient = [this] {
-            ++vpnClientStarts_;
-            return true;
-        };
+        if (!realVpnClient) {
+            services.stopVpnClients = [this] { ++vpnClientStops_; };
+            services.startVpnClient = [this] {
+                ++vpnClientStarts_;
+                return true;
+            };
+        }
         services.startMqttThread = [this] {
             mqtt_ = std::thread([this] {
                 mqtt_thread_entry();
@@ -277,6 +291,19 @@ protected:
     static void PublishAsOtherPc(const std::string& topic, const std::string& payload)
     {
         mqtt_publish(topic.c_str(), payload.data(), int(payload.size()), 1);
+    }
+
+    // The OpenVPN clients running in this installation's working folder.
+    std::vector<int64_t> VpnClients() const
+    {
+        std::vector<int64_t> found;
+        const QString folder = QFileInfo(home_.FilePath(QStringLiteral("lumetra"))).canonicalFilePath();
+        for (const ProcessLauncher::Entry& entry : ProcessLauncher::List()) {
+            if (entry.name.find("openvpn") != std::string::npos && !folder.isEmpty() &&
+                QFileInfo(QStringLiteral("/proc/%1/cwd").arg(entry.pid)).canonicalFilePath() == folder)
+                found.push_back(entry.pid);
+        }
+        return found;
     }
 
     bool FarsideSaid(const QString& text, int timeoutMs = 10000)
@@ -641,6 +668,44 @@ TEST_F(ViewsTest, ChannelSwitchIsInUseWhileAnotherPcHoldsItAndAsksBeforeMovingTo
     EXPECT_TRUE(PumpUntil([&] { return detail->Controller().ChannelGateway() == nullptr; }));
     EXPECT_FALSE(detail->ChannelSwitch()->IsOn());
     EXPECT_EQ(boxes_.Count(), 3u);
+}
+
+TEST_F(ViewsTest, ChannelSwitchStartsTheOpenVpnClientAndTheCardDrawsItsLinkUp)
+{
+    const QString server =
+        QRegularExpression(QStringLiteral("^vpn server (.*)$"), QRegularExpression::MultilineOption)
+            .match(shared_->farside.Output())
+            .captured(1);
+    if (!server.endsWith(QStringLiteral(" running")))
+        GTEST_SKIP() << "the far side runs no OpenVPN server here: " << server.toStdString();
+    // The installation's certificate authority is the one of the far side's server.
+    home_.Write(QStringLiteral("lumetra/ca.crt"), GuiTestApp::ReadFile(shared_->dir.FilePath("ca.crt")));
+    StartAndLogIn(true);
+    Select(Gateway(0));
+    CFVGatewayDetail* detail = dlg_->DetailView();
+    ASSERT_NE(detail, nullptr);
+    EXPECT_FALSE(detail->Controller().LinkUp());
+
+    detail->ChannelSwitch()->click();
+    EXPECT_TRUE(detail->ChannelSwitch()->IsOn());
+    // The client's management port reports the link up: no crosses on the link picture.
+    ASSERT_TRUE(PumpUntil([&] { return detail->Controller().LinkUp(); }, 60000))
+        << GuiTestApp::ReadFile(home_.FilePath(QStringLiteral("lumetra/openvpn-trace.log"))).toStdString();
+    EXPECT_TRUE(
+        FarsideSaid(QStringLiteral("99 for LG2024000101 LAN 192.168.10.1/255.255.255.0 switched on")));
+    EXPECT_TRUE(detail->ChannelSwitch()->IsOn());
+    EXPECT_EQ(VpnClients().size(), 1u);
+    EXPECT_EQ(boxes_.Count(), 0u);
+    ExpectScreenshot("gateway-detail-channel-on");
+
+    detail->ChannelSwitch()->click();
+    ASSERT_EQ(boxes_.Count(), 1u);
+    EXPECT_EQ(boxes_.Boxes()[0].text, QStringLiteral("通道关闭成功"));
+    EXPECT_FALSE(detail->Controller().LinkUp());
+    EXPECT_TRUE(VpnClients().empty());
+    // The far side's answer ends the channel: the switch shows OFF.
+    EXPECT_TRUE(PumpUntil([&] { return detail->Controller().ChannelGateway() == nullptr; }));
+    EXPECT_FALSE(detail->ChannelSwitch()->IsOn());
 }
 
 } // namespace
