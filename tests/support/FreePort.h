@@ -9,4 +9,6 @@ public:
     static int Pick();
     // Whether a listening socket can be bound to 127.0.0.1:port right now.
     static bool IsFree(int port);
+    // Whether a server on 127.0.0.1:port accepts a connection right now.
+    static bool Accepts(int port);
 };

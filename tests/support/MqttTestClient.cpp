@@ -20,9 +20,8 @@ MqttTestClient::MqttTestClient(const std::string& clientId)
 MqttTestClient::~MqttTestClient()
 {
     Disconnect();
-    if (mosq_ != nullptr) {
+    if (mosq_ != nullptr)
         mosquitto_destroy(mosq_);
-    }
     mosquitto_lib_cleanup();
 }
 
@@ -35,17 +34,14 @@ template <typename Predicate> bool MqttTestClient::WaitFor(int timeoutMs, Predic
 bool MqttTestClient::Connect(const std::string& host, int port, const std::string& user,
                              const std::string& password, int timeoutMs)
 {
-    if (mosq_ == nullptr) {
+    if (mosq_ == nullptr)
         return false;
-    }
     mosquitto_username_pw_set(mosq_, user.c_str(), password.c_str());
-    if (mosquitto_connect(mosq_, host.c_str(), port, 30) != MOSQ_ERR_SUCCESS) {
+    if (mosquitto_connect(mosq_, host.c_str(), port, 30) != MOSQ_ERR_SUCCESS)
         return false;
-    }
     if (!loopStarted_) {
-        if (mosquitto_loop_start(mosq_) != MOSQ_ERR_SUCCESS) {
+        if (mosquitto_loop_start(mosq_) != MOSQ_ERR_SUCCESS)
             return false;
-        }
         loopStarted_ = true;
     }
     return WaitFor(timeoutMs, [this] { return connackResult_ >= 0; }) && connackResult_ == 0;
@@ -54,9 +50,8 @@ bool MqttTestClient::Connect(const std::string& host, int port, const std::strin
 bool MqttTestClient::Subscribe(const std::string& topic, int qos, int timeoutMs)
 {
     int mid = 0;
-    if (mosquitto_subscribe(mosq_, &mid, topic.c_str(), qos) != MOSQ_ERR_SUCCESS) {
+    if (mosquitto_subscribe(mosq_, &mid, topic.c_str(), qos) != MOSQ_ERR_SUCCESS)
         return false;
-    }
     return WaitFor(timeoutMs, [&] {
         return std::find(subscribedMids_.begin(), subscribedMids_.end(), mid) != subscribedMids_.end();
     });
@@ -76,9 +71,8 @@ bool MqttTestClient::Publish(const std::string& topic, const std::string& payloa
 
 void MqttTestClient::Disconnect()
 {
-    if (mosq_ == nullptr || !loopStarted_) {
+    if (mosq_ == nullptr || !loopStarted_)
         return;
-    }
     mosquitto_disconnect(mosq_);
     mosquitto_loop_stop(mosq_, false);
     loopStarted_ = false;

@@ -49,7 +49,8 @@ ProgramRun::Result ProgramRun::Run(const QString& program, const QStringList& ar
     }
     result.crashed = process.exitStatus() == QProcess::CrashExit;
     result.exitCode = process.exitCode();
-    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.bytes = process.readAllStandardOutput();
+    result.out = QString::fromUtf8(result.bytes);
     result.err = QString::fromUtf8(process.readAllStandardError());
     return result;
 }

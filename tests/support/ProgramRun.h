@@ -15,8 +15,9 @@ public:
         bool timedOut = false; // killed at the time-out
         bool crashed = false;  // ended by a signal
         int exitCode = -1;
-        QString out; // standard output (UTF-8)
-        QString err; // standard error (UTF-8)
+        QString out;      // standard output (UTF-8)
+        QByteArray bytes; // standard output as it came
+        QString err;      // standard error (UTF-8)
     };
 
     static Result Run(const QString& program, const QStringList& arguments, int timeoutMs = 30000,

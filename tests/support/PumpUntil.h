@@ -12,9 +12,8 @@ template <typename Predicate> bool PumpUntil(Predicate done, int timeoutMs = 100
 {
     QDeadlineTimer deadline(timeoutMs);
     while (!done()) {
-        if (deadline.hasExpired()) {
+        if (deadline.hasExpired())
             return done();
-        }
         QEventLoop loop;
         QTimer::singleShot(5, &loop, &QEventLoop::quit);
         loop.exec();

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
+#include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -105,4 +107,17 @@ bool SerialEnd::Pump(std::vector<Job> jobs, int timeoutMs)
             }
         }
     }
+}
+
+bool HoldsDevice(const std::string& link)
+{
+    char device[PATH_MAX];
+    char target[PATH_MAX];
+    for (int fd = 0; realpath(link.c_str(), device) != nullptr && fd < 1024; ++fd) {
+        const ssize_t n =
+            readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), target, sizeof target - 1);
+        if (n > 0 && std::string(target, static_cast<size_t>(n)) == device)
+            return true;
+    }
+    return false;
 }

@@ -43,3 +43,6 @@ private:
 
     int m_fd = -1;
 };
+
+// Whether this process holds a descriptor of the device that `link` points to.
+bool HoldsDevice(const std::string& link);

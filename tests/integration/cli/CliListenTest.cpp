@@ -106,6 +106,7 @@ TEST_F(CliListenTest, KilledListenerLeavesItsLastWill)
     const MqttTestClient::Message will = peer.Messages().front();
     EXPECT_EQ(will.payload, R"({"pc_id":")" + pcId + R"(","cmdId":3012})");
     EXPECT_EQ(will.qos, 1);
+    EXPECT_FALSE(will.retain);
 }
 
 } // namespace

@@ -204,6 +204,7 @@ TEST_F(CloudClientFarsideTest, AStoppedServiceGivesTheCallFailedDefaults)
 {
     StartHttp();
     ASSERT_EQ(farside.Stop(), 0);
+    EXPECT_TRUE(farside.Output().contains("stopped on SIGTERM"));
     const CAccountInfo account = client.Login("alice", "s3cret");
     EXPECT_EQ(std::tuple(account.flag, account.msg.toStdString(), account.orgId),
               std::tuple(0, "调用失败", -1));

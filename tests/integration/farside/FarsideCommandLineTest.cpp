@@ -1,5 +1,6 @@
-// lumetra-farside's command line and input files: a clear message and exit status
-// 2 for every bad argument, inventory or platconf.
+// lumetra-farside's command line and input files (a clear message and exit status 2
+// for every bad argument, inventory or platconf) and its web service's answer to
+// malformed requests on the wire.
 
 #include "support/FarsideProcess.h"
 #include "support/FreePort.h"
@@ -7,11 +8,13 @@
 #include "support/ProgramRun.h"
 #include "support/TempDir.h"
 
+#include <cjson/cJSON.h>
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 namespace {
 
-class FarsideCommandLineTest : public ::testing::Test
+class Farside : public ::testing::Test
 {
 protected:
     void SetUp() override
@@ -42,7 +45,7 @@ protected:
     QString inventory;
 };
 
-TEST_F(FarsideCommandLineTest, BadArgumentsAreRefusedWithTheUsage)
+TEST_F(Farside, BadArgumentsAreRefusedWithTheUsage)
 {
     const std::pair<QStringList, const char*> cases[] = {
         {{}, "lumetra-farside: missing --platconf FILE"},
@@ -59,7 +62,7 @@ TEST_F(FarsideCommandLineTest, BadArgumentsAreRefusedWithTheUsage)
     EXPECT_TRUE(help.out.startsWith("usage: lumetra-farside --platconf FILE --inventory FILE [--web-only]"));
 }
 
-TEST_F(FarsideCommandLineTest, BadInventoriesAreRefusedNamingTheMember)
+TEST_F(Farside, BadInventoriesAreRefusedNamingTheMember)
 {
     const std::string account =
         R"({"accounts":[{"userName":"u","password":"p","orgId":1,"newRoleId":1,"accountsId":1,)";
@@ -92,7 +95,7 @@ TEST_F(FarsideCommandLineTest, BadInventoriesAreRefusedNamingTheMember)
         {"cannot read inventory file " + dir.FilePath("absent.json") + ": No such file or directory"});
 }
 
-TEST_F(FarsideCommandLineTest, PlatconfWithoutAWebEndpointIsRefused)
+TEST_F(Farside, PlatconfWithoutAWebEndpointIsRefused)
 {
     const QByteArray whole = PlatconfBuilder().Text("wsh", "127.0.0.1").Text("wsp", "18080").Build();
     const std::pair<QByteArray, const char*> cases[] = {
@@ -113,7 +116,7 @@ TEST_F(FarsideCommandLineTest, PlatconfWithoutAWebEndpointIsRefused)
                   {"cannot read platconf file " + dir.FilePath("absent") + ": No such file or directory"});
 }
 
-TEST_F(FarsideCommandLineTest, AGoodStartListensAndABusyPortEndsASecondWithStatusOne)
+TEST_F(Farside, AGoodStartListensAndABusyPortEndsASecondWithStatusOne)
 {
     FarsideProcess first;
     ASSERT_TRUE(first.Start(platconf, inventory)) << first.Error().toStdString();
@@ -128,6 +131,42 @@ TEST_F(FarsideCommandLineTest, AGoodStartListensAndABusyPortEndsASecondWithStatu
         second.err.contains(QStringLiteral("lumetra-farside: cannot listen on 127.0.0.1:%1").arg(port)))
         << second.err.toStdString();
     EXPECT_TRUE(first.IsRunning());
+}
+
+TEST_F(Farside, MalformedWebRequestsAreRefusedWithAFormatMessage)
+{
+    FarsideProcess farside;
+    ASSERT_TRUE(farside.Start(platconf, inventory)) << farside.Error().toStdString();
+    httplib::Client client(farside.WebUrl().toStdString());
+    client.set_read_timeout(10);
+    const std::tuple<const char*, const char*, const char*> cases[] = {
+        // action, body, logged reason
+        {"Login", "not json", "Login refused: body is not JSON"},
+        {"Login", "[1,2]", "Login refused: body is not a JSON object"},
+        {"Login", R"({"userName":"u"})", "Login refused: passwd is missing"},
+        {"Login", R"({"userName":7,"passwd":"p"})", "Login refused: userName is not a string"},
+        // ids the client sends as strings must come as strings, and the reverse
+        {"QueryGateway", R"({"roleId":1,"newRoleId":1,"accountsId":1})",
+         "QueryGateway refused: accountsId is not a string"},
+        {"QueryGateway", R"({"roleId":"1","newRoleId":1,"accountsId":"1"})",
+         "QueryGateway refused: roleId is not an integer number"},
+        {"QueryGateway", R"({"roleId":1,"newRoleId":1,"accountsId":"seven"})",
+         "QueryGateway refused: accountsId is not a decimal number: \"seven\""},
+        {"QueryDeviceByGw", R"({"orgId":1,"gwSn":"G1","accountsId":"1"})",
+         "QueryDeviceByGw refused: orgId is not a string"},
+    };
+    for (const auto& [action, body, logged] : cases) {
+        SCOPED_TRACE(std::string(action) + " " + body);
+        const auto reply =
+            client.Post((std::string("/CommonService/") + action).c_str(), body, "application/json");
+        ASSERT_TRUE(bool(reply));
+        const std::unique_ptr<cJSON, decltype(&cJSON_Delete)> json(cJSON_Parse(reply->body.c_str()),
+                                                                   &cJSON_Delete);
+        EXPECT_EQ(cJSON_GetNumberValue(cJSON_GetObjectItem(json.get(), "flag")), 0) << reply->body;
+        EXPECT_STREQ(cJSON_GetStringValue(cJSON_GetObjectItem(json.get(), "msg")), "请求格式错误");
+        EXPECT_TRUE(farside.WaitForOutput(QString::fromUtf8(logged))) << farside.Output().toStdString();
+    }
+    EXPECT_EQ(client.Post("/CommonService/DeleteEverything", "{}", "application/json")->status, 404);
 }
 
 } // namespace

@@ -1,32 +1,23 @@
 // The MQTT client against a real broker: the MQTT thread runs the client, this test's
 // main thread is the UI thread that receives the dispatched messages, and a second
-// client plays the far side. The will is checked with the client in its own process.
+// client plays the far side. (lumetra-cli listen checks the will of a killed client.)
 
 #include "ProfileFolder.h"
 #include "RecordingWindow.h"
 #include "mqtt-c/mosquitto_wrapper.h"
-#include "mqtt-c/mqtt_commands.h"
-#include "mqtt-c/mqtt_envelope.h"
-#include "mqtt-c/mqtt_topics.h"
 #include "platform/WindowMessages.h"
-#include "support/MosquittoBroker.h"
-#include "support/MqttTestClient.h"
-#include "support/PumpUntil.h"
+#include "support/MqttClientThread.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QProcess>
 #include <QRegularExpression>
 
-#include <cjson/cJSON.h>
-
+#include <algorithm>
 #include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <sys/prctl.h>
 #include <thread>
 
 namespace {
@@ -35,16 +26,6 @@ const char kPc[] = "17250000001234567890";
 const std::string kPcTopic = std::string("/") + kPc + "/lumetraToPC";
 // The broker's log line for a granted subscription: "<client id> <QoS> <topic>".
 const QString kSubscribedLine = QString(" 2 ") + QString::fromStdString(kPcTopic);
-
-std::string ReadAll(FILE* file)
-{
-    std::string text;
-    std::rewind(file);
-    for (int c; (c = std::fgetc(file)) != EOF;) {
-        text += static_cast<char>(c);
-    }
-    return text;
-}
 
 class MqttClient : public ::testing::Test
 {
@@ -69,43 +50,12 @@ protected:
         broker_.Stop();
     }
 
-    void StartClient(const std::string& user = MosquittoBroker::kUser,
-                     const std::string& password = MosquittoBroker::kPassword)
+    void StartClient(const std::string& password = MosquittoBroker::kPassword)
     {
-        finished_ = false;
-        const std::string host = broker_.Host();
-        const int port = broker_.Port();
-        thread_ = std::thread([this, host, port, user, password] {
-            mqtt_client_run(host.c_str(), port, user.c_str(), password.c_str());
-            finished_ = true;
-        });
+        client_.Start(broker_, MosquittoBroker::kUser, password);
     }
-
-    // Asks the client to end and waits for its thread; the UI thread keeps handling
-    // messages meanwhile, since the client may be waiting in SendMessage.
-    void StopClient()
-    {
-        if (!thread_.joinable()) {
-            return;
-        }
-        const bool ended = PumpUntil(
-            [this] {
-                mqtt_client_stop();
-                return finished_.load();
-            },
-            15000);
-        if (ended) {
-            thread_.join();
-        } else {
-            ADD_FAILURE() << "the MQTT client did not stop";
-            thread_.detach();
-        }
-    }
-
-    bool WaitSubscribed(int count = 1, int timeoutMs = 15000)
-    {
-        return PumpUntil([&] { return broker_.CountLogLines(kSubscribedLine) >= count; }, timeoutMs);
-    }
+    void StopClient() { EXPECT_TRUE(client_.Stop()) << "the MQTT client did not stop"; }
+    bool WaitSubscribed(int count = 1) { return MqttClientThread::WaitSubscribed(broker_, kPc, count); }
 
     // The far side: a second client of the same broker.
     bool ConnectFarSide()
@@ -119,21 +69,13 @@ protected:
     }
 
     // Publishes from the far side while the UI thread keeps handling messages.
-    bool PublishToPc(const std::string& payload, int qos = 1)
-    {
-        std::atomic<int> result{-1};
-        std::thread publisher([&] { result = farSide_.Publish(kPcTopic, payload, qos) ? 1 : 0; });
-        PumpUntil([&] { return result.load() >= 0; }, 15000);
-        publisher.join();
-        return result == 1;
-    }
+    bool PublishToPc(const std::string& payload) { return PublishPumping(farSide_, kPcTopic, payload); }
 
     MosquittoBroker broker_;
     ProfileFolder profile_;
     RecordingWindow window_;
     MqttTestClient farSide_{"far-side"};
-    std::thread thread_;
-    std::atomic<bool> finished_{false};
+    MqttClientThread client_;
     FILE* out_ = nullptr;
     FILE* err_ = nullptr;
 };
@@ -159,36 +101,9 @@ TEST_F(MqttClient, ConnectsWithTheInstallationsIdentityAndSubscription)
               1);
 }
 
-TEST_F(MqttClient, PublishedMessageReachesTheWindowWithNumberAndCode)
-{
-    ASSERT_TRUE(StartSubscribedWithFarSide());
-
-    const std::string result =
-        "{\"cmdId\":2993,\"gw_sn\":\"GW1\",\"dev_sn\":\"D1\",\"flag\":1,\"msg\":\"ok\"}";
-    const std::string status =
-        "{\"cmdId\":98,\"flag\":1,\"gwSn\":\"GW1\",\"lanIp\":\"10.0.0.2\",\"csq\":\"20\","
-        "\"lanMask\":\"255.0.0.0\"}";
-    ASSERT_TRUE(PublishToPc(result, 1));
-    ASSERT_TRUE(PublishToPc(status, 1));
-    ASSERT_TRUE(PumpUntil([&] { return window_.Count() >= 2; }));
-
-    const auto entries = window_.Entries();
-    ASSERT_EQ(entries.size(), 2u);
-    EXPECT_EQ(entries[0].msg, WM_USER + 1037);
-    EXPECT_EQ(entries[0].lParam, WM_USER + 1041);
-    EXPECT_TRUE(entries[0].onUiThread);
-    EXPECT_EQ(entries[0].line, "2061 2065 " + result);
-    EXPECT_EQ(entries[1].msg, WM_USER + 1009);
-    EXPECT_EQ(entries[1].line, "2033 0 {\"flag\":1,\"gwSn\":\"GW1\",\"lanIp\":\"10.0.0.2\",\"csq\":\"20\","
-                               "\"lanMask\":\"255.0.0.0\"}");
-
-    StopClient();
-    // Each message is also written as "<topic> <payload>".
-    const std::string out = ReadAll(out_);
-    EXPECT_NE(out.find(kPcTopic + " " + result + "\n"), std::string::npos) << out;
-}
-
-TEST_F(MqttClient, ThousandMessagesArriveInOrder)
+// Each message reaches the window on the UI thread, in arrival order, and is also
+// written as "<topic> <payload>".
+TEST_F(MqttClient, ThousandMessagesArriveInOrderOnTheUiThread)
 {
     ASSERT_TRUE(StartSubscribedWithFarSide());
 
@@ -196,9 +111,8 @@ TEST_F(MqttClient, ThousandMessagesArriveInOrder)
     std::thread publisher([&] {
         for (int i = 0; i < 1000; ++i) {
             const std::string json = "{\"cmdId\":2987,\"gw_sn\":\"GW1\",\"seq\":" + std::to_string(i) + "}";
-            if (!farSide_.Publish(kPcTopic, json, 2)) {
+            if (!farSide_.Publish(kPcTopic, json, 2))
                 break;
-            }
         }
         published = true;
     });
@@ -212,7 +126,11 @@ TEST_F(MqttClient, ThousandMessagesArriveInOrder)
     for (size_t i = 0; i < entries.size(); ++i) {
         ASSERT_EQ(entries[i].line,
                   "2061 2987 {\"cmdId\":2987,\"gw_sn\":\"GW1\",\"seq\":" + std::to_string(i) + "}");
+        ASSERT_TRUE(entries[i].onUiThread);
     }
+    StopClient();
+    const std::string out = ReadAll(out_);
+    EXPECT_NE(out.find(kPcTopic + " {\"cmdId\":2987,\"gw_sn\":\"GW1\",\"seq\":999}\n"), std::string::npos);
 }
 
 TEST_F(MqttClient, ReconnectsAndSubscribesAgainAfterBrokerRestart)
@@ -220,7 +138,7 @@ TEST_F(MqttClient, ReconnectsAndSubscribesAgainAfterBrokerRestart)
     StartClient();
     ASSERT_TRUE(WaitSubscribed(1));
     ASSERT_TRUE(broker_.Restart()) << broker_.Error().toStdString();
-    ASSERT_TRUE(WaitSubscribed(2, 30000)) << broker_.Log().toStdString();
+    ASSERT_TRUE(WaitSubscribed(2)) << broker_.Log().toStdString();
 
     ASSERT_TRUE(ConnectFarSide());
     ASSERT_TRUE(PublishToPc("{\"cmdId\":2984,\"gw_sn\":\"GW1\",\"dev_sn\":\"D1\",\"is_bind\":0}"));
@@ -230,30 +148,22 @@ TEST_F(MqttClient, ReconnectsAndSubscribesAgainAfterBrokerRestart)
 
 TEST_F(MqttClient, WrongCredentialsAreReportedAndRetriedWithoutCrash)
 {
-    StartClient(MosquittoBroker::kUser, "wrong-password");
+    StartClient("wrong-password");
     ASSERT_TRUE(PumpUntil([&] { return broker_.CountLogLines("disconnected, not authorised") >= 2; }, 30000));
     StopClient();
     EXPECT_NE(ReadAll(err_).find("Connection Refused: not authorised.\n"), std::string::npos);
 }
 
-// Answers every inbound reply request by publishing 2994 from the UI thread while
-// the MQTT thread waits for the handler in SendMessage.
+// Answers every inbound message by publishing its number to the gateway and to the
+// server from the UI thread, while the MQTT thread waits for the handler in SendMessage.
 class ReplyingWindow : public RecordingWindow
 {
 protected:
-    void AfterRecord(const Entry& entry) override
+    void AfterRecord(const Entry&) override
     {
-        if (entry.lParam != WM_USER + 1035) {
-            return;
-        }
-        cJSON* reply = mqtt_build_reply_2994("D1", kPc);
-        char topic[kTopicBufferSize];
-        mqtt_format_down_topic(topic, "GW1");
-        replies += mqtt_publish_json(topic, reply, 0) == 0 ? 1 : 0;
-        cJSON_Delete(reply);
-        cJSON* request = mqtt_build_vpn_channel_request("GW1", kPc);
-        replies += mqtt_publish_json_to_server(request, 2) == 0 ? 1 : 0;
-        cJSON_Delete(request);
+        const std::string n = std::to_string(replies / 2);
+        replies += mqtt_publish("/GW1/down", n.data(), static_cast<int>(n.size()), 0) == 0 ? 1 : 0;
+        replies += mqtt_publish_to_server(n.data(), static_cast<int>(n.size()), 2) == 0 ? 1 : 0;
     }
 
 public:
@@ -271,9 +181,8 @@ TEST_F(MqttClient, UiThreadPublishesWhileTheClientWaitsInSendMessage)
     const int rounds = 50;
     std::atomic<bool> published{false};
     std::thread publisher([&] {
-        for (int i = 0; i < rounds; ++i) {
-            farSide_.Publish(kPcTopic, "{\"cmdId\":2997,\"gw_sn\":\"GW1\",\"dev_sn\":\"D1\"}", 2);
-        }
+        for (int i = 0; i < rounds; ++i)
+            farSide_.Publish(kPcTopic, R"({"cmdId":2997,"gw_sn":"GW1","dev_sn":"D1"})", 2);
         published = true;
     });
     const bool answered = PumpUntil([&] { return farSide_.Messages().size() >= 2 * rounds; }, 60000);
@@ -281,50 +190,16 @@ TEST_F(MqttClient, UiThreadPublishesWhileTheClientWaitsInSendMessage)
     publisher.join();
     ASSERT_TRUE(answered) << farSide_.Messages().size();
     EXPECT_EQ(replying.replies.load(), 2 * rounds);
-
-    int downs = 0;
-    int server = 0;
-    for (const auto& message : farSide_.Messages()) {
-        if (message.topic == "/GW1/down") {
-            ++downs;
-            EXPECT_EQ(message.payload, "{\"ctrl_root\":{\"forward_topic\":\"/ipc/kavno/publish/lumetra\"},"
-                                       "\"payload_root\":{\"cmdId\":2994,\"dev_sn\":\"D1\",\"pc_id\":\"" +
-                                           std::string(kPc) + "\"}}");
-        } else {
-            ++server;
-            EXPECT_EQ(message.payload,
-                      "{\"gwSn\":\"GW1\",\"cmdId\":97,\"pcId\":\"" + std::string(kPc) + "\"}");
-            EXPECT_EQ(message.qos, 2);
-        }
-    }
-    EXPECT_EQ(downs, rounds);
-    EXPECT_EQ(server, rounds);
+    std::string downs, server;
+    for (const auto& message : farSide_.Messages())
+        (message.topic == "/GW1/down" ? downs : server) += message.payload + (message.qos == 2 ? ";" : ",");
+    std::string expected;
+    for (int i = 0; i < rounds; ++i)
+        expected += std::to_string(i) + ",";
+    EXPECT_EQ(downs, expected);
+    std::replace(expected.begin(), expected.end(), ',', ';');
+    EXPECT_EQ(server, expected);
     StopClient();
-}
-
-TEST_F(MqttClient, WillIsPublishedWhenTheClientProcessIsKilled)
-{
-    MqttTestClient watcher("will-watcher");
-    ASSERT_TRUE(watcher.Connect(broker_.Host(), broker_.Port(), broker_.User(), broker_.Password()));
-    ASSERT_TRUE(watcher.Subscribe("/sys/lumetra/pfs/pc", 1));
-    QProcess probe;
-    probe.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
-    probe.start(MQTT_CLIENT_PROBE,
-                {kPc, QString::fromStdString(broker_.Host()), QString::number(broker_.Port()),
-                 MosquittoBroker::kUser, MosquittoBroker::kPassword});
-    ASSERT_TRUE(probe.waitForStarted(10000));
-    ASSERT_TRUE(broker_.WaitForLog(kSubscribedLine, 1, 15000)) << broker_.Log().toStdString();
-    EXPECT_TRUE(watcher.Messages().empty());
-
-    probe.kill();
-    ASSERT_TRUE(probe.waitForFinished(10000));
-    ASSERT_TRUE(watcher.WaitForMessages(1));
-    const auto messages = watcher.Messages();
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].topic, "/sys/lumetra/pfs/pc");
-    EXPECT_EQ(messages[0].payload, std::string("{\"pc_id\":\"") + kPc + "\",\"cmdId\":3012}");
-    EXPECT_EQ(messages[0].qos, 1);
-    EXPECT_FALSE(messages[0].retain);
 }
 
 } // namespace

@@ -1,32 +1,22 @@
 // lumetra-platconf run as a real process on folders and files in a temp folder.
 
 #include "app/CustomResourceTable.h"
+#include "support/ProgramRun.h"
 #include "support/TempDir.h"
 
 #include <QFile>
-#include <QProcess>
 #include <gtest/gtest.h>
 #include <vector>
 
 namespace {
 
-struct Result
-{
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using Result = ProgramRun::Result;
 
 Result RunTool(const QStringList& args)
 {
-    QProcess process;
-    process.start(LUMETRA_BIN_DIR "/lumetra-platconf", args);
-    process.closeWriteChannel();
-    const bool finished = process.waitForFinished(30000);
-    EXPECT_TRUE(finished && process.exitStatus() == QProcess::NormalExit)
-        << process.errorString().toStdString();
-    return {finished ? process.exitCode() : -1, process.readAllStandardOutput(),
-            process.readAllStandardError()};
+    const Result result = ProgramRun::Run(ProgramRun::BuiltProgram("lumetra-platconf"), args);
+    EXPECT_TRUE(result.started && !result.timedOut && !result.crashed) << result.err.toStdString();
+    return result;
 }
 
 QByteArray ReadFile(const QString& path)
@@ -72,7 +62,7 @@ TEST(PlatconfToolTest, PackListAndExtractKeepTextsImagesAndTheManifest)
     const QString file = temp.FilePath("platconf");
     const Result packed = RunTool({"pack", folder, file});
     ASSERT_EQ(packed.exitCode, 0) << packed.err.toStdString();
-    EXPECT_EQ(packed.out, "packed 5 entries into " + file.toUtf8() + "\n");
+    EXPECT_EQ(packed.out, "packed 5 entries into " + file + "\n");
 
     // Sorted by name; a text loses one line end and gains one terminating zero.
     const std::vector<_Resource_Info> entries = ParseWhole(ReadFile(file));
@@ -95,13 +85,13 @@ TEST(PlatconfToolTest, PackListAndExtractKeepTextsImagesAndTheManifest)
 
     const Result listed = RunTool({"list", file});
     ASSERT_EQ(listed.exitCode, 0) << listed.err.toStdString();
-    const QList<QByteArray> lines = listed.out.trimmed().split('\n');
+    const QStringList lines = listed.out.trimmed().split('\n');
     ASSERT_EQ(lines.size(), 6) << listed.out.toStdString();
     EXPECT_EQ(lines[0].simplified(), "NAME SIZE VALUE RECT");
     EXPECT_EQ(lines[2].simplified(), "dtverloca 7 7 10,-20,300,40");
-    EXPECT_EQ(lines[3].simplified(), "logo.png " + QByteArray::number(kPng.size()) + " -3 0,0,0,0");
-    EXPECT_EQ(RunTool({"extract", file, "wsh"}).out, QByteArray("127.0.0.1\0", 10));
-    EXPECT_EQ(RunTool({"extract", file, "logo.png"}).out, kPng);
+    EXPECT_EQ(lines[3].simplified(), "logo.png " + QString::number(kPng.size()) + " -3 0,0,0,0");
+    EXPECT_EQ(RunTool({"extract", file, "wsh"}).bytes, QByteArray("127.0.0.1\0", 10));
+    EXPECT_EQ(RunTool({"extract", file, "logo.png"}).bytes, kPng);
 }
 
 TEST(PlatconfToolTest, ManifestMistakesNameTheLineAndWriteNothing)
@@ -140,11 +130,11 @@ TEST(PlatconfToolTest, DamagedFileListsTheGoodEntriesThenFails)
         const QString path = temp.Write("damaged", bytes);
         const Result listed = RunTool({"list", path});
         EXPECT_EQ(listed.exitCode, 1);
-        const QList<QByteArray> lines = listed.out.trimmed().split('\n');
+        const QStringList lines = listed.out.trimmed().split('\n');
         ASSERT_EQ(lines.size(), 2) << listed.out.toStdString();
         EXPECT_EQ(lines[1].simplified(), "a 6 0 0,0,0,0");
         EXPECT_TRUE(listed.err.contains("damaged")) << listed.err.toStdString();
-        EXPECT_EQ(RunTool({"extract", path, "a"}).out, QByteArray("first\0", 6));
+        EXPECT_EQ(RunTool({"extract", path, "a"}).bytes, QByteArray("first\0", 6));
         const Result lost = RunTool({"extract", path, "b"});
         EXPECT_EQ(lost.exitCode, 1);
         EXPECT_TRUE(lost.err.contains("no entry 'b'")) << lost.err.toStdString();

@@ -13,7 +13,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <climits>
 #include <memory>
 #include <random>
 #include <thread>
@@ -30,20 +29,6 @@ std::string RandomBytes(size_t size, unsigned stream)
     for (char& c : data)
         c = static_cast<char>(gen() & 0xff);
     return data;
-}
-
-// True when this process holds a descriptor of the device that `link` points to.
-bool HoldsDevice(const std::string& link)
-{
-    char device[PATH_MAX];
-    char target[PATH_MAX];
-    for (int fd = 0; realpath(link.c_str(), device) != nullptr && fd < 1024; ++fd) {
-        const ssize_t n =
-            readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), target, sizeof target - 1);
-        if (n > 0 && std::string(target, static_cast<size_t>(n)) == device)
-            return true;
-    }
-    return false;
 }
 
 class SerialIOTest : public ::testing::Test

@@ -41,7 +41,9 @@ protected:
     ScopedEnv home{"LUMETRA_HOME", installFolder};
 };
 
-TEST_F(VirtualComPairsTest, ListingGivesTheEndsOfInstalledPairs)
+// How listings add up and which ends are picked from several pairs: the listing
+// parser's tests. Here: the real tool's listing gives the ends of the pair it made.
+TEST_F(VirtualComPairsTest, ListingGivesTheEndsOfAnInstalledPair)
 {
     EXPECT_EQ(FindVirtualComFolder(), installFolder + "/");
     const VcomFolder::Pair first = folder.Install();
@@ -51,32 +53,8 @@ TEST_F(VirtualComPairsTest, ListingGivesTheEndsOfInstalledPairs)
     const std::vector<_virtual_com_pair>& pairs = VirtualComPairList();
     ASSERT_EQ(pairs.size(), 1u);
     EXPECT_EQ(pairs[0].number, first.number);
-    ASSERT_EQ(pairs[0].halves.size(), 2u);
-    EXPECT_EQ(pairs[0].halves[0]->name, "CNCA");
-    EXPECT_EQ(pairs[0].halves[0]->com, first.comA);
-    EXPECT_EQ(pairs[0].halves[1]->name, "CNCB");
-    EXPECT_EQ(pairs[0].halves[1]->com, first.comB);
+    EXPECT_EQ(pairs[0].halves.size(), 2u);
     EXPECT_EQ(PickedEnds(), std::make_pair(first.comB, first.comA));
-
-    // Listing twice adds the second listing's ends to the same pair.
-    ListVirtualComPairs();
-    ASSERT_EQ(pairs.size(), 1u);
-    ASSERT_EQ(pairs[0].halves.size(), 4u);
-    EXPECT_EQ(PickUserHalf(), pairs[0].halves[3]);
-    EXPECT_EQ(PickProgramHalf(first.comB), pairs[0].halves[0]);
-
-    // With two pairs the user's end comes from the last one.
-    ResetVirtualComPairsForTest();
-    const VcomFolder::Pair second = folder.Install();
-    ASSERT_NE(first.number, second.number);
-    ListVirtualComPairs();
-    ASSERT_EQ(VirtualComPairList().size(), 2u);
-    EXPECT_EQ(VirtualComPairList()[0].halves.size() + VirtualComPairList()[1].halves.size(), 4u);
-    ASSERT_NE(PickUserHalf(), nullptr);
-    EXPECT_EQ(PickUserHalf()->number, second.number);
-    EXPECT_EQ(PickedEnds(), std::make_pair(second.comB, second.comA));
-    ASSERT_NE(PickProgramHalf(first.comB), nullptr);
-    EXPECT_EQ(PickProgramHalf(first.comB)->com, first.comA);
     EXPECT_EQ(boxes.Count(), 0u);
 }
 

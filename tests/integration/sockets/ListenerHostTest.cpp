@@ -8,6 +8,7 @@
 #include "endpoint/CServerAcceptSocket.h"
 #include "endpoint/CServerSocket.h"
 #include "endpoint/LocalListenerHost.h"
+#include "support/FreePort.h"
 #include "support/MessageBoxRecorder.h"
 #include "support/PlatconfBuilder.h"
 #include "support/ProgramRun.h"
@@ -18,12 +19,8 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <cerrno>
-#include <cstring>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <unistd.h>
 
 namespace {
 
@@ -34,37 +31,6 @@ WPARAM Param(RecordingOwner& owner)
 {
     return reinterpret_cast<WPARAM>(static_cast<LocalListenerOwner*>(&owner));
 }
-
-// A loopback socket bound to `port` (with address reuse when `reuse`), or -1 with
-// the reason in `problem`.
-int BindLoopback(uint16_t port, bool reuse, std::string* problem)
-{
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    const int one = 1;
-    if (reuse)
-        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        (reuse && listen(fd, 1) != 0)) {
-        *problem = std::strerror(errno);
-        if (fd >= 0)
-            close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-#define SKIP_UNLESS_BINDABLE(port)                                                                           \
-    do {                                                                                                     \
-        std::string problem;                                                                                 \
-        const int fd = BindLoopback(port, true, &problem);                                                   \
-        if (fd < 0)                                                                                          \
-            GTEST_SKIP() << "port " << (port) << " cannot be used here (" << problem << ")";                 \
-        close(fd);                                                                                           \
-    } while (false)
 
 // A client of the listener on this machine; true once connected.
 bool ConnectClient(QTcpSocket& client, uint16_t port)
@@ -120,13 +86,10 @@ TEST_F(ListenerHostTest, ListensOnThePortOfTheDeviceType)
     for (const auto& [deviceType, port] : cases) {
         SCOPED_TRACE(deviceType);
         EXPECT_EQ(LocalListenerHost::ListenPortForDeviceType(deviceType), port);
-        std::string problem;
-        const int probe = BindLoopback(port, true, &problem);
-        if (probe < 0) {
-            skipped += " " + std::to_string(port) + " (" + problem + ")";
+        if (!FreePort::IsFree(port)) {
+            skipped += " " + std::to_string(port);
             continue;
         }
-        close(probe);
         RecordingOwner owner(deviceType);
         EXPECT_EQ(Listen(owner), kBound);
         ASSERT_NE(host_.Listener(), nullptr);
@@ -148,8 +111,9 @@ TEST_F(ListenerHostTest, ListensOnThePortOfTheDeviceType)
 
 TEST_F(ListenerHostTest, ChunksAreMarkedNewAndTracedAndASecondRequestClosesTheListener)
 {
-    SKIP_UNLESS_BINDABLE(102);
-    SKIP_UNLESS_BINDABLE(5562);
+    for (int port : {102, 5562})
+        if (!FreePort::IsFree(port))
+            GTEST_SKIP() << "port " << port << " cannot be bound here";
     RecordingOwner owner(12);
     ASSERT_EQ(Listen(owner), kBound);
 
@@ -183,10 +147,8 @@ TEST_F(ListenerHostTest, ChunksAreMarkedNewAndTracedAndASecondRequestClosesTheLi
         const RecordingOwner::Chunk& chunk = owner.chunks[i];
         EXPECT_LE(chunk.bytes.size(), 1024);
         EXPECT_EQ(chunk.newConnection, (i == 0 || i == firstChunks) ? 1 : 0) << "chunk " << i;
-        expectedTrace += "local socket recv:-" + QByteArray::number(chunk.bytes.size()) + "-";
-        for (unsigned char byte : chunk.bytes)
-            expectedTrace += "[" + QByteArray::number(byte, 16).toUpper().rightJustified(2, '0') + "]";
-        expectedTrace += "\r\n";
+        expectedTrace += "local socket recv:-" + QByteArray::number(chunk.bytes.size()) + "-[" +
+                         chunk.bytes.toHex(']').toUpper().replace("]", "][") + "]\r\n";
     }
     QFile trace(home_.FilePath("logtrace"));
     ASSERT_TRUE(trace.open(QIODevice::ReadOnly));
@@ -216,13 +178,12 @@ TEST_F(ListenerHostTest, BindFailureGivesTheMessageAndAFailedAnswer)
     EXPECT_EQ(Listen(owner), kBindFailed);
     LoadCustomResourcesFrom(home_.FilePath("no-platconf"));
 
-    std::string problem;
-    const int holder = BindLoopback(502, false, &problem);
-    if (holder >= 0) {
+    QTcpServer holder;
+    const bool held = holder.listen(QHostAddress::LocalHost, 502);
+    if (held) {
         EXPECT_EQ(Listen(owner), kBindFailed);
-        close(holder);
     }
-    ASSERT_EQ(boxes.Count(), holder >= 0 ? 2u : 1u);
+    ASSERT_EQ(boxes.Count(), held ? 2u : 1u);
     for (const MessageBoxRecorder::Box& box : boxes.Boxes()) {
         EXPECT_EQ(box.text, QString::fromUtf8("绑定套接字错误！"));
         EXPECT_EQ(box.caption, QString("Lumetra"));

@@ -1,7 +1,7 @@
 #pragma once
 
 // Stand-ins around the sockets under test: a tunnel that records what it is handed,
-// a window that records its messages, and a loopback peer at the far end.
+// and a window that records its messages.
 
 #include "endpoint/ComTransferData.h"
 #include "endpoint/ComWriteOwner.h"
@@ -10,11 +10,9 @@
 #include "platform/MessageWindow.h"
 #include "platform/UiThread.h"
 #include "platform/WindowMessages.h"
+#include "support/LoopbackPeer.h"
 
 #include <QByteArray>
-#include <QHostAddress>
-#include <QTcpServer>
-#include <QTcpSocket>
 
 #include <cjson/cJSON.h>
 
@@ -77,35 +75,4 @@ public:
         return 0;
     }
     std::vector<Entry> entries;
-};
-
-// Listens on a free loopback port, takes the first connection and keeps everything
-// it receives. Lives on the test's thread; the server owns the connection.
-class LoopbackPeer
-{
-public:
-    LoopbackPeer()
-    {
-        QObject::connect(&server_, &QTcpServer::newConnection, [this] {
-            QTcpSocket* next = server_.nextPendingConnection();
-            if (next == nullptr || connection != nullptr)
-                return;
-            connection = next;
-            QObject::connect(connection, &QTcpSocket::readyRead,
-                             [this] { received += connection->readAll(); });
-        });
-        server_.listen(QHostAddress::LocalHost, 0);
-    }
-    uint16_t Port() const { return server_.serverPort(); }
-    void Write(const QByteArray& bytes)
-    {
-        connection->write(bytes);
-        connection->flush();
-    }
-
-    QTcpSocket* connection = nullptr;
-    QByteArray received;
-
-private:
-    QTcpServer server_;
 };

@@ -19,11 +19,11 @@
 #include "platform/MessageWindow.h"
 #include "platform/WindowMessages.h"
 #include "support/FreePort.h"
+#include "support/LoopbackPeer.h"
 #include "support/MessageBoxRecorder.h"
-#include "support/MosquittoBroker.h"
-#include "support/MqttTestClient.h"
+#include "support/MqttClientThread.h"
 #include "support/PlatconfBuilder.h"
-#include "support/PumpUntil.h"
+#include "support/SerialEnd.h"
 #include "support/TempDir.h"
 #include "tunnel/CComDataTunnel.h"
 #include "tunnel/CNetPfLocalDataTunnel.h"
@@ -32,25 +32,15 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
-#include <QHostAddress>
-#include <QTcpServer>
-#include <QTcpSocket>
 
 #include <cjson/cJSON.h>
 
-#include <fcntl.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <mutex>
-#include <thread>
 #include <tuple>
 
 namespace {
@@ -62,36 +52,10 @@ const char kMarker[] = "/tunnel-test/marker";
 // `text` with every "$PC" replaced by the PC identifier.
 std::string WithPc(std::string text)
 {
-    for (size_t at = text.find("$PC"); at != std::string::npos; at = text.find("$PC", at)) {
+    for (size_t at = text.find("$PC"); at != std::string::npos; at = text.find("$PC", at))
         text.replace(at, 3, kPc);
-    }
     return text;
 }
-
-// A far-side server for one test (port-transfer or relay server): listens on a free
-// loopback port and keeps what arrives on its connection. Driven by the test
-// thread's event loop.
-struct TcpPeer
-{
-    TcpPeer()
-    {
-        QObject::connect(&server, &QTcpServer::newConnection, [this] {
-            connection = server.nextPendingConnection();
-            QObject::connect(connection, &QTcpSocket::readyRead,
-                             [this] { received += connection->readAll(); });
-            QObject::connect(connection, &QTcpSocket::disconnected, [this] {
-                received += connection->readAll();
-                peerClosed = true;
-            });
-        });
-        server.listen(QHostAddress::LocalHost, 0);
-    }
-
-    QTcpServer server;
-    QTcpSocket* connection = nullptr;
-    QByteArray received;
-    bool peerClosed = false;
-};
 
 // The window a tunnel reports to, as the gateway detail view does it: it keeps the
 // active tunnel list (WM_TUNNEL_OPENED / WM_TUNNEL_CLOSED), routes inbound tunnel
@@ -114,23 +78,19 @@ public:
         std::lock_guard<std::recursive_mutex> guard(listLock_);
         auto* tunnel = reinterpret_cast<CDataTunnel*>(wParam);
         const auto* json = reinterpret_cast<const cJSON*>(lParam);
-        if (msg == WM_TUNNEL_MESSAGE) {
+        if (msg == WM_TUNNEL_MESSAGE)
             return RouteTunnelMessage(reinterpret_cast<cJSON*>(wParam), lParam, listLock_, active_);
-        }
-        if (msg == WM_TUNNEL_OPENED || msg == WM_TUNNEL_CLOSED) {
+        if (msg == WM_TUNNEL_OPENED || msg == WM_TUNNEL_CLOSED)
             active_.erase(std::remove(active_.begin(), active_.end(), tunnel), active_.end());
-        }
-        if (msg == WM_TUNNEL_OPENED && tunnel != nullptr) {
+        if (msg == WM_TUNNEL_OPENED && tunnel != nullptr)
             active_.push_back(tunnel);
-        }
         const bool carriesJson = msg == WM_TUNNEL_REPLY || msg == WM_PORT_FORWARD_NOTICE ||
                                  msg == WM_PORT_FORWARD_DATA || msg == WM_PORT_FORWARD_ACK ||
                                  msg == WM_PORT_FORWARD_MATCHED;
         entries_.push_back({msg, wParam, lParam, carriesJson ? mqtt_json_print(json) : std::string()});
         const cJSON* flag = msg == WM_TUNNEL_REPLY ? cJSON_GetObjectItem(json, "flag") : nullptr;
-        if (tunnel != nullptr && cJSON_IsNumber(flag) && flag->valueint == 1) {
+        if (tunnel != nullptr && cJSON_IsNumber(flag) && flag->valueint == 1)
             tunnel->OnMessage(nullptr, static_cast<int>(TUNNEL_OPEN_ACCEPTED));
-        }
         return 0;
     }
 
@@ -174,18 +134,6 @@ struct Step
     const char* box = nullptr;
 };
 
-// Whether this process holds `device` open.
-bool ProcessHolds(const QString& device)
-{
-    for (const QFileInfo& fd :
-         QDir("/proc/self/fd").entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
-        if (fd.symLinkTarget() == device) {
-            return true;
-        }
-    }
-    return false;
-}
-
 // Each test runs against a real broker, the program's MQTT client on its own thread
 // (this thread is the UI thread), a far-side client subscribed to every topic, and a
 // fresh program folder with its own custom resource file.
@@ -208,12 +156,8 @@ protected:
         ASSERT_TRUE(broker_.Start()) << broker_.Error().toStdString();
         ASSERT_TRUE(farSide_.Connect(broker_.Host(), broker_.Port(), broker_.User(), broker_.Password()));
         ASSERT_TRUE(farSide_.Subscribe("#", 2));
-        client_ = std::thread([this, host = broker_.Host(), port = broker_.Port()] {
-            mqtt_client_run(host.c_str(), port, MosquittoBroker::kUser, MosquittoBroker::kPassword);
-            finished_ = true;
-        });
-        const QString subscribed = QString(" 2 ") + QString::fromStdString(kToPc);
-        ASSERT_TRUE(PumpUntil([&] { return broker_.CountLogLines(subscribed) >= 1; }, 15000));
+        client_.Start(broker_);
+        ASSERT_TRUE(MqttClientThread::WaitSubscribed(broker_, kPc));
         mqtt_set_target_window(&view_);
         CNetPfLocalDataTunnel::SetMainWindow(&main_);
         gateway_.gwSn = "GW1";
@@ -239,22 +183,12 @@ protected:
                                home_.Path().toStdString());
         }
         ResetVirtualComPairsForTest();
-        if (client_.joinable()) {
-            const bool ended = PumpUntil(
-                [this] {
-                    mqtt_client_stop();
-                    return finished_.load();
-                },
-                15000);
-            ended ? client_.join() : client_.detach();
-            EXPECT_TRUE(ended) << "the MQTT client did not stop";
-        }
+        EXPECT_TRUE(client_.Stop()) << "the MQTT client did not stop";
         farSide_.Disconnect();
         broker_.Stop();
         mqtt_set_streams(nullptr, nullptr);
-        if (diagnostics_ != nullptr) {
+        if (diagnostics_ != nullptr)
             std::fclose(diagnostics_);
-        }
         qunsetenv("LUMETRA_VCOM_DIR");
     }
 
@@ -262,9 +196,8 @@ protected:
     void SetResources(const std::map<std::string, std::string>& entries)
     {
         PlatconfBuilder builder;
-        for (const auto& [name, text] : entries) {
+        for (const auto& [name, text] : entries)
             builder.Text(name, text);
-        }
         home_.MakeDir("custom_resource");
         ASSERT_TRUE(builder.WriteTo(home_.FilePath("custom_resource/platconf")));
         LoadCustomResourcesFrom(home_.FilePath("custom_resource/platconf"));
@@ -276,9 +209,8 @@ protected:
     void ExpectPublished(const Published& expected, const std::string& label, int qos = 0)
     {
         const std::string marker = std::to_string(++markers_);
-        if (qos != 2) {
+        if (qos != 2)
             mqtt_publish(kMarker, marker.data(), static_cast<int>(marker.size()), 0);
-        }
         std::vector<MqttTestClient::Message> all;
         size_t end = taken_;
         const bool seen = PumpUntil([&] {
@@ -298,14 +230,12 @@ protected:
         EXPECT_TRUE(seen) << label << ": the marker or the messages did not come";
         std::vector<std::tuple<std::string, std::string, int>> got, want;
         for (size_t i = taken_; i < end; ++i) {
-            if (all[i].topic != kToPc && all[i].topic != kMarker) {
+            if (all[i].topic != kToPc && all[i].topic != kMarker)
                 got.emplace_back(all[i].topic, all[i].payload, all[i].qos);
-            }
         }
         taken_ = end;
-        for (const auto& [topic, payload] : expected) {
+        for (const auto& [topic, payload] : expected)
             want.emplace_back(topic, WithPc(payload), qos);
-        }
         EXPECT_EQ(got, want) << label;
     }
 
@@ -348,21 +278,14 @@ protected:
     // while this thread keeps handling what the client delivers.
     void Answer(const std::string& members)
     {
-        std::atomic<int> result{-1};
-        std::thread publisher([&] {
-            const std::string payload = R"({"gw_sn":"GW1","dev_sn":"DEV1",)" + members + "}";
-            result = farSide_.Publish(kToPc, payload, 1) ? 1 : 0;
-        });
-        PumpUntil([&] { return result.load() >= 0; }, 15000);
-        publisher.join();
-        EXPECT_EQ(result, 1) << members;
+        EXPECT_TRUE(PublishPumping(farSide_, kToPc, R"({"gw_sn":"GW1","dev_sn":"DEV1",)" + members + "}"))
+            << members;
     }
 
     TempDir home_;
     MosquittoBroker broker_;
     MqttTestClient farSide_{"tunnel-far-side"};
-    std::thread client_;
-    std::atomic<bool> finished_{false};
+    MqttClientThread client_;
     FILE* diagnostics_ = nullptr;
     size_t taken_ = 0;
     int markers_ = 0;
@@ -459,14 +382,14 @@ TEST_F(TunnelTest, PortForwardTunnelTable)
 
     // A time-out sends one release frame to the port-transfer server, and only when
     // it is configured.
-    TcpPeer server;
-    ASSERT_TRUE(server.server.isListening());
+    LoopbackPeer server;
+    ASSERT_NE(server.Port(), 0);
     SetResources({{"port_transfer_host", "127.0.0.1"}});
     tunnel.OnTimeout();
     EXPECT_FALSE(PumpUntil([&] { return server.connection != nullptr; }, 200));
 
-    SetResources({{"port_transfer_host", "127.0.0.1"},
-                  {"port_transfer_port", std::to_string(server.server.serverPort())}});
+    SetResources(
+        {{"port_transfer_host", "127.0.0.1"}, {"port_transfer_port", std::to_string(server.Port())}});
     tunnel.OnTimeout();
     const std::string json =
         WithPc(R"({"cmd_id":3002,"gw_sn":"GW1","dev_sn":"DEV1","pc_id":"$PC","restart_gw_service":0})");
@@ -551,12 +474,13 @@ TEST_F(TunnelTest, VpnChannelRequests)
 }
 
 // Bytes written to the user's COM end reach the server unchanged and the server's
-// bytes, like device data in cmdId 2980, come out of the user's end.
+// bytes, like device data in cmdId 2980, come out of the user's end; Stop releases
+// the port.
 TEST_F(TunnelTest, SerialFlowCarriesBytesBothWaysBetweenComPortAndServer)
 {
-    TcpPeer server;
-    SetResources({{"port_transfer_host", "127.0.0.1"},
-                  {"port_transfer_port", std::to_string(server.server.serverPort())}});
+    LoopbackPeer server;
+    SetResources(
+        {{"port_transfer_host", "127.0.0.1"}, {"port_transfer_port", std::to_string(server.Port())}});
     CComDataTunnel tunnel(&view_, &gateway_, &device_);
     tunnel.Start();
     ASSERT_NE(tunnel.GetUserHalf(), nullptr) << "no virtual COM pair";
@@ -577,47 +501,30 @@ TEST_F(TunnelTest, SerialFlowCarriesBytesBothWaysBetweenComPortAndServer)
     ASSERT_NE(tunnel.GetRelayConnection(), nullptr);
     server.received.clear();
 
-    const std::string programName = "COM" + std::to_string(tunnel.GetProgramHalf()->com);
-    const QString programDevice =
-        QFileInfo(QString::fromStdString(ResolveComPortName(programName))).canonicalFilePath();
-    ASSERT_FALSE(programDevice.isEmpty());
+    const std::string program = ResolveComPortName("COM" + std::to_string(tunnel.GetProgramHalf()->com));
     Answer(R"("cmdId":2993,"flag":1,"msg":"ok")");
-    ASSERT_TRUE(PumpUntil([&] { return ProcessHolds(programDevice); })) << "COM port not opened";
+    ASSERT_TRUE(PumpUntil([&] { return HoldsDevice(program); })) << "COM port not opened";
     const char result[] = R"({"gw_sn":"GW1","dev_sn":"DEV1","cmdId":2993,"flag":1,"msg":"ok"})";
     ExpectSent(view_, {{WM_TUNNEL_REPLY, result}}, "result", &tunnel);
 
-    // The user's application on its COM port: raw and non-blocking.
-    const std::string userPath =
-        home_.FilePath("vcom").toStdString() + "/COM" + std::to_string(tunnel.GetUserHalf()->com);
-    const int user = ::open(userPath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    ASSERT_GE(user, 0);
-    termios settings{};
-    EXPECT_EQ(tcgetattr(user, &settings), 0);
-    cfmakeraw(&settings);
-    tcsetattr(user, TCSANOW, &settings);
-    const auto readUser = [user](size_t count) {
+    SerialEnd user; // the user's application on its COM port
+    ASSERT_TRUE(user.Open(ResolveComPortName("COM" + std::to_string(tunnel.GetUserHalf()->com))));
+    const auto readUser = [&user](size_t count) {
         std::string got;
-        PumpUntil([&] {
-            char buffer[256];
-            const ssize_t n = ::read(user, buffer, sizeof(buffer));
-            got.append(buffer, n > 0 ? static_cast<size_t>(n) : 0);
-            return got.size() >= count;
-        });
+        PumpUntil([&] { return (got += user.Read(count - got.size(), 0)).size() >= count; });
         return got;
     };
     const std::string request("\x01\x03\x00\x00\x00\x04\x44\x09", 8);
-    EXPECT_EQ(::write(user, request.data(), request.size()), ssize_t(request.size()));
+    ASSERT_TRUE(user.Write(request, 5000));
     EXPECT_TRUE(PumpUntil([&] { return size_t(server.received.size()) >= request.size(); }));
     EXPECT_EQ(server.received.toStdString(), request);
-
     const std::string response("\x01\x03\x08\x00\x0A\x00\x0B\x00\x0C\x00\x0D\xAA\xBB", 13);
-    server.connection->write(QByteArray::fromStdString(response));
+    server.Write(QByteArray::fromStdString(response));
     EXPECT_EQ(readUser(response.size()), response);
-
     // Device bytes in MQTT: only "payload_len" characters of the Base64 text count.
     Answer(R"("cmdId":2980,"pt_sn":3,"pt_payload":"QUJDREVG","payload_len":4)");
     EXPECT_EQ(readUser(3), "ABC");
-    ::close(user);
+    user.Close();
 
     tunnel.Stop();
     ExpectPublished({{kDown, kUnbind}, {kBinder, kLinkRelease}}, "stop");
@@ -626,7 +533,7 @@ TEST_F(TunnelTest, SerialFlowCarriesBytesBothWaysBetweenComPortAndServer)
     EXPECT_EQ(tunnel.GetRelayConnection(), nullptr);
     EXPECT_EQ(device_.localComNumber, -1);
     EXPECT_TRUE(PumpUntil([&] { return server.peerClosed; }));
-    EXPECT_FALSE(ProcessHolds(programDevice));
+    EXPECT_FALSE(HoldsDevice(program));
 }
 
 } // namespace

@@ -2,13 +2,15 @@
 // own virtual COM folder.
 
 #include "support/SerialEnd.h"
-#include "support/ToolProcess.h"
 #include "support/VcomFolder.h"
+
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <csignal>
+#include <filesystem>
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,7 +18,6 @@
 namespace {
 
 constexpr int kIoTimeoutMs = 10000;
-const std::vector<std::string> kInstall = {"install", "PortName=COM#", "PortName=COM#"};
 
 using Pair = VcomFolder::Pair;
 
@@ -66,12 +67,19 @@ TEST_F(VcomToolTest, InstallLeavesOnePairOfLinkedEndsThatListShows)
         EXPECT_TRUE(lstat(folder.LinkPath(com).c_str(), &st) == 0 && S_ISLNK(st.st_mode));
         EXPECT_TRUE(stat(folder.LinkPath(com).c_str(), &st) == 0 && S_ISCHR(st.st_mode));
     }
-    // The installer ended (its streams closed): the pair lives on in a holder of its
-    // own session, which hanging up the caller's terminal does not end.
+    // The pair lives on in a holder of its own session, which hanging up the caller's
+    // terminal does not end and which keeps none of the installer's streams (a caller
+    // reading them to their end would wait for ever).
     const pid_t holder = folder.HolderPid(0);
     EXPECT_GT(holder, 0);
     EXPECT_EQ(kill(holder, 0), 0);
     EXPECT_NE(getsid(holder), getsid(0));
+    for (int fd : {0, 1, 2}) {
+        std::error_code error;
+        const std::string target = std::filesystem::read_symlink(
+            "/proc/" + std::to_string(holder) + "/fd/" + std::to_string(fd), error);
+        EXPECT_EQ(target.rfind("pipe:", 0), std::string::npos) << fd << " " << target;
+    }
 }
 
 TEST_F(VcomToolTest, BytesPassUnchangedBothWaysAcrossReopening)
@@ -110,12 +118,13 @@ TEST_F(VcomToolTest, BytesPassUnchangedBothWaysAcrossReopening)
 
 TEST_F(VcomToolTest, ConcurrentInstallsGetTheLowestFreeNumbersAndSeparateLines)
 {
-    ToolProcess runs[2];
-    for (ToolProcess& run : runs)
-        ASSERT_TRUE(run.Start(VcomFolder::ToolPath(), kInstall, folder.Env()));
-    for (ToolProcess& run : runs) {
-        ASSERT_TRUE(run.Finish(VcomFolder::kToolTimeoutMs));
-        EXPECT_EQ(run.ExitCode(), 0) << run.Err();
+    QProcess runs[2]; // the folder is this process's LUMETRA_VCOM_DIR
+    for (QProcess& run : runs)
+        run.start(QString::fromStdString(VcomFolder::ToolPath()),
+                  {"install", "PortName=COM#", "PortName=COM#"});
+    for (QProcess& run : runs) {
+        ASSERT_TRUE(run.waitForFinished(VcomFolder::kToolTimeoutMs));
+        EXPECT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
     }
     const std::vector<Pair> pairs = Pairs({"list"});
     ASSERT_EQ(pairs.size(), 2u);

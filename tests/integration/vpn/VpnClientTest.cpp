@@ -1,22 +1,15 @@
 // Starting and ending the VPN client for real. Every test here ends all processes
-// whose name contains "openvpn" and may use the fixed management port, so the tests
-// of this program run one at a time (resource lock "openvpn").
+// whose name contains "openvpn", so the tests of this program run one at a time
+// (resource lock "openvpn"). The real client meeting a real server, with its link
+// state read from the management port, is the end-to-end VPN channel test.
 
 #include "NamedProcess.h"
-#include "VpnServerRunner.h"
 
-#include "endpoint/VpnStateParser.h"
-#include "platform/MessageWindow.h"
-#include "platform/WindowMessages.h"
 #include "support/ProgramRun.h"
 #include "support/PumpUntil.h"
 #include "support/TempDir.h"
 
 #include <QFileInfo>
-#include <QTcpSocket>
-
-#include <algorithm>
-#include <vector>
 
 namespace {
 
@@ -86,72 +79,6 @@ TEST(StartVpnClient, RunsTheClientCommandInTheWorkingFolder)
               "--config\nzelqnet_client.ovpn\n--management\n127.0.0.1\n25341\n" +
                   QFileInfo(working).canonicalFilePath().toStdString() + "\n");
     EXPECT_TRUE(PumpUntil([] { return FindProcessId("openvpn-waiting") != 0; }));
-}
-
-// Records the link messages.
-class LinkWindow : public MessageWindow
-{
-public:
-    LRESULT WindowProc(UINT msg, WPARAM, LPARAM) override
-    {
-        messages.push_back(msg);
-        return 0;
-    }
-    std::vector<UINT> messages;
-};
-
-TEST(StartVpnClient, RealClientReportsConnectedOnItsManagementPort)
-{
-    VpnServerRunner::Options options;
-    std::string reason;
-    if (!VpnServerRunner::CanRun(options, &reason))
-        GTEST_SKIP() << "a real tunnel cannot be brought up: " << reason;
-    ProgramRun::EnsureApplication();
-    TempDir dir;
-    ClientHome home(dir.Path());
-    const QString log = dir.FilePath("lumetra/openvpn-trace.log");
-    options.caCopyPath = dir.FilePath("lumetra/ca.crt").toStdString();
-    VpnServerRunner server;
-    ASSERT_TRUE(server.Start(options, &reason)) << reason;
-    WriteProfile(server.Host(), std::to_string(server.Port()));
-    WriteCredentials("gw-maintenance");
-    ASSERT_TRUE(StartVpnClient());
-
-    // The management port listens a few milliseconds after the start.
-    QTcpSocket management;
-    ASSERT_TRUE(PumpUntil(
-        [&] {
-            management.abort();
-            management.connectToHost(kVpnManagementHost, kVpnManagementPort);
-            return management.waitForConnected(1000);
-        },
-        15000))
-        << ReadAll(log).toStdString();
-
-    LinkWindow window;
-    QByteArray seen;
-    QObject::connect(&management, &QTcpSocket::readyRead, [&] {
-        // As the status socket reads: chunks of at most 1024 bytes.
-        while (management.bytesAvailable() > 0) {
-            const QByteArray chunk = management.read(1024);
-            seen += chunk;
-            VpnStateParser::Feed(chunk.constData(), static_cast<size_t>(chunk.size()), &window);
-        }
-    });
-    ASSERT_EQ(management.write("state on\n"), 9);
-    const bool up = PumpUntil(
-        [&] {
-            return std::find(window.messages.begin(), window.messages.end(), WM_VPN_LINK_UP) !=
-                   window.messages.end();
-        },
-        30000);
-    EXPECT_TRUE(up) << "management said:\n"
-                    << seen.toStdString() << "\nclient log:\n"
-                    << ReadAll(log).toStdString();
-    EXPECT_TRUE(seen.contains(",CONNECTED,SUCCESS,")) << seen.toStdString();
-    ASSERT_FALSE(window.messages.empty());
-    EXPECT_EQ(window.messages.back(), WM_VPN_LINK_UP);
-    management.abort();
 }
 
 } // namespace

@@ -1,9 +1,8 @@
-// What the client's management connection reports, turned into link messages.
+// What the client's management connection reports, turned into link messages (the
+// status socket's test sends them to a window).
 
 #include "endpoint/VpnStateParser.h"
-#include "platform/MessageWindow.h"
 #include "platform/WindowMessages.h"
-#include "support/ProgramRun.h"
 
 #include <gtest/gtest.h>
 
@@ -54,29 +53,6 @@ TEST(VpnStateParser, ChunksBecomeLinkMessagesInOrder)
     for (const auto& [text, expected] : cases)
         EXPECT_EQ(VpnStateParser::Parse(text.data(), text.size()), expected) << text;
     EXPECT_TRUE(VpnStateParser::Parse(nullptr, 100).empty());
-}
-
-class RecordingWindow : public MessageWindow
-{
-public:
-    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override
-    {
-        messages.push_back({msg, wParam, static_cast<WPARAM>(lParam)});
-        return 0;
-    }
-    std::vector<std::vector<WPARAM>> messages;
-};
-
-TEST(VpnStateParser, FeedSendsToTheTargetWindow)
-{
-    ProgramRun::EnsureApplication();
-    RecordingWindow window;
-    const std::string chunk = ">STATE:1,WAIT,,\r\n>STATE:2,,CONNECTED,SUCCESS\r\nno comma\r\n";
-    VpnStateParser::Feed(chunk.data(), chunk.size(), &window);
-    // No target: nothing to send and nothing breaks.
-    VpnStateParser::Feed(chunk.data(), chunk.size(), nullptr);
-    EXPECT_EQ(window.messages,
-              (std::vector<std::vector<WPARAM>>{{WM_USER + 1021, 0, 0}, {WM_USER + 1020, 0, 0}}));
 }
 
 } // namespace

@@ -31,9 +31,8 @@ TEST(Base64, VectorsAndEveryByteValueRoundTrip)
         EXPECT_EQ(Decode(encoded.c_str(), encoded.size()), plain) << encoded;
     }
     std::string bytes;
-    for (int i = 0; i < 256; ++i) {
+    for (int i = 0; i < 256; ++i)
         bytes += static_cast<char>(i);
-    }
     const std::string encoded = mqtt_base64_encode(bytes.data(), bytes.size());
     EXPECT_EQ(encoded.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/="),
               std::string::npos);
@@ -49,9 +48,8 @@ TEST(Base64, DecodingStopsAtPaddingForeignCharacterAndLimit)
         {"Zm8", 3, "fo"},        {"Zm9vY", 5, "foo"}, // missing padding; a lone character gives nothing
         {"YWJj", 1000, "abc"},   {nullptr, 10, ""},   // the terminator ends a longer limit
     };
-    for (const auto& [text, limit, plain] : cases) {
+    for (const auto& [text, limit, plain] : cases)
         EXPECT_EQ(Decode(text, limit), plain) << (text ? text : "(null)") << " " << limit;
-    }
 }
 
 } // namespace

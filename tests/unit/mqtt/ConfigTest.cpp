@@ -1,5 +1,5 @@
 // Options of the MQTT client: every option and its message, the options file, the
-// checks after parsing, and the client's set-up from its built-in argument list.
+// checks after parsing, and the options file's part in the client's set-up.
 
 #include "ProfileFolder.h"
 #include "mqtt-c/mosquitto_wrapper.h"
@@ -25,9 +25,8 @@ std::vector<std::string> Words(const std::string& text)
 {
     std::istringstream in(text);
     std::vector<std::string> words;
-    for (std::string word; in >> word;) {
+    for (std::string word; in >> word;)
         words.push_back(word);
-    }
     return words;
 }
 
@@ -42,26 +41,14 @@ std::string Describe(const mqtt_config& c)
         << " user=" << s(c.username) << " pw=" << s(c.password) << " will=" << s(c.will_topic) << ","
         << s(c.will_payload) << "," << c.will_payloadlen << "," << c.will_qos << "," << c.will_retain
         << " clean=" << c.clean_session << " topics=";
-    for (int i = 0; i < c.topic_count; ++i) {
+    for (int i = 0; i < c.topic_count; ++i)
         out << c.topics[i] << ";";
-    }
     out << " filters=";
-    for (int i = 0; i < c.filter_out_count; ++i) {
+    for (int i = 0; i < c.filter_out_count; ++i)
         out << c.filter_outs[i] << ";";
-    }
     out << " noretain=" << c.no_retain << " verbose=" << c.verbose << " eol=" << c.eol
         << " count=" << c.msg_count;
     return out.str();
-}
-
-std::string ReadAll(FILE* file)
-{
-    std::string text;
-    std::rewind(file);
-    for (int c; (c = std::fgetc(file)) != EOF;) {
-        text += static_cast<char>(c);
-    }
-    return text;
 }
 
 // Runs the parser, or the loader, on "mosquitto_sub <args>" and keeps the result, the
@@ -72,9 +59,8 @@ struct Parsed
     {
         std::vector<std::string> words = Words("mosquitto_sub " + args);
         std::vector<char*> argv;
-        for (std::string& word : words) {
+        for (std::string& word : words)
             argv.push_back(word.data());
-        }
         FILE* err = std::tmpfile();
         mqtt_config_defaults(&cfg);
         rc = (load ? mqtt_config_load : mqtt_config_parse)(&cfg, MQTT_CLIENT_SUB,
@@ -226,31 +212,8 @@ protected:
     FILE* out_ = nullptr;
 };
 
-TEST_F(ClientSetup, BuiltInArgumentListAndTheConnectionItGives)
-{
-    mqtt_client_args args;
-    mqtt_client_build_args(&args, "broker.example", 18830, "user", "pass");
-    const std::vector<std::string> expected =
-        Words("mosquitto_sub -v -h broker.example -t "
-              "/17250000001234567890/lumetraToPC -k 10 -q 2 -p 18830 -u user -P pass");
-    ASSERT_EQ(sizeof(args.argv) / sizeof(args.argv[0]), 16u);
-    EXPECT_EQ(std::vector<std::string>(std::begin(args.argv), std::end(args.argv)), expected);
-
-    ASSERT_EQ(mqtt_client_init("127.0.0.1", 18830, "lumetra", "secret"), 0) << ReadAll(err_);
-    const mqtt_config* cfg = mqtt_client_config();
-    EXPECT_EQ(Describe(*cfg),
-              "prefix=(null) proto=3 k=10 host=127.0.0.1 port=18830 qos=2 bind=(null) debug=0 "
-              "quiet=0 inflight=20 user=lumetra pw=secret will=(null),(null),0,0,0 clean=1 "
-              "topics=/17250000001234567890/lumetraToPC; filters= noretain=0 verbose=1 eol=1 count=0");
-    EXPECT_EQ(cfg->protocol_version, MQTT_PROTOCOL_V31);
-    ASSERT_NE(cfg->id, nullptr);
-    EXPECT_LE(std::strlen(cfg->id), 23u);
-    EXPECT_EQ(std::string(cfg->id).substr(0, 21), std::string(kPcId) + "|");
-    EXPECT_STREQ(mqtt_server_topic(), "/17250000001234567890/lumetraToServer");
-    EXPECT_STREQ(mqtt_will_payload(), "{\"pc_id\":\"17250000001234567890\",\"cmdId\":3012}");
-    mqtt_client_destroy();
-}
-
+// The connection the built-in argument list gives (identity, keepalive, protocol,
+// subscription, will) is checked against a real broker in the MQTT client tests.
 TEST_F(ClientSetup, OptionsFileLines)
 {
     // A QoS line changes nothing; an unknown option fails set-up with the usage hint;

@@ -124,9 +124,8 @@ TEST_F(Dispatch, VpnInformationWithAndWithoutSwitchOn)
     Deliver("{\"cmdId\":100,\"isSwitchOn\":\"1\"}");
     const auto entries = window_.Entries();
     ASSERT_EQ(entries.size(), 3u);
-    for (const auto& entry : entries) {
+    for (const auto& entry : entries)
         EXPECT_EQ(entry.msg, WM_USER + 1005);
-    }
     EXPECT_EQ(window_.vpn.gwSn, "");
     EXPECT_EQ(window_.vpn.busiCode, 0);
 }
@@ -211,9 +210,8 @@ struct RoutedTunnel
         codes.push_back(code);
         // The list lock is held and can be taken again on this thread.
         lockHeld = lock->try_lock();
-        if (lockHeld) {
+        if (lockHeld)
             lock->unlock();
-        }
     }
 };
 

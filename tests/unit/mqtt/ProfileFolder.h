@@ -1,9 +1,12 @@
 #pragma once
 
+#include "support/ScopedEnv.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -13,13 +16,6 @@
 class ProfileFolder
 {
 public:
-    ProfileFolder() { setenv("USERPROFILE", Path().toUtf8().constData(), 1); }
-    ~ProfileFolder()
-    {
-        Restore("USERPROFILE", profile_);
-        Restore("HOME", home_);
-    }
-
     QString Path() const { return dir_.path(); }
     // Writes the options file "mosquitto_sub.conf" of the folder.
     bool WriteOptions(const QByteArray& content) const
@@ -29,17 +25,23 @@ public:
     }
 
 private:
-    static std::optional<std::string> Saved(const char* name)
+    static std::optional<std::string> Current(const char* name)
     {
         const char* value = std::getenv(name);
         return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
     }
-    static void Restore(const char* name, const std::optional<std::string>& value)
-    {
-        value ? setenv(name, value->c_str(), 1) : unsetenv(name);
-    }
 
     QTemporaryDir dir_;
-    std::optional<std::string> profile_ = Saved("USERPROFILE");
-    std::optional<std::string> home_ = Saved("HOME");
+    ScopedEnv profile_{"USERPROFILE", dir_.path().toStdString()};
+    ScopedEnv home_{"HOME", Current("HOME")};
 };
+
+// Everything written so far to `file`, a stream the client writes to.
+inline std::string ReadAll(FILE* file)
+{
+    std::string text;
+    std::rewind(file);
+    for (int c; (c = std::fgetc(file)) != EOF;)
+        text += static_cast<char>(c);
+    return text;
+}

@@ -37,9 +37,8 @@ public:
         // With WM_USER + 1, lParam points at the sender's text, valid while it waits.
         calls.push_back({wParam, QThread::currentThread() == QCoreApplication::instance()->thread(),
                          msg == WM_USER + 1 ? *reinterpret_cast<const std::string*>(lParam) : ""});
-        if (msg == WM_USER + 2 && forward != nullptr) {
+        if (msg == WM_USER + 2 && forward != nullptr)
             return SendMessage(forward, WM_USER + 3, wParam, 0) + 1;
-        }
         return static_cast<LRESULT>(msg + wParam);
     }
 
@@ -97,16 +96,14 @@ TEST(SendMessage, OrderIsKeptAndANestedSendFromAHandlerDoesNotDeadlock)
     outer.forward = &inner;
     LRESULT nested = 0;
     RunOnWorker([&] {
-        for (WPARAM i = 0; i < 500; ++i) {
+        for (WPARAM i = 0; i < 500; ++i)
             SendMessage(&inner, WM_USER + 1037, i, 0);
-        }
         nested = SendMessage(&outer, WM_USER + 2, 7, 0);
     });
     EXPECT_EQ(nested, WM_USER + 3 + 7 + 1);
     ASSERT_EQ(inner.calls.size(), 501u);
-    for (size_t i = 0; i < 500; ++i) {
+    for (size_t i = 0; i < 500; ++i)
         EXPECT_EQ(inner.calls[i].wParam, i);
-    }
     EXPECT_TRUE(inner.calls[500].onUiThread);
 }
 

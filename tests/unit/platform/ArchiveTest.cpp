@@ -15,9 +15,21 @@ TEST(Archive, WriterBytesAreLittleEndianAndTheReaderGivesThemBack)
         w.Bytes().toHex(' '),
         QByteArray::fromHex("FFFF 0200 0200 4378 FEFFFFFF 78563412 FFFEFF00 FFFEFF02 4100 2D4E").toHex(' '));
 
-    // Each string length form around its limits, between integers.
-    const int lengths[] = {1, 254, 255, 0xFFFD, 0xFFFE, 0xFFFF, 0x10000};
-    for (int length : lengths) {
+    // Each string length form around its limits (the count of UTF-16 units after the
+    // marker FF FE FF), between integers.
+    const std::pair<int, const char*> forms[] = {{1, "01"},
+                                                 {254, "FE"},
+                                                 {255, "FFFF00"},
+                                                 {0xFFFD, "FFFDFF"},
+                                                 {0xFFFE, "FFFFFFFEFF0000"},
+                                                 {0xFFFF, "FFFFFFFFFF0000"},
+                                                 {0x10000, "FFFFFF00000100"}};
+    for (const auto& [length, prefix] : forms) {
+        ArchiveWriter one;
+        one.WriteString(QString(length, QChar(0x4E2D)));
+        const QByteArray head = QByteArray::fromHex(QByteArray("FFFEFF") + prefix);
+        EXPECT_EQ(one.Bytes().left(head.size()).toHex(), head.toHex()) << length;
+        EXPECT_EQ(one.Bytes().size(), head.size() + 2 * length);
         w.WriteString(QString(length, QChar(0x4E2D)));
         w.WriteInt32(INT32_MIN + length);
     }
@@ -31,7 +43,7 @@ TEST(Archive, WriterBytesAreLittleEndianAndTheReaderGivesThemBack)
     EXPECT_EQ(r.ReadInt32(), 0x12345678);
     EXPECT_EQ(r.ReadString(), QString());
     EXPECT_EQ(r.ReadString(), QStringLiteral("A中"));
-    for (int length : lengths) {
+    for (const auto& [length, prefix] : forms) {
         EXPECT_EQ(r.ReadString(), QString(length, QChar(0x4E2D))) << length;
         EXPECT_EQ(r.ReadInt32(), INT32_MIN + length);
     }

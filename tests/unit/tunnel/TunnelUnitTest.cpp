@@ -134,9 +134,8 @@ TEST(PortForwardTunnel, RelayAddressAndListenerSide)
               16001},
              {{{"relay_host", ""}, {"port_transfer_host", "h"}, {"relay_port", "x"}}, "h", 15000}}) {
         PlatconfBuilder builder;
-        for (const auto& [name, text] : c.entries) {
+        for (const auto& [name, text] : c.entries)
             builder.Text(name, text);
-        }
         ASSERT_TRUE(builder.WriteTo(dir.FilePath("platconf")));
         LoadCustomResourcesFrom(dir.FilePath("platconf"));
         EXPECT_EQ(CNetPfLocalDataTunnel::RelayHost(), c.host);
