@@ -11,7 +11,7 @@
 #include "mqtt-c/mosquitto_wrapper.h"
 #include "platform/WindowMessages.h"
 #include "tunnel/CNetPfLocalDataTunnel.h"
-#include "tunnel/CVPNDataTunnel.h"
+#include "tunnel/TunnelFactory.h"
 
 #include <QTimer>
 
@@ -123,18 +123,7 @@ int CliDetailSession::LoadGateway(const CliArguments& args, const std::string& g
 
 void CliDetailSession::ReleaseGateway(CNodeGateway* gateway)
 {
-    if (gateway == nullptr) {
-        return;
-    }
-    for (CNodeDevice* device : gateway->devices) {
-        if (device != nullptr) {
-            delete device->tunnel;
-            delete device;
-        }
-    }
-    gateway->devices.clear();
-    delete gateway->vpnTunnel;
-    gateway->vpnTunnel = nullptr;
+    ReleaseGatewayRecords(gateway);
 }
 
 bool CliDetailSession::Start(std::function<void()> ready, std::function<void()> failed)

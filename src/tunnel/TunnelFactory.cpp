@@ -1,8 +1,10 @@
 #include "tunnel/TunnelFactory.h"
 
 #include "cloud/CNodeDevice.h"
+#include "cloud/CNodeGateway.h"
 #include "tunnel/CComDataTunnel.h"
 #include "tunnel/CNetPfLocalDataTunnel.h"
+#include "tunnel/CVPNDataTunnel.h"
 
 #include <new>
 
@@ -24,4 +26,20 @@ CDataTunnel* CreateTunnelForDevice(MessageWindow* notifyWindow, CNodeGateway* ga
     }
     device->tunnel = tunnel;
     return tunnel;
+}
+
+void ReleaseGatewayRecords(CNodeGateway* gateway)
+{
+    if (gateway == nullptr) {
+        return;
+    }
+    for (CNodeDevice* device : gateway->devices) {
+        if (device != nullptr) {
+            delete device->tunnel;
+            delete device;
+        }
+    }
+    gateway->devices.clear();
+    delete gateway->vpnTunnel;
+    gateway->vpnTunnel = nullptr;
 }

@@ -10,3 +10,7 @@ class MessageWindow;
 // the device record as its tunnel, which owns it from then on. Null when the gateway
 // or the device is missing (the device record is then left as it was).
 CDataTunnel* CreateTunnelForDevice(MessageWindow* notifyWindow, CNodeGateway* gateway, CNodeDevice* device);
+
+// Frees what a gateway record owns: its devices with their tunnels and its channel
+// tunnel. The record itself stays, with no devices and no channel tunnel.
+void ReleaseGatewayRecords(CNodeGateway* gateway);

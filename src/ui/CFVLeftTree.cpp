@@ -7,7 +7,7 @@
 #include "cloud/CurrentAccount.h"
 #include "platform/MessageWindow.h"
 #include "platform/WindowMessages.h"
-#include "tunnel/CDataTunnel.h"
+#include "tunnel/TunnelFactory.h"
 #include "ui/CDLEdit.h"
 #include "ui/CMemDCPNG.h"
 #include "ui/hyperlink/CHyperLink.h"
@@ -69,10 +69,7 @@ CFVLeftTree::CFVLeftTree(MessageWindow* mainWindow, QWidget* parent)
 CFVLeftTree::~CFVLeftTree()
 {
     for (const auto& record : records_) {
-        for (CNodeDevice* device : record->devices) {
-            delete device->tunnel;
-            delete device;
-        }
+        ReleaseGatewayRecords(record.get());
     }
 }
 
