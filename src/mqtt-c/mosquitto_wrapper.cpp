@@ -38,8 +38,9 @@ char g_keepaliveText[264];
 // callback came before their publisher could note them. Never held while calling
 // into the library.
 std::mutex g_publishLock;
-std::set<int> g_unfinishedMids;
-std::set<int> g_earlyMids;
+// Never destroyed: a client thread may still end its run while the process exits.
+std::set<int>& g_unfinishedMids = *new std::set<int>;
+std::set<int>& g_earlyMids = *new std::set<int>;
 
 void NotePublished(int result, int mid)
 {

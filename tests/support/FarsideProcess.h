@@ -1,13 +1,15 @@
 #pragma once
 
-#include <QProcess>
 #include <QString>
 #include <QStringList>
-#include <memory>
+
+#include <sys/types.h>
 
 // A running lumetra-farside for one test: started with a platconf and an inventory,
 // ready once it printed its "web service listening on" line, and stopped (SIGTERM,
-// then SIGKILL) when the object goes, even when the test failed.
+// then SIGKILL) when the object goes, even when the test failed. It is started with
+// fork and exec rather than QProcess: QProcess's way of starting children upsets
+// ThreadSanitizer in the test process.
 class FarsideProcess
 {
 public:
@@ -40,9 +42,14 @@ public:
     int Stop(int timeoutMs = 10000);
 
 private:
-    void Drain();
+    // Reads what the program printed; waits up to `timeoutMs` for something to come.
+    void Drain(int timeoutMs = 0);
+    // Notes the program's end; true while it runs.
+    bool Reap();
 
-    std::unique_ptr<QProcess> process_;
+    pid_t pid_ = -1;
+    int exitCode_ = -1;
+    int fds_[2] = {-1, -1}; // standard output, standard error
     QString out_;
     QString err_;
     QString webUrl_;

@@ -6,10 +6,79 @@
 #include <QFile>
 #include <QThread>
 
+#include <arpa/inet.h>
+#include <cerrno>
 #include <csignal>
+#include <fcntl.h>
+#include <netinet/in.h>
 #include <pwd.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+namespace {
+
+const char* const kBrokerProgram = "/usr/sbin/mosquitto";
+const char* const kPasswdProgram = "/usr/bin/mosquitto_passwd";
+
+// Starts `argv[0]` with the given arguments; the child is killed when the thread
+// that started it ends (the test's main thread). Output goes to /dev/null.
+pid_t Spawn(const std::vector<std::string>& args)
+{
+    std::vector<char*> argv;
+    for (const std::string& arg : args) {
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    }
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        setpgid(0, 0);
+        int null = open("/dev/null", O_RDWR);
+        if (null >= 0) {
+            dup2(null, 0);
+            dup2(null, 1);
+            dup2(null, 2);
+        }
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+// Waits for a child; true when it ended within the time-out (exit status in `status`).
+bool WaitChild(pid_t pid, int timeoutMs, int* status)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        const pid_t done = waitpid(pid, status, WNOHANG);
+        if (done == pid || (done < 0 && errno == ECHILD)) {
+            return true;
+        }
+        if (deadline.hasExpired()) {
+            return false;
+        }
+        QThread::msleep(5);
+    }
+}
+
+bool Accepts(int port)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0) {
+        return false;
+    }
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    const bool connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+    close(fd);
+    return connected;
+}
+
+} // namespace
 
 MosquittoBroker::MosquittoBroker()
 {
@@ -29,31 +98,41 @@ void MosquittoBroker::AddUser(const std::string& user, const std::string& passwo
 
 bool MosquittoBroker::WriteFiles()
 {
-    const QString passwordFile = dir_.filePath("passwd");
-    QFile::remove(passwordFile);
-    if (!dir_.isValid() || !QFile(passwordFile).open(QIODevice::WriteOnly)) {
-        error_ = "cannot create " + passwordFile;
+    if (!dir_.isValid()) {
+        error_ = "no temporary folder";
         return false;
     }
+    const QString passwordFile = dir_.filePath("passwd");
+    QFile::remove(passwordFile);
+    {
+        QFile file(passwordFile);
+        if (!file.open(QIODevice::WriteOnly)) {
+            error_ = "cannot create " + passwordFile;
+            return false;
+        }
+    }
     for (const auto& [user, password] : users_) {
-        const QStringList args = {"-b", passwordFile, QString::fromStdString(user),
-                                  QString::fromStdString(password)};
-        QProcess tool;
-        tool.start("/usr/bin/mosquitto_passwd", args);
-        if (!tool.waitForFinished(10000) || tool.exitStatus() != QProcess::NormalExit ||
-            tool.exitCode() != 0) {
+        const pid_t pid = Spawn({kPasswdProgram, "-b", passwordFile.toStdString(), user, password});
+        int status = 0;
+        if (pid < 0 || !WaitChild(pid, 10000, &status) || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
             error_ = "mosquitto_passwd failed for " + QString::fromStdString(user);
             return false;
         }
     }
+
     // When run as root the broker would switch to its own user, which cannot read
     // this private folder: tell it to stay the user that runs the test.
     const passwd* account = getpwuid(geteuid());
-    QByteArray config = "listener " + QByteArray::number(port_) + " 127.0.0.1\nallow_anonymous false\n" +
-                        "password_file " + passwordFile.toUtf8() + "\npersistence false\nlog_type all\n" +
-                        "log_dest file " + dir_.filePath("broker.log").toUtf8() + "\n";
-    if (account != nullptr)
+    QByteArray config;
+    config += "listener " + QByteArray::number(port_) + " 127.0.0.1\n";
+    config += "allow_anonymous false\n";
+    config += "password_file " + passwordFile.toUtf8() + "\n";
+    config += "persistence false\n";
+    if (account != nullptr) {
         config += QByteArray("user ") + account->pw_name + "\n";
+    }
+    config += "log_dest file " + dir_.filePath("broker.log").toUtf8() + "\n";
+    config += "log_type all\n";
     QFile file(dir_.filePath("broker.conf"));
     if (!file.open(QIODevice::WriteOnly) || file.write(config) != config.size()) {
         error_ = "cannot write the broker configuration";
@@ -65,48 +144,65 @@ bool MosquittoBroker::WriteFiles()
 
 bool MosquittoBroker::Start()
 {
-    if (IsRunning())
+    if (pid_ > 0) {
         return true;
-    if (port_ == 0 && (port_ = FreePort::Pick()) == 0) {
-        error_ = "no free port";
-        return false;
     }
-    if (!filesWritten_ && !WriteFiles())
-        return false;
-    process_ = std::make_unique<QProcess>();
-    process_->setStandardOutputFile(QProcess::nullDevice());
-    process_->setStandardErrorFile(QProcess::nullDevice());
-    // The broker dies with the test process, and a terminal's signals do not reach it.
-    process_->setChildProcessModifier([] {
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        setpgid(0, 0);
-    });
-    process_->start("/usr/sbin/mosquitto", {"-c", dir_.filePath("broker.conf")});
-    if (!process_->waitForStarted(10000)) {
-        error_ = "cannot start mosquitto: " + process_->errorString();
-        return false;
-    }
-    // Bounded wait until it accepts connections, or ended.
-    QDeadlineTimer deadline(10000);
-    while (!FreePort::Accepts(port_)) {
-        if (process_->waitForFinished(10) || deadline.hasExpired()) {
-            error_ = "mosquitto does not accept connections: " + Log();
-            Stop();
+    if (port_ == 0) {
+        port_ = FreePort::Pick();
+        filesWritten_ = false;
+        if (port_ == 0) {
+            error_ = "no free port";
             return false;
         }
+    }
+    if (!filesWritten_ && !WriteFiles()) {
+        return false;
+    }
+    pid_ = Spawn({kBrokerProgram, "-c", dir_.filePath("broker.conf").toStdString()});
+    if (pid_ < 0) {
+        error_ = "cannot start mosquitto";
+        return false;
+    }
+    if (!WaitUntilAccepting(10000)) {
+        Stop();
+        return false;
     }
     return true;
 }
 
+bool MosquittoBroker::WaitUntilAccepting(int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        int status = 0;
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
+            error_ = "mosquitto ended at start-up: " + Log();
+            return false;
+        }
+        if (Accepts(port_)) {
+            return true;
+        }
+        if (deadline.hasExpired()) {
+            error_ = "mosquitto does not accept connections: " + Log();
+            return false;
+        }
+        QThread::msleep(10);
+    }
+}
+
 void MosquittoBroker::Stop()
 {
-    if (!IsRunning())
+    if (pid_ <= 0) {
         return;
-    process_->terminate();
-    if (!process_->waitForFinished(5000)) {
-        process_->kill();
-        process_->waitForFinished(5000);
     }
+    kill(pid_, SIGTERM);
+    int status = 0;
+    if (!WaitChild(pid_, 5000, &status)) {
+        kill(pid_, SIGKILL);
+        WaitChild(pid_, 5000, &status);
+    }
+    pid_ = -1;
 }
 
 bool MosquittoBroker::Restart()
@@ -118,24 +214,34 @@ bool MosquittoBroker::Restart()
 QString MosquittoBroker::Log() const
 {
     QFile file(dir_.filePath("broker.log"));
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    if (!file.open(QIODevice::ReadOnly)) {
+        return QString();
+    }
+    return QString::fromUtf8(file.readAll());
 }
 
 int MosquittoBroker::CountLogLines(const QString& text) const
 {
     int count = 0;
-    for (const QString& line : Log().split('\n'))
-        count += line.contains(text) ? 1 : 0;
+    const QStringList lines = Log().split('\n');
+    for (const QString& line : lines) {
+        if (line.contains(text)) {
+            ++count;
+        }
+    }
     return count;
 }
 
 bool MosquittoBroker::WaitForLog(const QString& text, int count, int timeoutMs) const
 {
     QDeadlineTimer deadline(timeoutMs);
-    while (CountLogLines(text) < count) {
-        if (deadline.hasExpired())
+    for (;;) {
+        if (CountLogLines(text) >= count) {
+            return true;
+        }
+        if (deadline.hasExpired()) {
             return false;
+        }
         QThread::msleep(10);
     }
-    return true;
 }

@@ -1,11 +1,10 @@
 #pragma once
 
-#include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
 
-#include <memory>
 #include <string>
+#include <sys/types.h>
 #include <utility>
 #include <vector>
 
@@ -38,7 +37,7 @@ public:
     // Stop, then Start on the same port.
     bool Restart();
 
-    bool IsRunning() const { return process_ && process_->state() != QProcess::NotRunning; }
+    bool IsRunning() const { return pid_ > 0; }
     std::string Host() const { return "127.0.0.1"; }
     int Port() const { return port_; }
     std::string User() const { return kUser; }
@@ -55,11 +54,12 @@ public:
 
 private:
     bool WriteFiles();
+    bool WaitUntilAccepting(int timeoutMs);
 
     QTemporaryDir dir_;
     std::vector<std::pair<std::string, std::string>> users_;
     int port_ = 0;
-    std::unique_ptr<QProcess> process_;
+    pid_t pid_ = -1;
     bool filesWritten_ = false;
     QString error_;
 };

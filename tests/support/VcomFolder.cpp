@@ -1,6 +1,6 @@
 #include "VcomFolder.h"
 
-#include <QProcess>
+#include "ToolProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -65,26 +65,12 @@ std::string VcomFolder::MakeDir(const std::string& name) const
 VcomFolder::Result VcomFolder::Run(const std::vector<std::string>& args,
                                    const std::map<std::string, std::string>& env) const
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const auto& [name, value] : env)
-        value.empty() ? environment.remove(QString::fromStdString(name))
-                      : environment.insert(QString::fromStdString(name), QString::fromStdString(value));
-    QStringList arguments;
-    for (const std::string& arg : args)
-        arguments << QString::fromStdString(arg);
-    // No application object is made for this: whether one exists changes how the
-    // code under test reaches the UI thread.
-    QProcess tool;
-    tool.setProcessEnvironment(environment);
-    tool.start(QString::fromStdString(ToolPath()), arguments);
-    if (!tool.waitForFinished(kToolTimeoutMs)) {
-        tool.kill();
-        tool.waitForFinished();
+    ToolProcess tool;
+    if (!tool.Start(ToolPath(), args, env) || !tool.Finish(kToolTimeoutMs)) {
         ADD_FAILURE() << "lumetra-vcom did not run to its end in time";
         return {};
     }
-    return {tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1,
-            tool.readAllStandardOutput().toStdString(), tool.readAllStandardError().toStdString()};
+    return {tool.ExitCode(), tool.Out(), tool.Err()};
 }
 
 std::vector<VcomFolder::Pair> VcomFolder::PairsIn(const std::string& output)
