@@ -1,15 +1,13 @@
 #pragma once
 
+#include "support/ToolProcess.h"
+
 #include <QString>
 #include <QStringList>
 
-#include <sys/types.h>
-
 // A running lumetra-farside for one test: started with a platconf and an inventory,
 // ready once it printed its "web service listening on" line, and stopped (SIGTERM,
-// then SIGKILL) when the object goes, even when the test failed. It is started with
-// fork and exec rather than QProcess: QProcess's way of starting children upsets
-// ThreadSanitizer in the test process.
+// then SIGKILL) when the object goes, even when the test failed.
 class FarsideProcess
 {
 public:
@@ -42,14 +40,10 @@ public:
     int Stop(int timeoutMs = 10000);
 
 private:
-    // Reads what the program printed; waits up to `timeoutMs` for something to come.
+    // Takes what the program printed; waits up to `timeoutMs` for something to come.
     void Drain(int timeoutMs = 0);
-    // Notes the program's end; true while it runs.
-    bool Reap();
 
-    pid_t pid_ = -1;
-    int exitCode_ = -1;
-    int fds_[2] = {-1, -1}; // standard output, standard error
+    mutable ToolProcess process_;
     QString out_;
     QString err_;
     QString webUrl_;

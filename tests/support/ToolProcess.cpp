@@ -6,12 +6,17 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 bool ToolProcess::Start(const std::string& program, const std::vector<std::string>& args,
                         const std::map<std::string, std::string>& env)
 {
+    Kill();
+    m_exitCode = -1;
+    m_out[0].clear();
+    m_out[1].clear();
     std::vector<std::string> store{program};
     store.insert(store.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -23,6 +28,7 @@ bool ToolProcess::Start(const std::string& program, const std::vector<std::strin
         return false;
     m_pid = fork();
     if (m_pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
         for (const auto& [name, value] : env)
             value.empty() ? unsetenv(name.c_str()) : setenv(name.c_str(), value.c_str(), 1);
         dup2(out[1], 1);
@@ -37,34 +43,67 @@ bool ToolProcess::Start(const std::string& program, const std::vector<std::strin
     return m_pid > 0;
 }
 
+bool ToolProcess::Read(int timeoutMs)
+{
+    pollfd fds[2] = {{m_fds[0], POLLIN, 0}, {m_fds[1], POLLIN, 0}};
+    if (m_fds[0] < 0 && m_fds[1] < 0)
+        return false;
+    if (poll(fds, 2, timeoutMs) <= 0)
+        return true;
+    for (int i = 0; i < 2; ++i) {
+        char buf[4096];
+        const ssize_t n = fds[i].revents ? read(m_fds[i], buf, sizeof buf) : -1;
+        if (n > 0) {
+            m_out[i].append(buf, static_cast<size_t>(n));
+        } else if (fds[i].revents && (n == 0 || errno != EINTR)) {
+            close(m_fds[i]);
+            m_fds[i] = -1;
+        }
+    }
+    return m_fds[0] >= 0 || m_fds[1] >= 0;
+}
+
+void ToolProcess::Reaped(int status)
+{
+    m_pid = -1;
+    m_exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+bool ToolProcess::Running()
+{
+    int status = 0;
+    if (m_pid <= 0 || waitpid(m_pid, &status, WNOHANG) == 0)
+        return m_pid > 0;
+    Reaped(status);
+    return false;
+}
+
+void ToolProcess::Signal(int signal)
+{
+    if (Running())
+        kill(m_pid, signal);
+}
+
 bool ToolProcess::Finish(int timeoutMs)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (m_fds[0] >= 0 || m_fds[1] >= 0) {
+    for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        pollfd fds[2] = {{m_fds[0], POLLIN, 0}, {m_fds[1], POLLIN, 0}};
-        if (left.count() <= 0 || (poll(fds, 2, static_cast<int>(left.count())) < 0 && errno != EINTR)) {
+        if (left.count() <= 0) {
             Kill();
             return false;
         }
-        for (int i = 0; i < 2; ++i) {
-            char buf[4096];
-            const ssize_t n = fds[i].revents ? read(m_fds[i], buf, sizeof buf) : -1;
-            if (n > 0) {
-                m_out[i].append(buf, static_cast<size_t>(n));
-            } else if (fds[i].revents && (n == 0 || errno != EINTR)) {
-                close(m_fds[i]);
-                m_fds[i] = -1;
-            }
-        }
+        if (!Read(static_cast<int>(left.count())))
+            break;
     }
     // Both streams are closed, so the process has exited or is about to.
     int status = 0;
-    while (waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
+    if (m_pid > 0) {
+        while (waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        Reaped(status);
     }
-    m_pid = -1;
-    m_exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return true;
 }
 

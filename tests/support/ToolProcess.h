@@ -5,8 +5,11 @@
 #include <sys/types.h>
 #include <vector>
 
-// One run of a program with its standard output and error captured. Start() and
-// Finish() are separate so several runs can be under way at once.
+// One run of a program with its standard output and error captured, started with
+// fork and exec (QProcess's way of starting children upsets ThreadSanitizer in the
+// test process). The program dies with the test process. Start() and Finish() are
+// separate so several runs can be under way at once; Read() collects output of a
+// program that keeps running.
 class ToolProcess
 {
 public:
@@ -17,19 +20,29 @@ public:
 
     // `env` is set on top of this process's environment (an empty value removes a variable).
     bool Start(const std::string& program, const std::vector<std::string>& args,
-               const std::map<std::string, std::string>& env);
+               const std::map<std::string, std::string>& env = {});
 
+    // Waits up to `timeoutMs` for output and adds what came to Out()/Err(). False
+    // once both streams have ended.
+    bool Read(int timeoutMs);
+    // True while the program runs; notes its exit code once it has ended.
+    bool Running();
+    // Sends `signal` to the program while it runs.
+    void Signal(int signal);
     // Reads both streams to their end and reaps the process; false (and the
     // process killed) when that takes longer than `timeoutMs`.
     bool Finish(int timeoutMs);
+    // Ends the program at once (SIGKILL) and closes the streams.
+    void Kill();
 
+    // The exit code, 128 + the signal for a program ended by one, -1 before the end.
     int ExitCode() const { return m_exitCode; }
     const std::string& Out() const { return m_out[0]; }
     const std::string& Err() const { return m_out[1]; }
     pid_t Pid() const { return m_pid; }
 
 private:
-    void Kill();
+    void Reaped(int status);
 
     pid_t m_pid = -1;
     int m_fds[2] = {-1, -1};
