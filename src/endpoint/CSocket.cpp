@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QHostAddress>
+#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -34,6 +35,22 @@ struct CSocket::Handoff
 };
 
 namespace {
+
+// Guards the list of hand-overs posted to the UI thread (CSocket::PostedHandoffs).
+std::mutex& PostedLock()
+{
+    static auto* lock = new std::mutex;
+    return *lock;
+}
+
+// A zero-time single-shot timer of the UI thread that drains the posted hand-overs.
+// Other threads start it by name through the event queue, so the call they post is
+// made and carried by Qt alone and holds nothing of theirs.
+QPointer<QTimer>& DrainTimer()
+{
+    static auto* timer = new QPointer<QTimer>;
+    return *timer;
+}
 
 int ErrnoFor(QAbstractSocket::SocketError error)
 {
@@ -68,6 +85,17 @@ int ErrnoFor(QAbstractSocket::SocketError error)
 CSocket::CSocket() : alive_(std::make_shared<Alive>()), handoff_(std::make_shared<Handoff>())
 {
     handoff_->owner = this;
+    // Sockets are made on the UI thread: the drain timer is made there too, once per
+    // application object.
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app != nullptr && DrainTimer().isNull() && UiThread::IsCurrent()) {
+        auto* timer = new QTimer(app);
+        timer->setSingleShot(true);
+        timer->setInterval(0);
+        QObject::connect(timer, &QTimer::timeout, timer, &CSocket::DrainPosted);
+        std::lock_guard<std::mutex> guard(PostedLock());
+        DrainTimer() = timer;
+    }
 }
 
 CSocket::~CSocket()
@@ -419,24 +447,14 @@ int CSocket::Send(const void* data, int length, int)
         }
         handoff->pending.append(static_cast<const char*>(data), length);
         if (!handoff->drainPosted) {
-            QCoreApplication* app = QCoreApplication::instance();
-            if (app == nullptr) {
+            std::lock_guard<std::mutex> posted(PostedLock());
+            QTimer* timer = DrainTimer().data();
+            if (timer == nullptr) {
                 return SOCKET_ERROR;
             }
             handoff->drainPosted = true;
-            QMetaObject::invokeMethod(
-                app,
-                [handoff]() {
-                    CSocket* owner = nullptr;
-                    {
-                        std::lock_guard<std::mutex> inner(handoff->lock);
-                        owner = handoff->owner;
-                    }
-                    if (owner != nullptr) {
-                        owner->DrainHandoff();
-                    }
-                },
-                Qt::QueuedConnection);
+            PostedHandoffs().push_back(handoff);
+            QMetaObject::invokeMethod(timer, "start", Qt::QueuedConnection);
         }
         return length;
     }
@@ -459,6 +477,32 @@ int CSocket::Send(const void* data, int length, int)
     // its event loop, so the chunks handled in one pass of the loop leave in one
     // system call instead of one each (a bulk transfer moves 1 KiB per notification).
     return static_cast<int>(written);
+}
+
+std::vector<std::shared_ptr<CSocket::Handoff>>& CSocket::PostedHandoffs()
+{
+    // Never destroyed: a sending thread may post while the process exits.
+    static auto* posted = new std::vector<std::shared_ptr<Handoff>>;
+    return *posted;
+}
+
+void CSocket::DrainPosted()
+{
+    std::vector<std::shared_ptr<Handoff>> posted;
+    {
+        std::lock_guard<std::mutex> guard(PostedLock());
+        posted.swap(PostedHandoffs());
+    }
+    for (const std::shared_ptr<Handoff>& handoff : posted) {
+        CSocket* owner = nullptr;
+        {
+            std::lock_guard<std::mutex> guard(handoff->lock);
+            owner = handoff->owner;
+        }
+        if (owner != nullptr) {
+            owner->DrainHandoff();
+        }
+    }
 }
 
 void CSocket::DrainHandoff()

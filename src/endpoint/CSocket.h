@@ -134,6 +134,11 @@ private:
     void AfterRead();
     void HandleDisconnected(int errorCode);
     void DrainHandoff();
+    // Drains every hand-over that another thread posted since the last call (UI
+    // thread). The list of posted hand-overs is ours, under our own lock: nothing of
+    // them travels inside the posted call itself.
+    static void DrainPosted();
+    static std::vector<std::shared_ptr<Handoff>>& PostedHandoffs();
     // Runs the event loop until `done()` holds or BlockingWaitMs passed. Returns 1
     // when done, 0 on time-out and -1 when this socket was destroyed meanwhile (then
     // the caller must not touch it).
