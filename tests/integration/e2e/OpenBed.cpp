@@ -1,5 +1,7 @@
 #include "OpenBed.h"
 
+#include <cerrno>
+
 #include "support/FreePort.h"
 #include "support/PlatconfBuilder.h"
 #include "support/ProgramRun.h"
@@ -271,4 +273,23 @@ void OpenBed::RemoveComPairs()
     for (const QString& pair : pairs) {
         ProgramRun::Run(ProgramRun::BuiltProgram("lumetra-vcom"), {"remove", pair.mid(4)}, 10000, env);
     }
+}
+
+ModbusMaster ConnectModbusMaster(modbus_t* context, std::string* error)
+{
+    ModbusMaster master(context, [](modbus_t* m) {
+        modbus_close(m);
+        modbus_free(m);
+    });
+    if (!master) {
+        *error = "no Modbus context";
+        return ModbusMaster(nullptr, [](modbus_t*) {});
+    }
+    modbus_set_slave(master.get(), 1);
+    modbus_set_response_timeout(master.get(), 5, 0);
+    if (modbus_connect(master.get()) != 0) {
+        *error = modbus_strerror(errno);
+        return ModbusMaster(nullptr, [](modbus_t*) {});
+    }
+    return master;
 }

@@ -18,8 +18,16 @@
 #include <QString>
 #include <QStringList>
 
+#include <modbus/modbus.h>
+
+#include <memory>
 #include <string>
 #include <vector>
+
+// A Modbus master for slave 1 with a 5 s answer time-out, connected; null (with the
+// reason in `error`) when the context could not be made or connected.
+using ModbusMaster = std::unique_ptr<modbus_t, void (*)(modbus_t*)>;
+ModbusMaster ConnectModbusMaster(modbus_t* context, std::string* error);
 
 class OpenBed
 {
