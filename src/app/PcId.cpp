@@ -1,5 +1,6 @@
 #include "app/PcId.h"
 
+#include "app/InputRules.h"
 #include "app/LoginCache.h"
 #include "platform/TextCodec.h"
 
@@ -58,11 +59,19 @@ void SettlePcId()
 {
     std::unique_ptr<CRequestLogin> cached = LoadLoginCache();
     if (cached && !cached->GetPcId().isEmpty()) {
-        SetPcId(TextCodec::WideToLocal(cached->GetPcId()).c_str());
-        return;
+        const std::string id = TextCodec::WideToLocal(cached->GetPcId());
+        // The identifier becomes a level of this PC's topics: anything but the 20
+        // digits made here (a wildcard, a separator, a long text) is replaced.
+        if (InputRules::IsPcId(id)) {
+            SetPcId(id.c_str());
+            return;
+        }
+        InputRules::ReportDropped("PC identifier of the login cache",
+                                  "\"" + InputRules::Excerpt(id) + "\" is not 20 digits; a new one is made");
     }
-    // No usable cache, or one without an identifier: make the identifier and write a
-    // fresh record that keeps whatever the old cache remembered of the last login.
+    // No usable cache, or one without a usable identifier: make the identifier and
+    // write a fresh record that keeps whatever the old cache remembered of the last
+    // login.
     CRequestLogin record;
     if (cached) {
         record.SetUserName(cached->GetUserName());

@@ -21,5 +21,6 @@ std::string ComposePcId(const LocalTimestamp& localTime, unsigned randomStart);
 
 // Settles the identifier at start-up from the login cache: reuse the cached one;
 // make a new one (and rewrite the cache, keeping its user name, password and
-// remember flag) when the cache is missing, damaged or holds no identifier.
+// remember flag) when the cache is missing, damaged or holds no identifier of
+// exactly 20 digits (one line on standard error says so).
 void SettlePcId();

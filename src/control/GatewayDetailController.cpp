@@ -1,5 +1,6 @@
 #include "control/GatewayDetailController.h"
 
+#include "app/InputRules.h"
 #include "cloud/CCloudClient.h"
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
@@ -104,7 +105,7 @@ LRESULT GatewayDetailController::WindowProc(UINT msg, WPARAM wParam, LPARAM lPar
         ChannelReply(reinterpret_cast<const void*>(wParam));
         return 0;
     case WM_VPN_CHANNEL_ENDED:
-        ChannelEnded();
+        ChannelEnded(reinterpret_cast<const void*>(wParam));
         return 0;
     case WM_GATEWAY_STATUS:
         GatewayStatus(reinterpret_cast<const CNodeGateway*>(wParam));
@@ -205,6 +206,7 @@ void GatewayDetailController::ChannelSwitchClicked()
             return;
         }
         channelGateway_->channelRequested = 0;
+        pendingChannelRequests_.erase(channelGateway_->gwSn);
     }
     if (open) {
         OpenChannel();
@@ -239,6 +241,8 @@ void GatewayDetailController::OpenChannel()
     }
     mqtt_set_target_window(this);
     gateway->vpnTunnel->Start();
+    // The reply that grants or refuses this request is taken once.
+    pendingChannelRequests_.insert(gateway->gwSn);
     gateway->channelRequested = 1;
     CloseTipsDialog();
     ShowTips(Text(kTextChannelStarting), false, true, 0);
@@ -253,6 +257,7 @@ void GatewayDetailController::CloseChannel()
     gateway->linkUp = 0;
     Repaint();
     gateway->channelRequested = 0;
+    pendingChannelRequests_.erase(gateway->gwSn);
     if (gateway->vpnTunnel != nullptr) {
         gateway->vpnTunnel->Stop();
     }
@@ -269,10 +274,24 @@ void GatewayDetailController::ChannelReply(const void* record)
     if (info == nullptr) {
         return;
     }
+    const std::string what =
+        "channel reply (cmdId 100) for gateway \"" + InputRules::Excerpt(info->gwSn) + "\"";
+    // Only the answer to a channel request of this PC that is still waiting counts:
+    // anybody on the broker can publish to this PC's topic.
     CNodeGateway* gateway = FindChannelGateway(info->gwSn);
-    if (gateway == nullptr || gateway->vpnTunnel == nullptr) {
+    if (gateway == nullptr || gateway->vpnTunnel == nullptr ||
+        pendingChannelRequests_.count(info->gwSn) == 0) {
+        InputRules::ReportDropped(what, "no channel request of this PC waits for it");
         return;
     }
+    // A grant becomes the VPN client's files and command: nothing that could add a
+    // line or an option to them is taken, and the request keeps waiting.
+    std::string why;
+    if (info->busiCode == 0 && !info->CheckGrant(&why)) {
+        InputRules::ReportDropped(what, why);
+        return;
+    }
+    pendingChannelRequests_.erase(info->gwSn);
     CloseTipsDialog();
     if (info->busiCode == 0) {
         gateway->vpnTunnel->OnVpnInfo(info);
@@ -326,9 +345,16 @@ void GatewayDetailController::ConnectManagementSocket()
     managementRetry_->start(kManagementRetryMs);
 }
 
-void GatewayDetailController::ChannelEnded()
+void GatewayDetailController::ChannelEnded(const void* record)
 {
-    if (channelGateway_ == nullptr) {
+    const VpnInfoRecord* info = static_cast<const VpnInfoRecord*>(record);
+    // Only the gateway whose channel this PC holds (or is closing) can end it.
+    if (info == nullptr || channelGateway_ == nullptr || info->gwSn != channelGateway_->gwSn) {
+        if (info != nullptr) {
+            InputRules::ReportDropped("channel-ended reply (cmdId 100) for gateway \"" +
+                                          InputRules::Excerpt(info->gwSn) + "\"",
+                                      "this PC holds no channel of that gateway");
+        }
         return;
     }
     if (channelGateway_->channelRequested != 0) {
@@ -352,6 +378,22 @@ void GatewayDetailController::GatewayStatus(const CNodeGateway* report)
 {
     if (report == nullptr) {
         return;
+    }
+    const std::string what =
+        "gateway state report (cmdId 98) for gateway \"" + InputRules::Excerpt(report->gwSn) + "\"";
+    // Reports count only for the gateway whose channel this PC holds; their texts are
+    // shown and sent back in the LAN switch-on.
+    if (channelGateway_ == nullptr || channelGateway_->channelActive == 0 ||
+        report->gwSn != channelGateway_->gwSn) {
+        InputRules::ReportDropped(what, "this PC holds no channel of that gateway");
+        return;
+    }
+    for (const std::string* text : {&report->lanIp, &report->lanMask, &report->csq}) {
+        if (!InputRules::IsStatusText(*text)) {
+            InputRules::ReportDropped(what,
+                                      "\"" + InputRules::Excerpt(*text) + "\" is not a short line of text");
+            return;
+        }
     }
     CNodeGateway* gateway = FindChannelGateway(report->gwSn);
     if (gateway == nullptr || gateway->vpnTunnel == nullptr || report->stateFlag == 0 ||
@@ -463,6 +505,22 @@ void GatewayDetailController::StartStopDevice(bool open, CNodeDevice* device)
 
 void GatewayDetailController::SerialReady(const char* gwSn, int deviceId)
 {
+    // The notice counts only while a serial tunnel of this PC runs on the gateway shown.
+    bool serialRunning = false;
+    if (displayed_ != nullptr && gwSn != nullptr && displayed_->gwSn == gwSn) {
+        std::lock_guard<std::recursive_mutex> guard(ActiveTunnelLock());
+        serialRunning =
+            std::any_of(activeTunnels_.begin(), activeTunnels_.end(), [this](const CDataTunnel* t) {
+                return t->GetGateway() != nullptr && t->GatewaySn() == displayed_->gwSn &&
+                       dynamic_cast<const CComDataTunnel*>(t) != nullptr;
+            });
+    }
+    if (!serialRunning) {
+        InputRules::ReportDropped("serial-ready notice (cmdId 1011) for gateway \"" +
+                                      InputRules::Excerpt(gwSn != nullptr ? gwSn : "") + "\"",
+                                  "no serial tunnel of this PC runs on that gateway");
+        return;
+    }
     CNodeDevice* device = nullptr;
     if (displayed_ != nullptr) {
         for (CNodeDevice* candidate : displayed_->devices) {

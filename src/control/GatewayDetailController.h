@@ -9,6 +9,7 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -134,7 +135,7 @@ public:
 
 private:
     void ChannelReply(const void* record);
-    void ChannelEnded();
+    void ChannelEnded(const void* record);
     void GatewayStatus(const CNodeGateway* report);
     void LinkReport(bool up);
     void OpenRequest(CNodeDevice* device);
@@ -180,6 +181,8 @@ private:
     // The device whose open waits for its answer (the waiting dialog carries it).
     CNodeDevice* awaitingOpen_ = nullptr;
 
+    // Gateways whose channel request (97) of this PC waits for its reply (100).
+    std::set<std::string> pendingChannelRequests_;
     std::list<_link_node*> handledOpens_;
     std::vector<CNodeGateway*> channelGateways_;
     std::list<CDataTunnel*> activeTunnels_;

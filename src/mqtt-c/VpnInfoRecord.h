@@ -23,4 +23,10 @@ struct VpnInfoRecord
     // Reads the members in the order "gwSn", "vpnserverIp", "busiCode", "pcId",
     // "vpnport", "userName", "passwd", "isSwitchOn", "flag", "msg".
     void ReadFrom(const cJSON* message);
+
+    // True when a granted channel's members can go into the VPN client's profile and
+    // credentials files: "vpnserverIp" an address or host name, "vpnport" 1..65535,
+    // "userName" one line of clean UTF-8 (InputRules). Otherwise false, with the
+    // reason for a diagnostic line in `why`.
+    bool CheckGrant(std::string* why) const;
 };

@@ -24,9 +24,11 @@ extern const char* const kForwardOpen;   // "/ipc/kavno/publish": open request a
 
 constexpr size_t kTopicBufferSize = 256;
 
-// "/<gateway serial>/down"; the text is cut to fit the buffer.
-void mqtt_format_down_topic(char (&topic)[kTopicBufferSize], const char* gwSn);
-// "/sys/transparent/<gateway serial>/down".
-void mqtt_format_transparent_topic(char (&topic)[kTopicBufferSize], const char* gwSn);
+// "/<gateway serial>/down". False (an empty topic and one line on standard error)
+// when the serial cannot be a topic level (InputRules::IsSerial): empty, too long,
+// or holding '/', '+', '#' or a control character.
+bool mqtt_format_down_topic(char (&topic)[kTopicBufferSize], const char* gwSn);
+// "/sys/transparent/<gateway serial>/down", with the same check.
+bool mqtt_format_transparent_topic(char (&topic)[kTopicBufferSize], const char* gwSn);
 // "/sys/varnex_binder/sub".
 void mqtt_copy_binder_topic(char (&topic)[kTopicBufferSize]);

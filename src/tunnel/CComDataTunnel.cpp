@@ -86,6 +86,7 @@ CComDataTunnel::~CComDataTunnel()
 
 void CComDataTunnel::Start()
 {
+    Replies().Clear();
     EnsureVirtualComPair();
     _virtual_com_half* userHalf = PickUserHalf();
     if (userHalf == nullptr) {
@@ -110,11 +111,17 @@ void CComDataTunnel::Start()
     }
     SendMessage(m_notifyWindow, WM_TUNNEL_OPENED, reinterpret_cast<WPARAM>(static_cast<CDataTunnel*>(this)),
                 0);
+    // The bind request is answered once; the open as a whole ends in one result, and
+    // the far end may close the open tunnel once.
+    Replies().Expect(ReplyExpectations::kBindAnswer);
+    Replies().Expect(ReplyExpectations::kResult);
+    Replies().Expect(ReplyExpectations::kFarEndClosed);
     RequestBind();
 }
 
 void CComDataTunnel::Stop()
 {
+    Replies().Clear();
     SendUnbind();
     SendLinkRelease();
     CloseEndpoint(m_userHalf);
@@ -150,10 +157,14 @@ void CComDataTunnel::OnMessage(cJSON* message, int code)
         HandleBindAnswer(message);
         break;
     case static_cast<int>(WM_TUNNEL_TARGET_REQUEST):
-        SendLinkParameters();
+        if (Replies().Take(ReplyExpectations::kParameterRequest, Describe())) {
+            Replies().Expect(ReplyExpectations::kRegistrationResult);
+            SendLinkParameters();
+        }
         break;
     case static_cast<int>(WM_TUNNEL_RESULT):
-        if (TunnelJsonHas(message, "flag") && TunnelJsonHas(message, "msg")) {
+        if (TunnelJsonHas(message, "flag") && TunnelJsonHas(message, "msg") &&
+            Replies().Take(ReplyExpectations::kResult, Describe())) {
             SendMessage(m_notifyWindow, WM_TUNNEL_REPLY,
                         reinterpret_cast<WPARAM>(static_cast<CDataTunnel*>(this)),
                         reinterpret_cast<LPARAM>(message));
@@ -172,8 +183,10 @@ void CComDataTunnel::OnMessage(cJSON* message, int code)
         SendReply2994();
         break;
     case static_cast<int>(WM_TUNNEL_FAR_END_CLOSED):
-        SendUnbind();
-        ReportClosed();
+        if (Replies().Take(ReplyExpectations::kFarEndClosed, Describe())) {
+            SendUnbind();
+            ReportClosed();
+        }
         break;
     default:
         break;
@@ -206,7 +219,9 @@ void CComDataTunnel::SendLocalData(_com_transfer_data* block)
         return;
     }
     char topic[kTopicBufferSize];
-    mqtt_format_transparent_topic(topic, GatewaySn().c_str());
+    if (!mqtt_format_transparent_topic(topic, GatewaySn().c_str())) {
+        return;
+    }
     mqtt_publish(topic, text.data(), static_cast<int>(text.size()), 0);
     TraceLog(reinterpret_cast<const unsigned char*>(text.data()), static_cast<uint32_t>(text.size()),
              "MQTT Send Encode:", 0);
@@ -367,12 +382,14 @@ void CComDataTunnel::ReportFailure(const char* text)
 void CComDataTunnel::HandleBindAnswer(const cJSON* message)
 {
     int isBind = 0;
-    if (!TunnelJsonInt(message, "is_bind", &isBind)) {
+    if (!TunnelJsonInt(message, "is_bind", &isBind) ||
+        !Replies().Take(ReplyExpectations::kBindAnswer, Describe())) {
         return;
     }
     if (isBind == 1) {
         ReportFailure(kTextOccupied);
     } else {
+        Replies().Expect(ReplyExpectations::kParameterRequest);
         SendOpenRequest();
     }
 }
@@ -381,7 +398,8 @@ void CComDataTunnel::HandleRegistration(cJSON* message)
 {
     int st = 0;
     int flag = 0;
-    if (!TunnelJsonInt(message, "st", &st) || !TunnelJsonInt(message, "flag", &flag)) {
+    if (!TunnelJsonInt(message, "st", &st) || !TunnelJsonInt(message, "flag", &flag) ||
+        !Replies().Take(ReplyExpectations::kRegistrationResult, Describe())) {
         return;
     }
     if (st != 2) {

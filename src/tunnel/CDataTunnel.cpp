@@ -1,5 +1,6 @@
 #include "tunnel/CDataTunnel.h"
 
+#include "app/InputRules.h"
 #include "app/PcId.h"
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
@@ -129,6 +130,11 @@ bool CDataTunnel::MatchesGatewayAndDevice(const char* gwSn, const char* devSn) c
     return std::strcmp(GatewaySn().c_str(), gwSn) == 0 && std::strcmp(DeviceSn().c_str(), devSn) == 0;
 }
 
+std::string CDataTunnel::Describe() const
+{
+    return "tunnel " + InputRules::Excerpt(GatewaySn()) + "/" + InputRules::Excerpt(DeviceSn());
+}
+
 int CDataTunnel::DeviceTunType() const
 {
     return m_device != nullptr ? m_device->tunType : 0;
@@ -138,8 +144,9 @@ void CDataTunnel::PublishToGateway(cJSON* envelope)
 {
     if (envelope != nullptr && m_gateway != nullptr) {
         char topic[kTopicBufferSize];
-        mqtt_format_down_topic(topic, m_gateway->gwSn.c_str());
-        mqtt_publish_json(topic, envelope, 0);
+        if (mqtt_format_down_topic(topic, m_gateway->gwSn.c_str())) {
+            mqtt_publish_json(topic, envelope, 0);
+        }
     }
     cJSON_Delete(envelope);
 }
@@ -148,8 +155,9 @@ void CDataTunnel::PublishToTransparent(cJSON* envelope)
 {
     if (envelope != nullptr && m_gateway != nullptr) {
         char topic[kTopicBufferSize];
-        mqtt_format_transparent_topic(topic, m_gateway->gwSn.c_str());
-        mqtt_publish_json(topic, envelope, 0);
+        if (mqtt_format_transparent_topic(topic, m_gateway->gwSn.c_str())) {
+            mqtt_publish_json(topic, envelope, 0);
+        }
     }
     cJSON_Delete(envelope);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mqtt-c/mqtt_commands.h" // the command codes of the tunnel protocol (MqttCommand)
+#include "tunnel/ReplyExpectations.h"
 
 #include <QString>
 
@@ -103,7 +104,13 @@ protected:
     // The same to "/sys/transparent/<gateway serial>/down".
     void PublishToTransparent(cJSON* envelope);
 
+    // The replies this tunnel waits for in its current open (UI thread only).
+    ReplyExpectations& Replies() { return m_replies; }
+    // "tunnel <gateway serial>/<device serial>", made safe for a diagnostic line.
+    std::string Describe() const;
+
 private:
+    ReplyExpectations m_replies;
     CNodeGateway* m_gateway = nullptr;
     CNodeDevice* m_device = nullptr;
 };

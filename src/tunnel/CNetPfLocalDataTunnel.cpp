@@ -80,6 +80,11 @@ std::string CNetPfLocalDataTunnel::RegistrationText() const
 
 void CNetPfLocalDataTunnel::Start()
 {
+    Replies().Clear();
+    // The open as a whole ends in one result, and the far end may close the open
+    // tunnel once.
+    Replies().Expect(ReplyExpectations::kResult);
+    Replies().Expect(ReplyExpectations::kFarEndClosed);
     m_localConnection = nullptr;
     if (m_relay != nullptr) {
         m_relay->Close();
@@ -92,6 +97,8 @@ void CNetPfLocalDataTunnel::Start()
             m_relay.get() == relay) {
             const std::string text = RegistrationText();
             relay->Send(text.data(), static_cast<int>(text.size()), 0);
+            // The relay's occupancy answer comes once, to this registration.
+            Replies().Expect(ReplyExpectations::kBindAnswer);
         }
     }
     // Listed by the view at once, so the answers of the far side reach this tunnel.
@@ -101,6 +108,7 @@ void CNetPfLocalDataTunnel::Start()
 
 void CNetPfLocalDataTunnel::Stop()
 {
+    Replies().Clear();
     SendUnbind();
     SendMessage(m_notifyWindow, WM_TUNNEL_CLOSED, TunnelParam(this), 0);
     SendMessage(MainWindow(), WM_LISTENER_CLOSE, 0, 0);
@@ -164,14 +172,18 @@ void CNetPfLocalDataTunnel::OnMessage(cJSON* message, int code)
         HandleResult(message);
         break;
     case static_cast<int>(WM_TUNNEL_TARGET_REQUEST):
-        SendTargetRequest();
+        if (Replies().Take(ReplyExpectations::kParameterRequest, Describe())) {
+            SendTargetRequest();
+        }
         break;
     case static_cast<int>(WM_TUNNEL_REPLY_REQUEST):
         SendReply2994();
         break;
     case static_cast<int>(WM_TUNNEL_FAR_END_CLOSED):
-        SendUnbind();
-        SendMessage(m_notifyWindow, WM_TUNNEL_CLOSED, TunnelParam(this), 0);
+        if (Replies().Take(ReplyExpectations::kFarEndClosed, Describe())) {
+            SendUnbind();
+            SendMessage(m_notifyWindow, WM_TUNNEL_CLOSED, TunnelParam(this), 0);
+        }
         break;
     default:
         break; // including the view's acceptance notice
@@ -242,10 +254,12 @@ void CNetPfLocalDataTunnel::SendTargetRequest()
 void CNetPfLocalDataTunnel::HandleOccupancy(const cJSON* message)
 {
     int occupied = 0;
-    if (!TunnelJsonInt(message, "is_occupy", &occupied)) {
+    if (!TunnelJsonInt(message, "is_occupy", &occupied) ||
+        !Replies().Take(ReplyExpectations::kBindAnswer, Describe())) {
         return;
     }
     if (occupied == 0) {
+        Replies().Expect(ReplyExpectations::kParameterRequest);
         SendOpenRequest();
         return;
     }
@@ -264,7 +278,8 @@ void CNetPfLocalDataTunnel::HandleOccupancy(const cJSON* message)
 void CNetPfLocalDataTunnel::HandleResult(cJSON* message)
 {
     int flag = 0;
-    if (!TunnelJsonHas(message, "msg") || !TunnelJsonInt(message, "flag", &flag)) {
+    if (!TunnelJsonHas(message, "msg") || !TunnelJsonInt(message, "flag", &flag) ||
+        !Replies().Take(ReplyExpectations::kResult, Describe())) {
         return;
     }
     if (flag != 0) {

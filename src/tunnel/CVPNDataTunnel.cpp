@@ -56,7 +56,9 @@ void CVPNDataTunnel::OnGatewayStatus()
 
 void CVPNDataTunnel::OnVpnInfo(const VpnInfoRecord* record)
 {
-    if (record == nullptr) {
+    // Nothing that could break a line of the profile or the credentials file is ever
+    // written (the view reports such a reply before it gets here).
+    if (record == nullptr || !record->CheckGrant(nullptr)) {
         return;
     }
     if (CNodeGateway* gateway = GetGateway()) {

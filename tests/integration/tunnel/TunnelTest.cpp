@@ -124,6 +124,10 @@ const char kLinkRelease[] = R"({"cmd_id":3002,"link_type":1,"pc_id":"$PC","gw_sn
 const char kRegistration[] = R"({"st":1,"pc_id":"$PC","gw_sn":"GW1","dev_sn":"DEV1","reconnect":0})";
 const char kUnreachable[] = R"({"flag":0,"msg":"服务器端口访问不了","encode":"ascii"})";
 
+// Codes of the steps that call the tunnel's Start and Stop instead of OnMessage.
+constexpr long kStart = -1;
+constexpr long kStop = -2;
+
 struct Step
 {
     long code;
@@ -132,7 +136,17 @@ struct Step
     Sent toView = {};
     Sent toMain = {};
     const char* box = nullptr;
+    // A reply no request of the tunnel waits for (any more): ignored with one line
+    // on standard error.
+    bool dropped = false;
 };
+
+Step Dropped(long code, const char* message)
+{
+    Step step{code, message};
+    step.dropped = true;
+    return step;
+}
 
 // Each test runs against a real broker, the program's MQTT client on its own thread
 // (this thread is the UI thread), a far-side client subscribed to every topic, and a
@@ -242,14 +256,17 @@ protected:
         EXPECT_EQ(got, want) << label;
     }
 
-    // Every message names `tunnel` in wParam; a listener request names the view.
+    // Every message but the listener's close names `tunnel` in wParam; a listener
+    // request names the view.
     void ExpectSent(TunnelViewWindow& window, const Sent& expected, const std::string& label,
                     CDataTunnel* tunnel)
     {
         Sent got;
         for (const TunnelViewWindow::Entry& entry : window.Take()) {
             got.emplace_back(entry.msg, entry.json);
-            EXPECT_EQ(entry.wParam, reinterpret_cast<WPARAM>(tunnel)) << label;
+            // Closing the listener names no tunnel: the main window has one listener.
+            EXPECT_EQ(entry.wParam, entry.msg == WM_LISTENER_CLOSE ? 0 : reinterpret_cast<WPARAM>(tunnel))
+                << label;
             if (entry.msg == WM_LISTENER_SETUP) {
                 EXPECT_EQ(entry.lParam, reinterpret_cast<LPARAM>(static_cast<MessageWindow*>(&view_)));
             }
@@ -263,8 +280,17 @@ protected:
             const std::string label = std::to_string(step.code) + " " + (step.message ? step.message : "-");
             MessageBoxRecorder boxes;
             cJSON* message = step.message != nullptr ? cJSON_Parse(step.message) : nullptr;
-            tunnel.OnMessage(message, static_cast<int>(step.code));
+            testing::internal::CaptureStderr();
+            if (step.code == kStart)
+                tunnel.Start();
+            else if (step.code == kStop)
+                tunnel.Stop();
+            else
+                tunnel.OnMessage(message, static_cast<int>(step.code));
+            const std::string diagnostics = testing::internal::GetCapturedStderr();
             cJSON_Delete(message);
+            EXPECT_EQ(diagnostics.rfind("dropped cmdId", 0) == 0, step.dropped)
+                << label << ": " << diagnostics;
             ExpectPublished(step.published, label);
             ExpectSent(view_, step.toView, label, &tunnel);
             ExpectSent(main_, step.toMain, label, &tunnel);
@@ -298,7 +324,10 @@ protected:
     TunnelViewWindow main_;
 };
 
-TEST_F(TunnelTest, SerialTunnelTable)
+// Every reply is taken once, and only after the request it answers went out: the
+// steps follow one open after another, with the repeats and the replies nobody asked
+// for between them.
+TEST_F(TunnelTest, SerialTunnelConversations)
 {
     CComDataTunnel tunnel(&view_, &gateway_, &device_);
     // A port-transfer server that refuses the registration's connection.
@@ -307,74 +336,136 @@ TEST_F(TunnelTest, SerialTunnelTable)
     const std::string result = R"({"cmdId":2993,"flag":1,"msg":"ok"})";
     const std::string pending = R"({"cmdId":3001,"st":1,"flag":1})";
     const char registered[] = R"({"cmdId":3001,"st":2,"flag":1})";
+    const char bound[] = R"({"cmdId":2984,"is_bind":0})";
+    const char parameters[] = R"({"cmdId":2995})";
+    const Step start{kStart, nullptr, {{kBinder, kBind}}, {{WM_TUNNEL_OPENED, ""}}};
+    const Step stop{kStop, nullptr, {{kDown, kUnbind}, {kBinder, kLinkRelease}}, {{WM_TUNNEL_CLOSED, ""}}};
+    const Step bind{kCmdBindAnswer, bound, {{kDown, kOpenRequest}}};
+    const Step parameterRequest{WM_TUNNEL_TARGET_REQUEST, parameters, {{kBinder, kLinkParameters}}};
     RunSteps(
         tunnel,
         {
-            {kCmdBindAnswer, R"({"cmdId":2984,"is_bind":0})", {{kDown, kOpenRequest}}},
+            // Before any start nothing is welcome.
+            Dropped(kCmdBindAnswer, bound),
+            Dropped(WM_TUNNEL_RESULT, result.c_str()),
+            start,
+            Dropped(WM_TUNNEL_TARGET_REQUEST, parameters), // no open request went out yet
+            {kCmdBindAnswer, R"({"cmdId":2984})"},         // no answer in it
+            bind,
+            Dropped(kCmdBindAnswer, R"({"cmdId":2984,"is_bind":1})"),
+            parameterRequest,
+            Dropped(WM_TUNNEL_TARGET_REQUEST, parameters),
+            {kCmdRegistrationResult, R"({"cmdId":3001,"st":2})"},
+            {kCmdRegistrationResult, pending.c_str(), {}, {{WM_TUNNEL_REPLY, pending}}},
+            Dropped(kCmdRegistrationResult, registered),
+            {WM_TUNNEL_RESULT, R"({"cmdId":2993,"flag":1})"},
+            // An accepted result opens the COM port of the started pair.
+            {WM_TUNNEL_RESULT, result.c_str(), {}, {{WM_TUNNEL_REPLY, result}}},
+            Dropped(WM_TUNNEL_RESULT, result.c_str()),
+            {WM_TUNNEL_REPLY_REQUEST, R"({"cmdId":2997})", {{kDown, kReply2994}}},
+            {WM_TUNNEL_FAR_END_CLOSED, R"({"cmdId":3003})", {{kDown, kUnbind}}, {{WM_TUNNEL_CLOSED, ""}}},
+            Dropped(WM_TUNNEL_FAR_END_CLOSED, R"({"cmdId":3003})"),
+            {TUNNEL_OPEN_ACCEPTED, nullptr},
+            {WM_SERIAL_DATA_IN, R"({"pt_sn":1,"pt_payload":"QQ==","payload_len":4})"},
+            {kCmdAck, R"({"cmdId":2987,"seq":1})"},
+            stop,
+            Dropped(kCmdBindAnswer, bound),
+            // Occupied: no open request goes out, so no parameter request is welcome.
+            start,
             {kCmdBindAnswer,
              R"({"cmdId":2984,"is_bind":1})",
              {},
              {{WM_TUNNEL_REPLY, R"({"flag":0,"msg":"通道占用中！","encode":"ascii"})"}}},
-            {kCmdBindAnswer, R"({"cmdId":2984})"},
-            {WM_TUNNEL_TARGET_REQUEST, R"({"cmdId":2995})", {{kBinder, kLinkParameters}}},
-            // An accepted result opens the COM port: without a started pair there is none.
-            {WM_TUNNEL_RESULT, result.c_str(), {}, {{WM_TUNNEL_REPLY, result}}},
-            {WM_TUNNEL_RESULT, R"({"cmdId":2993,"flag":1})"},
-            {kCmdRegistrationResult, pending.c_str(), {}, {{WM_TUNNEL_REPLY, pending}}},
+            Dropped(WM_TUNNEL_TARGET_REQUEST, parameters),
+            stop,
+            start,
+            bind,
+            parameterRequest,
             {kCmdRegistrationResult, R"({"cmdId":3001,"st":2,"flag":0})", {}, {}, {}, "设备注册失败！"},
-            {kCmdRegistrationResult, R"({"cmdId":3001,"st":2})"},
+            stop,
+            start,
+            bind,
+            parameterRequest,
             {kCmdRegistrationResult, registered, {}, {{WM_TUNNEL_REPLY, kUnreachable}}},
-            {WM_TUNNEL_REPLY_REQUEST, R"({"cmdId":2997})", {{kDown, kReply2994}}},
-            {WM_TUNNEL_FAR_END_CLOSED, R"({"cmdId":3003})", {{kDown, kUnbind}}, {{WM_TUNNEL_CLOSED, ""}}},
-            {TUNNEL_OPEN_ACCEPTED, nullptr},
-            {WM_SERIAL_DATA_IN, R"({"pt_sn":1,"pt_payload":"QQ==","payload_len":4})"},
-            {kCmdAck, R"({"cmdId":2987,"seq":1})"},
+            stop,
         });
     tunnel.WriteToCom(reinterpret_cast<const unsigned char*>("abc"), 3);
     // Without the port-transfer entries the registration is reported the same way.
     SetResources({});
-    RunSteps(tunnel, {{kCmdRegistrationResult, registered, {}, {{WM_TUNNEL_REPLY, kUnreachable}}}});
-
+    RunSteps(tunnel, {start,
+                      bind,
+                      parameterRequest,
+                      {kCmdRegistrationResult, registered, {}, {{WM_TUNNEL_REPLY, kUnreachable}}},
+                      stop});
     tunnel.OnTimeout();
-    tunnel.Stop();
-    ExpectPublished({{kDown, kUnbind}, {kBinder, kLinkRelease}}, "stop");
-    ExpectSent(view_, {{WM_TUNNEL_CLOSED, ""}}, "stop", &tunnel);
+    ExpectPublished({}, "time-out");
 }
 
-TEST_F(TunnelTest, PortForwardTunnelTable)
+TEST_F(TunnelTest, PortForwardTunnelConversations)
 {
     device_.tunType = 1;
+    // The relay takes the registration, so its occupancy answer is awaited.
+    LoopbackPeer relay;
+    ASSERT_NE(relay.Port(), 0);
+    SetResources({{"relay_host", "127.0.0.1"}, {"relay_port", std::to_string(relay.Port())}});
     CNetPfLocalDataTunnel tunnel(&view_, &gateway_, &device_);
     const std::string matched = R"({"cmdId":2986,"pt_sn":1})";
     const std::string ack = R"({"cmdId":2987,"seq":4})";
     const std::string data = R"({"cmdId":2988,"pt_sn":2,"pt_payload":"QUI="})";
     const std::string notice = R"({"cmdId":2991})";
     const std::string refused = R"({"cmdId":2993,"flag":0,"msg":"no"})";
+    const char free[] = R"({"cmdId":2984,"is_occupy":false})";
+    const char parameters[] = R"({"cmdId":2995})";
     const char target[] =
         R"({"ctrl_root":{"forward_topic":"/ipc/kavno/publish/lumetra"},"payload_root":{"cmdId":2992,"dev_sn":"DEV1","pc_id":"$PC","tun_type":1,"dev_ip":"192.168.1.20","dev_port":502}})";
+    const Step start{kStart, nullptr, {}, {{WM_TUNNEL_OPENED, ""}}, {{WM_LISTENER_SETUP, ""}}};
+    const Step stop{kStop, nullptr, {{kDown, kUnbind}}, {{WM_TUNNEL_CLOSED, ""}}, {{WM_LISTENER_CLOSE, ""}}};
+    const Step occupancy{kCmdBindAnswer, free, {{kDown, kOpenRequest}}};
+    const Step targetRequest{WM_TUNNEL_TARGET_REQUEST, parameters, {{kDown, target}}};
     RunSteps(
         tunnel,
         {
-            {kCmdBindAnswer,
-             R"({"cmdId":2984,"is_occupy":true})",
-             {},
-             {{WM_TUNNEL_REPLY, R"({"flag":0,"msg":"通道占用中","encode":"ascii","errcode":1})"}}},
-            {kCmdBindAnswer, R"({"cmdId":2984,"is_occupy":false})", {{kDown, kOpenRequest}}},
-            {kCmdBindAnswer, R"({"cmdId":2984,"is_bind":1})"},
+            start,
+            Dropped(WM_TUNNEL_TARGET_REQUEST, parameters),
+            {kCmdBindAnswer, R"({"cmdId":2984,"is_bind":1})"}, // not the relay's answer
+            occupancy,
+            Dropped(kCmdBindAnswer, R"({"cmdId":2984,"is_occupy":true})"),
             {WM_PORT_FORWARD_MATCHED, matched.c_str(), {}, {}, {{WM_PORT_FORWARD_MATCHED, matched}}},
             {kCmdAck, ack.c_str(), {}, {}, {{WM_PORT_FORWARD_ACK, ack}}},
             {WM_PORT_FORWARD_DATA, data.c_str(), {}, {}, {{WM_PORT_FORWARD_DATA, data}}},
             {WM_PORT_FORWARD_NOTICE, notice.c_str(), {}, {}, {{WM_PORT_FORWARD_NOTICE, notice}}},
-            {WM_TUNNEL_RESULT, R"({"cmdId":2993,"flag":1,"msg":"ok"})", {}, {}, {{WM_LISTENER_SETUP, ""}}},
-            {WM_TUNNEL_RESULT, refused.c_str(), {}, {{WM_TUNNEL_REPLY, refused}}},
+            targetRequest,
+            Dropped(WM_TUNNEL_TARGET_REQUEST, parameters),
             {WM_TUNNEL_RESULT, R"({"cmdId":2993,"flag":1})"},
             {WM_TUNNEL_RESULT, nullptr},
-            {WM_TUNNEL_RESULT, R"({"flag":true,"msg":""})", {}, {}, {{WM_LISTENER_SETUP, ""}}},
-            {WM_TUNNEL_TARGET_REQUEST, R"({"cmdId":2995})", {{kDown, target}}},
+            {WM_TUNNEL_RESULT, R"({"cmdId":2993,"flag":1,"msg":"ok"})", {}, {}, {{WM_LISTENER_SETUP, ""}}},
+            Dropped(WM_TUNNEL_RESULT, refused.c_str()),
             {WM_TUNNEL_REPLY_REQUEST, R"({"cmdId":2997})", {{kDown, kReply2994}}},
             {WM_TUNNEL_FAR_END_CLOSED, R"({"cmdId":3003})", {{kDown, kUnbind}}, {{WM_TUNNEL_CLOSED, ""}}},
+            Dropped(WM_TUNNEL_FAR_END_CLOSED, R"({"cmdId":3003})"),
             {TUNNEL_OPEN_ACCEPTED, nullptr},
+            stop,
+            start,
+            {kCmdBindAnswer,
+             R"({"cmdId":2984,"is_occupy":true})",
+             {},
+             {{WM_TUNNEL_REPLY, R"({"flag":0,"msg":"通道占用中","encode":"ascii","errcode":1})"}}},
+            Dropped(WM_TUNNEL_TARGET_REQUEST, parameters),
+            stop,
+            start,
+            occupancy,
+            targetRequest,
+            {WM_TUNNEL_RESULT, refused.c_str(), {}, {{WM_TUNNEL_REPLY, refused}}},
+            stop,
+            start,
+            occupancy,
+            targetRequest,
+            {WM_TUNNEL_RESULT, R"({"flag":true,"msg":""})", {}, {}, {{WM_LISTENER_SETUP, ""}}},
+            stop,
         });
+    // Without a relay connection no registration went out: its answer is not awaited.
+    SetResources({{"relay_host", "127.0.0.1"}, {"relay_port", std::to_string(FreePort::Pick())}});
+    RunSteps(tunnel, {start, Dropped(kCmdBindAnswer, free), stop});
     tunnel.RequestTarget();
     ExpectPublished(
         {{kDown,

@@ -36,21 +36,28 @@ TEST(OutboundMessages, TextsAreEscapedUtf8AndNumbersKeepTheirRange)
     }
 }
 
-TEST(Topics, FormattedIntoFixedBuffers)
+TEST(Topics, GatewaySerialsAreOneTopicLevelOrNoTopicAtAll)
 {
     char topic[kTopicBufferSize];
-    mqtt_format_down_topic(topic, kGw);
+    EXPECT_TRUE(mqtt_format_down_topic(topic, kGw));
     EXPECT_STREQ(topic, "/GW0001/down");
-    mqtt_format_transparent_topic(topic, kGw);
+    EXPECT_TRUE(mqtt_format_transparent_topic(topic, kGw));
     EXPECT_STREQ(topic, "/sys/transparent/GW0001/down");
     mqtt_copy_binder_topic(topic);
     EXPECT_STREQ(topic, "/sys/varnex_binder/sub");
 
-    // A serial number too long for the buffer is cut, never written past it.
+    // A serial that would reach other topics (wildcards, separators) or that is too
+    // long or empty gives an empty topic, so nothing can be published with it.
     const std::string longSerial(400, 'G');
-    mqtt_format_down_topic(topic, longSerial.c_str());
-    EXPECT_EQ(std::strlen(topic), kTopicBufferSize - 1);
-    EXPECT_EQ(std::string(topic).substr(0, 2), "/G");
+    for (const char* serial : {"+", "#", "GW/1", "", "GW\n1", longSerial.c_str()}) {
+        SCOPED_TRACE(serial);
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(mqtt_format_down_topic(topic, serial));
+        EXPECT_STREQ(topic, "");
+        EXPECT_FALSE(mqtt_format_transparent_topic(topic, serial));
+        EXPECT_STREQ(topic, "");
+        EXPECT_EQ(testing::internal::GetCapturedStderr().find("dropped message to gateway"), 0u);
+    }
 }
 
 } // namespace
