@@ -8,6 +8,7 @@
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
 #include "endpoint/VirtualComPairs.h"
+#include "endpoint/VpnClientControl.h"
 #include "mqtt-c/mosquitto_wrapper.h"
 #include "platform/MessageBox.h"
 #include "platform/TipsDialog.h"
@@ -17,6 +18,7 @@
 #include "support/MqttClientThread.h"
 #include "support/PlatconfBuilder.h"
 #include "support/ScopedEnv.h"
+#include "support/StderrCapture.h"
 #include "support/TempDir.h"
 #include "support/VcomFolder.h"
 #include "tunnel/CNetPfLocalDataTunnel.h"
@@ -337,6 +339,103 @@ TEST_F(GatewayDetail, ChannelMovesToAnotherGatewayOnlyWhenItIsGranted)
     EXPECT_EQ(LastBox(), "请求超时");
     EXPECT_EQ(mainWindow_.rows, std::vector<int>{-1});
     EXPECT_EQ(Seen(kServerTopic, R"("gwSn":"GW-CTL-2","cmdId":97)"), 2u);
+}
+
+// Anybody on the broker can publish to this PC's topic. A channel grant is taken
+// once, for a request of this PC that waits for it, and only when its members cannot
+// add a line or an option to the VPN client's files; state reports and channel ends
+// count only for the gateway whose channel this PC holds. Whatever is dropped writes
+// nothing, starts nothing and says so in one line on standard error.
+TEST_F(GatewayDetail, ForgedChannelMessagesWriteNothingAndStartNothing)
+{
+    int starts = 0;
+    controller_.SetVpnClientCalls([&] { return ++starts > 0; }, [] {});
+    const QString profile = QString::fromStdString(VpnWorkingFolder() + kVpnProfileFile);
+    const QString credentials = QString::fromStdString(VpnWorkingFolder() + kVpnCredentialsFile);
+    const auto read = [](const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    StderrCapture err;
+    size_t dropped = 0;
+    const auto expectDropped = [&](size_t more) {
+        dropped += more;
+        EXPECT_TRUE(PumpUntil([&] { return err.CountLines("dropped ") >= dropped; })) << err.Text();
+    };
+    const std::string grant = R"({"cmdId":100,"gwSn":"GW-CTL-1","busiCode":0,"isSwitchOn":1,"pcId":")" +
+                              std::string(kPc) + R"(","vpnport":1194,"userName":"u","passwd":"730158",)";
+
+    // Nothing asked for yet: a grant for this gateway or an unknown one, a serial
+    // readiness notice, a state report and a channel end.
+    Reply(grant + R"("vpnserverIp":"127.0.0.1"})");
+    Reply(R"({"cmdId":100,"gwSn":"GW-UNKNOWN","busiCode":0,"isSwitchOn":1,"vpnserverIp":"127.0.0.1",)"
+          R"("vpnport":1194,"userName":"u"})");
+    Reply(R"({"cmdId":1011,"gwSn":"GW-CTL-1","devId":1})");
+    Reply(R"({"cmdId":98,"flag":1,"gwSn":"GW-CTL-1","lanIp":"10.0.0.1","csq":"31","lanMask":"255.0.0.0"})");
+    Reply(R"({"cmdId":100,"gwSn":"GW-CTL-1","busiCode":0,"isSwitchOn":0})");
+    expectDropped(5);
+    EXPECT_EQ(
+        err.CountLines("dropped channel reply (cmdId 100) for gateway \"GW-UNKNOWN\": no channel request"),
+        1u);
+    EXPECT_FALSE(QFile::exists(profile));
+    EXPECT_EQ(starts, 0);
+    EXPECT_EQ(boxes_.Count(), 0u);
+    EXPECT_EQ(controller_.ChannelGateway(), nullptr);
+
+    // While the request waits, grants that would add lines or options are dropped
+    // and the request keeps waiting for the genuine one.
+    const std::string forged[] = {
+        grant + R"("vpnserverIp":"127.0.0.1\nscript-security 2\nup /bin/sh"})",
+        grant + R"("vpnserverIp":"127.0.0.1 1194\nwritepid /tmp/lumetra-forged"})",
+        R"({"cmdId":100,"gwSn":"GW-CTL-1","busiCode":0,"isSwitchOn":1,"vpnserverIp":"127.0.0.1","vpnport":1194,)"
+        R"("userName":"u\nplugin /tmp/evil.so"})",
+        grant + R"("vpnserverIp":")" + std::string(300, 'v') + R"("})",
+        R"({"cmdId":100,"gwSn":"GW-CTL-1","busiCode":0,"isSwitchOn":1,"vpnserverIp":"127.0.0.1","vpnport":1194,)"
+        R"("userName":")" +
+            std::string(200, 'u') + R"("})",
+        R"({"cmdId":100,"gwSn":"GW-CTL-1","busiCode":0,"isSwitchOn":1,"vpnserverIp":"127.0.0.1","vpnport":70000,)"
+        R"("userName":"u"})",
+    };
+    Click([&] {
+        ASSERT_TRUE(WaitSeen(kServerTopic, R"("gwSn":"GW-CTL-1","cmdId":97)"));
+        for (const std::string& message : forged)
+            Reply(message);
+        expectDropped(std::size(forged));
+        EXPECT_FALSE(QFile::exists(profile));
+        EXPECT_FALSE(QFile::exists(credentials));
+        EXPECT_EQ(starts, 0);
+        Reply(grant + R"("vpnserverIp":"127.0.0.1"})");
+    });
+    EXPECT_EQ(starts, 1);
+    EXPECT_TRUE(controller_.SwitchOn());
+    const QByteArray written = read(profile);
+    EXPECT_TRUE(written.contains("\nremote 127.0.0.1 1194\n\n")) << written.toStdString();
+    EXPECT_FALSE(written.contains("script-security") || written.contains("plugin") ||
+                 written.contains("writepid"));
+    EXPECT_EQ(read(credentials), QByteArray("u\n730158"));
+
+    // The request was answered: neither a repeat nor an injected grant is taken, and
+    // another gateway's report or channel end changes nothing.
+    Reply(grant + R"("vpnserverIp":"10.9.9.9"})");
+    Reply(grant + R"("vpnserverIp":"127.0.0.1\nup /bin/sh"})");
+    Reply(R"({"cmdId":98,"flag":1,"gwSn":"GW-CTL-2","lanIp":"10.0.0.1","csq":"31","lanMask":"255.0.0.0"})");
+    Reply(R"({"cmdId":100,"gwSn":"GW-CTL-2","busiCode":0,"isSwitchOn":0})");
+    // A report of the held gateway with a text that is no short line is dropped too.
+    Reply(R"({"cmdId":98,"flag":1,"gwSn":"GW-CTL-1","lanIp":"10.0.0.1\n","csq":"31","lanMask":"255.0.0.0"})");
+    expectDropped(5);
+    EXPECT_EQ(read(profile), written);
+    EXPECT_EQ(starts, 1);
+    EXPECT_TRUE(controller_.SwitchOn());
+    EXPECT_EQ(Seen(kServerTopic, R"("cmdId":99)"), 0u);
+
+    // The held gateway's own report is answered with the LAN switch-on, and its
+    // channel end ends the channel.
+    Reply(R"({"cmdId":98,"flag":1,"gwSn":"GW-CTL-1","lanIp":"10.0.0.1","csq":"31","lanMask":"255.0.0.0"})");
+    ASSERT_TRUE(WaitSeen(kServerTopic, R"("lanIp":"10.0.0.1","lanMask":"255.0.0.0")"));
+    Reply(R"({"cmdId":100,"gwSn":"GW-CTL-1","busiCode":0,"isSwitchOn":0})");
+    EXPECT_TRUE(PumpUntil([&] { return controller_.ChannelGateway() == nullptr; }));
+    EXPECT_FALSE(controller_.SwitchOn());
+    EXPECT_EQ(err.CountLines("dropped "), dropped);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "support/FreePort.h"
 #include "support/PlatconfBuilder.h"
 #include "support/ProgramRun.h"
+#include "support/PumpUntil.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -220,6 +221,19 @@ void OpenBed::Drain()
 {
     out_ += QString::fromUtf8(cli_.readAllStandardOutput());
     err_ += QString::fromUtf8(cli_.readAllStandardError());
+}
+
+bool OpenBed::WaitForErrorLines(const QString& prefix, int count, int timeoutMs)
+{
+    return PumpUntil(
+        [&] {
+            Drain();
+            int seen = 0;
+            for (const QString& line : err_.split('\n'))
+                seen += line.startsWith(prefix) ? 1 : 0;
+            return seen >= count;
+        },
+        timeoutMs);
 }
 
 QString OpenBed::WaitForLine(const QString& prefix, int timeoutMs)

@@ -58,6 +58,10 @@ public:
     // SIGINT, then WaitForExit.
     int Interrupt();
 
+    // Waits until the program printed at least `count` lines on standard error that
+    // start with `prefix`.
+    bool WaitForErrorLines(const QString& prefix, int count, int timeoutMs = 15000);
+
     QString Out() const { return out_; }
     QString Err() const { return err_; }
     FarsideProcess& Farside() { return farside_; }

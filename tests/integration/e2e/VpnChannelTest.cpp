@@ -52,6 +52,36 @@ TEST(VpnChannel, LinkComesUpThroughTheFarSidesServerAndSigintSwitchesItOff)
         ReadAll(working + "zelqnet_client.ovpn").contains(("\nremote 127.0.0.1 " + port + "\n\n").c_str()));
     EXPECT_EQ(ReadAll(working + "zelq_clientpass0").toStdString(), bed.PcId() + "\n730158");
     EXPECT_EQ(bed.VpnClients().size(), 1u);
+
+    // Another party on the broker forges channel grants while the channel is up:
+    // lines and options in the server address or user name, a gateway this PC never
+    // asked about, an over-long address. Nothing is written, nothing (re)started.
+    const QByteArray profile = ReadAll(working + "zelqnet_client.ovpn");
+    const QByteArray credentials = ReadAll(working + "zelq_clientpass0");
+    const std::vector<qint64> clients = bed.VpnClients();
+    const std::string grant =
+        R"({"cmdId":100,"gwSn":"GW-E2E-01","busiCode":0,"isSwitchOn":1,"vpnport":1194,)";
+    const std::string forged[] = {
+        grant + R"("vpnserverIp":"127.0.0.1
+script-security 2
+up /bin/sh","userName":"u"})",
+        grant + R"("vpnserverIp":"127.0.0.1","userName":"u
+writepid /tmp/lumetra-e2e-forged.pid"})",
+        R"({"cmdId":100,"gwSn":"GW-NEVER-ASKED","busiCode":0,"isSwitchOn":1,"vpnserverIp":"127.0.0.1",)"
+        R"("vpnport":1194,"userName":"u"})",
+        grant + R"("vpnserverIp":")" + std::string(300, 'v') + R"(","userName":"u"})",
+    };
+    for (const std::string& message : forged)
+        ASSERT_TRUE(bed.Peer().Publish("/" + bed.PcId() + "/lumetraToPC", message, 1));
+    EXPECT_TRUE(bed.WaitForErrorLines("dropped channel reply (cmdId 100)", int(std::size(forged))))
+        << bed.Err().toStdString();
+    EXPECT_EQ(ReadAll(working + "zelqnet_client.ovpn"), profile);
+    EXPECT_EQ(ReadAll(working + "zelq_clientpass0"), credentials);
+    EXPECT_EQ(bed.VpnClients(), clients);
+    EXPECT_FALSE(QFile::exists("/tmp/lumetra-e2e-forged.pid"));
+    // The link stayed up: no report after the last "link: up".
+    EXPECT_FALSE(bed.Out().mid(bed.Out().lastIndexOf("link: up")).contains("link: down"))
+        << bed.Out().toStdString();
     // Its gateway state report, which the client answered with the LAN switch-on.
     EXPECT_TRUE(bed.Farside().WaitForOutput(
         R"({"cmdId":98,"flag":1,"gwSn":"GW-E2E-01","lanIp":"10.77.0.1","csq":"31","lanMask":"255.255.0.0"})"));

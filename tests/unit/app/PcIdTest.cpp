@@ -41,14 +41,26 @@ TEST(PcIdSettle, NewIdentifierForAMissingDamagedOrIdlessCacheThenReused)
         {"missing", {}, CRequestLogin()},
         {"damaged", damaged, CRequestLogin()},
         {"no identifier", LoginRecord("张三", "密码1", 1, "").Serialize(),
-         LoginRecord("张三", "密码1", 1, "")}};
+         LoginRecord("张三", "密码1", 1, "")},
+        // Identifiers that would change this PC's topics are replaced, the login kept.
+        {"replaced: wildcard", LoginRecord("张三", "密码1", 1, "+").Serialize(),
+         LoginRecord("张三", "密码1", 1, "")},
+        {"replaced: multi-level wildcard", LoginRecord("李四", "pw", 0, "1234567890123456789#").Serialize(),
+         LoginRecord("李四", "pw", 0, "")},
+        {"replaced: 5,000 digits", LoginRecord("u", "p", 1, QString(5000, '7')).Serialize(),
+         LoginRecord("u", "p", 1, "")}};
     for (auto [what, cache, kept] : cases) {
         SCOPED_TRACE(what);
         TempHome home;
         ASSERT_TRUE(cache.isEmpty() || home.Write("licache", cache));
         SetPcId("");
+        testing::internal::CaptureStderr();
         SettlePcId();
+        const std::string diagnostics = testing::internal::GetCapturedStderr();
         const std::string id = GetPcId();
+        EXPECT_EQ(diagnostics.rfind("dropped PC identifier", 0) == 0,
+                  std::string(what).rfind("replaced", 0) == 0)
+            << diagnostics;
         EXPECT_TRUE(IsPcId(id) && id != "11111111111111111111") << id;
         auto cached = LoadLoginCache();
         ASSERT_NE(cached, nullptr);
