@@ -1,15 +1,23 @@
 #include "app/LoginCache.h"
 
+#include "app/PrivateFile.h"
 #include "app/ProgramFolder.h"
 
 #include <QFile>
-#include <QSaveFile>
+#include <unistd.h>
 
 std::unique_ptr<CRequestLogin> LoadLoginCache()
 {
-    QFile file(LoginCachePath());
-    if (!file.exists() || !file.open(QIODevice::ReadOnly))
+    // The cache holds a password: a link in its place is not followed, and a cache
+    // left readable by others is closed to them as it is read.
+    const int fd = PrivateFile::OpenForReading(QFile::encodeName(LoginCachePath()).toStdString());
+    if (fd < 0)
         return nullptr;
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return nullptr;
+    }
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return nullptr;
@@ -18,16 +26,9 @@ std::unique_ptr<CRequestLogin> LoadLoginCache()
 
 bool SaveLoginCache(const CRequestLogin& record)
 {
-    // The bytes go to a temporary file in the same folder, which then replaces the
-    // cache in one rename: a crash or a full disk never leaves half a cache behind.
-    QSaveFile file(LoginCachePath());
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray bytes = record.Serialize();
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        file.commit();
-        return false;
-    }
-    return file.commit();
+    // The bytes go to a temporary file of the owner's alone in the same folder,
+    // which then replaces the cache in one rename: a crash or a full disk never
+    // leaves half a cache behind, and no other user ever sees the password.
+    return PrivateFile::Replace(QFile::encodeName(LoginCachePath()).toStdString(),
+                                record.Serialize().toStdString());
 }

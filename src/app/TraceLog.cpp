@@ -1,12 +1,11 @@
 #include "app/TraceLog.h"
 
+#include "app/PrivateFile.h"
 #include "app/ProgramFolder.h"
 
 #include <QFile>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <mutex>
 #include <string>
 #include <unistd.h>
@@ -17,21 +16,6 @@ std::recursive_mutex& TraceLock()
 {
     static std::recursive_mutex lock;
     return lock;
-}
-
-bool WriteAll(int fd, const char* p, size_t n)
-{
-    while (n > 0) {
-        const ssize_t written = ::write(fd, p, n);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        p += written;
-        n -= static_cast<size_t>(written);
-    }
-    return true;
 }
 
 } // namespace
@@ -66,10 +50,12 @@ void TraceLog(const unsigned char* data, uint32_t length, const char* label, int
 
     // One lock from opening to closing the file: entries of different threads never
     // interleave. O_APPEND keeps every write at the end and never truncates the file.
+    // The log holds tunnel traffic, so it is the owner's alone (created 0600,
+    // tightened when found wider); a log that cannot be kept private is not written.
     std::lock_guard<std::recursive_mutex> guard(TraceLock());
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    const int fd = PrivateFile::OpenForWriting(path.toStdString(), true);
     if (fd < 0)
         return; // the data path goes on without its trace entry
-    WriteAll(fd, entry.data(), entry.size());
+    PrivateFile::WriteAll(fd, entry.data(), entry.size());
     ::close(fd);
 }

@@ -1,12 +1,10 @@
 #include "endpoint/VpnClientControl.h"
 
 #include "app/CustomResourceTable.h"
+#include "app/PrivateFile.h"
 #include "app/ProgramFolder.h"
 #include "app/ResourceInfo.h"
 #include "platform/ProcessLauncher.h"
-
-#include <QDir>
-#include <QFile>
 
 #include <set>
 
@@ -22,23 +20,22 @@ std::string StoredText(const char* name)
 }
 
 // Replaces `fileName` in the working folder with `text`. The folder is made when it
-// is missing; any failure leaves quietly. Returns the path when the file was written.
-QString WriteWorkingFile(const char* fileName, const std::string& text)
+// is missing; any failure leaves quietly. Both files tell the client what to run and
+// the credentials hold a password, so the folder is the owner's alone (0700) and so
+// are the files (0600), however they were found; a file that cannot be made private
+// (or a link in its place) is not written. Returns true when the file was written.
+bool WriteWorkingFile(const char* fileName, const std::string& text)
 {
-    const QString folder = QString::fromStdString(VpnWorkingFolder());
-    if (!QDir().mkpath(folder)) {
-        return QString();
+    const std::string folder = VpnWorkingFolder();
+    if (!PrivateFile::MakeFolder(folder)) {
+        return false;
     }
-    const QString path = folder + QString::fromUtf8(fileName);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        return QString();
+    const int fd = PrivateFile::OpenForWriting(folder + fileName, false);
+    if (fd < 0) {
+        return false;
     }
-    const qint64 size = static_cast<qint64>(text.size());
-    if (file.write(text.data(), size) != size) {
-        return QString();
-    }
-    return path;
+    const bool written = PrivateFile::WriteAll(fd, text.data(), text.size());
+    return ::close(fd) == 0 && written;
 }
 
 // The profile's text, piece by piece.
@@ -169,11 +166,7 @@ void WriteProfile(const std::string& serverHost, const std::string& serverPort)
 
 void WriteCredentials(const std::string& userName)
 {
-    const QString path = WriteWorkingFile(kVpnCredentialsFile, userName + "\n" + kVpnPassword);
-    if (!path.isEmpty()) {
-        // The file holds a password: keep it to ourselves.
-        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    }
+    WriteWorkingFile(kVpnCredentialsFile, userName + "\n" + kVpnPassword);
 }
 
 bool StartVpnClient()

@@ -58,10 +58,13 @@ std::string VpnWorkingFolder();
 // Writes the client profile for the VPN server `serverHost`:`serverPort` (the port
 // already in decimal). Texts are UTF-8; lines end in "\n". An existing file is
 // replaced; when the file cannot be opened nothing is written and nothing reported.
+// The working folder is made 0700 and the file 0600 (tightened when found wider); a
+// link in the file's place is not followed, and a file that cannot be made private
+// counts as one that cannot be opened.
 void WriteProfile(const std::string& serverHost, const std::string& serverPort);
 
 // Writes the credentials file: the user name, "\n", the fixed password, no final
-// line end. Readable by the owner only. Failures are silent, as for the profile.
+// line end. Private and silent on failure, as the profile.
 void WriteCredentials(const std::string& userName);
 
 // Ends every running client, then starts the client in the working folder. True

@@ -125,6 +125,16 @@ bool VcomFolder::Prepare(std::string* error) const
         *error = m_path + " belongs to another user";
         return false;
     }
+    // Nobody else may swap the links of our ports: a folder found open to others
+    // (made by hand, say) is closed to them, through a descriptor of the folder
+    // itself so that a link in its place is never followed.
+    if ((st.st_mode & 077) != 0) {
+        const int fd = open(m_path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd >= 0) {
+            fchmod(fd, 0700);
+            close(fd);
+        }
+    }
     if (access(m_path.c_str(), W_OK | X_OK) != 0) {
         *error = "cannot write to " + m_path + ": " + std::strerror(errno);
         return false;

@@ -9,6 +9,7 @@
 #include "OpenBed.h"
 
 #include "support/PumpUntil.h"
+#include "support/ScopedUmask.h"
 
 #include <QFile>
 
@@ -37,7 +38,11 @@ TEST(VpnChannel, LinkComesUpThroughTheFarSidesServerAndSigintSwitchesItOff)
         GTEST_SKIP() << "the far side runs no OpenVPN server here: " << server.toStdString();
     }
     const std::string port = server.section(':', 1).section(' ', 0, 0).toStdString();
-    bed.Vpn();
+    {
+        // The client inherits the mask: what it writes must come out private by itself.
+        const ScopedUmask wideOpen(0);
+        bed.Vpn();
+    }
     bed.WaitForLine("link: up", 60000);
     const QString working = bed.Home() + "/lumetra/";
     ASSERT_TRUE(bed.Out().split('\n').contains("link: up"))
@@ -51,6 +56,12 @@ TEST(VpnChannel, LinkComesUpThroughTheFarSidesServerAndSigintSwitchesItOff)
     EXPECT_TRUE(
         ReadAll(working + "zelqnet_client.ovpn").contains(("\nremote 127.0.0.1 " + port + "\n\n").c_str()));
     EXPECT_EQ(ReadAll(working + "zelq_clientpass0").toStdString(), bed.PcId() + "\n730158");
+    // The folder the far side made for its ca.crt (0755) is closed to others, and the
+    // files that tell the client what to run are the owner's alone.
+    const std::string folder = bed.Home().toStdString() + "/lumetra";
+    EXPECT_EQ(ScopedUmask::ModeOf(folder), 0700);
+    EXPECT_EQ(ScopedUmask::ModeOf(folder + "/zelqnet_client.ovpn"), 0600);
+    EXPECT_EQ(ScopedUmask::ModeOf(folder + "/zelq_clientpass0"), 0600);
     EXPECT_EQ(bed.VpnClients().size(), 1u);
 
     // Another party on the broker forges channel grants while the channel is up:

@@ -1,6 +1,7 @@
 // lumetra-vcom against real pseudo-terminals and real processes, each test in its
 // own virtual COM folder.
 
+#include "support/ScopedUmask.h"
 #include "support/SerialEnd.h"
 #include "support/VcomFolder.h"
 
@@ -171,6 +172,17 @@ TEST_F(VcomToolTest, KilledHolderIsCleanedUpByListAndRemoveEndsTheHolder)
     EXPECT_EQ(fresh.number, 0);
     EXPECT_EQ(fresh.comA, 1);
     EXPECT_EQ(fresh.comB, 2);
+}
+
+// Nobody else may swap the links of our ports: the tool makes its folder 0700 and
+// closes one it finds open to others.
+TEST_F(VcomToolTest, FolderFoundOpenToOthersIsClosedToThem)
+{
+    EXPECT_TRUE(Pairs({"list"}).empty());
+    EXPECT_EQ(ScopedUmask::ModeOf(folder.Path()), 0700);
+    ASSERT_EQ(chmod(folder.Path().c_str(), 0777), 0);
+    EXPECT_TRUE(Pairs({"list"}).empty());
+    EXPECT_EQ(ScopedUmask::ModeOf(folder.Path()), 0700);
 }
 
 TEST_F(VcomToolTest, BadCommandLinesGiveAMessageTheUsageAndExitCode2)

@@ -1,7 +1,9 @@
 #include "app/LoginCache.h"
 #include "AppTestSupport.h"
+#include "support/ScopedUmask.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace {
 
@@ -98,4 +100,36 @@ TEST(LoginCacheFile, SaveReplacesTheWholeFileAndUnusableCachesAreNull)
     TempHome::Point(home.File("no/such/folder"));
     EXPECT_FALSE(SaveLoginCache(shorter));
     EXPECT_EQ(LoadLoginCache(), nullptr);
+}
+
+// The cache holds a password: the owner's alone whatever the umask, an older cache
+// left readable by others is closed to them at the first read (or write), and a link
+// in its place is never read through nor written through: a save replaces the link.
+TEST(LoginCacheFile, CacheIsTheOwnersAloneAndALinkInItsPlaceIsNotFollowed)
+{
+    const ScopedUmask wideOpen(0);
+    TempHome home;
+    const std::string cache = QFile::encodeName(home.File("licache")).toStdString();
+    const CRequestLogin record = LoginRecord("ab", "pw", 1, kPcId);
+    ASSERT_TRUE(SaveLoginCache(record));
+    EXPECT_EQ(ScopedUmask::ModeOf(cache), 0600);
+    ASSERT_EQ(chmod(cache.c_str(), 0644), 0);
+    ASSERT_NE(LoadLoginCache(), nullptr);
+    EXPECT_EQ(ScopedUmask::ModeOf(cache), 0600);
+    ASSERT_EQ(chmod(cache.c_str(), 0666), 0);
+    ASSERT_TRUE(SaveLoginCache(record));
+    EXPECT_EQ(ScopedUmask::ModeOf(cache), 0600);
+
+    const QByteArray elsewhere = LoginRecord("other", "their pw", 1, kPcId).Serialize();
+    ASSERT_TRUE(home.Write("elsewhere", elsewhere));
+    const std::string target = QFile::encodeName(home.File("elsewhere")).toStdString();
+    ASSERT_EQ(ScopedUmask::ModeOf(target), 0666);
+    ASSERT_EQ(unlink(cache.c_str()), 0);
+    ASSERT_EQ(symlink("elsewhere", cache.c_str()), 0);
+    EXPECT_EQ(LoadLoginCache(), nullptr);
+    ASSERT_TRUE(SaveLoginCache(record));
+    EXPECT_EQ(ScopedUmask::ModeOf(cache), 0600); // a file now, not the link
+    EXPECT_EQ(home.Read("licache"), record.Serialize());
+    EXPECT_EQ(home.Read("elsewhere"), elsewhere);
+    EXPECT_EQ(ScopedUmask::ModeOf(target), 0666);
 }

@@ -1,8 +1,10 @@
 #include "app/TraceLog.h"
 #include "AppTestSupport.h"
+#include "support/ScopedUmask.h"
 
 #include <gtest/gtest.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace std::string_literals;
 
@@ -80,4 +82,31 @@ TEST(TraceLog, ConcurrentWritersProduceOnlyWholeEntries)
     }
     EXPECT_EQ(next[0], kPerThread);
     EXPECT_EQ(next[1], kPerThread);
+}
+
+// The log holds tunnel traffic: the owner's alone whatever the umask, a log found
+// readable by others is tightened before the entry goes in, and a link or a second
+// name in its place (which could lead to someone else's file) drops the entry.
+TEST(TraceLog, LogIsTheOwnersAloneAndNeverWrittenThroughAnotherName)
+{
+    const ScopedUmask wideOpen(0);
+    TempHome home;
+    const std::string log = QFile::encodeName(home.File("logtrace")).toStdString();
+    Log("a", "", 0);
+    EXPECT_EQ(ScopedUmask::ModeOf(log), 0600);
+    ASSERT_EQ(chmod(log.c_str(), 0644), 0);
+    Log("b", "", 0);
+    EXPECT_EQ(ScopedUmask::ModeOf(log), 0600);
+    EXPECT_EQ(home.Read("logtrace"), "-1-a\r\n-1-b\r\n");
+
+    ASSERT_TRUE(home.Write("elsewhere", "keep"));
+    const std::string target = QFile::encodeName(home.File("elsewhere")).toStdString();
+    ASSERT_EQ(unlink(log.c_str()), 0);
+    ASSERT_EQ(symlink("elsewhere", log.c_str()), 0);
+    Log("c", "", 0);
+    ASSERT_EQ(unlink(log.c_str()), 0);
+    ASSERT_EQ(link(target.c_str(), log.c_str()), 0);
+    Log("d", "", 0);
+    EXPECT_EQ(home.Read("elsewhere"), "keep");
+    EXPECT_EQ(ScopedUmask::ModeOf(target), 0666);
 }

@@ -5,12 +5,16 @@
 #include "app/CustomResourceTable.h"
 #include "endpoint/VpnClientControl.h"
 #include "support/PlatconfBuilder.h"
+#include "support/ScopedUmask.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <QFile>
 #include <QFileInfo>
+
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -75,6 +79,41 @@ TEST_F(VpnFilesTest, CredentialsHoldUserAndFixedPasswordForTheOwnerOnly)
               QFileDevice::Permissions());
     WriteCredentials("");
     EXPECT_EQ(Read(kVpnCredentialsFile), QByteArray("\n730158"));
+}
+
+// The profile tells the client what to run and the credentials hold a password: the
+// working folder is 0700 and both files 0600 whatever the umask, a folder or files
+// found open to others (an earlier version, a folder made by hand) are tightened
+// with the bytes as always, and a link in a file's place is not written through.
+TEST_F(VpnFilesTest, FolderAndFilesAreTheOwnersAloneAndLinksAreNotFollowed)
+{
+    const ScopedUmask wideOpen(0);
+    LoadResources(PlatconfBuilder());
+    const std::string folder = VpnWorkingFolder();
+    const std::string profile = folder + kVpnProfileFile, credentials = folder + kVpnCredentialsFile;
+    auto modes = [&] {
+        return std::vector<int>{ScopedUmask::ModeOf(folder), ScopedUmask::ModeOf(profile),
+                                ScopedUmask::ModeOf(credentials)};
+    };
+    WriteProfile("10.0.0.1", "1194");
+    WriteCredentials("first");
+    EXPECT_EQ(modes(), (std::vector<int>{0700, 0600, 0600}));
+
+    ASSERT_EQ(chmod(folder.c_str(), 0755), 0);
+    ASSERT_EQ(chmod(profile.c_str(), 0644), 0);
+    ASSERT_EQ(chmod(credentials.c_str(), 0666), 0);
+    WriteProfile("10.0.0.2", "1195");
+    WriteCredentials("second");
+    EXPECT_EQ(modes(), (std::vector<int>{0700, 0600, 0600}));
+    EXPECT_EQ(Read(kVpnProfileFile), ExpectedProfile("", "", "remote 10.0.0.2 1195\n\n"));
+    EXPECT_EQ(Read(kVpnCredentialsFile), QByteArray("second\n730158"));
+
+    const QString outside = dir_.Write("outside", "keep");
+    ASSERT_EQ(unlink(credentials.c_str()), 0);
+    ASSERT_EQ(symlink(QFile::encodeName(outside).constData(), credentials.c_str()), 0);
+    WriteCredentials("third");
+    EXPECT_EQ(ReadAll(outside), QByteArray("keep"));
+    EXPECT_EQ(ScopedUmask::ModeOf(outside.toStdString()), 0666);
 }
 
 TEST_F(VpnFilesTest, UnwritableWorkingFolderIsSilent)
