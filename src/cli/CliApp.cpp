@@ -47,7 +47,7 @@ void CliApp::PrintUsage(bool toStdout) const
     text += "\n'lumetra-cli <command> --help' describes a command's options.\n"
             "The installation is the program's folder, or the folder named by LUMETRA_HOME;\n"
             "it holds custom_resource/platconf and the login cache licache.\n"
-            "A word that starts with '-' but is not an option (a password, say) goes after '--'.\n"
+            "A word that starts with '-' but is not an option goes after '--'.\n"
             "Exit status: 0 done, 1 failed, 2 wrong command line.\n";
     std::fputs(text.c_str(), toStdout ? stdout : stderr);
 }

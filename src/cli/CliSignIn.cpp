@@ -3,6 +3,7 @@
 #include "CliArguments.h"
 #include "CliCommand.h"
 #include "CliConsole.h"
+#include "CliPassword.h"
 #include "app/LoginCache.h"
 #include "cloud/CCloudClient.h"
 #include "cloud/CurrentAccount.h"
@@ -12,12 +13,18 @@ void CliSignIn::AddCredentialOptions(CliArguments& args)
 {
     args.AddOption("--user");
     args.AddOption("--password");
+    args.AddFlag("--password-stdin");
 }
 
 const char* CliSignIn::CredentialDetails()
 {
-    return "  --user U --password P   sign in as U (default: the user and password of the last\n"
-           "                          successful 'lumetra-cli login')\n";
+    return "  --user U                sign in as U (default: the user and password of the last\n"
+           "                          successful 'lumetra-cli login'); U's password is asked\n"
+           "                          for on the terminal, without echo\n"
+           "  --password-stdin        with --user: read U's password from the first line of\n"
+           "                          standard input\n"
+           "  --password P            with --user: U's password on the command line, where\n"
+           "                          other users can see it (a warning says so)\n";
 }
 
 bool CliSignIn::ParseCommandLine(CliArguments& args, const std::vector<std::string>& words, int positional,
@@ -29,9 +36,15 @@ bool CliSignIn::ParseCommandLine(CliArguments& args, const std::vector<std::stri
         CliConsole::Error(error);
         return false;
     }
-    if (args.Has("--password") && !args.Has("--user")) {
-        CliConsole::Error("--password needs --user");
+    if (args.Has("--password") && args.Has("--password-stdin")) {
+        CliConsole::Error("--password and --password-stdin exclude each other");
         return false;
+    }
+    for (const char* option : {"--password", "--password-stdin"}) {
+        if (args.Has(option) && !args.Has("--user")) {
+            CliConsole::Error(std::string(option) + " needs --user");
+            return false;
+        }
     }
     if (positional < 0) {
         return true;
@@ -80,18 +93,38 @@ int CliSignIn::Authenticate(const QString& user, const QString& password, CAccou
     return kExitOk;
 }
 
+bool CliSignIn::AskPassword(const QString& user, bool fromStandardInput, QString* password)
+{
+    std::string line;
+    if (fromStandardInput) {
+        if (!CliPassword::FromStandardInput(&line))
+            return false;
+    } else if (CliPassword::CanPrompt()) {
+        if (!CliPassword::Prompt(TextCodec::WideToLocal(user), &line))
+            return false;
+    }
+    *password = TextCodec::LocalToWide(line);
+    return true;
+}
+
 int CliSignIn::SignInForQuery(const CliArguments& args)
 {
     QString user;
     QString password;
-    if (args.Has("--user") || args.Has("--password")) {
+    if (args.Has("--user")) {
         user = TextCodec::LocalToWide(args.Value("--user"));
-        password = TextCodec::LocalToWide(args.Value("--password"));
+        // With no user name the sign-in is refused at once: nothing to ask for.
+        if (args.Has("--password")) {
+            password = TextCodec::LocalToWide(args.Value("--password"));
+            if (!user.isEmpty() && !password.isEmpty())
+                CliPassword::WarnCommandLine();
+        } else if (!user.isEmpty() && !AskPassword(user, args.Has("--password-stdin"), &password)) {
+            return kExitFailed;
+        }
     } else {
         const std::unique_ptr<CRequestLogin> cached = LoadLoginCache();
         if (!cached || cached->GetUserName().isEmpty() || cached->GetPassword().isEmpty()) {
-            CliConsole::Error("not signed in: run 'lumetra-cli login USER PASSWORD' first, "
-                              "or give --user and --password");
+            CliConsole::Error("not signed in: run 'lumetra-cli login USER' first, or give --user");
             return kExitFailed;
         }
         user = cached->GetUserName();

@@ -1,6 +1,7 @@
 #include "LoginCommand.h"
 
 #include "CliConsole.h"
+#include "CliPassword.h"
 #include "CliSignIn.h"
 #include "app/LoginCache.h"
 #include "app/PcId.h"
@@ -10,14 +11,18 @@
 
 const char* LoginCommand::Details() const
 {
-    return "  --remember   remember the password (as the box \"是否记住密码\" does)\n"
-           "  Without PASSWORD the remembered password is used when the login cache holds\n"
-           "  USER with the remember flag set.\n";
+    return "  --remember         remember the password (as the box \"是否记住密码\" does)\n"
+           "  --password-stdin   read the password from the first line of standard input\n"
+           "  Without PASSWORD or --password-stdin the remembered password is used when the\n"
+           "  login cache holds USER with the remember flag set; otherwise the password is\n"
+           "  asked for without echo when standard input is a terminal. PASSWORD on the\n"
+           "  command line is visible to other users of the machine (a warning says so).\n";
 }
 
 bool LoginCommand::Parse(const std::vector<std::string>& words)
 {
     m_args.AddFlag("--remember");
+    m_args.AddFlag("--password-stdin");
     std::string error;
     if (!m_args.Parse(words, &error)) {
         CliConsole::Error(error);
@@ -25,6 +30,10 @@ bool LoginCommand::Parse(const std::vector<std::string>& words)
     }
     if (m_args.Positional().size() > 2) {
         CliConsole::Error("too many arguments");
+        return false;
+    }
+    if (m_args.Positional().size() == 2 && m_args.Has("--password-stdin")) {
+        CliConsole::Error("PASSWORD and --password-stdin exclude each other");
         return false;
     }
     return true;
@@ -37,16 +46,25 @@ int LoginCommand::Execute()
     const QString user = positional.empty() ? QString() : TextCodec::LocalToWide(positional[0]);
     QString password;
     bool remember = m_args.Has("--remember");
+    // With no user name the sign-in is refused at once: no password is asked for.
     if (positional.size() == 2) {
         password = TextCodec::LocalToWide(positional[1]);
+        if (!user.isEmpty() && !password.isEmpty())
+            CliPassword::WarnCommandLine();
+    } else if (!user.isEmpty() && m_args.Has("--password-stdin")) {
+        if (!CliSignIn::AskPassword(user, true, &password))
+            return kExitFailed;
     } else if (!user.isEmpty()) {
         // The login view fills the password field and ticks the box only for a
-        // remembered login of the same user; an omitted PASSWORD does the same.
+        // remembered login of the same user; an omitted PASSWORD does the same, and
+        // only without one is the password asked for.
         const std::unique_ptr<CRequestLogin> cached = LoadLoginCache();
         if (cached && cached->GetUserName() == user && cached->GetRemember() != 0 &&
             !cached->GetPassword().isEmpty()) {
             password = cached->GetPassword();
             remember = true;
+        } else if (!CliSignIn::AskPassword(user, false, &password)) {
+            return kExitFailed;
         }
     }
 

@@ -3,13 +3,13 @@
 #include "CliArguments.h"
 #include "CliCommand.h"
 
-// lumetra-cli login USER [PASSWORD] [--remember]: signs in as the login view does,
+// lumetra-cli login USER [--password-stdin | PASSWORD] [--remember]: signs in as the login view does,
 // records the login in the login cache and prints the account's identifiers.
 class LoginCommand : public CliCommand
 {
 public:
     const char* Name() const override { return "login"; }
-    const char* Synopsis() const override { return "USER [PASSWORD] [--remember]"; }
+    const char* Synopsis() const override { return "USER [--password-stdin | PASSWORD] [--remember]"; }
     const char* Summary() const override { return "sign in and record the login in the login cache"; }
     const char* Details() const override;
     bool Parse(const std::vector<std::string>& args) override;

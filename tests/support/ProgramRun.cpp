@@ -29,6 +29,13 @@ QString ProgramRun::SourcePath(const QString& relative)
 ProgramRun::Result ProgramRun::Run(const QString& program, const QStringList& arguments, int timeoutMs,
                                    const QProcessEnvironment& environment)
 {
+    return RunWithInput(program, arguments, QByteArray(), timeoutMs, environment);
+}
+
+ProgramRun::Result ProgramRun::RunWithInput(const QString& program, const QStringList& arguments,
+                                            const QByteArray& input, int timeoutMs,
+                                            const QProcessEnvironment& environment)
+{
     EnsureApplication();
     Result result;
     QProcess process;
@@ -41,6 +48,8 @@ ProgramRun::Result ProgramRun::Run(const QString& program, const QStringList& ar
         return result;
     }
     result.started = true;
+    if (!input.isEmpty())
+        process.write(input);
     process.closeWriteChannel();
     if (!process.waitForFinished(timeoutMs)) {
         result.timedOut = true;

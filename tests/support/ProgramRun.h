@@ -22,6 +22,11 @@ public:
 
     static Result Run(const QString& program, const QStringList& arguments, int timeoutMs = 30000,
                       const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
+    // The same with `input` on the program's standard input, which then ends.
+    static Result
+    RunWithInput(const QString& program, const QStringList& arguments, const QByteArray& input,
+                 int timeoutMs = 30000,
+                 const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
 
     // The path of a program built by this project (build/bin/<name>).
     static QString BuiltProgram(const QString& name);

@@ -235,6 +235,9 @@ TEST_F(CliInventoryTest, WrongCommandLinesPrintUsageWithStatus2)
         {{"gateways", "--online", "--offline"}, "exclude each other"},
         {{"gateways", "--sn"}, "option --sn needs a value"},
         {{"gateways", "--password", "p"}, "--password needs --user"},
+        {{"devices", "GW", "--password-stdin"}, "--password-stdin needs --user"},
+        {{"gateways", "--user", "u", "--password", "p", "--password-stdin"}, "exclude each other"},
+        {{"login", "a", "b", "--password-stdin"}, "PASSWORD and --password-stdin exclude each other"},
         {{"devices"}, "GWSN"},
         {{"login", "a", "b", "c"}, "too many arguments"},
     };

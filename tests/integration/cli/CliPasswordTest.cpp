@@ -1,0 +1,254 @@
+// How lumetra-cli takes a password, as a real process against a real lumetra-farside
+// on loopback: from standard input, from the command line (with a warning), and
+// from a prompt on a real pseudo-terminal with echo off.
+
+#include "support/FarsideProcess.h"
+#include "support/FreePort.h"
+#include "support/PlatconfBuilder.h"
+#include "support/ProgramRun.h"
+#include "support/ScopedUmask.h"
+#include "support/TempDir.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <poll.h>
+#include <pty.h>
+#include <string>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+const char kInventory[] = R"({"accounts":[
+ {"userName":"alice","password":"secret","orgId":11,"newRoleId":3,"accountsId":4242,
+  "gateways":[{"gwSn":"GW-A001","gwName":"One","nodeName":"Hall","isOnline":true,"devices":[]}]}]})";
+
+const QString kWarning =
+    QStringLiteral("lumetra-cli: warning: a password on the command line is visible to other users");
+
+// lumetra-cli with a real pseudo-terminal as its controlling terminal and its
+// standard input, output and error, as when started from an interactive shell.
+class TerminalRun
+{
+public:
+    ~TerminalRun()
+    {
+        if (m_pid > 0) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+        if (m_master >= 0)
+            close(m_master);
+    }
+
+    bool Start(const QStringList& args, const QString& home)
+    {
+        std::vector<std::string> words = {ProgramRun::BuiltProgram("lumetra-cli").toStdString()};
+        for (const QString& arg : args)
+            words.push_back(arg.toStdString());
+        std::vector<std::string> env = {"LUMETRA_HOME=" + home.toStdString()};
+        for (char** entry = environ; *entry != nullptr; ++entry) {
+            if (std::string(*entry).rfind("LUMETRA_HOME=", 0) != 0)
+                env.push_back(*entry);
+        }
+        std::vector<char*> argv, envp;
+        for (std::string& word : words)
+            argv.push_back(word.data());
+        for (std::string& entry : env)
+            envp.push_back(entry.data());
+        argv.push_back(nullptr);
+        envp.push_back(nullptr);
+        m_pid = forkpty(&m_master, nullptr, nullptr, nullptr);
+        if (m_pid == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            execve(argv[0], argv.data(), envp.data());
+            _exit(127);
+        }
+        return m_pid > 0;
+    }
+
+    // Reads what the program shows until `text` has appeared (true), the program
+    // closed the terminal or the time ran out.
+    bool ReadUntil(const QByteArray& text, int timeoutMs)
+    {
+        const qint64 deadline = Now() + timeoutMs;
+        while (!m_output.contains(text)) {
+            pollfd pfd = {m_master, POLLIN, 0};
+            const qint64 left = deadline - Now();
+            if (left <= 0 || poll(&pfd, 1, static_cast<int>(left)) <= 0)
+                return false;
+            char buffer[4096];
+            const ssize_t n = read(m_master, buffer, sizeof buffer);
+            if (n <= 0)
+                return false; // EIO: the program has closed the terminal
+            m_output.append(buffer, n);
+        }
+        return true;
+    }
+
+    // Reads everything up to the program's end and returns its wait status; -1 when it
+    // had not ended in time.
+    int Wait(int timeoutMs)
+    {
+        const qint64 deadline = Now() + timeoutMs;
+        ReadUntil(QByteArray("\n-- never shown --"), timeoutMs);
+        const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, m_pid, 0));
+        pollfd pfd = {pidfd, POLLIN, 0};
+        const qint64 left = deadline - Now();
+        int status = -1;
+        if (pidfd >= 0 && poll(&pfd, 1, static_cast<int>(std::max<qint64>(left, 0))) == 1 &&
+            waitpid(m_pid, &status, 0) == m_pid)
+            m_pid = 0;
+        if (pidfd >= 0)
+            close(pidfd);
+        return m_pid == 0 ? status : -1;
+    }
+
+    bool Type(const QByteArray& keys) { return write(m_master, keys.data(), keys.size()) == keys.size(); }
+
+    // Whether the terminal echoes what is typed (the master reports the terminal's settings).
+    bool Echoes() const
+    {
+        termios settings{};
+        return tcgetattr(m_master, &settings) == 0 && (settings.c_lflag & ECHO) != 0;
+    }
+
+    const QByteArray& Output() const { return m_output; }
+
+private:
+    static qint64 Now()
+    {
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        return qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+    }
+
+    pid_t m_pid = -1;
+    int m_master = -1;
+    QByteArray m_output;
+};
+
+class CliPasswordTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const int port = FreePort::Pick();
+        ASSERT_GT(port, 0);
+        home.MakeDir("custom_resource");
+        platconf = home.FilePath("custom_resource/platconf");
+        ASSERT_TRUE(
+            PlatconfBuilder().Text("wsh", "127.0.0.1").Text("wsp", std::to_string(port)).WriteTo(platconf));
+    }
+
+    void StartFarside()
+    {
+        ASSERT_TRUE(farside.Start(platconf, home.Write("inventory.json", kInventory)))
+            << farside.Error().toStdString();
+    }
+
+    ProgramRun::Result Cli(const QStringList& args, const QByteArray& input = {})
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("LUMETRA_HOME", home.Path());
+        ProgramRun::Result r =
+            ProgramRun::RunWithInput(ProgramRun::BuiltProgram("lumetra-cli"), args, input, 60000, env);
+        EXPECT_TRUE(r.started && !r.timedOut && !r.crashed) << r.err.toStdString();
+        return r;
+    }
+
+    TempDir home;
+    QString platconf;
+    FarsideProcess farside;
+};
+
+TEST_F(CliPasswordTest, StandardInputSignsInAndACommandLinePasswordIsWarnedAbout)
+{
+    // Nothing narrows the modes the program asks for: the login cache it writes
+    // must come out private by itself.
+    const ScopedUmask wideOpen(0);
+    StartFarside();
+    const ProgramRun::Result piped = Cli({"login", "alice", "--password-stdin"}, "secret\n");
+    ASSERT_EQ(piped.exitCode, 0) << piped.err.toStdString();
+    EXPECT_TRUE(
+        piped.out.contains(QRegularExpression("^userName +alice$", QRegularExpression::MultilineOption)))
+        << piped.out.toStdString();
+    EXPECT_FALSE(piped.err.contains("warning")) << piped.err.toStdString();
+    EXPECT_EQ(ScopedUmask::ModeOf(home.FilePath("licache").toStdString()), 0600);
+
+    // The same login with the password as an argument: the same standard output and
+    // one warning line on standard error.
+    const ProgramRun::Result argument = Cli({"login", "alice", "secret"});
+    ASSERT_EQ(argument.exitCode, 0) << argument.err.toStdString();
+    EXPECT_EQ(argument.out, piped.out);
+    EXPECT_EQ(argument.err.count(kWarning), 1) << argument.err.toStdString();
+
+    // The listing commands take it the same ways; a CR LF line end is removed too.
+    const ProgramRun::Result listed =
+        Cli({"gateways", "--user", "alice", "--password-stdin"}, "secret\r\nmore");
+    ASSERT_EQ(listed.exitCode, 0) << listed.err.toStdString();
+    EXPECT_TRUE(listed.out.contains("GW-A001")) << listed.out.toStdString();
+    EXPECT_FALSE(listed.err.contains("warning"));
+    const ProgramRun::Result listedArgument = Cli({"gateways", "--user", "alice", "--password", "secret"});
+    EXPECT_EQ(listedArgument.out, listed.out);
+    EXPECT_EQ(listedArgument.err.count(kWarning), 1) << listedArgument.err.toStdString();
+
+    // An over-long line and an empty input are refused before the service is asked.
+    const ProgramRun::Result tooLong =
+        Cli({"login", "alice", "--password-stdin"}, QByteArray(2000, 'x') + "\n");
+    EXPECT_EQ(tooLong.exitCode, 1);
+    EXPECT_TRUE(tooLong.err.contains("the password from standard input is longer than 1024 bytes"))
+        << tooLong.err.toStdString();
+    EXPECT_TRUE(tooLong.out.isEmpty());
+    const ProgramRun::Result empty = Cli({"login", "alice", "--password-stdin"});
+    EXPECT_EQ(empty.exitCode, 1);
+    EXPECT_EQ(empty.err.trimmed(), QString::fromUtf8("密码不能为空！"));
+    EXPECT_EQ(farside.Output().count("Login user=\"alice\" flag=1"), 4) << farside.Output().toStdString();
+    EXPECT_EQ(farside.Output().count("Login "), 4);
+}
+
+TEST_F(CliPasswordTest, PromptReadsWithoutEchoAndARememberedPasswordNeedsNone)
+{
+    StartFarside();
+    TerminalRun prompted;
+    ASSERT_TRUE(prompted.Start({"login", "alice", "--remember"}, home.Path()));
+    ASSERT_TRUE(prompted.ReadUntil("Password for alice: ", 30000)) << prompted.Output().toStdString();
+    EXPECT_FALSE(prompted.Echoes());
+    ASSERT_TRUE(prompted.Type("secret\n"));
+    EXPECT_EQ(prompted.Wait(30000), 0) << prompted.Output().toStdString();
+    EXPECT_TRUE(prompted.Echoes());
+    EXPECT_FALSE(prompted.Output().contains("secret")) << prompted.Output().toStdString();
+    EXPECT_TRUE(prompted.Output().contains("remember   yes")) << prompted.Output().toStdString();
+
+    // The same user's remembered password is used as it is: no prompt.
+    TerminalRun remembered;
+    ASSERT_TRUE(remembered.Start({"login", "alice"}, home.Path()));
+    EXPECT_EQ(remembered.Wait(30000), 0) << remembered.Output().toStdString();
+    EXPECT_FALSE(remembered.Output().contains("Password for")) << remembered.Output().toStdString();
+    EXPECT_TRUE(remembered.Output().contains("remember   yes")) << remembered.Output().toStdString();
+    EXPECT_EQ(farside.Output().count("Login user=\"alice\" flag=1"), 2) << farside.Output().toStdString();
+}
+
+TEST_F(CliPasswordTest, InterruptAtThePromptGivesTheTerminalItsEchoBack)
+{
+    TerminalRun run;
+    ASSERT_TRUE(run.Start({"gateways", "--user", "alice"}, home.Path()));
+    ASSERT_TRUE(run.ReadUntil("Password for alice: ", 30000)) << run.Output().toStdString();
+    EXPECT_FALSE(run.Echoes());
+    ASSERT_TRUE(run.Type("sec\x03"));
+    const int status = run.Wait(30000);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+    EXPECT_TRUE(run.Echoes());
+}
+
+} // namespace
