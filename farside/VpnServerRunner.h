@@ -9,7 +9,8 @@
 // management connection sees the state reports as it would across the internet.
 // Start makes a temporary folder with a throwaway CA and server certificate, the
 // configuration, the password check script and a copy of the openvpn program named
-// "vpnserverd" (the client ends every process whose name contains "openvpn"), and
+// "vpnserverd" (so that it is never taken for a client, which tests find by the name
+// "openvpn"), and
 // runs that copy; Stop ends it and removes the folder.
 class VpnServerRunner
 {

@@ -5,6 +5,7 @@
 #include "CliEventLoop.h"
 #include "CliSignIn.h"
 #include "cloud/CNodeGateway.h"
+#include "endpoint/VpnClientControl.h"
 
 #include <QTimer>
 
@@ -28,7 +29,7 @@ int VpnCommand::Execute()
         return loaded;
     }
     CNodeGateway* shown = gateway.get();
-    return RunSession(
+    const int exitCode = RunSession(
         gateway,
         [this, shown](CliEventLoop& loop, CliDetailSession& session) {
             GatewayDetailController* controller = &session.Controller();
@@ -47,6 +48,10 @@ int VpnCommand::Execute()
             controller.SetGateway(shown);
             controller.ChannelSwitchClicked();
         });
+    // However the session ended (a signal, a refusal, the far side ending the
+    // channel), the client this run started does not outlive it.
+    StopVpnClients();
+    return exitCode;
 }
 
 void VpnCommand::ChannelRefused()

@@ -10,7 +10,8 @@ class CNodeGateway;
 // gateway detail controller, printing every text the window would show, then prints
 // "link: up" or "link: down" on standard output for each report of the VPN client's
 // management interface. SIGINT or SIGTERM switches the channel off (exit code 0). A
-// refusal, a time-out or the far side ending the channel exits with 1.
+// refusal, a time-out or the far side ending the channel exits with 1. On every way
+// out the OpenVPN client this run started is ended (StopVpnClients).
 class VpnCommand : public CliSessionCommand
 {
 public:

@@ -83,8 +83,8 @@ public:
     void SetTipsTimeout(int milliseconds) { tipsTimeoutMs_ = milliseconds; }
     // How the VPN client process is started when a channel is granted and ended when
     // the user switches the channel off; an empty function keeps the default
-    // (StartVpnClient, StopVpnClients). Both end every running client on the machine,
-    // so tests put in their own.
+    // (StartVpnClient, StopVpnClients), which end only the client this program
+    // started; tests that are not about the client put in their own.
     void SetVpnClientCalls(std::function<bool()> start, std::function<void()> stop);
 
     // --- Operations of the main window. ---

@@ -4,10 +4,12 @@
 #include "app/PrivateFile.h"
 #include "app/ProgramFolder.h"
 #include "app/ResourceInfo.h"
+#include "endpoint/VpnClientRecord.h"
 #include "platform/ProcessLauncher.h"
 
-#include <set>
+#include <mutex>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -125,12 +127,26 @@ std::vector<ProcessLauncher::Entry> ProcessesNamed(const char* name)
     return found;
 }
 
-} // namespace
-
-ProcessInfo RunCommand(const std::string& commandLine)
+// The client this program started and where its record file is.
+struct OwnClientEntry
 {
-    return RunCommandIn(commandLine, VpnWorkingFolder());
+    VpnClientRecord record;
+    std::string recordPath;
+};
+
+std::mutex& OwnClientLock()
+{
+    static std::mutex lock;
+    return lock;
 }
+
+std::optional<OwnClientEntry>& OwnClient()
+{
+    static std::optional<OwnClientEntry> client;
+    return client;
+}
+
+} // namespace
 
 ProcessInfo RunCommandIn(const std::string& commandLine, const std::string& currentDir)
 {
@@ -169,31 +185,61 @@ void WriteCredentials(const std::string& userName)
     WriteWorkingFile(kVpnCredentialsFile, userName + "\n" + kVpnPassword);
 }
 
+std::vector<std::string> VpnClientArguments()
+{
+    return {"--config", kVpnProfileFile, "--management", kVpnManagementHost,
+            std::to_string(kVpnManagementPort)};
+}
+
 bool StartVpnClient()
 {
     StopVpnClients();
-    return RunCommand(kVpnClientCommand).processId != 0;
+    const std::string folder = VpnWorkingFolder();
+    const int64_t pid = ProcessLauncher::StartProgram(kVpnClientProgram, VpnClientArguments(), folder);
+    if (pid == 0) {
+        return false;
+    }
+    std::optional<VpnClientRecord> record = VpnClientRecord::OfOwnClient(pid);
+    if (record.has_value()) {
+        std::lock_guard<std::mutex> guard(OwnClientLock());
+        OwnClient() = OwnClientEntry{*record, folder + kVpnRecordFile};
+        record->Save(OwnClient()->recordPath);
+    }
+    return true;
 }
 
 void StopVpnClients()
 {
-    // Each round ends the first client still running. One that survives its kill
-    // (or may not be signalled by us) is passed over so the others still end, and
-    // the number of rounds is bounded so the caller never hangs.
-    std::set<int64_t> survivors;
-    for (int attempt = 0; attempt < kVpnStopMaxAttempts; ++attempt) {
-        int64_t pid = 0;
-        for (const ProcessLauncher::Entry& entry : ProcessesNamed("openvpn")) {
-            if (survivors.count(entry.pid) == 0) {
-                pid = entry.pid;
-                break;
-            }
+    std::lock_guard<std::mutex> guard(OwnClientLock());
+    std::optional<OwnClientEntry>& own = OwnClient();
+    if (own.has_value()) {
+        if (ProcessLauncher::End(own->record.pid, own->record.startTime, kVpnTermGraceMs, kVpnKillWaitMs) ==
+            ProcessLauncher::EndResult::Survived) {
+            return; // stays on record (in memory and in the file): a later call tries again
         }
-        if (pid == 0) {
-            return;
+        if (VpnClientRecord::Load(own->recordPath) == own->record) {
+            unlink(own->recordPath.c_str());
         }
-        if (!ProcessLauncher::Kill(pid) || !ProcessLauncher::WaitGone(pid, kVpnKillWaitMs)) {
-            survivors.insert(pid);
-        }
+        own.reset();
     }
+
+    // A client left running by an earlier run of ours that ended without stopping it.
+    const std::string recordPath = VpnWorkingFolder() + kVpnRecordFile;
+    const std::optional<VpnClientRecord> left = VpnClientRecord::Load(recordPath);
+    if (!left.has_value()) {
+        struct stat info;
+        if (lstat(recordPath.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+            unlink(recordPath.c_str()); // damaged: names nothing
+        }
+        return;
+    }
+    if (left->OwnedByAnotherRunningProgram()) {
+        return;
+    }
+    if (ProcessLauncher::NameOf(left->pid).find("openvpn") != std::string::npos &&
+        ProcessLauncher::End(left->pid, left->startTime, kVpnTermGraceMs, kVpnKillWaitMs) ==
+            ProcessLauncher::EndResult::Survived) {
+        return;
+    }
+    unlink(recordPath.c_str());
 }

@@ -3,14 +3,20 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 // Starting, finding and ending helper processes (the OpenVPN client, the virtual
-// COM pair tool) and writing the OpenVPN client's files. Command lines run through
-// /bin/sh -c, hidden (no terminal, stdin from /dev/null).
+// COM pair tool) and writing the OpenVPN client's files. Helpers run hidden (no
+// terminal, stdin from /dev/null); command lines run through /bin/sh -c, the OpenVPN
+// client is started with its arguments and no shell.
 //
 // The client's files live in the working folder "<program folder>/lumetra/":
 // the profile, the credentials file it names, the certificate authority "ca.crt"
-// (installed, never written here) and the client's own log.
+// (installed, never written here), the client's own log and the record of the
+// client process this program started (VpnClientRecord).
+//
+// Only the client this program started is ever ended, never another process,
+// whatever its name.
 
 // Identifier and handle of a started process; all zero when it did not start.
 struct ProcessInfo
@@ -22,22 +28,26 @@ struct ProcessInfo
 constexpr const char* kVpnProfileFile = "zelqnet_client.ovpn";
 constexpr const char* kVpnCredentialsFile = "zelq_clientpass0";
 constexpr const char* kVpnLogFile = "openvpn-trace.log";
+constexpr const char* kVpnRecordFile = "openvpn.pid";
 // The fixed password of the credentials file.
 constexpr const char* kVpnPassword = "730158";
 // The client's management interface.
 constexpr const char* kVpnManagementHost = "127.0.0.1";
 constexpr uint16_t kVpnManagementPort = 25341;
-// The command line that starts the client in the working folder.
-constexpr const char* kVpnClientCommand = "openvpn --config zelqnet_client.ovpn --management 127.0.0.1 25341";
+// The client program, found on PATH and run in the working folder as
+// "openvpn --config zelqnet_client.ovpn --management 127.0.0.1 25341".
+constexpr const char* kVpnClientProgram = "openvpn";
+std::vector<std::string> VpnClientArguments();
 
-// How hard StopVpnClients tries: at most this many kills per call, each followed by
-// a wait of at most kVpnKillWaitMs for the process to end.
-constexpr int kVpnStopMaxAttempts = 16;
-constexpr int kVpnKillWaitMs = 500;
+// How a client is ended: SIGTERM, SIGKILL when it still runs kVpnTermGraceMs later,
+// then a wait of at most kVpnKillWaitMs. OpenVPN itself ends within milliseconds of
+// SIGTERM (closing its management connection with an EXITING state line); the grace
+// period is for a client busy in a slow step.
+constexpr int kVpnTermGraceMs = 3000;
+constexpr int kVpnKillWaitMs = 1000;
 
-// Starts a hidden process running `commandLine`; does not wait for it.
-ProcessInfo RunCommand(const std::string& commandLine);
-// The same, in the working folder `currentDir`.
+// Starts a hidden process running `commandLine` through /bin/sh -c in the working
+// folder `currentDir`; does not wait for it.
 ProcessInfo RunCommandIn(const std::string& commandLine, const std::string& currentDir);
 
 // Runs `commandLine` hidden in `currentDir`, waits for it to end and returns
@@ -49,7 +59,8 @@ std::optional<std::string> RunCommandCaptured(const std::string& commandLine, co
 // Identifier of the first running process (lowest pid) whose executable name
 // (/proc/<pid>/comm, at most 15 characters) contains `name` (case-sensitive), or 0.
 // The calling process and processes that have already ended (zombies) are never
-// reported, so a program never finds, and never ends, itself.
+// reported. A name says nothing about who started a process: nothing is ever ended
+// because of its name.
 int64_t FindProcessId(const char* name);
 
 // "<program folder>/lumetra/" (with the trailing separator).
@@ -67,11 +78,18 @@ void WriteProfile(const std::string& serverHost, const std::string& serverPort);
 // line end. Private and silent on failure, as the profile.
 void WriteCredentials(const std::string& userName);
 
-// Ends every running client, then starts the client in the working folder. True
-// when its process was created.
+// Ends the client this program started (StopVpnClients), then starts the client
+// in the working folder and records its process in memory and in the record file.
+// True when the program was executed.
 bool StartVpnClient();
 
-// Ends every running process whose executable name contains "openvpn" (SIGKILL),
-// within the bounds above; a process that survives its kill or cannot be signalled
-// is left alone for the rest of the call.
+// Ends the clients this program started, as above, and forgets them:
+// - the client StartVpnClient started, if it still runs with its recorded start time;
+// - the one the working folder's record file names when the program that started it
+//   no longer runs (it crashed or was killed) and the process still runs with the
+//   recorded start time and a name that contains "openvpn". A record of another
+//   running instance is left alone; a record that names nothing to end is removed.
+// A client that cannot be signalled or outlives its SIGKILL stays on record for the
+// next call. No other process is signalled. Returns within kVpnTermGraceMs +
+// kVpnKillWaitMs per client ended.
 void StopVpnClients();

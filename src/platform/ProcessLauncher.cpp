@@ -13,6 +13,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -92,6 +93,29 @@ public:
         return pid;
     }
 
+    // Starts `program` with `arguments` and no shell in between, looked up on PATH
+    // when it holds no '/'. The child's pid, or 0, also when the program cannot be
+    // executed (posix_spawnp reports a failed exec as its own failure).
+    pid_t SpawnProgram(const std::string& program, const std::vector<std::string>& arguments)
+    {
+        std::vector<std::string> words;
+        words.reserve(arguments.size() + 1);
+        words.push_back(program);
+        words.insert(words.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        argv.reserve(words.size() + 1);
+        for (std::string& word : words) {
+            argv.push_back(word.data());
+        }
+        argv.push_back(nullptr);
+        pid_t pid = 0;
+        if (program.empty() ||
+            posix_spawnp(&pid, program.c_str(), &actions_, &attr_, argv.data(), environ) != 0) {
+            return 0;
+        }
+        return pid;
+    }
+
 private:
     bool okay_ = false;
     posix_spawnattr_t attr_;
@@ -137,25 +161,136 @@ bool ReadProcFile(const std::string& path, std::string& out)
     return true;
 }
 
-// The state letter of /proc/<pid>/stat ("pid (comm) S ..."), or 0 when the process
-// is gone. The name may itself hold parentheses, so the last ')' ends it.
-char ProcessState(int64_t pid)
+// What /proc/<pid>/stat ("pid (comm) S ppid ...") says of a process: its state
+// letter (field 3) and its start time (field 22, clock ticks after boot). The name
+// may itself hold parentheses and spaces, so the last ')' ends it.
+struct ProcessStat
 {
+    char state = 0; // 0: no such process
+    uint64_t startTime = 0;
+};
+
+ProcessStat ReadProcessStat(int64_t pid)
+{
+    ProcessStat result;
+    if (pid < 1) {
+        return result;
+    }
     std::string stat;
     if (!ReadProcFile("/proc/" + std::to_string(pid) + "/stat", stat)) {
-        return 0;
+        return result;
     }
     size_t close = stat.rfind(')');
     if (close == std::string::npos || close + 2 >= stat.size()) {
-        return 0;
+        return result;
     }
-    return stat[close + 2];
+    result.state = stat[close + 2];
+    // Field 3 starts at close + 2; field 22 is 19 separators further on.
+    size_t at = close + 2;
+    for (int field = 3; field < 22 && at != std::string::npos; ++field) {
+        at = stat.find(' ', at);
+        if (at != std::string::npos) {
+            ++at;
+        }
+    }
+    if (at != std::string::npos && at < stat.size()) {
+        const char* begin = stat.c_str() + at;
+        char* end = nullptr;
+        errno = 0;
+        const unsigned long long value = std::strtoull(begin, &end, 10);
+        if (end != begin && errno == 0 && (*end == ' ' || *end == '\n' || *end == '\0')) {
+            result.startTime = value;
+        }
+    }
+    return result;
+}
+
+char ProcessState(int64_t pid)
+{
+    return ReadProcessStat(pid).state;
 }
 
 bool IsEndedState(char state)
 {
     return state == 0 || state == 'Z' || state == 'X' || state == 'x';
 }
+
+// A process descriptor (pidfd) of `pid`, or -1 with errno set: ESRCH when no such
+// process exists, ENOSYS or EPERM where the kernel or a sandbox offers none.
+int OpenProcessDescriptor(pid_t pid)
+{
+#ifdef SYS_pidfd_open
+    return static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+#else
+    (void)pid;
+    errno = ENOSYS;
+    return -1;
+#endif
+}
+
+bool SignalThroughDescriptor(int descriptor, int signal)
+{
+#ifdef SYS_pidfd_send_signal
+    return syscall(SYS_pidfd_send_signal, descriptor, signal, nullptr, 0) == 0;
+#else
+    (void)descriptor;
+    (void)signal;
+    errno = ENOSYS;
+    return false;
+#endif
+}
+
+// Waits up to `timeoutMs` for the process behind the descriptor to end (it becomes
+// readable then, whoever its parent is); true when it has.
+bool WaitDescriptor(int descriptor, int timeoutMs)
+{
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd watch{descriptor, POLLIN, 0};
+        const int ready = poll(&watch, 1, static_cast<int>(std::max<int64_t>(left.count(), 0)));
+        if (ready > 0) {
+            return true;
+        }
+        if (ready == 0 || errno != EINTR) {
+            return false;
+        }
+    }
+}
+
+// Waits up to `timeoutMs` until no process with that id and start time runs.
+bool WaitIdentityGone(int64_t pid, uint64_t startTime, int timeoutMs)
+{
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    while (ProcessLauncher::StartTime(pid) == startTime) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+// Closes a descriptor on every path out.
+class DescriptorGuard
+{
+public:
+    explicit DescriptorGuard(int descriptor) : descriptor_(descriptor) {}
+    ~DescriptorGuard()
+    {
+        if (descriptor_ >= 0) {
+            close(descriptor_);
+        }
+    }
+    DescriptorGuard(const DescriptorGuard&) = delete;
+    DescriptorGuard& operator=(const DescriptorGuard&) = delete;
+
+private:
+    int descriptor_;
+};
 
 // Reads whatever the non-blocking descriptor holds; true at end of file.
 bool DrainAvailable(int fd, std::string& output)
@@ -243,6 +378,78 @@ ProcessLauncher::Captured ProcessLauncher::RunCaptured(const std::string& comman
         }
     }
     return result;
+}
+
+int64_t ProcessLauncher::StartProgram(const std::string& program, const std::vector<std::string>& arguments,
+                                      const std::string& workingDir)
+{
+    SpawnSetup setup;
+    if (!setup.Prepare(workingDir, -1)) {
+        return 0;
+    }
+    pid_t pid = setup.SpawnProgram(program, arguments);
+    if (pid > 0) {
+        ReapInBackground(pid);
+    }
+    return pid;
+}
+
+uint64_t ProcessLauncher::StartTime(int64_t pid)
+{
+    const ProcessStat stat = ReadProcessStat(pid);
+    return IsEndedState(stat.state) ? 0 : stat.startTime;
+}
+
+std::string ProcessLauncher::NameOf(int64_t pid)
+{
+    std::string name;
+    if (pid < 1 || !ReadProcFile("/proc/" + std::to_string(pid) + "/comm", name)) {
+        return std::string();
+    }
+    if (!name.empty() && name.back() == '\n') {
+        name.pop_back();
+    }
+    return name;
+}
+
+ProcessLauncher::EndResult ProcessLauncher::End(int64_t pid, uint64_t startTime, int graceMs, int killWaitMs)
+{
+    if (pid < 1 || pid > INT_MAX || pid == static_cast<int64_t>(getpid()) || startTime == 0) {
+        return EndResult::NotRunning;
+    }
+    // A process descriptor holds on to the process it was opened for. The start time
+    // is compared after it was opened: when it matches, the descriptor is that very
+    // process, and a pid that is reused later can never receive our signals.
+    const int descriptor = OpenProcessDescriptor(static_cast<pid_t>(pid));
+    if (descriptor < 0 && errno == ESRCH) {
+        return EndResult::NotRunning;
+    }
+    DescriptorGuard guard(descriptor);
+    if (StartTime(pid) != startTime) {
+        return EndResult::NotRunning;
+    }
+    // Without a descriptor the identity is checked again right before each signal.
+    auto send = [&](int signal) {
+        if (descriptor >= 0) {
+            return SignalThroughDescriptor(descriptor, signal);
+        }
+        return StartTime(pid) == startTime && kill(static_cast<pid_t>(pid), signal) == 0;
+    };
+    auto wait = [&](int timeoutMs) {
+        return descriptor >= 0 ? WaitDescriptor(descriptor, timeoutMs)
+                               : WaitIdentityGone(pid, startTime, timeoutMs);
+    };
+    if (!send(SIGTERM)) {
+        // Gone in the meantime, or not ours to signal.
+        return wait(0) ? EndResult::Ended : EndResult::Survived;
+    }
+    if (wait(graceMs)) {
+        return EndResult::Ended;
+    }
+    if (!send(SIGKILL)) {
+        return wait(0) ? EndResult::Ended : EndResult::Survived;
+    }
+    return wait(killWaitMs) ? EndResult::Killed : EndResult::Survived;
 }
 
 bool ProcessLauncher::Kill(int64_t pid)

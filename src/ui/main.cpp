@@ -6,6 +6,7 @@
 // the program's folder, or the folder named by LUMETRA_HOME. With --screenshot the
 // window saves an image of itself as PNG after its first paint and closes.
 
+#include "endpoint/VpnClientControl.h"
 #include "ui/Clumetra_uniApp.h"
 
 #include <QApplication>
@@ -35,6 +36,9 @@ int main(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
     Clumetra_uniApp theApp(screenshot);
     theApp.InitInstance();
+    // However the window closed, the OpenVPN client this run started does not outlive
+    // the program (the quit button has already ended it; then this finds nothing).
+    StopVpnClients();
     // The MQTT thread, tunnels and their threads are not stopped one by one: the end
     // of the process ends them.
     std::fflush(nullptr);

@@ -26,6 +26,7 @@
 #include "support/FreePort.h"
 #include "support/MessageBoxRecorder.h"
 #include "support/MosquittoBroker.h"
+#include "support/NamedProcess.h"
 #include "support/PlatconfBuilder.h"
 #include "support/PumpUntil.h"
 #include "support/TempDir.h"
@@ -680,6 +681,11 @@ TEST_F(ViewsTest, ChannelSwitchStartsTheOpenVpnClientAndTheCardDrawsItsLinkUp)
         GTEST_SKIP() << "the far side runs no OpenVPN server here: " << server.toStdString();
     // The installation's certificate authority is the one of the far side's server.
     home_.Write(QStringLiteral("lumetra/ca.crt"), GuiTestApp::ReadFile(shared_->dir.FilePath("ca.crt")));
+    // A program that merely has "openvpn" in its name lives through the window's
+    // start-up and the channel's close.
+    TempDir others;
+    NamedProcess bystander(others.Path(), QStringLiteral("openvpn-bystander"));
+    ASSERT_TRUE(bystander.IsUp());
     StartAndLogIn(true);
     Select(Gateway(0));
     CFVGatewayDetail* detail = dlg_->DetailView();
@@ -703,6 +709,7 @@ TEST_F(ViewsTest, ChannelSwitchStartsTheOpenVpnClientAndTheCardDrawsItsLinkUp)
     EXPECT_EQ(boxes_.Boxes()[0].text, QStringLiteral("通道关闭成功"));
     EXPECT_FALSE(detail->Controller().LinkUp());
     EXPECT_TRUE(VpnClients().empty());
+    EXPECT_TRUE(bystander.IsRunning());
     // The far side's answer ends the channel: the switch shows OFF.
     EXPECT_TRUE(PumpUntil([&] { return detail->Controller().ChannelGateway() == nullptr; }));
     EXPECT_FALSE(detail->ChannelSwitch()->IsOn());

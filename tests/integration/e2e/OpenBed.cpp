@@ -166,6 +166,9 @@ void OpenBed::Run(const QStringList& arguments)
     cli_.setProcessEnvironment(env);
     cli_.start(ProgramRun::BuiltProgram("lumetra-cli"),
                arguments + QStringList{"--user", kUser, "--password", kPassword});
+    // Running from here on, also for a test that waits on something else than the
+    // program's output (Interrupt and Crash signal only a running program).
+    cli_.waitForStarted(10000);
 }
 
 void OpenBed::Open(const std::string& device)
@@ -266,12 +269,20 @@ int OpenBed::WaitForExit(int timeoutMs)
     return cli_.exitStatus() == QProcess::NormalExit ? cli_.exitCode() : -1;
 }
 
-int OpenBed::Interrupt()
+int OpenBed::Interrupt(int signal)
 {
     if (cli_.state() == QProcess::Running) {
-        ::kill(static_cast<pid_t>(cli_.processId()), SIGINT);
+        ::kill(static_cast<pid_t>(cli_.processId()), signal);
     }
     return WaitForExit();
+}
+
+void OpenBed::Crash()
+{
+    if (cli_.state() == QProcess::Running) {
+        cli_.kill();
+    }
+    WaitForExit();
 }
 
 void OpenBed::RemoveComPairs()

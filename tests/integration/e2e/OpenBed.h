@@ -55,8 +55,10 @@ public:
     QString WaitForLine(const QString& prefix, int timeoutMs = 30000);
     // Waits for the program's end; -1 when it had to be killed or crashed.
     int WaitForExit(int timeoutMs = 20000);
-    // SIGINT, then WaitForExit.
-    int Interrupt();
+    // SIGINT (or `signal`), then WaitForExit.
+    int Interrupt(int signal = 2 /* SIGINT */);
+    // SIGKILL, as a crash ends the program, and waits for its end.
+    void Crash();
 
     // Waits until the program printed at least `count` lines on standard error that
     // start with `prefix`.

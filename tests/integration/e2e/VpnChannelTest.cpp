@@ -4,16 +4,23 @@
 // OpenVPN client and prints the link state from the client's management port; the
 // far side's gateway state report is answered with the LAN switch-on, and SIGINT
 // switches the channel off and ends the OpenVPN client. Refusals print the view's
-// texts. Every message the client publishes is checked byte for byte.
+// texts. Every message the client publishes is checked byte for byte. Throughout,
+// processes the client did not start survive it, whatever their names.
 
 #include "OpenBed.h"
 
+#include "endpoint/VpnClientRecord.h"
+#include "support/NamedProcess.h"
+#include "support/OpenVpnStandIn.h"
 #include "support/PumpUntil.h"
 #include "support/ScopedUmask.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
+
+#include <signal.h>
 
 #include <string>
 #include <vector>
@@ -38,6 +45,9 @@ TEST(VpnChannel, LinkComesUpThroughTheFarSidesServerAndSigintSwitchesItOff)
         GTEST_SKIP() << "the far side runs no OpenVPN server here: " << server.toStdString();
     }
     const std::string port = server.section(':', 1).section(' ', 0, 0).toStdString();
+    TempDir others;
+    NamedProcess bystander(others.Path(), "openvpn-bystander");
+    ASSERT_TRUE(bystander.IsUp());
     {
         // The client inherits the mask: what it writes must come out private by itself.
         const ScopedUmask wideOpen(0);
@@ -63,6 +73,12 @@ TEST(VpnChannel, LinkComesUpThroughTheFarSidesServerAndSigintSwitchesItOff)
     EXPECT_EQ(ScopedUmask::ModeOf(folder + "/zelqnet_client.ovpn"), 0600);
     EXPECT_EQ(ScopedUmask::ModeOf(folder + "/zelq_clientpass0"), 0600);
     EXPECT_EQ(bed.VpnClients().size(), 1u);
+    // The record names the client itself.
+    const std::optional<VpnClientRecord> record =
+        VpnClientRecord::Load((working + "openvpn.pid").toStdString());
+    ASSERT_TRUE(record.has_value());
+    EXPECT_EQ(std::vector<qint64>{record->pid}, bed.VpnClients());
+    EXPECT_EQ(ScopedUmask::ModeOf(folder + "/openvpn.pid"), 0600);
 
     // Another party on the broker forges channel grants while the channel is up:
     // lines and options in the server address or user name, a gateway this PC never
@@ -99,7 +115,9 @@ writepid /tmp/lumetra-e2e-forged.pid"})",
     EXPECT_TRUE(bed.Farside().WaitForOutput("LAN 10.77.0.1/255.255.0.0 switched on"));
 
     EXPECT_EQ(bed.Interrupt(), 0) << bed.Err().toStdString();
-    EXPECT_TRUE(PumpUntil([&] { return bed.VpnClients().empty(); }));
+    EXPECT_TRUE(bed.VpnClients().empty());
+    EXPECT_FALSE(QFileInfo::exists(working + "openvpn.pid"));
+    EXPECT_TRUE(bystander.IsRunning());
     EXPECT_EQ(bed.Wire(3),
               (std::vector<std::string>{
                   kServerTopic + std::string(kChannelRequest),
@@ -108,6 +126,61 @@ writepid /tmp/lumetra-e2e-forged.pid"})",
                   kServerTopic + (R"({"gwSn":"GW-E2E-01","vpnPort":)" + port +
                                   R"(,"switchOn":0,"pcId":"<pc>","cmdId":99})")}));
     EXPECT_TRUE(bed.Farside().WaitForOutput("switched off (vpnPort " + QString::fromStdString(port) + ")"));
+}
+
+// The client program here is the OpenVPN stand-in, so this runs without a VPN
+// server: it is about which processes the client ends. Three runs: one crashes and
+// leaves its client; the next ends that leftover before it starts its own, and ends
+// its own when it exits because the far side ended the channel; the last one ends
+// its client on SIGTERM. A bystander with "openvpn" in its name lives through all.
+TEST(VpnChannel, OnlyTheClientsOfTheProgramEndAtStartCloseAndExitAndAfterACrash)
+{
+    OpenBed bed;
+    ASSERT_TRUE(bed.Start()) << bed.Error().toStdString();
+    TempDir others;
+    NamedProcess bystander(others.Path(), "openvpn-bystander");
+    ASSERT_TRUE(bystander.IsUp());
+    OpenVpnStandIn standIn(others.MakeDir("bin"));
+    const QString recordPath = bed.Home() + "/lumetra/openvpn.pid";
+    auto startClient = [&] {
+        standIn.ForgetRecord();
+        bed.Vpn();
+        const QStringList record = standIn.WaitForRecord(40000);
+        EXPECT_FALSE(record.isEmpty()) << bed.Out().toStdString() << bed.Err().toStdString();
+        return record.isEmpty() ? QString() : record.front();
+    };
+
+    // The channel is granted and the client started; then the program crashes.
+    const QString crashed = startClient();
+    ASSERT_FALSE(crashed.isEmpty());
+    bed.Crash();
+    EXPECT_EQ(standIn.Running(), std::vector<int64_t>{crashed.toLongLong()});
+    ASSERT_TRUE(VpnClientRecord::Load(recordPath.toStdString()).has_value());
+    EXPECT_EQ(VpnClientRecord::Load(recordPath.toStdString())->pid, crashed.toLongLong());
+
+    // The next run ends the leftover, politely, before it starts its own client...
+    const QString second = startClient();
+    ASSERT_FALSE(second.isEmpty());
+    EXPECT_EQ(standIn.Running(), std::vector<int64_t>{second.toLongLong()});
+    EXPECT_EQ(standIn.Terms(), QStringList{"TERM " + crashed});
+    EXPECT_TRUE(bystander.IsRunning());
+    // ... and ends it when it exits because the far side ended the channel.
+    ASSERT_TRUE(bed.Peer().Publish(
+        "/" + bed.PcId() + "/lumetraToPC",
+        R"({"cmdId":100,"gwSn":"GW-E2E-01","busiCode":0,"pcId":")" + bed.PcId() + R"(","isSwitchOn":0})", 2));
+    EXPECT_EQ(bed.WaitForExit(), 1) << bed.Err().toStdString();
+    EXPECT_TRUE(standIn.Running().empty());
+    EXPECT_EQ(standIn.Terms(), (QStringList{"TERM " + crashed, "TERM " + second}));
+    EXPECT_FALSE(QFileInfo::exists(recordPath));
+
+    // SIGTERM: the client goes with the program.
+    const QString third = startClient();
+    ASSERT_FALSE(third.isEmpty());
+    EXPECT_EQ(bed.Interrupt(SIGTERM), 0) << bed.Err().toStdString();
+    EXPECT_TRUE(standIn.Running().empty());
+    EXPECT_EQ(standIn.Terms(), (QStringList{"TERM " + crashed, "TERM " + second, "TERM " + third}));
+    EXPECT_FALSE(QFileInfo::exists(recordPath));
+    EXPECT_TRUE(bystander.IsRunning());
 }
 
 TEST(VpnChannel, ChannelInUseAndOfflineGatewayPrintTheTextAndFail)

@@ -1,13 +1,21 @@
 // Starting, capturing, finding and ending real processes.
 
-#include "NamedProcess.h"
-
+#include "endpoint/VpnClientControl.h"
+#include "support/NamedProcess.h"
+#include "support/OpenVpnStandIn.h"
+#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
+#include <QDeadlineTimer>
 #include <QFileInfo>
+#include <QThread>
 
+#include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+extern char** environ;
 
 namespace {
 
@@ -82,6 +90,176 @@ TEST(FindProcessId, MatchesCaseSensitiveSubstringOfTheName)
     // Other clients may run, but this one is not found under the lower-case name.
     EXPECT_NE(FindProcessId("openvpn"), process.Pid());
     EXPECT_EQ(FindProcessId(nullptr), 0);
+}
+
+// A copy of the OpenVPN stand-in under a name without "openvpn", with its record and
+// marker files in `folder` and its SIGTERM behaviour set in the environment.
+class StandInCopy
+{
+public:
+    StandInCopy(const QString& folder, bool stayOnTerm)
+        : name_("si-" + RandomLetters(8)), folder_(folder),
+          record_("STAND_IN_RECORD", QFile::encodeName(folder + "/record").toStdString()),
+          marker_("STAND_IN_MARKER", QFile::encodeName(folder + "/terms").toStdString()),
+          onTerm_("STAND_IN_ON_TERM", std::string(stayOnTerm ? "stay" : "exit"))
+    {
+        if (!QFile::copy(OpenVpnStandIn::BuiltProgram(), Path()))
+            ADD_FAILURE() << "cannot copy the stand-in to " << Path().toStdString();
+    }
+
+    QString Name() const { return name_; }
+    QString Path() const { return folder_ + "/" + name_; }
+    QStringList WaitForRecord() const
+    {
+        QDeadlineTimer deadline(10000);
+        QStringList lines;
+        while ((lines = Lines("record")).isEmpty() && !deadline.hasExpired())
+            QThread::msleep(2);
+        return lines;
+    }
+    QStringList Terms() const { return Lines("terms"); }
+
+private:
+    QStringList Lines(const QString& file) const
+    {
+        QFile in(folder_ + "/" + file);
+        QString text = in.open(QIODevice::ReadOnly) ? QString::fromUtf8(in.readAll()) : QString();
+        if (text.isEmpty())
+            return QStringList();
+        if (text.endsWith('\n'))
+            text.chop(1);
+        return text.split('\n');
+    }
+
+    QString name_;
+    QString folder_;
+    ScopedEnv record_;
+    ScopedEnv marker_;
+    ScopedEnv onTerm_;
+};
+
+// Starts `program` as a child of the test itself (not reaped in the background), so
+// the test learns from waitpid how it ended.
+pid_t SpawnChild(const QString& program)
+{
+    const std::string path = QFile::encodeName(program).toStdString();
+    std::string arg0 = path;
+    char* argv[] = {arg0.data(), nullptr};
+    pid_t pid = 0;
+    return posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv, environ) == 0 ? pid : 0;
+}
+
+// The clock ticks since boot now, as /proc/uptime gives them.
+uint64_t TicksSinceBoot()
+{
+    QFile uptime("/proc/uptime");
+    if (!uptime.open(QIODevice::ReadOnly))
+        return 0;
+    const double seconds = QString::fromLatin1(uptime.readAll()).section(' ', 0, 0).toDouble();
+    return static_cast<uint64_t>(seconds * static_cast<double>(sysconf(_SC_CLK_TCK))) + 1;
+}
+
+TEST(ProcessLauncher, StartProgramRunsTheProgramItselfWithItsArgumentsAsGiven)
+{
+    TempDir dir;
+    const QString bin = dir.MakeDir("bin");
+    const QString work = dir.MakeDir("work");
+    StandInCopy standIn(bin, false);
+    ScopedEnv path("PATH", QFile::encodeName(bin).toStdString() + ":" + qgetenv("PATH").toStdString());
+
+    // Words a shell would split, expand or run reach the program unchanged.
+    const std::vector<std::string> arguments = {"--config", "a b", "$(touch pwned)", "; touch pwned2", "'q'",
+                                                "*",        ""};
+    const int64_t pid =
+        ProcessLauncher::StartProgram(standIn.Name().toStdString(), arguments, work.toStdString());
+    ASSERT_NE(pid, 0);
+    const QStringList record = standIn.WaitForRecord();
+    const QStringList expected = {QString::number(pid),
+                                  "--config",
+                                  "a b",
+                                  "$(touch pwned)",
+                                  "; touch pwned2",
+                                  "'q'",
+                                  "*",
+                                  "",
+                                  QFileInfo(work).canonicalFilePath()};
+    EXPECT_EQ(record, expected);
+    // The id is the program's own, not that of a shell around it.
+    EXPECT_EQ(KernelNameOf(pid), standIn.Name().toStdString());
+    EXPECT_FALSE(QFileInfo::exists(work + "/pwned"));
+    EXPECT_FALSE(QFileInfo::exists(work + "/pwned2"));
+    EXPECT_EQ(ProcessLauncher::End(pid, ProcessLauncher::StartTime(pid), 5000, 1000),
+              ProcessLauncher::EndResult::Ended);
+
+    // Nothing to run, nowhere to run it: no process.
+    EXPECT_EQ(ProcessLauncher::StartProgram("no-such-program-" + RandomLetters(8).toStdString(), {},
+                                            work.toStdString()),
+              0);
+    EXPECT_EQ(ProcessLauncher::StartProgram(standIn.Name().toStdString(), {},
+                                            dir.FilePath("missing").toStdString()),
+              0);
+    EXPECT_EQ(ProcessLauncher::StartProgram("", {}, work.toStdString()), 0);
+}
+
+TEST(ProcessLauncher, StartTimeAndNameIdentifyAProcessWhateverItsName)
+{
+    TempDir dir;
+    // Parentheses and spaces in the name must not shift the fields of /proc/<pid>/stat.
+    const QString name = ") 1 2 (" + RandomLetters(4);
+    ASSERT_TRUE(QFile::copy("/bin/sleep", dir.FilePath(name)));
+    const int64_t pid = ProcessLauncher::StartProgram(dir.FilePath(name).toStdString(), {"300"}, "");
+    ASSERT_NE(pid, 0);
+    const uint64_t started = ProcessLauncher::StartTime(pid);
+    // After this test program started and not after now: field 22, not a neighbour.
+    EXPECT_GE(started, ProcessLauncher::StartTime(getpid()));
+    EXPECT_LE(started, TicksSinceBoot());
+    EXPECT_EQ(ProcessLauncher::StartTime(pid), started);
+    EXPECT_EQ(ProcessLauncher::NameOf(pid), name.toStdString());
+
+    // Another start time is another process: it is left alone.
+    EXPECT_EQ(ProcessLauncher::End(pid, started + 1, 5000, 1000), ProcessLauncher::EndResult::NotRunning);
+    EXPECT_TRUE(ProcessLauncher::IsRunning(pid));
+    EXPECT_EQ(ProcessLauncher::End(pid, started, 5000, 1000), ProcessLauncher::EndResult::Ended);
+    EXPECT_EQ(ProcessLauncher::StartTime(pid), 0u);
+    EXPECT_EQ(ProcessLauncher::End(pid, started, 5000, 1000), ProcessLauncher::EndResult::NotRunning);
+    // Never the calling process, never nothing.
+    EXPECT_EQ(ProcessLauncher::End(getpid(), ProcessLauncher::StartTime(getpid()), 100, 100),
+              ProcessLauncher::EndResult::NotRunning);
+    EXPECT_EQ(ProcessLauncher::End(0, started, 100, 100), ProcessLauncher::EndResult::NotRunning);
+    EXPECT_EQ(ProcessLauncher::End(-1, started, 100, 100), ProcessLauncher::EndResult::NotRunning);
+}
+
+TEST(ProcessLauncher, EndAsksWithSigtermAndKillsOnlyWhatOutlivesTheGracePeriod)
+{
+    TempDir dir;
+    {
+        // Ends on SIGTERM: never killed.
+        const QString folder = dir.MakeDir("polite");
+        StandInCopy standIn(folder, false);
+        const pid_t pid = SpawnChild(standIn.Path());
+        ASSERT_NE(pid, 0);
+        ASSERT_FALSE(standIn.WaitForRecord().isEmpty());
+        EXPECT_EQ(ProcessLauncher::End(pid, ProcessLauncher::StartTime(pid), 5000, 1000),
+                  ProcessLauncher::EndResult::Ended);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+        EXPECT_EQ(standIn.Terms(), QStringList{"TERM " + QString::number(pid)});
+    }
+    {
+        // Stays after SIGTERM: killed once the grace period is over.
+        const QString folder = dir.MakeDir("stubborn");
+        StandInCopy standIn(folder, true);
+        const pid_t pid = SpawnChild(standIn.Path());
+        ASSERT_NE(pid, 0);
+        ASSERT_FALSE(standIn.WaitForRecord().isEmpty());
+        EXPECT_EQ(ProcessLauncher::End(pid, ProcessLauncher::StartTime(pid), 300, 5000),
+                  ProcessLauncher::EndResult::Killed);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "wait status " << status;
+        EXPECT_EQ(standIn.Terms(), QStringList{"TERM " + QString::number(pid)});
+    }
 }
 
 TEST(ProcessLauncher, KillRefusesGroupsAndItself)

@@ -1,84 +1,246 @@
-// Starting and ending the VPN client for real. Every test here ends all processes
-// whose name contains "openvpn", so the tests of this program run one at a time
-// (resource lock "openvpn"). The real client meeting a real server, with its link
-// state read from the management port, is the end-to-end VPN channel test.
+// Starting and ending the VPN client with real processes. The client program is the
+// OpenVPN stand-in first on PATH (these tests are about which processes start and
+// end, not about the VPN); bystanders are copies of the system's sleep program under
+// names that contain "openvpn". The tests of this program start processes called
+// "openvpn", so they run one at a time (resource lock "openvpn"). The real client meeting a real server is
+// the end-to-end VPN channel test.
 
-#include "NamedProcess.h"
-
-#include "support/ProgramRun.h"
-#include "support/PumpUntil.h"
+#include "endpoint/VpnClientControl.h"
+#include "endpoint/VpnClientRecord.h"
+#include "support/NamedProcess.h"
+#include "support/OpenVpnStandIn.h"
+#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
+
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
 
 namespace {
 
-// Points the program folder at `folder` for one test and ends the clients after it.
-struct ClientHome
+// Points the program folder at `<dir>/home` for one test, with its working folder
+// made, and ends the client after it.
+class ClientHome
 {
-    explicit ClientHome(const QString& folder) { qputenv("LUMETRA_HOME", QFile::encodeName(folder)); }
-    ~ClientHome()
+public:
+    explicit ClientHome(const TempDir& dir)
+        : home_("LUMETRA_HOME", QFile::encodeName(dir.FilePath("home")).toStdString()),
+          working_(dir.MakeDir("home/lumetra"))
     {
-        StopVpnClients();
-        qunsetenv("LUMETRA_HOME");
     }
+    ~ClientHome() { StopVpnClients(); }
+
+    QString Working() const { return working_; }
+    QString RecordPath() const { return working_ + "/" + kVpnRecordFile; }
+    std::optional<VpnClientRecord> Record() const
+    {
+        return VpnClientRecord::Load(RecordPath().toStdString());
+    }
+    // Writes a record file as a run of the program would have left it.
+    void WriteRecord(int64_t pid, uint64_t startTime, int64_t ownerPid, uint64_t ownerStartTime) const
+    {
+        VpnClientRecord record;
+        record.pid = pid;
+        record.startTime = startTime;
+        record.ownerPid = ownerPid;
+        record.ownerStartTime = ownerStartTime;
+        ASSERT_TRUE(record.Save(RecordPath().toStdString()));
+    }
+
+private:
+    ScopedEnv home_;
+    QString working_;
 };
 
-QByteArray ReadAll(const QString& path)
+mode_t ModeOf(const QString& path)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    struct stat info = {};
+    return stat(QFile::encodeName(path).constData(), &info) == 0 ? (info.st_mode & 07777) : 0;
 }
 
-TEST(StopVpnClients, EndsEveryLowerCaseOpenvpnAndNothingElse)
+// The id of a process that has ended (and been reaped), to stand for a program run
+// that is over.
+int64_t EndedProcessId()
 {
-    TempDir dir;
-    NamedProcess first(dir.Path(), "lumetra-openvpn-sleep"); // the kernel's name ends in "openvpn"
-    NamedProcess second(dir.Path(), "openvpn-" + RandomLetters(6));
-    NamedProcess other(dir.Path(), "OpenVPN-sleep");
-    ASSERT_TRUE(first.IsUp() && second.IsUp() && other.IsUp());
-
-    StopVpnClients();
-    EXPECT_FALSE(ProcessLauncher::IsRunning(first.Pid()));
-    EXPECT_FALSE(ProcessLauncher::IsRunning(second.Pid()));
-    EXPECT_TRUE(ProcessLauncher::IsRunning(other.Pid()));
-    EXPECT_EQ(FindProcessId("openvpn"), 0);
-    // Nothing left to end: returns at once.
-    StopVpnClients();
-    EXPECT_TRUE(ProcessLauncher::IsRunning(other.Pid()));
+    char arg0[] = "true";
+    char* argv[] = {arg0, nullptr};
+    pid_t pid = 0;
+    if (posix_spawn(&pid, "/bin/true", nullptr, nullptr, argv, environ) != 0)
+        return 0;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return pid;
 }
 
-TEST(StartVpnClient, RunsTheClientCommandInTheWorkingFolder)
+TEST(StartVpnClient, RunsTheClientItselfInTheWorkingFolderAndRecordsItPrivately)
 {
-    // A stand-in client first on PATH records how it was started, then waits under a
-    // name that contains "openvpn".
-    ProgramRun::EnsureApplication();
     TempDir dir;
-    const QString bin = dir.MakeDir("bin");
-    ASSERT_TRUE(QFile::copy("/bin/sleep", bin + "/openvpn-waiting"));
-    const QString record = dir.FilePath("record");
-    dir.Write("bin/openvpn", QString("#!/bin/sh\nprintf '%s\\n' \"$@\" > '%1.tmp'\npwd -P >> '%1.tmp'\n"
-                                     "mv '%1.tmp' '%1'\nexec '%2/openvpn-waiting' 300\n")
-                                 .arg(record, bin)
-                                 .toUtf8());
-    QFile::setPermissions(bin + "/openvpn", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    const QString working = dir.MakeDir("home/lumetra");
-    ClientHome home(dir.FilePath("home"));
-    const QByteArray path = qgetenv("PATH");
-    qputenv("PATH", QFile::encodeName(bin) + ":" + path);
-    // A client left over from before is ended first.
-    NamedProcess leftover(dir.Path(), "old-openvpn");
-    ASSERT_TRUE(leftover.IsUp());
+    ClientHome home(dir);
+    OpenVpnStandIn standIn(dir.MakeDir("bin"));
+    ASSERT_TRUE(standIn.IsInstalled());
 
-    const bool started = StartVpnClient();
-    qputenv("PATH", path);
-    ASSERT_TRUE(started);
-    EXPECT_FALSE(ProcessLauncher::IsRunning(leftover.Pid()));
-    ASSERT_TRUE(PumpUntil([&] { return QFileInfo::exists(record); }));
-    EXPECT_EQ(ReadAll(record).toStdString(),
-              "--config\nzelqnet_client.ovpn\n--management\n127.0.0.1\n25341\n" +
-                  QFileInfo(working).canonicalFilePath().toStdString() + "\n");
-    EXPECT_TRUE(PumpUntil([] { return FindProcessId("openvpn-waiting") != 0; }));
+    ASSERT_TRUE(StartVpnClient());
+    const QStringList record = standIn.WaitForRecord();
+    ASSERT_FALSE(record.isEmpty());
+    const int64_t pid = record.front().toLongLong();
+    EXPECT_EQ(record.mid(1), (QStringList{"--config", "zelqnet_client.ovpn", "--management", "127.0.0.1",
+                                          "25341", QFileInfo(home.Working()).canonicalFilePath()}));
+    // One process, the client itself: no shell stands between.
+    EXPECT_EQ(standIn.Running(), std::vector<int64_t>{pid});
+    EXPECT_EQ(KernelNameOf(pid), "openvpn");
+
+    // The record file names exactly that process and this program, readable by the
+    // owner only.
+    EXPECT_EQ(ModeOf(home.RecordPath()), 0600u);
+    const std::optional<VpnClientRecord> written = home.Record();
+    ASSERT_TRUE(written.has_value());
+    EXPECT_EQ(written->pid, pid);
+    EXPECT_EQ(written->startTime, ProcessLauncher::StartTime(pid));
+    EXPECT_EQ(written->ownerPid, static_cast<int64_t>(getpid()));
+    EXPECT_EQ(written->ownerStartTime, ProcessLauncher::StartTime(getpid()));
+
+    // Closing ends it with SIGTERM and forgets it.
+    StopVpnClients();
+    EXPECT_TRUE(standIn.Running().empty());
+    EXPECT_EQ(standIn.Terms(), QStringList{"TERM " + QString::number(pid)});
+    EXPECT_FALSE(QFileInfo::exists(home.RecordPath()));
+}
+
+TEST(StartVpnClient, WithoutTheProgramOnPathStartsAndRecordsNothing)
+{
+    TempDir dir;
+    ClientHome home(dir);
+    ScopedEnv path("PATH", QFile::encodeName(dir.MakeDir("empty")).toStdString());
+    EXPECT_FALSE(StartVpnClient());
+    EXPECT_FALSE(QFileInfo::exists(home.RecordPath()));
+}
+
+TEST(StopVpnClients, EndsOnlyTheClientItStartedAtStartUpRestartCloseAndExit)
+{
+    TempDir dir;
+    ClientHome home(dir);
+    // A program whose name merely contains "openvpn", and another user's client
+    // called exactly "openvpn".
+    NamedProcess bystander(dir.Path(), "openvpn-bystander");
+    NamedProcess otherClient(dir.MakeDir("other"), "openvpn");
+    ASSERT_TRUE(bystander.IsUp() && otherClient.IsUp());
+    OpenVpnStandIn standIn(dir.MakeDir("bin"));
+    auto bystandersRun = [&] { return bystander.IsRunning() && otherClient.IsRunning(); };
+
+    StopVpnClients(); // what the window does at start-up
+    EXPECT_TRUE(bystandersRun());
+
+    ASSERT_TRUE(StartVpnClient());
+    const QStringList first = standIn.WaitForRecord();
+    ASSERT_FALSE(first.isEmpty());
+    EXPECT_TRUE(bystandersRun());
+
+    // A second start ends the first client, and only it.
+    standIn.ForgetRecord();
+    ASSERT_TRUE(StartVpnClient());
+    const QStringList second = standIn.WaitForRecord();
+    ASSERT_FALSE(second.isEmpty());
+    EXPECT_EQ(standIn.Running(), std::vector<int64_t>{second.front().toLongLong()});
+    EXPECT_EQ(standIn.Terms(), QStringList{"TERM " + first.front()});
+    EXPECT_TRUE(bystandersRun());
+
+    StopVpnClients(); // channel close
+    EXPECT_TRUE(standIn.Running().empty());
+    EXPECT_EQ(standIn.Terms(), (QStringList{"TERM " + first.front(), "TERM " + second.front()}));
+    EXPECT_TRUE(bystandersRun());
+
+    StopVpnClients(); // quitting
+    EXPECT_TRUE(bystandersRun());
+    EXPECT_EQ(standIn.Terms().size(), 2);
+}
+
+TEST(StopVpnClients, KillsAClientThatOutlivesTheGracePeriodAfterAskingFirst)
+{
+    TempDir dir;
+    ClientHome home(dir);
+    OpenVpnStandIn standIn(dir.MakeDir("bin"), OpenVpnStandIn::OnTerm::Stay);
+    ASSERT_TRUE(StartVpnClient());
+    const QStringList record = standIn.WaitForRecord();
+    ASSERT_FALSE(record.isEmpty());
+
+    QElapsedTimer clock;
+    clock.start();
+    StopVpnClients();
+    // Asked with SIGTERM, given the grace period, then killed.
+    EXPECT_TRUE(standIn.Running().empty());
+    EXPECT_EQ(standIn.Terms(), QStringList{"TERM " + record.front()});
+    EXPECT_GE(clock.elapsed(), kVpnTermGraceMs);
+}
+
+TEST(StopVpnClients, EndsAClientLeftByACrashedRunOnlyWhileItIsStillThatClient)
+{
+    TempDir dir;
+    ClientHome home(dir);
+    const QString others = dir.MakeDir("others");
+    NamedProcess left(others, "openvpn-left");
+    NamedProcess unrelated(others, "sleeper-" + RandomLetters(4));
+    NamedProcess otherInstance(others, "lumetra-" + RandomLetters(4)); // a running program of ours
+    ASSERT_TRUE(left.IsUp() && unrelated.IsUp() && otherInstance.IsUp());
+    const uint64_t leftStart = ProcessLauncher::StartTime(left.Pid());
+    const int64_t gone = EndedProcessId();
+    ASSERT_NE(gone, 0);
+
+    // The id has been given to another process since: a different start time.
+    home.WriteRecord(left.Pid(), leftStart + 1, gone, 1);
+    StopVpnClients();
+    EXPECT_TRUE(left.IsRunning());
+    EXPECT_FALSE(QFileInfo::exists(home.RecordPath()));
+
+    // The right start time, but no OpenVPN by its name.
+    home.WriteRecord(unrelated.Pid(), ProcessLauncher::StartTime(unrelated.Pid()), gone, 1);
+    StopVpnClients();
+    EXPECT_TRUE(unrelated.IsRunning());
+    EXPECT_FALSE(QFileInfo::exists(home.RecordPath()));
+
+    // The client of another running instance is not a leftover: kept, record and all.
+    home.WriteRecord(left.Pid(), leftStart, otherInstance.Pid(),
+                     ProcessLauncher::StartTime(otherInstance.Pid()));
+    StopVpnClients();
+    EXPECT_TRUE(left.IsRunning());
+    ASSERT_TRUE(home.Record().has_value());
+    EXPECT_EQ(home.Record()->pid, left.Pid());
+
+    // A damaged record names nothing: it is removed and nothing ends.
+    ASSERT_FALSE(dir.Write("home/lumetra/openvpn.pid", "12 not a record\n").isEmpty());
+    StopVpnClients();
+    EXPECT_FALSE(QFileInfo::exists(home.RecordPath()));
+    EXPECT_TRUE(left.IsRunning() && unrelated.IsRunning() && otherInstance.IsRunning());
+
+    // Still that process, and the run that started it is over (here an earlier run
+    // that had this test's id): ended at start-up.
+    home.WriteRecord(left.Pid(), leftStart, getpid(), ProcessLauncher::StartTime(getpid()) + 1);
+    StopVpnClients();
+    EXPECT_FALSE(left.IsRunning());
+    EXPECT_FALSE(QFileInfo::exists(home.RecordPath()));
+    EXPECT_TRUE(unrelated.IsRunning() && otherInstance.IsRunning());
+}
+
+TEST(StartVpnClient, EndsTheLeftoverOfACrashedRunBeforeStartingItsOwn)
+{
+    TempDir dir;
+    ClientHome home(dir);
+    NamedProcess left(dir.MakeDir("others"), "openvpn-left");
+    ASSERT_TRUE(left.IsUp());
+    home.WriteRecord(left.Pid(), ProcessLauncher::StartTime(left.Pid()), EndedProcessId(), 1);
+    OpenVpnStandIn standIn(dir.MakeDir("bin"));
+
+    ASSERT_TRUE(StartVpnClient());
+    EXPECT_FALSE(left.IsRunning());
+    const QStringList record = standIn.WaitForRecord();
+    ASSERT_FALSE(record.isEmpty());
+    ASSERT_TRUE(home.Record().has_value());
+    EXPECT_EQ(home.Record()->pid, record.front().toLongLong());
 }
 
 } // namespace
