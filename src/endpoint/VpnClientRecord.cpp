@@ -1,5 +1,6 @@
 #include "endpoint/VpnClientRecord.h"
 
+#include "app/PrivateFile.h"
 #include "platform/ProcessLauncher.h"
 
 #include <cerrno>
@@ -112,25 +113,7 @@ std::optional<VpnClientRecord> VpnClientRecord::Load(const std::string& path)
 
 bool VpnClientRecord::Save(const std::string& path) const
 {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        return false;
-    }
-    bool written = fchmod(fd, 0600) == 0;
-    const std::string text = Text();
-    size_t done = 0;
-    while (written && done < text.size()) {
-        const ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            written = false;
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return close(fd) == 0 && written;
+    return PrivateFile::Replace(path, Text());
 }
 
 bool VpnClientRecord::OwnedByAnotherRunningProgram() const

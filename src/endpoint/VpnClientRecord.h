@@ -13,7 +13,7 @@
 //
 // The file holds one line, four decimal numbers separated by single spaces and
 // ended by "\n": client pid, client start time, owner pid, owner start time. It is
-// created readable and writable by its owner only.
+// readable and writable by its owner only.
 class VpnClientRecord
 {
 public:
@@ -38,8 +38,9 @@ public:
     // Reads the record at `path` (a link is not followed); nothing when there is no
     // such file or it holds no record.
     static std::optional<VpnClientRecord> Load(const std::string& path);
-    // Writes the record to `path` (a link is not followed), mode 0600 also when the
-    // file was there with wider permissions. True when written whole.
+    // Replaces the file at `path` with the record at once (PrivateFile::Replace: a
+    // new 0600 file renamed into place, so a link there is replaced, never
+    // followed, and a crash leaves the old record or the new one). True when done.
     bool Save(const std::string& path) const;
 
     // Whether the program that started the client still runs and is another process

@@ -12,11 +12,12 @@
 #include "endpoint/VpnClientRecord.h"
 #include "support/NamedProcess.h"
 #include "support/OpenVpnStandIn.h"
-#include "support/PumpUntil.h"
 #include "support/ScopedUmask.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -150,13 +151,21 @@ TEST(VpnChannel, OnlyTheClientsOfTheProgramEndAtStartCloseAndExitAndAfterACrash)
         return record.isEmpty() ? QString() : record.front();
     };
 
-    // The channel is granted and the client started; then the program crashes.
+    // The channel is granted and the client started and recorded; then the program
+    // crashes.
     const QString crashed = startClient();
     ASSERT_FALSE(crashed.isEmpty());
+    auto recorded = [&] {
+        const std::optional<VpnClientRecord> record = VpnClientRecord::Load(recordPath.toStdString());
+        return record.has_value() ? record->pid : int64_t(0);
+    };
+    QDeadlineTimer deadline(10000);
+    while (recorded() != crashed.toLongLong() && !deadline.hasExpired())
+        QThread::msleep(2);
+    ASSERT_EQ(recorded(), crashed.toLongLong());
     bed.Crash();
     EXPECT_EQ(standIn.Running(), std::vector<int64_t>{crashed.toLongLong()});
-    ASSERT_TRUE(VpnClientRecord::Load(recordPath.toStdString()).has_value());
-    EXPECT_EQ(VpnClientRecord::Load(recordPath.toStdString())->pid, crashed.toLongLong());
+    EXPECT_EQ(recorded(), crashed.toLongLong());
 
     // The next run ends the leftover, politely, before it starts its own client...
     const QString second = startClient();

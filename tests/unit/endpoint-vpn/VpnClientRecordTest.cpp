@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <string>
 
@@ -85,7 +86,7 @@ TEST(VpnClientRecord, FileIsPrivateAndNeverWrittenThroughALink)
     ASSERT_TRUE(loaded.has_value());
     EXPECT_TRUE(*loaded == record);
 
-    // A file found wider is tightened and replaced whole.
+    // A file found wider is replaced whole by a private one.
     const QString wide = dir.Write("wide.pid", QByteArray(100, 'x'));
     ASSERT_EQ(chmod(QFile::encodeName(wide).constData(), 0666), 0);
     ASSERT_TRUE(record.Save(wide.toStdString()));
@@ -94,16 +95,18 @@ TEST(VpnClientRecord, FileIsPrivateAndNeverWrittenThroughALink)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll().toStdString(), record.Text());
 
-    // A link in its place is neither followed for writing nor for reading.
+    // A link is never followed: not for reading, and writing replaces the link itself.
     const QString target = dir.Write("target", "4242 123456789 77 88\n");
     const QString link = dir.FilePath("link.pid");
     ASSERT_TRUE(QFile::link(target, link));
-    EXPECT_FALSE(record.Save(link.toStdString()));
+    EXPECT_FALSE(VpnClientRecord::Load(link.toStdString()).has_value());
+    EXPECT_TRUE(VpnClientRecord::Load(target.toStdString()).has_value());
+    ASSERT_TRUE(record.Save(link.toStdString()));
+    EXPECT_FALSE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(ModeOf(link), 0600u);
     QFile untouched(target);
     ASSERT_TRUE(untouched.open(QIODevice::ReadOnly));
     EXPECT_EQ(untouched.readAll(), QByteArray("4242 123456789 77 88\n"));
-    EXPECT_FALSE(VpnClientRecord::Load(link.toStdString()).has_value());
-    EXPECT_TRUE(VpnClientRecord::Load(target.toStdString()).has_value());
 }
 
 TEST(VpnClientRecord, MissingLongOrOddFilesHoldNoRecord)
