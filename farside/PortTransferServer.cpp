@@ -1,7 +1,6 @@
 #include "PortTransferServer.h"
 
 #include "FarsideLog.h"
-#include "InboundMessage.h"
 #include "LinkTable.h"
 #include "PcReplies.h"
 #include "RegistrationReader.h"
@@ -19,17 +18,11 @@ void PortTransferServer::Start()
 void PortTransferServer::Release(const std::string& json, const std::string& peer)
 {
     const std::string who = "port-transfer " + peer + ": ";
-    InboundMessage message;
-    int cmdId = 0;
-    std::string gwSn, devSn, pcId;
-    if (!message.Parse(json) || !message.Integer("cmd_id", &cmdId))
-        return FarsideLog::Line(who + "frame refused: " + message.Error());
-    if (cmdId != 3002)
-        return FarsideLog::Line(who + "frame refused: cmd_id " + std::to_string(cmdId) +
-                                " (only 3002 is known)");
-    if (!message.MembersAre({"cmd_id", "gw_sn", "dev_sn", "pc_id", "restart_gw_service"}) ||
-        !message.Text("gw_sn", &gwSn) || !message.Text("dev_sn", &devSn) || !message.Text("pc_id", &pcId))
-        return FarsideLog::Line(who + "3002 refused: " + message.Error());
+    RegistrationReader::Release release;
+    std::string why;
+    if (!RegistrationReader::ParseRelease(json, &release, &why))
+        return FarsideLog::Line(who + why);
+    const std::string &gwSn = release.gwSn, &devSn = release.devSn, &pcId = release.pcId;
     const bool released = context_.links.Release(gwSn, devSn, pcId);
     if (released)
         context_.serialDevices.Unroute(gwSn, devSn);
@@ -47,15 +40,11 @@ void PortTransferServer::Serve(const std::shared_ptr<TcpConnection>& connection)
     if (first.framed)
         return Release(first.json, connection->Peer());
 
-    InboundMessage registration;
-    int st = 0, reconnect = 0;
-    std::string pcId, gwSn, devSn;
-    if (!registration.Parse(first.json) ||
-        !registration.MembersAre({"st", "pc_id", "gw_sn", "dev_sn", "reconnect"}) ||
-        !registration.Integer("st", &st) || !registration.Text("pc_id", &pcId) ||
-        !registration.Text("gw_sn", &gwSn) || !registration.Text("dev_sn", &devSn) ||
-        !registration.Integer("reconnect", &reconnect))
-        return FarsideLog::Line(who + "registration refused: " + registration.Error());
+    RegistrationReader::Registration registration;
+    if (!RegistrationReader::ParseRegistration(first.json, &registration, &why))
+        return FarsideLog::Line(who + why);
+    const int st = registration.st, reconnect = registration.reconnect;
+    const std::string &pcId = registration.pcId, &gwSn = registration.gwSn, &devSn = registration.devSn;
     auto refuse = [&](const std::string& reason, const char* text) {
         FarsideLog::Line(who + "registration of " + gwSn + "/" + devSn + " refused: " + reason);
         cJSON* result = PcReplies::Make(2993, gwSn, devSn);

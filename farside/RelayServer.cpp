@@ -2,7 +2,6 @@
 
 #include "Base64.h"
 #include "FarsideLog.h"
-#include "InboundMessage.h"
 #include "LinkTable.h"
 #include "PcReplies.h"
 #include "RegistrationReader.h"
@@ -28,15 +27,11 @@ void RelayServer::Serve(const std::shared_ptr<TcpConnection>& connection)
         return FarsideLog::Line(who + "closed: " + why);
     if (first.framed)
         return FarsideLog::Line(who + "closed: a zelq frame belongs to the port-transfer server");
-    InboundMessage registration;
-    int st = 0, reconnect = 0;
-    std::string pcId, gwSn, devSn;
-    if (!registration.Parse(first.json) ||
-        !registration.MembersAre({"st", "pc_id", "gw_sn", "dev_sn", "reconnect"}) ||
-        !registration.Integer("st", &st) || !registration.Text("pc_id", &pcId) ||
-        !registration.Text("gw_sn", &gwSn) || !registration.Text("dev_sn", &devSn) ||
-        !registration.Integer("reconnect", &reconnect))
-        return FarsideLog::Line(who + "registration refused: " + registration.Error());
+    RegistrationReader::Registration registration;
+    if (!RegistrationReader::ParseRegistration(first.json, &registration, &why))
+        return FarsideLog::Line(who + why);
+    const int st = registration.st, reconnect = registration.reconnect;
+    const std::string &pcId = registration.pcId, &gwSn = registration.gwSn, &devSn = registration.devSn;
     const std::string what = who + gwSn + "/" + devSn + " for " + pcId + ": ";
     if (st != 1)
         return FarsideLog::Line(what + "refused: st is " + std::to_string(st) + ", expected 1");
