@@ -52,7 +52,8 @@ TYPED_TEST_SUITE(RelaySocketTest, RelaySockets);
 
 TYPED_TEST(RelaySocketTest, BurstsArriveWholeInChunksOfAtMost1024BytesAndCloseComesAfterThem)
 {
-    auto &peer = this->peer_, &owner = this->owner_;
+    auto& peer = this->peer_;
+    auto& owner = this->owner_;
     auto& socket = this->socket_;
     int value = 0;
     socklen_t length = sizeof value;
@@ -87,7 +88,8 @@ TYPED_TEST(RelaySocketTest, BurstsArriveWholeInChunksOfAtMost1024BytesAndCloseCo
 
 TYPED_TEST(RelaySocketTest, SendsFromAnotherThreadArriveWholeAndInOrder)
 {
-    auto &peer = this->peer_, &owner = this->owner_;
+    auto& peer = this->peer_;
+    auto& owner = this->owner_;
     auto& socket = this->socket_;
     constexpr int kMessages = 3000;
     auto message = [](char tag, int i) { return tag + QByteArray::number(i) + ';'; };
