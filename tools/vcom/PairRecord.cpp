@@ -1,5 +1,6 @@
 #include "PairRecord.h"
 
+#include <limits>
 #include <sstream>
 
 std::string PairRecord::Format() const
@@ -20,7 +21,9 @@ bool PairRecord::Parse(const std::string& text)
     int b = 0;
     std::string devA;
     std::string devB;
-    if (!(in >> key) || key != "pid" || !(in >> readPid) || readPid <= 0)
+    // A pid that does not fit pid_t would wrap into another process's (or a group's).
+    if (!(in >> key) || key != "pid" || !(in >> readPid) || readPid <= 0 ||
+        readPid > std::numeric_limits<pid_t>::max())
         return false;
     if (!(in >> key) || key != "A" || !(in >> a >> devA) || a <= 0)
         return false;
