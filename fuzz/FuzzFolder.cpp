@@ -1,0 +1,45 @@
+#include "FuzzFolder.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+std::string* g_path = nullptr;
+
+void RemoveFolder()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(*g_path, ignored);
+}
+
+} // namespace
+
+const std::string& FuzzFolder::Path()
+{
+    if (g_path == nullptr) {
+        const std::string base = std::filesystem::temp_directory_path().string();
+        std::string pattern = base + "/lumetra-fuzz-XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr) {
+            std::perror("mkdtemp");
+            std::abort();
+        }
+        g_path = new std::string(pattern);
+        std::atexit(RemoveFolder);
+    }
+    return *g_path;
+}
+
+std::string FuzzFolder::Write(const std::string& name, const void* data, size_t size)
+{
+    const std::string path = Path() + "/" + name;
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr || (size > 0 && std::fwrite(data, 1, size, file) != size)) {
+        std::perror(path.c_str());
+        std::abort();
+    }
+    std::fclose(file);
+    return path;
+}

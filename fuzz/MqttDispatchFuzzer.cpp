@@ -1,0 +1,208 @@
+// Inbound MQTT JSON on the PC's topic: any bytes are one message, parsed by the
+// dispatcher and handed to a view that works as the gateway detail view does with
+// its tunnels: tunnel traffic goes through the routing to the listed tunnels (those
+// of the demo inventory: on gateway LG2024000101 a serial tunnel for DEV-5002 and a
+// port-forward tunnel for DEV-5001, on LG2024000103 a port-forward tunnel for
+// DEV-5021, and the maintenance channel of each), a channel reply and a status
+// report to the channel of their gateway (a reply writes the OpenVPN client's
+// files), and an accepted reply back to its tunnel. There is no broker: the tunnels' publishes go nowhere,
+// and no tunnel is started, so nothing opens ports or pairs.
+//
+// Whatever the message holds, the OpenVPN client's files keep their form: the
+// profile has the lines of the profile written for a plain address, and the
+// credentials file is one user name line and the password line.
+
+#include "FuzzCheck.h"
+#include "FuzzFolder.h"
+#include "app/PcId.h"
+#include "cloud/CNodeDevice.h"
+#include "cloud/CNodeGateway.h"
+#include "endpoint/VpnClientControl.h"
+#include "mqtt-c/TunnelRouting.h"
+#include "mqtt-c/VpnInfoRecord.h"
+#include "mqtt-c/mosquitto_wrapper.h"
+#include "mqtt-c/mqtt_dispatch.h"
+#include "platform/MessageBox.h"
+#include "platform/MessageBoxHandler.h"
+#include "platform/MessageWindow.h"
+#include "platform/WindowMessages.h"
+#include "tunnel/CComDataTunnel.h"
+#include "tunnel/CNetPfLocalDataTunnel.h"
+#include "tunnel/CVPNDataTunnel.h"
+
+#include <cjson/cJSON.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kPcId[] = "17250000001234567890";
+const char kTopic[] = "/17250000001234567890/lumetraToPC";
+
+// Answers every message box with its default and shows nothing.
+class SilentBoxes : public MessageBoxHandler
+{
+public:
+    int Show(MessageWindow*, const QString&, const QString&, unsigned style) override
+    {
+        return (style & MB_TYPEMASK) == MB_OK ? IDOK : IDNO;
+    }
+};
+
+// Takes what the port-forward tunnel hands to the main window and does nothing.
+class QuietWindow : public MessageWindow
+{
+public:
+    LRESULT WindowProc(UINT, WPARAM, LPARAM) override { return 0; }
+};
+
+class ViewWindow : public MessageWindow
+{
+public:
+    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override
+    {
+        switch (msg) {
+        case WM_TUNNEL_MESSAGE:
+            return RouteTunnelMessage(reinterpret_cast<cJSON*>(wParam), lParam, listLock_, active);
+        case WM_VPN_CHANNEL_REPLY: {
+            const auto* record = reinterpret_cast<const VpnInfoRecord*>(wParam);
+            if (CVPNDataTunnel* channel = ChannelOf(record->gwSn))
+                channel->OnVpnInfo(record);
+            return 0;
+        }
+        case WM_GATEWAY_STATUS:
+            if (CVPNDataTunnel* channel = ChannelOf(reinterpret_cast<const CNodeGateway*>(wParam)->gwSn))
+                channel->OnGatewayStatus();
+            return 0;
+        case WM_TUNNEL_REPLY: {
+            auto* tunnel = reinterpret_cast<CDataTunnel*>(wParam);
+            const cJSON* flag = cJSON_GetObjectItem(reinterpret_cast<const cJSON*>(lParam), "flag");
+            if (tunnel != nullptr && cJSON_IsNumber(flag) && flag->valueint == 1)
+                tunnel->OnMessage(nullptr, static_cast<int>(TUNNEL_OPEN_ACCEPTED));
+            return 0;
+        }
+        default:
+            return 0;
+        }
+    }
+
+    std::vector<CDataTunnel*> active;
+    std::vector<CVPNDataTunnel*> channels;
+
+private:
+    CVPNDataTunnel* ChannelOf(const std::string& gwSn) const
+    {
+        for (CVPNDataTunnel* channel : channels) {
+            if (channel->Match(gwSn.c_str(), nullptr))
+                return channel;
+        }
+        return nullptr;
+    }
+
+    std::recursive_mutex listLock_;
+};
+
+CNodeGateway* MakeGateway(const char* sn, const char* lanIp)
+{
+    auto* gateway = new CNodeGateway;
+    gateway->gwSn = sn;
+    gateway->lanIp = lanIp;
+    gateway->lanMask = "255.255.255.0";
+    return gateway;
+}
+
+CNodeDevice* MakeDevice(const char* sn, int tunType)
+{
+    auto* device = new CNodeDevice;
+    device->deviceSn = QString::fromUtf8(sn);
+    device->tunType = tunType;
+    device->com = "COM1";
+    device->baud = 9600;
+    device->databit = 8;
+    device->stopbit = 1;
+    device->ip = "127.0.0.1";
+    device->port = 15020;
+    device->protocol = 2;
+    return device;
+}
+
+struct Bed
+{
+    SilentBoxes boxes;
+    QuietWindow main;
+    ViewWindow view;
+    size_t profileLines = 0;
+};
+
+Bed* g_bed = nullptr;
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+size_t Lines(const std::string& text)
+{
+    return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    setenv("LUMETRA_HOME", FuzzFolder::Path().c_str(), 1);
+    SetPcId(kPcId);
+    mqtt_set_pc_id(kPcId, std::strlen(kPcId));
+    FILE* discard = std::fopen("/dev/null", "w");
+    mqtt_set_streams(discard, discard);
+
+    g_bed = new Bed;
+    Bed& bed = *g_bed;
+    SetMessageBoxHandler(&bed.boxes);
+    CNetPfLocalDataTunnel::SetMainWindow(&bed.main);
+    // Records and tunnels live for the whole run.
+    CNodeGateway* workshop = MakeGateway("LG2024000101", "192.168.10.1");
+    CNodeGateway* pumps = MakeGateway("LG2024000103", "192.168.1.1");
+    bed.view.channels = {new CVPNDataTunnel(workshop), new CVPNDataTunnel(pumps)};
+    bed.view.active = {
+        new CComDataTunnel(&bed.view, workshop, MakeDevice("DEV-5002", kTunTypeSerial)),
+        new CNetPfLocalDataTunnel(&bed.view, workshop, MakeDevice("DEV-5001", kTunTypeLocalPortForward)),
+        new CNetPfLocalDataTunnel(&bed.view, pumps, MakeDevice("DEV-5021", kTunTypeLocalPortForward)),
+        bed.view.channels[0], bed.view.channels[1]};
+    mqtt_set_target_window(&bed.view);
+
+    // The profile's form: the one written for a plain address and port.
+    WriteProfile("203.0.113.5", "1194");
+    bed.profileLines = Lines(ReadFile(VpnWorkingFolder() + kVpnProfileFile));
+    FUZZ_CHECK(bed.profileLines > 0);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size > static_cast<size_t>(0x7fffffff))
+        return 0;
+    const std::string profilePath = VpnWorkingFolder() + kVpnProfileFile;
+    const std::string credentialsPath = VpnWorkingFolder() + kVpnCredentialsFile;
+    std::remove(profilePath.c_str());
+    std::remove(credentialsPath.c_str());
+
+    mqtt_dispatch(kTopic, reinterpret_cast<const char*>(data), static_cast<int>(size));
+
+    const std::string profile = ReadFile(profilePath);
+    if (!profile.empty())
+        FUZZ_CHECK(Lines(profile) == g_bed->profileLines);
+    const std::string credentials = ReadFile(credentialsPath);
+    if (!credentials.empty())
+        FUZZ_CHECK(Lines(credentials) == 1 && credentials.substr(credentials.find('\n') + 1) == kVpnPassword);
+    return 0;
+}
