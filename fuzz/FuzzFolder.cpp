@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
+#include <unistd.h>
 
 namespace {
 
@@ -20,7 +21,12 @@ void RemoveFolder()
 const std::string& FuzzFolder::Path()
 {
     if (g_path == nullptr) {
-        const std::string base = std::filesystem::temp_directory_path().string();
+        // In memory when the system offers it: the harnesses that go through files
+        // run a hundred times faster there than on a disk (file replacement syncs).
+        const char* chosen = std::getenv("TMPDIR");
+        std::string base = chosen != nullptr && *chosen != '\0' ? chosen : "";
+        if (base.empty())
+            base = access("/dev/shm", W_OK | X_OK) == 0 ? "/dev/shm" : "/tmp";
         std::string pattern = base + "/lumetra-fuzz-XXXXXX";
         if (mkdtemp(pattern.data()) == nullptr) {
             std::perror("mkdtemp");

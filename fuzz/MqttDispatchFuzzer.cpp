@@ -5,8 +5,10 @@
 // port-forward tunnel for DEV-5001, on LG2024000103 a port-forward tunnel for
 // DEV-5021, and the maintenance channel of each), a channel reply and a status
 // report to the channel of their gateway (a reply writes the OpenVPN client's
-// files), and an accepted reply back to its tunnel. There is no broker: the tunnels' publishes go nowhere,
-// and no tunnel is started, so nothing opens ports or pairs.
+// files), and an accepted reply back to its tunnel. There is no broker: the tunnels'
+// publishes go nowhere. No tunnel is started, so nothing opens ports or pairs;
+// instead every device tunnel waits for each of its replies at the start of every
+// input, so any reply reaches its handling and none depends on earlier inputs.
 //
 // Whatever the message holds, the OpenVPN client's files keep their form: the
 // profile has the lines of the profile written for a plain address, and the
@@ -134,11 +136,30 @@ CNodeDevice* MakeDevice(const char* sn, int tunType)
     return device;
 }
 
+// A device tunnel that can be made to wait for every reply of an open.
+template <typename Tunnel> class WaitingTunnel : public Tunnel
+{
+public:
+    using Tunnel::Tunnel;
+    void WaitForEveryReply()
+    {
+        ReplyExpectations& replies = this->Replies();
+        replies.Clear();
+        for (ReplyExpectations::Reply reply :
+             {ReplyExpectations::kBindAnswer, ReplyExpectations::kParameterRequest,
+              ReplyExpectations::kRegistrationResult, ReplyExpectations::kResult,
+              ReplyExpectations::kFarEndClosed})
+            replies.Expect(reply);
+    }
+};
+
 struct Bed
 {
     SilentBoxes boxes;
     QuietWindow main;
     ViewWindow view;
+    std::vector<WaitingTunnel<CComDataTunnel>*> serials;
+    std::vector<WaitingTunnel<CNetPfLocalDataTunnel>*> portForwards;
     size_t profileLines = 0;
 };
 
@@ -173,11 +194,14 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     CNodeGateway* workshop = MakeGateway("LG2024000101", "192.168.10.1");
     CNodeGateway* pumps = MakeGateway("LG2024000103", "192.168.1.1");
     bed.view.channels = {new CVPNDataTunnel(workshop), new CVPNDataTunnel(pumps)};
-    bed.view.active = {
-        new CComDataTunnel(&bed.view, workshop, MakeDevice("DEV-5002", kTunTypeSerial)),
-        new CNetPfLocalDataTunnel(&bed.view, workshop, MakeDevice("DEV-5001", kTunTypeLocalPortForward)),
-        new CNetPfLocalDataTunnel(&bed.view, pumps, MakeDevice("DEV-5021", kTunTypeLocalPortForward)),
-        bed.view.channels[0], bed.view.channels[1]};
+    bed.serials = {
+        new WaitingTunnel<CComDataTunnel>(&bed.view, workshop, MakeDevice("DEV-5002", kTunTypeSerial))};
+    bed.portForwards = {new WaitingTunnel<CNetPfLocalDataTunnel>(
+                            &bed.view, workshop, MakeDevice("DEV-5001", kTunTypeLocalPortForward)),
+                        new WaitingTunnel<CNetPfLocalDataTunnel>(
+                            &bed.view, pumps, MakeDevice("DEV-5021", kTunTypeLocalPortForward))};
+    bed.view.active = {bed.serials[0], bed.portForwards[0], bed.portForwards[1], bed.view.channels[0],
+                       bed.view.channels[1]};
     mqtt_set_target_window(&bed.view);
 
     // The profile's form: the one written for a plain address and port.
@@ -195,6 +219,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string credentialsPath = VpnWorkingFolder() + kVpnCredentialsFile;
     std::remove(profilePath.c_str());
     std::remove(credentialsPath.c_str());
+    for (auto* tunnel : g_bed->serials)
+        tunnel->WaitForEveryReply();
+    for (auto* tunnel : g_bed->portForwards)
+        tunnel->WaitForEveryReply();
 
     mqtt_dispatch(kTopic, reinterpret_cast<const char*>(data), static_cast<int>(size));
 
