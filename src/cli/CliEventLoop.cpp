@@ -1,11 +1,12 @@
 #include "CliEventLoop.h"
 
 #include <QCoreApplication>
-#include <QMetaObject>
+#include <QSocketNotifier>
 
 #include <csignal>
 #include <pthread.h>
-#include <thread>
+#include <sys/signalfd.h>
+#include <unistd.h>
 
 struct CliEventLoop::Impl
 {
@@ -14,42 +15,51 @@ struct CliEventLoop::Impl
     char* argv[2] = {name, nullptr};
     QCoreApplication* app = nullptr;
     std::function<void(int)> handler;
-    std::thread waiter;
     sigset_t stopSignals;
+    int signalFd = -1;
+    QSocketNotifier* notifier = nullptr;
 };
 
 CliEventLoop::CliEventLoop() : m_impl(new Impl)
 {
     // Block the stop signals here, before any other thread starts, so every thread
-    // inherits the mask and only the waiter below receives them.
+    // inherits the mask and they stay pending until the loop reads them from its
+    // signal descriptor: the handler runs on this thread, in the loop, and no other
+    // thread has to hand anything over.
     sigemptyset(&m_impl->stopSignals);
     sigaddset(&m_impl->stopSignals, SIGINT);
     sigaddset(&m_impl->stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &m_impl->stopSignals, nullptr);
     m_impl->app = new QCoreApplication(m_impl->argc, m_impl->argv);
 
+    m_impl->signalFd = signalfd(-1, &m_impl->stopSignals, SFD_NONBLOCK | SFD_CLOEXEC);
+    if (m_impl->signalFd < 0) {
+        return;
+    }
     Impl* impl = m_impl;
-    m_impl->waiter = std::thread([impl] {
-        int signal = 0;
-        if (sigwait(&impl->stopSignals, &signal) != 0)
-            return;
-        QMetaObject::invokeMethod(
-            impl->app,
-            [impl, signal] {
-                if (impl->handler)
-                    impl->handler(signal);
-                else
-                    QCoreApplication::exit(0);
-            },
-            Qt::QueuedConnection);
+    m_impl->notifier = new QSocketNotifier(m_impl->signalFd, QSocketNotifier::Read);
+    QObject::connect(m_impl->notifier, &QSocketNotifier::activated, [impl] {
+        signalfd_siginfo info;
+        while (read(impl->signalFd, &info, sizeof(info)) == static_cast<ssize_t>(sizeof(info))) {
+            if (impl->handler) {
+                impl->handler(static_cast<int>(info.ssi_signo));
+            } else {
+                QCoreApplication::exit(0);
+            }
+        }
     });
-    m_impl->waiter.detach();
 }
 
 CliEventLoop::~CliEventLoop()
 {
-    // The waiter thread may still sit in sigwait; it is detached and ends with the
-    // process, so the application object is left in place for it.
+    delete m_impl->notifier;
+    if (m_impl->signalFd >= 0) {
+        close(m_impl->signalFd);
+    }
+    // The application object stays: objects made while the loop ran may still refer
+    // to it until the process ends.
+    m_impl->app = nullptr;
+    delete m_impl;
 }
 
 void CliEventLoop::OnStopSignal(std::function<void(int)> handler)
