@@ -1,11 +1,9 @@
 #include "FarsideSettings.h"
 
 #include "app/CustomResourceTable.h"
+#include "platform/BoundedFile.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <iterator>
+#include <QFile>
 
 FarsideSettings::~FarsideSettings()
 {
@@ -16,14 +14,16 @@ FarsideSettings::~FarsideSettings()
 bool FarsideSettings::Load(const std::string& path, std::string* error)
 {
     path_ = path;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        *error = "cannot read platconf file " + path + ": " + std::strerror(errno);
+    QByteArray image;
+    std::string why;
+    if (BoundedFile::Read(QFile::decodeName(path.c_str()), kCustomResourceFileLimit, &image, &why) !=
+        BoundedFile::Result::Read) {
+        *error = "cannot read platconf file " + path + ": " + why;
         return false;
     }
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::string parseError;
-    if (!ParseCustomResources(bytes.data(), bytes.size(), entries_, &parseError)) {
+    if (!ParseCustomResources(reinterpret_cast<const uint8_t*>(image.constData()),
+                              static_cast<size_t>(image.size()), entries_, &parseError)) {
         *error = "platconf file " + path + " is damaged: " + parseError;
         return false;
     }

@@ -16,6 +16,8 @@ QByteArray CRequestLogin::Serialize() const
 
 std::unique_ptr<CRequestLogin> CRequestLogin::Deserialize(const QByteArray& bytes)
 {
+    if (static_cast<size_t>(bytes.size()) > kMaxBytes)
+        return nullptr;
     ArchiveReader reader(bytes);
     uint16_t schema = 0;
     QByteArray className;

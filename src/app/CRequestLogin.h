@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -12,6 +13,9 @@ class CRequestLogin
 public:
     static constexpr uint16_t kSchema = 2;
     static constexpr const char* kClassName = "CRequestLogin";
+    // The largest cache that is read (and written): a user name, a password and a
+    // 20-digit PC identifier take well under a kilobyte.
+    static constexpr size_t kMaxBytes = 64 * 1024;
 
     const QString& GetUserName() const { return m_userName; }
     void SetUserName(const QString& v) { m_userName = v; }
@@ -24,7 +28,8 @@ public:
 
     // The archive bytes: class header, user name, password, remember flag, PC identifier.
     QByteArray Serialize() const;
-    // Null when the bytes are not one well-formed object of this class.
+    // Null when the bytes are not one well-formed object of this class, or more than
+    // kMaxBytes.
     static std::unique_ptr<CRequestLogin> Deserialize(const QByteArray& bytes);
 
 private:

@@ -1,6 +1,7 @@
 #include "app/CustomResourceTable.h"
 
 #include "app/ProgramFolder.h"
+#include "platform/BoundedFile.h"
 
 #include <QFile>
 #include <cstdio>
@@ -147,17 +148,22 @@ void LoadCustomResourcesFrom(const QString& path)
     table.clear();
 
     const QByteArray where = QFile::encodeName(path);
-    QFile file(path);
-    if (!file.exists()) {
+    QByteArray image;
+    std::string why;
+    switch (BoundedFile::Read(path, kCustomResourceFileLimit, &image, &why)) {
+    case BoundedFile::Result::Read:
+        break;
+    case BoundedFile::Result::Missing:
         std::fprintf(stderr, "custom resource file %s not found; no custom resources\n", where.constData());
         return;
-    }
-    if (!file.open(QIODevice::ReadOnly)) {
-        std::fprintf(stderr, "custom resource file %s cannot be read: %s\n", where.constData(),
-                     file.errorString().toLocal8Bit().constData());
+    case BoundedFile::Result::TooLarge:
+        std::fprintf(stderr, "custom resource file %s is damaged: %s; kept the 0 entries before it\n",
+                     where.constData(), why.c_str());
+        return;
+    case BoundedFile::Result::Failed:
+        std::fprintf(stderr, "custom resource file %s cannot be read: %s\n", where.constData(), why.c_str());
         return;
     }
-    const QByteArray image = file.readAll();
     std::string error;
     if (!ParseCustomResources(reinterpret_cast<const uint8_t*>(image.constData()),
                               static_cast<size_t>(image.size()), table, &error)) {

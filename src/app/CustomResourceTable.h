@@ -12,6 +12,10 @@
 //   value, left, top, right, bottom (4 bytes each), 8 bytes data length L, L bytes data
 // so an entry occupies 36 + N + L bytes.
 
+// The largest file that is read as a custom resource file: its texts and a few
+// branding images fit many times over. A larger file is refused from its size alone.
+constexpr size_t kCustomResourceFileLimit = 8 * 1024 * 1024;
+
 // Parses a whole file image. Parsing stops at the first entry that does not fit in
 // the remaining bytes; the entries before it are kept in `out` (appended, heap
 // records owned by the caller). Returns true when the whole buffer was consumed,
@@ -24,7 +28,8 @@ std::vector<uint8_t> SerializeResourceEntry(const _Resource_Info& entry);
 
 // Reads <program folder>/custom_resource/platconf into the process-wide table. A
 // missing file leaves the table empty; a damaged one keeps the entries before the
-// damage and writes one line to standard error. Called once at start-up.
+// damage and writes one line to standard error, and so does one larger than
+// kCustomResourceFileLimit (which keeps no entries). Called once at start-up.
 void LoadCustomResources();
 // The same from an explicit path (tools and tests).
 void LoadCustomResourcesFrom(const QString& path);

@@ -2,6 +2,7 @@
 
 #include "app/PrivateFile.h"
 #include "app/ProgramFolder.h"
+#include "platform/BoundedFile.h"
 
 #include <QFile>
 #include <unistd.h>
@@ -9,17 +10,16 @@
 std::unique_ptr<CRequestLogin> LoadLoginCache()
 {
     // The cache holds a password: a link in its place is not followed, and a cache
-    // left readable by others is closed to them as it is read.
+    // left readable by others is closed to them as it is read. Only as much as a
+    // cache can hold is read: a larger file counts as damaged, that is absent.
     const int fd = PrivateFile::OpenForReading(QFile::encodeName(LoginCachePath()).toStdString());
     if (fd < 0)
         return nullptr;
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return nullptr;
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
+    QByteArray bytes;
+    std::string error;
+    const BoundedFile::Result read = BoundedFile::ReadFrom(fd, CRequestLogin::kMaxBytes, &bytes, &error);
+    ::close(fd);
+    if (read != BoundedFile::Result::Read)
         return nullptr;
     return CRequestLogin::Deserialize(bytes);
 }
@@ -28,7 +28,11 @@ bool SaveLoginCache(const CRequestLogin& record)
 {
     // The bytes go to a temporary file of the owner's alone in the same folder,
     // which then replaces the cache in one rename: a crash or a full disk never
-    // leaves half a cache behind, and no other user ever sees the password.
-    return PrivateFile::Replace(QFile::encodeName(LoginCachePath()).toStdString(),
-                                record.Serialize().toStdString());
+    // leaves half a cache behind, and no other user ever sees the password. A record
+    // the reader would refuse is not written: the cache in place (and the PC
+    // identifier in it) stays.
+    const QByteArray bytes = record.Serialize();
+    if (static_cast<size_t>(bytes.size()) > CRequestLogin::kMaxBytes)
+        return false;
+    return PrivateFile::Replace(QFile::encodeName(LoginCachePath()).toStdString(), bytes.toStdString());
 }

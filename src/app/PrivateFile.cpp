@@ -63,7 +63,9 @@ int PrivateFile::OpenForReading(const std::string& path)
 {
     int fd;
     do {
-        fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        // Not blocking, so a pipe in the file's place cannot hold the open up; it is
+        // refused below like any file that is not regular.
+        fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0)
         return -1;

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,6 +16,8 @@ bool ToolProcess::Start(const std::string& program, const std::vector<std::strin
 {
     Kill();
     m_exitCode = -1;
+    m_peakResidentKb = -1;
+    m_cpuSeconds = -1;
     m_out[0].clear();
     m_out[1].clear();
     std::vector<std::string> store{program};
@@ -63,18 +66,22 @@ bool ToolProcess::Read(int timeoutMs)
     return m_fds[0] >= 0 || m_fds[1] >= 0;
 }
 
-void ToolProcess::Reaped(int status)
+void ToolProcess::Reaped(int status, const rusage& usage)
 {
     m_pid = -1;
+    m_peakResidentKb = usage.ru_maxrss;
+    m_cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                   static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     m_exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 bool ToolProcess::Running()
 {
     int status = 0;
-    if (m_pid <= 0 || waitpid(m_pid, &status, WNOHANG) == 0)
+    rusage usage{};
+    if (m_pid <= 0 || wait4(m_pid, &status, WNOHANG, &usage) == 0)
         return m_pid > 0;
-    Reaped(status);
+    Reaped(status, usage);
     return false;
 }
 
@@ -99,10 +106,11 @@ bool ToolProcess::Finish(int timeoutMs)
     }
     // Both streams are closed, so the process has exited or is about to.
     int status = 0;
+    rusage usage{};
     if (m_pid > 0) {
-        while (waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
+        while (wait4(m_pid, &status, 0, &usage) < 0 && errno == EINTR) {
         }
-        Reaped(status);
+        Reaped(status, usage);
     }
     return true;
 }

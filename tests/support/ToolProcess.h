@@ -2,6 +2,7 @@
 
 #include <map>
 #include <string>
+#include <sys/resource.h>
 #include <sys/types.h>
 #include <vector>
 
@@ -37,15 +38,22 @@ public:
 
     // The exit code, 128 + the signal for a program ended by one, -1 before the end.
     int ExitCode() const { return m_exitCode; }
+    // What the ended program used (from the kernel's account of it): its peak
+    // resident size in KiB and its processor time (user and system) in seconds;
+    // -1 before the end.
+    long PeakResidentKb() const { return m_peakResidentKb; }
+    double CpuSeconds() const { return m_cpuSeconds; }
     const std::string& Out() const { return m_out[0]; }
     const std::string& Err() const { return m_out[1]; }
     pid_t Pid() const { return m_pid; }
 
 private:
-    void Reaped(int status);
+    void Reaped(int status, const rusage& usage);
 
     pid_t m_pid = -1;
     int m_fds[2] = {-1, -1};
     int m_exitCode = -1;
+    long m_peakResidentKb = -1;
+    double m_cpuSeconds = -1;
     std::string m_out[2];
 };

@@ -2,6 +2,7 @@
 
 #include "PlatconfManifest.h"
 #include "app/CustomResourceTable.h"
+#include "platform/BoundedFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,16 +17,13 @@ std::string Native(const QString& path)
     return QFile::encodeName(path).toStdString();
 }
 
+// A file larger than a whole custom resource file may be cannot become an entry of
+// one; it is refused before it is read.
 bool ReadWhole(const QString& path, QByteArray* out, std::string* error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = "cannot read " + Native(path) + ": " + file.errorString().toStdString();
-        return false;
-    }
-    *out = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        *error = "cannot read " + Native(path) + ": " + file.errorString().toStdString();
+    std::string why;
+    if (BoundedFile::Read(path, kCustomResourceFileLimit, out, &why) != BoundedFile::Result::Read) {
+        *error = "cannot read " + Native(path) + ": " + why;
         return false;
     }
     return true;
@@ -141,6 +139,15 @@ bool PlatconfPacker::Collect(const QString& folder, std::vector<_Resource_Info>*
 bool PlatconfPacker::Write(const QString& file, const std::vector<_Resource_Info>& entries,
                            std::string* error)
 {
+    // The client reads no custom resource file beyond the limit: never write one.
+    uint64_t total = 0;
+    for (const _Resource_Info& entry : entries)
+        total += 36 + entry.name.size() + entry.data.size();
+    if (total > kCustomResourceFileLimit) {
+        *error = "the packed file would hold " + std::to_string(total) + " bytes, more than the " +
+                 std::to_string(kCustomResourceFileLimit) + " a custom resource file may have";
+        return false;
+    }
     QSaveFile out(file);
     if (!out.open(QIODevice::WriteOnly)) {
         *error = "cannot write " + Native(file) + ": " + out.errorString().toStdString();

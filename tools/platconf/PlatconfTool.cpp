@@ -2,6 +2,7 @@
 
 #include "PlatconfPacker.h"
 #include "app/CustomResourceTable.h"
+#include "platform/BoundedFile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -104,18 +105,24 @@ void PlatconfTool::Fail(const std::string& message)
 
 bool PlatconfTool::Load(const QString& file, std::vector<_Resource_Info>* entries, std::string* damage)
 {
-    QFile in(file);
     if (QFileInfo(file).isDir()) {
         Fail(Native(file) + " is a folder, not a custom resource file");
         return false;
     }
-    if (!in.open(QIODevice::ReadOnly)) {
-        Fail("cannot read " + Native(file) + ": " + in.errorString().toStdString());
-        return false;
-    }
-    const QByteArray image = in.readAll();
-    if (in.error() != QFileDevice::NoError) {
-        Fail("cannot read " + Native(file) + ": " + in.errorString().toStdString());
+    // Only as much as a custom resource file may hold is read: a larger file, or a
+    // device such as /dev/zero, is reported like a damaged one, with no entries.
+    QByteArray image;
+    std::string why;
+    switch (BoundedFile::Read(file, kCustomResourceFileLimit, &image, &why)) {
+    case BoundedFile::Result::Read:
+        break;
+    case BoundedFile::Result::TooLarge:
+        entries->clear();
+        *damage = Native(file) + " is damaged: " + why + ", the most a custom resource file may have";
+        return true;
+    case BoundedFile::Result::Missing:
+    case BoundedFile::Result::Failed:
+        Fail("cannot read " + Native(file) + ": " + why);
         return false;
     }
     std::vector<_Resource_Info*> parsed;

@@ -3,6 +3,7 @@
 #include "app/CustomResourceTable.h"
 #include "support/ProgramRun.h"
 #include "support/TempDir.h"
+#include "support/ToolProcess.h"
 
 #include <QFile>
 #include <gtest/gtest.h>
@@ -160,3 +161,80 @@ TEST(PlatconfToolTest, BadCommandLinesPrintUsageWithStatus2)
 }
 
 } // namespace
+
+namespace {
+
+// lumetra-platconf run with fork and exec, so its peak resident size can be read.
+struct SizedRun
+{
+    int exitCode = -1;
+    std::string out, err;
+    long peakKb = -1;
+};
+
+SizedRun RunMeasured(const std::vector<std::string>& args)
+{
+    ToolProcess tool;
+    SizedRun run;
+    EXPECT_TRUE(tool.Start(ProgramRun::BuiltProgram("lumetra-platconf").toStdString(), args));
+    EXPECT_TRUE(tool.Finish(60000)) << "lumetra-platconf did not end";
+    run.exitCode = tool.ExitCode();
+    run.out = tool.Out();
+    run.err = tool.Err();
+    run.peakKb = tool.PeakResidentKb();
+    return run;
+}
+
+} // namespace
+
+TEST(PlatconfToolTest, FileOverTheSizeLimitOrADeviceIsReportedAsDamagedWithoutBeingReadWhole)
+{
+    TempDir temp;
+    // A file of a gigabyte (sparse: it takes no disk), and an endless device.
+    const QString sparse = temp.FilePath("huge");
+    QFile huge(sparse);
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.resize(qint64(1) << 30));
+    huge.close();
+    for (const std::string& path : {sparse.toStdString(), std::string("/dev/zero")}) {
+        const SizedRun listed = RunMeasured({"list", path});
+        EXPECT_EQ(listed.exitCode, 1) << path;
+        EXPECT_EQ(listed.out, "NAME  SIZE  VALUE  RECT\n") << path;
+        EXPECT_EQ(listed.err, "lumetra-platconf: " + path +
+                                  " is damaged: more than 8388608 bytes, the most a " +
+                                  "custom resource file may have\n");
+        EXPECT_LT(listed.peakKb, 100 * 1024) << path << ": peak resident size " << listed.peakKb << " KiB";
+        const SizedRun extracted = RunMeasured({"extract", path, "wsh"});
+        EXPECT_EQ(extracted.exitCode, 1) << path;
+        EXPECT_EQ(extracted.out, "") << path;
+        EXPECT_NE(extracted.err.find("no entry 'wsh' before the damage"), std::string::npos) << extracted.err;
+        EXPECT_LT(extracted.peakKb, 100 * 1024) << path;
+    }
+}
+
+TEST(PlatconfToolTest, PackMakesNoFileOverTheSizeLimit)
+{
+    TempDir temp;
+    // Two images that fit one by one but not together: nothing is written.
+    temp.Write("conf/a.png", QByteArray(5 * 1024 * 1024, 'a'));
+    temp.Write("conf/b.png", QByteArray(5 * 1024 * 1024, 'b'));
+    const Result together = RunTool({"pack", temp.FilePath("conf"), temp.FilePath("platconf")});
+    EXPECT_EQ(together.exitCode, 1);
+    EXPECT_TRUE(together.err.contains("more than the 8388608 a custom resource file may have"))
+        << together.err.toStdString();
+    EXPECT_FALSE(QFile::exists(temp.FilePath("platconf")));
+
+    // One image of exactly what fits beside its entry's 36 bytes and name is packed,
+    // and the client's reader takes the file whole.
+    QFile::remove(temp.FilePath("conf/b.png"));
+    temp.Write("conf/a.png", QByteArray(8 * 1024 * 1024 - 36 - 5, 'a'));
+    ASSERT_EQ(RunTool({"pack", temp.FilePath("conf"), temp.FilePath("platconf")}).exitCode, 0);
+    EXPECT_EQ(QFile(temp.FilePath("platconf")).size(), qint64(kCustomResourceFileLimit));
+    EXPECT_EQ(RunTool({"list", temp.FilePath("platconf")}).exitCode, 0);
+
+    // A file in the folder larger than any custom resource file is not read.
+    QFile big(temp.FilePath("conf/a.png"));
+    ASSERT_TRUE(big.resize(qint64(1) << 30));
+    const Result tooBig = RunTool({"pack", temp.FilePath("conf"), temp.FilePath("other")});
+    EXPECT_EQ(tooBig.exitCode, 1);
+    EXPECT_TRUE(tooBig.err.contains("a.png: more than 8388608 bytes")) << tooBig.err.toStdString();
+}

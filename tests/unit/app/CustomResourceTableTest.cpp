@@ -1,6 +1,7 @@
 #include "app/CustomResourceTable.h"
 #include "AppTestSupport.h"
 #include "app/ProgramFolder.h"
+#include "support/ResourceUse.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -166,4 +167,35 @@ TEST(CustomResourceTable, MissingEmptyOrDamagedFile)
     Load(); // a folder in the file's place cannot be read as one
     EXPECT_TRUE(CustomResourceTable().empty());
     EXPECT_EQ(old->Text(), "127.0.0.1");
+}
+
+TEST(CustomResourceTable, FileOverTheSizeLimitOrADeviceIsDamagedAndNotReadWhole)
+{
+    TempHome home;
+    // One entry filling the limit exactly is read whole.
+    const std::string name = "big";
+    const std::string full = Entry(name, std::string(kCustomResourceFileLimit - 36 - name.size(), 'd'));
+    ASSERT_EQ(full.size(), kCustomResourceFileLimit);
+    ASSERT_TRUE(home.Write("custom_resource/platconf", QByteArray::fromStdString(full)));
+    EXPECT_EQ(Load(), "");
+    ASSERT_EQ(CustomResourceTable().size(), 1u);
+    EXPECT_EQ(CustomResourceTable()[0]->data.size(), kCustomResourceFileLimit - 39);
+
+    // One byte more, a sparse gigabyte and an endless device: one line each, no
+    // entries, and the process never holds more than about the limit.
+    const std::string line = "is damaged: more than 8388608 bytes; kept the 0 entries before it\n";
+    ASSERT_TRUE(home.Write("custom_resource/platconf", QByteArray::fromStdString(full + kWsh)));
+    std::string err = Load();
+    EXPECT_EQ(err, "custom resource file " + CustomResourcePath().toStdString() + " " + line);
+    EXPECT_TRUE(CustomResourceTable().empty());
+    QFile huge(CustomResourcePath());
+    ASSERT_TRUE(huge.resize(qint64(1) << 30));
+    EXPECT_EQ(Load(), err);
+    EXPECT_TRUE(CustomResourceTable().empty());
+    testing::internal::CaptureStderr();
+    LoadCustomResourcesFrom(QStringLiteral("/dev/zero"));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "custom resource file /dev/zero " + line);
+    EXPECT_TRUE(CustomResourceTable().empty());
+    const long peakKb = ResourceUse::PeakResidentKb();
+    EXPECT_LT(peakKb, 100 * 1024) << "peak resident size " << peakKb << " KiB";
 }

@@ -1,8 +1,10 @@
 #include "app/LoginCache.h"
 #include "AppTestSupport.h"
+#include "support/ResourceUse.h"
 #include "support/ScopedUmask.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -132,4 +134,43 @@ TEST(LoginCacheFile, CacheIsTheOwnersAloneAndALinkInItsPlaceIsNotFollowed)
     EXPECT_EQ(home.Read("licache"), record.Serialize());
     EXPECT_EQ(home.Read("elsewhere"), elsewhere);
     EXPECT_EQ(ScopedUmask::ModeOf(target), 0666);
+}
+
+TEST(LoginCacheFile, CacheOverTheSizeLimitIsAbsentWithoutBeingReadWholeAndIsNeverWritten)
+{
+    TempHome home;
+    // The largest record that fits is written and read back; one a character
+    // longer is neither written (the cache in place stays) nor read.
+    auto size = [](qsizetype units) {
+        return LoginRecord("user", QString(units, 'p'), 1, kPcId).Serialize().size();
+    };
+    qsizetype low = 0, high = qsizetype(CRequestLogin::kMaxBytes); // size(low) fits, size(high) does not
+    while (high - low > 1) {
+        const qsizetype middle = (low + high) / 2;
+        (size(middle) <= qsizetype(CRequestLogin::kMaxBytes) ? low : high) = middle;
+    }
+    const QString password(low, 'p');
+    const CRequestLogin fits = LoginRecord("user", password, 1, kPcId);
+    ASSERT_TRUE(SaveLoginCache(fits));
+    auto back = LoadLoginCache();
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(Fields(*back), Fields(fits));
+    const CRequestLogin over = LoginRecord("user", password + "p", 1, kPcId);
+    ASSERT_GT(over.Serialize().size(), qsizetype(CRequestLogin::kMaxBytes));
+    EXPECT_EQ(CRequestLogin::Deserialize(over.Serialize()), nullptr);
+    EXPECT_FALSE(SaveLoginCache(over));
+    EXPECT_EQ(home.Read("licache"), fits.Serialize());
+    ASSERT_TRUE(home.Write("licache", over.Serialize()));
+    EXPECT_EQ(LoadLoginCache(), nullptr);
+
+    // A sparse gigabyte in the cache's place counts as absent, and so does a device
+    // (a pipe here: it would never end).
+    QFile huge(home.File("licache"));
+    ASSERT_TRUE(huge.resize(qint64(1) << 30));
+    EXPECT_EQ(LoadLoginCache(), nullptr);
+    ASSERT_TRUE(QFile::remove(home.File("licache")));
+    ASSERT_EQ(mkfifo(QFile::encodeName(home.File("licache")).constData(), 0600), 0);
+    EXPECT_EQ(LoadLoginCache(), nullptr);
+    const long peakKb = ResourceUse::PeakResidentKb();
+    EXPECT_LT(peakKb, 100 * 1024) << "peak resident size " << peakKb << " KiB";
 }
