@@ -23,6 +23,17 @@ void CliConsole::Out(const std::string& line)
     WriteLine(stdout, line);
 }
 
+void CliConsole::Out(const std::vector<QString>& lines)
+{
+    std::string block;
+    for (const QString& line : lines) {
+        block += line.toStdString();
+        block += '\n';
+    }
+    std::fwrite(block.data(), 1, block.size(), stdout);
+    std::fflush(stdout);
+}
+
 void CliConsole::Err(const QString& line)
 {
     WriteLine(stderr, line.toStdString());

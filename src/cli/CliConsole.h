@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <string>
+#include <vector>
 
 // Output of lumetra-cli: results go to standard output, errors and diagnostics to
 // standard error, both as UTF-8 lines. Every line is flushed at once so that the
@@ -11,6 +12,9 @@ class CliConsole
 public:
     static void Out(const QString& line);
     static void Out(const std::string& line);
+    // Several lines written and flushed together: a long table costs one flush, not
+    // one per line.
+    static void Out(const std::vector<QString>& lines);
     // "lumetra-cli: " is not prefixed: texts of the service and of the login view are
     // printed exactly as the window would show them.
     static void Err(const QString& line);

@@ -2,7 +2,6 @@
 
 #include "CliConsole.h"
 
-#include <QList>
 #include <algorithm>
 
 namespace {
@@ -50,44 +49,65 @@ void TablePrinter::AddRow(const std::vector<QString>& cells)
 int TablePrinter::DisplayWidth(const QString& text)
 {
     int width = 0;
-    const QList<uint> codePoints = text.toUcs4();
-    for (const uint c : codePoints)
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        char32_t c = text[i].unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < n && text[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(text[i].unicode(), text[i + 1].unicode());
+            ++i;
+        }
         width += CellsOf(c);
+    }
     return width;
 }
 
 std::vector<QString> TablePrinter::Lines() const
 {
-    std::vector<int> widths(m_columns.size(), 0);
-    for (size_t i = 0; i < m_columns.size(); ++i) {
-        widths[i] = DisplayWidth(m_columns[i].title);
-        for (const std::vector<QString>& row : m_rows)
-            widths[i] = std::max(widths[i], DisplayWidth(row[i]));
+    // Each cell's width is counted once; every line is then one pass over its cells.
+    const size_t columns = m_columns.size();
+    std::vector<int> widths(columns, 0);
+    std::vector<int> titleWidths(columns, 0);
+    std::vector<int> cellWidths(m_rows.size() * columns, 0);
+    for (size_t i = 0; i < columns; ++i) {
+        titleWidths[i] = DisplayWidth(m_columns[i].title);
+        widths[i] = titleWidths[i];
     }
-    auto format = [&](const std::vector<QString>& cells) {
+    for (size_t r = 0; r < m_rows.size(); ++r) {
+        for (size_t i = 0; i < columns; ++i) {
+            const int width = DisplayWidth(m_rows[r][i]);
+            cellWidths[r * columns + i] = width;
+            widths[i] = std::max(widths[i], width);
+        }
+    }
+    auto format = [&](const std::vector<QString>& cells, const int* cellWidth) {
         QString line;
-        for (size_t i = 0; i < m_columns.size(); ++i) {
-            const QString pad(widths[i] - DisplayWidth(cells[i]), QLatin1Char(' '));
+        for (size_t i = 0; i < columns; ++i) {
+            const qsizetype pad = widths[i] - cellWidth[i];
             if (i > 0)
                 line += QStringLiteral("  ");
-            line += m_columns[i].align == Align::Right ? pad + cells[i] : cells[i] + pad;
+            if (m_columns[i].align == Align::Right)
+                line += QString(pad, QLatin1Char(' ')) + cells[i];
+            else
+                line += cells[i] + QString(pad, QLatin1Char(' '));
         }
-        while (line.endsWith(QLatin1Char(' ')))
-            line.chop(1);
+        qsizetype end = line.size();
+        while (end > 0 && line[end - 1] == QLatin1Char(' '))
+            --end;
+        line.truncate(end);
         return line;
     };
     std::vector<QString> lines;
+    lines.reserve(m_rows.size() + 1);
     std::vector<QString> titles;
     for (const Column& column : m_columns)
         titles.push_back(column.title);
-    lines.push_back(format(titles));
-    for (const std::vector<QString>& row : m_rows)
-        lines.push_back(format(row));
+    lines.push_back(format(titles, titleWidths.data()));
+    for (size_t r = 0; r < m_rows.size(); ++r)
+        lines.push_back(format(m_rows[r], cellWidths.data() + r * columns));
     return lines;
 }
 
 void TablePrinter::Print() const
 {
-    for (const QString& line : Lines())
-        CliConsole::Out(line);
+    CliConsole::Out(Lines());
 }

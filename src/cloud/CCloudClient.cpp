@@ -1,5 +1,6 @@
 #include "cloud/CCloudClient.h"
 
+#include "cloud/ReplyWalker.h"
 #include "platform/TextCodec.h"
 
 #include <cjson/cJSON.h>
@@ -8,6 +9,8 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -40,11 +43,19 @@ std::string LocalToUtf8(const std::string& local)
     return TextCodec::WideToUtf8(TextCodec::LocalToWide(local));
 }
 
-// The reply body is UTF-8; it reaches the parser in the local narrow encoding.
-cJSON* ParseReply(const std::string& reply)
+// The reply body is UTF-8; it reaches the parser in the local narrow encoding. The
+// local encoding is UTF-8 as well, so the conversion changes a valid body only by
+// dropping one leading byte-order mark: such a body is read where it is (no copy of
+// a large reply). Only a body with invalid sequences goes through the conversion,
+// which replaces them. `read` gets the text the parser sees.
+template <typename Read> bool WithReplyText(const std::string& reply, Read read)
 {
+    if (TextCodec::IsValidUtf8(reply)) {
+        const size_t skip = reply.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+        return read(reply.c_str() + skip);
+    }
     const std::string local = TextCodec::WideToLocal(TextCodec::Utf8ToWide(reply));
-    return cJSON_Parse(local.c_str());
+    return read(local.c_str());
 }
 
 // Member look-up ignores the case of the name, as the service's members are
@@ -56,20 +67,28 @@ const cJSON* Item(const cJSON* object, const char* name)
     return cJSON_GetObjectItem(object, name);
 }
 
-// Reads a number member into `field`; an absent or wrongly typed member leaves it.
-void ReadInt(const cJSON* object, const char* name, int* field)
+// Reads a number into `field`; an absent or wrongly typed value leaves it.
+void ReadIntValue(const cJSON* item, int* field)
 {
-    const cJSON* item = Item(object, name);
     if (cJSON_IsNumber(item))
         *field = item->valueint;
 }
 
-// Reads a string member; absent, null or wrongly typed members leave the field.
-void ReadText(const cJSON* object, const char* name, QString* field)
+// Reads a string; absent, null or wrongly typed values leave the field.
+void ReadTextValue(const cJSON* item, QString* field)
 {
-    const cJSON* item = Item(object, name);
     if (cJSON_IsString(item) && item->valuestring != nullptr)
         *field = TextCodec::LocalToWide(item->valuestring);
+}
+
+void ReadInt(const cJSON* object, const char* name, int* field)
+{
+    ReadIntValue(Item(object, name), field);
+}
+
+void ReadText(const cJSON* object, const char* name, QString* field)
+{
+    ReadTextValue(Item(object, name), field);
 }
 
 void ReadText(const cJSON* object, const char* name, std::string* field)
@@ -79,10 +98,29 @@ void ReadText(const cJSON* object, const char* name, std::string* field)
         *field = item->valuestring;
 }
 
-void ReadReplyBase(const cJSON* root, CReplyBase* reply)
+// The members every reply starts with, and those of each reply, in the order the
+// walk reports them.
+enum BaseMember
 {
-    ReadInt(root, "flag", &reply->flag);
-    ReadText(root, "msg", &reply->msg);
+    kFlag,
+    kMsg,
+    kFirstOwnMember
+};
+
+void ReadBaseMember(size_t index, const cJSON* value, CReplyBase* reply)
+{
+    if (index == kFlag)
+        ReadIntValue(value, &reply->flag);
+    else if (index == kMsg)
+        ReadTextValue(value, &reply->msg);
+}
+
+// A list reply with more entries than this is refused as a whole, like a reply
+// past the size limit.
+void ReportTooManyEntries(const char* listName)
+{
+    std::fprintf(stderr, "web service reply refused: more than %zu entries in \"%s\"\n",
+                 CCloudClient::kMaxListEntries, listName);
 }
 
 // The decimal value at the start of `text` (as atoi reads it), held to the int range.
@@ -179,9 +217,30 @@ std::string CCloudClient::BaseUrl()
 
 size_t CCloudClient::WriteCallback(char* data, size_t size, size_t count, void* userdata)
 {
-    if (data == nullptr || userdata == nullptr)
+    auto* sink = static_cast<ReplySink*>(userdata);
+    if (data == nullptr || sink == nullptr || sink->reply == nullptr)
         return static_cast<size_t>(-1);
-    static_cast<std::string*>(userdata)->append(data, size * count);
+    std::string& reply = *sink->reply;
+    const size_t bytes = size * count;
+    const size_t received = reply.size() - sink->start;
+    if (bytes > kMaxReplyBytes - received) {
+        // Too large: nothing of this reply is kept, and libcurl ends the transfer
+        // with a write error because fewer bytes were taken than offered.
+        sink->tooLarge = true;
+        reply.resize(sink->start);
+        reply.shrink_to_fit();
+        return 0;
+    }
+    if (received == 0 && sink->handle != nullptr) {
+        // Room for the announced length at once, so the buffer is not grown (and
+        // copied) step by step; the length was checked against the limit already.
+        curl_off_t announced = -1;
+        if (curl_easy_getinfo(static_cast<CURL*>(sink->handle), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T,
+                              &announced) == CURLE_OK &&
+            announced > 0 && static_cast<unsigned long long>(announced) <= kMaxReplyBytes)
+            reply.reserve(sink->start + static_cast<size_t>(announced));
+    }
+    reply.append(data, bytes);
     return count;
 }
 
@@ -190,20 +249,29 @@ int CCloudClient::Post(const std::string& url, const std::string& body, std::str
     CURL* curl = curl_easy_init();
     if (curl == nullptr)
         return CURLE_FAILED_INIT;
+    ReplySink sink;
+    sink.reply = reply;
+    sink.start = reply != nullptr ? reply->size() : 0;
+    sink.handle = curl;
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_POST, 1L);
     curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.c_str());
     curl_easy_setopt(curl, CURLOPT_READFUNCTION, static_cast<curl_read_callback>(nullptr));
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &CCloudClient::WriteCallback);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, static_cast<void*>(reply));
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, static_cast<void*>(reply != nullptr ? &sink : nullptr));
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 20L);
     curl_easy_setopt(curl, CURLOPT_TIMEOUT, 20L);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
     curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);
+    // A reply announced as larger than the limit is refused before its body is read.
+    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxReplyBytes));
     const CURLcode result = curl_easy_perform(curl);
     curl_easy_cleanup(curl);
+    if (sink.tooLarge || result == CURLE_FILESIZE_EXCEEDED)
+        std::fprintf(stderr, "web service reply from %s refused: more than %zu bytes\n", url.c_str(),
+                     kMaxReplyBytes);
     return static_cast<int>(result);
 }
 
@@ -250,50 +318,76 @@ std::string CCloudClient::BuildQueryDeviceBody(int orgId, const char* gwSn, int 
 CAccountInfo CCloudClient::ParseLoginReply(const std::string& reply)
 {
     CAccountInfo info;
-    cJSON* root = ParseReply(reply);
-    if (root == nullptr)
-        return info;
-    ReadReplyBase(root, &info);
-    ReadInt(root, "orgId", &info.orgId);
-    ReadInt(root, "newRoleId", &info.newRoleId);
-    ReadInt(root, "accountsId", &info.accountsId);
-    cJSON_Delete(root);
-    return info;
+    const bool whole = WithReplyText(reply, [&](const char* text) {
+        return ReplyWalker::Walk(
+            text, {"flag", "msg", "orgId", "newRoleId", "accountsId"}, nullptr,
+            [&](size_t index, const cJSON* value) {
+                ReadBaseMember(index, value, &info);
+                if (index == kFirstOwnMember)
+                    ReadIntValue(value, &info.orgId);
+                else if (index == kFirstOwnMember + 1)
+                    ReadIntValue(value, &info.newRoleId);
+                else if (index == kFirstOwnMember + 2)
+                    ReadIntValue(value, &info.accountsId);
+            },
+            [](const cJSON*) { return true; });
+    });
+    return whole ? info : CAccountInfo();
 }
 
+// The lists are read element by element as the walk hands them over: no tree of the
+// whole reply is made, and each element is looked at once.
 CGatewayListReply CCloudClient::ParseGatewayListReply(const std::string& reply)
 {
     CGatewayListReply list;
-    cJSON* root = ParseReply(reply);
-    if (root == nullptr)
-        return list;
-    ReadReplyBase(root, &list);
-    ReadInt(root, "count", &list.count);
-    const cJSON* array = Item(root, "gwList");
-    if (cJSON_IsArray(array)) {
-        const int size = cJSON_GetArraySize(array);
-        for (int i = 0; i < size; ++i)
-            list.gateways.push_back(MakeGateway(cJSON_GetArrayItem(array, i)));
-    }
-    cJSON_Delete(root);
-    return list;
+    bool tooMany = false;
+    const bool whole = WithReplyText(reply, [&](const char* text) {
+        return ReplyWalker::Walk(
+            text, {"flag", "msg", "count"}, "gwList",
+            [&](size_t index, const cJSON* value) {
+                ReadBaseMember(index, value, &list);
+                if (index == kFirstOwnMember)
+                    ReadIntValue(value, &list.count);
+            },
+            [&](const cJSON* element) {
+                tooMany = list.gateways.size() >= kMaxListEntries;
+                if (!tooMany)
+                    list.gateways.push_back(MakeGateway(element));
+                return !tooMany;
+            });
+    });
+    if (tooMany)
+        ReportTooManyEntries("gwList");
+    return whole ? list : CGatewayListReply();
 }
 
 CDeviceListReply CCloudClient::ParseDeviceListReply(const std::string& reply)
 {
     CDeviceListReply list;
-    cJSON* root = ParseReply(reply);
-    if (root == nullptr)
-        return list;
-    ReadReplyBase(root, &list);
-    ReadInt(root, "count", &list.count);
-    const cJSON* array = Item(root, "devList");
-    if (cJSON_IsArray(array)) {
-        const int size = cJSON_GetArraySize(array);
-        for (int i = 0; i < size; ++i)
-            list.devices.push_back(MakeDevice(cJSON_GetArrayItem(array, i)));
-    }
-    cJSON_Delete(root);
+    std::vector<std::unique_ptr<CNodeDevice>> devices;
+    bool tooMany = false;
+    const bool whole = WithReplyText(reply, [&](const char* text) {
+        return ReplyWalker::Walk(
+            text, {"flag", "msg", "count"}, "devList",
+            [&](size_t index, const cJSON* value) {
+                ReadBaseMember(index, value, &list);
+                if (index == kFirstOwnMember)
+                    ReadIntValue(value, &list.count);
+            },
+            [&](const cJSON* element) {
+                tooMany = devices.size() >= kMaxListEntries;
+                if (!tooMany)
+                    devices.emplace_back(MakeDevice(element));
+                return !tooMany;
+            });
+    });
+    if (tooMany)
+        ReportTooManyEntries("devList");
+    if (!whole)
+        return CDeviceListReply();
+    list.devices.reserve(devices.size());
+    for (std::unique_ptr<CNodeDevice>& device : devices)
+        list.devices.push_back(device.release());
     return list;
 }
 

@@ -164,3 +164,24 @@ TEST(CloudReply, UnparsableOrTruncatedRepliesGiveTheFailedDefaults)
             << text;
     }
 }
+
+TEST(CloudReply, ByteOrderMarkAndInvalidSequencesAreReadAsTheTextConversionReadsThem)
+{
+    // The text conversion drops one leading byte-order mark and the JSON parser one
+    // more; a third makes the reply no JSON, and so does one after a blank.
+    const std::string bom = "\xEF\xBB\xBF";
+    const std::string login = R"({"flag":1,"msg":"登录成功","orgId":5})";
+    EXPECT_EQ(CCloudClient::ParseLoginReply(bom + login).orgId, 5);
+    EXPECT_EQ(CCloudClient::ParseLoginReply(bom + bom + login).orgId, 5);
+    EXPECT_EQ(CCloudClient::ParseLoginReply(bom + bom + bom + login).orgId, -1);
+    EXPECT_EQ(CCloudClient::ParseLoginReply(" " + bom + login).orgId, -1);
+    // An invalid sequence becomes U+FFFD, also in a reply that starts with a mark.
+    for (const std::string& start : {std::string(), bom}) {
+        const CAccountInfo info =
+            CCloudClient::ParseLoginReply(start + "{\"flag\":1,\"msg\":\"a\xFF\xC0 b\"}");
+        EXPECT_EQ(std::tuple(info.flag, info.msg.toStdString()),
+                  std::tuple(1, "a\xEF\xBF\xBD\xEF\xBF\xBD b"));
+    }
+    // A zero byte ends the text the parser sees, as before.
+    EXPECT_EQ(CCloudClient::ParseLoginReply(std::string("{\"flag\":1}\0garbage", 17)).flag, 1);
+}
