@@ -16,7 +16,10 @@
 #include "ui/pngbutton/CTabButton.h"
 
 #include <QLabel>
+#include <QTimer>
 #include <QTreeWidget>
+
+#include <algorithm>
 
 namespace {
 
@@ -36,7 +39,8 @@ CFVLeftTree::CFVLeftTree(MessageWindow* mainWindow, QWidget* parent)
       tabAll_(new CTabButton(this, IDC_TAB_ALL)), tabResults_(new CTabButton(this, IDC_TAB_RESULTS)),
       tabSearch_(new CTabButton(this, IDC_TAB_SEARCH)), tree_(new QTreeWidget(this)),
       search_(new CGdipButton(this, IDC_SEARCH)), home_(new CGdipButton(this, IDC_HOME)),
-      add_(new CGdipButton(this, IDC_ADD)), alarms_(new CGdipButton(this, IDC_ALARMS))
+      add_(new CGdipButton(this, IDC_ADD)), alarms_(new CGdipButton(this, IDC_ALARMS)),
+      fillTimer_(new QTimer(this))
 {
     setObjectName(QStringLiteral("CFVLeftTree"));
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -64,10 +68,13 @@ CFVLeftTree::CFVLeftTree(MessageWindow* mainWindow, QWidget* parent)
     connect(home_, &CGdipButton::clicked, this, [this] { OnHome(); });
     connect(add_, &CGdipButton::clicked, this, [this] { OnAddGateway(); });
     // The alarms button has no command.
+    fillTimer_->setInterval(0);
+    connect(fillTimer_, &QTimer::timeout, this, [this] { FillBatch(); });
 }
 
 CFVLeftTree::~CFVLeftTree()
 {
+    CancelFill();
     for (const auto& record : records_) {
         ReleaseGatewayRecords(record.get());
     }
@@ -107,6 +114,8 @@ void CFVLeftTree::OnInitialUpdate()
 
 bool CFVLeftTree::Query(const QString& serial, const QString& name, const QString& node)
 {
+    // A fill still under way belongs to the list this query replaces.
+    CancelFill();
     const CAccountInfo* account = GetCurrentAccount();
     if (account == nullptr) {
         gateways_.clear();
@@ -123,6 +132,7 @@ bool CFVLeftTree::Query(const QString& serial, const QString& name, const QStrin
 
 void CFVLeftTree::FillTree()
 {
+    CancelFill();
     tree_->setUpdatesEnabled(false);
     {
         const QSignalBlocker blocker(tree_);
@@ -131,21 +141,63 @@ void CFVLeftTree::FillTree()
     auto* root = new QTreeWidgetItem(QStringList(QStringLiteral("网关")));
     root->setSizeHint(0, QSize(-1, kItemHeight));
     tree_->addTopLevelItem(root);
-    if (lastQueryOk_) {
-        static const QIcon onlineIcon = StateIcon(141);
-        static const QIcon offlineIcon = StateIcon(142);
-        for (const CNodeGateway& gateway : gateways_) {
-            auto* item = new QTreeWidgetItem(root, QStringList(QString::fromStdString(gateway.gwName)));
-            const int state = gateway.isOnline == "true" ? kStateOnline : kStateOffline;
-            item->setIcon(0, state == kStateOnline ? onlineIcon : offlineIcon);
-            item->setData(0, kStateRole, state);
-            records_.push_back(std::make_unique<CNodeGateway>(gateway));
-            item->setData(0, kGatewayRole, QVariant::fromValue(static_cast<void*>(records_.back().get())));
-            item->setSizeHint(0, QSize(-1, kItemHeight));
-        }
-    }
     root->setExpanded(true);
     tree_->setUpdatesEnabled(true);
+    if (!lastQueryOk_ || gateways_.empty())
+        return;
+    // The items are made off the tree, a batch per pass of the event loop, so a long
+    // list never holds up the window; they join the root in one step at the end
+    // (adding them batch by batch would lay the growing tree out again each time).
+    // Until then the tree shows the root alone, never a part of the list. The first
+    // batch is made at once, so a short list is complete when this returns.
+    fillRoot_ = root;
+    pending_.reserve(static_cast<qsizetype>(gateways_.size()));
+    records_.reserve(records_.size() + gateways_.size());
+    FillBatch();
+    if (fillRoot_ != nullptr)
+        fillTimer_->start();
+}
+
+bool CFVLeftTree::IsFilling() const
+{
+    return fillRoot_ != nullptr;
+}
+
+void CFVLeftTree::FillBatch()
+{
+    static const QIcon onlineIcon = StateIcon(141);
+    static const QIcon offlineIcon = StateIcon(142);
+    const size_t end = std::min(gateways_.size(), static_cast<size_t>(pending_.size()) + kFillBatch);
+    for (size_t i = static_cast<size_t>(pending_.size()); i < end; ++i) {
+        const CNodeGateway& gateway = gateways_[i];
+        auto* item = new QTreeWidgetItem(QStringList(QString::fromStdString(gateway.gwName)));
+        const int state = gateway.isOnline == "true" ? kStateOnline : kStateOffline;
+        item->setIcon(0, state == kStateOnline ? onlineIcon : offlineIcon);
+        item->setData(0, kStateRole, state);
+        records_.push_back(std::make_unique<CNodeGateway>(gateway));
+        item->setData(0, kGatewayRole, QVariant::fromValue(static_cast<void*>(records_.back().get())));
+        item->setSizeHint(0, QSize(-1, kItemHeight));
+        pending_.append(item);
+    }
+    if (static_cast<size_t>(pending_.size()) < gateways_.size())
+        return;
+    fillTimer_->stop();
+    QTreeWidgetItem* root = fillRoot_;
+    fillRoot_ = nullptr;
+    QList<QTreeWidgetItem*> items;
+    items.swap(pending_);
+    tree_->setUpdatesEnabled(false);
+    root->addChildren(items);
+    root->setExpanded(true);
+    tree_->setUpdatesEnabled(true);
+}
+
+void CFVLeftTree::CancelFill()
+{
+    fillTimer_->stop();
+    fillRoot_ = nullptr;
+    qDeleteAll(pending_);
+    pending_.clear();
 }
 
 QTreeWidgetItem* CFVLeftTree::RootItem() const

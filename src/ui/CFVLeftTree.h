@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QList>
 #include <QWidget>
 
+#include <cstddef>
 #include <memory>
 #include <vector>
 
@@ -12,6 +14,7 @@ class CTabButton;
 class MessageWindow;
 class QLabel;
 class QTreeWidget;
+class QTimer;
 class QTreeWidgetItem;
 struct _Resource_Info;
 
@@ -51,7 +54,14 @@ public:
     // be empty) and keeps the list. False when the query failed.
     bool Query(const QString& serial, const QString& name, const QString& node);
     // Rebuilds the tree from the kept list: the root "网关" and one item per gateway.
+    // A list longer than one batch is completed from the event loop (the root shows
+    // no gateway until all of them are there); IsFilling() is true until then. A new
+    // Query or FillTree drops a fill that is still under way.
     void FillTree();
+    bool IsFilling() const;
+
+    // Items made per pass of the event loop while the tree fills.
+    static constexpr size_t kFillBatch = 2000;
 
     void OnTabAll();
     void OnTabSearch();
@@ -74,6 +84,8 @@ protected:
 private:
     void OnSelectionChanged(QTreeWidgetItem* item);
     void ShowSearchForm(bool shown);
+    void FillBatch();
+    void CancelFill();
 
     MessageWindow* mainWindow_;
     const _Resource_Info* addUrl_;
@@ -94,4 +106,10 @@ private:
     std::vector<CNodeGateway> gateways_;
     bool lastQueryOk_ = false;
     std::vector<std::unique_ptr<CNodeGateway>> records_;
+
+    // The fill under way: the root it fills, the items made so far (not yet in the
+    // tree) and the timer that makes the next batch.
+    QTreeWidgetItem* fillRoot_ = nullptr;
+    QList<QTreeWidgetItem*> pending_;
+    QTimer* fillTimer_;
 };
