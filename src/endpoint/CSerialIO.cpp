@@ -26,6 +26,9 @@ struct CSerialIO::Shared
     bool openRequest = false;
     bool closeRequest = false;
     std::deque<std::vector<char>> writes;
+    // Set when a write found the queue full; until the queue has drained, every
+    // write is dropped, so the stream has one gap and not many small ones.
+    bool overflowing = false;
     QString portName = QStringLiteral("COM1");
     QString baudText = QStringLiteral("115200");
     SerialLineSettings settings;
@@ -46,10 +49,12 @@ thread_local void* t_readerOf = nullptr;
 const int kBaudRates[] = {110,   300,   600,   1200,  2400,   4800,   9600,  14400,
                           19200, 38400, 56000, 57600, 115200, 128000, 256000};
 
+// The class's texts are diagnostics: they go to standard error, never to the
+// standard output that programs keep for their results.
 void Print(const char* text)
 {
-    std::fputs(text, stdout);
-    std::fflush(stdout);
+    std::fputs(text, stderr);
+    std::fflush(stderr);
 }
 
 } // namespace
@@ -151,26 +156,39 @@ void CSerialIO::Close()
     m_shared->openRequest = false;
 }
 
-void CSerialIO::Write(const char* data, int length)
+bool CSerialIO::Write(const char* data, int length)
 {
     if (length > kSendLimit) {
         Print("buffer over flow\n");
         OnSend(-1);
-        return;
+        return false;
     }
     if (length < 0 || (data == nullptr && length > 0) || !m_shared) {
         OnSend(-1);
-        return;
+        return false;
     }
+    bool starts = false;
+    QString portName;
     {
         std::lock_guard<std::mutex> requests(m_shared->requests);
-        if (m_shared->writes.size() < static_cast<size_t>(kMaxQueuedWrites)) {
+        if (!m_shared->overflowing && m_shared->writes.size() < static_cast<size_t>(kMaxQueuedWrites)) {
             m_shared->writes.emplace_back(data, data + length);
-            return;
+            return true;
         }
+        starts = !m_shared->overflowing;
+        m_shared->overflowing = true;
+        portName = m_shared->portName;
     }
-    Print("buffer over flow\n");
+    // One line for the whole overflow, when it starts; the writes dropped during it
+    // are reported through OnSend only.
+    if (starts) {
+        const std::string line = "buffer over flow: " + portName.toStdString() + " has " +
+                                 std::to_string(kMaxQueuedWrites) +
+                                 " writes waiting; what comes until they are written is dropped\n";
+        Print(line.c_str());
+    }
     OnSend(-1);
+    return false;
 }
 
 SerialLineSettings CSerialIO::LineSettings() const
@@ -285,6 +303,10 @@ void CSerialIO::RunPass(Shared& shared)
                 break;
             data = std::move(shared.writes.front());
             shared.writes.pop_front();
+            // The queue has drained: an overflow, if any, is over, and the next
+            // write is taken again.
+            if (shared.writes.empty())
+                shared.overflowing = false;
         }
         int written = 0;
         shared.inPortCall = true;

@@ -52,9 +52,14 @@ public:
     // Asks the reader thread to close the port; the outcome comes through OnClose.
     void Close();
     // Hands `length` bytes to the reader thread; the outcome comes through OnSend.
-    // More than kSendLimit bytes (or too many writes waiting) are refused at once:
-    // "buffer over flow" on standard output and OnSend(-1) on the calling thread.
-    void Write(const char* data, int length);
+    // More than kSendLimit bytes are refused at once: "buffer over flow" on standard
+    // error and OnSend(-1) on the calling thread. At most kMaxQueuedWrites writes
+    // (so at most 1 MiB) wait for the port: a write that finds the queue full starts
+    // an overflow, which drops every write (OnSend(-1) on the calling thread) until
+    // the queue has drained, and writes one "buffer over flow" line to standard
+    // error for the whole overflow. Returns whether the bytes were queued (a refused
+    // write has had its OnSend(-1) when this returns).
+    bool Write(const char* data, int length);
 
     SerialLineSettings LineSettings() const;
     QString PortName() const;
@@ -66,7 +71,8 @@ public:
     static bool ApplyBaudText(SerialLineSettings& settings, const QString& baudText);
 
 protected:
-    // Result 1 when the port opened, 0 when it did not. Prints the outcome.
+    // Result 1 when the port opened, 0 when it did not. Prints the outcome (the
+    // texts of this class go to standard error).
     virtual void OnOpen(int result);
     // Result 1 when the port was closed, 0 otherwise. Prints the outcome.
     virtual void OnClose(int result);

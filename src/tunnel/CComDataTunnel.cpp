@@ -243,10 +243,13 @@ void CComDataTunnel::WriteToCom(const unsigned char* bytes, int count)
     if (bytes == nullptr || count <= 0 || m_userHalf == nullptr || m_userHalf->serial == nullptr) {
         return;
     }
-    // The endpoint takes at most kSendLimit bytes a write.
+    // The endpoint takes at most kSendLimit bytes a write. Once a write is refused
+    // (the port's queue is full), the rest of these bytes is dropped with it: a
+    // message larger than the port can take leaves one gap, and one overflow.
     for (int offset = 0; offset < count; offset += CSerialIO::kSendLimit) {
         const int chunk = std::min(CSerialIO::kSendLimit, count - offset);
-        m_userHalf->serial->Write(reinterpret_cast<const char*>(bytes) + offset, chunk);
+        if (!m_userHalf->serial->Write(reinterpret_cast<const char*>(bytes) + offset, chunk))
+            break;
     }
 }
 

@@ -257,6 +257,21 @@ QString OpenBed::WaitForLine(const QString& prefix, int timeoutMs)
     }
 }
 
+bool OpenBed::WaitForError(const QString& text, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        Drain();
+        if (err_.contains(text)) {
+            return true;
+        }
+        if (deadline.hasExpired() || cli_.state() == QProcess::NotRunning) {
+            return false;
+        }
+        cli_.waitForReadyRead(100);
+    }
+}
+
 int OpenBed::WaitForExit(int timeoutMs)
 {
     const bool ended = cli_.state() == QProcess::NotRunning || cli_.waitForFinished(timeoutMs);

@@ -53,6 +53,11 @@ public:
     // Waits until the program printed a line starting with `prefix` and returns the
     // rest of that line; empty when it ended or the time ran out first.
     QString WaitForLine(const QString& prefix, int timeoutMs = 30000);
+    // Waits until the program's standard error holds `text`; false when it ended or
+    // the time ran out first.
+    bool WaitForError(const QString& text, int timeoutMs = 30000);
+    // The running program's process id (0 when it is not running).
+    qint64 Pid() const { return cli_.processId(); }
     // Waits for the program's end; -1 when it had to be killed or crashed.
     int WaitForExit(int timeoutMs = 20000);
     // SIGINT (or `signal`), then WaitForExit.

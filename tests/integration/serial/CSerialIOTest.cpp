@@ -11,9 +11,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <random>
 #include <thread>
 
@@ -61,6 +65,7 @@ protected:
 TEST_F(SerialIOTest, OpensReceivesInChunksOfAtMost300BytesAndCloses)
 {
     testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     {
         RecordingSerialIO io(log);
         OpenProgramEnd(io);
@@ -77,7 +82,8 @@ TEST_F(SerialIOTest, OpensReceivesInChunksOfAtMost300BytesAndCloses)
         io.Open(QStringLiteral("\\\\.\\COM%1").arg(pair.comA), QStringLiteral("115200"), 8, 'N', 1);
         ASSERT_TRUE(log.WaitForCount(Kind::Open, 2));
     }
-    const std::string printed = testing::internal::GetCapturedStdout();
+    const std::string printed = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << "the texts are diagnostics, on standard error";
     EXPECT_FALSE(HoldsDevice(folder.LinkPath(pair.comA))) << "destruction closes the port";
 
     std::string kinds;
@@ -99,6 +105,7 @@ TEST_F(SerialIOTest, OpensReceivesInChunksOfAtMost300BytesAndCloses)
 TEST_F(SerialIOTest, WritesUpTo1024BytesAndRefusesMoreOrNothing)
 {
     testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     RecordingSerialIO io(log);
     OpenProgramEnd(io);
 
@@ -118,7 +125,8 @@ TEST_F(SerialIOTest, WritesUpTo1024BytesAndRefusesMoreOrNothing)
     ASSERT_TRUE(log.WaitForCount(Kind::Send, 4));
     io.Close();
     ASSERT_TRUE(log.WaitForCount(Kind::Close, 1));
-    const std::string printed = testing::internal::GetCapturedStdout();
+    const std::string printed = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 
     // The reader thread reports the accepted and the empty write in the order made.
     std::vector<int> fromReader;
@@ -142,6 +150,124 @@ std::string Chunk(char writer, int sequence, size_t size)
     for (size_t i = 3; i < size; ++i)
         chunk[i] = static_cast<char>((writer * 31 + sequence * 7 + i) & 0xff);
     return chunk;
+}
+
+// A serial endpoint whose reader thread can be held inside its next OnSend, so that
+// writes pile up in the queue exactly as they would behind a slow port.
+class HeldSerialIO : public RecordingSerialIO
+{
+public:
+    using RecordingSerialIO::RecordingSerialIO;
+    ~HeldSerialIO() override
+    {
+        Release();
+        StopReader();
+    }
+    // The reader stops in its next OnSend until Release().
+    void HoldNextSend()
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_hold = true;
+        m_held = false;
+    }
+    bool WaitUntilHeld()
+    {
+        std::unique_lock<std::mutex> guard(m_lock);
+        return m_changed.wait_for(guard, std::chrono::milliseconds(kWaitMs), [&] { return m_held; });
+    }
+    void Release()
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_hold = false;
+        m_changed.notify_all();
+    }
+
+protected:
+    void OnSend(int count) override
+    {
+        RecordingSerialIO::OnSend(count);
+        if (count < 0)
+            return; // refusals come on the writing thread
+        std::unique_lock<std::mutex> guard(m_lock);
+        if (!m_hold)
+            return;
+        m_held = true;
+        m_changed.notify_all();
+        m_changed.wait(guard, [&] { return !m_hold; });
+    }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    bool m_hold = false;
+    bool m_held = false;
+};
+
+size_t Refusals(const SerialEventLog::Events& events)
+{
+    return static_cast<size_t>(std::count_if(events.begin(), events.end(), [](const auto& event) {
+        return event.kind == Kind::Send && event.value == -1 && event.thread == std::this_thread::get_id();
+    }));
+}
+
+size_t LinesHolding(const std::string& text, const std::string& part)
+{
+    size_t count = 0;
+    for (size_t at = 0; at < text.size();) {
+        const size_t end = std::min(text.find('\n', at), text.size());
+        count += text.substr(at, end - at).find(part) != std::string::npos ? 1 : 0;
+        at = end + 1;
+    }
+    return count;
+}
+
+TEST_F(SerialIOTest, OverflowQueuesAtMost1024WritesThenDropsUntilDrainedWithOneLineOnStandardError)
+{
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    {
+        HeldSerialIO io(log);
+        OpenProgramEnd(io);
+        int sequence = 0;
+        for (int episode = 1; episode <= 2; ++episode) {
+            std::string kept;
+            auto write = [&](bool keep) {
+                const std::string chunk = Chunk('S', sequence++, CSerialIO::kSendLimit);
+                io.Write(chunk.data(), static_cast<int>(chunk.size()));
+                if (keep)
+                    kept += chunk;
+            };
+            // The reader stops after the first write; then the queue fills.
+            io.HoldNextSend();
+            write(true);
+            ASSERT_TRUE(io.WaitUntilHeld());
+            const size_t before = Refusals(log.Get());
+            for (int i = 0; i < CSerialIO::kMaxQueuedWrites; ++i)
+                write(true);
+            EXPECT_EQ(Refusals(log.Get()), before) << "a queue with room takes every write";
+            // Everything beyond is dropped, each write told at once on its own thread.
+            for (int i = 0; i < 3000; ++i)
+                write(false);
+            EXPECT_EQ(Refusals(log.Get()), before + 3000);
+            io.Release();
+            // The queue drains in order; the overflow is over once it has.
+            ASSERT_EQ(user.Read(kept.size(), 30000), kept) << "episode " << episode;
+            ASSERT_TRUE(log.WaitFor([&](const SerialEventLog::Events& events) {
+                return SerialEventLog::Count(events, Kind::Send) - Refusals(events) ==
+                       static_cast<size_t>(episode * (CSerialIO::kMaxQueuedWrites + 1));
+            }));
+        }
+        const std::string after = "taken again";
+        io.Write(after.data(), static_cast<int>(after.size()));
+        EXPECT_EQ(user.Read(after.size(), kWaitMs), after);
+    }
+    const std::string printed = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    // One line per overflow, not one per dropped write.
+    EXPECT_EQ(LinesHolding(printed, "buffer over flow"), 2u) << printed.substr(0, 2000);
+    EXPECT_EQ(LinesHolding(printed, " has 1024 writes waiting; what comes until they are written is dropped"),
+              2u)
+        << printed.substr(0, 2000);
 }
 
 TEST_F(SerialIOTest, ConcurrentWritersNeverTearOrLoseAWrite)
