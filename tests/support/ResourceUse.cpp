@@ -7,6 +7,24 @@
 #include <fstream>
 #include <string>
 
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define LUMETRA_SANITIZED 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define LUMETRA_SANITIZED 1
+#endif
+
+bool ResourceUse::MeasuresMemory()
+{
+#ifdef LUMETRA_SANITIZED
+    return false;
+#else
+    return true;
+#endif
+}
+
 long ResourceUse::PeakResidentKb(pid_t pid)
 {
     std::ifstream status(pid == 0 ? std::string("/proc/self/status")

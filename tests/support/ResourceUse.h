@@ -8,6 +8,10 @@
 class ResourceUse
 {
 public:
+    // Whether resident sizes of this build mean what they say. Sanitizer builds keep
+    // freed memory in quarantine and add shadow memory of their own, so there a bound
+    // on the resident size says nothing about the program; tests then leave it out.
+    static bool MeasuresMemory();
     // The peak resident size (VmHWM) of process `pid` (0: this process) in KiB, read
     // from /proc; -1 when it cannot be read.
     static long PeakResidentKb(pid_t pid = 0);

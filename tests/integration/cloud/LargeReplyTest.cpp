@@ -71,7 +71,9 @@ TEST_F(LargeReplyTest, ReplyOf300MegabytesFailsAsAnyFailedCallAndPeakMemoryStays
     }
     const long peakKb = ResourceUse::PeakResidentKb();
     ASSERT_GT(peakKb, 0);
-    EXPECT_LT(peakKb, 100 * 1024) << "peak resident size " << peakKb << " KiB";
+    if (ResourceUse::MeasuresMemory()) {
+        EXPECT_LT(peakKb, 100 * 1024) << "peak resident size " << peakKb << " KiB";
+    }
 }
 
 TEST_F(LargeReplyTest, ReplyOfExactlyTheLimitArrivesWholeAndOneByteMoreIsDropped)

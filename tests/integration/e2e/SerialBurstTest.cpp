@@ -69,7 +69,9 @@ TEST(SerialBurst, BytesPastThePortsQueueAreDroppedWithOneLineOnStandardErrorAndN
 
     const long peakKb = ResourceUse::PeakResidentKb(static_cast<pid_t>(bed.Pid()));
     EXPECT_GT(peakKb, 0);
-    EXPECT_LT(peakKb, 100 * 1024) << "peak resident size of lumetra-cli " << peakKb << " KiB";
+    if (ResourceUse::MeasuresMemory()) {
+        EXPECT_LT(peakKb, 100 * 1024) << "peak resident size of lumetra-cli " << peakKb << " KiB";
+    }
     EXPECT_EQ(bed.Interrupt(), 0) << bed.Err().toStdString();
     EXPECT_EQ(bed.Out(), "ready: " + path + "\n");
     EXPECT_EQ(CountLines(bed.Err(), "buffer over flow"), 1) << bed.Err().left(4000).toStdString();
