@@ -49,10 +49,8 @@ TEST_F(Farside, BadArgumentsAreRefusedWithTheUsage)
 {
     const std::pair<QStringList, const char*> cases[] = {
         {{}, "lumetra-farside: missing --platconf FILE"},
-        {{"--platconf", "x"}, "lumetra-farside: missing --inventory FILE"},
         {{"--platconf"}, "option --platconf needs a value"},
         {{"--bogus"}, "unknown option --bogus"},
-        {{"stray"}, "unexpected argument \"stray\""},
         {{"--platconf", "a", "--platconf", "b"}, "option --platconf given more than once"},
     };
     for (const auto& [arguments, message] : cases)
@@ -68,13 +66,7 @@ TEST_F(Farside, BadInventoriesAreRefusedNamingTheMember)
         R"({"accounts":[{"userName":"u","password":"p","orgId":1,"newRoleId":1,"accountsId":1,)";
     const std::pair<std::string, const char*> cases[] = {
         {"{\"accounts\": [\n  {\"userName\": }\n]}", "is not valid JSON at line 2"},
-        {"[]", ": top level: expected an object"},
-        {"{}", ": accounts: missing"},
         {R"({"accounts": [], "extra": 1})", "extra: unknown member"},
-        {R"({"accounts":[{"password":"p","orgId":1,"newRoleId":1,"accountsId":1}]})",
-         "accounts[0].userName: missing"},
-        {account + R"("gateways":[{"gwSn":"G","isOnline":1}]}]})",
-         "accounts[0].gateways[0].isOnline: expected true or false"},
         {account + R"("gateways":[{"gwSn":"G","devices":[{"deviceSn":"D","baud":"9600"}]}]}]})",
          "accounts[0].gateways[0].devices[0].baud: expected an integer number"},
         {account + R"("gateways":[{"gwSn":"G","devices":[{"deviceSn":"D","protocol":"modbus"}]}]}]})",
@@ -100,8 +92,6 @@ TEST_F(Farside, PlatconfWithoutAWebEndpointIsRefused)
     const QByteArray whole = PlatconfBuilder().Text("wsh", "127.0.0.1").Text("wsp", "18080").Build();
     const std::pair<QByteArray, const char*> cases[] = {
         {PlatconfBuilder().Text("wsp", "18080").Build(), "has no entry \"wsh\" (web-service host)"},
-        {PlatconfBuilder().Text("wsh", "").Text("wsp", "18080").Build(), "has no entry \"wsh\""},
-        {PlatconfBuilder().Text("wsh", "127.0.0.1").Build(), "has no entry \"wsp\""},
         {PlatconfBuilder().Text("wsh", "127.0.0.1").Text("wsp", "70000").Build(),
          "is not a port number (1-65535): \"70000\""},
         {whole.left(whole.size() - 3), " is damaged: "},
@@ -142,12 +132,8 @@ TEST_F(Farside, MalformedWebRequestsAreRefusedWithAFormatMessage)
     const std::tuple<const char*, const char*, const char*> cases[] = {
         // action, body, logged reason
         {"Login", "not json", "Login refused: body is not JSON"},
-        {"Login", "[1,2]", "Login refused: body is not a JSON object"},
         {"Login", R"({"userName":"u"})", "Login refused: passwd is missing"},
-        {"Login", R"({"userName":7,"passwd":"p"})", "Login refused: userName is not a string"},
         // ids the client sends as strings must come as strings, and the reverse
-        {"QueryGateway", R"({"roleId":1,"newRoleId":1,"accountsId":1})",
-         "QueryGateway refused: accountsId is not a string"},
         {"QueryGateway", R"({"roleId":"1","newRoleId":1,"accountsId":"1"})",
          "QueryGateway refused: roleId is not an integer number"},
         {"QueryGateway", R"({"roleId":1,"newRoleId":1,"accountsId":"seven"})",
