@@ -1,11 +1,7 @@
 // lumetra-cli run as a real process against a real lumetra-farside on loopback.
 
+#include "CliFixture.h"
 #include "app/CRequestLogin.h"
-#include "support/FarsideProcess.h"
-#include "support/FreePort.h"
-#include "support/PlatconfBuilder.h"
-#include "support/ProgramRun.h"
-#include "support/TempDir.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -53,43 +49,16 @@ QString Field(const QString& out, const QString& name)
         .captured(1);
 }
 
-class CliInventoryTest : public ::testing::Test
+class CliInventoryTest : public CliFixture
 {
 protected:
-    void SetUp() override
-    {
-        const int port = FreePort::Pick();
-        ASSERT_GT(port, 0);
-        home.MakeDir("custom_resource");
-        platconf = home.FilePath("custom_resource/platconf");
-        ASSERT_TRUE(
-            PlatconfBuilder().Text("wsh", "127.0.0.1").Text("wsp", std::to_string(port)).WriteTo(platconf));
-    }
-
-    void StartFarside()
-    {
-        ASSERT_TRUE(farside.Start(platconf, home.Write("inventory.json", kInventory)))
-            << farside.Error().toStdString();
-    }
-
-    ProgramRun::Result Cli(const QStringList& args, const QString& lumetraHome = {})
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("LUMETRA_HOME", lumetraHome.isEmpty() ? home.Path() : lumetraHome);
-        ProgramRun::Result r = ProgramRun::Run(ProgramRun::BuiltProgram("lumetra-cli"), args, 60000, env);
-        EXPECT_TRUE(r.started && !r.timedOut && !r.crashed) << r.err.toStdString();
-        return r;
-    }
+    void StartFarside() { CliFixture::StartFarside(kInventory); }
 
     QByteArray CacheBytes()
     {
         QFile file(home.FilePath("licache"));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
-
-    TempDir home;
-    QString platconf;
-    FarsideProcess farside;
 };
 
 TEST_F(CliInventoryTest, LoginPrintsTheAccountAndCachesOnlyAcceptedLogins)
@@ -221,7 +190,7 @@ TEST_F(CliInventoryTest, UnreachableServiceOrMissingInstallationIsReported)
     EXPECT_TRUE(cache && cache->GetUserName().isEmpty() && cache->GetPcId().size() == 20);
 
     TempDir empty;
-    const ProgramRun::Result none = Cli({"login", "alice", "secret"}, empty.Path());
+    const ProgramRun::Result none = Cli({"login", "alice", "secret"}, {}, empty.Path());
     EXPECT_EQ(none.exitCode, 1);
     EXPECT_TRUE(none.err.contains("installation has no platconf with wsh/wsp")) << none.err.toStdString();
 }

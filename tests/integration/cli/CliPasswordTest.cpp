@@ -2,12 +2,8 @@
 // on loopback: from standard input, from the command line (with a warning), and
 // from a prompt on a real pseudo-terminal with echo off.
 
-#include "support/FarsideProcess.h"
-#include "support/FreePort.h"
-#include "support/PlatconfBuilder.h"
-#include "support/ProgramRun.h"
+#include "CliFixture.h"
 #include "support/ScopedUmask.h"
-#include "support/TempDir.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -24,8 +20,6 @@
 #include <termios.h>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -53,25 +47,18 @@ public:
 
     bool Start(const QStringList& args, const QString& home)
     {
-        std::vector<std::string> words = {ProgramRun::BuiltProgram("lumetra-cli").toStdString()};
+        std::vector<std::string> words = {"/usr/bin/env", "LUMETRA_HOME=" + home.toStdString(),
+                                          ProgramRun::BuiltProgram("lumetra-cli").toStdString()};
         for (const QString& arg : args)
             words.push_back(arg.toStdString());
-        std::vector<std::string> env = {"LUMETRA_HOME=" + home.toStdString()};
-        for (char** entry = environ; *entry != nullptr; ++entry) {
-            if (std::string(*entry).rfind("LUMETRA_HOME=", 0) != 0)
-                env.push_back(*entry);
-        }
-        std::vector<char*> argv, envp;
+        std::vector<char*> argv;
         for (std::string& word : words)
             argv.push_back(word.data());
-        for (std::string& entry : env)
-            envp.push_back(entry.data());
         argv.push_back(nullptr);
-        envp.push_back(nullptr);
         m_pid = forkpty(&m_master, nullptr, nullptr, nullptr);
         if (m_pid == 0) {
             prctl(PR_SET_PDEATHSIG, SIGKILL);
-            execve(argv[0], argv.data(), envp.data());
+            execv(argv[0], argv.data());
             _exit(127);
         }
         return m_pid > 0;
@@ -138,38 +125,10 @@ private:
     QByteArray m_output;
 };
 
-class CliPasswordTest : public ::testing::Test
+class CliPasswordTest : public CliFixture
 {
 protected:
-    void SetUp() override
-    {
-        const int port = FreePort::Pick();
-        ASSERT_GT(port, 0);
-        home.MakeDir("custom_resource");
-        platconf = home.FilePath("custom_resource/platconf");
-        ASSERT_TRUE(
-            PlatconfBuilder().Text("wsh", "127.0.0.1").Text("wsp", std::to_string(port)).WriteTo(platconf));
-    }
-
-    void StartFarside()
-    {
-        ASSERT_TRUE(farside.Start(platconf, home.Write("inventory.json", kInventory)))
-            << farside.Error().toStdString();
-    }
-
-    ProgramRun::Result Cli(const QStringList& args, const QByteArray& input = {})
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("LUMETRA_HOME", home.Path());
-        ProgramRun::Result r =
-            ProgramRun::RunWithInput(ProgramRun::BuiltProgram("lumetra-cli"), args, input, 60000, env);
-        EXPECT_TRUE(r.started && !r.timedOut && !r.crashed) << r.err.toStdString();
-        return r;
-    }
-
-    TempDir home;
-    QString platconf;
-    FarsideProcess farside;
+    void StartFarside() { CliFixture::StartFarside(kInventory); }
 };
 
 TEST_F(CliPasswordTest, StandardInputSignsInAndACommandLinePasswordIsWarnedAbout)

