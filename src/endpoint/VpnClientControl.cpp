@@ -110,23 +110,6 @@ std::string ProfileText(const std::string& serverHost, const std::string& server
     return text;
 }
 
-// Every running process whose name contains `name`, in pid order, without the
-// calling process.
-std::vector<ProcessLauncher::Entry> ProcessesNamed(const char* name)
-{
-    std::vector<ProcessLauncher::Entry> found;
-    if (name == nullptr) {
-        return found;
-    }
-    const int64_t self = static_cast<int64_t>(getpid());
-    for (ProcessLauncher::Entry& entry : ProcessLauncher::List()) {
-        if (entry.pid != self && entry.name.find(name) != std::string::npos) {
-            found.push_back(std::move(entry));
-        }
-    }
-    return found;
-}
-
 // The client this program started and where its record file is.
 struct OwnClientEntry
 {
@@ -148,13 +131,6 @@ std::optional<OwnClientEntry>& OwnClient()
 
 } // namespace
 
-ProcessInfo RunCommandIn(const std::string& commandLine, const std::string& currentDir)
-{
-    ProcessInfo info;
-    info.processId = ProcessLauncher::StartHidden(commandLine, currentDir);
-    return info;
-}
-
 std::optional<std::string> RunCommandCaptured(const std::string& commandLine, const std::string& currentDir)
 {
     ProcessLauncher::Captured run = ProcessLauncher::RunCaptured(commandLine, currentDir);
@@ -162,12 +138,6 @@ std::optional<std::string> RunCommandCaptured(const std::string& commandLine, co
         return std::nullopt;
     }
     return std::move(run.output);
-}
-
-int64_t FindProcessId(const char* name)
-{
-    std::vector<ProcessLauncher::Entry> found = ProcessesNamed(name);
-    return found.empty() ? 0 : found.front().pid;
 }
 
 std::string VpnWorkingFolder()

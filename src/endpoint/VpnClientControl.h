@@ -18,12 +18,6 @@
 // Only the client this program started is ever ended, never another process,
 // whatever its name.
 
-// Identifier and handle of a started process; all zero when it did not start.
-struct ProcessInfo
-{
-    int64_t processId = 0;
-};
-
 // File names in the working folder.
 constexpr const char* kVpnProfileFile = "zelqnet_client.ovpn";
 constexpr const char* kVpnCredentialsFile = "zelq_clientpass0";
@@ -46,22 +40,11 @@ std::vector<std::string> VpnClientArguments();
 constexpr int kVpnTermGraceMs = 3000;
 constexpr int kVpnKillWaitMs = 1000;
 
-// Starts a hidden process running `commandLine` through /bin/sh -c in the working
-// folder `currentDir`; does not wait for it.
-ProcessInfo RunCommandIn(const std::string& commandLine, const std::string& currentDir);
-
 // Runs `commandLine` hidden in `currentDir`, waits for it to end and returns
 // everything it wrote to standard output and standard error, read while it runs so a
 // chatty command never blocks. Empty optional when the process could not be
 // started or wrote nothing.
 std::optional<std::string> RunCommandCaptured(const std::string& commandLine, const std::string& currentDir);
-
-// Identifier of the first running process (lowest pid) whose executable name
-// (/proc/<pid>/comm, at most 15 characters) contains `name` (case-sensitive), or 0.
-// The calling process and processes that have already ended (zombies) are never
-// reported. A name says nothing about who started a process: nothing is ever ended
-// because of its name.
-int64_t FindProcessId(const char* name);
 
 // "<program folder>/lumetra/" (with the trailing separator).
 std::string VpnWorkingFolder();

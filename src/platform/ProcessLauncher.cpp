@@ -315,19 +315,6 @@ bool DrainAvailable(int fd, std::string& output)
 
 } // namespace
 
-int64_t ProcessLauncher::StartHidden(const std::string& commandLine, const std::string& workingDir)
-{
-    SpawnSetup setup;
-    if (!setup.Prepare(workingDir, -1)) {
-        return 0;
-    }
-    pid_t pid = setup.Spawn(commandLine);
-    if (pid > 0) {
-        ReapInBackground(pid);
-    }
-    return pid;
-}
-
 ProcessLauncher::Captured ProcessLauncher::RunCaptured(const std::string& commandLine,
                                                        const std::string& workingDir)
 {

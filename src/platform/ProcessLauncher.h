@@ -35,11 +35,6 @@ public:
         std::string output;   // standard output and standard error, interleaved
     };
 
-    // Starts `commandLine` hidden in `workingDir` (the current folder when empty);
-    // its standard output and error go to /dev/null. Returns the process id, or 0
-    // when the process could not be created (for example a missing folder).
-    static int64_t StartHidden(const std::string& commandLine, const std::string& workingDir);
-
     // Starts `program` hidden in `workingDir` with `arguments` (argv[1] on), without a
     // shell: the returned id is the program's own. A `program` without '/' is looked
     // up on PATH. Returns 0 when the process could not be created or the program not

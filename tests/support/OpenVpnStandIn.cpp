@@ -39,8 +39,8 @@ QString OpenVpnStandIn::BuiltProgram()
     return QStringLiteral(OPENVPN_STAND_IN);
 }
 
-OpenVpnStandIn::OpenVpnStandIn(const QString& folder, OnTerm onTerm)
-    : folder_(folder), program_(folder + "/openvpn")
+OpenVpnStandIn::OpenVpnStandIn(const QString& folder, OnTerm onTerm, const QString& name)
+    : folder_(folder), program_(folder + "/" + name)
 {
     if (!QFile::copy(BuiltProgram(), program_) ||
         !QFile::setPermissions(program_, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)) {

@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-// The OpenVPN stand-in (tests/support/openvpn-stand-in) installed as "openvpn" in
+// The OpenVPN stand-in (tests/support/openvpn-stand-in) installed as `name` in
 // `folder`, with that folder first on PATH and the stand-in's files named in the
 // environment for the object's life, so that StartVpnClient and lumetra-cli (which
 // inherit the environment) start it instead of the real client. Stand-in processes
@@ -23,7 +23,8 @@ public:
         Stay, // keeps running after SIGTERM; only SIGKILL ends it
     };
 
-    explicit OpenVpnStandIn(const QString& folder, OnTerm onTerm = OnTerm::Exit);
+    explicit OpenVpnStandIn(const QString& folder, OnTerm onTerm = OnTerm::Exit,
+                            const QString& name = QStringLiteral("openvpn"));
     ~OpenVpnStandIn();
     OpenVpnStandIn(const OpenVpnStandIn&) = delete;
     OpenVpnStandIn& operator=(const OpenVpnStandIn&) = delete;
@@ -33,6 +34,7 @@ public:
     static QString BuiltProgram();
 
     bool IsInstalled() const { return installed_; }
+    QString Name() const { return program_.section('/', -1); }
     // The installed copy.
     QString Program() const { return program_; }
 

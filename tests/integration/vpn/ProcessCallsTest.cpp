@@ -41,7 +41,6 @@ TEST(RunCommandCaptured, SilentOrUnstartableCommandsGiveNothingOrTheComplaint)
     TempDir dir;
     EXPECT_FALSE(RunCommandCaptured("true", dir.Path().toStdString()).has_value());
     EXPECT_FALSE(RunCommandCaptured("echo never", dir.FilePath("missing").toStdString()).has_value());
-    EXPECT_EQ(RunCommandIn("echo never", dir.FilePath("missing").toStdString()).processId, 0);
 
     // The shell starts but the program does not: its complaint is the output.
     const std::optional<std::string> output =
@@ -68,75 +67,15 @@ TEST(RunCommandCaptured, ReturnsWhenTheCommandEndsThoughAChildKeepsThePipe)
     // The background sleeper is still running: find and end it.
     QDeadlineTimer deadline(10000);
     int64_t sleeper = 0;
-    while ((sleeper = FindProcessId(name.toUtf8().constData())) == 0 && !deadline.hasExpired())
-        QThread::msleep(2);
+    while (sleeper == 0 && !deadline.hasExpired()) {
+        for (const ProcessLauncher::Entry& entry : ProcessLauncher::List())
+            sleeper = entry.name == name.toStdString() ? entry.pid : sleeper;
+    }
     ASSERT_NE(sleeper, 0);
     EXPECT_TRUE(ProcessLauncher::Kill(sleeper));
     EXPECT_TRUE(ProcessLauncher::WaitGone(sleeper, 5000));
     EXPECT_EQ(output, std::optional<std::string>("started\n"));
 }
-
-TEST(FindProcessId, MatchesCaseSensitiveSubstringOfTheName)
-{
-    TempDir dir;
-    const QString letters = RandomLetters(7);
-    NamedProcess process(dir.Path(), "OpenVPN-" + letters);
-    ASSERT_TRUE(process.IsUp());
-
-    EXPECT_EQ(FindProcessId(("OpenVPN-" + letters).toUtf8().constData()), process.Pid());
-    EXPECT_EQ(FindProcessId(("VPN-" + letters.left(3)).toUtf8().constData()), process.Pid());
-    EXPECT_EQ(FindProcessId(("openvpn-" + letters).toUtf8().constData()), 0);
-    EXPECT_EQ(FindProcessId(("OpenVPN-" + letters.toUpper()).toUtf8().constData()), 0);
-    // Other clients may run, but this one is not found under the lower-case name.
-    EXPECT_NE(FindProcessId("openvpn"), process.Pid());
-    EXPECT_EQ(FindProcessId(nullptr), 0);
-}
-
-// A copy of the OpenVPN stand-in under a name without "openvpn", with its record and
-// marker files in `folder` and its SIGTERM behaviour set in the environment.
-class StandInCopy
-{
-public:
-    StandInCopy(const QString& folder, bool stayOnTerm)
-        : name_("si-" + RandomLetters(8)), folder_(folder),
-          record_("STAND_IN_RECORD", QFile::encodeName(folder + "/record").toStdString()),
-          marker_("STAND_IN_MARKER", QFile::encodeName(folder + "/terms").toStdString()),
-          onTerm_("STAND_IN_ON_TERM", std::string(stayOnTerm ? "stay" : "exit"))
-    {
-        if (!QFile::copy(OpenVpnStandIn::BuiltProgram(), Path()))
-            ADD_FAILURE() << "cannot copy the stand-in to " << Path().toStdString();
-    }
-
-    QString Name() const { return name_; }
-    QString Path() const { return folder_ + "/" + name_; }
-    QStringList WaitForRecord() const
-    {
-        QDeadlineTimer deadline(10000);
-        QStringList lines;
-        while ((lines = Lines("record")).isEmpty() && !deadline.hasExpired())
-            QThread::msleep(2);
-        return lines;
-    }
-    QStringList Terms() const { return Lines("terms"); }
-
-private:
-    QStringList Lines(const QString& file) const
-    {
-        QFile in(folder_ + "/" + file);
-        QString text = in.open(QIODevice::ReadOnly) ? QString::fromUtf8(in.readAll()) : QString();
-        if (text.isEmpty())
-            return QStringList();
-        if (text.endsWith('\n'))
-            text.chop(1);
-        return text.split('\n');
-    }
-
-    QString name_;
-    QString folder_;
-    ScopedEnv record_;
-    ScopedEnv marker_;
-    ScopedEnv onTerm_;
-};
 
 // Starts `program` as a child of the test itself (not reaped in the background), so
 // the test learns from waitpid how it ended.
@@ -164,8 +103,7 @@ TEST(ProcessLauncher, StartProgramRunsTheProgramItselfWithItsArgumentsAsGiven)
     TempDir dir;
     const QString bin = dir.MakeDir("bin");
     const QString work = dir.MakeDir("work");
-    StandInCopy standIn(bin, false);
-    ScopedEnv path("PATH", QFile::encodeName(bin).toStdString() + ":" + qgetenv("PATH").toStdString());
+    OpenVpnStandIn standIn(bin, OpenVpnStandIn::OnTerm::Exit, "si-" + RandomLetters(8));
 
     // Words a shell would split, expand or run reach the program unchanged.
     const std::vector<std::string> arguments = {"--config", "a b", "$(touch pwned)", "; touch pwned2", "'q'",
@@ -235,8 +173,8 @@ TEST(ProcessLauncher, EndAsksWithSigtermAndKillsOnlyWhatOutlivesTheGracePeriod)
     {
         // Ends on SIGTERM: never killed.
         const QString folder = dir.MakeDir("polite");
-        StandInCopy standIn(folder, false);
-        const pid_t pid = SpawnChild(standIn.Path());
+        OpenVpnStandIn standIn(folder, OpenVpnStandIn::OnTerm::Exit, "si-" + RandomLetters(8));
+        const pid_t pid = SpawnChild(standIn.Program());
         ASSERT_NE(pid, 0);
         ASSERT_FALSE(standIn.WaitForRecord().isEmpty());
         EXPECT_EQ(ProcessLauncher::End(pid, ProcessLauncher::StartTime(pid), 5000, 1000),
@@ -249,8 +187,8 @@ TEST(ProcessLauncher, EndAsksWithSigtermAndKillsOnlyWhatOutlivesTheGracePeriod)
     {
         // Stays after SIGTERM: killed once the grace period is over.
         const QString folder = dir.MakeDir("stubborn");
-        StandInCopy standIn(folder, true);
-        const pid_t pid = SpawnChild(standIn.Path());
+        OpenVpnStandIn standIn(folder, OpenVpnStandIn::OnTerm::Stay, "si-" + RandomLetters(8));
+        const pid_t pid = SpawnChild(standIn.Program());
         ASSERT_NE(pid, 0);
         ASSERT_FALSE(standIn.WaitForRecord().isEmpty());
         EXPECT_EQ(ProcessLauncher::End(pid, ProcessLauncher::StartTime(pid), 300, 5000),

@@ -10,13 +10,13 @@
 #include "support/NamedProcess.h"
 #include "support/OpenVpnStandIn.h"
 #include "support/ScopedEnv.h"
+#include "support/ScopedUmask.h"
 #include "support/TempDir.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
 
 #include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -58,12 +58,6 @@ private:
     QString working_;
 };
 
-mode_t ModeOf(const QString& path)
-{
-    struct stat info = {};
-    return stat(QFile::encodeName(path).constData(), &info) == 0 ? (info.st_mode & 07777) : 0;
-}
-
 // The id of a process that has ended (and been reaped), to stand for a program run
 // that is over.
 int64_t EndedProcessId()
@@ -97,7 +91,7 @@ TEST(StartVpnClient, RunsTheClientItselfInTheWorkingFolderAndRecordsItPrivately)
 
     // The record file names exactly that process and this program, readable by the
     // owner only.
-    EXPECT_EQ(ModeOf(home.RecordPath()), 0600u);
+    EXPECT_EQ(ScopedUmask::ModeOf(home.RecordPath().toStdString()), 0600);
     const std::optional<VpnClientRecord> written = home.Record();
     ASSERT_TRUE(written.has_value());
     EXPECT_EQ(written->pid, pid);
@@ -224,23 +218,6 @@ TEST(StopVpnClients, EndsAClientLeftByACrashedRunOnlyWhileItIsStillThatClient)
     EXPECT_FALSE(left.IsRunning());
     EXPECT_FALSE(QFileInfo::exists(home.RecordPath()));
     EXPECT_TRUE(unrelated.IsRunning() && otherInstance.IsRunning());
-}
-
-TEST(StartVpnClient, EndsTheLeftoverOfACrashedRunBeforeStartingItsOwn)
-{
-    TempDir dir;
-    ClientHome home(dir);
-    NamedProcess left(dir.MakeDir("others"), "openvpn-left");
-    ASSERT_TRUE(left.IsUp());
-    home.WriteRecord(left.Pid(), ProcessLauncher::StartTime(left.Pid()), EndedProcessId(), 1);
-    OpenVpnStandIn standIn(dir.MakeDir("bin"));
-
-    ASSERT_TRUE(StartVpnClient());
-    EXPECT_FALSE(left.IsRunning());
-    const QStringList record = standIn.WaitForRecord();
-    ASSERT_FALSE(record.isEmpty());
-    ASSERT_TRUE(home.Record().has_value());
-    EXPECT_EQ(home.Record()->pid, record.front().toLongLong());
 }
 
 } // namespace
