@@ -5,7 +5,8 @@
 #include "support/FreePort.h"
 #include "support/PlatconfBuilder.h"
 #include "support/ProgramRun.h"
-#include "support/PumpUntil.h"
+
+#include "platform/ProcessLauncher.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -13,7 +14,6 @@
 #include <QFileInfo>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
-#include <QThread>
 
 #include <signal.h>
 
@@ -46,32 +46,6 @@ const char kInventory[] = R"({"accounts":[{"userName":"tester","password":"pw-1"
   "stopbit":0,"timeout":3000,"protocol":"2","tunType":1,"tunConnectType":0,
   "simulation":{"kind":"modbus-tcp","holdingRegisters":[301,302,303,304]}}]},
  {"gwSn":"GW-E2E-OFF","gwName":"Unplugged gateway","nodeName":"Lab","isOnline":false,"devices":[]}]}]})";
-
-// The processes whose kernel name contains `name` and whose working folder is `folder`.
-std::vector<qint64> ProcessesIn(const char* name, const QString& folder)
-{
-    std::vector<qint64> found;
-    const QString wanted = QFileInfo(folder).canonicalFilePath();
-    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        bool numeric = false;
-        const qint64 pid = entry.toLongLong(&numeric);
-        QFile comm("/proc/" + entry + "/comm");
-        if (!numeric || !comm.open(QIODevice::ReadOnly) || !comm.readAll().contains(name)) {
-            continue;
-        }
-        // An ended child that nobody has reaped yet is no longer running.
-        QFile stat("/proc/" + entry + "/stat");
-        const QByteArray state = stat.open(QIODevice::ReadOnly) ? stat.readAll() : QByteArray();
-        const int close = state.lastIndexOf(')');
-        if (close < 0 || state.mid(close + 2, 1) == "Z") {
-            continue;
-        }
-        if (!wanted.isEmpty() && QFileInfo("/proc/" + entry + "/cwd").canonicalFilePath() == wanted) {
-            found.push_back(pid);
-        }
-    }
-    return found;
-}
 
 } // namespace
 
@@ -190,7 +164,14 @@ QString OpenBed::VpnServer()
 
 std::vector<qint64> OpenBed::VpnClients() const
 {
-    return ProcessesIn("openvpn", home_.FilePath("lumetra"));
+    std::vector<qint64> found;
+    const QString folder = QFileInfo(home_.FilePath("lumetra")).canonicalFilePath();
+    for (const ProcessLauncher::Entry& entry : ProcessLauncher::List()) {
+        if (entry.name.find("openvpn") != std::string::npos && !folder.isEmpty() &&
+            QFileInfo(QString("/proc/%1/cwd").arg(entry.pid)).canonicalFilePath() == folder)
+            found.push_back(entry.pid);
+    }
+    return found;
 }
 
 std::vector<std::string> OpenBed::Wire(size_t count, int timeoutMs)
@@ -209,15 +190,8 @@ void OpenBed::EndVpnClients()
 {
     // A client left by a failed test (its program killed) would hold the tun device
     // and the management port: end it, and wait until it has gone.
-    QDeadlineTimer polite(5000);
-    QDeadlineTimer deadline(10000);
-    for (std::vector<qint64> clients = VpnClients(); !clients.empty() && !deadline.hasExpired();
-         clients = VpnClients()) {
-        for (qint64 pid : clients) {
-            ::kill(static_cast<pid_t>(pid), polite.hasExpired() ? SIGKILL : SIGTERM);
-        }
-        QThread::msleep(20);
-    }
+    for (qint64 pid : VpnClients())
+        ProcessLauncher::End(pid, ProcessLauncher::StartTime(pid), 5000, 5000);
 }
 
 void OpenBed::Drain()
@@ -226,11 +200,23 @@ void OpenBed::Drain()
     err_ += QString::fromUtf8(cli_.readAllStandardError());
 }
 
+bool OpenBed::WaitForOutput(const std::function<bool()>& done, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        Drain();
+        if (done())
+            return true;
+        if (deadline.hasExpired() || cli_.state() == QProcess::NotRunning)
+            return false;
+        cli_.waitForReadyRead(100);
+    }
+}
+
 bool OpenBed::WaitForErrorLines(const QString& prefix, int count, int timeoutMs)
 {
-    return PumpUntil(
+    return WaitForOutput(
         [&] {
-            Drain();
             int seen = 0;
             for (const QString& line : err_.split('\n'))
                 seen += line.startsWith(prefix) ? 1 : 0;
@@ -243,33 +229,14 @@ QString OpenBed::WaitForLine(const QString& prefix, int timeoutMs)
 {
     const QRegularExpression line("^" + QRegularExpression::escape(prefix) + "(.*)$",
                                   QRegularExpression::MultilineOption);
-    QDeadlineTimer deadline(timeoutMs);
-    for (;;) {
-        Drain();
-        const QRegularExpressionMatch match = line.match(out_);
-        if (match.hasMatch()) {
-            return match.captured(1);
-        }
-        if (deadline.hasExpired() || cli_.state() == QProcess::NotRunning) {
-            return QString();
-        }
-        cli_.waitForReadyRead(100);
-    }
+    QRegularExpressionMatch match;
+    WaitForOutput([&] { return (match = line.match(out_)).hasMatch(); }, timeoutMs);
+    return match.captured(1);
 }
 
 bool OpenBed::WaitForError(const QString& text, int timeoutMs)
 {
-    QDeadlineTimer deadline(timeoutMs);
-    for (;;) {
-        Drain();
-        if (err_.contains(text)) {
-            return true;
-        }
-        if (deadline.hasExpired() || cli_.state() == QProcess::NotRunning) {
-            return false;
-        }
-        cli_.waitForReadyRead(100);
-    }
+    return WaitForOutput([&] { return err_.contains(text); }, timeoutMs);
 }
 
 int OpenBed::WaitForExit(int timeoutMs)

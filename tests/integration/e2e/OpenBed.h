@@ -20,6 +20,7 @@
 
 #include <modbus/modbus.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -94,6 +95,9 @@ public:
 private:
     void Run(const QStringList& arguments);
     void Drain();
+    // Drains the program's output until `done` holds; false when it ended or the
+    // time ran out first.
+    bool WaitForOutput(const std::function<bool()>& done, int timeoutMs);
     void EndVpnClients();
     void RemoveComPairs();
 

@@ -17,13 +17,15 @@
 
 namespace {
 
-// A 2980 message for the test gateway's RTU-TCP device, as the far side sends it.
-std::string SerialData(int ptSn, const std::string& bytes)
+// A 2980 message for the test gateway's RTU-TCP device, as the far side sends it;
+// `beyond` follows the counted Base64 text and must not be written.
+std::string SerialData(int ptSn, const std::string& bytes, const std::string& beyond = "")
 {
     const QByteArray text = QByteArray::fromStdString(bytes).toBase64();
     return R"({"cmdId":2980,"gw_sn":"GW-E2E-01","dev_sn":"RTU-TCP","pt_sn":)" + std::to_string(ptSn) +
-           R"(,"pt_payload":")" + text.toStdString() + R"(","payload_len":)" + std::to_string(text.size()) +
-           "}";
+           R"(,"pt_payload":")" + text.toStdString() +
+           QByteArray::fromStdString(beyond).toBase64().toStdString() + R"(","payload_len":)" +
+           std::to_string(text.size()) + "}";
 }
 
 int CountLines(const QString& text, const QString& part)
@@ -52,12 +54,13 @@ TEST(SerialBurst, BytesPastThePortsQueueAreDroppedWithOneLineOnStandardErrorAndN
 
     // Once the application reads, the queue drains and the tunnel takes bytes again:
     // a marker sent after that arrives (one sent while the queue still drains is
-    // dropped with the rest, so it is sent again until one comes through).
+    // dropped with the rest, so it is sent again until one comes through). Only the
+    // "payload_len" characters of its Base64 text count.
     std::string tail;
     bool marked = false;
-    for (int attempt = 1; attempt <= 30 && !marked; ++attempt) {
-        const std::string marker = "<marker " + std::to_string(attempt) + ">";
-        ASSERT_TRUE(bed.Peer().Publish(topic, SerialData(100 + attempt, marker), 1));
+    for (int attempt = 10; attempt < 40 && !marked; ++attempt) {
+        const std::string marker = "<marker #" + std::to_string(attempt) + ">"; // 12 bytes: no padding
+        ASSERT_TRUE(bed.Peer().Publish(topic, SerialData(100 + attempt, marker, "JUNK"), 1));
         for (int read = 0; read < 20 && !marked; ++read) {
             tail += user.Read(1 << 20, 100);
             marked = tail.find(marker) != std::string::npos;
@@ -66,6 +69,7 @@ TEST(SerialBurst, BytesPastThePortsQueueAreDroppedWithOneLineOnStandardErrorAndN
         }
     }
     EXPECT_TRUE(marked) << "no marker came through";
+    EXPECT_EQ(tail.find("JUNK"), std::string::npos);
 
     const long peakKb = ResourceUse::PeakResidentKb(static_cast<pid_t>(bed.Pid()));
     EXPECT_GT(peakKb, 0);

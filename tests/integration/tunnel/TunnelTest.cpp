@@ -1,8 +1,7 @@
 // What each tunnel does with each inbound message and each call of the view: the
 // window messages it sends (with their JSON) and, seen from a far-side client of a
-// real broker, the topic, QoS and exact bytes of everything it publishes. Then a
-// serial tunnel through real parts: a virtual COM pair made by the pair tool, the
-// far side answering as binder and gateway, and a TCP port-transfer server.
+// real broker, the topic, QoS and exact bytes of everything it publishes. The bytes
+// of an open serial tunnel are the end-to-end tests' part.
 
 #include "app/CustomResourceTable.h"
 #include "app/PcId.h"
@@ -10,12 +9,10 @@
 #include "cloud/CNodeGateway.h"
 #include "endpoint/ComTransferData.h"
 #include "endpoint/VirtualComPairs.h"
-#include "endpoint/VpnClientControl.h"
 #include "mqtt-c/TunnelRouting.h"
 #include "mqtt-c/VpnInfoRecord.h"
 #include "mqtt-c/mosquitto_wrapper.h"
 #include "mqtt-c/mqtt_envelope.h"
-#include "platform/ComPortNames.h"
 #include "platform/MessageWindow.h"
 #include "platform/WindowMessages.h"
 #include "support/FreePort.h"
@@ -23,8 +20,8 @@
 #include "support/MessageBoxRecorder.h"
 #include "support/MqttClientThread.h"
 #include "support/PlatconfBuilder.h"
-#include "support/SerialEnd.h"
 #include "support/TempDir.h"
+#include "support/VcomFolder.h"
 #include "tunnel/CComDataTunnel.h"
 #include "tunnel/CNetPfLocalDataTunnel.h"
 #include "tunnel/CVPNDataTunnel.h"
@@ -121,7 +118,6 @@ const char kUnbind[] =
 const char kLinkParameters[] =
     R"({"cmd_id":3000,"link_type":1,"pc_id":"$PC","gw_sn":"GW1","dev_sn":"DEV1","com":"COM2","baud":9600,"parity":"E","data_bit":8,"stop_bit":1})";
 const char kLinkRelease[] = R"({"cmd_id":3002,"link_type":1,"pc_id":"$PC","gw_sn":"GW1","dev_sn":"DEV1"})";
-const char kRegistration[] = R"({"st":1,"pc_id":"$PC","gw_sn":"GW1","dev_sn":"DEV1","reconnect":0})";
 const char kUnreachable[] = R"({"flag":0,"msg":"服务器端口访问不了","encode":"ascii"})";
 
 // Codes of the steps that call the tunnel's Start and Stop instead of OnMessage.
@@ -158,7 +154,6 @@ protected:
     {
         qputenv("LUMETRA_HOME", home_.Path().toUtf8());
         qputenv("USERPROFILE", home_.Path().toUtf8());
-        qputenv("LUMETRA_VCOM_DIR", home_.MakeDir("vcom").toUtf8());
         SetPcId(kPc);
         mqtt_set_pc_id(kPc, std::strlen(kPc));
         // The client's own diagnostics go to a file of the test, not into its output.
@@ -192,10 +187,6 @@ protected:
     {
         CNetPfLocalDataTunnel::SetMainWindow(nullptr);
         mqtt_set_target_window(nullptr);
-        for (const _virtual_com_pair& pair : VirtualComPairList()) {
-            RunCommandCaptured("./lumetra-vcom remove " + std::to_string(pair.number),
-                               home_.Path().toStdString());
-        }
         ResetVirtualComPairsForTest();
         EXPECT_TRUE(client_.Stop()) << "the MQTT client did not stop";
         farSide_.Disconnect();
@@ -203,7 +194,6 @@ protected:
         mqtt_set_streams(nullptr, nullptr);
         if (diagnostics_ != nullptr)
             std::fclose(diagnostics_);
-        qunsetenv("LUMETRA_VCOM_DIR");
     }
 
     // Writes and loads the custom resource file with these text entries.
@@ -303,15 +293,8 @@ protected:
         }
     }
 
-    // The far side answers with a message to the PC for this gateway and device,
-    // while this thread keeps handling what the client delivers.
-    void Answer(const std::string& members)
-    {
-        EXPECT_TRUE(PublishPumping(farSide_, kToPc, R"({"gw_sn":"GW1","dev_sn":"DEV1",)" + members + "}"))
-            << members;
-    }
-
     TempDir home_;
+    VcomFolder vcom_; // its pairs go with it
     MosquittoBroker broker_;
     MqttTestClient farSide_{"tunnel-far-side"};
     MqttClientThread client_;
@@ -559,75 +542,6 @@ TEST_F(TunnelTest, VpnChannelRequests)
             {server, R"({"gwSn":"GW1","vpnPort":1194,"switchOn":0,"pcId":"$PC","cmdId":99})"},
         },
         "vpn", 2);
-    QFile profile(QString::fromStdString(VpnWorkingFolder() + kVpnProfileFile));
-    ASSERT_TRUE(profile.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(profile.readAll().contains("\nremote 127.0.0.1 1194\n"));
-    QFile credentials(QString::fromStdString(VpnWorkingFolder() + kVpnCredentialsFile));
-    ASSERT_TRUE(credentials.open(QIODevice::ReadOnly));
-    EXPECT_EQ(credentials.readAll(), QByteArray("alice\n730158"));
-}
-
-// Bytes written to the user's COM end reach the server unchanged and the server's
-// bytes, like device data in cmdId 2980, come out of the user's end; Stop releases
-// the port.
-TEST_F(TunnelTest, SerialFlowCarriesBytesBothWaysBetweenComPortAndServer)
-{
-    LoopbackPeer server;
-    SetResources(
-        {{"port_transfer_host", "127.0.0.1"}, {"port_transfer_port", std::to_string(server.Port())}});
-    CComDataTunnel tunnel(&view_, &gateway_, &device_);
-    tunnel.Start();
-    ASSERT_NE(tunnel.GetUserHalf(), nullptr) << "no virtual COM pair";
-    ASSERT_NE(tunnel.GetProgramHalf(), nullptr);
-    EXPECT_EQ(device_.localComNumber, tunnel.GetProgramHalf()->com);
-    EXPECT_EQ(device_.UserComNumber(), tunnel.GetUserHalf()->com);
-    ExpectSent(view_, {{WM_TUNNEL_OPENED, ""}}, "start", &tunnel);
-    ExpectPublished({{kBinder, kBind}}, "start");
-
-    Answer(R"("cmdId":2984,"is_bind":0)");
-    ExpectPublished({{kDown, kOpenRequest}}, "bind answer");
-    Answer(R"("cmdId":2995)");
-    ExpectPublished({{kBinder, kLinkParameters}}, "parameter request");
-    Answer(R"("cmdId":3001,"st":2,"flag":1)");
-    const std::string registration = WithPc(kRegistration);
-    ASSERT_TRUE(PumpUntil([&] { return size_t(server.received.size()) >= registration.size(); }));
-    EXPECT_EQ(server.received.toStdString(), registration);
-    ASSERT_NE(tunnel.GetRelayConnection(), nullptr);
-    server.received.clear();
-
-    const std::string program = ResolveComPortName("COM" + std::to_string(tunnel.GetProgramHalf()->com));
-    Answer(R"("cmdId":2993,"flag":1,"msg":"ok")");
-    ASSERT_TRUE(PumpUntil([&] { return HoldsDevice(program); })) << "COM port not opened";
-    const char result[] = R"({"gw_sn":"GW1","dev_sn":"DEV1","cmdId":2993,"flag":1,"msg":"ok"})";
-    ExpectSent(view_, {{WM_TUNNEL_REPLY, result}}, "result", &tunnel);
-
-    SerialEnd user; // the user's application on its COM port
-    ASSERT_TRUE(user.Open(ResolveComPortName("COM" + std::to_string(tunnel.GetUserHalf()->com))));
-    const auto readUser = [&user](size_t count) {
-        std::string got;
-        PumpUntil([&] { return (got += user.Read(count - got.size(), 0)).size() >= count; });
-        return got;
-    };
-    const std::string request("\x01\x03\x00\x00\x00\x04\x44\x09", 8);
-    ASSERT_TRUE(user.Write(request, 5000));
-    EXPECT_TRUE(PumpUntil([&] { return size_t(server.received.size()) >= request.size(); }));
-    EXPECT_EQ(server.received.toStdString(), request);
-    const std::string response("\x01\x03\x08\x00\x0A\x00\x0B\x00\x0C\x00\x0D\xAA\xBB", 13);
-    server.Write(QByteArray::fromStdString(response));
-    EXPECT_EQ(readUser(response.size()), response);
-    // Device bytes in MQTT: only "payload_len" characters of the Base64 text count.
-    Answer(R"("cmdId":2980,"pt_sn":3,"pt_payload":"QUJDREVG","payload_len":4)");
-    EXPECT_EQ(readUser(3), "ABC");
-    user.Close();
-
-    tunnel.Stop();
-    ExpectPublished({{kDown, kUnbind}, {kBinder, kLinkRelease}}, "stop");
-    ExpectSent(view_, {{WM_TUNNEL_CLOSED, ""}}, "stop", &tunnel);
-    EXPECT_EQ(tunnel.GetUserHalf(), nullptr);
-    EXPECT_EQ(tunnel.GetRelayConnection(), nullptr);
-    EXPECT_EQ(device_.localComNumber, -1);
-    EXPECT_TRUE(PumpUntil([&] { return server.peerClosed; }));
-    EXPECT_FALSE(HoldsDevice(program));
 }
 
 } // namespace
