@@ -6,14 +6,11 @@
 #include <QFile>
 #include <QThread>
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <pwd.h>
 #include <sys/prctl.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -61,21 +58,6 @@ bool WaitChild(pid_t pid, int timeoutMs, int* status)
         }
         QThread::msleep(5);
     }
-}
-
-bool Accepts(int port)
-{
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) {
-        return false;
-    }
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    const bool connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
-    close(fd);
-    return connected;
 }
 
 } // namespace
@@ -180,7 +162,7 @@ bool MosquittoBroker::WaitUntilAccepting(int timeoutMs)
             error_ = "mosquitto ended at start-up: " + Log();
             return false;
         }
-        if (Accepts(port_)) {
+        if (FreePort::Accepts(port_)) {
             return true;
         }
         if (deadline.hasExpired()) {

@@ -40,15 +40,6 @@ PlatconfBuilder& PlatconfBuilder::Bytes(const std::string& name, const QByteArra
     return *this;
 }
 
-PlatconfBuilder& PlatconfBuilder::Value(const std::string& name, int32_t value)
-{
-    if (_Resource_Info* entry = Find(name))
-        entry->value = value;
-    else
-        ADD_FAILURE() << "PlatconfBuilder: no entry \"" << name << "\" to give a value";
-    return *this;
-}
-
 PlatconfBuilder& PlatconfBuilder::Rect(const std::string& name, int32_t left, int32_t top, int32_t right,
                                        int32_t bottom)
 {
@@ -60,14 +51,6 @@ PlatconfBuilder& PlatconfBuilder::Rect(const std::string& name, int32_t left, in
     } else {
         ADD_FAILURE() << "PlatconfBuilder: no entry \"" << name << "\" to give a rectangle";
     }
-    return *this;
-}
-
-PlatconfBuilder& PlatconfBuilder::Remove(const std::string& name)
-{
-    entries_.erase(std::remove_if(entries_.begin(), entries_.end(),
-                                  [&](const _Resource_Info& entry) { return entry.name == name; }),
-                   entries_.end());
     return *this;
 }
 

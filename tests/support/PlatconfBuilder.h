@@ -18,10 +18,8 @@ public:
     PlatconfBuilder& Text(const std::string& name, const std::string& text);
     // An entry holding exactly `data` (an image, or a text without terminator).
     PlatconfBuilder& Bytes(const std::string& name, const QByteArray& data);
-    // Value and rectangle of the entry `name` (which must have been added).
-    PlatconfBuilder& Value(const std::string& name, int32_t value);
+    // The rectangle of the entry `name` (which must have been added).
     PlatconfBuilder& Rect(const std::string& name, int32_t left, int32_t top, int32_t right, int32_t bottom);
-    PlatconfBuilder& Remove(const std::string& name);
 
     // The file's bytes.
     QByteArray Build() const;

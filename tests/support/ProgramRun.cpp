@@ -21,11 +21,6 @@ QString ProgramRun::BuiltProgram(const QString& name)
     return QStringLiteral(LUMETRA_BIN_DIR) + QLatin1Char('/') + name;
 }
 
-QString ProgramRun::SourcePath(const QString& relative)
-{
-    return QStringLiteral(LUMETRA_SOURCE_DIR) + QLatin1Char('/') + relative;
-}
-
 ProgramRun::Result ProgramRun::Run(const QString& program, const QStringList& arguments, int timeoutMs,
                                    const QProcessEnvironment& environment)
 {

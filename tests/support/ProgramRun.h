@@ -30,8 +30,6 @@ public:
 
     // The path of a program built by this project (build/bin/<name>).
     static QString BuiltProgram(const QString& name);
-    // A path inside the source tree.
-    static QString SourcePath(const QString& relative);
 
     // Makes sure a Qt core application object exists (QProcess and sockets need one
     // for their notifications); GUI tests create their own first.

@@ -37,7 +37,8 @@ long ResourceUse::PeakResidentKb(pid_t pid)
     return -1;
 }
 
-double ResourceUse::ThreadCpuSeconds()
+// The processor time the calling thread has used, in seconds.
+static double ThreadCpuSeconds()
 {
     timespec now{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);

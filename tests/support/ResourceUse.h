@@ -15,8 +15,6 @@ public:
     // The peak resident size (VmHWM) of process `pid` (0: this process) in KiB, read
     // from /proc; -1 when it cannot be read.
     static long PeakResidentKb(pid_t pid = 0);
-    // The processor time the calling thread has used, in seconds.
-    static double ThreadCpuSeconds();
     // The smallest processor time of `runs` runs of `work` on this thread: the run
     // least disturbed by other programs on the machine.
     static double BestCpuSeconds(int runs, const std::function<void()>& work);

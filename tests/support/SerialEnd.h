@@ -16,7 +16,6 @@ public:
     // Opens in raw mode; OpenAsIs leaves the line settings alone, as cat does.
     bool Open(const std::string& path);
     bool OpenAsIs(const std::string& path);
-    int Fd() const { return m_fd; }
     void Close();
     bool IsOpen() const { return m_fd >= 0; }
 

@@ -35,7 +35,6 @@ public:
     VcomFolder& operator=(const VcomFolder&) = delete;
 
     bool IsValid() const { return !m_root.empty(); }
-    const std::string& Root() const { return m_root; }
     const std::string& Path() const { return m_path; }
     std::string LinkPath(int com) const { return m_path + "/COM" + std::to_string(com); }
     // A scratch folder beside the COM folder, made on demand.

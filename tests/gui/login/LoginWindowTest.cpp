@@ -166,43 +166,31 @@ TEST_F(LoginWindowTest, StartUpRunsInOrderAndShowsTheLoginView)
     EXPECT_EQ(std::string(GetPcId()), pcIdAtMqttStart_);
 }
 
-TEST_F(LoginWindowTest, EmptyFieldsAreReportedUserNameFirst)
+TEST_F(LoginWindowTest, EmptyFieldsAndAWrongPasswordAreReportedAndKeepTheCache)
 {
     auto dlg = Start();
     const QByteArray cacheBefore = GuiTestApp::ReadFile(home_.FilePath("licache"));
 
     LogIn(*dlg, QString(), QString(), false);
-    ASSERT_EQ(boxes_.Count(), 1u);
-    EXPECT_EQ(boxes_.Boxes()[0].text, QStringLiteral("用户名不能为空！"));
-    EXPECT_EQ(boxes_.Boxes()[0].caption, QStringLiteral("Lumetra"));
-    EXPECT_EQ(boxes_.Boxes()[0].style, MB_OK);
-    EXPECT_EQ(boxes_.Boxes()[0].owner, dlg->LoginView());
-
     LogIn(*dlg, QStringLiteral("demo"), QString(), false);
-    ASSERT_EQ(boxes_.Count(), 2u);
-    EXPECT_EQ(boxes_.Boxes()[1].text, QStringLiteral("密码不能为空！"));
-    EXPECT_FALSE(dlg->IsLoggedIn());
-    EXPECT_EQ(GuiTestApp::ReadFile(home_.FilePath("licache")), cacheBefore);
-}
-
-TEST_F(LoginWindowTest, WrongPasswordShowsTheServiceMessageAndKeepsTheCache)
-{
-    auto dlg = Start();
-    const QByteArray cacheBefore = GuiTestApp::ReadFile(home_.FilePath("licache"));
-
     LogIn(*dlg, QStringLiteral("demo"), QStringLiteral("wrong"), true);
-
-    ASSERT_EQ(boxes_.Count(), 1u);
-    EXPECT_EQ(boxes_.Boxes()[0].text, QStringLiteral("用户名或密码错误"));
-    EXPECT_EQ(boxes_.Boxes()[0].caption, QStringLiteral("Lumetra"));
-    EXPECT_EQ(boxes_.Boxes()[0].style, MB_OK);
+    ASSERT_EQ(boxes_.Count(), 3u);
+    EXPECT_EQ(boxes_.Boxes()[0].text, QStringLiteral("用户名不能为空！"));
+    EXPECT_EQ(boxes_.Boxes()[0].owner, dlg->LoginView());
+    EXPECT_EQ(boxes_.Boxes()[1].text, QStringLiteral("密码不能为空！"));
+    // The service's own message.
+    EXPECT_EQ(boxes_.Boxes()[2].text, QStringLiteral("用户名或密码错误"));
+    for (const MessageBoxRecorder::Box& box : boxes_.Boxes()) {
+        EXPECT_EQ(box.caption, QStringLiteral("Lumetra"));
+        EXPECT_EQ(box.style, MB_OK);
+    }
     EXPECT_FALSE(dlg->IsLoggedIn());
     EXPECT_TRUE(dlg->LoginView()->isVisible());
     EXPECT_EQ(dlg->LoginView()->PasswordField()->text(), QStringLiteral("wrong"));
     EXPECT_EQ(GuiTestApp::ReadFile(home_.FilePath("licache")), cacheBefore);
 }
 
-TEST_F(LoginWindowTest, LoginWithoutRememberSwitchesViewsAndOffersOnlyTheUserNameNextTime)
+TEST_F(LoginWindowTest, LoginSwitchesViewsAndTheNextStartOffersWhatWasRemembered)
 {
     auto dlg = Start();
     LogIn(*dlg, QStringLiteral("demo"), QStringLiteral("demo123"), false);
@@ -231,19 +219,15 @@ TEST_F(LoginWindowTest, LoginWithoutRememberSwitchesViewsAndOffersOnlyTheUserNam
     EXPECT_EQ(next->LoginView()->UserField()->text(), QStringLiteral("demo"));
     EXPECT_TRUE(next->LoginView()->PasswordField()->text().isEmpty());
     EXPECT_FALSE(next->LoginView()->RememberBox()->isChecked());
-}
 
-TEST_F(LoginWindowTest, LoginWithRememberFillsBothFieldsNextTime)
-{
-    auto dlg = Start();
-    LogIn(*dlg, QStringLiteral("demo"), QStringLiteral("demo123"), true);
-    ASSERT_TRUE(dlg->IsLoggedIn());
-    dlg.reset();
-
-    auto next = Start();
-    EXPECT_EQ(next->LoginView()->UserField()->text(), QStringLiteral("demo"));
-    EXPECT_EQ(next->LoginView()->PasswordField()->text(), QStringLiteral("demo123"));
-    EXPECT_TRUE(next->LoginView()->RememberBox()->isChecked());
+    // Remembered: both fields are filled next time.
+    LogIn(*next, QStringLiteral("demo"), QStringLiteral("demo123"), true);
+    ASSERT_TRUE(next->IsLoggedIn());
+    next.reset();
+    auto third = Start();
+    EXPECT_EQ(third->LoginView()->UserField()->text(), QStringLiteral("demo"));
+    EXPECT_EQ(third->LoginView()->PasswordField()->text(), QStringLiteral("demo123"));
+    EXPECT_TRUE(third->LoginView()->RememberBox()->isChecked());
 }
 
 TEST_F(LoginWindowTest, QuitAsksAndClosesOnlyOnYes)
