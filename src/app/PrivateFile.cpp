@@ -23,6 +23,24 @@ int CloseFailed(int fd, int error)
     return -1;
 }
 
+// Opens `path` with `flags` (O_NOFOLLOW among them), retrying interruptions, and
+// reads its status: the descriptor of a regular file, or -1 with errno set (EINVAL
+// for anything that is not a regular file).
+int OpenRegular(const std::string& path, int flags, struct stat* st)
+{
+    int fd;
+    do {
+        fd = ::open(path.c_str(), flags, kFileMode);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return -1;
+    if (::fstat(fd, st) != 0)
+        return CloseFailed(fd, errno);
+    if (!S_ISREG(st->st_mode))
+        return CloseFailed(fd, EINVAL);
+    return fd;
+}
+
 // The folder part of `path` ("." when there is none).
 std::string FolderOf(const std::string& path)
 {
@@ -38,17 +56,10 @@ int PrivateFile::OpenForWriting(const std::string& path, bool append)
 {
     // No O_TRUNC here: a file that is then refused must keep its bytes.
     const int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | (append ? O_APPEND : 0);
-    int fd;
-    do {
-        fd = ::open(path.c_str(), flags, kFileMode);
-    } while (fd < 0 && errno == EINTR);
+    struct stat st;
+    const int fd = OpenRegular(path, flags, &st);
     if (fd < 0)
         return -1;
-    struct stat st;
-    if (::fstat(fd, &st) != 0)
-        return CloseFailed(fd, errno);
-    if (!S_ISREG(st.st_mode))
-        return CloseFailed(fd, EINVAL);
     if (st.st_nlink != 1)
         return CloseFailed(fd, EMLINK);
     // Through the descriptor, never by name: the name may meanwhile stand for another file.
@@ -61,19 +72,12 @@ int PrivateFile::OpenForWriting(const std::string& path, bool append)
 
 int PrivateFile::OpenForReading(const std::string& path)
 {
-    int fd;
-    do {
-        // Not blocking, so a pipe in the file's place cannot hold the open up; it is
-        // refused below like any file that is not regular.
-        fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-    } while (fd < 0 && errno == EINTR);
+    // Not blocking, so a pipe in the file's place cannot hold the open up; it is
+    // refused like any file that is not regular.
+    struct stat st;
+    const int fd = OpenRegular(path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, &st);
     if (fd < 0)
         return -1;
-    struct stat st;
-    if (::fstat(fd, &st) != 0)
-        return CloseFailed(fd, errno);
-    if (!S_ISREG(st.st_mode))
-        return CloseFailed(fd, EINVAL);
     // A file left readable by an earlier version is closed to others at the first
     // read; another user's file is only read.
     if ((st.st_mode & kGroupAndOthers) != 0 && st.st_uid == ::geteuid())
