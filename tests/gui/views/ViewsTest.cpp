@@ -371,7 +371,7 @@ protected:
 
 TEST_F(ViewsTest, TreeListsTheAccountsGatewaysWithTheirStateAndTheHomePage)
 {
-    StartAndLogIn();
+    ASSERT_NO_FATAL_FAILURE(StartAndLogIn());
     QTreeWidgetItem* root = tree_->RootItem();
     ASSERT_NE(root, nullptr);
     EXPECT_EQ(tree_->Tree()->topLevelItemCount(), 1);
@@ -406,7 +406,7 @@ TEST_F(ViewsTest, TreeListsTheAccountsGatewaysWithTheirStateAndTheHomePage)
 
 TEST_F(ViewsTest, SearchWithCriteriaShowsTheResultsTabAndWithoutTheFullList)
 {
-    StartAndLogIn();
+    ASSERT_NO_FATAL_FAILURE(StartAndLogIn());
     Select(Gateway(0));
     ASSERT_NE(dlg_->DetailView(), nullptr);
 
@@ -442,7 +442,7 @@ TEST_F(ViewsTest, SearchWithCriteriaShowsTheResultsTabAndWithoutTheFullList)
 
 TEST_F(ViewsTest, SelectingAGatewayShowsItsDevicesAndHomeGoesBack)
 {
-    StartAndLogIn();
+    ASSERT_NO_FATAL_FAILURE(StartAndLogIn());
     Select(Gateway(0));
     CFVGatewayDetail* detail = dlg_->DetailView();
     ASSERT_NE(detail, nullptr);
@@ -492,7 +492,7 @@ TEST_F(ViewsTest, SelectingAGatewayShowsItsDevicesAndHomeGoesBack)
 
 TEST_F(ViewsTest, ChannelSwitchOfAnOfflineGatewayIsRefusedAndSendsNothing)
 {
-    StartAndLogIn();
+    ASSERT_NO_FATAL_FAILURE(StartAndLogIn());
     Select(Gateway(1));
     CFVGatewayDetail* detail = dlg_->DetailView();
     ASSERT_NE(detail, nullptr);
@@ -518,7 +518,7 @@ TEST_F(ViewsTest, PortForwardRowButtonOpensALocalPortThatReachesTheDevice)
         if (!probe.listen(QHostAddress::LocalHost, 502))
             GTEST_SKIP() << "local port 502 cannot be bound here (needs CAP_NET_BIND_SERVICE)";
     }
-    StartAndLogIn();
+    ASSERT_NO_FATAL_FAILURE(StartAndLogIn());
     Select(Gateway(0));
     CFVTableDevice* table = dlg_->TableView();
     ASSERT_NE(table, nullptr);
@@ -548,7 +548,7 @@ TEST_F(ViewsTest, PortForwardRowButtonOpensALocalPortThatReachesTheDevice)
 
 TEST_F(ViewsTest, SerialRowButtonOpensAVirtualComPortThatReachesTheDevice)
 {
-    StartAndLogIn();
+    ASSERT_NO_FATAL_FAILURE(StartAndLogIn());
     Select(Gateway(0));
     CFVTableDevice* table = dlg_->TableView();
     ASSERT_NE(table, nullptr);
@@ -577,7 +577,7 @@ TEST_F(ViewsTest, SerialRowButtonOpensAVirtualComPortThatReachesTheDevice)
 
 TEST_F(ViewsTest, UnansweredOpenTimesOutAndResetsTheRow)
 {
-    StartAndLogIn();
+    ASSERT_NO_FATAL_FAILURE(StartAndLogIn());
     Select(Gateway(2));
     CFVTableDevice* table = dlg_->TableView();
     ASSERT_NE(table, nullptr);
@@ -600,7 +600,7 @@ TEST_F(ViewsTest, UnansweredOpenTimesOutAndResetsTheRow)
 
 TEST_F(ViewsTest, ChannelSwitchIsInUseWhileAnotherPcHoldsItAndAsksBeforeMovingToAnotherGateway)
 {
-    StartAndLogIn();
+    ASSERT_NO_FATAL_FAILURE(StartAndLogIn());
     // Another PC takes the first gateway's channel.
     const std::string otherPc = "17250000001234567890";
     cJSON* request = mqtt_build_vpn_channel_request("LG2024000101", otherPc.c_str());
@@ -686,7 +686,7 @@ TEST_F(ViewsTest, ChannelSwitchStartsTheOpenVpnClientAndTheCardDrawsItsLinkUp)
     TempDir others;
     NamedProcess bystander(others.Path(), QStringLiteral("openvpn-bystander"));
     ASSERT_TRUE(bystander.IsUp());
-    StartAndLogIn(true);
+    ASSERT_NO_FATAL_FAILURE(StartAndLogIn(true));
     Select(Gateway(0));
     CFVGatewayDetail* detail = dlg_->DetailView();
     ASSERT_NE(detail, nullptr);
