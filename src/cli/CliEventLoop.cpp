@@ -8,11 +8,20 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+namespace {
+
+// The application object lives until the process ends (see ~CliEventLoop), and so
+// must the argument count and list it keeps references to. Held here, so they stay
+// reachable (which leak checkers take for in use) and never dangle.
+int g_argc = 1;
+char g_name[] = "lumetra-cli";
+char* g_argv[] = {g_name, nullptr};
+QCoreApplication* g_application = nullptr;
+
+} // namespace
+
 struct CliEventLoop::Impl
 {
-    int argc = 1;
-    char name[16] = "lumetra-cli";
-    char* argv[2] = {name, nullptr};
     QCoreApplication* app = nullptr;
     std::function<void(int)> handler;
     sigset_t stopSignals;
@@ -30,7 +39,8 @@ CliEventLoop::CliEventLoop() : m_impl(new Impl)
     sigaddset(&m_impl->stopSignals, SIGINT);
     sigaddset(&m_impl->stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &m_impl->stopSignals, nullptr);
-    m_impl->app = new QCoreApplication(m_impl->argc, m_impl->argv);
+    g_application = new QCoreApplication(g_argc, g_argv);
+    m_impl->app = g_application;
 
     m_impl->signalFd = signalfd(-1, &m_impl->stopSignals, SFD_NONBLOCK | SFD_CLOEXEC);
     if (m_impl->signalFd < 0) {
