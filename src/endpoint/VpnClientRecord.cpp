@@ -19,6 +19,10 @@ bool ReadNumber(const std::string& text, size_t& at, char end, uint64_t& value)
 {
     const size_t start = at;
     value = 0;
+    // Written in decimal without leading zeros: "0717" is not a number of the record.
+    if (at + 1 < text.size() && text[at] == '0' && text[at + 1] >= '0' && text[at + 1] <= '9') {
+        return false;
+    }
     while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
         const uint64_t digit = static_cast<uint64_t>(text[at] - '0');
         if (value > (UINT64_MAX - digit) / 10) {
