@@ -336,28 +336,41 @@ CAccountInfo CCloudClient::ParseLoginReply(const std::string& reply)
 }
 
 // The lists are read element by element as the walk hands them over: no tree of the
-// whole reply is made, and each element is looked at once.
-CGatewayListReply CCloudClient::ParseGatewayListReply(const std::string& reply)
+// whole reply is made, and each element is looked at once. The base members and
+// "count" go into `list`, each element of `listName` to `add` while fewer than
+// kMaxListEntries were taken. False when the reply is not whole or the list too long.
+template <typename Reply, typename Add>
+static bool WalkListReply(const std::string& reply, const char* listName, Reply* list, Add add)
 {
-    CGatewayListReply list;
+    size_t taken = 0;
     bool tooMany = false;
     const bool whole = WithReplyText(reply, [&](const char* text) {
         return ReplyWalker::Walk(
-            text, {"flag", "msg", "count"}, "gwList",
+            text, {"flag", "msg", "count"}, listName,
             [&](size_t index, const cJSON* value) {
-                ReadBaseMember(index, value, &list);
+                ReadBaseMember(index, value, list);
                 if (index == kFirstOwnMember)
-                    ReadIntValue(value, &list.count);
+                    ReadIntValue(value, &list->count);
             },
             [&](const cJSON* element) {
-                tooMany = list.gateways.size() >= kMaxListEntries;
-                if (!tooMany)
-                    list.gateways.push_back(MakeGateway(element));
+                tooMany = taken >= CCloudClient::kMaxListEntries;
+                if (!tooMany) {
+                    add(element);
+                    ++taken;
+                }
                 return !tooMany;
             });
     });
     if (tooMany)
-        ReportTooManyEntries("gwList");
+        ReportTooManyEntries(listName);
+    return whole;
+}
+
+CGatewayListReply CCloudClient::ParseGatewayListReply(const std::string& reply)
+{
+    CGatewayListReply list;
+    const bool whole = WalkListReply(
+        reply, "gwList", &list, [&](const cJSON* element) { list.gateways.push_back(MakeGateway(element)); });
     return whole ? list : CGatewayListReply();
 }
 
@@ -365,24 +378,8 @@ CDeviceListReply CCloudClient::ParseDeviceListReply(const std::string& reply)
 {
     CDeviceListReply list;
     std::vector<std::unique_ptr<CNodeDevice>> devices;
-    bool tooMany = false;
-    const bool whole = WithReplyText(reply, [&](const char* text) {
-        return ReplyWalker::Walk(
-            text, {"flag", "msg", "count"}, "devList",
-            [&](size_t index, const cJSON* value) {
-                ReadBaseMember(index, value, &list);
-                if (index == kFirstOwnMember)
-                    ReadIntValue(value, &list.count);
-            },
-            [&](const cJSON* element) {
-                tooMany = devices.size() >= kMaxListEntries;
-                if (!tooMany)
-                    devices.emplace_back(MakeDevice(element));
-                return !tooMany;
-            });
-    });
-    if (tooMany)
-        ReportTooManyEntries("devList");
+    const bool whole = WalkListReply(
+        reply, "devList", &list, [&](const cJSON* element) { devices.emplace_back(MakeDevice(element)); });
     if (!whole)
         return CDeviceListReply();
     list.devices.reserve(devices.size());
