@@ -119,7 +119,7 @@ int RunDispatchBench(const BenchSettings& settings)
     device.deviceSn = QString::fromLatin1(MqttPeer::kDevice);
     device.tunType = kTunTypeLocalPortForward;
     CountingTunnel tunnel(&gateway, &device);
-    controller.WindowProc(WM_TUNNEL_OPENED, reinterpret_cast<WPARAM>(static_cast<CDataTunnel*>(&tunnel)), 0);
+    controller.WindowProc(WM_TUNNEL_OPENED, reinterpret_cast<WParam>(static_cast<CDataTunnel*>(&tunnel)), 0);
 
     std::atomic<bool> clientDone{false};
     const std::string host = broker.Host();
@@ -157,7 +157,7 @@ int RunDispatchBench(const BenchSettings& settings)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
     client.join();
-    controller.WindowProc(WM_TUNNEL_CLOSED, reinterpret_cast<WPARAM>(static_cast<CDataTunnel*>(&tunnel)), 0);
+    controller.WindowProc(WM_TUNNEL_CLOSED, reinterpret_cast<WParam>(static_cast<CDataTunnel*>(&tunnel)), 0);
     mqtt_set_target_window(nullptr);
     mqtt_set_streams(stdout, stderr);
     if (quiet != nullptr) {

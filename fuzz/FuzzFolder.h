@@ -3,8 +3,8 @@
 #include <string>
 
 // A private temporary folder for the whole run of one harness (under $TMPDIR, else
-// /dev/shm, else /tmp), removed with its contents when the process exits. Harnesses whose parser reads a file, or whose
-// code writes one (the VPN profile), point the program folder here.
+// /dev/shm, else /tmp), removed with its contents when the process exits. Harnesses whose parser reads a
+// file, or whose code writes one (the VPN profile), point the program folder here.
 class FuzzFolder
 {
 public:

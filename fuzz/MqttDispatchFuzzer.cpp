@@ -55,7 +55,7 @@ class SilentBoxes : public MessageBoxHandler
 public:
     int Show(MessageWindow*, const QString&, const QString&, unsigned style) override
     {
-        return (style & MB_TYPEMASK) == MB_OK ? IDOK : IDNO;
+        return (style & kMbTypeMask) == kMbOk ? kIdOk : kIdNo;
     }
 };
 
@@ -63,13 +63,13 @@ public:
 class QuietWindow : public MessageWindow
 {
 public:
-    LRESULT WindowProc(UINT, WPARAM, LPARAM) override { return 0; }
+    LResult WindowProc(MsgCode, WParam, LParam) override { return 0; }
 };
 
 class ViewWindow : public MessageWindow
 {
 public:
-    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override
+    LResult WindowProc(MsgCode msg, WParam wParam, LParam lParam) override
     {
         switch (msg) {
         case WM_TUNNEL_MESSAGE:

@@ -7,10 +7,10 @@ QByteArray CRequestLogin::Serialize() const
 {
     ArchiveWriter writer;
     writer.WriteClassHeader(kSchema, QByteArray(kClassName));
-    writer.WriteString(m_userName);
-    writer.WriteString(m_password);
-    writer.WriteInt32(m_remember);
-    writer.WriteString(m_pcId);
+    writer.WriteString(userName_);
+    writer.WriteString(password_);
+    writer.WriteInt32(remember_);
+    writer.WriteString(pcId_);
     return writer.Bytes();
 }
 
@@ -28,10 +28,10 @@ std::unique_ptr<CRequestLogin> CRequestLogin::Deserialize(const QByteArray& byte
     if (schema != kSchema || className != kClassName)
         return nullptr;
     auto record = std::make_unique<CRequestLogin>();
-    record->m_userName = reader.ReadString();
-    record->m_password = reader.ReadString();
-    record->m_remember = reader.ReadInt32();
-    record->m_pcId = reader.ReadString();
+    record->userName_ = reader.ReadString();
+    record->password_ = reader.ReadString();
+    record->remember_ = reader.ReadInt32();
+    record->pcId_ = reader.ReadString();
     // The cache is exactly one object; bytes after it mean the file is not what this
     // program wrote (for example an older, longer cache partly overwritten).
     if (reader.Failed() || !reader.AtEnd())

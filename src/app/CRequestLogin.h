@@ -17,14 +17,14 @@ public:
     // 20-digit PC identifier take well under a kilobyte.
     static constexpr size_t kMaxBytes = 64 * 1024;
 
-    const QString& GetUserName() const { return m_userName; }
-    void SetUserName(const QString& v) { m_userName = v; }
-    const QString& GetPassword() const { return m_password; }
-    void SetPassword(const QString& v) { m_password = v; }
-    const QString& GetPcId() const { return m_pcId; }
-    void SetPcId(const QString& v) { m_pcId = v; }
-    int32_t GetRemember() const { return m_remember; }
-    void SetRemember(int32_t v) { m_remember = v; }
+    const QString& GetUserName() const { return userName_; }
+    void SetUserName(const QString& v) { userName_ = v; }
+    const QString& GetPassword() const { return password_; }
+    void SetPassword(const QString& v) { password_ = v; }
+    const QString& GetPcId() const { return pcId_; }
+    void SetPcId(const QString& v) { pcId_ = v; }
+    int32_t GetRemember() const { return remember_; }
+    void SetRemember(int32_t v) { remember_ = v; }
 
     // The archive bytes: class header, user name, password, remember flag, PC identifier.
     QByteArray Serialize() const;
@@ -33,8 +33,8 @@ public:
     static std::unique_ptr<CRequestLogin> Deserialize(const QByteArray& bytes);
 
 private:
-    QString m_userName;
-    QString m_password;
-    QString m_pcId;
-    int32_t m_remember = 0;
+    QString userName_;
+    QString password_;
+    QString pcId_;
+    int32_t remember_ = 0;
 };

@@ -29,18 +29,18 @@ bool IsHelp(const std::string& word)
 
 CliApp::CliApp()
 {
-    m_registry.Add(std::make_unique<LoginCommand>());
-    m_registry.Add(std::make_unique<GatewaysCommand>());
-    m_registry.Add(std::make_unique<DevicesCommand>());
-    m_registry.Add(std::make_unique<ListenCommand>());
-    m_registry.Add(std::make_unique<OpenCommand>());
-    m_registry.Add(std::make_unique<VpnCommand>());
+    registry_.Add(std::make_unique<LoginCommand>());
+    registry_.Add(std::make_unique<GatewaysCommand>());
+    registry_.Add(std::make_unique<DevicesCommand>());
+    registry_.Add(std::make_unique<ListenCommand>());
+    registry_.Add(std::make_unique<OpenCommand>());
+    registry_.Add(std::make_unique<VpnCommand>());
 }
 
 void CliApp::PrintUsage(bool toStdout) const
 {
     std::string text = "usage: lumetra-cli <command> [arguments]\n\ncommands:\n";
-    for (const std::unique_ptr<CliCommand>& command : m_registry.Commands()) {
+    for (const std::unique_ptr<CliCommand>& command : registry_.Commands()) {
         const std::string head = std::string("  ") + command->Name() + " " + command->Synopsis();
         text += head + "\n      " + command->Summary() + "\n";
     }
@@ -88,14 +88,14 @@ int CliApp::Run(int argc, char** argv)
         return kExitUsage;
     }
     if (IsHelp(words[0])) {
-        const CliCommand* command = words.size() > 1 ? m_registry.Find(words[1]) : nullptr;
+        const CliCommand* command = words.size() > 1 ? registry_.Find(words[1]) : nullptr;
         if (command != nullptr)
             PrintCommandUsage(*command, true);
         else
             PrintUsage(true);
         return kExitOk;
     }
-    CliCommand* command = m_registry.Find(words[0]);
+    CliCommand* command = registry_.Find(words[0]);
     if (command == nullptr) {
         CliConsole::Error(
             (words[0].size() > 1 && words[0][0] == '-' ? "unknown option '" : "unknown command '") +

@@ -20,5 +20,5 @@ private:
     void PrintUsage(bool toStdout) const;
     void PrintCommandUsage(const CliCommand& command, bool toStdout) const;
 
-    CliCommandRegistry m_registry;
+    CliCommandRegistry registry_;
 };

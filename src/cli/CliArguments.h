@@ -21,11 +21,11 @@ public:
     bool Has(const std::string& name) const;
     // The value of an option, or an empty text when it was not given.
     std::string Value(const std::string& name) const;
-    const std::vector<std::string>& Positional() const { return m_positional; }
+    const std::vector<std::string>& Positional() const { return positional_; }
 
 private:
-    std::set<std::string> m_flags;
-    std::set<std::string> m_options;
-    std::map<std::string, std::string> m_given;
-    std::vector<std::string> m_positional;
+    std::set<std::string> flags_;
+    std::set<std::string> options_;
+    std::map<std::string, std::string> given_;
+    std::vector<std::string> positional_;
 };

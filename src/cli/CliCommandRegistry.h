@@ -13,8 +13,8 @@ public:
     void Add(std::unique_ptr<CliCommand> command);
     // The command with this exact name, or null.
     CliCommand* Find(const std::string& name) const;
-    const std::vector<std::unique_ptr<CliCommand>>& Commands() const { return m_commands; }
+    const std::vector<std::unique_ptr<CliCommand>>& Commands() const { return commands_; }
 
 private:
-    std::vector<std::unique_ptr<CliCommand>> m_commands;
+    std::vector<std::unique_ptr<CliCommand>> commands_;
 };

@@ -28,7 +28,7 @@ const char kProbeMember[] = "cliProbe";
 } // namespace
 
 CliDetailSession::CliDetailSession()
-    : listener_([](WPARAM tunnel) { return CNetPfLocalDataTunnel::ListenerOwnerFromParam(tunnel); })
+    : listener_([](WParam tunnel) { return CNetPfLocalDataTunnel::ListenerOwnerFromParam(tunnel); })
 {
     controller_.SetMainWindow(this);
     // The port-forward tunnel finds its local connection through the listener host
@@ -47,7 +47,7 @@ CliDetailSession::~CliDetailSession()
     }
 }
 
-LRESULT CliDetailSession::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
+LResult CliDetailSession::WindowProc(MsgCode msg, WParam wParam, LParam lParam)
 {
     switch (msg) {
     case WM_DEVICE_LIST:
@@ -173,7 +173,7 @@ void CliDetailSession::SendProbe()
     mqtt_publish(topic.c_str(), payload.data(), static_cast<int>(payload.size()), 1);
 }
 
-bool CliDetailSession::IsProbe(LPARAM message) const
+bool CliDetailSession::IsProbe(LParam message) const
 {
     const cJSON* json = reinterpret_cast<const cJSON*>(message);
     return json != nullptr && cJSON_GetObjectItemCaseSensitive(json, kProbeMember) != nullptr;

@@ -28,7 +28,7 @@ public:
     CliDetailSession();
     ~CliDetailSession() override;
 
-    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    LResult WindowProc(MsgCode msg, WParam wParam, LParam lParam) override;
 
     GatewayDetailController& Controller() { return controller_; }
     LocalListenerHost& Listener() { return listener_; }
@@ -52,7 +52,7 @@ public:
 
 private:
     void SendProbe();
-    bool IsProbe(LPARAM message) const;
+    bool IsProbe(LParam message) const;
 
     CliScreen screen_;
     GatewayDetailController controller_;

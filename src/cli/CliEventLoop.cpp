@@ -29,26 +29,26 @@ struct CliEventLoop::Impl
     QSocketNotifier* notifier = nullptr;
 };
 
-CliEventLoop::CliEventLoop() : m_impl(new Impl)
+CliEventLoop::CliEventLoop() : impl_(new Impl)
 {
     // Block the stop signals here, before any other thread starts, so every thread
     // inherits the mask and they stay pending until the loop reads them from its
     // signal descriptor: the handler runs on this thread, in the loop, and no other
     // thread has to hand anything over.
-    sigemptyset(&m_impl->stopSignals);
-    sigaddset(&m_impl->stopSignals, SIGINT);
-    sigaddset(&m_impl->stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &m_impl->stopSignals, nullptr);
+    sigemptyset(&impl_->stopSignals);
+    sigaddset(&impl_->stopSignals, SIGINT);
+    sigaddset(&impl_->stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &impl_->stopSignals, nullptr);
     g_application = new QCoreApplication(g_argc, g_argv);
-    m_impl->app = g_application;
+    impl_->app = g_application;
 
-    m_impl->signalFd = signalfd(-1, &m_impl->stopSignals, SFD_NONBLOCK | SFD_CLOEXEC);
-    if (m_impl->signalFd < 0) {
+    impl_->signalFd = signalfd(-1, &impl_->stopSignals, SFD_NONBLOCK | SFD_CLOEXEC);
+    if (impl_->signalFd < 0) {
         return;
     }
-    Impl* impl = m_impl;
-    m_impl->notifier = new QSocketNotifier(m_impl->signalFd, QSocketNotifier::Read);
-    QObject::connect(m_impl->notifier, &QSocketNotifier::activated, [impl] {
+    Impl* impl = impl_;
+    impl_->notifier = new QSocketNotifier(impl_->signalFd, QSocketNotifier::Read);
+    QObject::connect(impl_->notifier, &QSocketNotifier::activated, [impl] {
         signalfd_siginfo info;
         while (read(impl->signalFd, &info, sizeof(info)) == static_cast<ssize_t>(sizeof(info))) {
             if (impl->handler) {
@@ -62,19 +62,19 @@ CliEventLoop::CliEventLoop() : m_impl(new Impl)
 
 CliEventLoop::~CliEventLoop()
 {
-    delete m_impl->notifier;
-    if (m_impl->signalFd >= 0) {
-        close(m_impl->signalFd);
+    delete impl_->notifier;
+    if (impl_->signalFd >= 0) {
+        close(impl_->signalFd);
     }
     // The application object stays: objects made while the loop ran may still refer
     // to it until the process ends.
-    m_impl->app = nullptr;
-    delete m_impl;
+    impl_->app = nullptr;
+    delete impl_;
 }
 
 void CliEventLoop::OnStopSignal(std::function<void(int)> handler)
 {
-    m_impl->handler = std::move(handler);
+    impl_->handler = std::move(handler);
 }
 
 int CliEventLoop::Run()

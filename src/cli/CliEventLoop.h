@@ -24,5 +24,5 @@ public:
 
 private:
     struct Impl;
-    Impl* m_impl;
+    Impl* impl_;
 };

@@ -48,7 +48,7 @@ bool CliMqttSession::Start(MessageWindow* target)
 
 void CliMqttSession::Stop()
 {
-    // The MQTT thread may be inside SendMessage, waiting for this (the UI) thread to
+    // The MQTT thread may be inside SendWindowMessage, waiting for this (the UI) thread to
     // handle an inbound message: keep handling them while waiting instead of blocking.
     auto waitUntil = [](auto done) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);

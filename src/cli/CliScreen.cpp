@@ -20,14 +20,14 @@ int CliScreen::Show(MessageWindow* /*owner*/, const QString& text, const QString
     if (!text.isEmpty()) {
         CliConsole::Err(text);
     }
-    switch (style & MB_TYPEMASK) {
-    case MB_OK:
-        return IDOK;
-    case MB_OKCANCEL:
-    case MB_YESNOCANCEL:
-        return IDCANCEL;
+    switch (style & kMbTypeMask) {
+    case kMbOk:
+        return kIdOk;
+    case kMbOkCancel:
+    case kMbYesNoCancel:
+        return kIdCancel;
     default:
-        return IDNO;
+        return kIdNo;
     }
 }
 

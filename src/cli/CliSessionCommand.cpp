@@ -14,7 +14,7 @@ const char* CliSessionCommand::Details() const
 
 int CliSessionCommand::LoadGateway(const std::string& gwSn, std::unique_ptr<CNodeGateway>* gateway)
 {
-    const int loaded = CliDetailSession::LoadGateway(m_args, gwSn, gateway);
+    const int loaded = CliDetailSession::LoadGateway(args_, gwSn, gateway);
     if (loaded != kExitOk) {
         CliDetailSession::ReleaseGateway(gateway->get());
         gateway->reset();
@@ -30,7 +30,7 @@ int CliSessionCommand::RunSession(std::unique_ptr<CNodeGateway>& gateway,
     {
         CliEventLoop loop;
         CliDetailSession session;
-        m_session = &session;
+        session_ = &session;
         GatewayDetailController& controller = session.Controller();
         controller.SetListener(this);
         prepare(loop, session);
@@ -39,7 +39,7 @@ int CliSessionCommand::RunSession(std::unique_ptr<CNodeGateway>& gateway,
         }
         session.Stop();
         controller.SetListener(nullptr);
-        m_session = nullptr;
+        session_ = nullptr;
     }
     CliDetailSession::ReleaseGateway(gateway.get());
     return exitCode;
@@ -47,13 +47,13 @@ int CliSessionCommand::RunSession(std::unique_ptr<CNodeGateway>& gateway,
 
 void CliSessionCommand::Finish(int exitCode)
 {
-    if (m_finishing) {
+    if (finishing_) {
         return;
     }
-    m_finishing = true;
+    finishing_ = true;
     QTimer::singleShot(0, [this, exitCode] {
-        if (m_session != nullptr) {
-            m_session->Stop();
+        if (session_ != nullptr) {
+            session_->Stop();
         }
         CliEventLoop::Quit(exitCode);
     });

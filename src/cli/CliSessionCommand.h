@@ -38,12 +38,12 @@ protected:
     // The end happens after the current handler returns: the MQTT thread may be
     // waiting on it.
     void Finish(int exitCode);
-    bool Finishing() const { return m_finishing; }
-    CliDetailSession* Session() const { return m_session; }
+    bool Finishing() const { return finishing_; }
+    CliDetailSession* Session() const { return session_; }
 
-    CliArguments m_args;
+    CliArguments args_;
 
 private:
-    CliDetailSession* m_session = nullptr;
-    bool m_finishing = false;
+    CliDetailSession* session_ = nullptr;
+    bool finishing_ = false;
 };

@@ -34,17 +34,17 @@ const char* DevicesCommand::Details() const
 
 bool DevicesCommand::Parse(const std::vector<std::string>& words)
 {
-    if (!CliSignIn::ParseCommandLine(m_args, words, 1, "a gateway serial number GWSN is needed")) {
+    if (!CliSignIn::ParseCommandLine(args_, words, 1, "a gateway serial number GWSN is needed")) {
         return false;
     }
-    m_gwSn = m_args.Positional().front();
+    gwSn_ = args_.Positional().front();
     return true;
 }
 
 int DevicesCommand::Execute()
 {
-    const std::string& gwSn = m_gwSn;
-    const int signedIn = CliSignIn::SignInForQuery(m_args);
+    const std::string& gwSn = gwSn_;
+    const int signedIn = CliSignIn::SignInForQuery(args_);
     if (signedIn != kExitOk)
         return signedIn;
 

@@ -18,6 +18,6 @@ public:
     int Execute() override;
 
 private:
-    CliArguments m_args;
-    std::string m_gwSn;
+    CliArguments args_;
+    std::string gwSn_;
 };

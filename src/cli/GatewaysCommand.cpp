@@ -21,33 +21,33 @@ const char* GatewaysCommand::Details() const
 
 bool GatewaysCommand::Parse(const std::vector<std::string>& words)
 {
-    m_args.AddOption("--sn");
-    m_args.AddOption("--name");
-    m_args.AddOption("--node");
-    m_args.AddFlag("--online");
-    m_args.AddFlag("--offline");
-    if (!CliSignIn::ParseCommandLine(m_args, words, 0, "")) {
+    args_.AddOption("--sn");
+    args_.AddOption("--name");
+    args_.AddOption("--node");
+    args_.AddFlag("--online");
+    args_.AddFlag("--offline");
+    if (!CliSignIn::ParseCommandLine(args_, words, 0, "")) {
         return false;
     }
-    if (m_args.Has("--online") && m_args.Has("--offline")) {
+    if (args_.Has("--online") && args_.Has("--offline")) {
         CliConsole::Error("--online and --offline exclude each other");
         return false;
     }
     // The query's own codes: 1 online only, 2 offline only, 0 all.
-    m_onlineType = m_args.Has("--online") ? 1 : m_args.Has("--offline") ? 2 : 0;
+    onlineType_ = args_.Has("--online") ? 1 : args_.Has("--offline") ? 2 : 0;
     return true;
 }
 
 int GatewaysCommand::Execute()
 {
-    const int signedIn = CliSignIn::SignInForQuery(m_args);
+    const int signedIn = CliSignIn::SignInForQuery(args_);
     if (signedIn != kExitOk)
         return signedIn;
 
     CCloudClient client;
     const CGatewayListReply reply =
-        client.QueryGateway(*GetCurrentAccount(), m_args.Value("--sn").c_str(),
-                            m_args.Value("--name").c_str(), m_args.Value("--node").c_str(), m_onlineType);
+        client.QueryGateway(*GetCurrentAccount(), args_.Value("--sn").c_str(), args_.Value("--name").c_str(),
+                            args_.Value("--node").c_str(), onlineType_);
     if (reply.flag == 0) {
         CliConsole::Err(reply.msg);
         return kExitFailed;

@@ -16,6 +16,6 @@ public:
     int Execute() override;
 
 private:
-    CliArguments m_args;
-    int m_onlineType = 0;
+    CliArguments args_;
+    int onlineType_ = 0;
 };

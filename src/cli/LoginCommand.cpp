@@ -21,18 +21,18 @@ const char* LoginCommand::Details() const
 
 bool LoginCommand::Parse(const std::vector<std::string>& words)
 {
-    m_args.AddFlag("--remember");
-    m_args.AddFlag("--password-stdin");
+    args_.AddFlag("--remember");
+    args_.AddFlag("--password-stdin");
     std::string error;
-    if (!m_args.Parse(words, &error)) {
+    if (!args_.Parse(words, &error)) {
         CliConsole::Error(error);
         return false;
     }
-    if (m_args.Positional().size() > 2) {
+    if (args_.Positional().size() > 2) {
         CliConsole::Error("too many arguments");
         return false;
     }
-    if (m_args.Positional().size() == 2 && m_args.Has("--password-stdin")) {
+    if (args_.Positional().size() == 2 && args_.Has("--password-stdin")) {
         CliConsole::Error("PASSWORD and --password-stdin exclude each other");
         return false;
     }
@@ -41,17 +41,17 @@ bool LoginCommand::Parse(const std::vector<std::string>& words)
 
 int LoginCommand::Execute()
 {
-    const std::vector<std::string>& positional = m_args.Positional();
+    const std::vector<std::string>& positional = args_.Positional();
     // A missing user name is an empty field, as in the login view.
     const QString user = positional.empty() ? QString() : TextCodec::LocalToWide(positional[0]);
     QString password;
-    bool remember = m_args.Has("--remember");
+    bool remember = args_.Has("--remember");
     // With no user name the sign-in is refused at once: no password is asked for.
     if (positional.size() == 2) {
         password = TextCodec::LocalToWide(positional[1]);
         if (!user.isEmpty() && !password.isEmpty())
             CliPassword::WarnCommandLine();
-    } else if (!user.isEmpty() && m_args.Has("--password-stdin")) {
+    } else if (!user.isEmpty() && args_.Has("--password-stdin")) {
         if (!CliSignIn::AskPassword(user, true, &password))
             return kExitFailed;
     } else if (!user.isEmpty()) {

@@ -16,5 +16,5 @@ public:
     int Execute() override;
 
 private:
-    CliArguments m_args;
+    CliArguments args_;
 };

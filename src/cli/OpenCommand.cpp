@@ -19,35 +19,35 @@
 
 bool OpenCommand::Parse(const std::vector<std::string>& words)
 {
-    if (!CliSignIn::ParseCommandLine(m_args, words, 2,
+    if (!CliSignIn::ParseCommandLine(args_, words, 2,
                                      "a gateway serial number GWSN and a device serial DEVSN are needed")) {
         return false;
     }
-    const std::vector<std::string>& positional = m_args.Positional();
-    m_gwSn = positional[0];
-    m_devSn = positional[1];
+    const std::vector<std::string>& positional = args_.Positional();
+    gwSn_ = positional[0];
+    devSn_ = positional[1];
     return true;
 }
 
 int OpenCommand::Execute()
 {
     std::unique_ptr<CNodeGateway> gateway;
-    const int loaded = LoadGateway(m_gwSn, &gateway);
+    const int loaded = LoadGateway(gwSn_, &gateway);
     if (loaded != kExitOk) {
         return loaded;
     }
     int row = 0;
     for (CNodeDevice* device : gateway->devices) {
-        if (device != nullptr && TextCodec::WideToUtf8(device->deviceSn) == m_devSn) {
-            m_device = device;
+        if (device != nullptr && TextCodec::WideToUtf8(device->deviceSn) == devSn_) {
+            device_ = device;
             break;
         }
         ++row;
     }
-    if (m_device == nullptr || !m_device->IsTunnelCapable()) {
-        CliConsole::Error(m_device == nullptr ? "gateway " + m_gwSn + " has no device " + m_devSn
-                                              : "device " + m_devSn + " offers no tunnel (tunnel type " +
-                                                    std::to_string(m_device->tunType) + ")");
+    if (device_ == nullptr || !device_->IsTunnelCapable()) {
+        CliConsole::Error(device_ == nullptr ? "gateway " + gwSn_ + " has no device " + devSn_
+                                             : "device " + devSn_ + " offers no tunnel (tunnel type " +
+                                                   std::to_string(device_->tunType) + ")");
         CliDetailSession::ReleaseGateway(gateway.get());
         return kExitFailed;
     }
@@ -59,36 +59,37 @@ int OpenCommand::Execute()
             session.OnRowReset([this](int) { Finish(kExitFailed); });
             GatewayDetailController* controller = &session.Controller();
             loop.OnStopSignal([this, controller](int) {
-                m_closing = true;
+                closing_ = true;
                 controller->CloseTipsDialog();
-                if (m_device->tunnelOpen != 0) {
-                    SendMessage(controller, WM_DEVICE_CLOSE_REQUEST, reinterpret_cast<WPARAM>(m_device), 0);
+                if (device_->tunnelOpen != 0) {
+                    SendWindowMessage(controller, WM_DEVICE_CLOSE_REQUEST, reinterpret_cast<WParam>(device_),
+                                      0);
                 }
-                Finish(m_ready ? kExitOk : kExitFailed);
+                Finish(ready_ ? kExitOk : kExitFailed);
             });
         },
         [this, shown, row] {
             GatewayDetailController& controller = Session()->Controller();
             controller.SetGateway(shown);
             // As the device table does: remember the row, mark the row on, ask.
-            m_device->rowIndex = row;
-            m_device->tunnelOpen = 1;
-            SendMessage(&controller, WM_DEVICE_OPEN_REQUEST, reinterpret_cast<WPARAM>(m_device), 0);
+            device_->rowIndex = row;
+            device_->tunnelOpen = 1;
+            SendWindowMessage(&controller, WM_DEVICE_OPEN_REQUEST, reinterpret_cast<WParam>(device_), 0);
         });
 }
 
 void OpenCommand::DetailChanged()
 {
     // The far end closed a tunnel that was ready: close it here too and give up.
-    if (m_ready && !m_closing && !Finishing() && Session() != nullptr && m_device->tunnel != nullptr &&
-        !Session()->Controller().IsActive(m_device->tunnel)) {
+    if (ready_ && !closing_ && !Finishing() && Session() != nullptr && device_->tunnel != nullptr &&
+        !Session()->Controller().IsActive(device_->tunnel)) {
         CliConsole::Error("the far end closed the tunnel");
-        m_ready = false;
+        ready_ = false;
         // Not inside the tunnel's own message handling: close afterwards.
         QTimer::singleShot(0, [this] {
-            if (Session() != nullptr && m_device->tunnelOpen != 0) {
-                SendMessage(&Session()->Controller(), WM_DEVICE_CLOSE_REQUEST,
-                            reinterpret_cast<WPARAM>(m_device), 0);
+            if (Session() != nullptr && device_->tunnelOpen != 0) {
+                SendWindowMessage(&Session()->Controller(), WM_DEVICE_CLOSE_REQUEST,
+                                  reinterpret_cast<WParam>(device_), 0);
             }
             Finish(kExitFailed);
         });
@@ -97,35 +98,35 @@ void OpenCommand::DetailChanged()
 
 void OpenCommand::DeviceOpened(CNodeDevice* device)
 {
-    if (device != m_device || m_ready || Finishing()) {
+    if (device != device_ || ready_ || Finishing()) {
         return;
     }
-    m_ready = true;
+    ready_ = true;
     CliConsole::Out("ready: " + ReadyPlace());
 }
 
 void OpenCommand::DeviceOpenFailed(CNodeDevice* device)
 {
-    if (device == m_device && !m_ready) {
+    if (device == device_ && !ready_) {
         Finish(kExitFailed);
     }
 }
 
 void OpenCommand::RequestTimedOut(CNodeDevice* /*device*/)
 {
-    if (!m_ready) {
+    if (!ready_) {
         Finish(kExitFailed);
     }
 }
 
 std::string OpenCommand::ReadyPlace() const
 {
-    if (auto* serial = dynamic_cast<CComDataTunnel*>(m_device->tunnel)) {
+    if (auto* serial = dynamic_cast<CComDataTunnel*>(device_->tunnel)) {
         const _virtual_com_half* user = serial->GetUserHalf();
         return user != nullptr ? ResolveComPortName("COM" + std::to_string(user->com)) : std::string("-");
     }
     const CServerSocket* listener = Session() != nullptr ? Session()->Listener().Listener() : nullptr;
     const int port = listener != nullptr ? listener->LocalPort()
-                                         : LocalListenerHost::ListenPortForDeviceType(m_device->protocol);
+                                         : LocalListenerHost::ListenPortForDeviceType(device_->protocol);
     return TextCodec::WideToUtf8(LocalListenerHost::ListenAddress()) + ":" + std::to_string(port);
 }

@@ -33,9 +33,9 @@ public:
 private:
     std::string ReadyPlace() const;
 
-    std::string m_gwSn;
-    std::string m_devSn;
-    CNodeDevice* m_device = nullptr;
-    bool m_ready = false;
-    bool m_closing = false;
+    std::string gwSn_;
+    std::string devSn_;
+    CNodeDevice* device_ = nullptr;
+    bool ready_ = false;
+    bool closing_ = false;
 };

@@ -35,15 +35,15 @@ QString Clean(const QString& text)
 
 void TablePrinter::AddColumn(const QString& title, Align align)
 {
-    m_columns.push_back({title, align});
+    columns_.push_back({title, align});
 }
 
 void TablePrinter::AddRow(const std::vector<QString>& cells)
 {
-    std::vector<QString> row(m_columns.size());
+    std::vector<QString> row(columns_.size());
     for (size_t i = 0; i < row.size() && i < cells.size(); ++i)
         row[i] = Clean(cells[i]);
-    m_rows.push_back(std::move(row));
+    rows_.push_back(std::move(row));
 }
 
 int TablePrinter::DisplayWidth(const QString& text)
@@ -64,17 +64,17 @@ int TablePrinter::DisplayWidth(const QString& text)
 std::vector<QString> TablePrinter::Lines() const
 {
     // Each cell's width is counted once; every line is then one pass over its cells.
-    const size_t columns = m_columns.size();
+    const size_t columns = columns_.size();
     std::vector<int> widths(columns, 0);
     std::vector<int> titleWidths(columns, 0);
-    std::vector<int> cellWidths(m_rows.size() * columns, 0);
+    std::vector<int> cellWidths(rows_.size() * columns, 0);
     for (size_t i = 0; i < columns; ++i) {
-        titleWidths[i] = DisplayWidth(m_columns[i].title);
+        titleWidths[i] = DisplayWidth(columns_[i].title);
         widths[i] = titleWidths[i];
     }
-    for (size_t r = 0; r < m_rows.size(); ++r) {
+    for (size_t r = 0; r < rows_.size(); ++r) {
         for (size_t i = 0; i < columns; ++i) {
-            const int width = DisplayWidth(m_rows[r][i]);
+            const int width = DisplayWidth(rows_[r][i]);
             cellWidths[r * columns + i] = width;
             widths[i] = std::max(widths[i], width);
         }
@@ -85,7 +85,7 @@ std::vector<QString> TablePrinter::Lines() const
             const qsizetype pad = widths[i] - cellWidth[i];
             if (i > 0)
                 line += QStringLiteral("  ");
-            if (m_columns[i].align == Align::Right)
+            if (columns_[i].align == Align::Right)
                 line += QString(pad, QLatin1Char(' ')) + cells[i];
             else
                 line += cells[i] + QString(pad, QLatin1Char(' '));
@@ -97,13 +97,13 @@ std::vector<QString> TablePrinter::Lines() const
         return line;
     };
     std::vector<QString> lines;
-    lines.reserve(m_rows.size() + 1);
+    lines.reserve(rows_.size() + 1);
     std::vector<QString> titles;
-    for (const Column& column : m_columns)
+    for (const Column& column : columns_)
         titles.push_back(column.title);
     lines.push_back(format(titles, titleWidths.data()));
-    for (size_t r = 0; r < m_rows.size(); ++r)
-        lines.push_back(format(m_rows[r], cellWidths.data() + r * columns));
+    for (size_t r = 0; r < rows_.size(); ++r)
+        lines.push_back(format(rows_[r], cellWidths.data() + r * columns));
     return lines;
 }
 

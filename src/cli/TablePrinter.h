@@ -33,6 +33,6 @@ private:
         QString title;
         Align align;
     };
-    std::vector<Column> m_columns;
-    std::vector<std::vector<QString>> m_rows;
+    std::vector<Column> columns_;
+    std::vector<std::vector<QString>> rows_;
 };

@@ -14,17 +14,17 @@
 
 bool VpnCommand::Parse(const std::vector<std::string>& words)
 {
-    if (!CliSignIn::ParseCommandLine(m_args, words, 1, "a gateway serial number GWSN is needed")) {
+    if (!CliSignIn::ParseCommandLine(args_, words, 1, "a gateway serial number GWSN is needed")) {
         return false;
     }
-    m_gwSn = m_args.Positional().front();
+    gwSn_ = args_.Positional().front();
     return true;
 }
 
 int VpnCommand::Execute()
 {
     std::unique_ptr<CNodeGateway> gateway;
-    const int loaded = LoadGateway(m_gwSn, &gateway);
+    const int loaded = LoadGateway(gwSn_, &gateway);
     if (loaded != kExitOk) {
         return loaded;
     }
@@ -37,7 +37,7 @@ int VpnCommand::Execute()
                 controller->CloseTipsDialog();
                 const bool on = shown->channelActive != 0;
                 if (on) {
-                    m_stopping = true;
+                    stopping_ = true;
                     controller->ChannelSwitchClicked();
                 }
                 Finish(on ? kExitOk : kExitFailed);
@@ -61,7 +61,7 @@ void VpnCommand::ChannelRefused()
 
 void VpnCommand::ChannelClosed()
 {
-    if (!m_stopping) {
+    if (!stopping_) {
         Finish(kExitFailed);
     }
 }

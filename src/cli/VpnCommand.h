@@ -30,6 +30,6 @@ public:
     void RequestTimedOut(CNodeDevice* device) override;
 
 private:
-    std::string m_gwSn;
-    bool m_stopping = false;
+    std::string gwSn_;
+    bool stopping_ = false;
 };

@@ -14,10 +14,10 @@ public:
     std::string isOnline; // "true" when the reply's "isOnline" was the JSON value true, else "false"
     std::string gwName;
     std::string nodeName;
-    std::string lanIp;    // from the gateway state report
-    std::string lanMask;  // from the gateway state report
+    std::string lanIp;      // from the gateway state report
+    std::string lanMask;    // from the gateway state report
     std::string csq = "-1"; // signal value from the gateway state report
-    int stateFlag = 0;    // "flag" of the gateway state report
+    int stateFlag = 0;      // "flag" of the gateway state report
 
     // Run-time channel fields.
     int vpnPort = 0;

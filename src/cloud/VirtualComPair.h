@@ -9,11 +9,11 @@ class ComTransparent;
 // "CNCB<n>" the end offered to the user's application.
 struct _virtual_com_half
 {
-    int number = 0;   // the pair number n
-    std::string name; // "CNCA" or "CNCB"
-    int com = 0;      // k of "COMk"
-    int isA = 0;      // 1 for the "CNCA" end
-    int listed = 0;   // set when the end was parsed from a listing
+    int number = 0;                   // the pair number n
+    std::string name;                 // "CNCA" or "CNCB"
+    int com = 0;                      // k of "COMk"
+    int isA = 0;                      // 1 for the "CNCA" end
+    int listed = 0;                   // set when the end was parsed from a listing
     ComTransparent* serial = nullptr; // serial endpoint while a serial tunnel runs on it
 };
 

@@ -98,7 +98,7 @@ GatewayDetailController::~GatewayDetailController()
     }
 }
 
-LRESULT GatewayDetailController::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
+LResult GatewayDetailController::WindowProc(MsgCode msg, WParam wParam, LParam lParam)
 {
     switch (msg) {
     case WM_VPN_CHANNEL_REPLY:
@@ -177,7 +177,7 @@ void GatewayDetailController::SetGateway(CNodeGateway* gateway)
         gateway->devices = reply.devices;
         reply.devices.clear();
     }
-    SendMessage(mainWindow_, WM_DEVICE_LIST, reinterpret_cast<WPARAM>(&gateway->devices), 0);
+    SendWindowMessage(mainWindow_, WM_DEVICE_LIST, reinterpret_cast<WParam>(&gateway->devices), 0);
     Repaint();
 }
 
@@ -197,7 +197,7 @@ void GatewayDetailController::ChannelSwitchClicked()
     const bool open = displayed_->channelActive == 0;
     if (channelGateway_ != nullptr && channelGateway_->gwSn != displayed_->gwSn) {
         const QString question = QString::fromStdString(channelGateway_->gwSn) + Text(kTextCloseOtherChannel);
-        if (MessageBox(this, question, QString(), MB_YESNO) != IDYES) {
+        if (ShowMessageBox(this, question, QString(), kMbYesNo) != kIdYes) {
             switchOn_ = false;
             Repaint();
             if (listener_ != nullptr) {
@@ -452,7 +452,7 @@ void GatewayDetailController::OpenRequest(CNodeDevice* device)
     // answered): wait for it with a timed dialog that carries the device, so a
     // silence ends in a time-out for this device's row.
     if (awaitingOpen_ == device && device->tunnel != nullptr && device->tunnelOpen != 0) {
-        ShowTips(Text(kTextChannelStarting), false, true, reinterpret_cast<WPARAM>(device));
+        ShowTips(Text(kTextChannelStarting), false, true, reinterpret_cast<WParam>(device));
     }
 }
 
@@ -634,7 +634,7 @@ void GatewayDetailController::RequestTimeout(CNodeDevice* device)
         }
         row = device->rowIndex;
     }
-    SendMessage(mainWindow_, WM_RESET_ROW_BUTTON, static_cast<WPARAM>(static_cast<intptr_t>(row)), 0);
+    SendWindowMessage(mainWindow_, WM_RESET_ROW_BUTTON, static_cast<WParam>(static_cast<intptr_t>(row)), 0);
     Repaint();
     if (listener_ != nullptr) {
         listener_->RequestTimedOut(device);
@@ -680,7 +680,7 @@ void GatewayDetailController::TunnelClosed(CDataTunnel* tunnel)
 
 // --- Helpers. ---
 
-void GatewayDetailController::ShowTips(const QString& text, bool closable, bool timed, WPARAM param)
+void GatewayDetailController::ShowTips(const QString& text, bool closable, bool timed, WParam param)
 {
     TipsDialog dialog(closable, timed, this);
     dialog.SetText(text, this, param);
@@ -702,7 +702,7 @@ void GatewayDetailController::CloseTipsDialog()
 
 void GatewayDetailController::Show(const QString& text)
 {
-    MessageBox(this, text, Text(kDefaultMessageBoxCaption), MB_OK);
+    ShowMessageBox(this, text, Text(kDefaultMessageBoxCaption), kMbOk);
 }
 
 void GatewayDetailController::Repaint()

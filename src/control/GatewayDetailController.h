@@ -45,7 +45,7 @@ struct _link_node
 // whenever it paints a gateway) and WM_RESET_ROW_BUTTON (after a time-out).
 //
 // Message boxes are the controller's own (owner: this window), captioned "Lumetra",
-// style MB_OK, except the other-gateway question (MB_YESNO, empty caption).
+// style kMbOk, except the other-gateway question (kMbYesNo, empty caption).
 class GatewayDetailController : public MessageWindow
 {
 public:
@@ -73,7 +73,7 @@ public:
     GatewayDetailController();
     ~GatewayDetailController() override;
 
-    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    LResult WindowProc(MsgCode msg, WParam wParam, LParam lParam) override;
 
     // --- Set-up. ---
     // The window that receives WM_DEVICE_LIST and WM_RESET_ROW_BUTTON (may be null).
@@ -151,7 +151,7 @@ private:
     void CloseChannel();
     void ConnectManagementSocket();
     // Shows a waiting dialog and remembers it while it is shown.
-    void ShowTips(const QString& text, bool closable, bool timed, WPARAM param);
+    void ShowTips(const QString& text, bool closable, bool timed, WParam param);
     void Show(const QString& text);
     void Repaint();
     CNodeGateway* FindChannelGateway(const std::string& gwSn) const;

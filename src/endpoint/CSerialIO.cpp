@@ -59,9 +59,9 @@ void Print(const char* text)
 
 } // namespace
 
-CSerialIO::CSerialIO() : m_shared(std::make_shared<Shared>())
+CSerialIO::CSerialIO() : shared_(std::make_shared<Shared>())
 {
-    Shared& shared = *m_shared;
+    Shared& shared = *shared_;
     shared.settings.byteSize = 8;
     shared.settings.parity = 0;
     shared.settings.stopBits = 0;
@@ -70,7 +70,7 @@ CSerialIO::CSerialIO() : m_shared(std::make_shared<Shared>())
 
     // A message from the reader's own port call is shown with `pass` released, so the
     // destroying thread is never held up by a box that waits for an answer.
-    Shared* raw = m_shared.get();
+    Shared* raw = shared_.get();
     shared.port.SetMessageSink([raw](const QString& text) {
         if (t_readerOf == raw && raw->inPortCall) {
             raw->inBox = true;
@@ -83,7 +83,7 @@ CSerialIO::CSerialIO() : m_shared(std::make_shared<Shared>())
         }
     });
 
-    m_reader = std::thread(&CSerialIO::ReaderLoop, m_shared);
+    reader_ = std::thread(&CSerialIO::ReaderLoop, shared_);
 }
 
 CSerialIO::~CSerialIO()
@@ -93,9 +93,9 @@ CSerialIO::~CSerialIO()
 
 void CSerialIO::StopReader()
 {
-    if (!m_shared)
+    if (!shared_)
         return;
-    std::shared_ptr<Shared> shared = std::move(m_shared);
+    std::shared_ptr<Shared> shared = std::move(shared_);
     bool cutLoose = false;
     {
         std::lock_guard<std::recursive_mutex> pass(shared->pass);
@@ -111,12 +111,12 @@ void CSerialIO::StopReader()
             shared->port.Close();
         cutLoose = shared->inBox || t_readerOf == shared.get();
     }
-    if (!m_reader.joinable())
+    if (!reader_.joinable())
         return;
     if (cutLoose)
-        m_reader.detach();
+        reader_.detach();
     else
-        m_reader.join();
+        reader_.join();
 }
 
 bool CSerialIO::ApplyBaudText(SerialLineSettings& settings, const QString& baudText)
@@ -136,24 +136,24 @@ bool CSerialIO::ApplyBaudText(SerialLineSettings& settings, const QString& baudT
 void CSerialIO::Open(const QString& portName, const QString& baudText, int /*dataBits*/, char /*parity*/,
                      int /*stopBits*/)
 {
-    if (!m_shared)
+    if (!shared_)
         return;
-    std::lock_guard<std::mutex> requests(m_shared->requests);
-    m_shared->portName = portName;
-    m_shared->baudText = baudText;
-    m_shared->settings.byteSize = 8;
-    m_shared->settings.parity = 0;
-    m_shared->settings.stopBits = 0;
-    m_shared->openRequest = true;
+    std::lock_guard<std::mutex> requests(shared_->requests);
+    shared_->portName = portName;
+    shared_->baudText = baudText;
+    shared_->settings.byteSize = 8;
+    shared_->settings.parity = 0;
+    shared_->settings.stopBits = 0;
+    shared_->openRequest = true;
 }
 
 void CSerialIO::Close()
 {
-    if (!m_shared)
+    if (!shared_)
         return;
-    std::lock_guard<std::mutex> requests(m_shared->requests);
-    m_shared->closeRequest = true;
-    m_shared->openRequest = false;
+    std::lock_guard<std::mutex> requests(shared_->requests);
+    shared_->closeRequest = true;
+    shared_->openRequest = false;
 }
 
 bool CSerialIO::Write(const char* data, int length)
@@ -163,21 +163,21 @@ bool CSerialIO::Write(const char* data, int length)
         OnSend(-1);
         return false;
     }
-    if (length < 0 || (data == nullptr && length > 0) || !m_shared) {
+    if (length < 0 || (data == nullptr && length > 0) || !shared_) {
         OnSend(-1);
         return false;
     }
     bool starts = false;
     QString portName;
     {
-        std::lock_guard<std::mutex> requests(m_shared->requests);
-        if (!m_shared->overflowing && m_shared->writes.size() < static_cast<size_t>(kMaxQueuedWrites)) {
-            m_shared->writes.emplace_back(data, data + length);
+        std::lock_guard<std::mutex> requests(shared_->requests);
+        if (!shared_->overflowing && shared_->writes.size() < static_cast<size_t>(kMaxQueuedWrites)) {
+            shared_->writes.emplace_back(data, data + length);
             return true;
         }
-        starts = !m_shared->overflowing;
-        m_shared->overflowing = true;
-        portName = m_shared->portName;
+        starts = !shared_->overflowing;
+        shared_->overflowing = true;
+        portName = shared_->portName;
     }
     // One line for the whole overflow, when it starts; the writes dropped during it
     // are reported through OnSend only.
@@ -193,26 +193,26 @@ bool CSerialIO::Write(const char* data, int length)
 
 SerialLineSettings CSerialIO::LineSettings() const
 {
-    if (!m_shared)
+    if (!shared_)
         return SerialLineSettings();
-    std::lock_guard<std::mutex> requests(m_shared->requests);
-    return m_shared->settings;
+    std::lock_guard<std::mutex> requests(shared_->requests);
+    return shared_->settings;
 }
 
 QString CSerialIO::PortName() const
 {
-    if (!m_shared)
+    if (!shared_)
         return QString();
-    std::lock_guard<std::mutex> requests(m_shared->requests);
-    return m_shared->portName;
+    std::lock_guard<std::mutex> requests(shared_->requests);
+    return shared_->portName;
 }
 
 QString CSerialIO::BaudText() const
 {
-    if (!m_shared)
+    if (!shared_)
         return QString();
-    std::lock_guard<std::mutex> requests(m_shared->requests);
-    return m_shared->baudText;
+    std::lock_guard<std::mutex> requests(shared_->requests);
+    return shared_->baudText;
 }
 
 void CSerialIO::OnOpen(int result)

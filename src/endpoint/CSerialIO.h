@@ -89,6 +89,6 @@ private:
     static void ReaderLoop(std::shared_ptr<Shared> shared);
     static void RunPass(Shared& shared);
 
-    std::shared_ptr<Shared> m_shared;
-    std::thread m_reader;
+    std::shared_ptr<Shared> shared_;
+    std::thread reader_;
 };

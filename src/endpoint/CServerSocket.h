@@ -12,14 +12,14 @@ class CServerSocket : public CSocket
 {
 public:
     // `owner` is the tunnel for which it listens, as it travels in window messages.
-    CServerSocket(MessageWindow* acceptWindow, WPARAM owner);
+    CServerSocket(MessageWindow* acceptWindow, WParam owner);
 
-    WPARAM Owner() const { return owner_; }
+    WParam Owner() const { return owner_; }
 
 protected:
     void OnAccept(int errorCode) override;
 
 private:
     MessageWindow* acceptWindow_ = nullptr;
-    WPARAM owner_ = 0;
+    WParam owner_ = 0;
 };

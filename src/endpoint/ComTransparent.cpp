@@ -2,7 +2,7 @@
 
 #include "endpoint/SerialOwner.h"
 
-ComTransparent::ComTransparent(SerialOwner* tunnel) : m_tunnel(tunnel) {}
+ComTransparent::ComTransparent(SerialOwner* tunnel) : tunnel_(tunnel) {}
 
 ComTransparent::~ComTransparent()
 {
@@ -15,8 +15,8 @@ void ComTransparent::OnClose(int /*result*/) {}
 
 void ComTransparent::OnReceive(const char* data, int length)
 {
-    if (m_tunnel != nullptr)
-        m_tunnel->OnSerialData(data, length);
+    if (tunnel_ != nullptr)
+        tunnel_->OnSerialData(data, length);
 }
 
 void ComTransparent::OnSend(int /*count*/) {}

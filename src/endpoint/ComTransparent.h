@@ -13,7 +13,7 @@ public:
     explicit ComTransparent(SerialOwner* tunnel);
     ~ComTransparent() override;
 
-    SerialOwner* Tunnel() const { return m_tunnel; }
+    SerialOwner* Tunnel() const { return tunnel_; }
 
 protected:
     void OnOpen(int result) override;
@@ -22,5 +22,5 @@ protected:
     void OnSend(int count) override;
 
 private:
-    SerialOwner* const m_tunnel;
+    SerialOwner* const tunnel_;
 };

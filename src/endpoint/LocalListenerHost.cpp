@@ -25,7 +25,7 @@ constexpr char kPortBindFailed[] = "端口绑定失败";
 constexpr char kDefaultListenAddress[] = "127.0.0.1";
 constexpr int kListenBacklog = 10;
 
-LocalListenerOwner* OwnerFromParam(WPARAM tunnel)
+LocalListenerOwner* OwnerFromParam(WParam tunnel)
 {
     return reinterpret_cast<LocalListenerOwner*>(tunnel);
 }
@@ -67,12 +67,12 @@ QString LocalListenerHost::ListenAddress()
     return QString::fromStdString(configured.empty() ? std::string(kDefaultListenAddress) : configured);
 }
 
-LocalListenerOwner* LocalListenerHost::Resolve(WPARAM tunnel) const
+LocalListenerOwner* LocalListenerHost::Resolve(WParam tunnel) const
 {
     return tunnel == 0 ? nullptr : resolveOwner_(tunnel);
 }
 
-LRESULT LocalListenerHost::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
+LResult LocalListenerHost::WindowProc(MsgCode msg, WParam wParam, LParam lParam)
 {
     switch (msg) {
     case WM_LISTENER_SETUP:
@@ -115,16 +115,16 @@ void LocalListenerHost::CloseListener()
     }
 }
 
-bool LocalListenerHost::OpenListener(WPARAM tunnel)
+bool LocalListenerHost::OpenListener(WParam tunnel)
 {
     const QString caption = QString::fromUtf8(kDefaultMessageBoxCaption);
     listener_.reset(new (std::nothrow) CServerSocket(this, tunnel));
     if (listener_ == nullptr) {
-        MessageBox(this, QString::fromUtf8(kCreateFailed), caption, MB_OK);
+        ShowMessageBox(this, QString::fromUtf8(kCreateFailed), caption, kMbOk);
         return false;
     }
     if (!listener_->Socket(FD_ALL_EVENTS)) {
-        MessageBox(this, QString::fromUtf8(kSocketFailed), caption, MB_OK);
+        ShowMessageBox(this, QString::fromUtf8(kSocketFailed), caption, kMbOk);
         return false;
     }
     // Results ignored. A listening socket has no lingering data, so there is no
@@ -133,17 +133,17 @@ bool LocalListenerHost::OpenListener(WPARAM tunnel)
     const LocalListenerOwner* owner = Resolve(tunnel);
     const uint16_t port = ListenPortForDeviceType(owner != nullptr ? owner->ListenerDeviceType() : 0);
     if (!listener_->Bind(port, ListenAddress())) {
-        MessageBox(this, QString::fromUtf8(kBindFailed), caption, MB_OK);
+        ShowMessageBox(this, QString::fromUtf8(kBindFailed), caption, kMbOk);
         return false;
     }
     if (!listener_->Listen(kListenBacklog)) {
-        MessageBox(this, QString::fromUtf8(kListenFailed), caption, MB_OK);
+        ShowMessageBox(this, QString::fromUtf8(kListenFailed), caption, kMbOk);
         return false;
     }
     return true;
 }
 
-void LocalListenerHost::SetUpListener(WPARAM tunnel, MessageWindow* answerWindow)
+void LocalListenerHost::SetUpListener(WParam tunnel, MessageWindow* answerWindow)
 {
     CloseListener();
     const bool opened = OpenListener(tunnel);
@@ -160,11 +160,11 @@ void LocalListenerHost::SetUpListener(WPARAM tunnel, MessageWindow* answerWindow
     }
     cJSON_AddNumberToObject(answer, "flag", opened ? 1 : 0);
     cJSON_AddStringToObject(answer, "msg", opened ? "" : kPortBindFailed);
-    SendMessage(answerWindow, WM_TUNNEL_REPLY, tunnel, reinterpret_cast<LPARAM>(answer));
+    SendWindowMessage(answerWindow, WM_TUNNEL_REPLY, tunnel, reinterpret_cast<LParam>(answer));
     cJSON_Delete(answer);
 }
 
-void LocalListenerHost::AcceptConnection(WPARAM tunnel)
+void LocalListenerHost::AcceptConnection(WParam tunnel)
 {
     ForgetEndedConnections();
     std::unique_ptr<CServerAcceptSocket> connection(new (std::nothrow) CServerAcceptSocket(Resolve(tunnel)));
@@ -201,7 +201,7 @@ CServerAcceptSocket* LocalListenerHost::FindConnection(const LocalListenerOwner*
     return nullptr;
 }
 
-void LocalListenerHost::SendPayload(WPARAM tunnel, const void* messageParam)
+void LocalListenerHost::SendPayload(WParam tunnel, const void* messageParam)
 {
     const cJSON* message = static_cast<const cJSON*>(messageParam);
     CServerAcceptSocket* connection = FindConnection(Resolve(tunnel));

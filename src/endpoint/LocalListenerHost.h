@@ -25,12 +25,12 @@ class LocalListenerOwner;
 class LocalListenerHost : public MessageWindow
 {
 public:
-    using OwnerResolver = std::function<LocalListenerOwner*(WPARAM)>;
+    using OwnerResolver = std::function<LocalListenerOwner*(WParam)>;
 
     explicit LocalListenerHost(OwnerResolver resolveOwner = OwnerResolver());
     ~LocalListenerHost() override;
 
-    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    LResult WindowProc(MsgCode msg, WParam wParam, LParam lParam) override;
 
     // The listening port for a device type code: 2, 6 -> 502; 3, 12 -> 102;
     // 10, 16 -> 5562; 13, 14 -> 9600; any other -> 502.
@@ -47,13 +47,13 @@ public:
     size_t ConnectionCount() const { return accepted_.size(); }
 
 private:
-    void SetUpListener(WPARAM tunnel, MessageWindow* answerWindow);
-    bool OpenListener(WPARAM tunnel);
-    void AcceptConnection(WPARAM tunnel);
-    void SendPayload(WPARAM tunnel, const void* message);
+    void SetUpListener(WParam tunnel, MessageWindow* answerWindow);
+    bool OpenListener(WParam tunnel);
+    void AcceptConnection(WParam tunnel);
+    void SendPayload(WParam tunnel, const void* message);
     void CloseListener();
     void ForgetEndedConnections();
-    LocalListenerOwner* Resolve(WPARAM tunnel) const;
+    LocalListenerOwner* Resolve(WParam tunnel) const;
 
     OwnerResolver resolveOwner_;
     std::unique_ptr<CServerSocket> listener_;

@@ -53,29 +53,29 @@ tcflag_t SizeFlag(uint8_t byteSize)
 
 SerialPort::SerialPort()
 {
-    m_sink = [](const QString& text) { AfxMessageBox(text); };
+    sink_ = [](const QString& text) { AfxMessageBox(text); };
 }
 
 SerialPort::~SerialPort()
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
+    if (fd_ >= 0)
+        ::close(fd_);
 }
 
 void SerialPort::SetMessageSink(MessageSink sink)
 {
-    m_sink = std::move(sink);
+    sink_ = std::move(sink);
 }
 
 void SerialPort::Report(const QString& text)
 {
-    if (m_sink)
-        m_sink(text);
+    if (sink_)
+        sink_(text);
 }
 
 int SerialPort::Open(const SerialLineSettings& settings, const std::string& name)
 {
-    if (m_open)
+    if (open_)
         return 0;
 
     const std::string path = ResolveComPortName(name);
@@ -114,9 +114,9 @@ int SerialPort::Open(const SerialLineSettings& settings, const std::string& name
         return 0;
     }
 
-    m_fd = fd;
-    m_settings = settings;
-    m_open = 1;
+    fd_ = fd;
+    settings_ = settings;
+    open_ = 1;
     return 1;
 }
 
@@ -124,9 +124,9 @@ int SerialPort::Read(char* buffer, int requested, int* read)
 {
     if (read != nullptr)
         *read = 0;
-    if (!m_open || buffer == nullptr || requested <= 0 || read == nullptr)
+    if (!open_ || buffer == nullptr || requested <= 0 || read == nullptr)
         return 0;
-    const ssize_t n = ::read(m_fd, buffer, static_cast<size_t>(requested));
+    const ssize_t n = ::read(fd_, buffer, static_cast<size_t>(requested));
     if (n >= 0) {
         *read = static_cast<int>(n);
         return 1;
@@ -139,13 +139,13 @@ int SerialPort::Write(const char* data, int requested, int* written)
 {
     if (written != nullptr)
         *written = 0;
-    if (!m_open || data == nullptr || requested <= 0)
+    if (!open_ || data == nullptr || requested <= 0)
         return 0;
 
     size_t done = 0;
     const size_t total = static_cast<size_t>(requested);
     while (done < total) {
-        const ssize_t n = ::write(m_fd, data + done, total - done);
+        const ssize_t n = ::write(fd_, data + done, total - done);
         if (n > 0) {
             done += static_cast<size_t>(n);
             continue;
@@ -155,7 +155,7 @@ int SerialPort::Write(const char* data, int requested, int* written)
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
             break;
         // The port's queue is full: wait for room, but not for ever.
-        pollfd pfd = {m_fd, POLLOUT, 0};
+        pollfd pfd = {fd_, POLLOUT, 0};
         int ready;
         do {
             ready = poll(&pfd, 1, kWriteStallMs);
@@ -173,11 +173,11 @@ int SerialPort::Write(const char* data, int requested, int* written)
 
 int SerialPort::Close()
 {
-    if (!m_open)
+    if (!open_)
         return 0;
-    m_open = 0;
-    const int fd = m_fd;
-    m_fd = -1;
+    open_ = 0;
+    const int fd = fd_;
+    fd_ = -1;
     // Linux releases the descriptor even when close reports an error.
     if (::close(fd) != 0) {
         Report(QStringLiteral("Port Closeing isn't successed."));

@@ -51,9 +51,9 @@ public:
     // Closes the port. 0 when it was not open; 1 when closed; on failure shows the
     // message and returns 0.
     int Close();
-    int IsOpen() const { return m_open; }
+    int IsOpen() const { return open_; }
 
-    const SerialLineSettings& LineSettings() const { return m_settings; }
+    const SerialLineSettings& LineSettings() const { return settings_; }
 
     // How long a write waits for a port that takes nothing before it counts as failed.
     static constexpr int kWriteStallMs = 2000;
@@ -61,8 +61,8 @@ public:
 private:
     void Report(const QString& text);
 
-    int m_open = 0;
-    int m_fd = -1;
-    SerialLineSettings m_settings;
-    MessageSink m_sink;
+    int open_ = 0;
+    int fd_ = -1;
+    SerialLineSettings settings_;
+    MessageSink sink_;
 };

@@ -9,7 +9,7 @@
 namespace {
 
 // The message for one line, or 0 when the line says nothing.
-UINT MessageForLine(std::string_view line)
+MsgCode MessageForLine(std::string_view line)
 {
     if (!line.empty() && line.back() == '\r') {
         line.remove_suffix(1);
@@ -37,9 +37,9 @@ UINT MessageForLine(std::string_view line)
 
 } // namespace
 
-std::vector<UINT> VpnStateParser::Parse(const char* data, size_t length)
+std::vector<MsgCode> VpnStateParser::Parse(const char* data, size_t length)
 {
-    std::vector<UINT> messages;
+    std::vector<MsgCode> messages;
     if (data == nullptr) {
         return messages;
     }
@@ -53,7 +53,7 @@ std::vector<UINT> VpnStateParser::Parse(const char* data, size_t length)
     while (start < text.size()) {
         size_t newline = text.find('\n', start);
         size_t end = newline == std::string_view::npos ? text.size() : newline;
-        if (UINT message = MessageForLine(text.substr(start, end - start))) {
+        if (MsgCode message = MessageForLine(text.substr(start, end - start))) {
             messages.push_back(message);
         }
         if (newline == std::string_view::npos) {
@@ -69,7 +69,7 @@ void VpnStateParser::Feed(const char* data, size_t length, MessageWindow* target
     if (target == nullptr) {
         return;
     }
-    for (UINT message : Parse(data, length)) {
-        SendMessage(target, message, 0, 0);
+    for (MsgCode message : Parse(data, length)) {
+        SendWindowMessage(target, message, 0, 0);
     }
 }

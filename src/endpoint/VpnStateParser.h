@@ -21,7 +21,7 @@ class VpnStateParser
 {
 public:
     // The messages for one chunk, in line order.
-    static std::vector<UINT> Parse(const char* data, size_t length);
+    static std::vector<MsgCode> Parse(const char* data, size_t length);
 
     // Sends the messages for one chunk to `target` (wParam 0, lParam 0), in line
     // order. A null target or chunk sends nothing.

@@ -55,7 +55,7 @@ std::string RawJson(const mqtt_raw_record* record)
     return PrintAndDelete(object);
 }
 
-std::string SerialReadyJson(const char* gwSn, LPARAM devId)
+std::string SerialReadyJson(const char* gwSn, LParam devId)
 {
     cJSON* object = cJSON_CreateObject();
     cJSON_AddStringToObject(object, "gwSn", gwSn != nullptr ? gwSn : "");
@@ -65,12 +65,12 @@ std::string SerialReadyJson(const char* gwSn, LPARAM devId)
 
 } // namespace
 
-DispatchLinePrinter::DispatchLinePrinter(FILE* out) : m_out(out) {}
+DispatchLinePrinter::DispatchLinePrinter(FILE* out) : out_(out) {}
 
-std::string DispatchLinePrinter::FormatLine(UINT msg, WPARAM wParam, LPARAM lParam)
+std::string DispatchLinePrinter::FormatLine(MsgCode msg, WParam wParam, LParam lParam)
 {
     std::string json;
-    LPARAM code = 0;
+    LParam code = 0;
     switch (msg) {
     case WM_TRANS_COM_RAW:
         json = RawJson(reinterpret_cast<const mqtt_raw_record*>(wParam));
@@ -101,12 +101,12 @@ std::string DispatchLinePrinter::FormatLine(UINT msg, WPARAM wParam, LPARAM lPar
     return std::to_string(msg) + " " + std::to_string(code) + " " + json;
 }
 
-LRESULT DispatchLinePrinter::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
+LResult DispatchLinePrinter::WindowProc(MsgCode msg, WParam wParam, LParam lParam)
 {
     const std::string line = FormatLine(msg, wParam, lParam);
-    if (!line.empty() && m_out != nullptr) {
-        std::fprintf(m_out, "%s\n", line.c_str());
-        std::fflush(m_out);
+    if (!line.empty() && out_ != nullptr) {
+        std::fprintf(out_, "%s\n", line.c_str());
+        std::fflush(out_);
     }
     return 0;
 }

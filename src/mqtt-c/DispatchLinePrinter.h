@@ -15,13 +15,13 @@ class DispatchLinePrinter : public MessageWindow
 public:
     explicit DispatchLinePrinter(FILE* out);
 
-    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    LResult WindowProc(MsgCode msg, WParam wParam, LParam lParam) override;
 
     // The line for one dispatched message, without its line end; empty for a message
     // that the dispatch does not send. Call it only while the handler runs (the
     // pointers in wParam and lParam are valid only then).
-    static std::string FormatLine(UINT msg, WPARAM wParam, LPARAM lParam);
+    static std::string FormatLine(MsgCode msg, WParam wParam, LParam lParam);
 
 private:
-    FILE* m_out;
+    FILE* out_;
 };

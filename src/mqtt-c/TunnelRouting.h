@@ -16,7 +16,7 @@
 // held while the tunnel handles the message; it must be re-entrant because the
 // tunnel may report list changes to the view from inside OnMessage.
 template <typename ActiveList>
-LRESULT RouteTunnelMessage(cJSON* message, LPARAM code, std::recursive_mutex& listLock,
+LResult RouteTunnelMessage(cJSON* message, LParam code, std::recursive_mutex& listLock,
                            const ActiveList& active)
 {
     if (message == nullptr) {

@@ -17,14 +17,14 @@
 
 namespace {
 
-LRESULT SendToTarget(UINT msg, WPARAM wParam, LPARAM lParam)
+LResult SendToTarget(MsgCode msg, WParam wParam, LParam lParam)
 {
-    return SendMessage(mqtt_target_window(), msg, wParam, lParam);
+    return SendWindowMessage(mqtt_target_window(), msg, wParam, lParam);
 }
 
 } // namespace
 
-LPARAM mqtt_route_code(int cmdId)
+LParam mqtt_route_code(int cmdId)
 {
     switch (cmdId) {
     case kCmdSerialData:
@@ -102,7 +102,7 @@ void mqtt_dispatch(const char* topic, const char* payload, int length)
     const size_t prefixLength = std::strlen(kRawTopicPrefix);
     if (topic != nullptr && std::strncmp(topic, kRawTopicPrefix, prefixLength) == 0) {
         mqtt_raw_record* record = new mqtt_raw_record{topic, payload, length};
-        SendToTarget(WM_TRANS_COM_RAW, reinterpret_cast<WPARAM>(record), 0);
+        SendToTarget(WM_TRANS_COM_RAW, reinterpret_cast<WParam>(record), 0);
         delete record;
         return;
     }
@@ -132,7 +132,7 @@ void mqtt_dispatch_command(const char* payload, int length)
     case kCmdGatewayStatus: {
         CNodeGateway* status = new CNodeGateway();
         mqtt_read_gateway_status(message, status);
-        SendToTarget(WM_GATEWAY_STATUS, reinterpret_cast<WPARAM>(status), 0);
+        SendToTarget(WM_GATEWAY_STATUS, reinterpret_cast<WParam>(status), 0);
         delete status;
         break;
     }
@@ -141,7 +141,7 @@ void mqtt_dispatch_command(const char* payload, int length)
         record->ReadFrom(message);
         const cJSON* switchOn = cJSON_GetObjectItem(message, "isSwitchOn");
         const bool on = switchOn != nullptr && cJSON_IsNumber(switchOn) && switchOn->valueint == 1;
-        SendToTarget(on ? WM_VPN_CHANNEL_REPLY : WM_VPN_CHANNEL_ENDED, reinterpret_cast<WPARAM>(record), 0);
+        SendToTarget(on ? WM_VPN_CHANNEL_REPLY : WM_VPN_CHANNEL_ENDED, reinterpret_cast<WParam>(record), 0);
         delete record;
         break;
     }
@@ -149,18 +149,18 @@ void mqtt_dispatch_command(const char* payload, int length)
         const cJSON* gwSn = cJSON_GetObjectItem(message, "gwSn");
         const cJSON* devId = cJSON_GetObjectItem(message, "devId");
         if (gwSn != nullptr && devId != nullptr && cJSON_IsString(gwSn) && gwSn->valuestring != nullptr) {
-            SendToTarget(WM_SERIAL_TUNNEL_READY, reinterpret_cast<WPARAM>(gwSn->valuestring),
+            SendToTarget(WM_SERIAL_TUNNEL_READY, reinterpret_cast<WParam>(gwSn->valuestring),
                          devId->valueint);
         }
         break;
     }
     case kCmdResultWithoutTunnel:
-        SendToTarget(WM_TUNNEL_REPLY, 0, reinterpret_cast<LPARAM>(message));
+        SendToTarget(WM_TUNNEL_REPLY, 0, reinterpret_cast<LParam>(message));
         break;
     default: {
-        const LPARAM code = mqtt_route_code(cmdId);
+        const LParam code = mqtt_route_code(cmdId);
         if (code != 0) {
-            SendToTarget(WM_TUNNEL_MESSAGE, reinterpret_cast<WPARAM>(message), code);
+            SendToTarget(WM_TUNNEL_MESSAGE, reinterpret_cast<WParam>(message), code);
         }
         break;
     }

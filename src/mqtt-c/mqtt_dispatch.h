@@ -8,7 +8,7 @@ struct cJSON;
 class CNodeGateway;
 
 // Inbound messages: every message on the PC's topic is parsed on the client thread
-// and handed with a blocking SendMessage to the registered target window
+// and handed with a blocking SendWindowMessage to the registered target window
 // (mqtt_set_target_window), one at a time and in arrival order. Whatever is passed
 // by pointer (parsed JSON, records, texts) lives only until the handler returns.
 //
@@ -29,10 +29,10 @@ struct mqtt_raw_record
 };
 
 // Routing code of tunnel traffic by cmdId, 0 for a cmdId that is not tunnel traffic:
-// 2980 WM_USER+1047, 2984 2984, 2986 WM_USER+1045, 2987 2987, 2988 WM_USER+1043,
-// 2991 WM_USER+1042, 2993 WM_USER+1041, 2995 WM_USER+1036, 2997 WM_USER+1035,
-// 3001 3001, 3003 WM_USER+1039.
-LPARAM mqtt_route_code(int cmdId);
+// 2980 kWmUser+1047, 2984 2984, 2986 kWmUser+1045, 2987 2987, 2988 kWmUser+1043,
+// 2991 kWmUser+1042, 2993 kWmUser+1041, 2995 kWmUser+1036, 2997 kWmUser+1035,
+// 3001 3001, 3003 kWmUser+1039.
+LParam mqtt_route_code(int cmdId);
 
 // Raw topics go out unparsed; everything else goes to mqtt_dispatch_command.
 void mqtt_dispatch(const char* topic, const char* payload, int length);

@@ -1,16 +1,16 @@
 #include "platform/ArchiveReader.h"
 
-ArchiveReader::ArchiveReader(const QByteArray& bytes) : m_bytes(bytes) {}
+ArchiveReader::ArchiveReader(const QByteArray& bytes) : bytes_(bytes) {}
 
 bool ArchiveReader::Take(size_t count, const char** out)
 {
-    const size_t size = static_cast<size_t>(m_bytes.size());
-    if (m_failed || count > size - m_pos) {
-        m_failed = true;
+    const size_t size = static_cast<size_t>(bytes_.size());
+    if (failed_ || count > size - pos_) {
+        failed_ = true;
         return false;
     }
-    *out = m_bytes.constData() + m_pos;
-    m_pos += count;
+    *out = bytes_.constData() + pos_;
+    pos_ += count;
     return true;
 }
 
@@ -46,7 +46,7 @@ uint32_t ArchiveReader::ReadUInt32()
 bool ArchiveReader::ReadClassHeader(uint16_t* schema, QByteArray* className)
 {
     if (ReadUInt16() != 0xFFFF) {
-        m_failed = true;
+        failed_ = true;
         return false;
     }
     *schema = ReadUInt16();
@@ -55,13 +55,13 @@ bool ArchiveReader::ReadClassHeader(uint16_t* schema, QByteArray* className)
     if (!Take(length, &p))
         return false;
     *className = QByteArray(p, length);
-    return !m_failed;
+    return !failed_;
 }
 
 QString ArchiveReader::ReadString()
 {
     if (ReadUInt8() != 0xFF || ReadUInt16() != 0xFFFE) {
-        m_failed = true;
+        failed_ = true;
         return QString();
     }
     uint32_t units = ReadUInt8();
@@ -70,12 +70,12 @@ QString ArchiveReader::ReadString()
         if (units == 0xFFFF)
             units = ReadUInt32();
     }
-    if (m_failed)
+    if (failed_)
         return QString();
     const char* p = nullptr;
     // Check the byte count before multiplying into a size that could overflow.
-    if (units > (static_cast<size_t>(m_bytes.size()) - m_pos) / 2) {
-        m_failed = true;
+    if (units > (static_cast<size_t>(bytes_.size()) - pos_) / 2) {
+        failed_ = true;
         return QString();
     }
     if (!Take(static_cast<size_t>(units) * 2, &p))

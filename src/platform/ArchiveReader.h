@@ -18,8 +18,8 @@ public:
     QString ReadString();
     int32_t ReadInt32();
 
-    bool Failed() const { return m_failed; }
-    bool AtEnd() const { return m_pos >= static_cast<size_t>(m_bytes.size()); }
+    bool Failed() const { return failed_; }
+    bool AtEnd() const { return pos_ >= static_cast<size_t>(bytes_.size()); }
 
 private:
     bool Take(size_t count, const char** out);
@@ -27,7 +27,7 @@ private:
     uint16_t ReadUInt16();
     uint32_t ReadUInt32();
 
-    QByteArray m_bytes;
-    size_t m_pos = 0;
-    bool m_failed = false;
+    QByteArray bytes_;
+    size_t pos_ = 0;
+    bool failed_ = false;
 };

@@ -2,8 +2,8 @@
 
 void ArchiveWriter::WriteUInt16(uint16_t value)
 {
-    m_bytes.append(static_cast<char>(value & 0xFF));
-    m_bytes.append(static_cast<char>(value >> 8));
+    bytes_.append(static_cast<char>(value & 0xFF));
+    bytes_.append(static_cast<char>(value >> 8));
 }
 
 void ArchiveWriter::WriteUInt32(uint32_t value)
@@ -17,22 +17,22 @@ void ArchiveWriter::WriteClassHeader(uint16_t schema, const QByteArray& classNam
     WriteUInt16(0xFFFF); // new-class tag
     WriteUInt16(schema);
     WriteUInt16(static_cast<uint16_t>(className.size()));
-    m_bytes.append(className);
+    bytes_.append(className);
 }
 
 void ArchiveWriter::WriteString(const QString& text)
 {
     // Unicode marker: the byte FF, then the 16-bit value FFFE.
-    m_bytes.append(static_cast<char>(0xFF));
+    bytes_.append(static_cast<char>(0xFF));
     WriteUInt16(0xFFFE);
     const uint32_t units = static_cast<uint32_t>(text.size());
     if (units < 0xFF) {
-        m_bytes.append(static_cast<char>(units));
+        bytes_.append(static_cast<char>(units));
     } else if (units < 0xFFFE) {
-        m_bytes.append(static_cast<char>(0xFF));
+        bytes_.append(static_cast<char>(0xFF));
         WriteUInt16(static_cast<uint16_t>(units));
     } else {
-        m_bytes.append(static_cast<char>(0xFF));
+        bytes_.append(static_cast<char>(0xFF));
         WriteUInt16(0xFFFF);
         WriteUInt32(units);
     }

@@ -13,10 +13,10 @@ public:
     void WriteClassHeader(uint16_t schema, const QByteArray& className);
     void WriteString(const QString& text);
     void WriteInt32(int32_t value);
-    const QByteArray& Bytes() const { return m_bytes; }
+    const QByteArray& Bytes() const { return bytes_; }
 
 private:
     void WriteUInt16(uint16_t value);
     void WriteUInt32(uint32_t value);
-    QByteArray m_bytes;
+    QByteArray bytes_;
 };

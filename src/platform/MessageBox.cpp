@@ -16,14 +16,14 @@ int UnattendedAnswer(const QString& text, const QString& caption, unsigned style
 {
     std::fprintf(stderr, "[%s] %s\n", caption.toUtf8().constData(), text.toUtf8().constData());
     std::fflush(stderr);
-    switch (style & MB_TYPEMASK) {
-    case MB_OK:
-        return IDOK;
-    case MB_OKCANCEL:
-    case MB_YESNOCANCEL:
-        return IDCANCEL;
+    switch (style & kMbTypeMask) {
+    case kMbOk:
+        return kIdOk;
+    case kMbOkCancel:
+    case kMbYesNoCancel:
+        return kIdCancel;
     default:
-        return IDNO;
+        return kIdNo;
     }
 }
 
@@ -34,7 +34,7 @@ MessageBoxHandler* SetMessageBoxHandler(MessageBoxHandler* handler)
     return g_handler.exchange(handler);
 }
 
-int MessageBox(MessageWindow* owner, const QString& text, const QString& caption, unsigned style)
+int ShowMessageBox(MessageWindow* owner, const QString& text, const QString& caption, unsigned style)
 {
     int answer = 0;
     UiThread::Run([&]() {
@@ -47,5 +47,5 @@ int MessageBox(MessageWindow* owner, const QString& text, const QString& caption
 
 int AfxMessageBox(const QString& text, unsigned style)
 {
-    return MessageBox(nullptr, text, QString::fromUtf8(kDefaultMessageBoxCaption), style);
+    return ShowMessageBox(nullptr, text, QString::fromUtf8(kDefaultMessageBoxCaption), style);
 }

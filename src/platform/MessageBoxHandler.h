@@ -4,7 +4,7 @@
 
 class MessageWindow;
 
-// Shows a message box and returns the button the user chose (IDOK, IDYES, IDNO, ...).
+// Shows a message box and returns the button the user chose (kIdOk, kIdYes, kIdNo, ...).
 // The UI installs an implementation with real dialogs; tests install a recorder that
 // answers as scripted. Show is always called on the UI thread.
 class MessageBoxHandler

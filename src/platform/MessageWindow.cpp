@@ -46,12 +46,12 @@ bool MessageWindow::IsWindow(const MessageWindow* window)
     return Registry().count(window) != 0;
 }
 
-LRESULT SendMessage(MessageWindow* window, UINT msg, WPARAM wParam, LPARAM lParam)
+LResult SendWindowMessage(MessageWindow* window, MsgCode msg, WParam wParam, LParam lParam)
 {
     if (window == nullptr) {
         return 0;
     }
-    LRESULT result = 0;
+    LResult result = 0;
     UiThread::Run([&]() {
         if (MessageWindow::IsWindow(window)) {
             result = window->WindowProc(msg, wParam, lParam);

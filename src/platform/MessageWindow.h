@@ -4,7 +4,7 @@
 
 // A window in the sense of the program's message bus: an object living on the UI
 // thread with one procedure that handles numbered messages. Views, controllers and
-// the main window derive from it and are reached with SendMessage.
+// the main window derive from it and are reached with SendWindowMessage.
 class MessageWindow
 {
 public:
@@ -15,7 +15,7 @@ public:
     MessageWindow& operator=(const MessageWindow&) = delete;
 
     // Handles one message; always called on the UI thread.
-    virtual LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) = 0;
+    virtual LResult WindowProc(MsgCode msg, WParam wParam, LParam lParam) = 0;
 
     // True while `window` names a window that has been constructed and not yet
     // destroyed. Only the address is compared, so a dangling pointer is safe to ask.
@@ -27,4 +27,4 @@ public:
 // thread while the sender waits, so anything passed by pointer stays valid until
 // the handler returns and messages from one sender are handled in order. A null or
 // destroyed window gives 0.
-LRESULT SendMessage(MessageWindow* window, UINT msg, WPARAM wParam, LPARAM lParam);
+LResult SendWindowMessage(MessageWindow* window, MsgCode msg, WParam wParam, LParam lParam);

@@ -33,7 +33,7 @@ TipsDialog::~TipsDialog()
     delete timer_;
 }
 
-void TipsDialog::SetText(const QString& text, MessageWindow* notifyWindow, WPARAM param)
+void TipsDialog::SetText(const QString& text, MessageWindow* notifyWindow, WParam param)
 {
     text_ = text;
     notifyWindow_ = notifyWindow;
@@ -72,7 +72,7 @@ int TipsDialog::DoModal()
         presenter->Hide(*this);
     }
     open_ = false;
-    return IDOK;
+    return kIdOk;
 }
 
 void TipsDialog::Close()
@@ -89,7 +89,8 @@ void TipsDialog::Close()
 void TipsDialog::OnTimer()
 {
     timer_->stop();
-    MessageBox(parent_, QString::fromUtf8(kTimeoutText), QString::fromUtf8(kDefaultMessageBoxCaption), MB_OK);
-    SendMessage(notifyWindow_, WM_REQUEST_TIMEOUT, param_, 0);
+    ShowMessageBox(parent_, QString::fromUtf8(kTimeoutText), QString::fromUtf8(kDefaultMessageBoxCaption),
+                   kMbOk);
+    SendWindowMessage(notifyWindow_, WM_REQUEST_TIMEOUT, param_, 0);
     Close();
 }

@@ -15,13 +15,13 @@ class QTimer;
 // window and closes itself. The owner may close it at any time with Close.
 //
 // DoModal waits in a nested event loop, so messages from other threads (replies
-// arriving through SendMessage) are handled meanwhile and may close the dialog.
+// arriving through SendWindowMessage) are handled meanwhile and may close the dialog.
 // What the user sees is up to the installed Presenter; without one nothing is
 // shown and an untimed dialog, which nobody could close, returns at once.
 class TipsDialog
 {
 public:
-    static constexpr UINT kTimerId = 1001;
+    static constexpr MsgCode kTimerId = 1001;
     static constexpr int kDefaultTimeoutMs = 30000;
     static const char* const kTimeoutText; // "请求超时"
 
@@ -48,11 +48,11 @@ public:
     TipsDialog(const TipsDialog&) = delete;
     TipsDialog& operator=(const TipsDialog&) = delete;
 
-    void SetText(const QString& text, MessageWindow* notifyWindow, WPARAM param);
+    void SetText(const QString& text, MessageWindow* notifyWindow, WParam param);
     // The period of timer 1001 (kDefaultTimeoutMs unless changed before DoModal).
     void SetTimeout(int milliseconds);
 
-    // Shows the dialog and returns when it has been closed. Returns IDOK.
+    // Shows the dialog and returns when it has been closed. Returns kIdOk.
     int DoModal();
     // Kills timer 1001 and closes the dialog (the owner's WM_CLOSE). Harmless when
     // the dialog is not shown.
@@ -64,7 +64,7 @@ public:
     const QString& Text() const { return text_; }
     MessageWindow* Parent() const { return parent_; }
     MessageWindow* NotifyWindow() const { return notifyWindow_; }
-    WPARAM Param() const { return param_; }
+    WParam Param() const { return param_; }
     int Timeout() const { return timeoutMs_; }
 
 private:
@@ -75,7 +75,7 @@ private:
     MessageWindow* parent_ = nullptr;
     QString text_;
     MessageWindow* notifyWindow_ = nullptr;
-    WPARAM param_ = 0;
+    WParam param_ = 0;
     int timeoutMs_ = kDefaultTimeoutMs;
     bool open_ = false;
     bool closeRequested_ = false;

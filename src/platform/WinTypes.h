@@ -4,7 +4,7 @@
 
 // The integer types of window messages. A message carries two parameters wide
 // enough for a pointer; the handler's result is just as wide.
-using UINT = unsigned int;
-using WPARAM = uintptr_t;
-using LPARAM = intptr_t;
-using LRESULT = intptr_t;
+using MsgCode = unsigned int;
+using WParam = uintptr_t;
+using LParam = intptr_t;
+using LResult = intptr_t;

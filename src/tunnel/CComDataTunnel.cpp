@@ -64,23 +64,23 @@ void CloseEndpoint(_virtual_com_half* half)
 } // namespace
 
 CComDataTunnel::CComDataTunnel(MessageWindow* notifyWindow, CNodeGateway* gateway, CNodeDevice* device)
-    : CDataTunnel(gateway, device), m_notifyWindow(notifyWindow)
+    : CDataTunnel(gateway, device), notifyWindow_(notifyWindow)
 {
 }
 
 CComDataTunnel::~CComDataTunnel()
 {
     // Endpoints first: their reader threads may still be handing bytes to us.
-    for (_virtual_com_half* half : {m_userHalf, m_programHalf}) {
+    for (_virtual_com_half* half : {userHalf_, programHalf_}) {
         if (half != nullptr && half->serial != nullptr && half->serial->Tunnel() == this) {
             CloseEndpoint(half);
         }
     }
     std::unique_ptr<CComPFSocketSocket> relay;
     {
-        std::lock_guard<std::mutex> guard(m_relayLock);
-        m_relayReady = false;
-        relay = std::move(m_relay);
+        std::lock_guard<std::mutex> guard(relayLock_);
+        relayReady_ = false;
+        relay = std::move(relay_);
     }
 }
 
@@ -103,14 +103,14 @@ void CComDataTunnel::Start()
         }
         half->serial = new (std::nothrow) ComTransparent(this);
     }
-    m_userHalf = userHalf;
-    m_programHalf = programHalf;
+    userHalf_ = userHalf;
+    programHalf_ = programHalf;
     if (CNodeDevice* device = GetDevice()) {
         device->virtualComPair = PairOf(userHalf);
         device->localComNumber = programHalf->com;
     }
-    SendMessage(m_notifyWindow, WM_TUNNEL_OPENED, reinterpret_cast<WPARAM>(static_cast<CDataTunnel*>(this)),
-                0);
+    SendWindowMessage(notifyWindow_, WM_TUNNEL_OPENED,
+                      reinterpret_cast<WParam>(static_cast<CDataTunnel*>(this)), 0);
     // The bind request is answered once; the open as a whole ends in one result, and
     // the far end may close the open tunnel once.
     Replies().Expect(ReplyExpectations::kBindAnswer);
@@ -124,21 +124,21 @@ void CComDataTunnel::Stop()
     Replies().Clear();
     SendUnbind();
     SendLinkRelease();
-    CloseEndpoint(m_userHalf);
-    m_userHalf = nullptr;
-    CloseEndpoint(m_programHalf);
-    m_programHalf = nullptr;
+    CloseEndpoint(userHalf_);
+    userHalf_ = nullptr;
+    CloseEndpoint(programHalf_);
+    programHalf_ = nullptr;
     if (CNodeDevice* device = GetDevice()) {
         device->virtualComPair = nullptr;
         device->localComNumber = -1;
     }
-    SendMessage(m_notifyWindow, WM_TUNNEL_CLOSED, reinterpret_cast<WPARAM>(static_cast<CDataTunnel*>(this)),
-                0);
+    SendWindowMessage(notifyWindow_, WM_TUNNEL_CLOSED,
+                      reinterpret_cast<WParam>(static_cast<CDataTunnel*>(this)), 0);
     std::unique_ptr<CComPFSocketSocket> relay;
     {
-        std::lock_guard<std::mutex> guard(m_relayLock);
-        m_relayReady = false;
-        relay = std::move(m_relay);
+        std::lock_guard<std::mutex> guard(relayLock_);
+        relayReady_ = false;
+        relay = std::move(relay_);
     }
     relay.reset(); // closes the connection, outside the lock
 }
@@ -165,9 +165,9 @@ void CComDataTunnel::OnMessage(cJSON* message, int code)
     case static_cast<int>(WM_TUNNEL_RESULT):
         if (TunnelJsonHas(message, "flag") && TunnelJsonHas(message, "msg") &&
             Replies().Take(ReplyExpectations::kResult, Describe())) {
-            SendMessage(m_notifyWindow, WM_TUNNEL_REPLY,
-                        reinterpret_cast<WPARAM>(static_cast<CDataTunnel*>(this)),
-                        reinterpret_cast<LPARAM>(message));
+            SendWindowMessage(notifyWindow_, WM_TUNNEL_REPLY,
+                              reinterpret_cast<WParam>(static_cast<CDataTunnel*>(this)),
+                              reinterpret_cast<LParam>(message));
         }
         break;
     case kCmdRegistrationResult:
@@ -232,15 +232,15 @@ void CComDataTunnel::OnSerialData(const char* data, int count)
     if (data == nullptr || count <= 0) {
         return;
     }
-    std::lock_guard<std::mutex> guard(m_relayLock);
-    if (m_relay != nullptr && m_relayReady) {
-        m_relay->Send(data, count, 0);
+    std::lock_guard<std::mutex> guard(relayLock_);
+    if (relay_ != nullptr && relayReady_) {
+        relay_->Send(data, count, 0);
     }
 }
 
 void CComDataTunnel::WriteToCom(const unsigned char* bytes, int count)
 {
-    if (bytes == nullptr || count <= 0 || m_userHalf == nullptr || m_userHalf->serial == nullptr) {
+    if (bytes == nullptr || count <= 0 || userHalf_ == nullptr || userHalf_->serial == nullptr) {
         return;
     }
     // The endpoint takes at most kSendLimit bytes a write. Once a write is refused
@@ -248,7 +248,7 @@ void CComDataTunnel::WriteToCom(const unsigned char* bytes, int count)
     // message larger than the port can take leaves one gap, and one overflow.
     for (int offset = 0; offset < count; offset += CSerialIO::kSendLimit) {
         const int chunk = std::min(CSerialIO::kSendLimit, count - offset);
-        if (!m_userHalf->serial->Write(reinterpret_cast<const char*>(bytes) + offset, chunk))
+        if (!userHalf_->serial->Write(reinterpret_cast<const char*>(bytes) + offset, chunk))
             break;
     }
 }
@@ -261,12 +261,12 @@ QString CComDataTunnel::ComPortName(int com)
 void CComDataTunnel::OpenComPort()
 {
     CNodeDevice* device = GetDevice();
-    if (m_userHalf == nullptr || m_userHalf->serial == nullptr || m_programHalf == nullptr ||
+    if (userHalf_ == nullptr || userHalf_->serial == nullptr || programHalf_ == nullptr ||
         device == nullptr) {
         return;
     }
-    m_userHalf->serial->Open(ComPortName(m_programHalf->com), QString::number(device->baud), device->databit,
-                             device->ParityLetter(), device->stopbit);
+    userHalf_->serial->Open(ComPortName(programHalf_->com), QString::number(device->baud), device->databit,
+                            device->ParityLetter(), device->stopbit);
 }
 
 std::string CComDataTunnel::RegistrationText(const std::string& pcId, const std::string& gwSn,
@@ -290,12 +290,12 @@ void CComDataTunnel::ConnectRelay(int reconnect)
 {
     CComPFSocketSocket* relay = nullptr;
     {
-        std::lock_guard<std::mutex> guard(m_relayLock);
-        m_relayReady = false;
-        if (m_relay == nullptr) {
-            m_relay.reset(new (std::nothrow) CComPFSocketSocket(this));
+        std::lock_guard<std::mutex> guard(relayLock_);
+        relayReady_ = false;
+        if (relay_ == nullptr) {
+            relay_.reset(new (std::nothrow) CComPFSocketSocket(this));
         }
-        relay = m_relay.get();
+        relay = relay_.get();
     }
     if (relay == nullptr) {
         return;
@@ -310,14 +310,14 @@ void CComDataTunnel::ConnectRelay(int reconnect)
     }
     {
         // Connect runs the event loop: Stop may have dropped the connection meanwhile.
-        std::lock_guard<std::mutex> guard(m_relayLock);
-        if (m_relay.get() != relay) {
+        std::lock_guard<std::mutex> guard(relayLock_);
+        if (relay_.get() != relay) {
             return;
         }
         if (connected) {
             const std::string text = RegistrationText(GetPcId(), GatewaySn(), DeviceSn(), reconnect);
             relay->Send(text.data(), static_cast<int>(text.size()), 0);
-            m_relayReady = true;
+            relayReady_ = true;
             return;
         }
     }
@@ -377,8 +377,9 @@ void CComDataTunnel::ReportFailure(const char* text)
     cJSON_AddNumberToObject(answer, "flag", 0);
     cJSON_AddStringToObject(answer, "msg", text);
     cJSON_AddStringToObject(answer, "encode", "ascii");
-    SendMessage(m_notifyWindow, WM_TUNNEL_REPLY, reinterpret_cast<WPARAM>(static_cast<CDataTunnel*>(this)),
-                reinterpret_cast<LPARAM>(answer));
+    SendWindowMessage(notifyWindow_, WM_TUNNEL_REPLY,
+                      reinterpret_cast<WParam>(static_cast<CDataTunnel*>(this)),
+                      reinterpret_cast<LParam>(answer));
     cJSON_Delete(answer);
 }
 
@@ -406,12 +407,12 @@ void CComDataTunnel::HandleRegistration(cJSON* message)
         return;
     }
     if (st != 2) {
-        SendMessage(m_notifyWindow, WM_TUNNEL_REPLY,
-                    reinterpret_cast<WPARAM>(static_cast<CDataTunnel*>(this)),
-                    reinterpret_cast<LPARAM>(message));
+        SendWindowMessage(notifyWindow_, WM_TUNNEL_REPLY,
+                          reinterpret_cast<WParam>(static_cast<CDataTunnel*>(this)),
+                          reinterpret_cast<LParam>(message));
     } else if (flag != 1) {
-        MessageBox(m_notifyWindow, QString::fromUtf8(kTextRegistrationFailed), QStringLiteral("Lumetra"),
-                   MB_OK);
+        ShowMessageBox(notifyWindow_, QString::fromUtf8(kTextRegistrationFailed), QStringLiteral("Lumetra"),
+                       kMbOk);
     } else {
         ConnectRelay(0);
     }
@@ -435,6 +436,6 @@ void CComDataTunnel::HandleInboundData(const cJSON* message)
 
 void CComDataTunnel::ReportClosed()
 {
-    SendMessage(m_notifyWindow, WM_TUNNEL_CLOSED, reinterpret_cast<WPARAM>(static_cast<CDataTunnel*>(this)),
-                0);
+    SendWindowMessage(notifyWindow_, WM_TUNNEL_CLOSED,
+                      reinterpret_cast<WParam>(static_cast<CDataTunnel*>(this)), 0);
 }

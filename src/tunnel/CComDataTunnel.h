@@ -56,10 +56,10 @@ public:
     // Writes bytes to the COM port through the user half's endpoint.
     void WriteToCom(const unsigned char* bytes, int count) override;
 
-    _virtual_com_half* GetUserHalf() const { return m_userHalf; }
-    _virtual_com_half* GetProgramHalf() const { return m_programHalf; }
-    CComPFSocketSocket* GetRelayConnection() const { return m_relay.get(); }
-    MessageWindow* GetNotifyWindow() const { return m_notifyWindow; }
+    _virtual_com_half* GetUserHalf() const { return userHalf_; }
+    _virtual_com_half* GetProgramHalf() const { return programHalf_; }
+    CComPFSocketSocket* GetRelayConnection() const { return relay_.get(); }
+    MessageWindow* GetNotifyWindow() const { return notifyWindow_; }
 
     // Opens the program half's COM port through the user half's endpoint with the
     // device's line settings.
@@ -99,12 +99,12 @@ private:
     void HandleInboundData(const cJSON* message);
     void ReportClosed();
 
-    MessageWindow* m_notifyWindow = nullptr;
-    _virtual_com_half* m_userHalf = nullptr;
-    _virtual_com_half* m_programHalf = nullptr;
-    // Guards m_relay against the serial reader thread.
-    mutable std::mutex m_relayLock;
-    std::unique_ptr<CComPFSocketSocket> m_relay;
+    MessageWindow* notifyWindow_ = nullptr;
+    _virtual_com_half* userHalf_ = nullptr;
+    _virtual_com_half* programHalf_ = nullptr;
+    // Guards relay_ against the serial reader thread.
+    mutable std::mutex relayLock_;
+    std::unique_ptr<CComPFSocketSocket> relay_;
     // Set once the registration went out: serial bytes flow only after it.
-    bool m_relayReady = false;
+    bool relayReady_ = false;
 };

@@ -13,7 +13,7 @@
 
 #include <cstring>
 
-CDataTunnel::CDataTunnel(CNodeGateway* gateway, CNodeDevice* device) : m_gateway(gateway), m_device(device) {}
+CDataTunnel::CDataTunnel(CNodeGateway* gateway, CNodeDevice* device) : gateway_(gateway), device_(device) {}
 
 CDataTunnel::~CDataTunnel() = default;
 
@@ -23,7 +23,7 @@ void CDataTunnel::Stop() {}
 
 void CDataTunnel::RequestBind()
 {
-    if (m_gateway == nullptr) {
+    if (gateway_ == nullptr) {
         return;
     }
     cJSON* request = mqtt_build_bind_request(GatewaySn().c_str(), DeviceSn().c_str(), GetPcId());
@@ -55,7 +55,7 @@ QString CDataTunnel::GetText(int /*code*/)
 
 void CDataTunnel::SendLocalData(_com_transfer_data* block)
 {
-    if (block == nullptr || m_gateway == nullptr) {
+    if (block == nullptr || gateway_ == nullptr) {
         return;
     }
     PublishToGateway(mqtt_build_data(DeviceSn().c_str(), GetPcId(), block->seq, DeviceTunType(), block->bytes,
@@ -75,7 +75,7 @@ void CDataTunnel::SendEmptyCommand()
 
 void CDataTunnel::SendToBinder(const cJSON* object)
 {
-    if (m_gateway == nullptr || object == nullptr) {
+    if (gateway_ == nullptr || object == nullptr) {
         return;
     }
     mqtt_publish_json(kBinderTopic, object, 0);
@@ -114,12 +114,12 @@ std::string CDataTunnel::PortTransferFrame(const std::string& payload)
 
 std::string CDataTunnel::GatewaySn() const
 {
-    return m_gateway != nullptr ? m_gateway->gwSn : std::string();
+    return gateway_ != nullptr ? gateway_->gwSn : std::string();
 }
 
 std::string CDataTunnel::DeviceSn() const
 {
-    return m_device != nullptr ? m_device->deviceSn.toStdString() : std::string();
+    return device_ != nullptr ? device_->deviceSn.toStdString() : std::string();
 }
 
 bool CDataTunnel::MatchesGatewayAndDevice(const char* gwSn, const char* devSn) const
@@ -137,14 +137,14 @@ std::string CDataTunnel::Describe() const
 
 int CDataTunnel::DeviceTunType() const
 {
-    return m_device != nullptr ? m_device->tunType : 0;
+    return device_ != nullptr ? device_->tunType : 0;
 }
 
 void CDataTunnel::PublishToGateway(cJSON* envelope)
 {
-    if (envelope != nullptr && m_gateway != nullptr) {
+    if (envelope != nullptr && gateway_ != nullptr) {
         char topic[kTopicBufferSize];
-        if (mqtt_format_down_topic(topic, m_gateway->gwSn.c_str())) {
+        if (mqtt_format_down_topic(topic, gateway_->gwSn.c_str())) {
             mqtt_publish_json(topic, envelope, 0);
         }
     }
@@ -153,9 +153,9 @@ void CDataTunnel::PublishToGateway(cJSON* envelope)
 
 void CDataTunnel::PublishToTransparent(cJSON* envelope)
 {
-    if (envelope != nullptr && m_gateway != nullptr) {
+    if (envelope != nullptr && gateway_ != nullptr) {
         char topic[kTopicBufferSize];
-        if (mqtt_format_transparent_topic(topic, m_gateway->gwSn.c_str())) {
+        if (mqtt_format_transparent_topic(topic, gateway_->gwSn.c_str())) {
             mqtt_publish_json(topic, envelope, 0);
         }
     }

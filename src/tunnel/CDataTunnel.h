@@ -37,8 +37,8 @@ public:
     CDataTunnel(const CDataTunnel&) = delete;
     CDataTunnel& operator=(const CDataTunnel&) = delete;
 
-    CNodeGateway* GetGateway() const { return m_gateway; }
-    CNodeDevice* GetDevice() const { return m_device; }
+    CNodeGateway* GetGateway() const { return gateway_; }
+    CNodeDevice* GetDevice() const { return device_; }
 
     // --- The virtual operations, in order. ---
     // The user opens the tunnel. Base: nothing.
@@ -105,12 +105,12 @@ protected:
     void PublishToTransparent(cJSON* envelope);
 
     // The replies this tunnel waits for in its current open (UI thread only).
-    ReplyExpectations& Replies() { return m_replies; }
+    ReplyExpectations& Replies() { return replies_; }
     // "tunnel <gateway serial>/<device serial>", made safe for a diagnostic line.
     std::string Describe() const;
 
 private:
-    ReplyExpectations m_replies;
-    CNodeGateway* m_gateway = nullptr;
-    CNodeDevice* m_device = nullptr;
+    ReplyExpectations replies_;
+    CNodeGateway* gateway_ = nullptr;
+    CNodeDevice* device_ = nullptr;
 };

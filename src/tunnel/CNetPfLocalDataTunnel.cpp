@@ -26,16 +26,16 @@ namespace {
 
 std::atomic<MessageWindow*> g_mainWindow{nullptr};
 
-WPARAM TunnelParam(CNetPfLocalDataTunnel* tunnel)
+WParam TunnelParam(CNetPfLocalDataTunnel* tunnel)
 {
-    return reinterpret_cast<WPARAM>(static_cast<CDataTunnel*>(tunnel));
+    return reinterpret_cast<WParam>(static_cast<CDataTunnel*>(tunnel));
 }
 
 } // namespace
 
 CNetPfLocalDataTunnel::CNetPfLocalDataTunnel(MessageWindow* notifyWindow, CNodeGateway* gateway,
                                              CNodeDevice* device)
-    : CDataTunnel(gateway, device), m_notifyWindow(notifyWindow)
+    : CDataTunnel(gateway, device), notifyWindow_(notifyWindow)
 {
     if (device != nullptr) {
         device->tunnel = this;
@@ -54,7 +54,7 @@ MessageWindow* CNetPfLocalDataTunnel::MainWindow()
     return g_mainWindow;
 }
 
-LocalListenerOwner* CNetPfLocalDataTunnel::ListenerOwnerFromParam(WPARAM tunnel)
+LocalListenerOwner* CNetPfLocalDataTunnel::ListenerOwnerFromParam(WParam tunnel)
 {
     auto* base = reinterpret_cast<CDataTunnel*>(tunnel);
     auto* portForward = dynamic_cast<CNetPfLocalDataTunnel*>(base);
@@ -85,16 +85,16 @@ void CNetPfLocalDataTunnel::Start()
     // tunnel once.
     Replies().Expect(ReplyExpectations::kResult);
     Replies().Expect(ReplyExpectations::kFarEndClosed);
-    m_localConnection = nullptr;
-    if (m_relay != nullptr) {
-        m_relay->Close();
+    localConnection_ = nullptr;
+    if (relay_ != nullptr) {
+        relay_->Close();
     }
-    m_relay.reset(new (std::nothrow) CNetPFSocketSocket(this));
-    if (m_relay != nullptr) {
-        CNetPFSocketSocket* relay = m_relay.get();
+    relay_.reset(new (std::nothrow) CNetPFSocketSocket(this));
+    if (relay_ != nullptr) {
+        CNetPFSocketSocket* relay = relay_.get();
         // Failures show up as silent sends on a dead connection.
         if (relay->Create() && relay->Connect(QString::fromStdString(RelayHost()), RelayPort()) &&
-            m_relay.get() == relay) {
+            relay_.get() == relay) {
             const std::string text = RegistrationText();
             relay->Send(text.data(), static_cast<int>(text.size()), 0);
             // The relay's occupancy answer comes once, to this registration.
@@ -102,7 +102,7 @@ void CNetPfLocalDataTunnel::Start()
         }
     }
     // Listed by the view at once, so the answers of the far side reach this tunnel.
-    SendMessage(m_notifyWindow, WM_TUNNEL_OPENED, TunnelParam(this), 0);
+    SendWindowMessage(notifyWindow_, WM_TUNNEL_OPENED, TunnelParam(this), 0);
     RequestListener();
 }
 
@@ -110,10 +110,10 @@ void CNetPfLocalDataTunnel::Stop()
 {
     Replies().Clear();
     SendUnbind();
-    SendMessage(m_notifyWindow, WM_TUNNEL_CLOSED, TunnelParam(this), 0);
-    SendMessage(MainWindow(), WM_LISTENER_CLOSE, 0, 0);
-    m_localConnection = nullptr;
-    std::unique_ptr<CNetPFSocketSocket> relay = std::move(m_relay);
+    SendWindowMessage(notifyWindow_, WM_TUNNEL_CLOSED, TunnelParam(this), 0);
+    SendWindowMessage(MainWindow(), WM_LISTENER_CLOSE, 0, 0);
+    localConnection_ = nullptr;
+    std::unique_ptr<CNetPFSocketSocket> relay = std::move(relay_);
     relay.reset();
 }
 
@@ -182,7 +182,7 @@ void CNetPfLocalDataTunnel::OnMessage(cJSON* message, int code)
     case static_cast<int>(WM_TUNNEL_FAR_END_CLOSED):
         if (Replies().Take(ReplyExpectations::kFarEndClosed, Describe())) {
             SendUnbind();
-            SendMessage(m_notifyWindow, WM_TUNNEL_CLOSED, TunnelParam(this), 0);
+            SendWindowMessage(notifyWindow_, WM_TUNNEL_CLOSED, TunnelParam(this), 0);
         }
         break;
     default:
@@ -204,10 +204,10 @@ QString CNetPfLocalDataTunnel::GetText(int code)
 
 void CNetPfLocalDataTunnel::SendLocalData(_com_transfer_data* block)
 {
-    if (block == nullptr || block->bytes == nullptr || block->length == 0 || m_relay == nullptr) {
+    if (block == nullptr || block->bytes == nullptr || block->length == 0 || relay_ == nullptr) {
         return;
     }
-    m_relay->Send(block->bytes, static_cast<int>(block->length), 0);
+    relay_->Send(block->bytes, static_cast<int>(block->length), 0);
 }
 
 int CNetPfLocalDataTunnel::ListenerDeviceType() const
@@ -227,8 +227,8 @@ void CNetPfLocalDataTunnel::OnRelayData(const unsigned char* bytes, int count)
 
 CSocket* CNetPfLocalDataTunnel::CurrentLocalConnection()
 {
-    if (m_localConnection != nullptr) {
-        return m_localConnection;
+    if (localConnection_ != nullptr) {
+        return localConnection_;
     }
     if (auto* host = dynamic_cast<LocalListenerHost*>(MainWindow())) {
         return host->FindConnection(this);
@@ -271,7 +271,7 @@ void CNetPfLocalDataTunnel::HandleOccupancy(const cJSON* message)
     cJSON_AddStringToObject(answer, "msg", kTextOccupied);
     cJSON_AddStringToObject(answer, "encode", "ascii");
     cJSON_AddNumberToObject(answer, "errcode", 1);
-    SendMessage(m_notifyWindow, WM_TUNNEL_REPLY, TunnelParam(this), reinterpret_cast<LPARAM>(answer));
+    SendWindowMessage(notifyWindow_, WM_TUNNEL_REPLY, TunnelParam(this), reinterpret_cast<LParam>(answer));
     cJSON_Delete(answer);
 }
 
@@ -285,16 +285,18 @@ void CNetPfLocalDataTunnel::HandleResult(cJSON* message)
     if (flag != 0) {
         RequestListener();
     } else {
-        SendMessage(m_notifyWindow, WM_TUNNEL_REPLY, TunnelParam(this), reinterpret_cast<LPARAM>(message));
+        SendWindowMessage(notifyWindow_, WM_TUNNEL_REPLY, TunnelParam(this),
+                          reinterpret_cast<LParam>(message));
     }
 }
 
-void CNetPfLocalDataTunnel::PassToMainWindow(UINT msg, cJSON* message)
+void CNetPfLocalDataTunnel::PassToMainWindow(MsgCode msg, cJSON* message)
 {
-    SendMessage(MainWindow(), msg, TunnelParam(this), reinterpret_cast<LPARAM>(message));
+    SendWindowMessage(MainWindow(), msg, TunnelParam(this), reinterpret_cast<LParam>(message));
 }
 
 void CNetPfLocalDataTunnel::RequestListener()
 {
-    SendMessage(MainWindow(), WM_LISTENER_SETUP, TunnelParam(this), reinterpret_cast<LPARAM>(m_notifyWindow));
+    SendWindowMessage(MainWindow(), WM_LISTENER_SETUP, TunnelParam(this),
+                      reinterpret_cast<LParam>(notifyWindow_));
 }

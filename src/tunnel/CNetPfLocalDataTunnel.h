@@ -62,10 +62,10 @@ public:
     // The local connection that receives the relay's bytes (not owned). When none
     // is set, the first open connection the listener host accepted for this tunnel
     // is used.
-    void SetLocalConnection(CSocket* connection) { m_localConnection = connection; }
-    CSocket* GetLocalConnection() const { return m_localConnection; }
-    CNetPFSocketSocket* GetRelayConnection() const { return m_relay.get(); }
-    MessageWindow* GetNotifyWindow() const { return m_notifyWindow; }
+    void SetLocalConnection(CSocket* connection) { localConnection_ = connection; }
+    CSocket* GetLocalConnection() const { return localConnection_; }
+    CNetPFSocketSocket* GetRelayConnection() const { return relay_.get(); }
+    MessageWindow* GetNotifyWindow() const { return notifyWindow_; }
 
     // The relay server: "relay_host" else "port_transfer_host"; "relay_port" else
     // 15000.
@@ -79,16 +79,16 @@ public:
     static MessageWindow* MainWindow();
     // Resolver for LocalListenerHost: wParam (a CDataTunnel pointer) to the listener
     // side of a port-forward tunnel, null for any other tunnel.
-    static LocalListenerOwner* ListenerOwnerFromParam(WPARAM tunnel);
+    static LocalListenerOwner* ListenerOwnerFromParam(WParam tunnel);
 
 private:
     void HandleOccupancy(const cJSON* message);
     void HandleResult(cJSON* message);
-    void PassToMainWindow(UINT msg, cJSON* message);
+    void PassToMainWindow(MsgCode msg, cJSON* message);
     void RequestListener();
     CSocket* CurrentLocalConnection();
 
-    MessageWindow* m_notifyWindow = nullptr;
-    std::unique_ptr<CNetPFSocketSocket> m_relay;
-    CSocket* m_localConnection = nullptr;
+    MessageWindow* notifyWindow_ = nullptr;
+    std::unique_ptr<CNetPFSocketSocket> relay_;
+    CSocket* localConnection_ = nullptr;
 };

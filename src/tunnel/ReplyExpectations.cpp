@@ -6,7 +6,7 @@
 bool ReplyExpectations::Take(Reply reply, const std::string& tunnel)
 {
     if (IsExpected(reply)) {
-        m_expected &= ~static_cast<unsigned>(reply);
+        expected_ &= ~static_cast<unsigned>(reply);
         return true;
     }
     InputRules::ReportDropped("cmdId " + std::to_string(CommandCode(reply)) + " for " + tunnel,

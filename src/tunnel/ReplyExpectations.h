@@ -19,10 +19,10 @@ public:
     };
 
     // Forgets every expectation (the tunnel stopped or starts over).
-    void Clear() { m_expected = 0; }
+    void Clear() { expected_ = 0; }
     // A request went out: its reply is now welcome once.
-    void Expect(Reply reply) { m_expected |= reply; }
-    bool IsExpected(Reply reply) const { return (m_expected & reply) != 0; }
+    void Expect(Reply reply) { expected_ |= reply; }
+    bool IsExpected(Reply reply) const { return (expected_ & reply) != 0; }
     // True, and the expectation is used up, when `reply` was expected. Otherwise
     // false and one line on standard error names the reply and the tunnel.
     bool Take(Reply reply, const std::string& tunnel);
@@ -31,5 +31,5 @@ public:
     static int CommandCode(Reply reply);
 
 private:
-    unsigned m_expected = 0;
+    unsigned expected_ = 0;
 };

@@ -150,6 +150,6 @@ void CFVGatewayDetail::paintEvent(QPaintEvent*)
     SyncSwitch();
     // The device table follows the displayed gateway's list.
     if (gateway != nullptr)
-        SendMessage(mainWindow_, WM_DEVICE_LIST,
-                    reinterpret_cast<WPARAM>(&controller_.DisplayedGateway()->devices), 0);
+        SendWindowMessage(mainWindow_, WM_DEVICE_LIST,
+                          reinterpret_cast<WParam>(&controller_.DisplayedGateway()->devices), 0);
 }

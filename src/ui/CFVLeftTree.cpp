@@ -241,7 +241,7 @@ void CFVLeftTree::OnSelectionChanged(QTreeWidgetItem* item)
         return;
     auto* gateway = static_cast<CNodeGateway*>(item->data(0, kGatewayRole).value<void*>());
     if (gateway != nullptr)
-        SendMessage(mainWindow_, WM_GATEWAY_SELECTED, reinterpret_cast<WPARAM>(gateway), 0);
+        SendWindowMessage(mainWindow_, WM_GATEWAY_SELECTED, reinterpret_cast<WParam>(gateway), 0);
 }
 
 void CFVLeftTree::ShowSearchForm(bool shown)
@@ -261,7 +261,7 @@ void CFVLeftTree::OnTabAll()
     tabResults_->SetOn();
     tabSearch_->SetOff();
     ShowSearchForm(false);
-    SendMessage(mainWindow_, WM_TREE_TAB_SWITCHED, 0, 0);
+    SendWindowMessage(mainWindow_, WM_TREE_TAB_SWITCHED, 0, 0);
 }
 
 void CFVLeftTree::OnTabSearch()
@@ -270,7 +270,7 @@ void CFVLeftTree::OnTabSearch()
     tabResults_->SetOff();
     tabSearch_->SetOn();
     ShowSearchForm(true);
-    SendMessage(mainWindow_, WM_TREE_TAB_SWITCHED, 1, 0);
+    SendWindowMessage(mainWindow_, WM_TREE_TAB_SWITCHED, 1, 0);
 }
 
 void CFVLeftTree::OnSearch()
@@ -294,7 +294,7 @@ void CFVLeftTree::OnAddGateway()
 
 void CFVLeftTree::OnHome()
 {
-    SendMessage(mainWindow_, WM_SHOW_HOME, 0, 0);
+    SendWindowMessage(mainWindow_, WM_SHOW_HOME, 0, 0);
 }
 
 void CFVLeftTree::resizeEvent(QResizeEvent*)

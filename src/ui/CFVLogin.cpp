@@ -90,11 +90,11 @@ void CFVLogin::OnBnClickedLogin()
     const QString password = password_->text();
     const QString caption = QString::fromUtf8(kDefaultMessageBoxCaption);
     if (userName.isEmpty()) {
-        MessageBox(this, QStringLiteral("用户名不能为空！"), caption, MB_OK);
+        ShowMessageBox(this, QStringLiteral("用户名不能为空！"), caption, kMbOk);
         return;
     }
     if (password.isEmpty()) {
-        MessageBox(this, QStringLiteral("密码不能为空！"), caption, MB_OK);
+        ShowMessageBox(this, QStringLiteral("密码不能为空！"), caption, kMbOk);
         return;
     }
 
@@ -103,7 +103,7 @@ void CFVLogin::OnBnClickedLogin()
     const std::string narrowPassword = TextCodec::WideToLocal(password);
     CAccountInfo result = client.Login(narrowUser.c_str(), narrowPassword.c_str());
     if (result.flag == 0) {
-        MessageBox(this, result.msg, caption, MB_OK);
+        ShowMessageBox(this, result.msg, caption, kMbOk);
         return;
     }
 
@@ -116,10 +116,10 @@ void CFVLogin::OnBnClickedLogin()
 
     result.userName = userName;
     SetCurrentAccount(result);
-    SendMessage(mainWindow_, WM_LOGIN_SUCCEEDED, 0, 0);
+    SendWindowMessage(mainWindow_, WM_LOGIN_SUCCEEDED, 0, 0);
 }
 
-LRESULT CFVLogin::WindowProc(UINT, WPARAM, LPARAM)
+LResult CFVLogin::WindowProc(MsgCode, WParam, LParam)
 {
     return 0;
 }

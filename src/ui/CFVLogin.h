@@ -32,7 +32,7 @@ public:
     // The login button.
     void OnBnClickedLogin();
 
-    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    LResult WindowProc(MsgCode msg, WParam wParam, LParam lParam) override;
 
     QLineEdit* UserField() const { return user_; }
     QLineEdit* PasswordField() const;

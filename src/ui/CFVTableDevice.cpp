@@ -77,11 +77,11 @@ void CFVTableDevice::OnRowButton(int row)
     // gateway, a tunnel of the same type running); the next sync shows that.
     if (device->tunnelOpen != 0) {
         button->SetOff();
-        SendMessage(notifyWindow_, WM_DEVICE_CLOSE_REQUEST, reinterpret_cast<WPARAM>(device), 0);
+        SendWindowMessage(notifyWindow_, WM_DEVICE_CLOSE_REQUEST, reinterpret_cast<WParam>(device), 0);
     } else {
         button->SetOn();
         device->tunnelOpen = 1;
-        SendMessage(notifyWindow_, WM_DEVICE_OPEN_REQUEST, reinterpret_cast<WPARAM>(device), 0);
+        SendWindowMessage(notifyWindow_, WM_DEVICE_OPEN_REQUEST, reinterpret_cast<WParam>(device), 0);
     }
     SyncButtons();
     update();

@@ -56,7 +56,7 @@ QRect EntryRect(const _Resource_Info* entry)
 Clumetra_uniDlg::Clumetra_uniDlg(Services services)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), services_(std::move(services)),
       listener_(std::make_unique<LocalListenerHost>(
-          [](WPARAM tunnel) { return CNetPfLocalDataTunnel::ListenerOwnerFromParam(tunnel); }))
+          [](WParam tunnel) { return CNetPfLocalDataTunnel::ListenerOwnerFromParam(tunnel); }))
 {
     if (!services_.stopVpnClients)
         services_.stopVpnClients = [] { StopVpnClients(); };
@@ -135,7 +135,7 @@ int Clumetra_uniDlg::DoModal()
         loop.exec();
         modalLoop_ = nullptr;
     }
-    return IDOK;
+    return kIdOk;
 }
 
 void Clumetra_uniDlg::SetUpButtons()
@@ -194,15 +194,15 @@ QRect Clumetra_uniDlg::RightArea() const
 
 void Clumetra_uniDlg::OnQuit()
 {
-    const int answer = MessageBox(this, QStringLiteral("是否退出Lumetra"),
-                                  QString::fromUtf8(kDefaultMessageBoxCaption), MB_YESNO);
-    if (answer != IDYES)
+    const int answer = ShowMessageBox(this, QStringLiteral("是否退出Lumetra"),
+                                      QString::fromUtf8(kDefaultMessageBoxCaption), kMbYesNo);
+    if (answer != kIdYes)
         return;
     services_.stopVpnClients();
     close();
 }
 
-LRESULT Clumetra_uniDlg::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
+LResult Clumetra_uniDlg::WindowProc(MsgCode msg, WParam wParam, LParam lParam)
 {
     switch (msg) {
     case WM_LOGIN_SUCCEEDED:
@@ -230,7 +230,7 @@ LRESULT Clumetra_uniDlg::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
     }
 }
 
-LRESULT Clumetra_uniDlg::OnLoginSucceeded()
+LResult Clumetra_uniDlg::OnLoginSucceeded()
 {
     if (loginView_ != nullptr)
         loginView_->hide();
@@ -251,7 +251,7 @@ LRESULT Clumetra_uniDlg::OnLoginSucceeded()
     return 0;
 }
 
-LRESULT Clumetra_uniDlg::OnGatewaySelected(WPARAM gateway)
+LResult Clumetra_uniDlg::OnGatewaySelected(WParam gateway)
 {
     if (gateway == 0)
         return 0;
@@ -272,14 +272,14 @@ LRESULT Clumetra_uniDlg::OnGatewaySelected(WPARAM gateway)
     return 0;
 }
 
-LRESULT Clumetra_uniDlg::OnTreeTabSwitched(WPARAM searchShown)
+LResult Clumetra_uniDlg::OnTreeTabSwitched(WParam searchShown)
 {
     if (detailView_ != nullptr)
         detailView_->LockSwitch(searchShown != 0);
     return 0;
 }
 
-LRESULT Clumetra_uniDlg::OnShowHome()
+LResult Clumetra_uniDlg::OnShowHome()
 {
     if (detailView_ != nullptr)
         detailView_->hide();
@@ -290,7 +290,7 @@ LRESULT Clumetra_uniDlg::OnShowHome()
     return 0;
 }
 
-LRESULT Clumetra_uniDlg::OnDeviceList(WPARAM devices)
+LResult Clumetra_uniDlg::OnDeviceList(WParam devices)
 {
     if (detailView_ == nullptr)
         return 0;
@@ -304,7 +304,7 @@ LRESULT Clumetra_uniDlg::OnDeviceList(WPARAM devices)
     return 0;
 }
 
-LRESULT Clumetra_uniDlg::OnResetRowButton(WPARAM row)
+LResult Clumetra_uniDlg::OnResetRowButton(WParam row)
 {
     const int index = int(static_cast<intptr_t>(row));
     if (tableView_ != nullptr && index != -1)

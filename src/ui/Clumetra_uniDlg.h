@@ -62,7 +62,7 @@ public:
     // The quit button: asks "是否退出Lumetra"; on Yes ends the VPN clients and closes.
     void OnQuit();
 
-    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    LResult WindowProc(MsgCode msg, WParam wParam, LParam lParam) override;
 
     // After the first paint, saves an image of the window to `path` and closes it.
     void SetScreenshotPath(const QString& path) { screenshotPath_ = path; }
@@ -93,12 +93,12 @@ protected:
 private:
     void SetUpButtons();
     void CreateLoginView();
-    LRESULT OnLoginSucceeded();
-    LRESULT OnGatewaySelected(WPARAM gateway);
-    LRESULT OnTreeTabSwitched(WPARAM searchShown);
-    LRESULT OnShowHome();
-    LRESULT OnDeviceList(WPARAM devices);
-    LRESULT OnResetRowButton(WPARAM row);
+    LResult OnLoginSucceeded();
+    LResult OnGatewaySelected(WParam gateway);
+    LResult OnTreeTabSwitched(WParam searchShown);
+    LResult OnShowHome();
+    LResult OnDeviceList(WParam devices);
+    LResult OnResetRowButton(WParam row);
     void SaveScreenshot();
 
     Services services_;

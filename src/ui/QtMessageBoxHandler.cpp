@@ -17,14 +17,14 @@ int QtMessageBoxHandler::Show(MessageWindow* owner, const QString& text, const Q
         parent = parent->window();
 
     QMessageBox::StandardButtons buttons = QMessageBox::Ok;
-    switch (style & MB_TYPEMASK) {
-    case MB_OKCANCEL:
+    switch (style & kMbTypeMask) {
+    case kMbOkCancel:
         buttons = QMessageBox::Ok | QMessageBox::Cancel;
         break;
-    case MB_YESNOCANCEL:
+    case kMbYesNoCancel:
         buttons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
         break;
-    case MB_YESNO:
+    case kMbYesNo:
         buttons = QMessageBox::Yes | QMessageBox::No;
         break;
     default:
@@ -32,16 +32,16 @@ int QtMessageBoxHandler::Show(MessageWindow* owner, const QString& text, const Q
     }
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     switch (style & 0xF0) {
-    case MB_ICONERROR:
+    case kMbIconError:
         icon = QMessageBox::Critical;
         break;
-    case MB_ICONQUESTION:
+    case kMbIconQuestion:
         icon = QMessageBox::Question;
         break;
-    case MB_ICONWARNING:
+    case kMbIconWarning:
         icon = QMessageBox::Warning;
         break;
-    case MB_ICONINFORMATION:
+    case kMbIconInformation:
         icon = QMessageBox::Information;
         break;
     default:
@@ -50,14 +50,15 @@ int QtMessageBoxHandler::Show(MessageWindow* owner, const QString& text, const Q
     QMessageBox box(icon, caption, text, buttons, parent);
     switch (box.exec()) {
     case QMessageBox::Yes:
-        return IDYES;
+        return kIdYes;
     case QMessageBox::No:
-        return IDNO;
+        return kIdNo;
     case QMessageBox::Cancel:
-        return IDCANCEL;
+        return kIdCancel;
     case QMessageBox::Ok:
-        return IDOK;
+        return kIdOk;
     default: // closed with the window's close button
-        return (style & MB_TYPEMASK) == MB_OK ? IDOK : ((style & MB_TYPEMASK) == MB_YESNO ? IDNO : IDCANCEL);
+        return (style & kMbTypeMask) == kMbOk ? kIdOk
+                                              : ((style & kMbTypeMask) == kMbYesNo ? kIdNo : kIdCancel);
     }
 }

@@ -41,5 +41,5 @@ int MessageBoxRecorder::Show(MessageWindow* owner, const QString& text, const QS
         script_.pop_front();
         return answer;
     }
-    return (style & MB_TYPEMASK) == MB_OK ? IDOK : IDNO;
+    return (style & kMbTypeMask) == kMbOk ? kIdOk : kIdNo;
 }

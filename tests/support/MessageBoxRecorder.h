@@ -30,8 +30,8 @@ public:
     MessageBoxRecorder(const MessageBoxRecorder&) = delete;
     MessageBoxRecorder& operator=(const MessageBoxRecorder&) = delete;
 
-    // Queues the answer of the next box (IDOK, IDYES, IDNO, ...). Boxes beyond the
-    // script get IDOK for an OK box, otherwise IDNO.
+    // Queues the answer of the next box (kIdOk, kIdYes, kIdNo, ...). Boxes beyond the
+    // script get kIdOk for an OK box, otherwise kIdNo.
     void Answer(int answer);
 
     std::vector<Box> Boxes() const;

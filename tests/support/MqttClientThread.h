@@ -2,7 +2,7 @@
 
 // The program's MQTT client run on its own thread, as the window program runs it,
 // while the test's thread is the UI thread: whatever waits here keeps handling the
-// messages the MQTT thread sends (the client may be waiting in SendMessage).
+// messages the MQTT thread sends (the client may be waiting in SendWindowMessage).
 
 #include "mqtt-c/mosquitto_wrapper.h"
 #include "support/MosquittoBroker.h"

@@ -2,10 +2,10 @@
 
 #include <cstdlib>
 
-ScopedEnv::ScopedEnv(const char* name, const std::optional<std::string>& value) : m_name(name)
+ScopedEnv::ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name)
 {
     if (const char* previous = std::getenv(name))
-        m_previous = previous;
+        previous_ = previous;
     if (value)
         setenv(name, value->c_str(), 1);
     else
@@ -14,8 +14,8 @@ ScopedEnv::ScopedEnv(const char* name, const std::optional<std::string>& value) 
 
 ScopedEnv::~ScopedEnv()
 {
-    if (m_previous)
-        setenv(m_name.c_str(), m_previous->c_str(), 1);
+    if (previous_)
+        setenv(name_.c_str(), previous_->c_str(), 1);
     else
-        unsetenv(m_name.c_str());
+        unsetenv(name_.c_str());
 }

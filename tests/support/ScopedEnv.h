@@ -14,6 +14,6 @@ public:
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
 private:
-    std::string m_name;
-    std::optional<std::string> m_previous;
+    std::string name_;
+    std::optional<std::string> previous_;
 };

@@ -10,8 +10,8 @@
 class ScopedUmask
 {
 public:
-    explicit ScopedUmask(mode_t mask) : m_previous(::umask(mask)) {}
-    ~ScopedUmask() { ::umask(m_previous); }
+    explicit ScopedUmask(mode_t mask) : previous_(::umask(mask)) {}
+    ~ScopedUmask() { ::umask(previous_); }
     ScopedUmask(const ScopedUmask&) = delete;
     ScopedUmask& operator=(const ScopedUmask&) = delete;
 
@@ -24,5 +24,5 @@ public:
     }
 
 private:
-    mode_t m_previous;
+    mode_t previous_;
 };

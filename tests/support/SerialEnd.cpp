@@ -13,11 +13,11 @@
 bool SerialEnd::Open(const std::string& path)
 {
     termios tio;
-    if (OpenAsIs(path) && tcgetattr(m_fd, &tio) == 0) {
+    if (OpenAsIs(path) && tcgetattr(fd_, &tio) == 0) {
         cfmakeraw(&tio);
         cfsetspeed(&tio, B115200);
         tio.c_cflag |= CLOCAL | CREAD;
-        if (tcsetattr(m_fd, TCSANOW, &tio) == 0)
+        if (tcsetattr(fd_, TCSANOW, &tio) == 0)
             return true;
     }
     Close();
@@ -27,15 +27,15 @@ bool SerialEnd::Open(const std::string& path)
 bool SerialEnd::OpenAsIs(const std::string& path)
 {
     Close();
-    m_fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    fd_ = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     return IsOpen();
 }
 
 void SerialEnd::Close()
 {
-    if (m_fd >= 0)
-        close(m_fd);
-    m_fd = -1;
+    if (fd_ >= 0)
+        close(fd_);
+    fd_ = -1;
 }
 
 bool SerialEnd::Write(const std::string& data, int timeoutMs)
@@ -54,7 +54,7 @@ std::string SerialEnd::Read(size_t count, int timeoutMs)
 
 bool SerialEnd::Silent(int timeoutMs)
 {
-    pollfd pfd = {m_fd, POLLIN, 0};
+    pollfd pfd = {fd_, POLLIN, 0};
     return poll(&pfd, 1, timeoutMs) == 0;
 }
 
@@ -74,7 +74,7 @@ bool SerialEnd::Pump(std::vector<Job> jobs, int timeoutMs)
             const int events =
                 (job.sent < job.out->size() ? POLLOUT : 0) | (job.in->size() < job.want ? POLLIN : 0);
             finished = finished && events == 0;
-            fds.push_back({job.end->m_fd, static_cast<short>(events), 0});
+            fds.push_back({job.end->fd_, static_cast<short>(events), 0});
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
@@ -88,7 +88,7 @@ bool SerialEnd::Pump(std::vector<Job> jobs, int timeoutMs)
             Job& job = jobs[i];
             char buf[8192];
             if (fds[i].revents & POLLIN) {
-                const ssize_t n = read(job.end->m_fd, buf, std::min(sizeof buf, job.want - job.in->size()));
+                const ssize_t n = read(job.end->fd_, buf, std::min(sizeof buf, job.want - job.in->size()));
                 if (n > 0)
                     job.in->append(buf, static_cast<size_t>(n));
                 else if (n == 0 || (errno != EAGAIN && errno != EINTR))
@@ -98,7 +98,7 @@ bool SerialEnd::Pump(std::vector<Job> jobs, int timeoutMs)
             }
             if (fds[i].revents & POLLOUT) {
                 // Small pieces, as a serial program writes, to exercise partial writes.
-                const ssize_t n = write(job.end->m_fd, job.out->data() + job.sent,
+                const ssize_t n = write(job.end->fd_, job.out->data() + job.sent,
                                         std::min<size_t>(1000, job.out->size() - job.sent));
                 if (n > 0)
                     job.sent += static_cast<size_t>(n);

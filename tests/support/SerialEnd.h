@@ -17,7 +17,7 @@ public:
     bool Open(const std::string& path);
     bool OpenAsIs(const std::string& path);
     void Close();
-    bool IsOpen() const { return m_fd >= 0; }
+    bool IsOpen() const { return fd_ >= 0; }
 
     bool Write(const std::string& data, int timeoutMs);
     // Reads until `count` bytes have arrived or the time-out passes; returns what came.
@@ -40,7 +40,7 @@ private:
     };
     static bool Pump(std::vector<Job> jobs, int timeoutMs);
 
-    int m_fd = -1;
+    int fd_ = -1;
 };
 
 // Whether this process holds a descriptor of the device that `link` points to.

@@ -15,11 +15,11 @@ bool ToolProcess::Start(const std::string& program, const std::vector<std::strin
                         const std::map<std::string, std::string>& env)
 {
     Kill();
-    m_exitCode = -1;
-    m_peakResidentKb = -1;
-    m_cpuSeconds = -1;
-    m_out[0].clear();
-    m_out[1].clear();
+    exitCode_ = -1;
+    peakResidentKb_ = -1;
+    cpuSeconds_ = -1;
+    out_[0].clear();
+    out_[1].clear();
     std::vector<std::string> store{program};
     store.insert(store.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -29,8 +29,8 @@ bool ToolProcess::Start(const std::string& program, const std::vector<std::strin
     int out[2], err[2];
     if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
         return false;
-    m_pid = fork();
-    if (m_pid == 0) {
+    pid_ = fork();
+    if (pid_ == 0) {
         prctl(PR_SET_PDEATHSIG, SIGKILL);
         for (const auto& [name, value] : env)
             value.empty() ? unsetenv(name.c_str()) : setenv(name.c_str(), value.c_str(), 1);
@@ -41,46 +41,46 @@ bool ToolProcess::Start(const std::string& program, const std::vector<std::strin
     }
     close(out[1]);
     close(err[1]);
-    m_fds[0] = out[0];
-    m_fds[1] = err[0];
-    return m_pid > 0;
+    fds_[0] = out[0];
+    fds_[1] = err[0];
+    return pid_ > 0;
 }
 
 bool ToolProcess::Read(int timeoutMs)
 {
-    pollfd fds[2] = {{m_fds[0], POLLIN, 0}, {m_fds[1], POLLIN, 0}};
-    if (m_fds[0] < 0 && m_fds[1] < 0)
+    pollfd fds[2] = {{fds_[0], POLLIN, 0}, {fds_[1], POLLIN, 0}};
+    if (fds_[0] < 0 && fds_[1] < 0)
         return false;
     if (poll(fds, 2, timeoutMs) <= 0)
         return true;
     for (int i = 0; i < 2; ++i) {
         char buf[4096];
-        const ssize_t n = fds[i].revents ? read(m_fds[i], buf, sizeof buf) : -1;
+        const ssize_t n = fds[i].revents ? read(fds_[i], buf, sizeof buf) : -1;
         if (n > 0) {
-            m_out[i].append(buf, static_cast<size_t>(n));
+            out_[i].append(buf, static_cast<size_t>(n));
         } else if (fds[i].revents && (n == 0 || errno != EINTR)) {
-            close(m_fds[i]);
-            m_fds[i] = -1;
+            close(fds_[i]);
+            fds_[i] = -1;
         }
     }
-    return m_fds[0] >= 0 || m_fds[1] >= 0;
+    return fds_[0] >= 0 || fds_[1] >= 0;
 }
 
 void ToolProcess::Reaped(int status, const rusage& usage)
 {
-    m_pid = -1;
-    m_peakResidentKb = usage.ru_maxrss;
-    m_cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                   static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    m_exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    pid_ = -1;
+    peakResidentKb_ = usage.ru_maxrss;
+    cpuSeconds_ = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                  static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 bool ToolProcess::Running()
 {
     int status = 0;
     rusage usage{};
-    if (m_pid <= 0 || wait4(m_pid, &status, WNOHANG, &usage) == 0)
-        return m_pid > 0;
+    if (pid_ <= 0 || wait4(pid_, &status, WNOHANG, &usage) == 0)
+        return pid_ > 0;
     Reaped(status, usage);
     return false;
 }
@@ -88,7 +88,7 @@ bool ToolProcess::Running()
 void ToolProcess::Signal(int signal)
 {
     if (Running())
-        kill(m_pid, signal);
+        kill(pid_, signal);
 }
 
 bool ToolProcess::Finish(int timeoutMs)
@@ -107,8 +107,8 @@ bool ToolProcess::Finish(int timeoutMs)
     // Both streams are closed, so the process has exited or is about to.
     int status = 0;
     rusage usage{};
-    if (m_pid > 0) {
-        while (wait4(m_pid, &status, 0, &usage) < 0 && errno == EINTR) {
+    if (pid_ > 0) {
+        while (wait4(pid_, &status, 0, &usage) < 0 && errno == EINTR) {
         }
         Reaped(status, usage);
     }
@@ -117,12 +117,12 @@ bool ToolProcess::Finish(int timeoutMs)
 
 void ToolProcess::Kill()
 {
-    for (int& fd : m_fds) {
+    for (int& fd : fds_) {
         if (fd >= 0)
             close(fd);
         fd = -1;
     }
-    if (m_pid > 0 && kill(m_pid, SIGKILL) == 0)
-        waitpid(m_pid, nullptr, 0);
-    m_pid = -1;
+    if (pid_ > 0 && kill(pid_, SIGKILL) == 0)
+        waitpid(pid_, nullptr, 0);
+    pid_ = -1;
 }

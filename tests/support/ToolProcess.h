@@ -37,23 +37,23 @@ public:
     void Kill();
 
     // The exit code, 128 + the signal for a program ended by one, -1 before the end.
-    int ExitCode() const { return m_exitCode; }
+    int ExitCode() const { return exitCode_; }
     // What the ended program used (from the kernel's account of it): its peak
     // resident size in KiB and its processor time (user and system) in seconds;
     // -1 before the end.
-    long PeakResidentKb() const { return m_peakResidentKb; }
-    double CpuSeconds() const { return m_cpuSeconds; }
-    const std::string& Out() const { return m_out[0]; }
-    const std::string& Err() const { return m_out[1]; }
-    pid_t Pid() const { return m_pid; }
+    long PeakResidentKb() const { return peakResidentKb_; }
+    double CpuSeconds() const { return cpuSeconds_; }
+    const std::string& Out() const { return out_[0]; }
+    const std::string& Err() const { return out_[1]; }
+    pid_t Pid() const { return pid_; }
 
 private:
     void Reaped(int status, const rusage& usage);
 
-    pid_t m_pid = -1;
-    int m_fds[2] = {-1, -1};
-    int m_exitCode = -1;
-    long m_peakResidentKb = -1;
-    double m_cpuSeconds = -1;
-    std::string m_out[2];
+    pid_t pid_ = -1;
+    int fds_[2] = {-1, -1};
+    int exitCode_ = -1;
+    long peakResidentKb_ = -1;
+    double cpuSeconds_ = -1;
+    std::string out_[2];
 };

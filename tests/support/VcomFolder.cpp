@@ -27,15 +27,15 @@ std::string MakeRoot()
 } // namespace
 
 VcomFolder::VcomFolder()
-    : m_root(MakeRoot()), m_path(m_root.empty() ? std::string() : m_root + "/vcom"),
-      m_env("LUMETRA_VCOM_DIR", m_path)
+    : root_(MakeRoot()), path_(root_.empty() ? std::string() : root_ + "/vcom"),
+      env_("LUMETRA_VCOM_DIR", path_)
 {
     EXPECT_TRUE(IsValid()) << "mkdtemp failed";
 }
 
 VcomFolder::~VcomFolder()
 {
-    if (m_root.empty())
+    if (root_.empty())
         return;
     for (const int number : PairNumbers()) {
         const pid_t pid = HolderPid(number);
@@ -47,7 +47,7 @@ VcomFolder::~VcomFolder()
             WaitForExit(pid, 5000);
     }
     std::error_code ignored;
-    std::filesystem::remove_all(m_root, ignored);
+    std::filesystem::remove_all(root_, ignored);
 }
 
 std::string VcomFolder::ToolPath()
@@ -57,7 +57,7 @@ std::string VcomFolder::ToolPath()
 
 std::string VcomFolder::MakeDir(const std::string& name) const
 {
-    const std::string path = m_root + "/" + name;
+    const std::string path = root_ + "/" + name;
     mkdir(path.c_str(), 0700);
     return path;
 }
@@ -114,7 +114,7 @@ std::vector<VcomFolder::Pair> VcomFolder::List() const
 
 pid_t VcomFolder::HolderPid(int number) const
 {
-    std::ifstream in(m_path + "/pair" + std::to_string(number));
+    std::ifstream in(path_ + "/pair" + std::to_string(number));
     std::string key;
     long pid = -1;
     return (in >> key >> pid) && key == "pid" ? static_cast<pid_t>(pid) : -1;
@@ -124,7 +124,7 @@ std::vector<std::string> VcomFolder::Entries() const
 {
     std::vector<std::string> names;
     std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(m_path, error)) {
+    for (const auto& entry : std::filesystem::directory_iterator(path_, error)) {
         if (entry.path().filename() != ".lock")
             names.push_back(entry.path().filename());
     }

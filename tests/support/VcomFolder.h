@@ -34,13 +34,13 @@ public:
     VcomFolder(const VcomFolder&) = delete;
     VcomFolder& operator=(const VcomFolder&) = delete;
 
-    bool IsValid() const { return !m_root.empty(); }
-    const std::string& Path() const { return m_path; }
-    std::string LinkPath(int com) const { return m_path + "/COM" + std::to_string(com); }
+    bool IsValid() const { return !root_.empty(); }
+    const std::string& Path() const { return path_; }
+    std::string LinkPath(int com) const { return path_ + "/COM" + std::to_string(com); }
     // A scratch folder beside the COM folder, made on demand.
     std::string MakeDir(const std::string& name) const;
     // The environment that points the tool at this folder.
-    std::map<std::string, std::string> Env() const { return {{"LUMETRA_VCOM_DIR", m_path}}; }
+    std::map<std::string, std::string> Env() const { return {{"LUMETRA_VCOM_DIR", path_}}; }
 
     // Runs the tool to its end; the test fails when it does not end in time.
     Result Run(const std::vector<std::string>& args) const { return Run(args, Env()); }
@@ -67,7 +67,7 @@ public:
     static std::string ToolPath();
 
 private:
-    std::string m_root;
-    std::string m_path;
-    ScopedEnv m_env;
+    std::string root_;
+    std::string path_;
+    ScopedEnv env_;
 };

@@ -49,7 +49,7 @@ bool ParseRect(const std::string& text, PlatconfManifest::Line* line)
 
 bool PlatconfManifest::Parse(const std::string& text, std::string* error)
 {
-    m_lines.clear();
+    lines_.clear();
     std::istringstream in(text);
     std::string raw;
     int number = 0;
@@ -101,14 +101,14 @@ bool PlatconfManifest::Parse(const std::string& text, std::string* error)
                      std::to_string(earlier->lineNumber);
             return false;
         }
-        m_lines.push_back(line);
+        lines_.push_back(line);
     }
     return true;
 }
 
 const PlatconfManifest::Line* PlatconfManifest::Find(const std::string& name) const
 {
-    for (const Line& line : m_lines) {
+    for (const Line& line : lines_) {
         if (line.name == name)
             return &line;
     }

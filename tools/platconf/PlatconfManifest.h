@@ -34,8 +34,8 @@ public:
 
     // The line for `name`, or null.
     const Line* Find(const std::string& name) const;
-    const std::vector<Line>& Lines() const { return m_lines; }
+    const std::vector<Line>& Lines() const { return lines_; }
 
 private:
-    std::vector<Line> m_lines;
+    std::vector<Line> lines_;
 };

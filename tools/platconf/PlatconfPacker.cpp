@@ -69,7 +69,7 @@ bool PlatconfPacker::Collect(const QString& folder, std::vector<_Resource_Info>*
     const QFileInfoList listed = dir.entryInfoList(QDir::Files | QDir::NoDotAndDotDot, QDir::NoSort);
     std::vector<QFileInfo> files;
     bool haveManifest = false;
-    const QString excluded = m_excluded.isEmpty() ? QString() : QFileInfo(m_excluded).absoluteFilePath();
+    const QString excluded = excluded_.isEmpty() ? QString() : QFileInfo(excluded_).absoluteFilePath();
     for (const QFileInfo& info : listed) {
         const QString name = info.fileName();
         if (name == QLatin1String(PlatconfManifest::kFileName)) {

@@ -28,8 +28,8 @@ public:
     static bool IsImageName(const QString& fileName);
 
     // A file to leave out of the folder (the output file when it lies inside it).
-    void SetExcludedFile(const QString& path) { m_excluded = path; }
+    void SetExcludedFile(const QString& path) { excluded_ = path; }
 
 private:
-    QString m_excluded;
+    QString excluded_;
 };

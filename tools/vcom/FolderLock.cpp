@@ -26,14 +26,14 @@ bool FolderLock::Acquire(const std::string& lockPath, std::string* error)
         close(fd);
         return false;
     }
-    m_fd = fd;
+    fd_ = fd;
     return true;
 }
 
 void FolderLock::Release()
 {
-    if (m_fd >= 0) {
-        close(m_fd); // closing the only descriptor releases the lock
-        m_fd = -1;
+    if (fd_ >= 0) {
+        close(fd_); // closing the only descriptor releases the lock
+        fd_ = -1;
     }
 }

@@ -19,8 +19,8 @@ public:
     void Release();
     // The descriptor, so a forked holder can close its copy (a copy would keep the
     // lock held for the holder's whole life).
-    int Fd() const { return m_fd; }
+    int Fd() const { return fd_; }
 
 private:
-    int m_fd = -1;
+    int fd_ = -1;
 };

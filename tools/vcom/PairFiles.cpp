@@ -27,25 +27,25 @@ bool WriteAll(int fd, const std::string& text)
 
 bool PairFiles::Link(int com, const std::string& device, std::string* error)
 {
-    const std::string path = m_folder.LinkPath(com);
+    const std::string path = folder_.LinkPath(com);
     if (symlink(device.c_str(), path.c_str()) != 0) {
         *error = "cannot create " + path + ": " + std::strerror(errno);
         return false;
     }
-    m_links.push_back({path, device});
+    links_.push_back({path, device});
     return true;
 }
 
 bool PairFiles::State(int number, const PairRecord& record, std::string* error)
 {
-    const std::string path = m_folder.StatePath(number);
+    const std::string path = folder_.StatePath(number);
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
         *error = "cannot create " + path + ": " + std::strerror(errno);
         return false;
     }
-    m_stateFd = fd;
-    m_statePath = path;
+    stateFd_ = fd;
+    statePath_ = path;
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         *error = "cannot lock " + path + ": " + std::strerror(errno);
         return false;
@@ -62,19 +62,19 @@ void PairFiles::Remove()
     // Links first: an install running meanwhile still sees the state file and
     // keeps away from our numbers until everything is gone.
     char target[4096];
-    for (const auto& link : m_links) {
+    for (const auto& link : links_) {
         const ssize_t n = readlink(link.first.c_str(), target, sizeof target - 1);
         if (n >= 0 && std::string(target, static_cast<size_t>(n)) == link.second)
             unlink(link.first.c_str());
     }
-    m_links.clear();
-    if (m_stateFd >= 0) {
+    links_.clear();
+    if (stateFd_ >= 0) {
         struct stat mine;
         struct stat named;
-        if (fstat(m_stateFd, &mine) == 0 && lstat(m_statePath.c_str(), &named) == 0 &&
+        if (fstat(stateFd_, &mine) == 0 && lstat(statePath_.c_str(), &named) == 0 &&
             mine.st_ino == named.st_ino && mine.st_dev == named.st_dev)
-            unlink(m_statePath.c_str());
-        close(m_stateFd);
-        m_stateFd = -1;
+            unlink(statePath_.c_str());
+        close(stateFd_);
+        stateFd_ = -1;
     }
 }

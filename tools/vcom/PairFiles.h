@@ -13,7 +13,7 @@
 class PairFiles
 {
 public:
-    explicit PairFiles(const VcomFolder& folder) : m_folder(folder) {}
+    explicit PairFiles(const VcomFolder& folder) : folder_(folder) {}
     ~PairFiles() { Remove(); }
     PairFiles(const PairFiles&) = delete;
     PairFiles& operator=(const PairFiles&) = delete;
@@ -25,8 +25,8 @@ public:
     void Remove();
 
 private:
-    const VcomFolder& m_folder;
-    std::vector<std::pair<std::string, std::string>> m_links; // link path, device
-    int m_stateFd = -1;
-    std::string m_statePath;
+    const VcomFolder& folder_;
+    std::vector<std::pair<std::string, std::string>> links_; // link path, device
+    int stateFd_ = -1;
+    std::string statePath_;
 };

@@ -25,7 +25,7 @@ void CloseFd(int* fd)
 
 PtyBridge::~PtyBridge()
 {
-    for (End& end : m_ends) {
+    for (End& end : ends_) {
         CloseFd(&end.held);
         CloseFd(&end.master);
     }
@@ -81,7 +81,7 @@ bool PtyBridge::OpenEnd(End* end, std::string* error)
 
 bool PtyBridge::Open(std::string* error)
 {
-    return OpenEnd(&m_ends[0], error) && OpenEnd(&m_ends[1], error);
+    return OpenEnd(&ends_[0], error) && OpenEnd(&ends_[1], error);
 }
 
 void PtyBridge::RenewHeld(End* end)
@@ -114,8 +114,8 @@ void PtyBridge::TryBringUp(End* end)
 
 bool PtyBridge::ReadFrom(int from, std::string* error)
 {
-    End& src = m_ends[from];
-    End& dst = m_ends[1 - from];
+    End& src = ends_[from];
+    End& dst = ends_[1 - from];
     char buf[kReadChunk];
     const ssize_t n = read(src.master, buf, sizeof buf);
     if (n > 0) {
@@ -171,12 +171,12 @@ bool PtyBridge::Run(int stopFd, std::string* error)
         fds[0] = {stopFd, POLLIN, 0};
         int timeoutMs = -1;
         for (int i = 0; i < 2; ++i) {
-            End& end = m_ends[i];
+            End& end = ends_[i];
             if (end.down)
                 TryBringUp(&end);
             short events = 0;
             if (!end.down) {
-                if (Waiting(m_ends[1 - i]) < kPendingLimit)
+                if (Waiting(ends_[1 - i]) < kPendingLimit)
                     events |= POLLIN;
                 if (Waiting(end) > 0)
                     events |= POLLOUT;
@@ -200,15 +200,15 @@ bool PtyBridge::Run(int stopFd, std::string* error)
         // Hang-ups first: bytes read in this round must not reach a line that is
         // back to echoing.
         for (int i = 0; i < 2; ++i) {
-            if (fds[3 + i].revents && !m_ends[i].down)
-                RenewHeld(&m_ends[i]);
+            if (fds[3 + i].revents && !ends_[i].down)
+                RenewHeld(&ends_[i]);
         }
         for (int i = 0; i < 2; ++i) {
             const short revents = fds[1 + i].revents;
-            if (revents == 0 || m_ends[i].down)
+            if (revents == 0 || ends_[i].down)
                 continue;
             if (revents & POLLNVAL) {
-                *error = "lost " + m_ends[i].device;
+                *error = "lost " + ends_[i].device;
                 return false;
             }
             // Read before acting on a hang-up, so the last bytes a program wrote
@@ -217,10 +217,10 @@ bool PtyBridge::Run(int stopFd, std::string* error)
                 if (!ReadFrom(i, error))
                     return false;
             } else if (revents & (POLLHUP | POLLERR)) {
-                TakeDown(&m_ends[i]);
+                TakeDown(&ends_[i]);
             }
-            if (!m_ends[i].down && (revents & POLLOUT) && Waiting(m_ends[i]) > 0) {
-                if (!WriteTo(&m_ends[i], error))
+            if (!ends_[i].down && (revents & POLLOUT) && Waiting(ends_[i]) > 0) {
+                if (!WriteTo(&ends_[i], error))
                     return false;
             }
         }

@@ -33,7 +33,7 @@ public:
     // with a reason in `error` on failure.
     bool Open(std::string* error);
     // Device path of end 0 (A) or 1 (B), for example "/dev/pts/4".
-    const std::string& DevicePath(int end) const { return m_ends[end].device; }
+    const std::string& DevicePath(int end) const { return ends_[end].device; }
 
     // Copies bytes until `stopFd` becomes readable. False with a reason in `error`
     // when copying cannot go on.
@@ -61,5 +61,5 @@ private:
     bool ReadFrom(int from, std::string* error);
     bool WriteTo(End* end, std::string* error);
 
-    End m_ends[2];
+    End ends_[2];
 };

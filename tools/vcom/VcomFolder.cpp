@@ -105,38 +105,38 @@ std::string VcomFolder::DefaultPath()
 
 bool VcomFolder::Prepare(std::string* error) const
 {
-    if (m_path.empty()) {
+    if (path_.empty()) {
         *error = "the virtual COM folder name is empty";
         return false;
     }
-    if (!MakeDirs(m_path, error))
+    if (!MakeDirs(path_, error))
         return false;
     struct stat st;
-    if (stat(m_path.c_str(), &st) != 0) {
-        *error = "cannot use " + m_path + ": " + std::strerror(errno);
+    if (stat(path_.c_str(), &st) != 0) {
+        *error = "cannot use " + path_ + ": " + std::strerror(errno);
         return false;
     }
     if (!S_ISDIR(st.st_mode)) {
-        *error = m_path + " is not a folder";
+        *error = path_ + " is not a folder";
         return false;
     }
     // Under /tmp anyone could have made the folder first: only our own will do.
     if (st.st_uid != geteuid()) {
-        *error = m_path + " belongs to another user";
+        *error = path_ + " belongs to another user";
         return false;
     }
     // Nobody else may swap the links of our ports: a folder found open to others
     // (made by hand, say) is closed to them, through a descriptor of the folder
     // itself so that a link in its place is never followed.
     if ((st.st_mode & 077) != 0) {
-        const int fd = open(m_path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int fd = open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (fd >= 0) {
             fchmod(fd, 0700);
             close(fd);
         }
     }
-    if (access(m_path.c_str(), W_OK | X_OK) != 0) {
-        *error = "cannot write to " + m_path + ": " + std::strerror(errno);
+    if (access(path_.c_str(), W_OK | X_OK) != 0) {
+        *error = "cannot write to " + path_ + ": " + std::strerror(errno);
         return false;
     }
     return true;
@@ -145,7 +145,7 @@ bool VcomFolder::Prepare(std::string* error) const
 std::vector<int> VcomFolder::StateNumbers() const
 {
     std::vector<int> numbers;
-    DIR* dir = opendir(m_path.c_str());
+    DIR* dir = opendir(path_.c_str());
     if (!dir)
         return numbers;
     while (const dirent* entry = readdir(dir)) {
@@ -161,7 +161,7 @@ std::vector<int> VcomFolder::StateNumbers() const
 std::vector<int> VcomFolder::LinkNumbers() const
 {
     std::vector<int> numbers;
-    DIR* dir = opendir(m_path.c_str());
+    DIR* dir = opendir(path_.c_str());
     if (!dir)
         return numbers;
     while (const dirent* entry = readdir(dir)) {

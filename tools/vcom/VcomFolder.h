@@ -18,16 +18,16 @@ public:
     // $LUMETRA_VCOM_DIR, else $XDG_RUNTIME_DIR/lumetra-vcom, else /tmp/lumetra-vcom-<uid>.
     static std::string DefaultPath();
 
-    explicit VcomFolder(std::string path) : m_path(std::move(path)) {}
+    explicit VcomFolder(std::string path) : path_(std::move(path)) {}
 
     // Creates the folder (and its parents) when missing and checks that it is a
     // directory this user may write. False with a reason in `error` otherwise.
     bool Prepare(std::string* error) const;
 
-    const std::string& Path() const { return m_path; }
-    std::string LockPath() const { return m_path + "/.lock"; }
-    std::string StatePath(int number) const { return m_path + "/pair" + std::to_string(number); }
-    std::string LinkPath(int com) const { return m_path + "/COM" + std::to_string(com); }
+    const std::string& Path() const { return path_; }
+    std::string LockPath() const { return path_ + "/.lock"; }
+    std::string StatePath(int number) const { return path_ + "/pair" + std::to_string(number); }
+    std::string LinkPath(int com) const { return path_ + "/COM" + std::to_string(com); }
 
     // The calls below expect the folder lock to be held.
 
@@ -54,5 +54,5 @@ private:
     std::vector<int> StateNumbers() const;
     std::vector<int> LinkNumbers() const;
 
-    std::string m_path;
+    std::string path_;
 };

@@ -80,7 +80,7 @@ bool WaitForUnlock(int fd, int seconds)
 
 int VcomTool::Usage(const std::string& problem)
 {
-    m_err << "lumetra-vcom: " << problem << "\n" << kUsageText;
+    err_ << "lumetra-vcom: " << problem << "\n" << kUsageText;
     return kUsage;
 }
 
@@ -91,7 +91,7 @@ int VcomTool::Run(const std::vector<std::string>& args)
     const std::string& command = args[0];
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     if (command == "-h" || command == "--help" || command == "help") {
-        m_out << kUsageText;
+        out_ << kUsageText;
         return kOk;
     }
     if (command == "list") {
@@ -108,8 +108,8 @@ int VcomTool::Run(const std::vector<std::string>& args)
 
 void VcomTool::PrintEnds(int number, int comA, int comB)
 {
-    m_out << "       CNCA" << number << " PortName=COM#,RealPortName=COM" << comA << "\n";
-    m_out << "       CNCB" << number << " PortName=COM#,RealPortName=COM" << comB << "\n";
+    out_ << "       CNCA" << number << " PortName=COM#,RealPortName=COM" << comA << "\n";
+    out_ << "       CNCB" << number << " PortName=COM#,RealPortName=COM" << comB << "\n";
 }
 
 int VcomTool::List()
@@ -118,13 +118,13 @@ int VcomTool::List()
     std::string error;
     FolderLock lock;
     if (!folder.Prepare(&error) || !lock.Acquire(folder.LockPath(), &error)) {
-        m_err << "lumetra-vcom: " << error << "\n";
+        err_ << "lumetra-vcom: " << error << "\n";
         return kFailed;
     }
     folder.RemoveDeadPairs();
     for (const PairRecord& pair : folder.LivePairs())
         PrintEnds(pair.number, pair.comA, pair.comB);
-    m_out.flush();
+    out_.flush();
     return kOk;
 }
 
@@ -146,19 +146,19 @@ int VcomTool::Install(const std::vector<std::string>& args)
     std::string error;
     FolderLock lock;
     if (!folder.Prepare(&error) || !lock.Acquire(folder.LockPath(), &error)) {
-        m_err << "lumetra-vcom: " << error << "\n";
+        err_ << "lumetra-vcom: " << error << "\n";
         return kFailed;
     }
     folder.RemoveDeadPairs();
 
     const int number = folder.LowestFreePair();
     if (number < 0) {
-        m_err << "lumetra-vcom: no free pair number (at most " << VcomFolder::kMaxPair + 1 << " pairs)\n";
+        err_ << "lumetra-vcom: no free pair number (at most " << VcomFolder::kMaxPair + 1 << " pairs)\n";
         return kFailed;
     }
     for (int i = 0; i < 2; ++i) {
         if (wanted[i] > 0 && folder.ComInUse(wanted[i])) {
-            m_err << "lumetra-vcom: COM" << wanted[i] << " is already in use\n";
+            err_ << "lumetra-vcom: COM" << wanted[i] << " is already in use\n";
             return kFailed;
         }
     }
@@ -168,7 +168,7 @@ int VcomTool::Install(const std::vector<std::string>& args)
         if (com[i] == 0) {
             com[i] = folder.LowestFreeCom(com[1 - i]);
             if (com[i] < 0) {
-                m_err << "lumetra-vcom: no free COM number (1 to " << VcomFolder::kMaxCom << ")\n";
+                err_ << "lumetra-vcom: no free COM number (1 to " << VcomFolder::kMaxCom << ")\n";
                 return kFailed;
             }
         }
@@ -182,7 +182,7 @@ int VcomTool::Install(const std::vector<std::string>& args)
         if (folder.ReadPair(number, &late, &alive) && alive && late.pid > 0)
             kill(late.pid, SIGTERM);
         folder.RemoveDeadPairs();
-        m_err << "lumetra-vcom: cannot make the pair: " << error << "\n";
+        err_ << "lumetra-vcom: cannot make the pair: " << error << "\n";
         return kFailed;
     }
     // Both links must lead to a working terminal before we say so.
@@ -194,15 +194,15 @@ int VcomTool::Install(const std::vector<std::string>& args)
         if (fd >= 0)
             close(fd);
         if (!works) {
-            m_err << "lumetra-vcom: " << link << " does not work: " << std::strerror(openErrno) << "\n";
+            err_ << "lumetra-vcom: " << link << " does not work: " << std::strerror(openErrno) << "\n";
             kill(made.pid, SIGTERM);
             return kFailed;
         }
     }
     PrintEnds(number, com[0], com[1]);
-    m_out << "pair " << number << ": " << folder.LinkPath(com[0]) << " -> " << made.deviceA << ", "
-          << folder.LinkPath(com[1]) << " -> " << made.deviceB << "\n";
-    m_out.flush();
+    out_ << "pair " << number << ": " << folder.LinkPath(com[0]) << " -> " << made.deviceA << ", "
+         << folder.LinkPath(com[1]) << " -> " << made.deviceB << "\n";
+    out_.flush();
     return kOk;
 }
 
@@ -218,30 +218,30 @@ int VcomTool::Remove(const std::vector<std::string>& args)
     std::string error;
     FolderLock lock;
     if (!folder.Prepare(&error) || !lock.Acquire(folder.LockPath(), &error)) {
-        m_err << "lumetra-vcom: " << error << "\n";
+        err_ << "lumetra-vcom: " << error << "\n";
         return kFailed;
     }
     PairRecord record;
     bool alive = false;
     if (!folder.ReadPair(number, &record, &alive)) {
-        m_err << "lumetra-vcom: there is no pair " << number << "\n";
+        err_ << "lumetra-vcom: there is no pair " << number << "\n";
         return kFailed;
     }
     if (alive && record.pid <= 0) {
-        m_err << "lumetra-vcom: the state of pair " << number << " cannot be read\n";
+        err_ << "lumetra-vcom: the state of pair " << number << " cannot be read\n";
         return kFailed;
     }
     if (!alive) {
         // Its holder is already gone: only its files are left.
         folder.RemovePairFiles(record);
-        m_out << "removed pair " << number << "\n";
+        out_ << "removed pair " << number << "\n";
         return kOk;
     }
     // Keep the state file open: its lock tells when the holder has ended. The
     // folder lock is let go meanwhile, since the holder cleans up without it.
     const int stateFd = open(folder.StatePath(number).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (stateFd < 0) {
-        m_err << "lumetra-vcom: there is no pair " << number << "\n";
+        err_ << "lumetra-vcom: there is no pair " << number << "\n";
         return kFailed;
     }
     kill(record.pid, SIGTERM);
@@ -253,12 +253,11 @@ int VcomTool::Remove(const std::vector<std::string>& args)
     }
     close(stateFd);
     if (!ended) {
-        m_err << "lumetra-vcom: the holder of pair " << number << " (pid " << record.pid
-              << ") does not end\n";
+        err_ << "lumetra-vcom: the holder of pair " << number << " (pid " << record.pid << ") does not end\n";
         return kFailed;
     }
     if (lock.Acquire(folder.LockPath(), &error))
         folder.RemoveDeadPairs();
-    m_out << "removed pair " << number << "\n";
+    out_ << "removed pair " << number << "\n";
     return kOk;
 }

@@ -17,7 +17,7 @@ public:
     static constexpr int kFailed = 1;
     static constexpr int kUsage = 2;
 
-    VcomTool(std::ostream& out, std::ostream& err) : m_out(out), m_err(err) {}
+    VcomTool(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
 
     int Run(const std::vector<std::string>& args);
 
@@ -28,6 +28,6 @@ private:
     int Usage(const std::string& problem);
     void PrintEnds(int number, int comA, int comB);
 
-    std::ostream& m_out;
-    std::ostream& m_err;
+    std::ostream& out_;
+    std::ostream& err_;
 };

@@ -25,7 +25,7 @@ namespace {
 class SilentMainWindow : public MessageWindow
 {
 public:
-    LRESULT WindowProc(UINT, WPARAM, LPARAM) override { return 0; }
+    LResult WindowProc(MsgCode, WParam, LParam) override { return 0; }
 };
 
 class LargeTreeTest : public ::testing::Test

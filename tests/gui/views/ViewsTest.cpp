@@ -503,7 +503,7 @@ TEST_F(ViewsTest, ChannelSwitchOfAnOfflineGatewayIsRefusedAndSendsNothing)
     ASSERT_EQ(boxes_.Count(), 1u);
     EXPECT_EQ(boxes_.Boxes()[0].text, QStringLiteral("设备不在线"));
     EXPECT_EQ(boxes_.Boxes()[0].caption, QStringLiteral("Lumetra"));
-    EXPECT_EQ(boxes_.Boxes()[0].style, MB_OK);
+    EXPECT_EQ(boxes_.Boxes()[0].style, kMbOk);
     EXPECT_FALSE(detail->ChannelSwitch()->IsOn());
     EXPECT_EQ(detail->Controller().ChannelGateway(), nullptr);
     EXPECT_TRUE(tips_.texts.isEmpty());
@@ -639,18 +639,18 @@ TEST_F(ViewsTest, ChannelSwitchIsInUseWhileAnotherPcHoldsItAndAsksBeforeMovingTo
     Select(Gateway(2));
     EXPECT_FALSE(detail->ChannelSwitch()->IsOn());
     const int publishedBefore = PublishedByPc();
-    boxes_.Answer(IDNO);
+    boxes_.Answer(kIdNo);
     detail->ChannelSwitch()->click();
     ASSERT_EQ(boxes_.Count(), 1u);
     EXPECT_EQ(boxes_.Boxes()[0].text, QStringLiteral("LG2024000101通道已经建立，是否关闭通道？"));
     EXPECT_EQ(boxes_.Boxes()[0].caption, QString());
-    EXPECT_EQ(boxes_.Boxes()[0].style, MB_YESNO);
+    EXPECT_EQ(boxes_.Boxes()[0].style, kMbYesNo);
     EXPECT_FALSE(detail->ChannelSwitch()->IsOn());
     EXPECT_EQ(detail->Controller().ChannelGateway()->gwSn, "LG2024000101");
     EXPECT_TRUE(NothingPublishedSince(publishedBefore));
 
     // Yes: the channel moves to the shown gateway, with a new client.
-    boxes_.Answer(IDYES);
+    boxes_.Answer(kIdYes);
     detail->ChannelSwitch()->click();
     ASSERT_EQ(boxes_.Count(), 2u);
     EXPECT_TRUE(detail->ChannelSwitch()->IsOn());

@@ -132,7 +132,7 @@ TEST_F(WidgetsTest, ShadowHasAHoleUnderTheWindowAndFadesOutwards)
 class NotifyWindow : public MessageWindow
 {
 public:
-    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM) override
+    LResult WindowProc(MsgCode msg, WParam wParam, LParam) override
     {
         if (msg == WM_REQUEST_TIMEOUT) {
             ++timeouts;
@@ -141,7 +141,7 @@ public:
         return 0;
     }
     int timeouts = 0;
-    WPARAM param = 0;
+    WParam param = 0;
 };
 
 TEST_F(WidgetsTest, TipsDialogIsShownUntilItsOwnerClosesIt)
@@ -197,14 +197,14 @@ TEST_F(WidgetsTest, QtMessageBoxAnswersWithTheButtonPressed)
         });
     };
     pressWhenShown(QMessageBox::No);
-    EXPECT_EQ(MessageBox(nullptr, QStringLiteral("是否退出Lumetra"), QStringLiteral("Lumetra"), MB_YESNO),
-              IDNO);
+    EXPECT_EQ(ShowMessageBox(nullptr, QStringLiteral("是否退出Lumetra"), QStringLiteral("Lumetra"), kMbYesNo),
+              kIdNo);
     EXPECT_EQ(seenText, QStringLiteral("是否退出Lumetra"));
     EXPECT_EQ(seenTitle, QStringLiteral("Lumetra"));
     pressWhenShown(QMessageBox::Yes);
-    EXPECT_EQ(MessageBox(nullptr, QStringLiteral("q"), QString(), MB_YESNO), IDYES);
+    EXPECT_EQ(ShowMessageBox(nullptr, QStringLiteral("q"), QString(), kMbYesNo), kIdYes);
     pressWhenShown(QMessageBox::Ok);
-    EXPECT_EQ(AfxMessageBox(QStringLiteral("ok")), IDOK);
+    EXPECT_EQ(AfxMessageBox(QStringLiteral("ok")), kIdOk);
     SetMessageBoxHandler(previous);
 }
 

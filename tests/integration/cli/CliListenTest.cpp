@@ -84,7 +84,7 @@ TEST_F(CliListenTest, PrintsEachDispatchedMessageAndLeavesCleanlyOnSigint)
     ASSERT_TRUE(peer.Publish(topic, R"({"cmdId":1011,"gwSn":"GW1","devId":7})"));
     const QStringList lines = ReadLinesUntil(2).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 2) << lines.join(QLatin1Char('|')).toStdString();
-    // The gateway status report (WM_USER + 1009) as the view receives it, then the
+    // The gateway status report (kWmUser + 1009) as the view receives it, then the
     // serial-ready notice; the malformed message in between is not dispatched.
     EXPECT_EQ(lines[0].toStdString(),
               R"(2033 0 {"flag":1,"gwSn":"GW1","lanIp":"10.0.0.2","csq":"21","lanMask":"255.255.255.0"})");

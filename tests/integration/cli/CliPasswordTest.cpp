@@ -37,12 +37,12 @@ class TerminalRun
 public:
     ~TerminalRun()
     {
-        if (m_pid > 0) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
         }
-        if (m_master >= 0)
-            close(m_master);
+        if (master_ >= 0)
+            close(master_);
     }
 
     bool Start(const QStringList& args, const QString& home)
@@ -55,13 +55,13 @@ public:
         for (std::string& word : words)
             argv.push_back(word.data());
         argv.push_back(nullptr);
-        m_pid = forkpty(&m_master, nullptr, nullptr, nullptr);
-        if (m_pid == 0) {
+        pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
+        if (pid_ == 0) {
             prctl(PR_SET_PDEATHSIG, SIGKILL);
             execv(argv[0], argv.data());
             _exit(127);
         }
-        return m_pid > 0;
+        return pid_ > 0;
     }
 
     // Reads what the program shows until `text` has appeared (true), the program
@@ -69,16 +69,16 @@ public:
     bool ReadUntil(const QByteArray& text, int timeoutMs)
     {
         const qint64 deadline = Now() + timeoutMs;
-        while (!m_output.contains(text)) {
-            pollfd pfd = {m_master, POLLIN, 0};
+        while (!output_.contains(text)) {
+            pollfd pfd = {master_, POLLIN, 0};
             const qint64 left = deadline - Now();
             if (left <= 0 || poll(&pfd, 1, static_cast<int>(left)) <= 0)
                 return false;
             char buffer[4096];
-            const ssize_t n = read(m_master, buffer, sizeof buffer);
+            const ssize_t n = read(master_, buffer, sizeof buffer);
             if (n <= 0)
                 return false; // EIO: the program has closed the terminal
-            m_output.append(buffer, n);
+            output_.append(buffer, n);
         }
         return true;
     }
@@ -89,28 +89,28 @@ public:
     {
         const qint64 deadline = Now() + timeoutMs;
         ReadUntil(QByteArray("\n-- never shown --"), timeoutMs);
-        const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, m_pid, 0));
+        const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
         pollfd pfd = {pidfd, POLLIN, 0};
         const qint64 left = deadline - Now();
         int status = -1;
         if (pidfd >= 0 && poll(&pfd, 1, static_cast<int>(std::max<qint64>(left, 0))) == 1 &&
-            waitpid(m_pid, &status, 0) == m_pid)
-            m_pid = 0;
+            waitpid(pid_, &status, 0) == pid_)
+            pid_ = 0;
         if (pidfd >= 0)
             close(pidfd);
-        return m_pid == 0 ? status : -1;
+        return pid_ == 0 ? status : -1;
     }
 
-    bool Type(const QByteArray& keys) { return write(m_master, keys.data(), keys.size()) == keys.size(); }
+    bool Type(const QByteArray& keys) { return write(master_, keys.data(), keys.size()) == keys.size(); }
 
     // Whether the terminal echoes what is typed (the master reports the terminal's settings).
     bool Echoes() const
     {
         termios settings{};
-        return tcgetattr(m_master, &settings) == 0 && (settings.c_lflag & ECHO) != 0;
+        return tcgetattr(master_, &settings) == 0 && (settings.c_lflag & ECHO) != 0;
     }
 
-    const QByteArray& Output() const { return m_output; }
+    const QByteArray& Output() const { return output_; }
 
 private:
     static qint64 Now()
@@ -120,9 +120,9 @@ private:
         return qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
     }
 
-    pid_t m_pid = -1;
-    int m_master = -1;
-    QByteArray m_output;
+    pid_t pid_ = -1;
+    int master_ = -1;
+    QByteArray output_;
 };
 
 class CliPasswordTest : public CliFixture

@@ -73,7 +73,7 @@ private:
 class RowResetWindow : public MessageWindow
 {
 public:
-    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM) override
+    LResult WindowProc(MsgCode msg, WParam wParam, LParam) override
     {
         if (msg == WM_RESET_ROW_BUTTON)
             rows.push_back(static_cast<int>(static_cast<intptr_t>(wParam)));
@@ -178,7 +178,7 @@ protected:
     {
         device.tunnelOpen = 1;
         tips_.next = std::move(meanwhile);
-        SendMessage(&controller_, WM_DEVICE_OPEN_REQUEST, reinterpret_cast<WPARAM>(&device), 0);
+        SendWindowMessage(&controller_, WM_DEVICE_OPEN_REQUEST, reinterpret_cast<WParam>(&device), 0);
     }
 
     void Click(std::function<void()> meanwhile = {})
@@ -285,7 +285,7 @@ TEST_F(GatewayDetail, SuccessIsShownOnceAndOneTunnelRunsPerType)
     EXPECT_EQ(LastBox(), "later");
 
     // A close request forgets the pair: the next success is shown again.
-    SendMessage(&controller_, WM_DEVICE_CLOSE_REQUEST, reinterpret_cast<WPARAM>(&s1), 0);
+    SendWindowMessage(&controller_, WM_DEVICE_CLOSE_REQUEST, reinterpret_cast<WParam>(&s1), 0);
     ASSERT_TRUE(WaitBoxes(5));
     EXPECT_EQ(LastBox(), "串口透传通道关闭成功");
     EXPECT_FALSE(controller_.IsOpenHandled("GW-CTL-1", "S1"));

@@ -152,7 +152,7 @@ TEST_F(MqttClient, WrongCredentialsAreReportedAndRetriedWithoutCrash)
 }
 
 // Answers every inbound message by publishing its number to the gateway and to the
-// server from the UI thread, while the MQTT thread waits for the handler in SendMessage.
+// server from the UI thread, while the MQTT thread waits for the handler in SendWindowMessage.
 class ReplyingWindow : public RecordingWindow
 {
 protected:

@@ -166,20 +166,20 @@ public:
     // The reader stops in its next OnSend until Release().
     void HoldNextSend()
     {
-        std::lock_guard<std::mutex> guard(m_lock);
-        m_hold = true;
-        m_held = false;
+        std::lock_guard<std::mutex> guard(lock_);
+        hold_ = true;
+        held_ = false;
     }
     bool WaitUntilHeld()
     {
-        std::unique_lock<std::mutex> guard(m_lock);
-        return m_changed.wait_for(guard, std::chrono::milliseconds(kWaitMs), [&] { return m_held; });
+        std::unique_lock<std::mutex> guard(lock_);
+        return changed_.wait_for(guard, std::chrono::milliseconds(kWaitMs), [&] { return held_; });
     }
     void Release()
     {
-        std::lock_guard<std::mutex> guard(m_lock);
-        m_hold = false;
-        m_changed.notify_all();
+        std::lock_guard<std::mutex> guard(lock_);
+        hold_ = false;
+        changed_.notify_all();
     }
 
 protected:
@@ -188,19 +188,19 @@ protected:
         RecordingSerialIO::OnSend(count);
         if (count < 0)
             return; // refusals come on the writing thread
-        std::unique_lock<std::mutex> guard(m_lock);
-        if (!m_hold)
+        std::unique_lock<std::mutex> guard(lock_);
+        if (!hold_)
             return;
-        m_held = true;
-        m_changed.notify_all();
-        m_changed.wait(guard, [&] { return !m_hold; });
+        held_ = true;
+        changed_.notify_all();
+        changed_.wait(guard, [&] { return !hold_; });
     }
 
 private:
-    std::mutex m_lock;
-    std::condition_variable m_changed;
-    bool m_hold = false;
-    bool m_held = false;
+    std::mutex lock_;
+    std::condition_variable changed_;
+    bool hold_ = false;
+    bool held_ = false;
 };
 
 size_t Refusals(const SerialEventLog::Events& events)
@@ -328,7 +328,7 @@ TEST_F(SerialIOTest, MissingPortGivesOnOpenZeroAndTheErrno)
     ASSERT_EQ(boxes.Count(), 1u);
     EXPECT_EQ(boxes.Boxes()[0].text, QStringLiteral("port create failed%1").arg(ENOENT));
     EXPECT_EQ(boxes.Boxes()[0].caption, QStringLiteral("Lumetra"));
-    EXPECT_EQ(boxes.Boxes()[0].style, MB_OK);
+    EXPECT_EQ(boxes.Boxes()[0].style, kMbOk);
 
     // The next Open tries again.
     io.Open(QStringLiteral("COM%1").arg(pair.comA), QStringLiteral("115200"), 8, 'N', 1);

@@ -34,23 +34,22 @@ public:
 
     void Add(Kind kind, int value, const char* data = nullptr, int length = 0)
     {
-        std::lock_guard<std::mutex> guard(m_lock);
-        m_events.push_back(
+        std::lock_guard<std::mutex> guard(lock_);
+        events_.push_back(
             {kind, value,
              data != nullptr && length > 0 ? std::string(data, static_cast<size_t>(length)) : ""});
-        m_changed.notify_all();
+        changed_.notify_all();
     }
     Events Get() const
     {
-        std::lock_guard<std::mutex> guard(m_lock);
-        return m_events;
+        std::lock_guard<std::mutex> guard(lock_);
+        return events_;
     }
     // Waits until `done(events)` holds or the time-out passes; returns the final value.
     bool WaitFor(const std::function<bool(const Events&)>& done, int timeoutMs = 10000) const
     {
-        std::unique_lock<std::mutex> guard(m_lock);
-        return m_changed.wait_for(guard, std::chrono::milliseconds(timeoutMs),
-                                  [&] { return done(m_events); });
+        std::unique_lock<std::mutex> guard(lock_);
+        return changed_.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] { return done(events_); });
     }
     // Waits until `count` events of `kind` have come.
     bool WaitForCount(Kind kind, size_t count, int timeoutMs = 10000) const
@@ -74,9 +73,9 @@ public:
     }
 
 private:
-    mutable std::mutex m_lock;
-    mutable std::condition_variable m_changed;
-    Events m_events;
+    mutable std::mutex lock_;
+    mutable std::condition_variable changed_;
+    Events events_;
 };
 
 // A serial endpoint that records its notifications in a log and then lets the base
@@ -84,28 +83,25 @@ private:
 class RecordingSerialIO : public CSerialIO
 {
 public:
-    explicit RecordingSerialIO(SerialEventLog& log) : m_log(log) {}
+    explicit RecordingSerialIO(SerialEventLog& log) : log_(log) {}
     ~RecordingSerialIO() override { StopReader(); }
 
 protected:
     void OnOpen(int result) override
     {
-        m_log.Add(SerialEventLog::Kind::Open, result), CSerialIO::OnOpen(result);
+        log_.Add(SerialEventLog::Kind::Open, result), CSerialIO::OnOpen(result);
     }
     void OnClose(int result) override
     {
-        m_log.Add(SerialEventLog::Kind::Close, result), CSerialIO::OnClose(result);
+        log_.Add(SerialEventLog::Kind::Close, result), CSerialIO::OnClose(result);
     }
     void OnReceive(const char* data, int length) override
     {
-        m_log.Add(SerialEventLog::Kind::Receive, length, data, length);
+        log_.Add(SerialEventLog::Kind::Receive, length, data, length);
         CSerialIO::OnReceive(data, length);
     }
-    void OnSend(int count) override
-    {
-        m_log.Add(SerialEventLog::Kind::Send, count), CSerialIO::OnSend(count);
-    }
+    void OnSend(int count) override { log_.Add(SerialEventLog::Kind::Send, count), CSerialIO::OnSend(count); }
 
 private:
-    SerialEventLog& m_log;
+    SerialEventLog& log_;
 };

@@ -27,9 +27,9 @@ namespace {
 const char kBound[] = R"({"flag":1,"msg":""})";
 const char kBindFailed[] = R"({"flag":0,"msg":"端口绑定失败"})";
 
-WPARAM Param(RecordingOwner& owner)
+WParam Param(RecordingOwner& owner)
 {
-    return reinterpret_cast<WPARAM>(static_cast<LocalListenerOwner*>(&owner));
+    return reinterpret_cast<WParam>(static_cast<LocalListenerOwner*>(&owner));
 }
 
 // A client of the listener on this machine; true once connected.
@@ -63,10 +63,10 @@ protected:
     std::string Listen(RecordingOwner& owner)
     {
         answers_.entries.clear();
-        SendMessage(&host_, WM_LISTENER_SETUP, Param(owner), reinterpret_cast<LPARAM>(&answers_));
+        SendWindowMessage(&host_, WM_LISTENER_SETUP, Param(owner), reinterpret_cast<LParam>(&answers_));
         if (answers_.entries.size() != 1)
             return std::string();
-        EXPECT_EQ(answers_.entries[0].msg, static_cast<UINT>(WM_TUNNEL_REPLY));
+        EXPECT_EQ(answers_.entries[0].msg, static_cast<MsgCode>(WM_TUNNEL_REPLY));
         EXPECT_EQ(answers_.entries[0].wParam, Param(owner));
         return answers_.entries[0].json;
     }
@@ -99,7 +99,7 @@ TEST_F(ListenerHostTest, ListensOnThePortOfTheDeviceType)
         client.write("hello");
         ASSERT_TRUE(PumpUntil([&] { return owner.all.size() >= 5; }));
         EXPECT_EQ(owner.all, QByteArray("hello"));
-        SendMessage(&host_, WM_LISTENER_CLOSE, 0, 0);
+        SendWindowMessage(&host_, WM_LISTENER_CLOSE, 0, 0);
         EXPECT_EQ(host_.Listener(), nullptr);
         QTcpSocket late;
         EXPECT_FALSE(ConnectClient(late, port));

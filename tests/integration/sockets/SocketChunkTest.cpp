@@ -144,8 +144,8 @@ TEST(VpnStatusSocket, AsksForStateReportsOnlyAndTurnsThemIntoLinkMessages)
     PumpUntil([] { return false; }, 100);
     EXPECT_EQ(server.received, QByteArray("state on\n"));
     ASSERT_EQ(view.entries.size(), 2u);
-    EXPECT_EQ(view.entries[0].msg, static_cast<UINT>(WM_USER + 1020));
-    EXPECT_EQ(view.entries[1].msg, static_cast<UINT>(WM_VPN_LINK_DOWN));
+    EXPECT_EQ(view.entries[0].msg, static_cast<MsgCode>(kWmUser + 1020));
+    EXPECT_EQ(view.entries[1].msg, static_cast<MsgCode>(WM_VPN_LINK_DOWN));
     EXPECT_EQ(view.entries[0].wParam + view.entries[1].wParam, 0u);
 }
 

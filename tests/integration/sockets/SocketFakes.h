@@ -60,11 +60,11 @@ class ReplyWindow : public MessageWindow
 public:
     struct Entry
     {
-        UINT msg;
-        WPARAM wParam;
+        MsgCode msg;
+        WParam wParam;
         std::string json;
     };
-    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override
+    LResult WindowProc(MsgCode msg, WParam wParam, LParam lParam) override
     {
         entries.push_back({msg, wParam, std::string()});
         if (msg == WM_TUNNEL_REPLY && lParam != 0) {

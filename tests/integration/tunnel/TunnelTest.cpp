@@ -64,13 +64,13 @@ class TunnelViewWindow : public MessageWindow
 public:
     struct Entry
     {
-        UINT msg = 0;
-        WPARAM wParam = 0;
-        LPARAM lParam = 0;
+        MsgCode msg = 0;
+        WParam wParam = 0;
+        LParam lParam = 0;
         std::string json;
     };
 
-    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override
+    LResult WindowProc(MsgCode msg, WParam wParam, LParam lParam) override
     {
         std::lock_guard<std::recursive_mutex> guard(listLock_);
         auto* tunnel = reinterpret_cast<CDataTunnel*>(wParam);
@@ -104,7 +104,7 @@ private:
 };
 
 using Published = std::vector<std::pair<std::string, std::string>>; // topic, payload ("$PC": the PC)
-using Sent = std::vector<std::pair<UINT, std::string>>;             // message, JSON
+using Sent = std::vector<std::pair<MsgCode, std::string>>;          // message, JSON
 
 const char kDown[] = "/GW1/down";
 const char kBinder[] = "/sys/varnex_binder/sub";
@@ -255,10 +255,10 @@ protected:
         for (const TunnelViewWindow::Entry& entry : window.Take()) {
             got.emplace_back(entry.msg, entry.json);
             // Closing the listener names no tunnel: the main window has one listener.
-            EXPECT_EQ(entry.wParam, entry.msg == WM_LISTENER_CLOSE ? 0 : reinterpret_cast<WPARAM>(tunnel))
+            EXPECT_EQ(entry.wParam, entry.msg == WM_LISTENER_CLOSE ? 0 : reinterpret_cast<WParam>(tunnel))
                 << label;
             if (entry.msg == WM_LISTENER_SETUP) {
-                EXPECT_EQ(entry.lParam, reinterpret_cast<LPARAM>(static_cast<MessageWindow*>(&view_)));
+                EXPECT_EQ(entry.lParam, reinterpret_cast<LParam>(static_cast<MessageWindow*>(&view_)));
             }
         }
         EXPECT_EQ(got, expected) << label;

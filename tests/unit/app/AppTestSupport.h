@@ -13,11 +13,11 @@
 class TempHome
 {
 public:
-    TempHome() { Point(m_dir.path()); }
-    ~TempHome() { m_had ? Point(QFile::decodeName(m_old)) : void(::unsetenv("LUMETRA_HOME")); }
+    TempHome() { Point(dir_.path()); }
+    ~TempHome() { had_ ? Point(QFile::decodeName(old_)) : void(::unsetenv("LUMETRA_HOME")); }
     static void Point(const QString& dir) { ::setenv("LUMETRA_HOME", QFile::encodeName(dir).constData(), 1); }
-    QString Path() const { return m_dir.path(); }
-    QString File(const QString& name) const { return m_dir.filePath(name); }
+    QString Path() const { return dir_.path(); }
+    QString File(const QString& name) const { return dir_.filePath(name); }
     bool Write(const QString& name, const QByteArray& bytes) const
     {
         QFile file(File(name));
@@ -31,9 +31,9 @@ public:
     }
 
 private:
-    QTemporaryDir m_dir;
-    bool m_had = qEnvironmentVariableIsSet("LUMETRA_HOME");
-    QByteArray m_old = qgetenv("LUMETRA_HOME");
+    QTemporaryDir dir_;
+    bool had_ = qEnvironmentVariableIsSet("LUMETRA_HOME");
+    QByteArray old_ = qgetenv("LUMETRA_HOME");
 };
 
 inline CRequestLogin LoginRecord(const QString& user, const QString& password, int32_t remember,

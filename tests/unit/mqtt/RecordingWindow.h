@@ -16,14 +16,14 @@ class RecordingWindow : public MessageWindow
 public:
     struct Entry
     {
-        UINT msg = 0;
-        WPARAM wParam = 0;
-        LPARAM lParam = 0;
+        MsgCode msg = 0;
+        WParam wParam = 0;
+        LParam lParam = 0;
         std::string line;
         bool onUiThread = false;
     };
 
-    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override
+    LResult WindowProc(MsgCode msg, WParam wParam, LParam lParam) override
     {
         const Entry entry{msg, wParam, lParam, DispatchLinePrinter::FormatLine(msg, wParam, lParam),
                           UiThread::IsCurrent()};

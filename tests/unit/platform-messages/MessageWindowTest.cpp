@@ -27,19 +27,19 @@ class CountingWindow : public MessageWindow
 public:
     struct Call
     {
-        WPARAM wParam;
+        WParam wParam;
         bool onUiThread;
         std::string text;
     };
 
-    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override
+    LResult WindowProc(MsgCode msg, WParam wParam, LParam lParam) override
     {
-        // With WM_USER + 1, lParam points at the sender's text, valid while it waits.
+        // With kWmUser + 1, lParam points at the sender's text, valid while it waits.
         calls.push_back({wParam, QThread::currentThread() == QCoreApplication::instance()->thread(),
-                         msg == WM_USER + 1 ? *reinterpret_cast<const std::string*>(lParam) : ""});
-        if (msg == WM_USER + 2 && forward != nullptr)
-            return SendMessage(forward, WM_USER + 3, wParam, 0) + 1;
-        return static_cast<LRESULT>(msg + wParam);
+                         msg == kWmUser + 1 ? *reinterpret_cast<const std::string*>(lParam) : ""});
+        if (msg == kWmUser + 2 && forward != nullptr)
+            return SendWindowMessage(forward, kWmUser + 3, wParam, 0) + 1;
+        return static_cast<LResult>(msg + wParam);
     }
 
     MessageWindow* forward = nullptr;
@@ -59,48 +59,48 @@ template <typename Work> void RunOnWorker(Work work)
     ASSERT_TRUE(finished);
 }
 
-TEST(SendMessage, DirectOnTheUiThreadAndFromAnotherThreadRunsThereAndWaits)
+TEST(SendWindowMessage, DirectOnTheUiThreadAndFromAnotherThreadRunsThereAndWaits)
 {
     CountingWindow window;
     EXPECT_TRUE(UiThread::IsCurrent());
-    EXPECT_EQ(SendMessage(&window, WM_USER + 1028, 5, 0), WM_USER + 1028 + 5);
-    LRESULT result = 0;
+    EXPECT_EQ(SendWindowMessage(&window, kWmUser + 1028, 5, 0), kWmUser + 1028 + 5);
+    LResult result = 0;
     bool workerIsUi = true;
     RunOnWorker([&] {
         workerIsUi = UiThread::IsCurrent();
         const std::string text = "valid while the sender waits";
-        result = SendMessage(&window, WM_USER + 1, 0, reinterpret_cast<LPARAM>(&text));
+        result = SendWindowMessage(&window, kWmUser + 1, 0, reinterpret_cast<LParam>(&text));
     });
     EXPECT_FALSE(workerIsUi);
-    EXPECT_EQ(result, WM_USER + 1);
+    EXPECT_EQ(result, kWmUser + 1);
     ASSERT_EQ(window.calls.size(), 2u);
     EXPECT_TRUE(window.calls[0].onUiThread && window.calls[1].onUiThread);
     EXPECT_EQ(window.calls[1].text, "valid while the sender waits");
 
     // A null or destroyed window gives zero, from either thread.
-    EXPECT_EQ(SendMessage(nullptr, WM_USER + 1, 1, 1), 0);
+    EXPECT_EQ(SendWindowMessage(nullptr, kWmUser + 1, 1, 1), 0);
     CountingWindow* gone = new CountingWindow;
     MessageWindow* stale = gone;
     EXPECT_TRUE(MessageWindow::IsWindow(stale));
     delete gone;
     EXPECT_FALSE(MessageWindow::IsWindow(stale));
-    EXPECT_EQ(SendMessage(stale, WM_USER + 1028, 1, 0), 0);
-    RunOnWorker([&] { result = SendMessage(stale, WM_USER + 1028, 1, 0); });
+    EXPECT_EQ(SendWindowMessage(stale, kWmUser + 1028, 1, 0), 0);
+    RunOnWorker([&] { result = SendWindowMessage(stale, kWmUser + 1028, 1, 0); });
     EXPECT_EQ(result, 0);
 }
 
-TEST(SendMessage, OrderIsKeptAndANestedSendFromAHandlerDoesNotDeadlock)
+TEST(SendWindowMessage, OrderIsKeptAndANestedSendFromAHandlerDoesNotDeadlock)
 {
     CountingWindow inner;
     CountingWindow outer;
     outer.forward = &inner;
-    LRESULT nested = 0;
+    LResult nested = 0;
     RunOnWorker([&] {
-        for (WPARAM i = 0; i < 500; ++i)
-            SendMessage(&inner, WM_USER + 1037, i, 0);
-        nested = SendMessage(&outer, WM_USER + 2, 7, 0);
+        for (WParam i = 0; i < 500; ++i)
+            SendWindowMessage(&inner, kWmUser + 1037, i, 0);
+        nested = SendWindowMessage(&outer, kWmUser + 2, 7, 0);
     });
-    EXPECT_EQ(nested, WM_USER + 3 + 7 + 1);
+    EXPECT_EQ(nested, kWmUser + 3 + 7 + 1);
     ASSERT_EQ(inner.calls.size(), 501u);
     for (size_t i = 0; i < 500; ++i)
         EXPECT_EQ(inner.calls[i].wParam, i);
@@ -111,13 +111,13 @@ TEST(MessageBoxes, RecordedWithTextCaptionStyleAndScriptedAnswers)
 {
     MessageBoxRecorder recorder;
     CountingWindow owner;
-    recorder.Answer(IDYES);
-    recorder.Answer(IDNO);
-    EXPECT_EQ(MessageBox(&owner, QString::fromUtf8("是否退出Lumetra"), "Lumetra", MB_YESNO), IDYES);
+    recorder.Answer(kIdYes);
+    recorder.Answer(kIdNo);
+    EXPECT_EQ(ShowMessageBox(&owner, QString::fromUtf8("是否退出Lumetra"), "Lumetra", kMbYesNo), kIdYes);
     int fromWorker = 0;
-    RunOnWorker([&] { fromWorker = MessageBox(&owner, "second", "", MB_YESNO | MB_ICONQUESTION); });
-    EXPECT_EQ(fromWorker, IDNO);
-    EXPECT_EQ(AfxMessageBox(QString::fromUtf8("找不到串口，请确认是否安装正确")), IDOK);
+    RunOnWorker([&] { fromWorker = ShowMessageBox(&owner, "second", "", kMbYesNo | kMbIconQuestion); });
+    EXPECT_EQ(fromWorker, kIdNo);
+    EXPECT_EQ(AfxMessageBox(QString::fromUtf8("找不到串口，请确认是否安装正确")), kIdOk);
 
     const auto boxes = recorder.Boxes();
     ASSERT_EQ(boxes.size(), 3u);
@@ -126,10 +126,10 @@ TEST(MessageBoxes, RecordedWithTextCaptionStyleAndScriptedAnswers)
                                boxes[i].caption.toStdString(), boxes[i].style);
     };
     EXPECT_EQ(box(0),
-              std::make_tuple(static_cast<const void*>(&owner), "是否退出Lumetra", "Lumetra", MB_YESNO));
+              std::make_tuple(static_cast<const void*>(&owner), "是否退出Lumetra", "Lumetra", kMbYesNo));
     EXPECT_EQ(box(1),
-              std::make_tuple(static_cast<const void*>(&owner), "second", "", MB_YESNO | MB_ICONQUESTION));
-    EXPECT_EQ(box(2), std::make_tuple(nullptr, "找不到串口，请确认是否安装正确", "Lumetra", MB_OK));
+              std::make_tuple(static_cast<const void*>(&owner), "second", "", kMbYesNo | kMbIconQuestion));
+    EXPECT_EQ(box(2), std::make_tuple(nullptr, "找不到串口，请确认是否安装正确", "Lumetra", kMbOk));
     EXPECT_TRUE(boxes[1].onUiThread);
     {
         MessageBoxRecorder inner;
@@ -144,9 +144,9 @@ TEST(MessageBoxes, RecordedWithTextCaptionStyleAndScriptedAnswers)
 TEST(MessageBoxes, WithoutHandlerTheTextGoesToStandardErrorAndTheSafeAnswerIsGiven)
 {
     testing::internal::CaptureStderr();
-    EXPECT_EQ(MessageBox(nullptr, "plain", "Lumetra", MB_OK), IDOK);
-    EXPECT_EQ(MessageBox(nullptr, "question", "Lumetra", MB_YESNO), IDNO);
-    EXPECT_EQ(MessageBox(nullptr, "choice", "Lumetra", MB_OKCANCEL), IDCANCEL);
+    EXPECT_EQ(ShowMessageBox(nullptr, "plain", "Lumetra", kMbOk), kIdOk);
+    EXPECT_EQ(ShowMessageBox(nullptr, "question", "Lumetra", kMbYesNo), kIdNo);
+    EXPECT_EQ(ShowMessageBox(nullptr, "choice", "Lumetra", kMbOkCancel), kIdCancel);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "[Lumetra] plain\n[Lumetra] question\n[Lumetra] choice\n");
 }
