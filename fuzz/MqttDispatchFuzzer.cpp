@@ -19,6 +19,7 @@
 #include "app/PcId.h"
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
+#include "endpoint/VirtualComPairs.h"
 #include "endpoint/VpnClientControl.h"
 #include "mqtt-c/TunnelRouting.h"
 #include "mqtt-c/VpnInfoRecord.h"
@@ -31,6 +32,7 @@
 #include "tunnel/CComDataTunnel.h"
 #include "tunnel/CNetPfLocalDataTunnel.h"
 #include "tunnel/CVPNDataTunnel.h"
+#include "tunnel/TunnelHost.h"
 
 #include <cjson/cJSON.h>
 
@@ -153,10 +155,26 @@ public:
     }
 };
 
+// The tunnels' host: listener messages go to the quiet main window, no local
+// connection is ever found.
+class BedHost : public TunnelHost
+{
+public:
+    explicit BedHost(MessageWindow* main) : main_(main) {}
+    MessageWindow* ListenerWindow() override { return main_; }
+    CSocket* FindLocalConnection(const LocalListenerOwner*) override { return nullptr; }
+    VirtualComPairs& ComPairs() override { return comPairs_; }
+
+private:
+    MessageWindow* main_;
+    VirtualComPairs comPairs_;
+};
+
 struct Bed
 {
     SilentBoxes boxes;
     QuietWindow main;
+    BedHost host{&main};
     ViewWindow view;
     std::vector<WaitingTunnel<CComDataTunnel>*> serials;
     std::vector<WaitingTunnel<CNetPfLocalDataTunnel>*> portForwards;
@@ -189,17 +207,16 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     g_bed = new Bed;
     Bed& bed = *g_bed;
     SetMessageBoxHandler(&bed.boxes);
-    CNetPfLocalDataTunnel::SetMainWindow(&bed.main);
     // Records and tunnels live for the whole run.
     CNodeGateway* workshop = MakeGateway("LG2024000101", "192.168.10.1");
     CNodeGateway* pumps = MakeGateway("LG2024000103", "192.168.1.1");
     bed.view.channels = {new CVPNDataTunnel(workshop), new CVPNDataTunnel(pumps)};
-    bed.serials = {
-        new WaitingTunnel<CComDataTunnel>(&bed.view, workshop, MakeDevice("DEV-5002", kTunTypeSerial))};
+    bed.serials = {new WaitingTunnel<CComDataTunnel>(&bed.view, workshop,
+                                                     MakeDevice("DEV-5002", kTunTypeSerial), &bed.host)};
     bed.portForwards = {new WaitingTunnel<CNetPfLocalDataTunnel>(
-                            &bed.view, workshop, MakeDevice("DEV-5001", kTunTypeLocalPortForward)),
+                            &bed.view, workshop, MakeDevice("DEV-5001", kTunTypeLocalPortForward), &bed.host),
                         new WaitingTunnel<CNetPfLocalDataTunnel>(
-                            &bed.view, pumps, MakeDevice("DEV-5021", kTunTypeLocalPortForward))};
+                            &bed.view, pumps, MakeDevice("DEV-5021", kTunTypeLocalPortForward), &bed.host)};
     bed.view.active = {bed.serials[0], bed.portForwards[0], bed.portForwards[1], bed.view.channels[0],
                        bed.view.channels[1]};
     mqtt_set_target_window(&bed.view);

@@ -10,7 +10,6 @@
 #include "cloud/CurrentAccount.h"
 #include "mqtt-c/mosquitto_wrapper.h"
 #include "platform/WindowMessages.h"
-#include "tunnel/CNetPfLocalDataTunnel.h"
 #include "tunnel/TunnelFactory.h"
 
 #include <QTimer>
@@ -27,21 +26,17 @@ const char kProbeMember[] = "cliProbe";
 
 } // namespace
 
-CliDetailSession::CliDetailSession()
-    : listener_([](WParam tunnel) { return CNetPfLocalDataTunnel::ListenerOwnerFromParam(tunnel); })
+CliDetailSession::CliDetailSession(VirtualComPairs& comPairs) : tunnelHost_(comPairs)
 {
     controller_.SetMainWindow(this);
     // The port-forward tunnel finds its local connection through the listener host
-    // itself, so the host (not this window around it) is the tunnels' main window.
-    CNetPfLocalDataTunnel::SetMainWindow(&listener_);
+    // itself, so the host (not this window around it) is the tunnels' listener window.
+    controller_.SetTunnelHost(&tunnelHost_);
 }
 
 CliDetailSession::~CliDetailSession()
 {
     delete probeTimer_;
-    if (CNetPfLocalDataTunnel::MainWindow() == &listener_) {
-        CNetPfLocalDataTunnel::SetMainWindow(nullptr);
-    }
     if (mqtt_target_window() == this) {
         mqtt_set_target_window(nullptr);
     }
@@ -64,7 +59,7 @@ LResult CliDetailSession::WindowProc(MsgCode msg, WParam wParam, LParam lParam)
     case WM_PORT_FORWARD_ACK:
     case WM_PORT_FORWARD_MATCHED:
     case WM_LISTENER_CLOSE:
-        return listener_.WindowProc(msg, wParam, lParam);
+        return tunnelHost_.Listener().WindowProc(msg, wParam, lParam);
     case WM_TUNNEL_REPLY:
         if (wParam == 0 && IsProbe(lParam)) {
             if (!connected_) {

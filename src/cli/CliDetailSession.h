@@ -2,7 +2,7 @@
 
 #include "CliScreen.h"
 #include "control/GatewayDetailController.h"
-#include "endpoint/LocalListenerHost.h"
+#include "control/LocalTunnelHost.h"
 #include "platform/MessageWindow.h"
 
 #include <functional>
@@ -25,13 +25,15 @@ public:
     static constexpr int kBrokerWaitMs = 15000;
     static constexpr int kProbeIntervalMs = 300;
 
-    CliDetailSession();
+    // The serial tunnels of the session start on `comPairs`, which outlives the
+    // session's tunnels.
+    explicit CliDetailSession(VirtualComPairs& comPairs);
     ~CliDetailSession() override;
 
     LResult WindowProc(MsgCode msg, WParam wParam, LParam lParam) override;
 
     GatewayDetailController& Controller() { return controller_; }
-    LocalListenerHost& Listener() { return listener_; }
+    LocalListenerHost& Listener() { return tunnelHost_.Listener(); }
 
     // Signs in (CliSignIn), reads the account's gateway `gwSn` and its devices.
     // Returns a CliExitCode; on success `gateway` holds the record.
@@ -56,7 +58,7 @@ private:
 
     CliScreen screen_;
     GatewayDetailController controller_;
-    LocalListenerHost listener_;
+    LocalTunnelHost tunnelHost_;
     std::function<void()> ready_;
     std::function<void()> failed_;
     std::function<void(int)> rowReset_;

@@ -4,6 +4,7 @@
 #include "CliEventLoop.h"
 #include "CliSignIn.h"
 #include "cloud/CNodeGateway.h"
+#include "endpoint/VirtualComPairs.h"
 
 #include <QTimer>
 
@@ -27,9 +28,12 @@ int CliSessionCommand::RunSession(std::unique_ptr<CNodeGateway>& gateway,
                                   std::function<void()> ready)
 {
     int exitCode = kExitFailed;
+    // The serial tunnels' pairs outlive the session's tunnels, which go with the
+    // gateway below.
+    VirtualComPairs comPairs;
     {
         CliEventLoop loop;
-        CliDetailSession session;
+        CliDetailSession session(comPairs);
         session_ = &session;
         GatewayDetailController& controller = session.Controller();
         controller.SetListener(this);

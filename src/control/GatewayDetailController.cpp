@@ -444,7 +444,7 @@ void GatewayDetailController::OpenRequest(CNodeDevice* device)
         return;
     }
     if (device->tunnel == nullptr) {
-        CreateTunnelForDevice(this, displayed_, device);
+        CreateTunnelForDevice(this, displayed_, device, tunnelHost_);
     }
     awaitingOpen_ = device;
     StartStopDevice(true, device);
@@ -549,8 +549,8 @@ void GatewayDetailController::SerialReady(const char* gwSn, int deviceId)
     }
     channelGateway_ = displayed_;
     if (gwSn != nullptr && displayed_->gwSn == gwSn) {
-        // Queued for good: nothing takes records out of the port-start queue.
-        CComDataTunnel::QueuePortStart(new CComDataTunnel::PortStartRecord{displayed_, device, nullptr});
+        // Nothing takes records out of the port-start queue.
+        portStarts_.Queue(displayed_, device);
     }
     channelGateway_->linkUp = 1;
     if (awaitingOpen_ == device) {

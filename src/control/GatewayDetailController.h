@@ -2,6 +2,7 @@
 
 #include "platform/MessageWindow.h"
 #include "platform/TipsDialog.h"
+#include "tunnel/PortStartQueue.h"
 
 #include <QString>
 
@@ -19,6 +20,7 @@ class CNodeGateway;
 class CVpnStatusSocket;
 class GatewayDetailListener;
 class QTimer;
+class TunnelHost;
 
 // A pair (gateway serial, device serial) whose successful open reply has been shown:
 // 196 bytes, the gateway serial NUL-terminated in bytes 0 to 63, the device serial
@@ -78,6 +80,8 @@ public:
     // --- Set-up. ---
     // The window that receives WM_DEVICE_LIST and WM_RESET_ROW_BUTTON (may be null).
     void SetMainWindow(MessageWindow* window) { mainWindow_ = window; }
+    // The host handed to the tunnels this controller creates; it must outlive them.
+    void SetTunnelHost(TunnelHost* host) { tunnelHost_ = host; }
     void SetListener(GatewayDetailListener* listener) { listener_ = listener; }
     // The period of the waiting dialogs' time-out (TipsDialog::kDefaultTimeoutMs).
     void SetTipsTimeout(int milliseconds) { tipsTimeoutMs_ = milliseconds; }
@@ -165,6 +169,8 @@ private:
     static std::recursive_mutex& ActiveTunnelLock();
 
     MessageWindow* mainWindow_ = nullptr;
+    TunnelHost* tunnelHost_ = nullptr;
+    PortStartQueue portStarts_;
     GatewayDetailListener* listener_ = nullptr;
     int tipsTimeoutMs_ = TipsDialog::kDefaultTimeoutMs;
     std::function<bool()> startVpnClient_;

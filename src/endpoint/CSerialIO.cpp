@@ -2,6 +2,7 @@
 
 #include "platform/MessageBox.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -39,12 +40,15 @@ struct CSerialIO::Shared
     bool inBox = false;      // the reader released `pass` to show a message box
     CSerialIO* owner = nullptr;
     SerialPort port;
+
+    // The thread that runs this block's reader while it runs; its own id otherwise
+    // never matches a caller's.
+    std::atomic<std::thread::id> readerThread{};
+
+    bool OnReaderThread() const { return readerThread.load() == std::this_thread::get_id(); }
 };
 
 namespace {
-
-// The Shared block whose reader runs on this thread.
-thread_local void* t_readerOf = nullptr;
 
 const int kBaudRates[] = {110,   300,   600,   1200,  2400,   4800,   9600,  14400,
                           19200, 38400, 56000, 57600, 115200, 128000, 256000};
@@ -72,7 +76,7 @@ CSerialIO::CSerialIO() : shared_(std::make_shared<Shared>())
     // destroying thread is never held up by a box that waits for an answer.
     Shared* raw = shared_.get();
     shared.port.SetMessageSink([raw](const QString& text) {
-        if (t_readerOf == raw && raw->inPortCall) {
+        if (raw->OnReaderThread() && raw->inPortCall) {
             raw->inBox = true;
             raw->pass.unlock();
             AfxMessageBox(text);
@@ -109,7 +113,7 @@ void CSerialIO::StopReader()
         shared->owner = nullptr;
         if (shared->port.IsOpen())
             shared->port.Close();
-        cutLoose = shared->inBox || t_readerOf == shared.get();
+        cutLoose = shared->inBox || shared->OnReaderThread();
     }
     if (!reader_.joinable())
         return;
@@ -240,7 +244,7 @@ void CSerialIO::OnSend(int count)
 
 void CSerialIO::ReaderLoop(std::shared_ptr<Shared> shared)
 {
-    t_readerOf = shared.get();
+    shared->readerThread = std::this_thread::get_id();
     for (;;) {
         {
             std::lock_guard<std::recursive_mutex> pass(shared->pass);
@@ -252,7 +256,7 @@ void CSerialIO::ReaderLoop(std::shared_ptr<Shared> shared)
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    t_readerOf = nullptr;
+    shared->readerThread = std::thread::id();
 }
 
 // One poll of the requests; called with `pass` held. After every port call the stop

@@ -1,110 +1,32 @@
 #include "endpoint/CSocket.h"
 
+#include "endpoint/SocketErrorCode.h"
+#include "endpoint/SocketHandoff.h"
 #include "platform/UiThread.h"
 
-#include <QCoreApplication>
 #include <QEventLoop>
 #include <QHostAddress>
-#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTimer>
 
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
-#include <mutex>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-// Lifetime token: queued work holds a weak reference and does nothing once the
-// socket is gone.
-struct CSocket::Alive
+CSocket::CSocket() : alive_(std::make_shared<Alive>()), handoff_(std::make_shared<SocketHandoff>(this))
 {
-};
-
-// Bytes sent from threads other than the UI thread, waiting for the UI thread.
-struct CSocket::Handoff
-{
-    std::mutex lock;
-    QByteArray pending;
-    CSocket* owner = nullptr; // cleared by the destructor (UI thread)
-    bool open = false;        // connected: cross-thread sends are accepted
-    bool drainPosted = false; // a drain is queued on the UI thread
-};
-
-namespace {
-
-// Guards the list of hand-overs posted to the UI thread (CSocket::PostedHandoffs).
-std::mutex& PostedLock()
-{
-    static auto* lock = new std::mutex;
-    return *lock;
-}
-
-// A zero-time single-shot timer of the UI thread that drains the posted hand-overs.
-// Other threads start it by name through the event queue, so the call they post is
-// made and carried by Qt alone and holds nothing of theirs.
-QPointer<QTimer>& DrainTimer()
-{
-    static auto* timer = new QPointer<QTimer>;
-    return *timer;
-}
-
-int ErrnoFor(QAbstractSocket::SocketError error)
-{
-    switch (error) {
-    case QAbstractSocket::ConnectionRefusedError:
-        return ECONNREFUSED;
-    case QAbstractSocket::RemoteHostClosedError:
-        return ECONNRESET;
-    case QAbstractSocket::HostNotFoundError:
-        return EHOSTUNREACH;
-    case QAbstractSocket::SocketAccessError:
-        return EACCES;
-    case QAbstractSocket::SocketResourceError:
-        return EMFILE;
-    case QAbstractSocket::SocketTimeoutError:
-        return ETIMEDOUT;
-    case QAbstractSocket::NetworkError:
-        return ENETUNREACH;
-    case QAbstractSocket::AddressInUseError:
-        return EADDRINUSE;
-    case QAbstractSocket::SocketAddressNotAvailableError:
-        return EADDRNOTAVAIL;
-    case QAbstractSocket::UnsupportedSocketOperationError:
-        return EOPNOTSUPP;
-    default:
-        return EIO;
-    }
-}
-
-} // namespace
-
-CSocket::CSocket() : alive_(std::make_shared<Alive>()), handoff_(std::make_shared<Handoff>())
-{
-    handoff_->owner = this;
-    // Sockets are made on the UI thread: the drain timer is made there too, once per
-    // application object.
-    QCoreApplication* app = QCoreApplication::instance();
-    if (app != nullptr && DrainTimer().isNull() && UiThread::IsCurrent()) {
-        auto* timer = new QTimer(app);
-        timer->setSingleShot(true);
-        timer->setInterval(0);
-        QObject::connect(timer, &QTimer::timeout, timer, &CSocket::DrainPosted);
-        std::lock_guard<std::mutex> guard(PostedLock());
-        DrainTimer() = timer;
-    }
+    // Sockets are made on the UI thread: the timer that drains what other threads
+    // hand over is made there too, once per application object.
+    PostedWork::PrepareTimer();
 }
 
 CSocket::~CSocket()
 {
     alive_.reset();
-    {
-        std::lock_guard<std::mutex> guard(handoff_->lock);
-        handoff_->owner = nullptr;
-    }
+    handoff_->Detach();
     Close();
 }
 
@@ -191,7 +113,7 @@ bool CSocket::Listen(int backlog)
     }
     auto* server = new QTcpServer();
     if (!server->setSocketDescriptor(listenFd_)) {
-        lastError_ = ErrnoFor(server->serverError());
+        lastError_ = SocketErrorCode(server->serverError());
         delete server;
         return false;
     }
@@ -255,16 +177,13 @@ void CSocket::AttachStream(QTcpSocket* stream, bool accepted)
     connections_.push_back(QObject::connect(stream_, &QTcpSocket::readyRead, [this]() { ScheduleRead(); }));
     connections_.push_back(QObject::connect(stream_, &QTcpSocket::connected, [this]() {
         stream_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-        {
-            std::lock_guard<std::mutex> guard(handoff_->lock);
-            handoff_->open = true;
-        }
+        handoff_->Open();
         PostNotification(FD_CONNECT, 0);
         PostNotification(FD_WRITE, 0);
     }));
     connections_.push_back(
         QObject::connect(stream_, &QTcpSocket::errorOccurred, [this](QAbstractSocket::SocketError error) {
-            const int code = ErrnoFor(error);
+            const int code = SocketErrorCode(error);
             lastError_ = code;
             if (error == QAbstractSocket::RemoteHostClosedError) {
                 return; // reported by disconnected
@@ -286,10 +205,7 @@ void CSocket::AttachStream(QTcpSocket* stream, bool accepted)
     }
     if (stream_->state() == QAbstractSocket::ConnectedState) {
         stream_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-        {
-            std::lock_guard<std::mutex> guard(handoff_->lock);
-            handoff_->open = true;
-        }
+        handoff_->Open();
         PostNotification(FD_WRITE, 0);
         ScheduleRead();
     } else {
@@ -330,11 +246,7 @@ void CSocket::Close()
 {
     // Bytes another thread handed over before the close are sent first.
     DrainHandoff();
-    {
-        std::lock_guard<std::mutex> guard(handoff_->lock);
-        handoff_->open = false;
-        handoff_->pending.clear();
-    }
+    handoff_->Shut();
     ++generation_;
     ReleaseQtObjects();
     readEnabled_ = true;
@@ -437,26 +349,7 @@ int CSocket::Send(const void* data, int length, int)
         return SOCKET_ERROR;
     }
     if (!UiThread::IsCurrent()) {
-        const std::shared_ptr<Handoff> handoff = handoff_;
-        std::lock_guard<std::mutex> guard(handoff->lock);
-        if (!handoff->open) {
-            return SOCKET_ERROR;
-        }
-        if (length == 0) {
-            return 0;
-        }
-        handoff->pending.append(static_cast<const char*>(data), length);
-        if (!handoff->drainPosted) {
-            std::lock_guard<std::mutex> posted(PostedLock());
-            QTimer* timer = DrainTimer().data();
-            if (timer == nullptr) {
-                return SOCKET_ERROR;
-            }
-            handoff->drainPosted = true;
-            PostedHandoffs().push_back(handoff);
-            QMetaObject::invokeMethod(timer, "start", Qt::QueuedConnection);
-        }
-        return length;
+        return handoff_->Append(data, length);
     }
 
     if (!IsConnected()) {
@@ -470,7 +363,7 @@ int CSocket::Send(const void* data, int length, int)
     }
     const qint64 written = stream_->write(static_cast<const char*>(data), length);
     if (written < 0) {
-        lastError_ = ErrnoFor(stream_->error());
+        lastError_ = SocketErrorCode(stream_->error());
         return SOCKET_ERROR;
     }
     // No flush here: the socket writes its queue as soon as the UI thread is back in
@@ -479,40 +372,9 @@ int CSocket::Send(const void* data, int length, int)
     return static_cast<int>(written);
 }
 
-std::vector<std::shared_ptr<CSocket::Handoff>>& CSocket::PostedHandoffs()
-{
-    // Never destroyed: a sending thread may post while the process exits.
-    static auto* posted = new std::vector<std::shared_ptr<Handoff>>;
-    return *posted;
-}
-
-void CSocket::DrainPosted()
-{
-    std::vector<std::shared_ptr<Handoff>> posted;
-    {
-        std::lock_guard<std::mutex> guard(PostedLock());
-        posted.swap(PostedHandoffs());
-    }
-    for (const std::shared_ptr<Handoff>& handoff : posted) {
-        CSocket* owner = nullptr;
-        {
-            std::lock_guard<std::mutex> guard(handoff->lock);
-            owner = handoff->owner;
-        }
-        if (owner != nullptr) {
-            owner->DrainHandoff();
-        }
-    }
-}
-
 void CSocket::DrainHandoff()
 {
-    QByteArray bytes;
-    {
-        std::lock_guard<std::mutex> guard(handoff_->lock);
-        bytes.swap(handoff_->pending);
-        handoff_->drainPosted = false;
-    }
+    const QByteArray bytes = handoff_->Take();
     if (!bytes.isEmpty() && IsConnected()) {
         stream_->write(bytes); // written from the event loop, as in Send
     }
@@ -560,175 +422,9 @@ int CSocket::Receive(void* buffer, int length, int)
     }
     const qint64 count = stream_->read(static_cast<char*>(buffer), length);
     if (count < 0) {
-        lastError_ = ErrnoFor(stream_->error());
+        lastError_ = SocketErrorCode(stream_->error());
         return SOCKET_ERROR;
     }
     AfterRead();
     return static_cast<int>(count);
-}
-
-void CSocket::AfterRead()
-{
-    readEnabled_ = true;
-    if (stream_ == nullptr) {
-        return;
-    }
-    if (stream_->bytesAvailable() > 0) {
-        ScheduleRead();
-    } else if (peerClosed_ && !closeNotified_) {
-        closeNotified_ = true;
-        PostNotification(FD_CLOSE, peerCloseError_);
-    }
-}
-
-void CSocket::HandleDisconnected(int errorCode)
-{
-    peerClosed_ = true;
-    peerCloseError_ = errorCode;
-    {
-        std::lock_guard<std::mutex> guard(handoff_->lock);
-        handoff_->open = false;
-        handoff_->pending.clear();
-    }
-    if (stream_->bytesAvailable() > 0) {
-        // The close is reported once everything the peer sent has been read.
-        ScheduleRead();
-    } else if (!closeNotified_) {
-        closeNotified_ = true;
-        PostNotification(FD_CLOSE, errorCode);
-    }
-}
-
-void CSocket::ScheduleRead()
-{
-    if (!readEnabled_ || readPosted_ || stream_ == nullptr || (events_ & FD_READ) == 0 ||
-        stream_->bytesAvailable() == 0) {
-        return;
-    }
-    readEnabled_ = false;
-    readPosted_ = true;
-    PostNotification(FD_READ, 0);
-}
-
-void CSocket::ScheduleAccept()
-{
-    if (!acceptEnabled_ || acceptPosted_ || server_ == nullptr || (events_ & FD_ACCEPT) == 0 ||
-        !server_->hasPendingConnections()) {
-        return;
-    }
-    acceptEnabled_ = false;
-    acceptPosted_ = true;
-    PostNotification(FD_ACCEPT, 0);
-}
-
-void CSocket::PostNotification(long event, int errorCode)
-{
-    QCoreApplication* app = QCoreApplication::instance();
-    if (app == nullptr) {
-        return;
-    }
-    const std::weak_ptr<Alive> alive = alive_;
-    const uint64_t generation = generation_;
-    QMetaObject::invokeMethod(
-        app,
-        [this, alive, event, errorCode, generation]() {
-            if (!alive.expired()) {
-                Deliver(event, errorCode, generation);
-            }
-        },
-        Qt::QueuedConnection);
-}
-
-void CSocket::Deliver(long event, int errorCode, uint64_t generation)
-{
-    if (generation != generation_) {
-        return; // queued for a connection that has been closed since
-    }
-    switch (event) {
-    case FD_READ:
-        readPosted_ = false;
-        if (blockingDepth_ > 0) {
-            // A blocking call on this socket is reading; notify once it is over.
-            readEnabled_ = true;
-            readDeferred_ = true;
-            return;
-        }
-        if (stream_ == nullptr || stream_->bytesAvailable() == 0 || (events_ & FD_READ) == 0) {
-            readEnabled_ = true;
-            return;
-        }
-        OnReceive(0);
-        return;
-    case FD_ACCEPT:
-        acceptPosted_ = false;
-        if (server_ == nullptr || !server_->hasPendingConnections() || (events_ & FD_ACCEPT) == 0) {
-            acceptEnabled_ = true;
-            return;
-        }
-        OnAccept(0);
-        return;
-    case FD_CONNECT:
-        if ((events_ & FD_CONNECT) != 0) {
-            OnConnect(errorCode);
-        }
-        return;
-    case FD_WRITE:
-        if ((events_ & FD_WRITE) != 0) {
-            OnSend(errorCode);
-        }
-        return;
-    case FD_CLOSE:
-        if ((events_ & FD_CLOSE) != 0) {
-            OnClose(errorCode);
-        }
-        return;
-    default:
-        return;
-    }
-}
-
-int CSocket::WaitFor(const std::function<bool()>& done)
-{
-    if (done()) {
-        return 1;
-    }
-    if (QCoreApplication::instance() == nullptr) {
-        return 0;
-    }
-    const std::weak_ptr<Alive> alive = alive_;
-    QEventLoop loop;
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
-    std::vector<QMetaObject::Connection> wakers;
-    if (stream_ != nullptr) {
-        wakers.push_back(QObject::connect(stream_, &QTcpSocket::readyRead, &loop, &QEventLoop::quit));
-        wakers.push_back(QObject::connect(stream_, &QTcpSocket::stateChanged, &loop, &QEventLoop::quit));
-        wakers.push_back(QObject::connect(stream_, &QTcpSocket::errorOccurred, &loop, &QEventLoop::quit));
-    }
-    waits_.push_back(&loop);
-    ++blockingDepth_;
-    deadline.start(BlockingWaitMs);
-    bool finished = false;
-    while (true) {
-        loop.exec();
-        if (alive.expired()) {
-            return -1;
-        }
-        // A Close of this socket also wakes the loop; `done` then sees it closed.
-        finished = done();
-        if (finished || !deadline.isActive()) {
-            break;
-        }
-    }
-    for (const QMetaObject::Connection& waker : wakers) {
-        QObject::disconnect(waker);
-    }
-    waits_.erase(std::remove(waits_.begin(), waits_.end(), &loop), waits_.end());
-    --blockingDepth_;
-    if (blockingDepth_ == 0 && readDeferred_) {
-        readDeferred_ = false;
-        ScheduleRead();
-    }
-    return finished ? 1 : 0;
 }

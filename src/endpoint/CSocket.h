@@ -11,6 +11,7 @@
 #include <QMetaObject>
 
 class QEventLoop;
+class SocketHandoff;
 class QTcpServer;
 class QTcpSocket;
 
@@ -122,8 +123,12 @@ protected:
     virtual void OnClose(int errorCode);
 
 private:
-    struct Alive;
-    struct Handoff;
+    friend class SocketHandoff;
+    // Lifetime token: queued work holds a weak reference and does nothing once the
+    // socket is gone.
+    struct Alive
+    {
+    };
 
     void AttachStream(QTcpSocket* stream, bool accepted);
     void ReleaseQtObjects();
@@ -133,12 +138,8 @@ private:
     void ScheduleAccept();
     void AfterRead();
     void HandleDisconnected(int errorCode);
+    // Writes the bytes other threads handed over (UI thread).
     void DrainHandoff();
-    // Drains every hand-over that another thread posted since the last call (UI
-    // thread). The list of posted hand-overs is ours, under our own lock: nothing of
-    // them travels inside the posted call itself.
-    static void DrainPosted();
-    static std::vector<std::shared_ptr<Handoff>>& PostedHandoffs();
     // Runs the event loop until `done()` holds or BlockingWaitMs passed. Returns 1
     // when done, 0 on time-out and -1 when this socket was destroyed meanwhile (then
     // the caller must not touch it).
@@ -168,5 +169,5 @@ private:
     uint64_t generation_ = 0;
 
     std::shared_ptr<Alive> alive_;
-    std::shared_ptr<Handoff> handoff_;
+    std::shared_ptr<SocketHandoff> handoff_;
 };

@@ -1,8 +1,9 @@
 #pragma once
 
-// The side of a local port-forward tunnel that its relay connection hands bytes to:
-// what the relay server sends goes on to the local application. Called on the UI
-// thread; the bytes are valid only during the call.
+// The tunnel side that a relay connection (RelaySocket) hands the relay's bytes to:
+// the local port-forward tunnel passes them on to the local application, the serial
+// tunnel writes them to its COM port. Called on the UI thread; the bytes are valid
+// only during the call.
 class RelayDataOwner
 {
 public:

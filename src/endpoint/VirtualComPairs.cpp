@@ -14,9 +14,6 @@
 #include <sys/stat.h>
 #include <thread>
 
-const char* const kVirtualComTool = "lumetra-vcom";
-const char* const kVirtualComMissingMessage = "找不到串口，请确认是否安装正确";
-
 namespace {
 
 const char* const kSecondInstallFolder = "/usr/lib/lumetra/";
@@ -24,14 +21,6 @@ const char* const kListArguments = " list";
 const char* const kInstallArguments = " install PortName=COM# PortName=COM#";
 constexpr int kRelistAttempts = 3;
 constexpr auto kRelistPause = std::chrono::milliseconds(2000);
-
-std::vector<_virtual_com_pair>& Pairs()
-{
-    // Never destroyed: the halves live until the process ends, and a reader may still
-    // look at the list while static objects are torn down at exit.
-    static std::vector<_virtual_com_pair>* pairs = new std::vector<_virtual_com_pair>;
-    return *pairs;
-}
 
 bool HoldsTool(const std::string& folder)
 {
@@ -63,19 +52,9 @@ void ShowMissingDriver()
 
 } // namespace
 
-const std::vector<_virtual_com_pair>& VirtualComPairList()
-{
-    return Pairs();
-}
+VirtualComPairs::VirtualComPairs() = default;
 
-void ResetVirtualComPairsForTest()
-{
-    for (_virtual_com_pair& pair : Pairs()) {
-        for (_virtual_com_half* half : pair.halves)
-            delete half;
-    }
-    Pairs().clear();
-}
+VirtualComPairs::~VirtualComPairs() = default;
 
 std::string FindVirtualComFolder()
 {
@@ -112,10 +91,11 @@ bool ParseVirtualComLine(const std::string& line, _virtual_com_half* half)
     }
 
     std::string comText;
-    static const std::string kComMarker = "RealPortName=COM";
+    constexpr char kComMarker[] = "RealPortName=COM";
+    constexpr size_t kComMarkerLength = sizeof kComMarker - 1;
     const size_t real = line.find(kComMarker);
     if (real != std::string::npos) {
-        for (size_t i = real + kComMarker.size(); i < line.size(); ++i) {
+        for (size_t i = real + kComMarkerLength; i < line.size(); ++i) {
             const char c = line[i];
             if (c >= '0' && c <= '9')
                 comText += c;
@@ -141,24 +121,25 @@ bool ParseVirtualComLine(const std::string& line, _virtual_com_half* half)
     return true;
 }
 
-void AddVirtualComHalf(_virtual_com_half* half)
+void VirtualComPairs::AddHalf(std::unique_ptr<_virtual_com_half> half)
 {
     if (half == nullptr)
         return;
-    std::vector<_virtual_com_pair>& pairs = Pairs();
-    for (_virtual_com_pair& pair : pairs) {
-        if (pair.number == half->number) {
-            pair.halves.push_back(half);
+    _virtual_com_half* raw = half.get();
+    halves_.push_back(std::move(half));
+    for (_virtual_com_pair& pair : pairs_) {
+        if (pair.number == raw->number) {
+            pair.halves.push_back(raw);
             return;
         }
     }
     _virtual_com_pair pair;
-    pair.number = half->number;
-    pair.halves.push_back(half);
-    pairs.push_back(pair);
+    pair.number = raw->number;
+    pair.halves.push_back(raw);
+    pairs_.push_back(pair);
 }
 
-void AddVirtualComListing(const std::string& output)
+void VirtualComPairs::AddListing(const std::string& output)
 {
     size_t start = 0;
     while (start < output.size()) {
@@ -167,16 +148,15 @@ void AddVirtualComListing(const std::string& output)
             end = output.size();
         _virtual_com_half parsed;
         if (ParseVirtualComLine(output.substr(start, end - start), &parsed))
-            AddVirtualComHalf(new _virtual_com_half(parsed));
+            AddHalf(std::make_unique<_virtual_com_half>(parsed));
         start = end + 1;
     }
-    std::vector<_virtual_com_pair>& pairs = Pairs();
-    pairs.erase(std::remove_if(pairs.begin(), pairs.end(),
-                               [](const _virtual_com_pair& pair) { return pair.halves.empty(); }),
-                pairs.end());
+    pairs_.erase(std::remove_if(pairs_.begin(), pairs_.end(),
+                                [](const _virtual_com_pair& pair) { return pair.halves.empty(); }),
+                 pairs_.end());
 }
 
-void ListVirtualComPairs()
+void VirtualComPairs::ListInstalled()
 {
     const std::string folder = FindVirtualComFolder();
     if (folder.empty()) {
@@ -187,13 +167,13 @@ void ListVirtualComPairs()
         RunCommandCaptured(QuotedToolPath(folder) + kListArguments, folder);
     if (!output || output->empty())
         return;
-    AddVirtualComListing(*output);
+    AddListing(*output);
 }
 
-void EnsureVirtualComPair()
+void VirtualComPairs::Ensure()
 {
-    ListVirtualComPairs();
-    if (!Pairs().empty())
+    ListInstalled();
+    if (!pairs_.empty())
         return;
 
     const std::string folder = FindVirtualComFolder();
@@ -209,17 +189,17 @@ void EnsureVirtualComPair()
         return;
 
     for (int attempt = 0; attempt < kRelistAttempts; ++attempt) {
-        ListVirtualComPairs();
-        if (!Pairs().empty())
+        ListInstalled();
+        if (!pairs_.empty())
             return;
         std::this_thread::sleep_for(kRelistPause);
     }
 }
 
-_virtual_com_half* PickUserHalf()
+_virtual_com_half* VirtualComPairs::PickUserHalf() const
 {
     _virtual_com_half* picked = nullptr;
-    for (const _virtual_com_pair& pair : Pairs()) {
+    for (const _virtual_com_pair& pair : pairs_) {
         for (_virtual_com_half* half : pair.halves) {
             if (half->isA == 0 && half->listed != 0)
                 picked = half;
@@ -228,9 +208,9 @@ _virtual_com_half* PickUserHalf()
     return picked;
 }
 
-_virtual_com_half* PickProgramHalf(int com)
+_virtual_com_half* VirtualComPairs::PickProgramHalf(int com) const
 {
-    for (const _virtual_com_pair& pair : Pairs()) {
+    for (const _virtual_com_pair& pair : pairs_) {
         const bool holds = std::any_of(pair.halves.begin(), pair.halves.end(),
                                        [com](const _virtual_com_half* half) { return half->com == com; });
         if (!holds)
@@ -240,6 +220,15 @@ _virtual_com_half* PickProgramHalf(int com)
                 return half;
         }
         return nullptr;
+    }
+    return nullptr;
+}
+
+_virtual_com_pair* VirtualComPairs::PairOf(const _virtual_com_half* half)
+{
+    for (_virtual_com_pair& pair : pairs_) {
+        if (std::find(pair.halves.begin(), pair.halves.end(), half) != pair.halves.end())
+            return &pair;
     }
     return nullptr;
 }

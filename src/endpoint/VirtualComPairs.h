@@ -2,30 +2,14 @@
 
 #include "cloud/VirtualComPair.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
-// The virtual null-modem pairs of the serial tunnel, found and made with the pair tool
-// lumetra-vcom. Ends are named "CNCA<n>" (the end the program opens) and "CNCB<n>"
-// (the end offered to the user's application).
-//
-// The pair list is process-wide and grows with every listing: a listing appends its
-// ends to the pairs already known (a new pair number makes a new pair at the end) and
-// never removes earlier entries. Halves are heap records that live until the process
-// ends, so the pointers handed out stay valid. Everything here runs on the UI thread
-// only (the serial tunnel's start); nothing is locked.
-
 // The pair tool's file name inside its install folder.
-extern const char* const kVirtualComTool;
+inline constexpr const char* kVirtualComTool = "lumetra-vcom";
 // The message shown when no install folder holds the tool.
-extern const char* const kVirtualComMissingMessage;
-
-// The process-wide pair list, in the order pair numbers were first seen.
-const std::vector<_virtual_com_pair>& VirtualComPairList();
-
-// Empties the pair list and frees its halves. For tests only: the program itself never
-// clears the list, and no half of the list may be in use when this is called.
-void ResetVirtualComPairsForTest();
+inline constexpr const char* kVirtualComMissingMessage = "找不到串口，请确认是否安装正确";
 
 // The first install folder that holds the tool: the program folder (GetProgramFolder,
 // which honours LUMETRA_HOME), then "/usr/lib/lumetra/". The folder is returned with a
@@ -40,27 +24,56 @@ std::string FindVirtualComFolder();
 // were all found.
 bool ParseVirtualComLine(const std::string& line, _virtual_com_half* half);
 
-// Adds a parsed half to the pair list: appended to the pair with its number, or to a
-// new pair at the end of the list. The list takes ownership.
-void AddVirtualComHalf(_virtual_com_half* half);
+// The virtual null-modem pairs of the serial tunnel, found and made with the pair tool
+// lumetra-vcom. Ends are named "CNCA<n>" (the end the program opens) and "CNCB<n>"
+// (the end offered to the user's application).
+//
+// One object per program run, made at start-up and handed to the serial tunnels. Its
+// pair list grows with every listing: a listing appends its ends to the pairs already
+// known (a new pair number makes a new pair at the end) and never removes earlier
+// entries. The halves live as long as the object, so the pointers handed out stay
+// valid until it goes; it must outlive every tunnel that uses them. Everything here
+// runs on the UI thread only (the serial tunnel's start); nothing is locked.
+class VirtualComPairs
+{
+public:
+    VirtualComPairs();
+    ~VirtualComPairs();
+    VirtualComPairs(const VirtualComPairs&) = delete;
+    VirtualComPairs& operator=(const VirtualComPairs&) = delete;
 
-// Adds every end named in a whole listing (lines split at line feeds), then drops
-// pairs left without halves.
-void AddVirtualComListing(const std::string& output);
+    // The pair list, in the order pair numbers were first seen.
+    const std::vector<_virtual_com_pair>& Pairs() const { return pairs_; }
 
-// Runs "lumetra-vcom list" in the install folder and adds what it prints. Shows the
-// missing-driver message when there is no install folder.
-void ListVirtualComPairs();
+    // Adds a parsed half to the pair list: appended to the pair with its number, or to
+    // a new pair at the end of the list.
+    void AddHalf(std::unique_ptr<_virtual_com_half> half);
 
-// Lists; when the list is still empty, installs one pair ("install PortName=COM#
-// PortName=COM#") and lists up to three more times, 2,000 ms apart, until a pair
-// shows up. Blocks the calling thread meanwhile (up to about 6 seconds).
-void EnsureVirtualComPair();
+    // Adds every end named in a whole listing (lines split at line feeds), then drops
+    // pairs left without halves.
+    void AddListing(const std::string& output);
 
-// The end to offer to the user: the last "CNCB" end of the list, walking all pairs
-// and their halves in order; null when there is none.
-_virtual_com_half* PickUserHalf();
+    // Runs "lumetra-vcom list" in the install folder and adds what it prints. Shows the
+    // missing-driver message when there is no install folder.
+    void ListInstalled();
 
-// The program's end of the first pair that holds an end with COM number `com`: that
-// pair's first "CNCA" end; null when there is no such pair or end.
-_virtual_com_half* PickProgramHalf(int com);
+    // Lists; when the list is still empty, installs one pair ("install PortName=COM#
+    // PortName=COM#") and lists up to three more times, 2,000 ms apart, until a pair
+    // shows up. Blocks the calling thread meanwhile (up to about 6 seconds).
+    void Ensure();
+
+    // The end to offer to the user: the last "CNCB" end of the list, walking all pairs
+    // and their halves in order; null when there is none.
+    _virtual_com_half* PickUserHalf() const;
+
+    // The program's end of the first pair that holds an end with COM number `com`:
+    // that pair's first "CNCA" end; null when there is no such pair or end.
+    _virtual_com_half* PickProgramHalf(int com) const;
+
+    // The pair of the list that holds `half`; null when none does.
+    _virtual_com_pair* PairOf(const _virtual_com_half* half);
+
+private:
+    std::vector<_virtual_com_pair> pairs_;
+    std::vector<std::unique_ptr<_virtual_com_half>> halves_;
+};

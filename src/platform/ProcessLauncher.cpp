@@ -1,5 +1,8 @@
 #include "platform/ProcessLauncher.h"
 
+#include "platform/ProcessStat.h"
+#include "platform/SpawnSetup.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -18,109 +21,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char** environ;
-
 namespace {
-
-// Spawn attributes and file actions, released on every path out.
-class SpawnSetup
-{
-public:
-    SpawnSetup()
-    {
-        okay_ = posix_spawnattr_init(&attr_) == 0;
-        if (okay_ && posix_spawn_file_actions_init(&actions_) != 0) {
-            posix_spawnattr_destroy(&attr_);
-            okay_ = false;
-        }
-    }
-    ~SpawnSetup()
-    {
-        if (okay_) {
-            posix_spawn_file_actions_destroy(&actions_);
-            posix_spawnattr_destroy(&attr_);
-        }
-    }
-    SpawnSetup(const SpawnSetup&) = delete;
-    SpawnSetup& operator=(const SpawnSetup&) = delete;
-
-    // Common set-up of a hidden child: own session, default signal handling and an
-    // empty signal mask, stdin from /dev/null, the working folder, nothing inherited
-    // beyond descriptors 0 to 2. `output` is the descriptor for stdout and stderr,
-    // or -1 for /dev/null.
-    bool Prepare(const std::string& workingDir, int output)
-    {
-        if (!okay_) {
-            return false;
-        }
-        sigset_t all;
-        sigset_t none;
-        sigfillset(&all);
-        sigemptyset(&none);
-        short flags = POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;
-        bool fine = posix_spawnattr_setflags(&attr_, flags) == 0 &&
-                    posix_spawnattr_setsigdefault(&attr_, &all) == 0 &&
-                    posix_spawnattr_setsigmask(&attr_, &none) == 0 &&
-                    posix_spawn_file_actions_addopen(&actions_, 0, "/dev/null", O_RDONLY, 0) == 0;
-        if (fine && output >= 0) {
-            fine = posix_spawn_file_actions_adddup2(&actions_, output, 1) == 0 &&
-                   posix_spawn_file_actions_adddup2(&actions_, output, 2) == 0;
-        } else if (fine) {
-            fine = posix_spawn_file_actions_addopen(&actions_, 1, "/dev/null", O_WRONLY, 0) == 0 &&
-                   posix_spawn_file_actions_adddup2(&actions_, 1, 2) == 0;
-        }
-        if (fine && !workingDir.empty()) {
-            fine = posix_spawn_file_actions_addchdir_np(&actions_, workingDir.c_str()) == 0;
-        }
-        if (fine) {
-            fine = posix_spawn_file_actions_addclosefrom_np(&actions_, 3) == 0;
-        }
-        return fine;
-    }
-
-    // Starts /bin/sh -c `commandLine`; the child's pid, or 0.
-    pid_t Spawn(const std::string& commandLine)
-    {
-        std::string shell = "/bin/sh";
-        std::string arg0 = "sh";
-        std::string dashC = "-c";
-        std::string command = commandLine;
-        char* argv[] = {arg0.data(), dashC.data(), command.data(), nullptr};
-        pid_t pid = 0;
-        if (posix_spawn(&pid, shell.c_str(), &actions_, &attr_, argv, environ) != 0) {
-            return 0;
-        }
-        return pid;
-    }
-
-    // Starts `program` with `arguments` and no shell in between, looked up on PATH
-    // when it holds no '/'. The child's pid, or 0, also when the program cannot be
-    // executed (posix_spawnp reports a failed exec as its own failure).
-    pid_t SpawnProgram(const std::string& program, const std::vector<std::string>& arguments)
-    {
-        std::vector<std::string> words;
-        words.reserve(arguments.size() + 1);
-        words.push_back(program);
-        words.insert(words.end(), arguments.begin(), arguments.end());
-        std::vector<char*> argv;
-        argv.reserve(words.size() + 1);
-        for (std::string& word : words) {
-            argv.push_back(word.data());
-        }
-        argv.push_back(nullptr);
-        pid_t pid = 0;
-        if (program.empty() ||
-            posix_spawnp(&pid, program.c_str(), &actions_, &attr_, argv.data(), environ) != 0) {
-            return 0;
-        }
-        return pid;
-    }
-
-private:
-    bool okay_ = false;
-    posix_spawnattr_t attr_;
-    posix_spawn_file_actions_t actions_;
-};
 
 // Waits for `pid` on a thread of its own so that a child nobody waits for never
 // stays a zombie.
@@ -136,83 +37,6 @@ void ReapInBackground(pid_t pid)
         // No thread to spare: the child stays a zombie until we exit; the process
         // list already treats zombies as ended.
     }
-}
-
-// Reads a small /proc file whole; false when it is not there.
-bool ReadProcFile(const std::string& path, std::string& out)
-{
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    out.clear();
-    char buffer[512];
-    for (;;) {
-        ssize_t got = read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            break;
-        }
-        out.append(buffer, static_cast<size_t>(got));
-    }
-    close(fd);
-    return true;
-}
-
-// What /proc/<pid>/stat ("pid (comm) S ppid ...") says of a process: its state
-// letter (field 3) and its start time (field 22, clock ticks after boot). The name
-// may itself hold parentheses and spaces, so the last ')' ends it.
-struct ProcessStat
-{
-    char state = 0; // 0: no such process
-    uint64_t startTime = 0;
-};
-
-ProcessStat ReadProcessStat(int64_t pid)
-{
-    ProcessStat result;
-    if (pid < 1) {
-        return result;
-    }
-    std::string stat;
-    if (!ReadProcFile("/proc/" + std::to_string(pid) + "/stat", stat)) {
-        return result;
-    }
-    size_t close = stat.rfind(')');
-    if (close == std::string::npos || close + 2 >= stat.size()) {
-        return result;
-    }
-    result.state = stat[close + 2];
-    // Field 3 starts at close + 2; field 22 is 19 separators further on.
-    size_t at = close + 2;
-    for (int field = 3; field < 22 && at != std::string::npos; ++field) {
-        at = stat.find(' ', at);
-        if (at != std::string::npos) {
-            ++at;
-        }
-    }
-    if (at != std::string::npos && at < stat.size()) {
-        const char* begin = stat.c_str() + at;
-        char* end = nullptr;
-        errno = 0;
-        const unsigned long long value = std::strtoull(begin, &end, 10);
-        if (end != begin && errno == 0 && (*end == ' ' || *end == '\n' || *end == '\0')) {
-            result.startTime = value;
-        }
-    }
-    return result;
-}
-
-char ProcessState(int64_t pid)
-{
-    return ReadProcessStat(pid).state;
-}
-
-bool IsEndedState(char state)
-{
-    return state == 0 || state == 'Z' || state == 'X' || state == 'x';
 }
 
 // A process descriptor (pidfd) of `pid`, or -1 with errno set: ESRCH when no such
@@ -383,14 +207,14 @@ int64_t ProcessLauncher::StartProgram(const std::string& program, const std::vec
 
 uint64_t ProcessLauncher::StartTime(int64_t pid)
 {
-    const ProcessStat stat = ReadProcessStat(pid);
-    return IsEndedState(stat.state) ? 0 : stat.startTime;
+    const ProcessStat stat = ProcessStat::Read(pid);
+    return ProcessStat::IsEndedState(stat.state) ? 0 : stat.startTime;
 }
 
 std::string ProcessLauncher::NameOf(int64_t pid)
 {
     std::string name;
-    if (pid < 1 || !ReadProcFile("/proc/" + std::to_string(pid) + "/comm", name)) {
+    if (pid < 1 || !ProcessStat::ReadProcFile("/proc/" + std::to_string(pid) + "/comm", name)) {
         return std::string();
     }
     if (!name.empty() && name.back() == '\n') {
@@ -452,7 +276,7 @@ bool ProcessLauncher::IsRunning(int64_t pid)
     if (pid < 1) {
         return false;
     }
-    return !IsEndedState(ProcessState(pid));
+    return !ProcessStat::IsEndedState(ProcessStat::Read(pid).state);
 }
 
 bool ProcessLauncher::WaitGone(int64_t pid, int timeoutMs)
@@ -487,12 +311,12 @@ std::vector<ProcessLauncher::Entry> ProcessLauncher::List()
     std::sort(pids.begin(), pids.end());
 
     for (int64_t pid : pids) {
-        if (IsEndedState(ProcessState(pid))) {
+        if (ProcessStat::IsEndedState(ProcessStat::Read(pid).state)) {
             continue;
         }
         Entry entry;
         entry.pid = pid;
-        if (!ReadProcFile("/proc/" + std::to_string(pid) + "/comm", entry.name)) {
+        if (!ProcessStat::ReadProcFile("/proc/" + std::to_string(pid) + "/comm", entry.name)) {
             continue; // ended meanwhile
         }
         if (!entry.name.empty() && entry.name.back() == '\n') {

@@ -5,9 +5,9 @@
 #include "app/TraceLog.h"
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
-#include "endpoint/CComPFSocketSocket.h"
 #include "endpoint/ComTransferData.h"
 #include "endpoint/ComTransparent.h"
+#include "endpoint/RelaySocket.h"
 #include "endpoint/VirtualComPairs.h"
 #include "mqtt-c/mosquitto_wrapper.h"
 #include "mqtt-c/mqtt_base64.h"
@@ -16,6 +16,7 @@
 #include "platform/MessageBox.h"
 #include "platform/MessageWindow.h"
 #include "platform/WindowMessages.h"
+#include "tunnel/TunnelHost.h"
 #include "tunnel/TunnelJson.h"
 
 #include <cjson/cJSON.h>
@@ -26,30 +27,6 @@
 #include <new>
 
 namespace {
-
-// Process-wide port-start queue; records are appended and never taken out.
-std::mutex& PortStartLock()
-{
-    static std::mutex lock;
-    return lock;
-}
-
-std::list<CComDataTunnel::PortStartRecord*>*& PortStartQueue()
-{
-    static std::list<CComDataTunnel::PortStartRecord*>* queue = nullptr;
-    return queue;
-}
-
-// The pair of the process-wide list that holds `half`.
-_virtual_com_pair* PairOf(const _virtual_com_half* half)
-{
-    for (const _virtual_com_pair& pair : VirtualComPairList()) {
-        if (std::find(pair.halves.begin(), pair.halves.end(), half) != pair.halves.end()) {
-            return const_cast<_virtual_com_pair*>(&pair);
-        }
-    }
-    return nullptr;
-}
 
 void CloseEndpoint(_virtual_com_half* half)
 {
@@ -63,8 +40,9 @@ void CloseEndpoint(_virtual_com_half* half)
 
 } // namespace
 
-CComDataTunnel::CComDataTunnel(MessageWindow* notifyWindow, CNodeGateway* gateway, CNodeDevice* device)
-    : CDataTunnel(gateway, device), notifyWindow_(notifyWindow)
+CComDataTunnel::CComDataTunnel(MessageWindow* notifyWindow, CNodeGateway* gateway, CNodeDevice* device,
+                               TunnelHost* host)
+    : CDataTunnel(gateway, device), notifyWindow_(notifyWindow), host_(host)
 {
 }
 
@@ -76,7 +54,7 @@ CComDataTunnel::~CComDataTunnel()
             CloseEndpoint(half);
         }
     }
-    std::unique_ptr<CComPFSocketSocket> relay;
+    std::unique_ptr<RelaySocket> relay;
     {
         std::lock_guard<std::mutex> guard(relayLock_);
         relayReady_ = false;
@@ -87,12 +65,16 @@ CComDataTunnel::~CComDataTunnel()
 void CComDataTunnel::Start()
 {
     Replies().Clear();
-    EnsureVirtualComPair();
-    _virtual_com_half* userHalf = PickUserHalf();
+    if (host_ == nullptr) {
+        return;
+    }
+    VirtualComPairs& pairs = host_->ComPairs();
+    pairs.Ensure();
+    _virtual_com_half* userHalf = pairs.PickUserHalf();
     if (userHalf == nullptr) {
         return;
     }
-    _virtual_com_half* programHalf = PickProgramHalf(userHalf->com);
+    _virtual_com_half* programHalf = pairs.PickProgramHalf(userHalf->com);
     if (programHalf == nullptr) {
         return;
     }
@@ -106,7 +88,7 @@ void CComDataTunnel::Start()
     userHalf_ = userHalf;
     programHalf_ = programHalf;
     if (CNodeDevice* device = GetDevice()) {
-        device->virtualComPair = PairOf(userHalf);
+        device->virtualComPair = pairs.PairOf(userHalf);
         device->localComNumber = programHalf->com;
     }
     SendWindowMessage(notifyWindow_, WM_TUNNEL_OPENED,
@@ -134,7 +116,7 @@ void CComDataTunnel::Stop()
     }
     SendWindowMessage(notifyWindow_, WM_TUNNEL_CLOSED,
                       reinterpret_cast<WParam>(static_cast<CDataTunnel*>(this)), 0);
-    std::unique_ptr<CComPFSocketSocket> relay;
+    std::unique_ptr<RelaySocket> relay;
     {
         std::lock_guard<std::mutex> guard(relayLock_);
         relayReady_ = false;
@@ -238,6 +220,11 @@ void CComDataTunnel::OnSerialData(const char* data, int count)
     }
 }
 
+void CComDataTunnel::OnRelayData(const unsigned char* bytes, int count)
+{
+    WriteToCom(bytes, count);
+}
+
 void CComDataTunnel::WriteToCom(const unsigned char* bytes, int count)
 {
     if (bytes == nullptr || count <= 0 || userHalf_ == nullptr || userHalf_->serial == nullptr) {
@@ -288,12 +275,12 @@ std::string CComDataTunnel::RegistrationText(const std::string& pcId, const std:
 
 void CComDataTunnel::ConnectRelay(int reconnect)
 {
-    CComPFSocketSocket* relay = nullptr;
+    RelaySocket* relay = nullptr;
     {
         std::lock_guard<std::mutex> guard(relayLock_);
         relayReady_ = false;
         if (relay_ == nullptr) {
-            relay_.reset(new (std::nothrow) CComPFSocketSocket(this));
+            relay_.reset(new (std::nothrow) RelaySocket(this));
         }
         relay = relay_.get();
     }
@@ -347,25 +334,6 @@ void CComDataTunnel::SendLinkRelease()
 void CComDataTunnel::SendOpenRequest()
 {
     PublishToGateway(mqtt_build_open_request(DeviceSn().c_str(), GetPcId()));
-}
-
-void CComDataTunnel::QueuePortStart(PortStartRecord* record)
-{
-    std::lock_guard<std::mutex> guard(PortStartLock());
-    auto*& queue = PortStartQueue();
-    if (queue == nullptr) {
-        queue = new (std::nothrow) std::list<PortStartRecord*>();
-        if (queue == nullptr) {
-            return;
-        }
-    }
-    queue->push_back(record);
-}
-
-size_t CComDataTunnel::PortStartQueueLength()
-{
-    std::lock_guard<std::mutex> guard(PortStartLock());
-    return PortStartQueue() != nullptr ? PortStartQueue()->size() : 0;
 }
 
 void CComDataTunnel::ReportFailure(const char* text)

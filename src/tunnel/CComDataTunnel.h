@@ -1,19 +1,19 @@
 #pragma once
 
-#include "endpoint/ComWriteOwner.h"
+#include "endpoint/RelayDataOwner.h"
 #include "endpoint/SerialOwner.h"
 #include "tunnel/CDataTunnel.h"
 
 #include <QString>
 
 #include <cstdint>
-#include <list>
 #include <memory>
 #include <mutex>
 #include <string>
 
-class CComPFSocketSocket;
+class RelaySocket;
 class MessageWindow;
+class TunnelHost;
 struct _virtual_com_half;
 
 // The serial tunnel (tunnel type 2): a virtual null-modem pair gives the user's
@@ -25,7 +25,7 @@ struct _virtual_com_half;
 // serial reader thread of the endpoint. It reaches the relay connection only under
 // the tunnel's relay lock, which Stop also takes before it drops the connection, so
 // a reader never sends on a deleted socket.
-class CComDataTunnel : public CDataTunnel, public SerialOwner, public ComWriteOwner
+class CComDataTunnel : public CDataTunnel, public SerialOwner, public RelayDataOwner
 {
 public:
     // The texts of GetText.
@@ -36,7 +36,8 @@ public:
     static constexpr const char* kTextRegistrationFailed = "设备注册失败！";
     static constexpr const char* kTextRelayUnreachable = "服务器端口访问不了";
 
-    CComDataTunnel(MessageWindow* notifyWindow, CNodeGateway* gateway, CNodeDevice* device);
+    // `host` gives the virtual COM pairs; without one Start finds no pair.
+    CComDataTunnel(MessageWindow* notifyWindow, CNodeGateway* gateway, CNodeDevice* device, TunnelHost* host);
     ~CComDataTunnel() override;
 
     void Start() override;
@@ -53,12 +54,14 @@ public:
     // Bytes read from the COM port (serial reader thread): sent unchanged on the
     // relay connection, dropped while there is none.
     void OnSerialData(const char* data, int count) override;
+    // Bytes from the port-transfer relay: written to the COM port (WriteToCom).
+    void OnRelayData(const unsigned char* bytes, int count) override;
     // Writes bytes to the COM port through the user half's endpoint.
-    void WriteToCom(const unsigned char* bytes, int count) override;
+    void WriteToCom(const unsigned char* bytes, int count);
 
     _virtual_com_half* GetUserHalf() const { return userHalf_; }
     _virtual_com_half* GetProgramHalf() const { return programHalf_; }
-    CComPFSocketSocket* GetRelayConnection() const { return relay_.get(); }
+    RelaySocket* GetRelayConnection() const { return relay_.get(); }
     MessageWindow* GetNotifyWindow() const { return notifyWindow_; }
 
     // Opens the program half's COM port through the user half's endpoint with the
@@ -80,17 +83,6 @@ public:
     static std::string RegistrationText(const std::string& pcId, const std::string& gwSn,
                                         const std::string& devSn, int reconnect);
 
-    // The port start routine: queues a record (gateway, device, 0) in the process-wide
-    // port-start queue. Nothing takes records out of it.
-    struct PortStartRecord
-    {
-        CNodeGateway* gateway = nullptr;
-        CNodeDevice* device = nullptr;
-        void* reserved = nullptr;
-    };
-    static void QueuePortStart(PortStartRecord* record);
-    static size_t PortStartQueueLength();
-
 private:
     // Sends {"flag":0,"msg":text,"encode":"ascii"} to the view.
     void ReportFailure(const char* text);
@@ -100,11 +92,12 @@ private:
     void ReportClosed();
 
     MessageWindow* notifyWindow_ = nullptr;
+    TunnelHost* host_ = nullptr;
     _virtual_com_half* userHalf_ = nullptr;
     _virtual_com_half* programHalf_ = nullptr;
     // Guards relay_ against the serial reader thread.
     mutable std::mutex relayLock_;
-    std::unique_ptr<CComPFSocketSocket> relay_;
+    std::unique_ptr<RelaySocket> relay_;
     // Set once the registration went out: serial bytes flow only after it.
     bool relayReady_ = false;
 };

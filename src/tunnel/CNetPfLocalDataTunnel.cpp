@@ -4,27 +4,23 @@
 #include "app/PcId.h"
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
-#include "endpoint/CNetPFSocketSocket.h"
-#include "endpoint/CPortForwardSocketSocket.h"
 #include "endpoint/CServerAcceptSocket.h"
 #include "endpoint/ComTransferData.h"
-#include "endpoint/LocalListenerHost.h"
+#include "endpoint/RelaySocket.h"
 #include "mqtt-c/mqtt_envelope.h"
 #include "platform/MessageWindow.h"
 #include "platform/WindowMessages.h"
 #include "tunnel/CComDataTunnel.h"
+#include "tunnel/TunnelHost.h"
 #include "tunnel/TunnelJson.h"
 
 #include <cjson/cJSON.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
 namespace {
-
-std::atomic<MessageWindow*> g_mainWindow{nullptr};
 
 WParam TunnelParam(CNetPfLocalDataTunnel* tunnel)
 {
@@ -34,8 +30,8 @@ WParam TunnelParam(CNetPfLocalDataTunnel* tunnel)
 } // namespace
 
 CNetPfLocalDataTunnel::CNetPfLocalDataTunnel(MessageWindow* notifyWindow, CNodeGateway* gateway,
-                                             CNodeDevice* device)
-    : CDataTunnel(gateway, device), notifyWindow_(notifyWindow)
+                                             CNodeDevice* device, TunnelHost* host)
+    : CDataTunnel(gateway, device), notifyWindow_(notifyWindow), host_(host)
 {
     if (device != nullptr) {
         device->tunnel = this;
@@ -44,14 +40,9 @@ CNetPfLocalDataTunnel::CNetPfLocalDataTunnel(MessageWindow* notifyWindow, CNodeG
 
 CNetPfLocalDataTunnel::~CNetPfLocalDataTunnel() = default;
 
-void CNetPfLocalDataTunnel::SetMainWindow(MessageWindow* window)
+MessageWindow* CNetPfLocalDataTunnel::ListenerWindow() const
 {
-    g_mainWindow = window;
-}
-
-MessageWindow* CNetPfLocalDataTunnel::MainWindow()
-{
-    return g_mainWindow;
+    return host_ != nullptr ? host_->ListenerWindow() : nullptr;
 }
 
 LocalListenerOwner* CNetPfLocalDataTunnel::ListenerOwnerFromParam(WParam tunnel)
@@ -89,9 +80,9 @@ void CNetPfLocalDataTunnel::Start()
     if (relay_ != nullptr) {
         relay_->Close();
     }
-    relay_.reset(new (std::nothrow) CNetPFSocketSocket(this));
+    relay_.reset(new (std::nothrow) RelaySocket(this));
     if (relay_ != nullptr) {
-        CNetPFSocketSocket* relay = relay_.get();
+        RelaySocket* relay = relay_.get();
         // Failures show up as silent sends on a dead connection.
         if (relay->Create() && relay->Connect(QString::fromStdString(RelayHost()), RelayPort()) &&
             relay_.get() == relay) {
@@ -111,9 +102,9 @@ void CNetPfLocalDataTunnel::Stop()
     Replies().Clear();
     SendUnbind();
     SendWindowMessage(notifyWindow_, WM_TUNNEL_CLOSED, TunnelParam(this), 0);
-    SendWindowMessage(MainWindow(), WM_LISTENER_CLOSE, 0, 0);
+    SendWindowMessage(ListenerWindow(), WM_LISTENER_CLOSE, 0, 0);
     localConnection_ = nullptr;
-    std::unique_ptr<CNetPFSocketSocket> relay = std::move(relay_);
+    std::unique_ptr<RelaySocket> relay = std::move(relay_);
     relay.reset();
 }
 
@@ -137,7 +128,7 @@ void CNetPfLocalDataTunnel::OnTimeout()
     if (frame.size() <= kPortTransferFrameHeader || port <= 0 || port > 0xFFFF) {
         return;
     }
-    CPortForwardSocketSocket connection;
+    RelaySocket connection;
     if (connection.Create() &&
         connection.Connect(QString::fromStdString(host), static_cast<uint16_t>(port))) {
         connection.Send(frame.data(), static_cast<int>(frame.size()), 0);
@@ -157,16 +148,16 @@ void CNetPfLocalDataTunnel::OnMessage(cJSON* message, int code)
         HandleOccupancy(message);
         break;
     case static_cast<int>(WM_PORT_FORWARD_MATCHED):
-        PassToMainWindow(WM_PORT_FORWARD_MATCHED, message);
+        PassToListener(WM_PORT_FORWARD_MATCHED, message);
         break;
     case kCmdAck:
-        PassToMainWindow(WM_PORT_FORWARD_ACK, message);
+        PassToListener(WM_PORT_FORWARD_ACK, message);
         break;
     case static_cast<int>(WM_PORT_FORWARD_DATA):
-        PassToMainWindow(WM_PORT_FORWARD_DATA, message);
+        PassToListener(WM_PORT_FORWARD_DATA, message);
         break;
     case static_cast<int>(WM_PORT_FORWARD_NOTICE):
-        PassToMainWindow(WM_PORT_FORWARD_NOTICE, message);
+        PassToListener(WM_PORT_FORWARD_NOTICE, message);
         break;
     case static_cast<int>(WM_TUNNEL_RESULT):
         HandleResult(message);
@@ -230,10 +221,7 @@ CSocket* CNetPfLocalDataTunnel::CurrentLocalConnection()
     if (localConnection_ != nullptr) {
         return localConnection_;
     }
-    if (auto* host = dynamic_cast<LocalListenerHost*>(MainWindow())) {
-        return host->FindConnection(this);
-    }
-    return nullptr;
+    return host_ != nullptr ? host_->FindLocalConnection(this) : nullptr;
 }
 
 void CNetPfLocalDataTunnel::SendOpenRequest()
@@ -290,13 +278,13 @@ void CNetPfLocalDataTunnel::HandleResult(cJSON* message)
     }
 }
 
-void CNetPfLocalDataTunnel::PassToMainWindow(MsgCode msg, cJSON* message)
+void CNetPfLocalDataTunnel::PassToListener(MsgCode msg, cJSON* message)
 {
-    SendWindowMessage(MainWindow(), msg, TunnelParam(this), reinterpret_cast<LParam>(message));
+    SendWindowMessage(ListenerWindow(), msg, TunnelParam(this), reinterpret_cast<LParam>(message));
 }
 
 void CNetPfLocalDataTunnel::RequestListener()
 {
-    SendWindowMessage(MainWindow(), WM_LISTENER_SETUP, TunnelParam(this),
+    SendWindowMessage(ListenerWindow(), WM_LISTENER_SETUP, TunnelParam(this),
                       reinterpret_cast<LParam>(notifyWindow_));
 }

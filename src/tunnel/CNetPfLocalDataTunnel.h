@@ -11,9 +11,10 @@
 #include <memory>
 #include <string>
 
-class CNetPFSocketSocket;
+class RelaySocket;
 class CSocket;
 class MessageWindow;
+class TunnelHost;
 
 // The local port-forward tunnel (tunnel type 1): an application on the PC connects
 // to a local listening port (set up by the main window's listener host) and its
@@ -21,10 +22,9 @@ class MessageWindow;
 // in the MQTT conversation with the gateway through OnMessage.
 //
 // Window messages go to two windows: the notify window (the gateway detail view)
-// and the main window, which hosts the local listener (LocalListenerHost). The main
-// window is process-wide (SetMainWindow); wParam of every message to it is the
-// tunnel as a CDataTunnel pointer, which ListenerOwnerFromParam turns back into the
-// listener side.
+// and the window of the tunnel host that hosts the local listener
+// (TunnelHost::ListenerWindow); wParam of every message to it is the tunnel as a
+// CDataTunnel pointer, which ListenerOwnerFromParam turns back into the listener side.
 class CNetPfLocalDataTunnel : public CDataTunnel, public LocalListenerOwner, public RelayDataOwner
 {
 public:
@@ -34,7 +34,9 @@ public:
     // Relay port when the installation names none.
     static constexpr uint16_t kDefaultRelayPort = 15000;
 
-    CNetPfLocalDataTunnel(MessageWindow* notifyWindow, CNodeGateway* gateway, CNodeDevice* device);
+    // `host` gives the listener window; without one no listener message goes out.
+    CNetPfLocalDataTunnel(MessageWindow* notifyWindow, CNodeGateway* gateway, CNodeDevice* device,
+                          TunnelHost* host);
     ~CNetPfLocalDataTunnel() override;
 
     void Start() override;
@@ -64,7 +66,7 @@ public:
     // is used.
     void SetLocalConnection(CSocket* connection) { localConnection_ = connection; }
     CSocket* GetLocalConnection() const { return localConnection_; }
-    CNetPFSocketSocket* GetRelayConnection() const { return relay_.get(); }
+    RelaySocket* GetRelayConnection() const { return relay_.get(); }
     MessageWindow* GetNotifyWindow() const { return notifyWindow_; }
 
     // The relay server: "relay_host" else "port_transfer_host"; "relay_port" else
@@ -74,9 +76,6 @@ public:
     // The registration text that opens the relay connection.
     std::string RegistrationText() const;
 
-    // The process-wide main window that hosts the local listener.
-    static void SetMainWindow(MessageWindow* window);
-    static MessageWindow* MainWindow();
     // Resolver for LocalListenerHost: wParam (a CDataTunnel pointer) to the listener
     // side of a port-forward tunnel, null for any other tunnel.
     static LocalListenerOwner* ListenerOwnerFromParam(WParam tunnel);
@@ -84,11 +83,13 @@ public:
 private:
     void HandleOccupancy(const cJSON* message);
     void HandleResult(cJSON* message);
-    void PassToMainWindow(MsgCode msg, cJSON* message);
+    void PassToListener(MsgCode msg, cJSON* message);
+    MessageWindow* ListenerWindow() const;
     void RequestListener();
     CSocket* CurrentLocalConnection();
 
     MessageWindow* notifyWindow_ = nullptr;
-    std::unique_ptr<CNetPFSocketSocket> relay_;
+    TunnelHost* host_ = nullptr;
+    std::unique_ptr<RelaySocket> relay_;
     CSocket* localConnection_ = nullptr;
 };

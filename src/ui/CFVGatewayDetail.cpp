@@ -18,7 +18,7 @@ QString Utf8(const std::string& text)
 
 } // namespace
 
-CFVGatewayDetail::CFVGatewayDetail(MessageWindow* mainWindow, QWidget* parent)
+CFVGatewayDetail::CFVGatewayDetail(MessageWindow* mainWindow, TunnelHost* tunnelHost, QWidget* parent)
     : QWidget(parent), mainWindow_(mainWindow), switch_(new CTabButton(this, IDC_CHANNEL_SWITCH)),
       titleFont_(CMemDCPNG::YaHei(12, true)), textFont_(CMemDCPNG::YaHei(11))
 {
@@ -26,6 +26,7 @@ CFVGatewayDetail::CFVGatewayDetail(MessageWindow* mainWindow, QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     switch_->setObjectName(QStringLiteral("channelSwitch"));
     controller_.SetMainWindow(mainWindow_);
+    controller_.SetTunnelHost(tunnelHost);
     controller_.SetListener(this);
     connect(switch_, &CTabButton::clicked, this, [this] {
         controller_.ChannelSwitchClicked();

@@ -21,7 +21,8 @@ class CFVGatewayDetail : public QWidget, public GatewayDetailListener
 public:
     static constexpr int IDC_CHANNEL_SWITCH = 1012;
 
-    CFVGatewayDetail(MessageWindow* mainWindow, QWidget* parent);
+    // `tunnelHost` is handed to the tunnels the controller creates.
+    CFVGatewayDetail(MessageWindow* mainWindow, TunnelHost* tunnelHost, QWidget* parent);
     ~CFVGatewayDetail() override;
 
     // Once, after creation: the switch's images, switched off.

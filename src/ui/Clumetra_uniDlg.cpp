@@ -6,13 +6,13 @@
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
 #include "cloud/CurrentAccount.h"
-#include "endpoint/LocalListenerHost.h"
+#include "control/LocalTunnelHost.h"
+#include "endpoint/VirtualComPairs.h"
 #include "endpoint/VpnClientControl.h"
 #include "mqtt-c/mosquitto_wrapper.h"
 #include "mqtt-c/mqtt_thread.h"
 #include "platform/MessageBox.h"
 #include "platform/WindowMessages.h"
-#include "tunnel/CNetPfLocalDataTunnel.h"
 #include "ui/CFVGatewayDetail.h"
 #include "ui/CFVHomeInfo.h"
 #include "ui/CFVLeftTree.h"
@@ -55,8 +55,8 @@ QRect EntryRect(const _Resource_Info* entry)
 
 Clumetra_uniDlg::Clumetra_uniDlg(Services services)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), services_(std::move(services)),
-      listener_(std::make_unique<LocalListenerHost>(
-          [](WParam tunnel) { return CNetPfLocalDataTunnel::ListenerOwnerFromParam(tunnel); }))
+      comPairs_(std::make_unique<VirtualComPairs>()),
+      tunnelHost_(std::make_unique<LocalTunnelHost>(*comPairs_))
 {
     if (!services_.stopVpnClients)
         services_.stopVpnClients = [] { StopVpnClients(); };
@@ -72,8 +72,6 @@ Clumetra_uniDlg::Clumetra_uniDlg(Services services)
 
 Clumetra_uniDlg::~Clumetra_uniDlg()
 {
-    if (CNetPfLocalDataTunnel::MainWindow() == listener_.get())
-        CNetPfLocalDataTunnel::SetMainWindow(nullptr);
     // The detail view's controller goes before the gateway records it points to,
     // which the tree owns.
     delete detailView_;
@@ -81,6 +79,11 @@ Clumetra_uniDlg::~Clumetra_uniDlg()
     tableView_ = nullptr;
     delete treeView_;
     treeView_ = nullptr;
+}
+
+LocalListenerHost& Clumetra_uniDlg::Listener()
+{
+    return tunnelHost_->Listener();
 }
 
 bool Clumetra_uniDlg::OnInitDialog()
@@ -114,9 +117,6 @@ bool Clumetra_uniDlg::OnInitDialog()
     services_.startMqttThread();
 
     CreateLoginView();
-    // The port-forward tunnels reach the window's local listener directly: they
-    // look their local connection up in it.
-    CNetPfLocalDataTunnel::SetMainWindow(listener_.get());
 
     setGeometry(0, 0, kWidth, kHeight);
     setFixedSize(kWidth, kHeight);
@@ -224,7 +224,7 @@ LResult Clumetra_uniDlg::WindowProc(MsgCode msg, WParam wParam, LParam lParam)
     case WM_PORT_FORWARD_ACK:
     case WM_PORT_FORWARD_MATCHED:
     case WM_LISTENER_CLOSE:
-        return listener_->WindowProc(msg, wParam, lParam);
+        return tunnelHost_->Listener().WindowProc(msg, wParam, lParam);
     default:
         return 0;
     }
@@ -256,7 +256,7 @@ LResult Clumetra_uniDlg::OnGatewaySelected(WParam gateway)
     if (gateway == 0)
         return 0;
     if (detailView_ == nullptr) {
-        detailView_ = new CFVGatewayDetail(this, this);
+        detailView_ = new CFVGatewayDetail(this, tunnelHost_.get(), this);
         detailView_->OnInitialUpdate();
         detailView_->Controller().SetVpnClientCalls(services_.startVpnClient, services_.stopVpnClients);
         const QRect area = RightArea();

@@ -17,6 +17,8 @@ class CFVLogin;
 class CFVTableDevice;
 class CGdipButton;
 class LocalListenerHost;
+class LocalTunnelHost;
+class VirtualComPairs;
 class CWndShadow;
 class QEventLoop;
 struct _Resource_Info;
@@ -78,7 +80,7 @@ public:
     CFVHomeInfo* HomeView() const { return homeView_; }
     CFVGatewayDetail* DetailView() const { return detailView_; }
     CFVTableDevice* TableView() const { return tableView_; }
-    LocalListenerHost& Listener() { return *listener_; }
+    LocalListenerHost& Listener();
     CGdipButton* Button(int id) const;
     CWndShadow* Shadow() const { return shadow_.get(); }
 
@@ -116,8 +118,11 @@ private:
     CFVHomeInfo* homeView_ = nullptr;
     CFVGatewayDetail* detailView_ = nullptr;
     CFVTableDevice* tableView_ = nullptr;
-    // The local listener of the port-forward tunnels.
-    std::unique_ptr<LocalListenerHost> listener_;
+    // The virtual COM pairs of the serial tunnels, and the host handed to every tunnel
+    // (with the local listener of the port-forward tunnels). Both outlive the views
+    // and the tunnels, which the destructor frees first.
+    std::unique_ptr<VirtualComPairs> comPairs_;
+    std::unique_ptr<LocalTunnelHost> tunnelHost_;
     bool loggedIn_ = false;
 
     bool dragging_ = false;

@@ -11,7 +11,6 @@
 
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
-#include "endpoint/VirtualComPairs.h"
 #include "gui/common/GuiTestApp.h"
 #include "gui/common/ScreenshotCheck.h"
 #include "mqtt-c/mosquitto_wrapper.h"
@@ -222,8 +221,6 @@ protected:
                 mqtt_.detach();
         }
         TipsDialog::SetPresenter(previousTips_);
-        // The pairs themselves go with vcom_.
-        ResetVirtualComPairsForTest();
         qunsetenv("LUMETRA_HOME");
         qunsetenv("USERPROFILE");
     }

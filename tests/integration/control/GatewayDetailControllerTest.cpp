@@ -7,7 +7,6 @@
 #include "app/CustomResourceTable.h"
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
-#include "endpoint/VirtualComPairs.h"
 #include "endpoint/VpnClientControl.h"
 #include "mqtt-c/mosquitto_wrapper.h"
 #include "platform/MessageBox.h"
@@ -17,6 +16,7 @@
 #include "support/MessageBoxRecorder.h"
 #include "support/MqttClientThread.h"
 #include "support/PlatconfBuilder.h"
+#include "support/RecordingTunnelHost.h"
 #include "support/ScopedEnv.h"
 #include "support/StderrCapture.h"
 #include "support/TempDir.h"
@@ -129,6 +129,7 @@ protected:
         ASSERT_TRUE(farSide_.Subscribe("/#", 1));
 
         controller_.SetMainWindow(&mainWindow_);
+        controller_.SetTunnelHost(&tunnelHost_);
         controller_.SetTipsTimeout(kAnswerTimeoutMs);
         gateway_.gwSn = "GW-CTL-1";
         gateway_.isOnline = "true";
@@ -152,7 +153,6 @@ protected:
             delete device;
         }
         delete gateway_.vpnTunnel;
-        ResetVirtualComPairsForTest();
     }
 
     CNodeDevice& Device(const char* sn)
@@ -215,6 +215,8 @@ protected:
     MessageBoxRecorder boxes_;
     TipsRecorder tips_;
     RowResetWindow mainWindow_;
+    // No listener window: the port-forward tunnels' listener messages go nowhere.
+    RecordingTunnelHost tunnelHost_;
     GatewayDetailController controller_;
     CNodeGateway gateway_;
 };

@@ -21,22 +21,21 @@ class VirtualComPairsTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ResetVirtualComPairsForTest();
         ASSERT_TRUE(folder.IsValid());
         ASSERT_EQ(symlink(VcomFolder::ToolPath().c_str(), (installFolder + "/lumetra-vcom").c_str()), 0);
     }
-    void TearDown() override { ResetVirtualComPairsForTest(); }
 
-    // The user's end, and the program's end found from it.
-    std::pair<int, int> PickedEnds() const
+    // The user's end of `pairs`, and the program's end found from it.
+    static std::pair<int, int> PickedEnds(const VirtualComPairs& pairs)
     {
-        const _virtual_com_half* user = PickUserHalf();
-        const _virtual_com_half* program = user != nullptr ? PickProgramHalf(user->com) : nullptr;
+        const _virtual_com_half* user = pairs.PickUserHalf();
+        const _virtual_com_half* program = user != nullptr ? pairs.PickProgramHalf(user->com) : nullptr;
         return {user != nullptr ? user->com : -1, program != nullptr ? program->com : -1};
     }
 
     MessageBoxRecorder boxes;
     VcomFolder folder;
+    VirtualComPairs comPairs;
     std::string installFolder = folder.MakeDir("program folder");
     ScopedEnv home{"LUMETRA_HOME", installFolder};
 };
@@ -49,17 +48,17 @@ TEST_F(VirtualComPairsTest, MissingToolFolderShowsTheMissingDriverMessage)
     ScopedEnv empty("LUMETRA_HOME", folder.MakeDir("empty program folder"));
     EXPECT_EQ(FindVirtualComFolder(), "");
 
-    ListVirtualComPairs();
-    EXPECT_TRUE(VirtualComPairList().empty());
+    comPairs.ListInstalled();
+    EXPECT_TRUE(comPairs.Pairs().empty());
     ASSERT_EQ(boxes.Count(), 1u);
     EXPECT_EQ(boxes.Boxes()[0].text, QString::fromUtf8("找不到串口，请确认是否安装正确"));
     EXPECT_EQ(boxes.Boxes()[0].caption, QStringLiteral("Lumetra"));
     EXPECT_EQ(boxes.Boxes()[0].style, kMbOk);
 
     // Ensuring a pair lists (message) and finds no tool to install with (message).
-    EnsureVirtualComPair();
+    comPairs.Ensure();
     EXPECT_EQ(boxes.Count(), 3u);
-    EXPECT_TRUE(VirtualComPairList().empty());
+    EXPECT_TRUE(comPairs.Pairs().empty());
     EXPECT_TRUE(folder.PairNumbers().empty()) << "nothing was installed";
 }
 
@@ -68,21 +67,21 @@ TEST_F(VirtualComPairsTest, MissingToolFolderShowsTheMissingDriverMessage)
 TEST_F(VirtualComPairsTest, EnsureInstallsOnePairWhenNoneExistsAndKeepsIt)
 {
     EXPECT_EQ(FindVirtualComFolder(), installFolder + "/");
-    EnsureVirtualComPair();
+    comPairs.Ensure();
     const std::vector<int> numbers = folder.PairNumbers();
     EXPECT_EQ(numbers.size(), 1u);
     const std::vector<VcomFolder::Pair> listed = folder.List();
     ASSERT_EQ(listed.size(), 1u);
-    ASSERT_EQ(VirtualComPairList().size(), 1u);
-    EXPECT_EQ(PickedEnds(), std::make_pair(listed[0].comB, listed[0].comA));
+    ASSERT_EQ(comPairs.Pairs().size(), 1u);
+    EXPECT_EQ(PickedEnds(comPairs), std::make_pair(listed[0].comB, listed[0].comA));
     EXPECT_EQ(boxes.Count(), 0u);
     SerialEnd end;
     EXPECT_TRUE(end.Open(folder.LinkPath(listed[0].comB))) << "the user's end is a working port";
 
-    ResetVirtualComPairsForTest();
-    EnsureVirtualComPair();
+    VirtualComPairs fresh;
+    fresh.Ensure();
     EXPECT_EQ(folder.PairNumbers(), numbers) << "an existing pair is kept";
-    EXPECT_EQ(PickedEnds(), std::make_pair(listed[0].comB, listed[0].comA));
+    EXPECT_EQ(PickedEnds(fresh), std::make_pair(listed[0].comB, listed[0].comA));
 }
 
 } // namespace

@@ -5,9 +5,9 @@
 #include "SocketFakes.h"
 
 #include "app/CustomResourceTable.h"
+#include "control/LocalListenerHost.h"
 #include "endpoint/CServerAcceptSocket.h"
 #include "endpoint/CServerSocket.h"
-#include "endpoint/LocalListenerHost.h"
 #include "support/FreePort.h"
 #include "support/MessageBoxRecorder.h"
 #include "support/PlatconfBuilder.h"

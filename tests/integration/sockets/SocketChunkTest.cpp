@@ -3,10 +3,8 @@
 
 #include "SocketFakes.h"
 
-#include "endpoint/CComPFSocketSocket.h"
-#include "endpoint/CNetPFSocketSocket.h"
-#include "endpoint/CPortForwardSocketSocket.h"
 #include "endpoint/CVpnStatusSocket.h"
+#include "endpoint/RelaySocket.h"
 #include "support/ProgramRun.h"
 #include "support/PumpUntil.h"
 
@@ -47,7 +45,7 @@ protected:
     Socket socket_{&owner_};
 };
 
-using RelaySockets = ::testing::Types<CNetPFSocketSocket, CComPFSocketSocket, CPortForwardSocketSocket>;
+using RelaySockets = ::testing::Types<RelaySocket>;
 TYPED_TEST_SUITE(RelaySocketTest, RelaySockets);
 
 TYPED_TEST(RelaySocketTest, BurstsArriveWholeInChunksOfAtMost1024BytesAndCloseComesAfterThem)

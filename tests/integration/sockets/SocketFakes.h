@@ -4,7 +4,6 @@
 // and a window that records its messages.
 
 #include "endpoint/ComTransferData.h"
-#include "endpoint/ComWriteOwner.h"
 #include "endpoint/LocalListenerOwner.h"
 #include "endpoint/RelayDataOwner.h"
 #include "platform/MessageWindow.h"
@@ -22,7 +21,7 @@
 
 // Keeps every chunk a socket hands on, with the new-connection flag of local blocks
 // (-1 for chunks that came without a block).
-class RecordingOwner : public LocalListenerOwner, public RelayDataOwner, public ComWriteOwner
+class RecordingOwner : public LocalListenerOwner, public RelayDataOwner
 {
 public:
     struct Chunk
@@ -38,7 +37,6 @@ public:
         Record(block->bytes, static_cast<int>(block->length), block->newConnection);
     }
     void OnRelayData(const unsigned char* bytes, int count) override { Record(bytes, count, -1); }
-    void WriteToCom(const unsigned char* bytes, int count) override { Record(bytes, count, -1); }
 
     std::vector<Chunk> chunks;
     QByteArray all;

@@ -8,7 +8,6 @@
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
 #include "endpoint/ComTransferData.h"
-#include "endpoint/VirtualComPairs.h"
 #include "mqtt-c/TunnelRouting.h"
 #include "mqtt-c/VpnInfoRecord.h"
 #include "mqtt-c/mosquitto_wrapper.h"
@@ -20,6 +19,7 @@
 #include "support/MessageBoxRecorder.h"
 #include "support/MqttClientThread.h"
 #include "support/PlatconfBuilder.h"
+#include "support/RecordingTunnelHost.h"
 #include "support/TempDir.h"
 #include "support/VcomFolder.h"
 #include "tunnel/CComDataTunnel.h"
@@ -160,7 +160,6 @@ protected:
         diagnostics_ = std::tmpfile();
         mqtt_set_streams(diagnostics_, diagnostics_);
         SetResources({});
-        ResetVirtualComPairsForTest();
         ASSERT_TRUE(QFile::link(LUMETRA_BIN_DIR "/lumetra-vcom", home_.FilePath("lumetra-vcom")));
         ASSERT_TRUE(broker_.Start()) << broker_.Error().toStdString();
         ASSERT_TRUE(farSide_.Connect(broker_.Host(), broker_.Port(), broker_.User(), broker_.Password()));
@@ -168,7 +167,6 @@ protected:
         client_.Start(broker_);
         ASSERT_TRUE(MqttClientThread::WaitSubscribed(broker_, kPc));
         mqtt_set_target_window(&view_);
-        CNetPfLocalDataTunnel::SetMainWindow(&main_);
         gateway_.gwSn = "GW1";
         gateway_.lanIp = "192.168.8.1";
         gateway_.lanMask = "255.255.255.0";
@@ -185,9 +183,7 @@ protected:
 
     void TearDown() override
     {
-        CNetPfLocalDataTunnel::SetMainWindow(nullptr);
         mqtt_set_target_window(nullptr);
-        ResetVirtualComPairsForTest();
         EXPECT_TRUE(client_.Stop()) << "the MQTT client did not stop";
         farSide_.Disconnect();
         broker_.Stop();
@@ -305,6 +301,8 @@ protected:
     CNodeDevice device_;
     TunnelViewWindow view_;
     TunnelViewWindow main_;
+    // The tunnels report their listener messages to main_.
+    RecordingTunnelHost host_{&main_};
 };
 
 // Every reply is taken once, and only after the request it answers went out: the
@@ -312,7 +310,7 @@ protected:
 // for between them.
 TEST_F(TunnelTest, SerialTunnelConversations)
 {
-    CComDataTunnel tunnel(&view_, &gateway_, &device_);
+    CComDataTunnel tunnel(&view_, &gateway_, &device_, &host_);
     // A port-transfer server that refuses the registration's connection.
     SetResources(
         {{"port_transfer_host", "127.0.0.1"}, {"port_transfer_port", std::to_string(FreePort::Pick())}});
@@ -391,7 +389,7 @@ TEST_F(TunnelTest, PortForwardTunnelConversations)
     LoopbackPeer relay;
     ASSERT_NE(relay.Port(), 0);
     SetResources({{"relay_host", "127.0.0.1"}, {"relay_port", std::to_string(relay.Port())}});
-    CNetPfLocalDataTunnel tunnel(&view_, &gateway_, &device_);
+    CNetPfLocalDataTunnel tunnel(&view_, &gateway_, &device_, &host_);
     const std::string matched = R"({"cmdId":2986,"pt_sn":1})";
     const std::string ack = R"({"cmdId":2987,"seq":4})";
     const std::string data = R"({"cmdId":2988,"pt_sn":2,"pt_payload":"QUI="})";
@@ -478,9 +476,9 @@ TEST_F(TunnelTest, PortForwardTunnelConversations)
 
 TEST_F(TunnelTest, BaseMessagesAndData)
 {
-    CComDataTunnel serial(&view_, &gateway_, &device_);
+    CComDataTunnel serial(&view_, &gateway_, &device_, &host_);
     CVPNDataTunnel channel(&gateway_);
-    CComDataTunnel detached(&view_, nullptr, &device_);
+    CComDataTunnel detached(&view_, nullptr, &device_, &host_);
     unsigned char bytes[] = {'A', 'B'};
     _com_transfer_data block;
     block.seq = 5;

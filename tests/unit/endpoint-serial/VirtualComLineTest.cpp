@@ -63,76 +63,94 @@ TEST(VirtualComLineParser, SkipsLinesThatLackAMarker)
     EXPECT_FALSE(ParseVirtualComLine("CNCA0 RealPortName=COM3", nullptr));
 }
 
-class VirtualComPairs : public ::testing::Test
+class VirtualComPairList : public ::testing::Test
 {
 protected:
-    void SetUp() override { ResetVirtualComPairsForTest(); }
-    void TearDown() override { ResetVirtualComPairsForTest(); }
+    ::VirtualComPairs comPairs;
 };
 
-TEST_F(VirtualComPairs, OnePairFromItsTwoLines)
+TEST_F(VirtualComPairList, OnePairFromItsTwoLines)
 {
-    AddVirtualComListing("       CNCA0 PortName=COM#,RealPortName=COM3\n"
-                         "       CNCB0 PortName=COM#,RealPortName=COM4\n");
-    const std::vector<_virtual_com_pair>& pairs = VirtualComPairList();
+    comPairs.AddListing("       CNCA0 PortName=COM#,RealPortName=COM3\n"
+                        "       CNCB0 PortName=COM#,RealPortName=COM4\n");
+    const std::vector<_virtual_com_pair>& pairs = comPairs.Pairs();
     ASSERT_EQ(pairs.size(), 1u);
     EXPECT_EQ(pairs[0].number, 0);
     ASSERT_EQ(pairs[0].halves.size(), 2u);
     EXPECT_EQ(pairs[0].halves[0]->name, "CNCA");
     EXPECT_EQ(pairs[0].halves[1]->name, "CNCB");
 
-    const _virtual_com_half* user = PickUserHalf();
-    const _virtual_com_half* program = PickProgramHalf(4);
+    const _virtual_com_half* user = comPairs.PickUserHalf();
+    const _virtual_com_half* program = comPairs.PickProgramHalf(4);
     ASSERT_TRUE(user != nullptr && program != nullptr);
     EXPECT_EQ(std::make_tuple(user->com, user->isA, program->com, program->isA), std::make_tuple(4, 0, 3, 1));
-    EXPECT_EQ(PickProgramHalf(3), program) << "either end's number finds the pair";
-    EXPECT_EQ(PickProgramHalf(5), nullptr);
+    EXPECT_EQ(comPairs.PickProgramHalf(3), program) << "either end's number finds the pair";
+    EXPECT_EQ(comPairs.PickProgramHalf(5), nullptr);
 
     // Listing again adds to the same pair; earlier halves stay where they were.
     const _virtual_com_half* firstA = pairs[0].halves[0];
-    AddVirtualComListing("       CNCA0 PortName=COM#,RealPortName=COM3\n"
-                         "       CNCB0 PortName=COM#,RealPortName=COM4\n");
+    comPairs.AddListing("       CNCA0 PortName=COM#,RealPortName=COM3\n"
+                        "       CNCB0 PortName=COM#,RealPortName=COM4\n");
     ASSERT_EQ(pairs.size(), 1u);
     ASSERT_EQ(pairs[0].halves.size(), 4u);
     EXPECT_EQ(pairs[0].halves[0], firstA);
-    EXPECT_EQ(PickUserHalf(), pairs[0].halves[3]) << "the user half comes from the second listing";
-    EXPECT_EQ(PickProgramHalf(4), firstA) << "the program half is the pair's first CNCA end";
+    EXPECT_EQ(comPairs.PickUserHalf(), pairs[0].halves[3]) << "the user half comes from the second listing";
+    EXPECT_EQ(comPairs.PickProgramHalf(4), firstA) << "the program half is the pair's first CNCA end";
 }
 
-TEST_F(VirtualComPairs, PairsKeepTheOrderTheirNumberWasFirstSeen)
+TEST_F(VirtualComPairList, PairsKeepTheOrderTheirNumberWasFirstSeen)
 {
-    AddVirtualComListing("CNCB7 RealPortName=COM8\n"
-                         "CNCA2 RealPortName=COM3\n"
-                         "CNCA7 RealPortName=COM9\n"
-                         "ignored line\n"
-                         "CNCB2 RealPortName=COM4");
-    const std::vector<_virtual_com_pair>& pairs = VirtualComPairList();
+    comPairs.AddListing("CNCB7 RealPortName=COM8\n"
+                        "CNCA2 RealPortName=COM3\n"
+                        "CNCA7 RealPortName=COM9\n"
+                        "ignored line\n"
+                        "CNCB2 RealPortName=COM4");
+    const std::vector<_virtual_com_pair>& pairs = comPairs.Pairs();
     ASSERT_EQ(pairs.size(), 2u);
     EXPECT_EQ(pairs[0].number, 7);
     ASSERT_EQ(pairs[0].halves.size(), 2u);
     EXPECT_EQ(pairs[0].halves[0]->com, 8);
     EXPECT_EQ(pairs[0].halves[1]->com, 9);
     EXPECT_EQ(pairs[1].number, 2);
-    EXPECT_EQ(PickUserHalf()->com, 4) << "the last CNCB end in list order";
-    EXPECT_EQ(PickProgramHalf(8)->com, 9) << "the CNCA end listed after the CNCB end";
+    EXPECT_EQ(comPairs.PickUserHalf()->com, 4) << "the last CNCB end in list order";
+    EXPECT_EQ(comPairs.PickProgramHalf(8)->com, 9) << "the CNCA end listed after the CNCB end";
 }
 
-TEST_F(VirtualComPairs, NothingToPickWithoutTheRightEnds)
+TEST_F(VirtualComPairList, NothingToPickWithoutTheRightEnds)
 {
     for (const char* output : {"", "\n\n", "usage: something went wrong\nRealPortName but nothing else\n"})
-        AddVirtualComListing(output);
-    EXPECT_TRUE(VirtualComPairList().empty());
-    EXPECT_EQ(PickUserHalf(), nullptr);
-    EXPECT_EQ(PickProgramHalf(1), nullptr);
+        comPairs.AddListing(output);
+    EXPECT_TRUE(comPairs.Pairs().empty());
+    EXPECT_EQ(comPairs.PickUserHalf(), nullptr);
+    EXPECT_EQ(comPairs.PickProgramHalf(1), nullptr);
 
-    AddVirtualComListing("CNCA0 RealPortName=COM1\n");
-    EXPECT_EQ(PickUserHalf(), nullptr) << "only a CNCA end";
-    AddVirtualComListing("CNCB3 RealPortName=COM7\n");
-    EXPECT_EQ(PickProgramHalf(7), nullptr) << "pair 3 has no CNCA end";
+    comPairs.AddListing("CNCA0 RealPortName=COM1\n");
+    EXPECT_EQ(comPairs.PickUserHalf(), nullptr) << "only a CNCA end";
+    comPairs.AddListing("CNCB3 RealPortName=COM7\n");
+    EXPECT_EQ(comPairs.PickProgramHalf(7), nullptr) << "pair 3 has no CNCA end";
 
     // An end that was not listed is never offered.
-    VirtualComPairList()[1].halves[0]->listed = 0;
-    EXPECT_EQ(PickUserHalf(), nullptr);
+    comPairs.Pairs()[1].halves[0]->listed = 0;
+    EXPECT_EQ(comPairs.PickUserHalf(), nullptr);
+}
+
+// Each program run (window, command, test) has its own pair list: what one lists is
+// neither seen nor picked by another.
+TEST_F(VirtualComPairList, TwoListsShareNothing)
+{
+    ::VirtualComPairs other;
+    comPairs.AddListing("CNCA0 RealPortName=COM3\nCNCB0 RealPortName=COM4\n");
+    EXPECT_TRUE(other.Pairs().empty());
+    EXPECT_EQ(other.PickUserHalf(), nullptr);
+    EXPECT_EQ(other.PickProgramHalf(4), nullptr);
+    EXPECT_EQ(other.PairOf(comPairs.PickUserHalf()), nullptr);
+
+    other.AddListing("CNCA5 RealPortName=COM9\nCNCB5 RealPortName=COM10\n");
+    ASSERT_EQ(comPairs.Pairs().size(), 1u);
+    EXPECT_EQ(comPairs.Pairs()[0].number, 0);
+    EXPECT_EQ(comPairs.PickUserHalf()->com, 4);
+    EXPECT_EQ(other.PickUserHalf()->com, 10);
+    EXPECT_EQ(comPairs.PairOf(comPairs.PickUserHalf()), &comPairs.Pairs()[0]);
 }
 
 } // namespace

@@ -1,10 +1,10 @@
-#include "endpoint/CNetPFSocketSocket.h"
+#include "endpoint/RelaySocket.h"
 
 #include "endpoint/RelayDataOwner.h"
 
-CNetPFSocketSocket::CNetPFSocketSocket(RelayDataOwner* owner) : owner_(owner) {}
+RelaySocket::RelaySocket(RelayDataOwner* owner) : owner_(owner) {}
 
-void CNetPFSocketSocket::OnReceive(int)
+void RelaySocket::OnReceive(int)
 {
     unsigned char buffer[ChunkSize];
     const int count = Receive(buffer, ChunkSize, 0);
@@ -13,7 +13,7 @@ void CNetPFSocketSocket::OnReceive(int)
     }
 }
 
-void CNetPFSocketSocket::OnClose(int errorCode)
+void RelaySocket::OnClose(int errorCode)
 {
     connected_ = 0;
     CSocket::OnClose(errorCode);

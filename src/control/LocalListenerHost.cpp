@@ -1,4 +1,4 @@
-#include "endpoint/LocalListenerHost.h"
+#include "control/LocalListenerHost.h"
 
 #include "app/CustomResourceTable.h"
 #include "endpoint/CServerAcceptSocket.h"

@@ -1,0 +1,15 @@
+#include "control/LocalTunnelHost.h"
+
+#include "endpoint/CServerAcceptSocket.h"
+#include "tunnel/CNetPfLocalDataTunnel.h"
+
+LocalTunnelHost::LocalTunnelHost(VirtualComPairs& comPairs)
+    : comPairs_(comPairs),
+      listener_([](WParam tunnel) { return CNetPfLocalDataTunnel::ListenerOwnerFromParam(tunnel); })
+{
+}
+
+CSocket* LocalTunnelHost::FindLocalConnection(const LocalListenerOwner* owner)
+{
+    return listener_.FindConnection(owner);
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "control/LocalListenerHost.h"
+#include "tunnel/TunnelHost.h"
+
+// The tunnel host of the window and of lumetra-cli: the local listener host, whose
+// window the port-forward tunnels report to, and the program's virtual COM pairs.
+// The pairs are given, not owned: the serial tunnels keep using their halves until
+// they are destroyed, which may be after this host has gone.
+class LocalTunnelHost : public TunnelHost
+{
+public:
+    explicit LocalTunnelHost(VirtualComPairs& comPairs);
+
+    LocalListenerHost& Listener() { return listener_; }
+
+    MessageWindow* ListenerWindow() override { return &listener_; }
+    CSocket* FindLocalConnection(const LocalListenerOwner* owner) override;
+    VirtualComPairs& ComPairs() override { return comPairs_; }
+
+private:
+    VirtualComPairs& comPairs_;
+    LocalListenerHost listener_;
+};

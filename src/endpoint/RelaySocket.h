@@ -1,0 +1,32 @@
+#pragma once
+
+#include "endpoint/CSocket.h"
+
+class RelayDataOwner;
+
+// A tunnel's connection to a relay server (the port-forward relay or the
+// port-transfer server): each chunk the relay sends, at most ChunkSize bytes, goes to
+// the owner's OnRelayData. Without an owner (a short-lived connection that sends one
+// framed request and may read its reply with a blocking Receive) notified bytes are
+// read and dropped. The connected flag starts at 1 and drops to 0 when the peer
+// closes; the owner decides what to do then.
+class RelaySocket : public CSocket
+{
+public:
+    // `owner` is not owned and may be null.
+    explicit RelaySocket(RelayDataOwner* owner = nullptr);
+
+    int ConnectedFlag() const { return connected_; }
+    RelayDataOwner* Owner() const { return owner_; }
+
+    // Largest chunk read per notification.
+    static constexpr int ChunkSize = 1024;
+
+protected:
+    void OnReceive(int errorCode) override;
+    void OnClose(int errorCode) override;
+
+private:
+    int32_t connected_ = 1;
+    RelayDataOwner* owner_ = nullptr;
+};

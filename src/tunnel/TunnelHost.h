@@ -1,0 +1,28 @@
+#pragma once
+
+class CSocket;
+class LocalListenerOwner;
+class MessageWindow;
+class VirtualComPairs;
+
+// What the program that runs the tunnels offers them beyond their own view: the
+// local listener of the port-forward tunnels and the virtual COM pairs of the serial
+// tunnels. The window and lumetra-cli each make one at start-up and hand it to every
+// tunnel they create (TunnelFactory); it must outlive those tunnels' use of it.
+class TunnelHost
+{
+public:
+    virtual ~TunnelHost() = default;
+
+    // The window that hosts the local listener: the port-forward tunnel sends it
+    // WM_LISTENER_SETUP, WM_LISTENER_CLOSE and WM_PORT_FORWARD_* (wParam: the tunnel as
+    // a CDataTunnel pointer). Null when there is none.
+    virtual MessageWindow* ListenerWindow() = 0;
+
+    // The first local connection, in accepting order, that the listener accepted for
+    // `owner` and that is still open; null when none.
+    virtual CSocket* FindLocalConnection(const LocalListenerOwner* owner) = 0;
+
+    // The virtual COM pairs the serial tunnels start on.
+    virtual VirtualComPairs& ComPairs() = 0;
+};
