@@ -72,22 +72,25 @@ CSerialIO::CSerialIO() : shared_(std::make_shared<Shared>())
     ApplyBaudText(shared.settings, shared.baudText);
     shared.owner = this;
 
-    // A message from the reader's own port call is shown with `pass` released, so the
-    // destroying thread is never held up by a box that waits for an answer.
-    Shared* raw = shared_.get();
-    shared.port.SetMessageSink([raw](const QString& text) {
-        if (raw->OnReaderThread() && raw->inPortCall) {
-            raw->inBox = true;
-            raw->pass.unlock();
-            AfxMessageBox(text);
-            raw->pass.lock();
-            raw->inBox = false;
-        } else {
-            AfxMessageBox(text);
-        }
-    });
+    shared.port.SetMessageSink(&CSerialIO::ShowPortMessage, shared_.get());
 
     reader_ = std::thread(&CSerialIO::ReaderLoop, shared_);
+}
+
+// A message from the reader's own port call is shown with `pass` released, so the
+// destroying thread is never held up by a box that waits for an answer.
+void CSerialIO::ShowPortMessage(void* context, const QString& text)
+{
+    Shared* raw = static_cast<Shared*>(context);
+    if (raw->OnReaderThread() && raw->inPortCall) {
+        raw->inBox = true;
+        raw->pass.unlock();
+        AfxMessageBox(text);
+        raw->pass.lock();
+        raw->inBox = false;
+    } else {
+        AfxMessageBox(text);
+    }
 }
 
 CSerialIO::~CSerialIO()

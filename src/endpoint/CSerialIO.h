@@ -88,6 +88,8 @@ private:
     struct Shared;
     static void ReaderLoop(std::shared_ptr<Shared> shared);
     static void RunPass(Shared& shared);
+    // The port's message sink; `context` is the Shared block.
+    static void ShowPortMessage(void* context, const QString& text);
 
     std::shared_ptr<Shared> shared_;
     std::thread reader_;

@@ -320,10 +320,7 @@ bool CSocket::Connect(const QString& host, uint16_t port)
     }
     lastError_ = 0;
     stream_->connectToHost(host, port);
-    const int waited = WaitFor([this]() {
-        return stream_ == nullptr || stream_->state() == QAbstractSocket::ConnectedState ||
-               stream_->state() == QAbstractSocket::UnconnectedState;
-    });
+    const int waited = WaitFor(&CSocket::ConnectSettled);
     if (waited < 0) {
         return false;
     }
@@ -338,6 +335,12 @@ bool CSocket::Connect(const QString& host, uint16_t port)
         lastError_ = stream_ == nullptr ? ENOTSOCK : ECONNREFUSED;
     }
     return false;
+}
+
+bool CSocket::ConnectSettled() const
+{
+    return stream_ == nullptr || stream_->state() == QAbstractSocket::ConnectedState ||
+           stream_->state() == QAbstractSocket::UnconnectedState;
 }
 
 int CSocket::Send(const void* data, int length, int)
@@ -380,6 +383,12 @@ void CSocket::DrainHandoff()
     }
 }
 
+bool CSocket::ReadableOrEnded() const
+{
+    return stream_ == nullptr || stream_->bytesAvailable() > 0 ||
+           stream_->state() != QAbstractSocket::ConnectedState;
+}
+
 int CSocket::Receive(void* buffer, int length, int)
 {
     if (buffer == nullptr || length <= 0) {
@@ -400,10 +409,7 @@ int CSocket::Receive(void* buffer, int length, int)
             lastError_ = ENOTCONN;
             return SOCKET_ERROR;
         }
-        const int waited = WaitFor([this]() {
-            return stream_ == nullptr || stream_->bytesAvailable() > 0 ||
-                   stream_->state() != QAbstractSocket::ConnectedState;
-        });
+        const int waited = WaitFor(&CSocket::ReadableOrEnded);
         if (waited < 0) {
             return SOCKET_ERROR;
         }

@@ -143,7 +143,10 @@ private:
     // Runs the event loop until `done()` holds or BlockingWaitMs passed. Returns 1
     // when done, 0 on time-out and -1 when this socket was destroyed meanwhile (then
     // the caller must not touch it).
-    int WaitFor(const std::function<bool()>& done);
+    int WaitFor(bool (CSocket::*done)() const);
+    // The conditions Connect and Receive wait for.
+    bool ConnectSettled() const;
+    bool ReadableOrEnded() const;
 
     QTcpSocket* stream_ = nullptr;
     QTcpServer* server_ = nullptr;

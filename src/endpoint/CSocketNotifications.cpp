@@ -130,9 +130,9 @@ void CSocket::Deliver(long event, int errorCode, uint64_t generation)
     }
 }
 
-int CSocket::WaitFor(const std::function<bool()>& done)
+int CSocket::WaitFor(bool (CSocket::*done)() const)
 {
-    if (done()) {
+    if ((this->*done)()) {
         return 1;
     }
     if (QCoreApplication::instance() == nullptr) {
@@ -159,7 +159,7 @@ int CSocket::WaitFor(const std::function<bool()>& done)
             return -1;
         }
         // A Close of this socket also wakes the loop; `done` then sees it closed.
-        finished = done();
+        finished = (this->*done)();
         if (finished || !deadline.isActive()) {
             break;
         }

@@ -51,9 +51,11 @@ tcflag_t SizeFlag(uint8_t byteSize)
 
 } // namespace
 
-SerialPort::SerialPort()
+SerialPort::SerialPort() = default;
+
+void SerialPort::ShowBox(void*, const QString& text)
 {
-    sink_ = [](const QString& text) { AfxMessageBox(text); };
+    AfxMessageBox(text);
 }
 
 SerialPort::~SerialPort()
@@ -62,15 +64,16 @@ SerialPort::~SerialPort()
         ::close(fd_);
 }
 
-void SerialPort::SetMessageSink(MessageSink sink)
+void SerialPort::SetMessageSink(MessageSink sink, void* context)
 {
-    sink_ = std::move(sink);
+    sink_ = sink;
+    sinkContext_ = context;
 }
 
 void SerialPort::Report(const QString& text)
 {
-    if (sink_)
-        sink_(text);
+    if (sink_ != nullptr)
+        sink_(sinkContext_, text);
 }
 
 int SerialPort::Open(const SerialLineSettings& settings, const std::string& name)

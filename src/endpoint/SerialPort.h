@@ -26,7 +26,8 @@ struct SerialLineSettings
 class SerialPort
 {
 public:
-    using MessageSink = std::function<void(const QString& text)>;
+    // Called with the context given to SetMessageSink.
+    using MessageSink = void (*)(void* context, const QString& text);
 
     // Not open, line settings 9600 baud 8N1, messages to AfxMessageBox.
     SerialPort();
@@ -35,9 +36,10 @@ public:
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
-    // Where the messages go instead of AfxMessageBox. The sink is called as the last
-    // step of the failing operation: nothing of the port is touched after it.
-    void SetMessageSink(MessageSink sink);
+    // Where the messages go instead of AfxMessageBox (a null sink drops them). The
+    // sink is called as the last step of the failing operation: nothing of the port
+    // is touched after it.
+    void SetMessageSink(MessageSink sink, void* context);
 
     // Opens `name` with `settings`. 1 on success; 0 when already open or on failure.
     int Open(const SerialLineSettings& settings, const std::string& name);
@@ -64,5 +66,8 @@ private:
     int open_ = 0;
     int fd_ = -1;
     SerialLineSettings settings_;
-    MessageSink sink_;
+    static void ShowBox(void* context, const QString& text);
+
+    MessageSink sink_ = &SerialPort::ShowBox;
+    void* sinkContext_ = nullptr;
 };

@@ -5,6 +5,7 @@
 #include "app/ProgramFolder.h"
 #include "app/ResourceInfo.h"
 #include "endpoint/VpnClientRecord.h"
+#include "platform/OwnHelperProcess.h"
 #include "platform/ProcessLauncher.h"
 
 #include <mutex>
@@ -110,23 +111,26 @@ std::string ProfileText(const std::string& serverHost, const std::string& server
     return text;
 }
 
-// The client this program started and where its record file is.
-struct OwnClientEntry
+// The client this program started, as the process-wide record keeps it.
+OwnHelperProcess::Entry EntryOf(const VpnClientRecord& record, const std::string& recordPath)
 {
-    VpnClientRecord record;
-    std::string recordPath;
-};
-
-std::mutex& OwnClientLock()
-{
-    static std::mutex lock;
-    return lock;
+    OwnHelperProcess::Entry entry;
+    entry.pid = record.pid;
+    entry.startTime = record.startTime;
+    entry.ownerPid = record.ownerPid;
+    entry.ownerStartTime = record.ownerStartTime;
+    entry.recordPath = recordPath;
+    return entry;
 }
 
-std::optional<OwnClientEntry>& OwnClient()
+VpnClientRecord RecordOf(const OwnHelperProcess::Entry& entry)
 {
-    static std::optional<OwnClientEntry> client;
-    return client;
+    VpnClientRecord record;
+    record.pid = entry.pid;
+    record.startTime = entry.startTime;
+    record.ownerPid = entry.ownerPid;
+    record.ownerStartTime = entry.ownerStartTime;
+    return record;
 }
 
 } // namespace
@@ -171,23 +175,23 @@ bool StartVpnClient()
     }
     std::optional<VpnClientRecord> record = VpnClientRecord::OfOwnClient(pid);
     if (record.has_value()) {
-        std::lock_guard<std::mutex> guard(OwnClientLock());
-        OwnClient() = OwnClientEntry{*record, folder + kVpnRecordFile};
-        record->Save(OwnClient()->recordPath);
+        std::lock_guard<std::mutex> guard(OwnHelperProcess::Lock());
+        OwnHelperProcess::Current() = EntryOf(*record, folder + kVpnRecordFile);
+        record->Save(OwnHelperProcess::Current()->recordPath);
     }
     return true;
 }
 
 void StopVpnClients()
 {
-    std::lock_guard<std::mutex> guard(OwnClientLock());
-    std::optional<OwnClientEntry>& own = OwnClient();
+    std::lock_guard<std::mutex> guard(OwnHelperProcess::Lock());
+    std::optional<OwnHelperProcess::Entry>& own = OwnHelperProcess::Current();
     if (own.has_value()) {
-        if (ProcessLauncher::End(own->record.pid, own->record.startTime, kVpnTermGraceMs, kVpnKillWaitMs) ==
+        if (ProcessLauncher::End(own->pid, own->startTime, kVpnTermGraceMs, kVpnKillWaitMs) ==
             ProcessLauncher::EndResult::Survived) {
             return; // stays on record (in memory and in the file): a later call tries again
         }
-        if (VpnClientRecord::Load(own->recordPath) == own->record) {
+        if (VpnClientRecord::Load(own->recordPath) == RecordOf(*own)) {
             unlink(own->recordPath.c_str());
         }
         own.reset();

@@ -1,0 +1,13 @@
+#include "platform/OwnHelperProcess.h"
+
+std::mutex& OwnHelperProcess::Lock()
+{
+    static std::mutex lock;
+    return lock;
+}
+
+std::optional<OwnHelperProcess::Entry>& OwnHelperProcess::Current()
+{
+    static std::optional<Entry> current;
+    return current;
+}
