@@ -13,9 +13,9 @@ class SerialDeviceHub;
 class ServiceContext
 {
 public:
-    ServiceContext(const Inventory& inventory, LinkTable& links, SerialDeviceHub& serialDevices,
-                   PcReplies& replies)
-        : inventory(inventory), links(links), serialDevices(serialDevices), replies(replies)
+    ServiceContext(const Inventory& inventoryIn, LinkTable& linksIn, SerialDeviceHub& serialDevicesIn,
+                   PcReplies& repliesIn)
+        : inventory(inventoryIn), links(linksIn), serialDevices(serialDevicesIn), replies(repliesIn)
     {
     }
 

@@ -78,7 +78,7 @@ struct Link : QTcpSocket
 // A PC's subscription to its own topic, read message by message.
 struct PcInbox
 {
-    explicit PcInbox(const std::string& id) : id(id), client("test-pc-" + id.substr(0, 8)) {}
+    explicit PcInbox(const std::string& pcId) : id(pcId), client("test-pc-" + pcId.substr(0, 8)) {}
 
     bool Connect(const MosquittoBroker& broker)
     {
