@@ -8,7 +8,6 @@
 #include "control/GatewayDetailListener.h"
 #include "endpoint/CVpnStatusSocket.h"
 #include "endpoint/VpnClientControl.h"
-#include "mqtt-c/TunnelRouting.h"
 #include "mqtt-c/VpnInfoRecord.h"
 #include "mqtt-c/mosquitto_wrapper.h"
 #include "platform/MessageBox.h"
@@ -72,12 +71,6 @@ std::recursive_mutex& GatewayDetailController::ChannelGatewayLock()
     return lock;
 }
 
-std::recursive_mutex& GatewayDetailController::ActiveTunnelLock()
-{
-    static std::recursive_mutex lock;
-    return lock;
-}
-
 GatewayDetailController::GatewayDetailController()
 {
     SetVpnClientCalls(nullptr, nullptr);
@@ -134,11 +127,10 @@ LResult GatewayDetailController::WindowProc(MsgCode msg, WParam wParam, LParam l
         RequestTimeout(reinterpret_cast<CNodeDevice*>(wParam));
         return 0;
     case WM_TUNNEL_OPENED:
-        TunnelOpened(reinterpret_cast<CDataTunnel*>(wParam));
+        activeTunnels_.Add(reinterpret_cast<CDataTunnel*>(wParam));
         return 0;
     case WM_TUNNEL_MESSAGE:
-        return RouteTunnelMessage(reinterpret_cast<cJSON*>(wParam), lParam, ActiveTunnelLock(),
-                                  activeTunnels_);
+        return activeTunnels_.Route(reinterpret_cast<cJSON*>(wParam), lParam);
     case WM_TUNNEL_CLOSED:
         TunnelClosed(reinterpret_cast<CDataTunnel*>(wParam));
         return 0;
@@ -427,13 +419,9 @@ void GatewayDetailController::OpenRequest(CNodeDevice* device)
     if (device == nullptr) {
         return;
     }
-    bool running = false;
-    {
-        std::lock_guard<std::recursive_mutex> guard(ActiveTunnelLock());
-        running = std::any_of(activeTunnels_.begin(), activeTunnels_.end(), [device](const CDataTunnel* t) {
-            return t->GetDevice() != nullptr && t->GetDevice()->tunType == device->tunType;
-        });
-    }
+    const bool running = activeTunnels_.Any([device](const CDataTunnel& t) {
+        return t.GetDevice() != nullptr && t.GetDevice()->tunType == device->tunType;
+    });
     if (running) {
         Show(Text(kTextOneTunnelPerType));
         device->tunnelOpen = 0;
@@ -508,12 +496,10 @@ void GatewayDetailController::SerialReady(const char* gwSn, int deviceId)
     // The notice counts only while a serial tunnel of this PC runs on the gateway shown.
     bool serialRunning = false;
     if (displayed_ != nullptr && gwSn != nullptr && displayed_->gwSn == gwSn) {
-        std::lock_guard<std::recursive_mutex> guard(ActiveTunnelLock());
-        serialRunning =
-            std::any_of(activeTunnels_.begin(), activeTunnels_.end(), [this](const CDataTunnel* t) {
-                return t->GetGateway() != nullptr && t->GatewaySn() == displayed_->gwSn &&
-                       dynamic_cast<const CComDataTunnel*>(t) != nullptr;
-            });
+        serialRunning = activeTunnels_.Any([this](const CDataTunnel& t) {
+            return t.GetGateway() != nullptr && t.GatewaySn() == displayed_->gwSn &&
+                   dynamic_cast<const CComDataTunnel*>(&t) != nullptr;
+        });
     }
     if (!serialRunning) {
         InputRules::ReportDropped("serial-ready notice (cmdId 1011) for gateway \"" +
@@ -641,38 +627,12 @@ void GatewayDetailController::RequestTimeout(CNodeDevice* device)
     }
 }
 
-void GatewayDetailController::TunnelOpened(CDataTunnel* tunnel)
-{
-    if (tunnel == nullptr) {
-        return;
-    }
-    const std::string gwSn = tunnel->GatewaySn();
-    const std::string devSn = tunnel->DeviceSn();
-    std::lock_guard<std::recursive_mutex> guard(ActiveTunnelLock());
-    const bool listed = std::any_of(activeTunnels_.begin(), activeTunnels_.end(), [&](const CDataTunnel* t) {
-        return t->Match(gwSn.c_str(), devSn.c_str());
-    });
-    if (!listed) {
-        activeTunnels_.push_back(tunnel);
-    }
-}
-
 void GatewayDetailController::TunnelClosed(CDataTunnel* tunnel)
 {
     if (tunnel == nullptr) {
         return;
     }
-    const std::string gwSn = tunnel->GatewaySn();
-    const std::string devSn = tunnel->DeviceSn();
-    {
-        std::lock_guard<std::recursive_mutex> guard(ActiveTunnelLock());
-        auto found = std::find_if(activeTunnels_.begin(), activeTunnels_.end(), [&](const CDataTunnel* t) {
-            return t->Match(gwSn.c_str(), devSn.c_str());
-        });
-        if (found != activeTunnels_.end()) {
-            activeTunnels_.erase(found);
-        }
-    }
+    activeTunnels_.Remove(tunnel);
     if (listener_ != nullptr) {
         listener_->DetailChanged();
     }
@@ -742,18 +702,6 @@ std::vector<GatewayDetailController::DeviceRow> GatewayDetailController::DeviceR
         rows.push_back(row);
     }
     return rows;
-}
-
-std::vector<CDataTunnel*> GatewayDetailController::ActiveTunnels() const
-{
-    std::lock_guard<std::recursive_mutex> guard(ActiveTunnelLock());
-    return std::vector<CDataTunnel*>(activeTunnels_.begin(), activeTunnels_.end());
-}
-
-bool GatewayDetailController::IsActive(const CDataTunnel* tunnel) const
-{
-    std::lock_guard<std::recursive_mutex> guard(ActiveTunnelLock());
-    return std::find(activeTunnels_.begin(), activeTunnels_.end(), tunnel) != activeTunnels_.end();
 }
 
 std::vector<CNodeGateway*> GatewayDetailController::ChannelGateways() const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "control/ActiveTunnelList.h"
 #include "platform/MessageWindow.h"
 #include "platform/TipsDialog.h"
 #include "tunnel/PortStartQueue.h"
@@ -132,8 +133,8 @@ public:
     std::vector<DeviceRow> DeviceRows() const;
 
     // --- The lists (each read under its lock). ---
-    std::vector<CDataTunnel*> ActiveTunnels() const;
-    bool IsActive(const CDataTunnel* tunnel) const;
+    std::vector<CDataTunnel*> ActiveTunnels() const { return activeTunnels_.Snapshot(); }
+    bool IsActive(const CDataTunnel* tunnel) const { return activeTunnels_.Contains(tunnel); }
     std::vector<CNodeGateway*> ChannelGateways() const;
     bool IsOpenHandled(const std::string& gwSn, const std::string& devSn) const;
 
@@ -148,7 +149,6 @@ private:
     void TunnelReply(CDataTunnel* tunnel, const void* reply);
     void CloseRequest(CNodeDevice* device);
     void RequestTimeout(CNodeDevice* device);
-    void TunnelOpened(CDataTunnel* tunnel);
     void TunnelClosed(CDataTunnel* tunnel);
 
     void OpenChannel();
@@ -163,10 +163,9 @@ private:
     void AddHandledOpen(const std::string& gwSn, const std::string& devSn);
     void RemoveHandledOpen(const std::string& gwSn, const std::string& devSn);
 
-    // The process-wide locks of the three lists.
+    // The process-wide locks of the handled opens and the channel gateways.
     static std::recursive_mutex& HandledOpenLock();
     static std::recursive_mutex& ChannelGatewayLock();
-    static std::recursive_mutex& ActiveTunnelLock();
 
     MessageWindow* mainWindow_ = nullptr;
     TunnelHost* tunnelHost_ = nullptr;
@@ -191,5 +190,5 @@ private:
     std::set<std::string> pendingChannelRequests_;
     std::list<_link_node*> handledOpens_;
     std::vector<CNodeGateway*> channelGateways_;
-    std::list<CDataTunnel*> activeTunnels_;
+    ActiveTunnelList activeTunnels_;
 };
