@@ -98,12 +98,12 @@ void CFVGatewayDetail::SyncSwitch()
 
 void CFVGatewayDetail::paintEvent(QPaintEvent*)
 {
-    static const QImage online = CGdiPlusBitmapResource::Get(145);
-    static const QImage cross = CGdiPlusBitmapResource::Get(146);
-    static const QImage pc = CGdiPlusBitmapResource::Get(147);
-    static const QImage bar = CGdiPlusBitmapResource::Get(148);
-    static const QImage cloud = CGdiPlusBitmapResource::Get(149);
-    static const QImage box = CGdiPlusBitmapResource::Get(150);
+    const QImage& online = online_;
+    const QImage& cross = cross_;
+    const QImage& pc = pc_;
+    const QImage& bar = bar_;
+    const QImage& cloud = cloud_;
+    const QImage& box = box_;
 
     CMemDCPNG dc(this);
     QPainter& p = dc.Painter();

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <QImage>
+
+#include "ui/pngbutton/CGdiPlusBitmapResource.h"
+
 #include "control/GatewayDetailController.h"
 #include "control/GatewayDetailListener.h"
 
@@ -55,4 +59,12 @@ private:
     QRect layout_;
     QFont titleFont_;
     QFont textFont_;
+
+    // Images drawn by paintEvent, loaded once per view.
+    const QImage online_ = CGdiPlusBitmapResource::Get(145);
+    const QImage cross_ = CGdiPlusBitmapResource::Get(146);
+    const QImage pc_ = CGdiPlusBitmapResource::Get(147);
+    const QImage bar_ = CGdiPlusBitmapResource::Get(148);
+    const QImage cloud_ = CGdiPlusBitmapResource::Get(149);
+    const QImage box_ = CGdiPlusBitmapResource::Get(150);
 };

@@ -60,9 +60,9 @@ void CFVHomeInfo::resizeEvent(QResizeEvent*)
 
 void CFVHomeInfo::paintEvent(QPaintEvent*)
 {
-    static const QImage speaker = CGdiPlusBitmapResource::Get(166);
-    static const QImage cloudLogo = CGdiPlusBitmapResource::Get(167);
-    static const QImage phone = CGdiPlusBitmapResource::Get(168);
+    const QImage& speaker = speaker_;
+    const QImage& cloudLogo = cloudLogo_;
+    const QImage& phone = phone_;
 
     CMemDCPNG dc(this);
     QPainter& p = dc.Painter();

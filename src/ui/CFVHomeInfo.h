@@ -1,5 +1,9 @@
 #pragma once
 
+#include <QImage>
+
+#include "ui/pngbutton/CGdiPlusBitmapResource.h"
+
 #include <QWidget>
 
 class CHyperLink;
@@ -35,4 +39,9 @@ private:
     const _Resource_Info* qrCode_;
     CHyperLink* iotLink_;
     CHyperLink* officeLink_;
+
+    // Images drawn by paintEvent, loaded once per view.
+    const QImage speaker_ = CGdiPlusBitmapResource::Get(166);
+    const QImage cloudLogo_ = CGdiPlusBitmapResource::Get(167);
+    const QImage phone_ = CGdiPlusBitmapResource::Get(168);
 };

@@ -165,8 +165,12 @@ bool CFVLeftTree::IsFilling() const
 
 void CFVLeftTree::FillBatch()
 {
-    static const QIcon onlineIcon = StateIcon(141);
-    static const QIcon offlineIcon = StateIcon(142);
+    if (onlineIcon_.isNull()) {
+        onlineIcon_ = StateIcon(141);
+        offlineIcon_ = StateIcon(142);
+    }
+    const QIcon& onlineIcon = onlineIcon_;
+    const QIcon& offlineIcon = offlineIcon_;
     const size_t end = std::min(gateways_.size(), static_cast<size_t>(pending_.size()) + kFillBatch);
     for (size_t i = static_cast<size_t>(pending_.size()); i < end; ++i) {
         const CNodeGateway& gateway = gateways_[i];

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QIcon>
+
 #include <QList>
 #include <QWidget>
 
@@ -112,4 +114,8 @@ private:
     QTreeWidgetItem* fillRoot_ = nullptr;
     QList<QTreeWidgetItem*> pending_;
     QTimer* fillTimer_;
+
+    // The gateway state icons, made on the first fill.
+    QIcon onlineIcon_;
+    QIcon offlineIcon_;
 };

@@ -140,9 +140,9 @@ void CFVLogin::resizeEvent(QResizeEvent*)
 
 void CFVLogin::paintEvent(QPaintEvent*)
 {
-    static const QImage illustration = CGdiPlusBitmapResource::Get(135);
-    static const QImage userFrame = CGdiPlusBitmapResource::Get(136);
-    static const QImage passwordFrame = CGdiPlusBitmapResource::Get(137);
+    const QImage& illustration = illustration_;
+    const QImage& userFrame = userFrame_;
+    const QImage& passwordFrame = passwordFrame_;
 
     const int W = width();
     const int H = height();

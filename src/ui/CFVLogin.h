@@ -1,5 +1,9 @@
 #pragma once
 
+#include <QImage>
+
+#include "ui/pngbutton/CGdiPlusBitmapResource.h"
+
 #include "platform/MessageWindow.h"
 
 #include <QFont>
@@ -54,4 +58,9 @@ private:
     QFont titleFont_;
     QFont footerFont_;
     QFont smallFont_;
+
+    // Images drawn by paintEvent, loaded once per view.
+    const QImage illustration_ = CGdiPlusBitmapResource::Get(135);
+    const QImage userFrame_ = CGdiPlusBitmapResource::Get(136);
+    const QImage passwordFrame_ = CGdiPlusBitmapResource::Get(137);
 };

@@ -113,8 +113,8 @@ void CFVTableDevice::resizeEvent(QResizeEvent*)
 
 void CFVTableDevice::paintEvent(QPaintEvent*)
 {
-    static const QImage online = CGdiPlusBitmapResource::Get(145);
-    static const QImage offline = CGdiPlusBitmapResource::Get(146);
+    const QImage& online = online_;
+    const QImage& offline = offline_;
     SyncButtons();
     CMemDCPNG dc(this);
     QPainter& p = dc.Painter();

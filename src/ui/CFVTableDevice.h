@@ -1,5 +1,9 @@
 #pragma once
 
+#include <QImage>
+
+#include "ui/pngbutton/CGdiPlusBitmapResource.h"
+
 #include <QWidget>
 
 #include <vector>
@@ -48,4 +52,8 @@ private:
     const std::vector<CNodeDevice*>* devices_ = nullptr;
     MessageWindow* notifyWindow_ = nullptr;
     std::vector<CTabButton*> buttons_;
+
+    // Images drawn by paintEvent, loaded once per view.
+    const QImage online_ = CGdiPlusBitmapResource::Get(145);
+    const QImage offline_ = CGdiPlusBitmapResource::Get(146);
 };

@@ -314,7 +314,7 @@ LResult Clumetra_uniDlg::OnResetRowButton(WParam row)
 
 void Clumetra_uniDlg::paintEvent(QPaintEvent*)
 {
-    static const QImage background = CGdiPlusBitmapResource::Get(129);
+    const QImage& background = background_;
     CMemDCPNG dc(this);
     QPainter& p = dc.Painter();
     if (isMinimized()) {

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <QImage>
+
+#include "ui/pngbutton/CGdiPlusBitmapResource.h"
+
 #include "platform/MessageWindow.h"
 #include "ui/CFVHomeInfo.h"
 #include "ui/CFVLeftTree.h"
@@ -131,4 +135,7 @@ private:
     bool screenshotTaken_ = false;
     bool closed_ = false;
     QEventLoop* modalLoop_ = nullptr;
+
+    // Images drawn by paintEvent, loaded once per view.
+    const QImage background_ = CGdiPlusBitmapResource::Get(129);
 };

@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QPainter>
+#include <QVariant>
 #include <QWidget>
 #include <QWindowStateChangeEvent>
 
@@ -16,7 +17,8 @@
 
 namespace {
 
-int g_available = -1; // unknown until Initialize
+// The application property that remembers whether shadows can be shown.
+constexpr const char* kAvailableProperty = "lumetraShadowAvailable";
 
 // The companion window: paints its image as it is, alpha included.
 class ShadowWindow : public QWidget
@@ -87,17 +89,21 @@ CWndShadow::~CWndShadow()
 
 bool CWndShadow::Initialize()
 {
-    if (g_available < 0) {
-        // Window positions are the program's to choose only on X11; there the
-        // shadow needs a compositing manager to be translucent.
-        g_available = QGuiApplication::platformName() == QLatin1String("xcb") && X11HasCompositor() ? 1 : 0;
-    }
-    return g_available == 1;
+    // The answer is a fact of the display the application runs on, so it is kept on
+    // the application object, asked once.
+    const QVariant known = qApp->property(kAvailableProperty);
+    if (known.isValid())
+        return known.toBool();
+    // Window positions are the program's to choose only on X11; there the shadow
+    // needs a compositing manager to be translucent.
+    const bool available = QGuiApplication::platformName() == QLatin1String("xcb") && X11HasCompositor();
+    qApp->setProperty(kAvailableProperty, available);
+    return available;
 }
 
 bool CWndShadow::IsAvailable()
 {
-    return g_available == 1;
+    return qApp != nullptr && qApp->property(kAvailableProperty).toBool();
 }
 
 bool CWndShadow::Create(QWidget* parent)
