@@ -65,23 +65,13 @@ std::recursive_mutex& GatewayDetailController::HandledOpenLock()
     return lock;
 }
 
-std::recursive_mutex& GatewayDetailController::ChannelGatewayLock()
-{
-    static std::recursive_mutex lock;
-    return lock;
-}
-
-GatewayDetailController::GatewayDetailController()
-{
-    SetVpnClientCalls(nullptr, nullptr);
-}
+GatewayDetailController::GatewayDetailController() : channel_(*this) {}
 
 GatewayDetailController::~GatewayDetailController()
 {
     if (tips_ != nullptr) {
         tips_->Close();
     }
-    delete managementRetry_;
     if (mqtt_target_window() == this) {
         mqtt_set_target_window(nullptr);
     }
@@ -95,17 +85,17 @@ LResult GatewayDetailController::WindowProc(MsgCode msg, WParam wParam, LParam l
 {
     switch (msg) {
     case WM_VPN_CHANNEL_REPLY:
-        ChannelReply(reinterpret_cast<const void*>(wParam));
+        channel_.Reply(reinterpret_cast<const VpnInfoRecord*>(wParam));
         return 0;
     case WM_VPN_CHANNEL_ENDED:
-        ChannelEnded(reinterpret_cast<const void*>(wParam));
+        channel_.Ended(reinterpret_cast<const VpnInfoRecord*>(wParam));
         return 0;
     case WM_GATEWAY_STATUS:
-        GatewayStatus(reinterpret_cast<const CNodeGateway*>(wParam));
+        channel_.GatewayStatus(reinterpret_cast<const CNodeGateway*>(wParam));
         return 0;
     case WM_VPN_LINK_UP:
     case WM_VPN_LINK_DOWN:
-        LinkReport(msg == WM_VPN_LINK_UP);
+        channel_.LinkReport(msg == WM_VPN_LINK_UP);
         return 0;
     case WM_DEVICE_TUNNEL_START:
     case WM_DEVICE_TUNNEL_STOP:
@@ -124,7 +114,8 @@ LResult GatewayDetailController::WindowProc(MsgCode msg, WParam wParam, LParam l
         CloseRequest(reinterpret_cast<CNodeDevice*>(wParam));
         return 0;
     case WM_REQUEST_TIMEOUT:
-        RequestTimeout(reinterpret_cast<CNodeDevice*>(wParam));
+        // The waiting dialogs carry no record: the device waited for is kept here.
+        RequestTimeout(tipsDevice_);
         return 0;
     case WM_TUNNEL_OPENED:
         activeTunnels_.Add(reinterpret_cast<CDataTunnel*>(wParam));
@@ -139,12 +130,6 @@ LResult GatewayDetailController::WindowProc(MsgCode msg, WParam wParam, LParam l
     }
 }
 
-void GatewayDetailController::SetVpnClientCalls(std::function<bool()> start, std::function<void()> stop)
-{
-    startVpnClient_ = start ? std::move(start) : [] { return StartVpnClient(); };
-    stopVpnClients_ = stop ? std::move(stop) : [] { StopVpnClients(); };
-}
-
 // --- Operations of the main window. ---
 
 void GatewayDetailController::SetGateway(CNodeGateway* gateway)
@@ -154,12 +139,13 @@ void GatewayDetailController::SetGateway(CNodeGateway* gateway)
         Repaint();
         return;
     }
-    if (channelGateway_ != nullptr && channelGateway_ != gateway && channelGateway_->gwSn == gateway->gwSn) {
-        gateway->lanIp = channelGateway_->lanIp;
-        gateway->csq = channelGateway_->csq;
-        gateway->lanMask = channelGateway_->lanMask;
-        gateway->vpnPort = channelGateway_->vpnPort;
-        gateway->linkUp = channelGateway_->linkUp;
+    const CNodeGateway* channel = channel_.Gateway();
+    if (channel != nullptr && channel != gateway && channel->gwSn == gateway->gwSn) {
+        gateway->lanIp = channel->lanIp;
+        gateway->csq = channel->csq;
+        gateway->lanMask = channel->lanMask;
+        gateway->vpnPort = channel->vpnPort;
+        gateway->linkUp = channel->linkUp;
     }
     const CAccountInfo* account = GetCurrentAccount();
     if (gateway->devices.empty() && account != nullptr) {
@@ -175,241 +161,8 @@ void GatewayDetailController::SetGateway(CNodeGateway* gateway)
 
 void GatewayDetailController::LockSwitch(bool locked)
 {
-    switchLocked_ = locked;
+    channel_.SetSwitchLocked(locked);
     Repaint();
-}
-
-// --- Maintenance channel. ---
-
-void GatewayDetailController::ChannelSwitchClicked()
-{
-    if (switchLocked_ || displayed_ == nullptr) {
-        return;
-    }
-    const bool open = displayed_->channelActive == 0;
-    if (channelGateway_ != nullptr && channelGateway_->gwSn != displayed_->gwSn) {
-        const QString question = QString::fromStdString(channelGateway_->gwSn) + Text(kTextCloseOtherChannel);
-        if (ShowMessageBox(this, question, QString(), kMbYesNo) != kIdYes) {
-            switchOn_ = false;
-            Repaint();
-            if (listener_ != nullptr) {
-                listener_->ChannelRefused();
-            }
-            return;
-        }
-        channelGateway_->channelRequested = 0;
-        pendingChannelRequests_.erase(channelGateway_->gwSn);
-    }
-    if (open) {
-        OpenChannel();
-    } else {
-        CloseChannel();
-    }
-    Repaint();
-}
-
-void GatewayDetailController::OpenChannel()
-{
-    CNodeGateway* gateway = displayed_;
-    if (!gateway->IsOnline()) {
-        switchOn_ = false;
-        Show(Text(kTextOffline));
-        if (listener_ != nullptr) {
-            listener_->ChannelRefused();
-        }
-        return;
-    }
-    if (gateway->vpnTunnel == nullptr) {
-        gateway->vpnTunnel = new CVPNDataTunnel(gateway);
-    }
-    {
-        std::lock_guard<std::recursive_mutex> guard(ChannelGatewayLock());
-        const bool listed =
-            std::any_of(channelGateways_.begin(), channelGateways_.end(),
-                        [gateway](const CNodeGateway* g) { return g->gwSn == gateway->gwSn; });
-        if (!listed) {
-            channelGateways_.push_back(gateway);
-        }
-    }
-    mqtt_set_target_window(this);
-    gateway->vpnTunnel->Start();
-    // The reply that grants or refuses this request is taken once.
-    pendingChannelRequests_.insert(gateway->gwSn);
-    gateway->channelRequested = 1;
-    CloseTipsDialog();
-    ShowTips(Text(kTextChannelStarting), false, true, 0);
-}
-
-void GatewayDetailController::CloseChannel()
-{
-    CNodeGateway* gateway = displayed_;
-    switchOn_ = false;
-    stopVpnClients_();
-    gateway->csq = "-1";
-    gateway->linkUp = 0;
-    Repaint();
-    gateway->channelRequested = 0;
-    pendingChannelRequests_.erase(gateway->gwSn);
-    if (gateway->vpnTunnel != nullptr) {
-        gateway->vpnTunnel->Stop();
-    }
-    RemoveChannelGateway(gateway->gwSn);
-    Show(Text(kTextChannelClosed));
-    if (listener_ != nullptr) {
-        listener_->ChannelClosed();
-    }
-}
-
-void GatewayDetailController::ChannelReply(const void* record)
-{
-    const VpnInfoRecord* info = static_cast<const VpnInfoRecord*>(record);
-    if (info == nullptr) {
-        return;
-    }
-    const std::string what =
-        "channel reply (cmdId 100) for gateway \"" + InputRules::Excerpt(info->gwSn) + "\"";
-    // Only the answer to a channel request of this PC that is still waiting counts:
-    // anybody on the broker can publish to this PC's topic.
-    CNodeGateway* gateway = FindChannelGateway(info->gwSn);
-    if (gateway == nullptr || gateway->vpnTunnel == nullptr ||
-        pendingChannelRequests_.count(info->gwSn) == 0) {
-        InputRules::ReportDropped(what, "no channel request of this PC waits for it");
-        return;
-    }
-    // A grant becomes the VPN client's files and command: nothing that could add a
-    // line or an option to them is taken, and the request keeps waiting.
-    std::string why;
-    if (info->busiCode == 0 && !info->CheckGrant(&why)) {
-        InputRules::ReportDropped(what, why);
-        return;
-    }
-    pendingChannelRequests_.erase(info->gwSn);
-    CloseTipsDialog();
-    if (info->busiCode == 0) {
-        gateway->vpnTunnel->OnVpnInfo(info);
-        switchOn_ = true;
-        startVpnClient_();
-        channelGateway_ = displayed_ != nullptr ? displayed_ : gateway;
-        channelGateway_->channelActive = 1;
-        managementSocket_.reset(new CVpnStatusSocket);
-        managementAttemptsLeft_ = kManagementAttempts;
-        ConnectManagementSocket();
-        Repaint();
-        if (listener_ != nullptr) {
-            listener_->ChannelOpened();
-        }
-        return;
-    }
-    // "busiCode" 1 says the channel is in use; any other value is shown as the
-    // service's plain answer and starts nothing.
-    if (listener_ != nullptr) {
-        listener_->ChannelRefused();
-    }
-    ShowTips(Text(info->busiCode == 1 ? kTextChannelInUse : kTextChannelOtherBusiCode), true, false, 0);
-}
-
-void GatewayDetailController::ConnectManagementSocket()
-{
-    if (managementSocket_ == nullptr) {
-        return;
-    }
-    // A refused attempt leaves a used socket behind: every attempt starts afresh.
-    managementSocket_.reset(new CVpnStatusSocket);
-    CVpnStatusSocket* socket = managementSocket_.get();
-    if (socket->Create() && socket->Connect(QString::fromUtf8(kVpnManagementHost), kVpnManagementPort)) {
-        socket->StartReports(this);
-        return;
-    }
-    // The client opens its management port a moment after it starts: try again
-    // while the channel is still the one this socket was made for.
-    if (--managementAttemptsLeft_ <= 0) {
-        return;
-    }
-    if (managementRetry_ == nullptr) {
-        managementRetry_ = new QTimer;
-        managementRetry_->setSingleShot(true);
-        QObject::connect(managementRetry_, &QTimer::timeout, [this] {
-            if (channelGateway_ != nullptr && channelGateway_->channelActive != 0) {
-                ConnectManagementSocket();
-            }
-        });
-    }
-    managementRetry_->start(kManagementRetryMs);
-}
-
-void GatewayDetailController::ChannelEnded(const void* record)
-{
-    const VpnInfoRecord* info = static_cast<const VpnInfoRecord*>(record);
-    // Only the gateway whose channel this PC holds (or is closing) can end it.
-    if (info == nullptr || channelGateway_ == nullptr || info->gwSn != channelGateway_->gwSn) {
-        if (info != nullptr) {
-            InputRules::ReportDropped("channel-ended reply (cmdId 100) for gateway \"" +
-                                          InputRules::Excerpt(info->gwSn) + "\"",
-                                      "this PC holds no channel of that gateway");
-        }
-        return;
-    }
-    if (channelGateway_->channelRequested != 0) {
-        Show(Text(kTextChannelEnded));
-    }
-    channelGateway_->linkUp = 0;
-    channelGateway_->channelActive = 0;
-    Repaint();
-    switchOn_ = false;
-    channelGateway_ = nullptr;
-    if (managementRetry_ != nullptr) {
-        managementRetry_->stop();
-    }
-    Repaint();
-    if (listener_ != nullptr) {
-        listener_->ChannelClosed();
-    }
-}
-
-void GatewayDetailController::GatewayStatus(const CNodeGateway* report)
-{
-    if (report == nullptr) {
-        return;
-    }
-    const std::string what =
-        "gateway state report (cmdId 98) for gateway \"" + InputRules::Excerpt(report->gwSn) + "\"";
-    // Reports count only for the gateway whose channel this PC holds; their texts are
-    // shown and sent back in the LAN switch-on.
-    if (channelGateway_ == nullptr || channelGateway_->channelActive == 0 ||
-        report->gwSn != channelGateway_->gwSn) {
-        InputRules::ReportDropped(what, "this PC holds no channel of that gateway");
-        return;
-    }
-    for (const std::string* text : {&report->lanIp, &report->lanMask, &report->csq}) {
-        if (!InputRules::IsStatusText(*text)) {
-            InputRules::ReportDropped(what,
-                                      "\"" + InputRules::Excerpt(*text) + "\" is not a short line of text");
-            return;
-        }
-    }
-    CNodeGateway* gateway = FindChannelGateway(report->gwSn);
-    if (gateway == nullptr || gateway->vpnTunnel == nullptr || report->stateFlag == 0 ||
-        displayed_ == nullptr || report->gwSn != displayed_->gwSn) {
-        return;
-    }
-    for (CNodeGateway* target : {displayed_, gateway}) {
-        target->csq = report->csq;
-        target->lanIp = report->lanIp;
-        target->lanMask = report->lanMask;
-    }
-    Repaint();
-    gateway->vpnTunnel->OnGatewayStatus();
-}
-
-void GatewayDetailController::LinkReport(bool up)
-{
-    if (channelGateway_ != nullptr) {
-        channelGateway_->linkUp = up ? 1 : 0;
-        Repaint();
-    }
-    if (listener_ != nullptr) {
-        listener_->LinkReported(up);
-    }
 }
 
 // --- Device tunnels. ---
@@ -426,9 +179,7 @@ void GatewayDetailController::OpenRequest(CNodeDevice* device)
         Show(Text(kTextOneTunnelPerType));
         device->tunnelOpen = 0;
         Repaint();
-        if (listener_ != nullptr) {
-            listener_->DeviceOpenFailed(device);
-        }
+        Listener().DeviceOpenFailed(device);
         return;
     }
     if (device->tunnel == nullptr) {
@@ -440,7 +191,7 @@ void GatewayDetailController::OpenRequest(CNodeDevice* device)
     // answered): wait for it with a timed dialog that carries the device, so a
     // silence ends in a time-out for this device's row.
     if (awaitingOpen_ == device && device->tunnel != nullptr && device->tunnelOpen != 0) {
-        ShowTips(Text(kTextChannelStarting), false, true, reinterpret_cast<WParam>(device));
+        ShowTips(Text(kTextChannelStarting), false, true, device);
     }
 }
 
@@ -451,12 +202,10 @@ void GatewayDetailController::StartStopDevice(bool open, CNodeDevice* device)
     }
     if (open) {
         if (displayed_ == nullptr || !displayed_->IsOnline()) {
-            switchOn_ = false;
+            channel_.SetSwitchOn(false);
             awaitingOpen_ = nullptr;
             Show(Text(kTextOffline));
-            if (listener_ != nullptr) {
-                listener_->DeviceOpenFailed(device);
-            }
+            Listener().DeviceOpenFailed(device);
         } else {
             if (device->tunnel != nullptr) {
                 mqtt_set_target_window(this);
@@ -471,7 +220,7 @@ void GatewayDetailController::StartStopDevice(bool open, CNodeDevice* device)
         Repaint();
         return;
     }
-    switchOn_ = false;
+    channel_.SetSwitchOn(false);
     if (displayed_ != nullptr) {
         displayed_->csq = "-1";
     }
@@ -486,9 +235,7 @@ void GatewayDetailController::StartStopDevice(bool open, CNodeDevice* device)
         text = device->tunnel->GetText(0);
     }
     Show(text);
-    if (listener_ != nullptr) {
-        listener_->DeviceClosed(device);
-    }
+    Listener().DeviceClosed(device);
 }
 
 void GatewayDetailController::SerialReady(const char* gwSn, int deviceId)
@@ -533,21 +280,19 @@ void GatewayDetailController::SerialReady(const char* gwSn, int deviceId)
         Show(Text(kTextNoComPair));
         return;
     }
-    channelGateway_ = displayed_;
+    channel_.SetGateway(displayed_);
     if (gwSn != nullptr && displayed_->gwSn == gwSn) {
         // Nothing takes records out of the port-start queue.
         portStarts_.Queue(displayed_, device);
     }
-    channelGateway_->linkUp = 1;
+    channel_.Gateway()->linkUp = 1;
     if (awaitingOpen_ == device) {
         awaitingOpen_ = nullptr;
     }
     Show(Text(kTextSerialReady));
     Repaint();
     CloseTipsDialog();
-    if (listener_ != nullptr) {
-        listener_->DeviceOpened(device);
-    }
+    Listener().DeviceOpened(device);
 }
 
 void GatewayDetailController::TunnelReply(CDataTunnel* tunnel, const void* replyObject)
@@ -580,8 +325,8 @@ void GatewayDetailController::TunnelReply(CDataTunnel* tunnel, const void* reply
         Show(RefusalText(reply));
         tunnel->Stop();
         Repaint();
-        if (listener_ != nullptr && device != nullptr) {
-            listener_->DeviceOpenFailed(device);
+        if (device != nullptr) {
+            Listener().DeviceOpenFailed(device);
         }
         return;
     }
@@ -589,8 +334,8 @@ void GatewayDetailController::TunnelReply(CDataTunnel* tunnel, const void* reply
     tunnel->OnMessage(nullptr, static_cast<int>(TUNNEL_OPEN_ACCEPTED));
     Show(openedText);
     Repaint();
-    if (listener_ != nullptr && device != nullptr) {
-        listener_->DeviceOpened(device);
+    if (device != nullptr) {
+        Listener().DeviceOpened(device);
     }
 }
 
@@ -622,9 +367,7 @@ void GatewayDetailController::RequestTimeout(CNodeDevice* device)
     }
     SendWindowMessage(mainWindow_, WM_RESET_ROW_BUTTON, static_cast<WParam>(static_cast<intptr_t>(row)), 0);
     Repaint();
-    if (listener_ != nullptr) {
-        listener_->RequestTimedOut(device);
-    }
+    Listener().RequestTimedOut(device);
 }
 
 void GatewayDetailController::TunnelClosed(CDataTunnel* tunnel)
@@ -633,20 +376,23 @@ void GatewayDetailController::TunnelClosed(CDataTunnel* tunnel)
         return;
     }
     activeTunnels_.Remove(tunnel);
-    if (listener_ != nullptr) {
-        listener_->DetailChanged();
-    }
+    Listener().DetailChanged();
 }
 
 // --- Helpers. ---
 
-void GatewayDetailController::ShowTips(const QString& text, bool closable, bool timed, WParam param)
+void GatewayDetailController::ShowTips(const QString& text, bool closable, bool timed, CNodeDevice* device)
 {
     TipsDialog dialog(closable, timed, this);
-    dialog.SetText(text, this, param);
+    dialog.SetText(text, this, 0);
     dialog.SetTimeout(tipsTimeoutMs_);
+    // A dialog shown meanwhile (the previous one is closed first) waits for its own
+    // device; this one's is back when it returns.
+    CNodeDevice* const outer = tipsDevice_;
+    tipsDevice_ = device;
     tips_ = &dialog;
     dialog.DoModal();
+    tipsDevice_ = outer;
     if (tips_ == &dialog) {
         tips_ = nullptr;
     }
@@ -668,11 +414,8 @@ void GatewayDetailController::Show(const QString& text)
 void GatewayDetailController::Repaint()
 {
     // The switch follows the data whenever the view is drawn.
-    switchOn_ = channelGateway_ != nullptr && displayed_ != nullptr &&
-                channelGateway_->gwSn == displayed_->gwSn && channelGateway_->channelActive != 0;
-    if (listener_ != nullptr) {
-        listener_->DetailChanged();
-    }
+    channel_.FollowData(displayed_);
+    Listener().DetailChanged();
 }
 
 bool GatewayDetailController::LinkUp() const
@@ -702,31 +445,6 @@ std::vector<GatewayDetailController::DeviceRow> GatewayDetailController::DeviceR
         rows.push_back(row);
     }
     return rows;
-}
-
-std::vector<CNodeGateway*> GatewayDetailController::ChannelGateways() const
-{
-    std::lock_guard<std::recursive_mutex> guard(ChannelGatewayLock());
-    return channelGateways_;
-}
-
-CNodeGateway* GatewayDetailController::FindChannelGateway(const std::string& gwSn) const
-{
-    std::lock_guard<std::recursive_mutex> guard(ChannelGatewayLock());
-    for (CNodeGateway* gateway : channelGateways_) {
-        if (gateway->gwSn == gwSn) {
-            return gateway;
-        }
-    }
-    return nullptr;
-}
-
-void GatewayDetailController::RemoveChannelGateway(const std::string& gwSn)
-{
-    std::lock_guard<std::recursive_mutex> guard(ChannelGatewayLock());
-    channelGateways_.erase(std::remove_if(channelGateways_.begin(), channelGateways_.end(),
-                                          [&](const CNodeGateway* g) { return g->gwSn == gwSn; }),
-                           channelGateways_.end());
 }
 
 bool GatewayDetailController::IsOpenHandled(const std::string& gwSn, const std::string& devSn) const
@@ -765,4 +483,9 @@ void GatewayDetailController::RemoveHandledOpen(const std::string& gwSn, const s
             return;
         }
     }
+}
+
+GatewayDetailListener& GatewayDetailController::Listener()
+{
+    return listener_ != nullptr ? *listener_ : silent_;
 }

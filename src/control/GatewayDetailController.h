@@ -1,6 +1,8 @@
 #pragma once
 
 #include "control/ActiveTunnelList.h"
+#include "control/ChannelFlow.h"
+#include "control/GatewayDetailListener.h"
 #include "platform/MessageWindow.h"
 #include "platform/TipsDialog.h"
 #include "tunnel/PortStartQueue.h"
@@ -19,8 +21,6 @@ class CDataTunnel;
 class CNodeDevice;
 class CNodeGateway;
 class CVpnStatusSocket;
-class GatewayDetailListener;
-class QTimer;
 class TunnelHost;
 
 // A pair (gateway serial, device serial) whose successful open reply has been shown:
@@ -32,11 +32,10 @@ struct _link_node
     char devSn[132];
 };
 
-// The logic of the gateway detail view without a widget: the flows of the
-// maintenance channel and of the device tunnels, the replies of the far side and the
-// three lists (handled opens, channel gateways, active tunnels), each guarded by its
-// own process-wide recursive lock. The view draws the state read here and forwards
-// clicks; the command-line client drives the same flows without a screen.
+// The logic of the gateway detail view without a widget: the maintenance channel's
+// flow (ChannelFlow), the device tunnels' flows, the replies of the far side and the
+// list of running tunnels (ActiveTunnelList). The lists each have their own lock. The view draws the state
+// read here and forwards clicks; the command-line client drives the same flows without a screen.
 //
 // Window messages handled (WindowProc):
 //   WM_VPN_CHANNEL_REPLY, WM_VPN_CHANNEL_ENDED, WM_DETAIL_UNUSED, WM_GATEWAY_STATUS,
@@ -90,7 +89,10 @@ public:
     // the user switches the channel off; an empty function keeps the default
     // (StartVpnClient, StopVpnClients), which end only the client this program
     // started; tests that are not about the client put in their own.
-    void SetVpnClientCalls(std::function<bool()> start, std::function<void()> stop);
+    void SetVpnClientCalls(std::function<bool()> start, std::function<void()> stop)
+    {
+        channel_.SetVpnClientCalls(std::move(start), std::move(stop));
+    }
 
     // --- Operations of the main window. ---
     // Makes `gateway` the displayed gateway: copies the channel state from the
@@ -103,20 +105,20 @@ public:
     // --- Clicks. ---
     // The maintenance channel switch was clicked. Returns when the flow is over,
     // which includes the modal waiting dialog of a channel request.
-    void ChannelSwitchClicked();
+    void ChannelSwitchClicked() { channel_.SwitchClicked(); }
     // The owner's way to close the waiting dialog, if one is shown.
     void CloseTipsDialog();
 
     // --- State for drawing. ---
     CNodeGateway* DisplayedGateway() const { return displayed_; }
-    CNodeGateway* ChannelGateway() const { return channelGateway_; }
-    bool SwitchOn() const { return switchOn_; }
-    bool SwitchLocked() const { return switchLocked_; }
+    CNodeGateway* ChannelGateway() const { return channel_.Gateway(); }
+    bool SwitchOn() const { return channel_.SwitchOn(); }
+    bool SwitchLocked() const { return channel_.SwitchLocked(); }
     // The link picture: up when a gateway is displayed and its link-up flag is set.
     bool LinkUp() const;
     // The waiting dialog shown now, or null.
     TipsDialog* CurrentTipsDialog() const { return tips_; }
-    CVpnStatusSocket* ManagementSocket() const { return managementSocket_.get(); }
+    CVpnStatusSocket* ManagementSocket() const { return channel_.ManagementSocket(); }
 
     // One row of the device table.
     struct DeviceRow
@@ -135,14 +137,10 @@ public:
     // --- The lists (each read under its lock). ---
     std::vector<CDataTunnel*> ActiveTunnels() const { return activeTunnels_.Snapshot(); }
     bool IsActive(const CDataTunnel* tunnel) const { return activeTunnels_.Contains(tunnel); }
-    std::vector<CNodeGateway*> ChannelGateways() const;
+    std::vector<CNodeGateway*> ChannelGateways() const { return channel_.Gateways(); }
     bool IsOpenHandled(const std::string& gwSn, const std::string& devSn) const;
 
 private:
-    void ChannelReply(const void* record);
-    void ChannelEnded(const void* record);
-    void GatewayStatus(const CNodeGateway* report);
-    void LinkReport(bool up);
     void OpenRequest(CNodeDevice* device);
     void StartStopDevice(bool open, CNodeDevice* device);
     void SerialReady(const char* gwSn, int deviceId);
@@ -151,44 +149,37 @@ private:
     void RequestTimeout(CNodeDevice* device);
     void TunnelClosed(CDataTunnel* tunnel);
 
-    void OpenChannel();
-    void CloseChannel();
-    void ConnectManagementSocket();
-    // Shows a waiting dialog and remembers it while it is shown.
-    void ShowTips(const QString& text, bool closable, bool timed, WParam param);
+    // --- Shared by the flows. ---
+    friend class ChannelFlow;
+    // Shows a waiting dialog and remembers it, and the device it waits for (or null),
+    // while it is shown.
+    void ShowTips(const QString& text, bool closable, bool timed, CNodeDevice* device);
+    // A message box of this window, captioned "Lumetra".
     void Show(const QString& text);
+    // Lets the switch follow the data and tells the listener to repaint.
     void Repaint();
-    CNodeGateway* FindChannelGateway(const std::string& gwSn) const;
-    void RemoveChannelGateway(const std::string& gwSn);
+    // The listener, or one that does nothing.
+    GatewayDetailListener& Listener();
     void AddHandledOpen(const std::string& gwSn, const std::string& devSn);
     void RemoveHandledOpen(const std::string& gwSn, const std::string& devSn);
 
     // The process-wide locks of the handled opens and the channel gateways.
     static std::recursive_mutex& HandledOpenLock();
-    static std::recursive_mutex& ChannelGatewayLock();
 
     MessageWindow* mainWindow_ = nullptr;
     TunnelHost* tunnelHost_ = nullptr;
     PortStartQueue portStarts_;
     GatewayDetailListener* listener_ = nullptr;
+    GatewayDetailListener silent_;
     int tipsTimeoutMs_ = TipsDialog::kDefaultTimeoutMs;
-    std::function<bool()> startVpnClient_;
-    std::function<void()> stopVpnClients_;
 
     CNodeGateway* displayed_ = nullptr;
-    CNodeGateway* channelGateway_ = nullptr;
     TipsDialog* tips_ = nullptr;
-    bool switchOn_ = false;
-    bool switchLocked_ = false;
-    std::unique_ptr<CVpnStatusSocket> managementSocket_;
-    QTimer* managementRetry_ = nullptr;
-    int managementAttemptsLeft_ = 0;
+    CNodeDevice* tipsDevice_ = nullptr;
     // The device whose open waits for its answer (the waiting dialog carries it).
     CNodeDevice* awaitingOpen_ = nullptr;
 
-    // Gateways whose channel request (97) of this PC waits for its reply (100).
-    std::set<std::string> pendingChannelRequests_;
     std::list<_link_node*> handledOpens_;
-    std::vector<CNodeGateway*> channelGateways_;
     ActiveTunnelList activeTunnels_;
+    ChannelFlow channel_;
 };
