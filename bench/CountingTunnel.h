@@ -14,7 +14,10 @@ class CountingTunnel : public CDataTunnel
 public:
     using Clock = std::chrono::steady_clock;
 
-    CountingTunnel(CNodeGateway* gateway, CNodeDevice* device) : CDataTunnel(gateway, device) {}
+    CountingTunnel(CNodeGateway* gateway, CNodeDevice* device)
+        : CDataTunnel(TunnelServices{}, gateway, device)
+    {
+    }
 
     bool Match(const char* gwSn, const char* devSn) const override
     {

@@ -5,7 +5,7 @@
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
 #include "control/GatewayDetailController.h"
-#include "mqtt-c/mosquitto_wrapper.h"
+#include "mqtt-c/MqttConnection.h"
 #include "platform/WindowMessages.h"
 #include "support/MosquittoBroker.h"
 
@@ -109,10 +109,11 @@ int RunDispatchBench(const BenchSettings& settings)
     // target window) and the controller's routing to the active tunnel.
     // The client prints every message it receives; here that goes to /dev/null.
     FILE* quiet = std::fopen("/dev/null", "w");
-    mqtt_set_streams(quiet != nullptr ? quiet : stderr, quiet != nullptr ? quiet : stderr);
-    mqtt_set_pc_id(pcId.c_str(), pcId.size());
-    GatewayDetailController controller;
-    mqtt_set_target_window(&controller);
+    MqttConnection connection;
+    connection.SetStreams(quiet != nullptr ? quiet : stderr, quiet != nullptr ? quiet : stderr);
+    connection.SetPcId(pcId.c_str(), pcId.size());
+    GatewayDetailController controller{TunnelServices{&connection}};
+    connection.SetTargetWindow(&controller);
     CNodeGateway gateway;
     gateway.gwSn = MqttPeer::kGateway;
     CNodeDevice device;
@@ -127,7 +128,7 @@ int RunDispatchBench(const BenchSettings& settings)
     const std::string password = broker.Password();
     const int port = broker.Port();
     std::thread client([&] {
-        mqtt_client_run(host.c_str(), port, user.c_str(), password.c_str());
+        connection.Run(host.c_str(), port, user.c_str(), password.c_str());
         clientDone = true;
     });
 
@@ -151,15 +152,15 @@ int RunDispatchBench(const BenchSettings& settings)
         misrouted = tunnel.Misrouted();
     }
 
-    mqtt_client_stop();
+    connection.Stop();
     // The MQTT thread may wait inside a dispatch for this (the UI) thread.
     while (!clientDone) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
     client.join();
     controller.WindowProc(WM_TUNNEL_CLOSED, reinterpret_cast<WParam>(static_cast<CDataTunnel*>(&tunnel)), 0);
-    mqtt_set_target_window(nullptr);
-    mqtt_set_streams(stdout, stderr);
+    connection.SetTargetWindow(nullptr);
+    connection.SetStreams(stdout, stderr);
     if (quiet != nullptr) {
         std::fclose(quiet);
     }

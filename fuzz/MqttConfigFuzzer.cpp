@@ -5,7 +5,7 @@
 
 #include "FuzzCheck.h"
 #include "FuzzFolder.h"
-#include "mqtt-c/mosquitto_wrapper.h"
+#include "mqtt-c/mqtt_client_setup.h"
 #include "mqtt-c/mqtt_config.h"
 
 #include <cstdio>
@@ -22,9 +22,7 @@ FILE* g_discard = nullptr;
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     setenv("USERPROFILE", FuzzFolder::Path().c_str(), 1);
-    mqtt_set_pc_id(kPcId, std::strlen(kPcId));
     g_discard = std::fopen("/dev/null", "w");
-    mqtt_set_streams(g_discard, g_discard);
     return 0;
 }
 
@@ -32,14 +30,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     FuzzFolder::Write("mosquitto_sub.conf", data, size);
     mqtt_client_args args;
-    mqtt_client_build_args(&args, "127.0.0.1", 1883, "user", "password");
+    mqtt_client_build_args(&args, kPcId, "127.0.0.1", 1883, "user", "password");
     mqtt_config config;
     const int rc = mqtt_config_load(&config, MQTT_CLIENT_SUB, 16, args.argv, g_discard);
     if (rc == 0) {
         FUZZ_CHECK(config.host != nullptr && config.topic_count >= 1);
         FUZZ_CHECK(config.port >= 1 && config.port <= 65535);
         FUZZ_CHECK(config.qos >= 0 && config.qos <= 2);
-        if (mqtt_client_id_generate(&config, kPcId) == 0)
+        if (mqtt_client_id_generate(&config, kPcId, g_discard) == 0)
             FUZZ_CHECK(config.id != nullptr);
     }
     mqtt_config_free(&config);

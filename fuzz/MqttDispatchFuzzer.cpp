@@ -23,7 +23,6 @@
 #include "endpoint/VpnClientControl.h"
 #include "mqtt-c/TunnelRouting.h"
 #include "mqtt-c/VpnInfoRecord.h"
-#include "mqtt-c/mosquitto_wrapper.h"
 #include "mqtt-c/mqtt_dispatch.h"
 #include "platform/MessageBox.h"
 #include "platform/MessageBoxHandler.h"
@@ -200,9 +199,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     setenv("LUMETRA_HOME", FuzzFolder::Path().c_str(), 1);
     SetPcId(kPcId);
-    mqtt_set_pc_id(kPcId, std::strlen(kPcId));
-    FILE* discard = std::fopen("/dev/null", "w");
-    mqtt_set_streams(discard, discard);
 
     g_bed = new Bed;
     Bed& bed = *g_bed;
@@ -210,16 +206,17 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     // Records and tunnels live for the whole run.
     CNodeGateway* workshop = MakeGateway("LG2024000101", "192.168.10.1");
     CNodeGateway* pumps = MakeGateway("LG2024000103", "192.168.1.1");
-    bed.view.channels = {new CVPNDataTunnel(workshop), new CVPNDataTunnel(pumps)};
-    bed.serials = {new WaitingTunnel<CComDataTunnel>(&bed.view, workshop,
+    bed.view.channels = {new CVPNDataTunnel(TunnelServices{}, workshop),
+                         new CVPNDataTunnel(TunnelServices{}, pumps)};
+    bed.serials = {new WaitingTunnel<CComDataTunnel>(TunnelServices{}, &bed.view, workshop,
                                                      MakeDevice("DEV-5002", kTunTypeSerial), &bed.host)};
-    bed.portForwards = {new WaitingTunnel<CNetPfLocalDataTunnel>(
-                            &bed.view, workshop, MakeDevice("DEV-5001", kTunTypeLocalPortForward), &bed.host),
-                        new WaitingTunnel<CNetPfLocalDataTunnel>(
-                            &bed.view, pumps, MakeDevice("DEV-5021", kTunTypeLocalPortForward), &bed.host)};
+    bed.portForwards = {
+        new WaitingTunnel<CNetPfLocalDataTunnel>(TunnelServices{}, &bed.view, workshop,
+                                                 MakeDevice("DEV-5001", kTunTypeLocalPortForward), &bed.host),
+        new WaitingTunnel<CNetPfLocalDataTunnel>(
+            TunnelServices{}, &bed.view, pumps, MakeDevice("DEV-5021", kTunTypeLocalPortForward), &bed.host)};
     bed.view.active = {bed.serials[0], bed.portForwards[0], bed.portForwards[1], bed.view.channels[0],
                        bed.view.channels[1]};
-    mqtt_set_target_window(&bed.view);
 
     // The profile's form: the one written for a plain address and port.
     WriteProfile("203.0.113.5", "1194");
@@ -241,7 +238,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (auto* tunnel : g_bed->portForwards)
         tunnel->WaitForEveryReply();
 
-    mqtt_dispatch(kTopic, reinterpret_cast<const char*>(data), static_cast<int>(size));
+    mqtt_dispatch(&g_bed->view, kTopic, reinterpret_cast<const char*>(data), static_cast<int>(size));
 
     const std::string profile = ReadFile(profilePath);
     if (!profile.empty())

@@ -8,7 +8,7 @@
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
 #include "cloud/CurrentAccount.h"
-#include "mqtt-c/mosquitto_wrapper.h"
+#include "mqtt-c/MqttConnection.h"
 #include "platform/WindowMessages.h"
 #include "tunnel/TunnelFactory.h"
 
@@ -26,7 +26,8 @@ const char kProbeMember[] = "cliProbe";
 
 } // namespace
 
-CliDetailSession::CliDetailSession(VirtualComPairs& comPairs) : tunnelHost_(comPairs)
+CliDetailSession::CliDetailSession(VirtualComPairs& comPairs)
+    : controller_(TunnelServices{&mqtt_.Connection()}), tunnelHost_(comPairs)
 {
     controller_.SetMainWindow(this);
     // The port-forward tunnel finds its local connection through the listener host
@@ -37,8 +38,8 @@ CliDetailSession::CliDetailSession(VirtualComPairs& comPairs) : tunnelHost_(comP
 CliDetailSession::~CliDetailSession()
 {
     delete probeTimer_;
-    if (mqtt_target_window() == this) {
-        mqtt_set_target_window(nullptr);
+    if (mqtt_.Connection().TargetWindow() == this) {
+        mqtt_.Connection().SetTargetWindow(nullptr);
     }
 }
 
@@ -125,7 +126,7 @@ bool CliDetailSession::Start(std::function<void()> ready, std::function<void()> 
 {
     ready_ = std::move(ready);
     failed_ = std::move(failed);
-    if (!CliMqttSession::Start(this)) {
+    if (!mqtt_.Start(this)) {
         return false;
     }
     started_ = true;
@@ -144,7 +145,7 @@ void CliDetailSession::Stop()
     }
     if (started_) {
         started_ = false;
-        CliMqttSession::Stop();
+        mqtt_.Stop();
     }
 }
 
@@ -163,9 +164,9 @@ void CliDetailSession::SendProbe()
     }
     // A result without a tunnel (3010) on the PC's own topic: it comes back only
     // once the subscription is in place, and the session keeps it to itself.
-    const std::string topic = std::string("/") + mqtt_pc_id() + "/lumetraToPC";
+    const std::string topic = std::string("/") + mqtt_.Connection().PcId() + "/lumetraToPC";
     const std::string payload = std::string("{\"cmdId\":3010,\"") + kProbeMember + "\":1}";
-    mqtt_publish(topic.c_str(), payload.data(), static_cast<int>(payload.size()), 1);
+    mqtt_.Connection().Publish(topic.c_str(), payload.data(), static_cast<int>(payload.size()), 1);
 }
 
 bool CliDetailSession::IsProbe(LParam message) const

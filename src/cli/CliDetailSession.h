@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CliMqttSession.h"
 #include "CliScreen.h"
 #include "control/GatewayDetailController.h"
 #include "control/LocalTunnelHost.h"
@@ -57,6 +58,8 @@ private:
     bool IsProbe(LParam message) const;
 
     CliScreen screen_;
+    // The broker connection; declared before the controller, which publishes on it.
+    CliMqttSession mqtt_;
     GatewayDetailController controller_;
     LocalTunnelHost tunnelHost_;
     std::function<void()> ready_;

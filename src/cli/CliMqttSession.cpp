@@ -3,7 +3,7 @@
 #include "CliConsole.h"
 #include "app/CustomResourceTable.h"
 #include "app/PcId.h"
-#include "mqtt-c/mosquitto_wrapper.h"
+#include "mqtt-c/MqttConnection.h"
 #include "mqtt-c/mqtt_thread.h"
 
 #include <QCoreApplication>
@@ -15,12 +15,12 @@
 #include <memory>
 #include <thread>
 
-namespace {
+CliMqttSession::CliMqttSession() : connection_(std::make_shared<MqttConnection>()) {}
 
-// Fulfilled when the MQTT thread's loop has returned.
-std::shared_future<void> g_threadDone;
-
-} // namespace
+CliMqttSession::~CliMqttSession()
+{
+    connection_->SetTargetWindow(nullptr);
+}
 
 bool CliMqttSession::Start(MessageWindow* target)
 {
@@ -31,14 +31,14 @@ bool CliMqttSession::Start(MessageWindow* target)
             return false;
         }
     }
-    mqtt_set_streams(stderr, stderr);
+    connection_->SetStreams(stderr, stderr);
     const char* pcId = GetPcId();
-    mqtt_set_pc_id(pcId, std::strlen(pcId));
-    mqtt_set_target_window(target);
+    connection_->SetPcId(pcId, std::strlen(pcId));
+    connection_->SetTargetWindow(target);
     auto done = std::make_shared<std::promise<void>>();
-    g_threadDone = done->get_future().share();
-    std::thread([done] {
-        mqtt_thread_entry();
+    threadDone_ = done->get_future().share();
+    std::thread([done, connection = connection_] {
+        mqtt_thread_entry(*connection);
         done->set_value();
     }).detach();
     CliConsole::Err("connecting to " + CustomResourceText("bh") + ":" + CustomResourceText("bp") + " as " +
@@ -61,14 +61,14 @@ void CliMqttSession::Stop()
     // What was published last (the VPN switch-off, QoS 2, goes out just before the
     // command ends) reaches the far side only once the broker has it whole: let the
     // library finish those exchanges first (briefly).
-    if (g_threadDone.valid())
-        waitUntil([] { return mqtt_unfinished_publishes() == 0; });
-    mqtt_client_stop();
-    if (!g_threadDone.valid())
+    if (threadDone_.valid())
+        waitUntil([this] { return connection_->UnfinishedPublishes() == 0; });
+    connection_->Stop();
+    if (!threadDone_.valid())
         return;
     // The DISCONNECT goes out from the MQTT thread's loop: wait (briefly) for the
     // loop to end so the process does not exit first and make the broker publish
     // the last will.
     waitUntil(
-        [] { return g_threadDone.wait_for(std::chrono::milliseconds(10)) == std::future_status::ready; });
+        [this] { return threadDone_.wait_for(std::chrono::milliseconds(10)) == std::future_status::ready; });
 }

@@ -18,12 +18,13 @@ bool ListenCommand::Parse(const std::vector<std::string>& args)
 
 int ListenCommand::Execute()
 {
+    CliMqttSession mqtt;
     CliEventLoop loop;
     DispatchLinePrinter printer(stdout);
-    if (!CliMqttSession::Start(&printer))
+    if (!mqtt.Start(&printer))
         return kExitFailed;
-    loop.OnStopSignal([](int) {
-        CliMqttSession::Stop();
+    loop.OnStopSignal([&mqtt](int) {
+        mqtt.Stop();
         CliEventLoop::Quit(kExitOk);
     });
     return loop.Run();

@@ -6,8 +6,8 @@
 #include "control/GatewayDetailListener.h"
 #include "endpoint/CVpnStatusSocket.h"
 #include "endpoint/VpnClientControl.h"
+#include "mqtt-c/MessagePublisher.h"
 #include "mqtt-c/VpnInfoRecord.h"
-#include "mqtt-c/mosquitto_wrapper.h"
 #include "platform/MessageBox.h"
 #include "tunnel/CVPNDataTunnel.h"
 
@@ -74,7 +74,7 @@ void ChannelFlow::Open()
         return;
     }
     if (gateway->vpnTunnel == nullptr) {
-        gateway->vpnTunnel = new CVPNDataTunnel(gateway);
+        gateway->vpnTunnel = new CVPNDataTunnel(detail_.services_, gateway);
     }
     {
         std::lock_guard<std::mutex> guard(gatewaysLock_);
@@ -85,7 +85,7 @@ void ChannelFlow::Open()
             gateways_.push_back(gateway);
         }
     }
-    mqtt_set_target_window(&detail_);
+    detail_.services_.publisher->SetTargetWindow(&detail_);
     gateway->vpnTunnel->Start();
     // The reply that grants or refuses this request is taken once.
     pendingRequests_.insert(gateway->gwSn);

@@ -8,8 +8,8 @@
 #include "control/GatewayDetailListener.h"
 #include "endpoint/CVpnStatusSocket.h"
 #include "endpoint/VpnClientControl.h"
+#include "mqtt-c/MessagePublisher.h"
 #include "mqtt-c/VpnInfoRecord.h"
-#include "mqtt-c/mosquitto_wrapper.h"
 #include "platform/MessageBox.h"
 #include "platform/TextCodec.h"
 #include "platform/WindowMessages.h"
@@ -65,15 +65,18 @@ std::recursive_mutex& GatewayDetailController::HandledOpenLock()
     return lock;
 }
 
-GatewayDetailController::GatewayDetailController() : channel_(*this) {}
+GatewayDetailController::GatewayDetailController(const TunnelServices& services)
+    : services_(services), channel_(*this)
+{
+}
 
 GatewayDetailController::~GatewayDetailController()
 {
     if (tips_ != nullptr) {
         tips_->Close();
     }
-    if (mqtt_target_window() == this) {
-        mqtt_set_target_window(nullptr);
+    if (services_.publisher->TargetWindow() == this) {
+        services_.publisher->SetTargetWindow(nullptr);
     }
     std::lock_guard<std::recursive_mutex> guard(HandledOpenLock());
     for (_link_node* node : handledOpens_) {
@@ -183,7 +186,7 @@ void GatewayDetailController::OpenRequest(CNodeDevice* device)
         return;
     }
     if (device->tunnel == nullptr) {
-        CreateTunnelForDevice(this, displayed_, device, tunnelHost_);
+        CreateTunnelForDevice(services_, this, displayed_, device, tunnelHost_);
     }
     awaitingOpen_ = device;
     StartStopDevice(true, device);
@@ -208,7 +211,7 @@ void GatewayDetailController::StartStopDevice(bool open, CNodeDevice* device)
             Listener().DeviceOpenFailed(device);
         } else {
             if (device->tunnel != nullptr) {
-                mqtt_set_target_window(this);
+                services_.publisher->SetTargetWindow(this);
                 // Set before the start: a start that is answered at once (the local
                 // listener of a port-forward tunnel) may clear it again.
                 device->tunnelOpen = 1;

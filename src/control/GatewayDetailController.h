@@ -6,6 +6,7 @@
 #include "platform/MessageWindow.h"
 #include "platform/TipsDialog.h"
 #include "tunnel/PortStartQueue.h"
+#include "tunnel/TunnelServices.h"
 
 #include <QString>
 
@@ -72,7 +73,9 @@ public:
     static constexpr int kManagementAttempts = 60;
     static constexpr int kManagementRetryMs = 500;
 
-    GatewayDetailController();
+    // Tunnels the controller creates get `services`; its publisher (not null) is
+    // the broker connection whose inbound messages the controller takes.
+    explicit GatewayDetailController(const TunnelServices& services);
     ~GatewayDetailController() override;
 
     LResult WindowProc(MsgCode msg, WParam wParam, LParam lParam) override;
@@ -166,6 +169,7 @@ private:
     // The process-wide locks of the handled opens and the channel gateways.
     static std::recursive_mutex& HandledOpenLock();
 
+    TunnelServices services_;
     MessageWindow* mainWindow_ = nullptr;
     TunnelHost* tunnelHost_ = nullptr;
     PortStartQueue portStarts_;

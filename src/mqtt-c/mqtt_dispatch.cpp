@@ -2,7 +2,6 @@
 
 #include "cloud/CNodeGateway.h"
 #include "mqtt-c/VpnInfoRecord.h"
-#include "mqtt-c/mosquitto_wrapper.h"
 #include "mqtt-c/mqtt_commands.h"
 #include "mqtt-c/mqtt_topics.h"
 #include "platform/MessageWindow.h"
@@ -14,15 +13,6 @@
 #include <cstdio>
 #include <cstring>
 #include <vector>
-
-namespace {
-
-LResult SendToTarget(MsgCode msg, WParam wParam, LParam lParam)
-{
-    return SendWindowMessage(mqtt_target_window(), msg, wParam, lParam);
-}
-
-} // namespace
 
 LParam mqtt_route_code(int cmdId)
 {
@@ -97,19 +87,19 @@ void mqtt_read_gateway_status(const cJSON* message, CNodeGateway* gateway)
     mqtt_json_read_text(message, "lanMask", &gateway->lanMask);
 }
 
-void mqtt_dispatch(const char* topic, const char* payload, int length)
+void mqtt_dispatch(MessageWindow* target, const char* topic, const char* payload, int length)
 {
     const size_t prefixLength = std::strlen(kRawTopicPrefix);
     if (topic != nullptr && std::strncmp(topic, kRawTopicPrefix, prefixLength) == 0) {
         mqtt_raw_record* record = new mqtt_raw_record{topic, payload, length};
-        SendToTarget(WM_TRANS_COM_RAW, reinterpret_cast<WParam>(record), 0);
+        SendWindowMessage(target, WM_TRANS_COM_RAW, reinterpret_cast<WParam>(record), 0);
         delete record;
         return;
     }
-    mqtt_dispatch_command(payload, length);
+    mqtt_dispatch_command(target, payload, length);
 }
 
-void mqtt_dispatch_command(const char* payload, int length)
+void mqtt_dispatch_command(MessageWindow* target, const char* payload, int length)
 {
     if (payload == nullptr || length <= 0) {
         return;
@@ -132,7 +122,7 @@ void mqtt_dispatch_command(const char* payload, int length)
     case kCmdGatewayStatus: {
         CNodeGateway* status = new CNodeGateway();
         mqtt_read_gateway_status(message, status);
-        SendToTarget(WM_GATEWAY_STATUS, reinterpret_cast<WParam>(status), 0);
+        SendWindowMessage(target, WM_GATEWAY_STATUS, reinterpret_cast<WParam>(status), 0);
         delete status;
         break;
     }
@@ -141,7 +131,8 @@ void mqtt_dispatch_command(const char* payload, int length)
         record->ReadFrom(message);
         const cJSON* switchOn = cJSON_GetObjectItem(message, "isSwitchOn");
         const bool on = switchOn != nullptr && cJSON_IsNumber(switchOn) && switchOn->valueint == 1;
-        SendToTarget(on ? WM_VPN_CHANNEL_REPLY : WM_VPN_CHANNEL_ENDED, reinterpret_cast<WParam>(record), 0);
+        SendWindowMessage(target, on ? WM_VPN_CHANNEL_REPLY : WM_VPN_CHANNEL_ENDED,
+                          reinterpret_cast<WParam>(record), 0);
         delete record;
         break;
     }
@@ -149,18 +140,18 @@ void mqtt_dispatch_command(const char* payload, int length)
         const cJSON* gwSn = cJSON_GetObjectItem(message, "gwSn");
         const cJSON* devId = cJSON_GetObjectItem(message, "devId");
         if (gwSn != nullptr && devId != nullptr && cJSON_IsString(gwSn) && gwSn->valuestring != nullptr) {
-            SendToTarget(WM_SERIAL_TUNNEL_READY, reinterpret_cast<WParam>(gwSn->valuestring),
-                         devId->valueint);
+            SendWindowMessage(target, WM_SERIAL_TUNNEL_READY, reinterpret_cast<WParam>(gwSn->valuestring),
+                              devId->valueint);
         }
         break;
     }
     case kCmdResultWithoutTunnel:
-        SendToTarget(WM_TUNNEL_REPLY, 0, reinterpret_cast<LParam>(message));
+        SendWindowMessage(target, WM_TUNNEL_REPLY, 0, reinterpret_cast<LParam>(message));
         break;
     default: {
         const LParam code = mqtt_route_code(cmdId);
         if (code != 0) {
-            SendToTarget(WM_TUNNEL_MESSAGE, reinterpret_cast<WParam>(message), code);
+            SendWindowMessage(target, WM_TUNNEL_MESSAGE, reinterpret_cast<WParam>(message), code);
         }
         break;
     }

@@ -6,10 +6,11 @@
 
 struct cJSON;
 class CNodeGateway;
+class MessageWindow;
 
 // Inbound messages: every message on the PC's topic is parsed on the client thread
-// and handed with a blocking SendWindowMessage to the registered target window
-// (mqtt_set_target_window), one at a time and in arrival order. Whatever is passed
+// and handed with a blocking SendWindowMessage to the connection's target window
+// (MessagePublisher::SetTargetWindow), one at a time and in arrival order. Whatever is passed
 // by pointer (parsed JSON, records, texts) lives only until the handler returns.
 //
 //   WM_TRANS_COM_RAW      wParam: mqtt_raw_record          topic starting "/sys/trans_com/"
@@ -34,11 +35,12 @@ struct mqtt_raw_record
 // 3001 3001, 3003 kWmUser+1039.
 LParam mqtt_route_code(int cmdId);
 
-// Raw topics go out unparsed; everything else goes to mqtt_dispatch_command.
-void mqtt_dispatch(const char* topic, const char* payload, int length);
+// Hands one message to `target` (null: nowhere). Raw topics go out unparsed;
+// everything else goes to mqtt_dispatch_command.
+void mqtt_dispatch(MessageWindow* target, const char* topic, const char* payload, int length);
 // Parses the JSON and sends it on by "cmdId" (looked up without regard to case).
 // Empty payloads, unparsable JSON, a missing "cmdId" and unknown codes are dropped.
-void mqtt_dispatch_command(const char* payload, int length);
+void mqtt_dispatch_command(MessageWindow* target, const char* payload, int length);
 
 // Fills a gateway status record from a cmdId 98 message: "flag", "gwSn", "lanIp",
 // "csq", "lanMask" (absent members keep the record's defaults).

@@ -1,7 +1,5 @@
 #include "mqtt-c/mqtt_envelope.h"
 
-#include "mqtt-c/mosquitto_wrapper.h"
-
 #include <cjson/cJSON.h>
 
 #include <cstdlib>
@@ -56,22 +54,4 @@ std::string mqtt_json_print(const cJSON* root)
     std::string printed(text);
     cJSON_free(text);
     return printed;
-}
-
-int mqtt_publish_json(const char* topic, const cJSON* root, int qos)
-{
-    const std::string text = mqtt_json_print(root);
-    if (text.empty()) {
-        return -1;
-    }
-    return mqtt_publish(topic, text.data(), static_cast<int>(text.size()), qos);
-}
-
-int mqtt_publish_json_to_server(const cJSON* root, int qos)
-{
-    const std::string text = mqtt_json_print(root);
-    if (text.empty()) {
-        return -1;
-    }
-    return mqtt_publish_to_server(text.data(), static_cast<int>(text.size()), qos);
 }

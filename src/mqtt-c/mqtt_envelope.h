@@ -21,9 +21,3 @@ void mqtt_json_add_text(cJSON* object, const char* name, const char* text);
 
 // Prints `root` without white space; empty when printing fails.
 std::string mqtt_json_print(const cJSON* root);
-
-// Prints and publishes (retain false). A message that cannot be printed is not sent
-// and gives -1; otherwise the result of mqtt_publish.
-int mqtt_publish_json(const char* topic, const cJSON* root, int qos);
-// The same on the PC's server topic.
-int mqtt_publish_json_to_server(const cJSON* root, int qos);

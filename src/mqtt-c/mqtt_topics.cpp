@@ -5,16 +5,6 @@
 #include <cstdio>
 #include <string>
 
-const char* const kPcTopicFormat = "/%s/lumetraToPC";
-const char* const kGatewayDownTopicFormat = "/%s/down";
-const char* const kTransparentDownTopicFormat = "/sys/transparent/%s/down";
-const char* const kBinderTopic = "/sys/varnex_binder/sub";
-const char* const kWillTopic = "/sys/lumetra/pfs/pc";
-const char* const kWillPayloadFormat = "{\"pc_id\":\"%s\",\"cmdId\":%d}";
-const char* const kRawTopicPrefix = "/sys/trans_com/";
-const char* const kForwardTunnel = "/ipc/kavno/publish/lumetra";
-const char* const kForwardOpen = "/ipc/kavno/publish";
-
 namespace {
 
 // A gateway serial becomes one topic level: a wildcard or a separator in it would

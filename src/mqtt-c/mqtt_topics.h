@@ -5,22 +5,22 @@
 // Topics of the broker and the helpers that format them into 256-byte buffers.
 
 // Subscribed by the PC: every message for this PC ("/<PC identifier>/lumetraToPC").
-extern const char* const kPcTopicFormat;
+inline constexpr char kPcTopicFormat[] = "/%s/lumetraToPC";
 // Envelope messages to one gateway ("/<gateway serial>/down").
-extern const char* const kGatewayDownTopicFormat;
+inline constexpr char kGatewayDownTopicFormat[] = "/%s/down";
 // Envelope messages that carry serial-tunnel data ("/sys/transparent/<gateway serial>/down").
-extern const char* const kTransparentDownTopicFormat;
+inline constexpr char kTransparentDownTopicFormat[] = "/sys/transparent/%s/down";
 // Flat binder requests.
-extern const char* const kBinderTopic;
+inline constexpr char kBinderTopic[] = "/sys/varnex_binder/sub";
 // Last will of the PC's client, and its payload (PC identifier, then 3012).
-extern const char* const kWillTopic;
-extern const char* const kWillPayloadFormat;
+inline constexpr char kWillTopic[] = "/sys/lumetra/pfs/pc";
+inline constexpr char kWillPayloadFormat[] = "{\"pc_id\":\"%s\",\"cmdId\":%d}";
 // Messages on topics with this prefix are handed on raw, never parsed.
-extern const char* const kRawTopicPrefix;
+inline constexpr char kRawTopicPrefix[] = "/sys/trans_com/";
 
 // Forward topics (the "forward_topic" of an envelope).
-extern const char* const kForwardTunnel; // "/ipc/kavno/publish/lumetra": tunnel traffic
-extern const char* const kForwardOpen;   // "/ipc/kavno/publish": open request and unbind
+inline constexpr char kForwardTunnel[] = "/ipc/kavno/publish/lumetra"; // tunnel traffic
+inline constexpr char kForwardOpen[] = "/ipc/kavno/publish";           // open request and unbind
 
 constexpr size_t kTopicBufferSize = 256;
 

@@ -9,7 +9,7 @@
 #include "endpoint/ComTransparent.h"
 #include "endpoint/RelaySocket.h"
 #include "endpoint/VirtualComPairs.h"
-#include "mqtt-c/mosquitto_wrapper.h"
+#include "mqtt-c/MessagePublisher.h"
 #include "mqtt-c/mqtt_base64.h"
 #include "mqtt-c/mqtt_envelope.h"
 #include "mqtt-c/mqtt_topics.h"
@@ -40,9 +40,9 @@ void CloseEndpoint(_virtual_com_half* half)
 
 } // namespace
 
-CComDataTunnel::CComDataTunnel(MessageWindow* notifyWindow, CNodeGateway* gateway, CNodeDevice* device,
-                               TunnelHost* host)
-    : CDataTunnel(gateway, device), notifyWindow_(notifyWindow), host_(host)
+CComDataTunnel::CComDataTunnel(const TunnelServices& services, MessageWindow* notifyWindow,
+                               CNodeGateway* gateway, CNodeDevice* device, TunnelHost* host)
+    : CDataTunnel(services, gateway, device), notifyWindow_(notifyWindow), host_(host)
 {
 }
 
@@ -204,7 +204,9 @@ void CComDataTunnel::SendLocalData(_com_transfer_data* block)
     if (!mqtt_format_transparent_topic(topic, GatewaySn().c_str())) {
         return;
     }
-    mqtt_publish(topic, text.data(), static_cast<int>(text.size()), 0);
+    if (Publisher() != nullptr) {
+        Publisher()->Publish(topic, text.data(), static_cast<int>(text.size()), 0);
+    }
     TraceLog(reinterpret_cast<const unsigned char*>(text.data()), static_cast<uint32_t>(text.size()),
              "MQTT Send Encode:", 0);
 }

@@ -37,7 +37,8 @@ public:
     static constexpr const char* kTextRelayUnreachable = "服务器端口访问不了";
 
     // `host` gives the virtual COM pairs; without one Start finds no pair.
-    CComDataTunnel(MessageWindow* notifyWindow, CNodeGateway* gateway, CNodeDevice* device, TunnelHost* host);
+    CComDataTunnel(const TunnelServices& services, MessageWindow* notifyWindow, CNodeGateway* gateway,
+                   CNodeDevice* device, TunnelHost* host);
     ~CComDataTunnel() override;
 
     void Start() override;

@@ -5,15 +5,18 @@
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
 #include "endpoint/ComTransferData.h"
+#include "mqtt-c/MessagePublisher.h"
 #include "mqtt-c/mqtt_commands.h"
-#include "mqtt-c/mqtt_envelope.h"
 #include "mqtt-c/mqtt_topics.h"
 
 #include <cjson/cJSON.h>
 
 #include <cstring>
 
-CDataTunnel::CDataTunnel(CNodeGateway* gateway, CNodeDevice* device) : gateway_(gateway), device_(device) {}
+CDataTunnel::CDataTunnel(const TunnelServices& services, CNodeGateway* gateway, CNodeDevice* device)
+    : services_(services), gateway_(gateway), device_(device)
+{
+}
 
 CDataTunnel::~CDataTunnel() = default;
 
@@ -78,7 +81,7 @@ void CDataTunnel::SendToBinder(const cJSON* object)
     if (gateway_ == nullptr || object == nullptr) {
         return;
     }
-    mqtt_publish_json(kBinderTopic, object, 0);
+    PublishObject(kBinderTopic, object);
 }
 
 void CDataTunnel::SendReply2994()
@@ -145,7 +148,7 @@ void CDataTunnel::PublishToGateway(cJSON* envelope)
     if (envelope != nullptr && gateway_ != nullptr) {
         char topic[kTopicBufferSize];
         if (mqtt_format_down_topic(topic, gateway_->gwSn.c_str())) {
-            mqtt_publish_json(topic, envelope, 0);
+            PublishObject(topic, envelope);
         }
     }
     cJSON_Delete(envelope);
@@ -156,8 +159,15 @@ void CDataTunnel::PublishToTransparent(cJSON* envelope)
     if (envelope != nullptr && gateway_ != nullptr) {
         char topic[kTopicBufferSize];
         if (mqtt_format_transparent_topic(topic, gateway_->gwSn.c_str())) {
-            mqtt_publish_json(topic, envelope, 0);
+            PublishObject(topic, envelope);
         }
     }
     cJSON_Delete(envelope);
+}
+
+void CDataTunnel::PublishObject(const char* topic, const cJSON* object)
+{
+    if (services_.publisher != nullptr) {
+        services_.publisher->PublishJson(topic, object, 0);
+    }
 }

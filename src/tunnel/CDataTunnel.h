@@ -2,6 +2,7 @@
 
 #include "mqtt-c/mqtt_commands.h" // the command codes of the tunnel protocol (MqttCommand)
 #include "tunnel/ReplyExpectations.h"
+#include "tunnel/TunnelServices.h"
 
 #include <QString>
 
@@ -27,11 +28,11 @@ constexpr size_t kPortTransferFrameHeader = 6;
 // gateway (or, for the maintenance channel, with the gateway itself). Kinds derive
 // from it and override the operations below, which are listed in their fixed order.
 // Everything runs on the UI thread unless an operation says otherwise. The gateway
-// and device records are not owned.
+// and device records are not owned; messages go out on the services' publisher.
 class CDataTunnel
 {
 public:
-    CDataTunnel(CNodeGateway* gateway, CNodeDevice* device);
+    CDataTunnel(const TunnelServices& services, CNodeGateway* gateway, CNodeDevice* device);
     virtual ~CDataTunnel();
 
     CDataTunnel(const CDataTunnel&) = delete;
@@ -104,12 +105,20 @@ protected:
     // The same to "/sys/transparent/<gateway serial>/down".
     void PublishToTransparent(cJSON* envelope);
 
+    // The publisher of the services (null publishes nothing).
+    MessagePublisher* Publisher() const { return services_.publisher; }
+    const TunnelServices& Services() const { return services_; }
+
     // The replies this tunnel waits for in its current open (UI thread only).
     ReplyExpectations& Replies() { return replies_; }
     // "tunnel <gateway serial>/<device serial>", made safe for a diagnostic line.
     std::string Describe() const;
 
 private:
+    // Publishes the printed object (QoS 0) on `topic` when there is a publisher.
+    void PublishObject(const char* topic, const cJSON* object);
+
+    TunnelServices services_;
     ReplyExpectations replies_;
     CNodeGateway* gateway_ = nullptr;
     CNodeDevice* device_ = nullptr;

@@ -29,9 +29,9 @@ WParam TunnelParam(CNetPfLocalDataTunnel* tunnel)
 
 } // namespace
 
-CNetPfLocalDataTunnel::CNetPfLocalDataTunnel(MessageWindow* notifyWindow, CNodeGateway* gateway,
-                                             CNodeDevice* device, TunnelHost* host)
-    : CDataTunnel(gateway, device), notifyWindow_(notifyWindow), host_(host)
+CNetPfLocalDataTunnel::CNetPfLocalDataTunnel(const TunnelServices& services, MessageWindow* notifyWindow,
+                                             CNodeGateway* gateway, CNodeDevice* device, TunnelHost* host)
+    : CDataTunnel(services, gateway, device), notifyWindow_(notifyWindow), host_(host)
 {
     if (device != nullptr) {
         device->tunnel = this;

@@ -35,8 +35,8 @@ public:
     static constexpr uint16_t kDefaultRelayPort = 15000;
 
     // `host` gives the listener window; without one no listener message goes out.
-    CNetPfLocalDataTunnel(MessageWindow* notifyWindow, CNodeGateway* gateway, CNodeDevice* device,
-                          TunnelHost* host);
+    CNetPfLocalDataTunnel(const TunnelServices& services, MessageWindow* notifyWindow, CNodeGateway* gateway,
+                          CNodeDevice* device, TunnelHost* host);
     ~CNetPfLocalDataTunnel() override;
 
     void Start() override;

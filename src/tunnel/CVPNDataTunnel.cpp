@@ -3,8 +3,8 @@
 #include "app/PcId.h"
 #include "cloud/CNodeGateway.h"
 #include "endpoint/VpnClientControl.h"
+#include "mqtt-c/MessagePublisher.h"
 #include "mqtt-c/VpnInfoRecord.h"
-#include "mqtt-c/mqtt_envelope.h"
 
 #include <cjson/cJSON.h>
 
@@ -16,31 +16,35 @@ namespace {
 // Requests of the maintenance channel travel on the PC's server topic.
 constexpr int kServerQos = 2;
 
-void PublishToServer(cJSON* request)
+void PublishToServer(MessagePublisher* publisher, cJSON* request)
 {
-    if (request != nullptr) {
-        mqtt_publish_json_to_server(request, kServerQos);
+    if (request != nullptr && publisher != nullptr) {
+        publisher->PublishJsonToServer(request, kServerQos);
     }
     cJSON_Delete(request);
 }
 
 } // namespace
 
-CVPNDataTunnel::CVPNDataTunnel(CNodeGateway* gateway) : CDataTunnel(gateway, nullptr) {}
+CVPNDataTunnel::CVPNDataTunnel(const TunnelServices& services, CNodeGateway* gateway)
+    : CDataTunnel(services, gateway, nullptr)
+{
+}
 
 CVPNDataTunnel::~CVPNDataTunnel() = default;
 
 void CVPNDataTunnel::Start()
 {
     if (GetGateway() != nullptr) {
-        PublishToServer(mqtt_build_vpn_channel_request(GatewaySn().c_str(), GetPcId()));
+        PublishToServer(Publisher(), mqtt_build_vpn_channel_request(GatewaySn().c_str(), GetPcId()));
     }
 }
 
 void CVPNDataTunnel::Stop()
 {
     if (const CNodeGateway* gateway = GetGateway()) {
-        PublishToServer(mqtt_build_vpn_switch_off(gateway->gwSn.c_str(), gateway->vpnPort, GetPcId()));
+        PublishToServer(Publisher(),
+                        mqtt_build_vpn_switch_off(gateway->gwSn.c_str(), gateway->vpnPort, GetPcId()));
     }
 }
 
@@ -49,8 +53,8 @@ void CVPNDataTunnel::OnTimeout() {}
 void CVPNDataTunnel::OnGatewayStatus()
 {
     if (const CNodeGateway* gateway = GetGateway()) {
-        PublishToServer(mqtt_build_vpn_switch_on(gateway->gwSn.c_str(), gateway->lanIp.c_str(),
-                                                 gateway->lanMask.c_str(), GetPcId()));
+        PublishToServer(Publisher(), mqtt_build_vpn_switch_on(gateway->gwSn.c_str(), gateway->lanIp.c_str(),
+                                                              gateway->lanMask.c_str(), GetPcId()));
     }
 }
 

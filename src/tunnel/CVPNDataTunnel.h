@@ -12,7 +12,7 @@ class CNodeGateway;
 class CVPNDataTunnel : public CDataTunnel
 {
 public:
-    explicit CVPNDataTunnel(CNodeGateway* gateway);
+    CVPNDataTunnel(const TunnelServices& services, CNodeGateway* gateway);
     ~CVPNDataTunnel() override;
 
     // Channel request 97.

@@ -8,8 +8,8 @@
 
 #include <new>
 
-CDataTunnel* CreateTunnelForDevice(MessageWindow* notifyWindow, CNodeGateway* gateway, CNodeDevice* device,
-                                   TunnelHost* host)
+CDataTunnel* CreateTunnelForDevice(const TunnelServices& services, MessageWindow* notifyWindow,
+                                   CNodeGateway* gateway, CNodeDevice* device, TunnelHost* host)
 {
     if (gateway == nullptr || device == nullptr) {
         return nullptr;
@@ -17,10 +17,10 @@ CDataTunnel* CreateTunnelForDevice(MessageWindow* notifyWindow, CNodeGateway* ga
     CDataTunnel* tunnel = nullptr;
     switch (device->tunType) {
     case kTunTypeLocalPortForward:
-        tunnel = new (std::nothrow) CNetPfLocalDataTunnel(notifyWindow, gateway, device, host);
+        tunnel = new (std::nothrow) CNetPfLocalDataTunnel(services, notifyWindow, gateway, device, host);
         break;
     case kTunTypeSerial:
-        tunnel = new (std::nothrow) CComDataTunnel(notifyWindow, gateway, device, host);
+        tunnel = new (std::nothrow) CComDataTunnel(services, notifyWindow, gateway, device, host);
         break;
     default:
         break;

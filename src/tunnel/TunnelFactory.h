@@ -5,14 +5,15 @@ class CNodeDevice;
 class CNodeGateway;
 class MessageWindow;
 class TunnelHost;
+struct TunnelServices;
 
 // Creates the tunnel of a device by its tunnel type: 1 a local port-forward tunnel,
 // 2 a serial tunnel, anything else none. The result, also a null one, is stored in
 // the device record as its tunnel, which owns it from then on. Null when the gateway
-// or the device is missing (the device record is then left as it was). The tunnel is
-// handed `host`, which must outlive it.
-CDataTunnel* CreateTunnelForDevice(MessageWindow* notifyWindow, CNodeGateway* gateway, CNodeDevice* device,
-                                   TunnelHost* host);
+// or the device is missing (the device record is then left as it was). The tunnel
+// publishes through `services` and is handed `host`; both must outlive it.
+CDataTunnel* CreateTunnelForDevice(const TunnelServices& services, MessageWindow* notifyWindow,
+                                   CNodeGateway* gateway, CNodeDevice* device, TunnelHost* host);
 
 // Frees what a gateway record owns: its devices with their tunnels and its channel
 // tunnel. The record itself stays, with no devices and no channel tunnel.

@@ -18,9 +18,11 @@ QString Utf8(const std::string& text)
 
 } // namespace
 
-CFVGatewayDetail::CFVGatewayDetail(MessageWindow* mainWindow, TunnelHost* tunnelHost, QWidget* parent)
-    : QWidget(parent), mainWindow_(mainWindow), switch_(new CTabButton(this, IDC_CHANNEL_SWITCH)),
-      titleFont_(CMemDCPNG::YaHei(12, true)), textFont_(CMemDCPNG::YaHei(11))
+CFVGatewayDetail::CFVGatewayDetail(const TunnelServices& services, MessageWindow* mainWindow,
+                                   TunnelHost* tunnelHost, QWidget* parent)
+    : QWidget(parent), mainWindow_(mainWindow), controller_(services),
+      switch_(new CTabButton(this, IDC_CHANNEL_SWITCH)), titleFont_(CMemDCPNG::YaHei(12, true)),
+      textFont_(CMemDCPNG::YaHei(11))
 {
     setObjectName(QStringLiteral("CFVGatewayDetail"));
     setAttribute(Qt::WA_OpaquePaintEvent);

@@ -25,8 +25,9 @@ class CFVGatewayDetail : public QWidget, public GatewayDetailListener
 public:
     static constexpr int IDC_CHANNEL_SWITCH = 1012;
 
-    // `tunnelHost` is handed to the tunnels the controller creates.
-    CFVGatewayDetail(MessageWindow* mainWindow, TunnelHost* tunnelHost, QWidget* parent);
+    // The controller's tunnels get `services` and `tunnelHost`.
+    CFVGatewayDetail(const TunnelServices& services, MessageWindow* mainWindow, TunnelHost* tunnelHost,
+                     QWidget* parent);
     ~CFVGatewayDetail() override;
 
     // Once, after creation: the switch's images, switched off.

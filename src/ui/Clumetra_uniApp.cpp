@@ -18,7 +18,7 @@ bool Clumetra_uniApp::InitInstance()
     TipsDialog::Presenter* previousTips = TipsDialog::SetPresenter(&tips);
     CWndShadow::Initialize();
     {
-        Clumetra_uniDlg dlg;
+        Clumetra_uniDlg dlg(connection_);
         dlg.SetScreenshotPath(screenshotPath_);
         dlg.DoModal();
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "mqtt-c/MqttConnection.h"
+
 #include <QString>
 
 // The application: installs the desktop's message boxes and waiting dialogs,
@@ -16,4 +18,8 @@ public:
 
 private:
     QString screenshotPath_;
+    // The program's one broker connection. Its thread runs until the process ends
+    // (main ends it without destroying the application), so it lives here, beyond
+    // the window.
+    MqttConnection connection_;
 };

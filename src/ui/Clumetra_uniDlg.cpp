@@ -9,7 +9,7 @@
 #include "control/LocalTunnelHost.h"
 #include "endpoint/VirtualComPairs.h"
 #include "endpoint/VpnClientControl.h"
-#include "mqtt-c/mosquitto_wrapper.h"
+#include "mqtt-c/MqttConnection.h"
 #include "mqtt-c/mqtt_thread.h"
 #include "platform/MessageBox.h"
 #include "platform/WindowMessages.h"
@@ -53,9 +53,9 @@ QRect EntryRect(const _Resource_Info* entry)
 
 } // namespace
 
-Clumetra_uniDlg::Clumetra_uniDlg(Services services)
-    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), services_(std::move(services)),
-      comPairs_(std::make_unique<VirtualComPairs>()),
+Clumetra_uniDlg::Clumetra_uniDlg(MqttConnection& connection, Services services)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), connection_(connection),
+      services_(std::move(services)), comPairs_(std::make_unique<VirtualComPairs>()),
       tunnelHost_(std::make_unique<LocalTunnelHost>(*comPairs_))
 {
     if (!services_.stopVpnClients)
@@ -63,7 +63,9 @@ Clumetra_uniDlg::Clumetra_uniDlg(Services services)
     if (!services_.startVpnClient)
         services_.startVpnClient = [] { return StartVpnClient(); };
     if (!services_.startMqttThread)
-        services_.startMqttThread = [] { std::thread(mqtt_thread_entry).detach(); };
+        services_.startMqttThread = [&connection] {
+            std::thread([&connection] { mqtt_thread_entry(connection); }).detach();
+        };
     setObjectName(QStringLiteral("Clumetra_uniDlg"));
     setWindowTitle(QStringLiteral("Lumetra"));
     setWindowIcon(QIcon(QPixmap::fromImage(CGdiPlusBitmapResource::Get(128))));
@@ -113,7 +115,7 @@ bool Clumetra_uniDlg::OnInitDialog()
 
     SettlePcId();
     const char* pcId = GetPcId();
-    mqtt_set_pc_id(pcId, std::strlen(pcId));
+    connection_.SetPcId(pcId, std::strlen(pcId));
     services_.startMqttThread();
 
     CreateLoginView();
@@ -256,13 +258,13 @@ LResult Clumetra_uniDlg::OnGatewaySelected(WParam gateway)
     if (gateway == 0)
         return 0;
     if (detailView_ == nullptr) {
-        detailView_ = new CFVGatewayDetail(this, tunnelHost_.get(), this);
+        detailView_ = new CFVGatewayDetail(TunnelServices{&connection_}, this, tunnelHost_.get(), this);
         detailView_->OnInitialUpdate();
         detailView_->Controller().SetVpnClientCalls(services_.startVpnClient, services_.stopVpnClients);
         const QRect area = RightArea();
         detailView_->SetLayout(area.x(), area.y(), area.width(), area.height());
         // Replies, reports and tunnel traffic from the broker go to the controller.
-        mqtt_set_target_window(&detailView_->Controller());
+        connection_.SetTargetWindow(&detailView_->Controller());
     }
     if (homeView_ != nullptr)
         homeView_->hide();

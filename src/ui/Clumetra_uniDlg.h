@@ -22,6 +22,7 @@ class CFVTableDevice;
 class CGdipButton;
 class LocalListenerHost;
 class LocalTunnelHost;
+class MqttConnection;
 class VirtualComPairs;
 class CWndShadow;
 class QEventLoop;
@@ -55,7 +56,10 @@ public:
         std::function<void()> startMqttThread; // default: a detached thread running mqtt_thread_entry
     };
 
-    explicit Clumetra_uniDlg(Services services = Services());
+    // `connection` is the program's broker connection: the window hands it the PC
+    // identifier, starts its thread (which then runs for the life of the process, so
+    // the connection must outlive the window) and hands it to the detail view.
+    explicit Clumetra_uniDlg(MqttConnection& connection, Services services = Services());
     ~Clumetra_uniDlg() override;
 
     // The start-up: ends leftover VPN clients, loads the custom resource table, hands
@@ -107,6 +111,7 @@ private:
     LResult OnResetRowButton(WParam row);
     void SaveScreenshot();
 
+    MqttConnection& connection_;
     Services services_;
     const _Resource_Info* logo_ = nullptr;
     const _Resource_Info* title_ = nullptr;

@@ -1,15 +1,17 @@
 #pragma once
 
-// The program's MQTT client run on its own thread, as the window program runs it,
-// while the test's thread is the UI thread: whatever waits here keeps handling the
-// messages the MQTT thread sends (the client may be waiting in SendWindowMessage).
+// The program's MQTT client (a connection of its own) run on its own thread, as the
+// window program runs it, while the test's thread is the UI thread: whatever waits
+// here keeps handling the messages the MQTT thread sends (the client may be waiting
+// in SendWindowMessage).
 
-#include "mqtt-c/mosquitto_wrapper.h"
+#include "mqtt-c/MqttConnection.h"
 #include "support/MosquittoBroker.h"
 #include "support/MqttTestClient.h"
 #include "support/PumpUntil.h"
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -18,14 +20,19 @@ class MqttClientThread
 public:
     ~MqttClientThread() { Stop(); }
 
+    // The connection the thread runs: set its PC identifier, streams and target
+    // window before Start.
+    MqttConnection& Connection() { return *connection_; }
+
     void Start(const MosquittoBroker& broker, const std::string& user = MosquittoBroker::kUser,
                const std::string& password = MosquittoBroker::kPassword)
     {
         finished_ = false;
-        thread_ = std::thread([this, host = broker.Host(), port = broker.Port(), user, password] {
-            mqtt_client_run(host.c_str(), port, user.c_str(), password.c_str());
-            finished_ = true;
-        });
+        thread_ = std::thread(
+            [this, connection = connection_, host = broker.Host(), port = broker.Port(), user, password] {
+                connection->Run(host.c_str(), port, user.c_str(), password.c_str());
+                finished_ = true;
+            });
     }
     // Asks the client to end and waits for its thread; false when it did not end.
     bool Stop()
@@ -34,7 +41,7 @@ public:
             return true;
         const bool ended = PumpUntil(
             [this] {
-                mqtt_client_stop();
+                connection_->Stop();
                 return finished_.load();
             },
             15000);
@@ -50,6 +57,8 @@ public:
     }
 
 private:
+    // Shared with the thread, which keeps it should the thread have to be left running.
+    std::shared_ptr<MqttConnection> connection_ = std::make_shared<MqttConnection>();
     std::thread thread_;
     std::atomic<bool> finished_{false};
 };

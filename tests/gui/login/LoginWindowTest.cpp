@@ -8,7 +8,7 @@
 #include "cloud/CurrentAccount.h"
 #include "gui/common/GuiTestApp.h"
 #include "gui/common/ScreenshotCheck.h"
-#include "mqtt-c/mosquitto_wrapper.h"
+#include "mqtt-c/MqttConnection.h"
 #include "platform/MessageBox.h"
 #include "support/FarsideProcess.h"
 #include "support/FreePort.h"
@@ -90,10 +90,10 @@ protected:
         services.stopVpnClients = [this] { events_.push_back("stop vpn clients"); };
         services.startMqttThread = [this] {
             events_.push_back("start mqtt thread");
-            pcIdAtMqttStart_ = mqtt_pc_id();
+            pcIdAtMqttStart_ = connection_.PcId();
             endpointAtMqttStart_ = CCloudClient::Host() + ":" + std::to_string(CCloudClient::Port());
         };
-        auto dlg = std::make_unique<Clumetra_uniDlg>(services);
+        auto dlg = std::make_unique<Clumetra_uniDlg>(connection_, services);
         dlg->OnInitDialog();
         dlg->show();
         return dlg;
@@ -127,6 +127,7 @@ protected:
 
     TempDir home_;
     MessageBoxRecorder boxes_;
+    MqttConnection connection_;
     std::vector<std::string> events_;
     std::string pcIdAtMqttStart_;
     std::string endpointAtMqttStart_;

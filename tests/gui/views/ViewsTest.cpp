@@ -13,7 +13,7 @@
 #include "cloud/CNodeGateway.h"
 #include "gui/common/GuiTestApp.h"
 #include "gui/common/ScreenshotCheck.h"
-#include "mqtt-c/mosquitto_wrapper.h"
+#include "mqtt-c/MqttConnection.h"
 #include "mqtt-c/mqtt_commands.h"
 #include "mqtt-c/mqtt_envelope.h"
 #include "mqtt-c/mqtt_thread.h"
@@ -212,7 +212,7 @@ protected:
         dlg_.reset();
         if (mqtt_.joinable()) {
             const bool ended = PumpUntil([this] {
-                mqtt_client_stop();
+                connection_->Stop();
                 return mqttDone_.load();
             });
             if (ended)
@@ -238,15 +238,16 @@ protected:
             };
         }
         services.startMqttThread = [this] {
-            mqtt_ = std::thread([this] {
-                mqtt_thread_entry();
+            mqtt_ = std::thread([this, connection = connection_] {
+                mqtt_thread_entry(*connection);
                 mqttDone_ = true;
             });
         };
-        dlg_ = std::make_unique<Clumetra_uniDlg>(services);
+        dlg_ = std::make_unique<Clumetra_uniDlg>(*connection_, services);
         dlg_->OnInitDialog();
         dlg_->show();
-        const QString subscribed = QStringLiteral("/%1/lumetraToPC").arg(QString::fromLatin1(mqtt_pc_id()));
+        const QString subscribed =
+            QStringLiteral("/%1/lumetraToPC").arg(QString::fromLatin1(connection_->PcId()));
         ASSERT_TRUE(PumpUntil([&] { return shared_->broker.CountLogLines(subscribed) >= 1; }, 15000));
         CFVLogin* login = dlg_->LoginView();
         login->UserField()->setText(QStringLiteral("demo"));
@@ -270,7 +271,7 @@ protected:
     int PublishedByPc() const
     {
         return shared_->broker.CountLogLines(QStringLiteral("Received PUBLISH from ") +
-                                             QString::fromLatin1(mqtt_pc_id()));
+                                             QString::fromLatin1(connection_->PcId()));
     }
 
     // Whether this PC published nothing after `before` messages: a marker published
@@ -280,15 +281,15 @@ protected:
         const QString markerLine = QStringLiteral("'/views-test/marker'");
         const int markers = shared_->broker.CountLogLines(markerLine);
         const std::string marker = "views-test-marker";
-        mqtt_publish("/views-test/marker", marker.data(), int(marker.size()), 0);
+        connection_->Publish("/views-test/marker", marker.data(), int(marker.size()), 0);
         return PumpUntil([&] { return shared_->broker.CountLogLines(markerLine) > markers; }) &&
                PublishedByPc() == before + 1;
     }
 
     // Publishes as another PC running this program.
-    static void PublishAsOtherPc(const std::string& topic, const std::string& payload)
+    void PublishAsOtherPc(const std::string& topic, const std::string& payload)
     {
-        mqtt_publish(topic.c_str(), payload.data(), int(payload.size()), 1);
+        connection_->Publish(topic.c_str(), payload.data(), int(payload.size()), 1);
     }
 
     // The OpenVPN clients running in this installation's working folder.
@@ -360,6 +361,9 @@ protected:
     TipsDialog::Presenter* previousTips_ = nullptr;
     int vpnClientStarts_ = 0;
     int vpnClientStops_ = 0;
+    // The window's broker connection; the MQTT thread shares it, so a thread left
+    // running by a failed case never outlives it.
+    std::shared_ptr<MqttConnection> connection_ = std::make_shared<MqttConnection>();
     std::unique_ptr<Clumetra_uniDlg> dlg_;
     CFVLeftTree* tree_ = nullptr;
     std::thread mqtt_;

@@ -8,7 +8,7 @@
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
 #include "endpoint/VpnClientControl.h"
-#include "mqtt-c/mosquitto_wrapper.h"
+#include "mqtt-c/MqttConnection.h"
 #include "platform/MessageBox.h"
 #include "platform/TipsDialog.h"
 #include "platform/WindowMessages.h"
@@ -119,10 +119,10 @@ protected:
         QFile::link(LUMETRA_BIN_DIR "/lumetra-vcom", home_.FilePath("lumetra-vcom"));
 
         ASSERT_TRUE(broker_.Start()) << broker_.Error().toStdString();
-        mqtt_set_pc_id(kPc, std::strlen(kPc));
+        client_.Connection().SetPcId(kPc, std::strlen(kPc));
         log_ = std::tmpfile();
-        mqtt_set_streams(log_, log_);
-        mqtt_set_target_window(&controller_);
+        client_.Connection().SetStreams(log_, log_);
+        client_.Connection().SetTargetWindow(&controller_);
         client_.Start(broker_);
         ASSERT_TRUE(MqttClientThread::WaitSubscribed(broker_, kPc));
         ASSERT_TRUE(farSide_.Connect(broker_.Host(), broker_.Port(), broker_.User(), broker_.Password()));
@@ -145,8 +145,8 @@ protected:
                 device->tunnel->Stop();
         }
         client_.Stop();
-        mqtt_set_target_window(nullptr);
-        mqtt_set_streams(nullptr, nullptr);
+        client_.Connection().SetTargetWindow(nullptr);
+        client_.Connection().SetStreams(nullptr, nullptr);
         std::fclose(log_);
         for (CNodeDevice* device : gateway_.devices) {
             delete device->tunnel;
@@ -217,7 +217,7 @@ protected:
     RowResetWindow mainWindow_;
     // No listener window: the port-forward tunnels' listener messages go nowhere.
     RecordingTunnelHost tunnelHost_;
-    GatewayDetailController controller_;
+    GatewayDetailController controller_{TunnelServices{&client_.Connection()}};
     CNodeGateway gateway_;
 };
 

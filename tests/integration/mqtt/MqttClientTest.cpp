@@ -4,7 +4,7 @@
 
 #include "ProfileFolder.h"
 #include "RecordingWindow.h"
-#include "mqtt-c/mosquitto_wrapper.h"
+#include "mqtt-c/MqttConnection.h"
 #include "platform/WindowMessages.h"
 #include "support/MqttClientThread.h"
 
@@ -33,18 +33,18 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(broker_.Start()) << broker_.Error().toStdString();
-        mqtt_set_pc_id(kPc, std::strlen(kPc));
+        client_.Connection().SetPcId(kPc, std::strlen(kPc));
         out_ = std::tmpfile();
         err_ = std::tmpfile();
-        mqtt_set_streams(out_, err_);
-        mqtt_set_target_window(&window_);
+        client_.Connection().SetStreams(out_, err_);
+        client_.Connection().SetTargetWindow(&window_);
     }
 
     void TearDown() override
     {
         StopClient();
-        mqtt_set_target_window(nullptr);
-        mqtt_set_streams(nullptr, nullptr);
+        client_.Connection().SetTargetWindow(nullptr);
+        client_.Connection().SetStreams(nullptr, nullptr);
         std::fclose(out_);
         std::fclose(err_);
         broker_.Stop();
@@ -159,18 +159,20 @@ protected:
     void AfterRecord(const Entry&) override
     {
         const std::string n = std::to_string(replies / 2);
-        replies += mqtt_publish("/GW1/down", n.data(), static_cast<int>(n.size()), 0) == 0 ? 1 : 0;
-        replies += mqtt_publish_to_server(n.data(), static_cast<int>(n.size()), 2) == 0 ? 1 : 0;
+        replies += publisher->Publish("/GW1/down", n.data(), static_cast<int>(n.size()), 0) == 0 ? 1 : 0;
+        replies += publisher->PublishToServer(n.data(), static_cast<int>(n.size()), 2) == 0 ? 1 : 0;
     }
 
 public:
+    explicit ReplyingWindow(MessagePublisher* replyingTo) : publisher(replyingTo) {}
+    MessagePublisher* publisher;
     std::atomic<int> replies{0};
 };
 
 TEST_F(MqttClient, UiThreadPublishesWhileTheClientWaitsInSendMessage)
 {
-    ReplyingWindow replying;
-    mqtt_set_target_window(&replying);
+    ReplyingWindow replying(&client_.Connection());
+    client_.Connection().SetTargetWindow(&replying);
     ASSERT_TRUE(StartSubscribedWithFarSide());
     ASSERT_TRUE(farSide_.Subscribe("/GW1/down", 0));
     ASSERT_TRUE(farSide_.Subscribe(std::string("/") + kPc + "/lumetraToServer", 2));

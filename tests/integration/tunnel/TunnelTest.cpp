@@ -8,9 +8,9 @@
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
 #include "endpoint/ComTransferData.h"
+#include "mqtt-c/MqttConnection.h"
 #include "mqtt-c/TunnelRouting.h"
 #include "mqtt-c/VpnInfoRecord.h"
-#include "mqtt-c/mosquitto_wrapper.h"
 #include "mqtt-c/mqtt_envelope.h"
 #include "platform/MessageWindow.h"
 #include "platform/WindowMessages.h"
@@ -155,10 +155,10 @@ protected:
         qputenv("LUMETRA_HOME", home_.Path().toUtf8());
         qputenv("USERPROFILE", home_.Path().toUtf8());
         SetPcId(kPc);
-        mqtt_set_pc_id(kPc, std::strlen(kPc));
+        client_.Connection().SetPcId(kPc, std::strlen(kPc));
         // The client's own diagnostics go to a file of the test, not into its output.
         diagnostics_ = std::tmpfile();
-        mqtt_set_streams(diagnostics_, diagnostics_);
+        client_.Connection().SetStreams(diagnostics_, diagnostics_);
         SetResources({});
         ASSERT_TRUE(QFile::link(LUMETRA_BIN_DIR "/lumetra-vcom", home_.FilePath("lumetra-vcom")));
         ASSERT_TRUE(broker_.Start()) << broker_.Error().toStdString();
@@ -166,7 +166,7 @@ protected:
         ASSERT_TRUE(farSide_.Subscribe("#", 2));
         client_.Start(broker_);
         ASSERT_TRUE(MqttClientThread::WaitSubscribed(broker_, kPc));
-        mqtt_set_target_window(&view_);
+        client_.Connection().SetTargetWindow(&view_);
         gateway_.gwSn = "GW1";
         gateway_.lanIp = "192.168.8.1";
         gateway_.lanMask = "255.255.255.0";
@@ -183,14 +183,17 @@ protected:
 
     void TearDown() override
     {
-        mqtt_set_target_window(nullptr);
+        client_.Connection().SetTargetWindow(nullptr);
         EXPECT_TRUE(client_.Stop()) << "the MQTT client did not stop";
         farSide_.Disconnect();
         broker_.Stop();
-        mqtt_set_streams(nullptr, nullptr);
+        client_.Connection().SetStreams(nullptr, nullptr);
         if (diagnostics_ != nullptr)
             std::fclose(diagnostics_);
     }
+
+    // What the tunnels under test publish through: the client's connection.
+    TunnelServices Services() { return TunnelServices{&client_.Connection()}; }
 
     // Writes and loads the custom resource file with these text entries.
     void SetResources(const std::map<std::string, std::string>& entries)
@@ -210,7 +213,7 @@ protected:
     {
         const std::string marker = std::to_string(++markers_);
         if (qos != 2)
-            mqtt_publish(kMarker, marker.data(), static_cast<int>(marker.size()), 0);
+            client_.Connection().Publish(kMarker, marker.data(), static_cast<int>(marker.size()), 0);
         std::vector<MqttTestClient::Message> all;
         size_t end = taken_;
         const bool seen = PumpUntil([&] {
@@ -310,7 +313,7 @@ protected:
 // for between them.
 TEST_F(TunnelTest, SerialTunnelConversations)
 {
-    CComDataTunnel tunnel(&view_, &gateway_, &device_, &host_);
+    CComDataTunnel tunnel(Services(), &view_, &gateway_, &device_, &host_);
     // A port-transfer server that refuses the registration's connection.
     SetResources(
         {{"port_transfer_host", "127.0.0.1"}, {"port_transfer_port", std::to_string(FreePort::Pick())}});
@@ -389,7 +392,7 @@ TEST_F(TunnelTest, PortForwardTunnelConversations)
     LoopbackPeer relay;
     ASSERT_NE(relay.Port(), 0);
     SetResources({{"relay_host", "127.0.0.1"}, {"relay_port", std::to_string(relay.Port())}});
-    CNetPfLocalDataTunnel tunnel(&view_, &gateway_, &device_, &host_);
+    CNetPfLocalDataTunnel tunnel(Services(), &view_, &gateway_, &device_, &host_);
     const std::string matched = R"({"cmdId":2986,"pt_sn":1})";
     const std::string ack = R"({"cmdId":2987,"seq":4})";
     const std::string data = R"({"cmdId":2988,"pt_sn":2,"pt_payload":"QUI="})";
@@ -476,9 +479,9 @@ TEST_F(TunnelTest, PortForwardTunnelConversations)
 
 TEST_F(TunnelTest, BaseMessagesAndData)
 {
-    CComDataTunnel serial(&view_, &gateway_, &device_, &host_);
-    CVPNDataTunnel channel(&gateway_);
-    CComDataTunnel detached(&view_, nullptr, &device_, &host_);
+    CComDataTunnel serial(Services(), &view_, &gateway_, &device_, &host_);
+    CVPNDataTunnel channel(Services(), &gateway_);
+    CComDataTunnel detached(Services(), &view_, nullptr, &device_, &host_);
     unsigned char bytes[] = {'A', 'B'};
     _com_transfer_data block;
     block.seq = 5;
@@ -517,7 +520,7 @@ TEST_F(TunnelTest, BaseMessagesAndData)
 
 TEST_F(TunnelTest, VpnChannelRequests)
 {
-    CVPNDataTunnel channel(&gateway_);
+    CVPNDataTunnel channel(Services(), &gateway_);
     const std::string server = std::string("/") + kPc + "/lumetraToServer";
     channel.OnTimeout();
     channel.OnVpnInfo(nullptr);

@@ -30,7 +30,8 @@ public:
             devices_.push_back(std::make_unique<CNodeDevice>());
             devices_.back()->deviceSn = QString("D%1").arg(i);
             devices_.back()->tunType = kTunTypeLocalPortForward;
-            tunnels_.emplace_back(CreateTunnelForDevice(nullptr, &gateway_, devices_.back().get(), nullptr));
+            tunnels_.emplace_back(
+                CreateTunnelForDevice(TunnelServices{}, nullptr, &gateway_, devices_.back().get(), nullptr));
         }
     }
     CDataTunnel* operator[](size_t i) const { return tunnels_[i].get(); }

@@ -2,7 +2,8 @@
 // checks after parsing, and the options file's part in the client's set-up.
 
 #include "ProfileFolder.h"
-#include "mqtt-c/mosquitto_wrapper.h"
+#include "mqtt-c/MqttConnection.h"
+#include "mqtt-c/mqtt_client_setup.h"
 #include "mqtt-c/mqtt_config.h"
 
 #include <gtest/gtest.h>
@@ -195,19 +196,20 @@ class ClientSetup : public ::testing::Test
 protected:
     void SetUp() override
     {
-        mqtt_set_pc_id(kPcId, std::strlen(kPcId));
+        connection_.SetPcId(kPcId, std::strlen(kPcId));
         err_ = std::tmpfile();
         out_ = std::tmpfile();
-        mqtt_set_streams(out_, err_);
+        connection_.SetStreams(out_, err_);
     }
     void TearDown() override
     {
-        mqtt_set_streams(nullptr, nullptr);
+        connection_.SetStreams(nullptr, nullptr);
         std::fclose(err_);
         std::fclose(out_);
     }
 
     ProfileFolder profile_;
+    MqttConnection connection_;
     FILE* err_ = nullptr;
     FILE* out_ = nullptr;
 };
@@ -227,15 +229,15 @@ TEST_F(ClientSetup, OptionsFileLines)
         std::rewind(err_);
         ASSERT_EQ(ftruncate(fileno(err_), 0), 0);
         ASSERT_TRUE(profile_.WriteOptions(file));
-        EXPECT_EQ(mqtt_client_init("127.0.0.1", 18830, "lumetra", "secret") == 0, ok) << file;
+        EXPECT_EQ(connection_.Init("127.0.0.1", 18830, "lumetra", "secret") == 0, ok) << file;
         EXPECT_EQ(ReadAll(err_), err) << file;
         if (ok) {
-            EXPECT_EQ(mqtt_client_config()->qos, 2);
-            mqtt_client_destroy();
+            EXPECT_EQ(connection_.Config().qos, 2);
+            connection_.Destroy();
         }
     }
-    EXPECT_NE(mqtt_publish("/x/down", "{}", 2, 0), MOSQ_ERR_SUCCESS);
-    EXPECT_NE(mqtt_publish_to_server("{}", 2, 2), MOSQ_ERR_SUCCESS);
+    EXPECT_NE(connection_.Publish("/x/down", "{}", 2, 0), MOSQ_ERR_SUCCESS);
+    EXPECT_NE(connection_.PublishToServer("{}", 2, 2), MOSQ_ERR_SUCCESS);
 }
 
 TEST(ClientIdentity, CutToTwentyThreeCharactersUnlessGivenOrPrefixed)
@@ -253,16 +255,17 @@ TEST(ClientIdentity, CutToTwentyThreeCharactersUnlessGivenOrPrefixed)
         mqtt_config_defaults(&cfg);
         cfg.id_prefix = prefix != nullptr ? strdup(prefix) : nullptr;
         cfg.id = id != nullptr ? strdup(id) : nullptr;
-        ASSERT_EQ(mqtt_client_id_generate(&cfg, pcId), 0);
+        ASSERT_EQ(mqtt_client_id_generate(&cfg, pcId, stderr), 0);
         EXPECT_EQ(std::string(cfg.id), expected);
         mqtt_config_free(&cfg);
     }
     // The PC identifier buffer cuts a long identifier.
     const std::string longId(400, '7');
-    mqtt_set_pc_id(longId.c_str(), longId.size());
-    EXPECT_EQ(std::strlen(mqtt_pc_id()), 259u);
-    mqtt_set_pc_id(kPcId, std::strlen(kPcId));
-    EXPECT_STREQ(mqtt_pc_id(), kPcId);
+    MqttConnection connection;
+    connection.SetPcId(longId.c_str(), longId.size());
+    EXPECT_EQ(std::strlen(connection.PcId()), 259u);
+    connection.SetPcId(kPcId, std::strlen(kPcId));
+    EXPECT_STREQ(connection.PcId(), kPcId);
 }
 
 } // namespace

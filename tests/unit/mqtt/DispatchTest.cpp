@@ -5,7 +5,6 @@
 #include "cloud/CNodeGateway.h"
 #include "mqtt-c/TunnelRouting.h"
 #include "mqtt-c/VpnInfoRecord.h"
-#include "mqtt-c/mosquitto_wrapper.h"
 #include "mqtt-c/mqtt_dispatch.h"
 #include "platform/WindowMessages.h"
 
@@ -47,12 +46,9 @@ protected:
 class Dispatch : public ::testing::Test
 {
 protected:
-    void SetUp() override { mqtt_set_target_window(&window_); }
-    void TearDown() override { mqtt_set_target_window(nullptr); }
-
     void Deliver(const std::string& json, const char* topic = "/17250000001234567890/lumetraToPC")
     {
-        mqtt_dispatch(topic, json.data(), static_cast<int>(json.size()));
+        mqtt_dispatch(&window_, topic, json.data(), static_cast<int>(json.size()));
     }
 
     CapturingWindow window_;
@@ -155,12 +151,12 @@ TEST_F(Dispatch, MalformedIncompleteOrUntargetedMessagesAreDropped)
          {"{\"cmdId\":2984,", "not json at all", "{\"gw_sn\":\"GW1\",\"cmd\":2984}", "[2984]", ""}) {
         Deliver(json);
     }
-    mqtt_dispatch("/t", nullptr, 5);
-    mqtt_dispatch_command("{\"cmdId\":2984}", 0);
-    mqtt_dispatch_command("{\"cmdId\":2984}", -3);
+    mqtt_dispatch(&window_, "/t", nullptr, 5);
+    mqtt_dispatch_command(&window_, "{\"cmdId\":2984}", 0);
+    mqtt_dispatch_command(&window_, "{\"cmdId\":2984}", -3);
     EXPECT_EQ(window_.Count(), 0u);
-    mqtt_set_target_window(nullptr);
-    Deliver("{\"cmdId\":2984,\"gw_sn\":\"GW1\"}");
+    const std::string untargeted = "{\"cmdId\":2984,\"gw_sn\":\"GW1\"}";
+    mqtt_dispatch(nullptr, "/p/lumetraToPC", untargeted.data(), static_cast<int>(untargeted.size()));
     EXPECT_EQ(window_.Count(), 0u);
     EXPECT_EQ(DispatchLinePrinter::FormatLine(kWmUser + 1034, 0, 0), "") << "unknown messages give no line";
 }
@@ -169,7 +165,7 @@ TEST_F(Dispatch, CapitalKeyAndPayloadReadOnlyUpToItsLength)
 {
     Deliver("{\"CMDID\":2984,\"GW_SN\":\"GW1\",\"is_bind\":0}");
     const char buffer[] = "{\"cmdId\":2993}{\"cmdId\":2995}";
-    mqtt_dispatch("/p/lumetraToPC", buffer, 14);
+    mqtt_dispatch(&window_, "/p/lumetraToPC", buffer, 14);
     const auto entries = window_.Entries();
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].msg, kWmUser + 1037);

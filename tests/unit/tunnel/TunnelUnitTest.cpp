@@ -59,7 +59,8 @@ TEST(TunnelFactory, CreatesByTunnelTypeAndStoresTheResult)
          {Case{1, true, false}, Case{2, false, true}, Case{3, false, false}, Case{0, false, false}}) {
         CNodeDevice device = MakeDevice("D", c.tunType);
         device.tunnel = reinterpret_cast<CDataTunnel*>(&gateway); // must be overwritten, also with null
-        std::unique_ptr<CDataTunnel> tunnel(CreateTunnelForDevice(nullptr, &gateway, &device, nullptr));
+        std::unique_ptr<CDataTunnel> tunnel(
+            CreateTunnelForDevice(TunnelServices{}, nullptr, &gateway, &device, nullptr));
         EXPECT_EQ(device.tunnel, tunnel.get()) << c.tunType;
         EXPECT_EQ(dynamic_cast<CNetPfLocalDataTunnel*>(tunnel.get()) != nullptr, c.portForward) << c.tunType;
         EXPECT_EQ(dynamic_cast<CComDataTunnel*>(tunnel.get()) != nullptr, c.serial) << c.tunType;
@@ -69,8 +70,8 @@ TEST(TunnelFactory, CreatesByTunnelTypeAndStoresTheResult)
         }
     }
     CNodeDevice device = MakeDevice("D", 2);
-    EXPECT_EQ(CreateTunnelForDevice(nullptr, nullptr, &device, nullptr), nullptr);
-    EXPECT_EQ(CreateTunnelForDevice(nullptr, &gateway, nullptr, nullptr), nullptr);
+    EXPECT_EQ(CreateTunnelForDevice(TunnelServices{}, nullptr, nullptr, &device, nullptr), nullptr);
+    EXPECT_EQ(CreateTunnelForDevice(TunnelServices{}, nullptr, &gateway, nullptr, nullptr), nullptr);
     EXPECT_EQ(device.tunnel, nullptr);
 }
 
@@ -79,9 +80,9 @@ TEST(TunnelMatch, DeviceTunnelsNeedBothSerialsTheChannelOnlyTheGateway)
     CNodeGateway gateway;
     gateway.gwSn = "GW1";
     CNodeDevice device = MakeDevice("DEV1", 2);
-    CComDataTunnel serial(nullptr, &gateway, &device, nullptr);
-    CNetPfLocalDataTunnel portForward(nullptr, &gateway, &device, nullptr);
-    CVPNDataTunnel channel(&gateway);
+    CComDataTunnel serial(TunnelServices{}, nullptr, &gateway, &device, nullptr);
+    CNetPfLocalDataTunnel portForward(TunnelServices{}, nullptr, &gateway, &device, nullptr);
+    CVPNDataTunnel channel(TunnelServices{}, &gateway);
     struct Case
     {
         const char* gw;
@@ -97,7 +98,7 @@ TEST(TunnelMatch, DeviceTunnelsNeedBothSerialsTheChannelOnlyTheGateway)
         EXPECT_EQ(portForward.Match(c.gw, c.dev), c.device) << label;
         EXPECT_EQ(channel.Match(c.gw, c.dev), c.channel) << label;
     }
-    EXPECT_FALSE(CComDataTunnel(nullptr, nullptr, nullptr, nullptr).Match("", ""));
+    EXPECT_FALSE(CComDataTunnel(TunnelServices{}, nullptr, nullptr, nullptr, nullptr).Match("", ""));
 }
 
 TEST(SerialTunnel, PortNamesSwitchToDevicePathFormAtTenAndRegistrationText)
@@ -136,8 +137,8 @@ TEST(PortForwardTunnel, RelayAddressAndListenerSide)
     CNodeGateway gateway;
     CNodeDevice device = MakeDevice("D", 1);
     device.protocol = 13;
-    CNetPfLocalDataTunnel portForward(nullptr, &gateway, &device, nullptr);
-    CComDataTunnel serial(nullptr, &gateway, &device, nullptr);
+    CNetPfLocalDataTunnel portForward(TunnelServices{}, nullptr, &gateway, &device, nullptr);
+    CComDataTunnel serial(TunnelServices{}, nullptr, &gateway, &device, nullptr);
     EXPECT_EQ(device.tunnel, &portForward); // the port-forward tunnel records itself
     LocalListenerOwner* owner = CNetPfLocalDataTunnel::ListenerOwnerFromParam(
         reinterpret_cast<WParam>(static_cast<CDataTunnel*>(&portForward)));

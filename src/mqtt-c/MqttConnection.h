@@ -1,0 +1,115 @@
+#pragma once
+
+#include "mqtt-c/MessagePublisher.h"
+#include "mqtt-c/mqtt_config.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdio>
+#include <mutex>
+#include <set>
+
+struct mosquitto;
+struct mosquitto_message;
+
+// One connection to the MQTT broker: the libmosquitto client, its option record,
+// the PC identifier, the server topic and the will payload. The client runs on its
+// own thread (Run); publishing is allowed from any thread. Inbound messages go to
+// the target window (mqtt_dispatch). The library's callbacks reach the connection
+// through their userdata pointer.
+//
+// Destroy a connection only when no thread runs it any more (Run has returned or
+// was never called).
+class MqttConnection : public MessagePublisher
+{
+public:
+    MqttConnection();
+    ~MqttConnection() override;
+
+    MqttConnection(const MqttConnection&) = delete;
+    MqttConnection& operator=(const MqttConnection&) = delete;
+
+    // Copies the PC identifier (at most 259 characters). Call it before the client
+    // thread starts.
+    void SetPcId(const char* text, size_t length);
+    // Where the connection writes its diagnostics (null: stdout and stderr). Set
+    // before the client thread starts.
+    void SetStreams(FILE* out, FILE* err);
+
+    // The thread body: sets the client up with the built-in argument list, connects
+    // and runs the network loop, which reconnects on its own. Returns only when the
+    // loop ends (Stop, or a fatal error) or when set-up fails.
+    void Run(const char* host, int port, const char* username, const char* password);
+    // Ends a running Run: disconnects cleanly (no will) and lets the loop return. For
+    // an orderly shutdown of the command-line client and of tests; the window
+    // program never calls it.
+    void Stop();
+
+    // MessagePublisher
+    int Publish(const char* topic, const void* payload, int length, int qos) override;
+    int PublishToServer(const void* payload, int length, int qos) override;
+    const char* PcId() const override { return pcId_; }
+    void SetTargetWindow(MessageWindow* window) override { targetWindow_.store(window); }
+    MessageWindow* TargetWindow() const override { return targetWindow_.load(); }
+
+    // How many published messages the library has not finished with: QoS 0 ones not
+    // yet written, QoS 1 and 2 ones not yet acknowledged by the broker. A message of
+    // QoS 2 reaches the subscribers only once its exchange is complete, so an
+    // orderly stop waits for 0 before it disconnects.
+    size_t UnfinishedPublishes() const;
+
+    // The set-up steps of Run, for tests and diagnostics.
+    // Loads the options, creates the client with its will and callbacks. Returns 0
+    // on success, non-zero when set-up failed (the client is then absent).
+    int Init(const char* host, int port, const char* username, const char* password);
+    // Destroys the client and frees the option record.
+    void Destroy();
+    // The option record (loaded between Init and Destroy).
+    const mqtt_config& Config() const { return config_; }
+
+private:
+    int Connect();
+    void NotePublished(int result, int mid);
+    FILE* Out() const;
+    FILE* Err() const;
+
+    // The library's callbacks (client thread); `obj` is the connection.
+    static void OnConnect(struct mosquitto* mosq, void* obj, int result);
+    static void OnDisconnect(struct mosquitto* mosq, void* obj, int result);
+    static void OnSubscribe(struct mosquitto* mosq, void* obj, int mid, int qosCount, const int* grantedQos);
+    static void OnMessage(struct mosquitto* mosq, void* obj, const struct mosquitto_message* message);
+    static void OnPublish(struct mosquitto* mosq, void* obj, int mid);
+    static void OnLog(struct mosquitto* mosq, void* obj, int level, const char* str);
+
+    // The client handle is written only by the client thread (set-up and destroy)
+    // and read by publishers on any thread; the lock keeps a publisher from using a
+    // client that is being destroyed. It is never held while waiting for the UI
+    // thread.
+    mutable std::mutex clientLock_;
+    struct mosquitto* client_ = nullptr;
+    bool running_ = false;
+    bool stopRequested_ = false;
+
+    // Written during set-up on the client thread; the server topic is also read by
+    // publishers, under clientLock_.
+    mqtt_config config_{};
+    char pcId_[260] = {};
+    char serverTopic_[264] = {};
+    char willPayload_[600] = {};
+
+    // Messages handed to the library whose publish callback has not come yet (QoS 0:
+    // not written yet; QoS 1 and 2: not acknowledged yet), by message id, and the ids
+    // whose callback came before their publisher could note them. Never held while
+    // calling into the library.
+    mutable std::mutex publishLock_;
+    std::set<int> unfinishedMids_;
+    std::set<int> earlyMids_;
+
+    // Client thread only.
+    bool processing_ = true;
+    int messageCounter_ = 0;
+
+    std::atomic<MessageWindow*> targetWindow_{nullptr};
+    std::atomic<FILE*> out_{nullptr};
+    std::atomic<FILE*> err_{nullptr};
+};
