@@ -1,11 +1,14 @@
 // The parts of the tunnels that need no broker and no connection: the port-transfer
-// frame, the factory, Match, port names, the relay address, the listener side and
-// the JSON readers. The open and close texts are the views' and controller's tests'.
+// frame, the factory, Match, port names, the relay address, the listener side, the
+// JSON readers and the release messages of a stop, taken at the publisher. The open and close texts are the
+// views' and controller's tests'.
 
 #include "app/CustomResourceTable.h"
+#include "app/PcId.h"
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
 #include "support/PlatconfBuilder.h"
+#include "support/RecordingPublisher.h"
 #include "support/TempDir.h"
 #include "tunnel/CComDataTunnel.h"
 #include "tunnel/CNetPfLocalDataTunnel.h"
@@ -18,6 +21,7 @@
 #include <cjson/cJSON.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -167,6 +171,43 @@ TEST(TunnelJson, IntegersAndBooleansOnly)
     EXPECT_TRUE(TunnelJsonHas(message, "o"));
     EXPECT_FALSE(TunnelJsonHas(nullptr, "o"));
     cJSON_Delete(message);
+}
+
+TEST(TunnelStop, ReleasesGoOutOnlyOnTopicsTheGatewaySerialCanName)
+{
+    const std::string pc = "17250000001234567890";
+    SetPcId(pc.c_str());
+    RecordingPublisher publisher;
+    const TunnelServices services{&publisher};
+    const std::string unbind = R"({"ctrl_root":{"forward_topic":"/ipc/kavno/publish"},"payload_root":)"
+                               R"({"cmdId":2998,"dev_sn":"DEV1","pc_id":")" +
+                               pc + R"("}})";
+    auto release = [&](const std::string& gwSn) {
+        return R"({"cmd_id":3002,"link_type":1,"pc_id":")" + pc + R"(","gw_sn":")" + gwSn +
+               R"(","dev_sn":"DEV1"})";
+    };
+    CNodeGateway gateway;
+    gateway.gwSn = "GW1";
+    CNodeDevice serialDevice = MakeDevice("DEV1", kTunTypeSerial);
+    CNodeDevice portDevice = MakeDevice("DEV1", kTunTypeLocalPortForward);
+    CComDataTunnel serial(services, nullptr, &gateway, &serialDevice, nullptr);
+    CNetPfLocalDataTunnel portForward(services, nullptr, &gateway, &portDevice, nullptr);
+
+    // The serial tunnel unbinds at the gateway, then releases the link at the binder;
+    // the port-forward tunnel only unbinds. Everything goes with QoS 0.
+    serial.Stop();
+    portForward.Stop();
+    using M = RecordingPublisher::Message;
+    EXPECT_EQ(publisher.Take(),
+              (std::vector<M>{M{"/GW1/down", unbind, 0}, M{"/sys/varnex_binder/sub", release("GW1"), 0},
+                              M{"/GW1/down", unbind, 0}}));
+
+    // A serial that would address other gateways' topics gives no gateway message;
+    // the binder request carries it only as a JSON text.
+    gateway.gwSn = "GW/+";
+    serial.Stop();
+    portForward.Stop();
+    EXPECT_EQ(publisher.Take(), (std::vector<M>{M{"/sys/varnex_binder/sub", release("GW/+"), 0}}));
 }
 
 } // namespace
