@@ -2,19 +2,15 @@
 
 #include "control/ActiveTunnelList.h"
 #include "control/ChannelFlow.h"
+#include "control/DeviceTunnelFlow.h"
 #include "control/GatewayDetailListener.h"
 #include "platform/MessageWindow.h"
 #include "platform/TipsDialog.h"
-#include "tunnel/PortStartQueue.h"
 #include "tunnel/TunnelServices.h"
 
 #include <QString>
 
 #include <functional>
-#include <list>
-#include <memory>
-#include <mutex>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -23,15 +19,6 @@ class CNodeDevice;
 class CNodeGateway;
 class CVpnStatusSocket;
 class TunnelHost;
-
-// A pair (gateway serial, device serial) whose successful open reply has been shown:
-// 196 bytes, the gateway serial NUL-terminated in bytes 0 to 63, the device serial
-// NUL-terminated from byte 64 on.
-struct _link_node
-{
-    char gwSn[64];
-    char devSn[132];
-};
 
 // The logic of the gateway detail view without a widget: the maintenance channel's
 // flow (ChannelFlow), the device tunnels' flows, the replies of the far side and the
@@ -84,7 +71,7 @@ public:
     // The window that receives WM_DEVICE_LIST and WM_RESET_ROW_BUTTON (may be null).
     void SetMainWindow(MessageWindow* window) { mainWindow_ = window; }
     // The host handed to the tunnels this controller creates; it must outlive them.
-    void SetTunnelHost(TunnelHost* host) { tunnelHost_ = host; }
+    void SetTunnelHost(TunnelHost* host) { devices_.SetTunnelHost(host); }
     void SetListener(GatewayDetailListener* listener) { listener_ = listener; }
     // The period of the waiting dialogs' time-out (TipsDialog::kDefaultTimeoutMs).
     void SetTipsTimeout(int milliseconds) { tipsTimeoutMs_ = milliseconds; }
@@ -141,19 +128,17 @@ public:
     std::vector<CDataTunnel*> ActiveTunnels() const { return activeTunnels_.Snapshot(); }
     bool IsActive(const CDataTunnel* tunnel) const { return activeTunnels_.Contains(tunnel); }
     std::vector<CNodeGateway*> ChannelGateways() const { return channel_.Gateways(); }
-    bool IsOpenHandled(const std::string& gwSn, const std::string& devSn) const;
+    bool IsOpenHandled(const std::string& gwSn, const std::string& devSn) const
+    {
+        return devices_.IsOpenHandled(gwSn, devSn);
+    }
 
 private:
-    void OpenRequest(CNodeDevice* device);
-    void StartStopDevice(bool open, CNodeDevice* device);
-    void SerialReady(const char* gwSn, int deviceId);
-    void TunnelReply(CDataTunnel* tunnel, const void* reply);
-    void CloseRequest(CNodeDevice* device);
-    void RequestTimeout(CNodeDevice* device);
     void TunnelClosed(CDataTunnel* tunnel);
 
     // --- Shared by the flows. ---
     friend class ChannelFlow;
+    friend class DeviceTunnelFlow;
     // Shows a waiting dialog and remembers it, and the device it waits for (or null),
     // while it is shown.
     void ShowTips(const QString& text, bool closable, bool timed, CNodeDevice* device);
@@ -163,16 +148,9 @@ private:
     void Repaint();
     // The listener, or one that does nothing.
     GatewayDetailListener& Listener();
-    void AddHandledOpen(const std::string& gwSn, const std::string& devSn);
-    void RemoveHandledOpen(const std::string& gwSn, const std::string& devSn);
-
-    // The process-wide locks of the handled opens and the channel gateways.
-    static std::recursive_mutex& HandledOpenLock();
 
     TunnelServices services_;
     MessageWindow* mainWindow_ = nullptr;
-    TunnelHost* tunnelHost_ = nullptr;
-    PortStartQueue portStarts_;
     GatewayDetailListener* listener_ = nullptr;
     GatewayDetailListener silent_;
     int tipsTimeoutMs_ = TipsDialog::kDefaultTimeoutMs;
@@ -180,10 +158,7 @@ private:
     CNodeGateway* displayed_ = nullptr;
     TipsDialog* tips_ = nullptr;
     CNodeDevice* tipsDevice_ = nullptr;
-    // The device whose open waits for its answer (the waiting dialog carries it).
-    CNodeDevice* awaitingOpen_ = nullptr;
-
-    std::list<_link_node*> handledOpens_;
     ActiveTunnelList activeTunnels_;
     ChannelFlow channel_;
+    DeviceTunnelFlow devices_;
 };

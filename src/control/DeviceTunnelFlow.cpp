@@ -1,0 +1,261 @@
+#include "control/DeviceTunnelFlow.h"
+
+#include "app/InputRules.h"
+#include "cloud/CNodeDevice.h"
+#include "cloud/CNodeGateway.h"
+#include "control/ActiveTunnelList.h"
+#include "control/ChannelFlow.h"
+#include "control/GatewayDetailController.h"
+#include "control/GatewayDetailListener.h"
+#include "mqtt-c/MessagePublisher.h"
+#include "platform/TextCodec.h"
+#include "platform/WindowMessages.h"
+#include "tunnel/CComDataTunnel.h"
+#include "tunnel/CDataTunnel.h"
+#include "tunnel/TunnelFactory.h"
+#include "tunnel/TunnelJson.h"
+
+#include <cjson/cJSON.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+QString Text(const char* utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+// The text a refused open reply shows, chosen by its "encode".
+QString RefusalText(const cJSON* reply)
+{
+    const cJSON* msgItem = cJSON_GetObjectItem(reply, "msg");
+    const std::string msg =
+        cJSON_IsString(msgItem) && msgItem->valuestring != nullptr ? msgItem->valuestring : "";
+    const cJSON* encode = cJSON_GetObjectItem(reply, "encode");
+    if (encode == nullptr) {
+        return TextCodec::Utf8ToWide(msg);
+    }
+    if (cJSON_IsString(encode) && encode->valuestring != nullptr &&
+        std::strcmp(encode->valuestring, "ascii") == 0) {
+        return TextCodec::LegacyToWide(msg);
+    }
+    return Text(GatewayDetailController::kTextOpenFailed);
+}
+
+} // namespace
+
+DeviceTunnelFlow::DeviceTunnelFlow(GatewayDetailController& detail, ChannelFlow& channel,
+                                   ActiveTunnelList& active)
+    : detail_(detail), channel_(channel), active_(active)
+{
+}
+
+CNodeGateway* DeviceTunnelFlow::Displayed() const
+{
+    return detail_.DisplayedGateway();
+}
+
+void DeviceTunnelFlow::OpenRequest(CNodeDevice* device)
+{
+    if (device == nullptr) {
+        return;
+    }
+    const bool running = active_.Any([device](const CDataTunnel& t) {
+        return t.GetDevice() != nullptr && t.GetDevice()->tunType == device->tunType;
+    });
+    if (running) {
+        detail_.Show(Text(GatewayDetailController::kTextOneTunnelPerType));
+        device->tunnelOpen = 0;
+        detail_.Repaint();
+        detail_.Listener().DeviceOpenFailed(device);
+        return;
+    }
+    if (device->tunnel == nullptr) {
+        CreateTunnelForDevice(detail_.services_, &detail_, Displayed(), device, tunnelHost_);
+    }
+    awaitingOpen_ = device;
+    StartStop(true, device);
+    // The answer comes later from the far side (or at once, when the start itself
+    // answered): wait for it with a timed dialog for this device, so a silence ends
+    // in a time-out for this device's row.
+    if (awaitingOpen_ == device && device->tunnel != nullptr && device->tunnelOpen != 0) {
+        detail_.ShowTips(Text(GatewayDetailController::kTextChannelStarting), false, true, device);
+    }
+}
+
+void DeviceTunnelFlow::StartStop(bool open, CNodeDevice* device)
+{
+    if (device == nullptr) {
+        return;
+    }
+    if (open) {
+        if (Displayed() == nullptr || !Displayed()->IsOnline()) {
+            channel_.SetSwitchOn(false);
+            awaitingOpen_ = nullptr;
+            detail_.Show(Text(GatewayDetailController::kTextOffline));
+            detail_.Listener().DeviceOpenFailed(device);
+        } else {
+            if (device->tunnel != nullptr) {
+                detail_.services_.publisher->SetTargetWindow(&detail_);
+                // Set before the start: a start that is answered at once (the local
+                // listener of a port-forward tunnel) may clear it again.
+                device->tunnelOpen = 1;
+                device->tunnel->Start();
+            }
+            Displayed()->channelRequested = 1;
+            detail_.CloseTipsDialog();
+        }
+        detail_.Repaint();
+        return;
+    }
+    channel_.SetSwitchOn(false);
+    if (Displayed() != nullptr) {
+        Displayed()->csq = "-1";
+    }
+    device->tunnelOpen = 0;
+    if (awaitingOpen_ == device) {
+        awaitingOpen_ = nullptr;
+    }
+    detail_.Repaint();
+    QString text;
+    if (device->tunnel != nullptr) {
+        device->tunnel->Stop();
+        text = device->tunnel->GetText(0);
+    }
+    detail_.Show(text);
+    detail_.Listener().DeviceClosed(device);
+}
+
+void DeviceTunnelFlow::SerialReady(const char* gwSn, int deviceId)
+{
+    // The notice counts only while a serial tunnel of this PC runs on the gateway shown.
+    bool serialRunning = false;
+    if (Displayed() != nullptr && gwSn != nullptr && Displayed()->gwSn == gwSn) {
+        serialRunning = active_.Any([this](const CDataTunnel& t) {
+            return t.GetGateway() != nullptr && t.GatewaySn() == Displayed()->gwSn &&
+                   dynamic_cast<const CComDataTunnel*>(&t) != nullptr;
+        });
+    }
+    if (!serialRunning) {
+        InputRules::ReportDropped("serial-ready notice (cmdId 1011) for gateway \"" +
+                                      InputRules::Excerpt(gwSn != nullptr ? gwSn : "") + "\"",
+                                  "no serial tunnel of this PC runs on that gateway");
+        return;
+    }
+    CNodeDevice* device = nullptr;
+    if (Displayed() != nullptr) {
+        for (CNodeDevice* candidate : Displayed()->devices) {
+            if (candidate != nullptr && candidate->deviceId == deviceId) {
+                device = candidate;
+                break;
+            }
+        }
+    }
+    if (device == nullptr) {
+        detail_.Show(Text(GatewayDetailController::kTextNoDevice));
+        return;
+    }
+    if (device->tunnel == nullptr) {
+        detail_.Show(Text(GatewayDetailController::kTextNoSerialTunnel));
+        return;
+    }
+    auto* serial = dynamic_cast<CComDataTunnel*>(device->tunnel);
+    if (serial == nullptr || serial->GetUserHalf() == nullptr) {
+        detail_.Show(Text(GatewayDetailController::kTextNoComPort));
+        return;
+    }
+    if (serial->GetProgramHalf() == nullptr) {
+        detail_.Show(Text(GatewayDetailController::kTextNoComPair));
+        return;
+    }
+    channel_.SetGateway(Displayed());
+    if (gwSn != nullptr && Displayed()->gwSn == gwSn) {
+        // Nothing takes records out of the port-start queue.
+        portStarts_.Queue(Displayed(), device);
+    }
+    channel_.Gateway()->linkUp = 1;
+    if (awaitingOpen_ == device) {
+        awaitingOpen_ = nullptr;
+    }
+    detail_.Show(Text(GatewayDetailController::kTextSerialReady));
+    detail_.Repaint();
+    detail_.CloseTipsDialog();
+    detail_.Listener().DeviceOpened(device);
+}
+
+void DeviceTunnelFlow::Reply(CDataTunnel* tunnel, const cJSON* reply)
+{
+    detail_.CloseTipsDialog();
+    if (reply == nullptr || !TunnelJsonHas(reply, "flag") || !TunnelJsonHas(reply, "msg") ||
+        tunnel == nullptr) {
+        return;
+    }
+    const std::string gwSn = tunnel->GatewaySn();
+    const std::string devSn = tunnel->DeviceSn();
+    if (handledOpens_.Contains(gwSn, devSn)) {
+        return; // a repeat of a success already shown
+    }
+    CNodeDevice* device = tunnel->GetDevice();
+    if (device != nullptr && awaitingOpen_ == device) {
+        awaitingOpen_ = nullptr;
+    }
+    const QString openedText = tunnel->GetText(1);
+    int flag = 0;
+    if (!TunnelJsonInt(reply, "flag", &flag)) {
+        const cJSON* flagItem = cJSON_GetObjectItem(reply, "flag");
+        flag = cJSON_IsString(flagItem) ? std::atoi(flagItem->valuestring) : 0;
+    }
+    if (flag == 0) {
+        if (device != nullptr) {
+            device->tunnelOpen = 0;
+        }
+        detail_.Show(RefusalText(reply));
+        tunnel->Stop();
+        detail_.Repaint();
+        if (device != nullptr) {
+            detail_.Listener().DeviceOpenFailed(device);
+        }
+        return;
+    }
+    handledOpens_.Add(gwSn, devSn);
+    tunnel->OnMessage(nullptr, static_cast<int>(TUNNEL_OPEN_ACCEPTED));
+    detail_.Show(openedText);
+    detail_.Repaint();
+    if (device != nullptr) {
+        detail_.Listener().DeviceOpened(device);
+    }
+}
+
+void DeviceTunnelFlow::CloseRequest(CNodeDevice* device)
+{
+    if (device == nullptr) {
+        return;
+    }
+    if (Displayed() != nullptr) {
+        handledOpens_.Remove(Displayed()->gwSn, TextCodec::WideToUtf8(device->deviceSn));
+    }
+    StartStop(false, device);
+}
+
+void DeviceTunnelFlow::RequestTimeout(CNodeDevice* device)
+{
+    int row = -1;
+    if (device != nullptr) {
+        device->tunnelOpen = 0;
+        if (awaitingOpen_ == device) {
+            awaitingOpen_ = nullptr;
+        }
+        if (device->tunnel != nullptr) {
+            device->tunnel->OnTimeout();
+            device->tunnel->Stop();
+        }
+        row = device->rowIndex;
+    }
+    SendWindowMessage(detail_.mainWindow_, WM_RESET_ROW_BUTTON,
+                      static_cast<WParam>(static_cast<intptr_t>(row)), 0);
+    detail_.Repaint();
+    detail_.Listener().RequestTimedOut(device);
+}
