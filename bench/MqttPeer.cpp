@@ -1,5 +1,7 @@
 #include "MqttPeer.h"
 
+#include "app/JsonPtr.h"
+
 #include <cjson/cJSON.h>
 #include <mosquitto.h>
 
@@ -149,8 +151,8 @@ void MqttPeer::OnMessage(struct mosquitto*, void* self, const struct mosquitto_m
     // Parsed as the client parses every message, then checked for its number.
     const std::string text(static_cast<const char*>(message->payload),
                            static_cast<size_t>(message->payloadlen));
-    cJSON* json = cJSON_Parse(text.c_str());
-    const cJSON* sn = cJSON_GetObjectItem(json, "pt_sn");
+    const JsonPtr json(cJSON_Parse(text.c_str()));
+    const cJSON* sn = cJSON_GetObjectItem(json.get(), "pt_sn");
     MqttPeer* peer = static_cast<MqttPeer*>(self);
     if (cJSON_IsNumber(sn) && sn->valuedouble >= 1) {
         std::lock_guard<std::mutex> guard(peer->lock_);
@@ -161,5 +163,4 @@ void MqttPeer::OnMessage(struct mosquitto*, void* self, const struct mosquitto_m
         peer->last_ = Clock::now();
         peer->changed_.notify_all();
     }
-    cJSON_Delete(json);
 }

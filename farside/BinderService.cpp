@@ -70,13 +70,13 @@ void BinderService::Handle(const std::string& payload)
                                     " left unanswered (fault no-answer)");
         const std::string holder = context_.links.HolderOf(gwSn, devSn);
         const bool occupied = device->fault == "occupied" || !context_.links.Bind(gwSn, devSn, pcId);
-        cJSON* answer = PcReplies::Make(2984, gwSn, devSn);
-        cJSON_AddNumberToObject(answer, "is_bind", occupied ? 1 : 0);
+        JsonPtr answer = PcReplies::Make(2984, gwSn, devSn);
+        cJSON_AddNumberToObject(answer.get(), "is_bind", occupied ? 1 : 0);
         FarsideLog::Line("binder: " + gwSn + "/" + devSn +
                          (occupied
                               ? " occupied" + (holder.empty() ? std::string(" (fault)") : " by " + holder)
                               : " bound to " + pcId));
-        context_.replies.Send(pcId, answer);
+        context_.replies.Send(pcId, std::move(answer));
         return;
     }
 
@@ -109,8 +109,8 @@ void BinderService::Handle(const std::string& payload)
     }
     FarsideLog::Line("binder: 3000 " + gwSn + "/" + devSn + " " + com + " " + std::to_string(baud) + " " +
                      parity + " " + std::to_string(dataBit) + " " + std::to_string(stopBit) + ": " + outcome);
-    cJSON* answer = PcReplies::Make(3001, gwSn, devSn);
-    cJSON_AddNumberToObject(answer, "st", st);
-    cJSON_AddNumberToObject(answer, "flag", flag);
-    context_.replies.Send(pcId, answer);
+    JsonPtr answer = PcReplies::Make(3001, gwSn, devSn);
+    cJSON_AddNumberToObject(answer.get(), "st", st);
+    cJSON_AddNumberToObject(answer.get(), "flag", flag);
+    context_.replies.Send(pcId, std::move(answer));
 }

@@ -1,14 +1,17 @@
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <openssl/evp.h>
 #include <openssl/x509.h>
 
-// Makes the web service's HTTPS identity in memory at start: an EC (P-256) key and
-// a self-signed X.509 certificate for the service host. Nothing is written to disk;
-// the client does not verify certificates, so a throwaway one is enough.
+// Makes the far side's throwaway certificates: the web service's HTTPS identity (in
+// memory; the client does not verify it) and the VPN server's small CA set (files
+// handed to the VPN server program).
 class CertificateFactory
 {
 public:
@@ -28,4 +31,18 @@ public:
     // OpenSSL when a step fails.
     static bool Create(const std::string& host, int days, KeyPtr* key, CertificatePtr* certificate,
                        std::string* error);
+
+    // ca.crt, server.crt and server.key (owner-only) in `folder`, like a small offline
+    // CA would make them: RSA 2048 keys, valid from an hour ago for 30 days. False with
+    // a reason.
+    static bool WriteVpnCertificates(const std::filesystem::path& folder, std::string* error);
+
+private:
+    // Adds the extension `nid` = `value` to `certificate`, issued by `issuer`.
+    static bool AddExtension(X509* certificate, X509* issuer, int nid, const char* value);
+    // An RSA certificate for `commonName`, signed by `issuer` with `issuerKey`, or
+    // self-signed when no issuer is given; null when a step fails.
+    static CertificatePtr MakeRsaCertificate(const char* commonName, EVP_PKEY* key, X509* issuer,
+                                             EVP_PKEY* issuerKey, long serial,
+                                             const std::vector<std::pair<int, const char*>>& extensions);
 };

@@ -90,10 +90,11 @@ void GatewayService::Handle(const std::string& gwSn, const std::string& payload,
             FarsideLog::Line(what + "target " + devIp + ":" + std::to_string(devPort) +
                              " differs from the inventory's; the relay uses the inventory's");
         const bool refused = device->fault == "register-refused";
-        cJSON* result = PcReplies::Make(2993, gwSn, devSn);
-        cJSON_AddNumberToObject(result, "flag", refused ? 0 : 1);
-        cJSON_AddStringToObject(result, "msg", refused ? "设备注册失败，网关拒绝了连接" : "设备连接成功");
-        context_.replies.Send(pcId, result);
+        JsonPtr result = PcReplies::Make(2993, gwSn, devSn);
+        cJSON_AddNumberToObject(result.get(), "flag", refused ? 0 : 1);
+        cJSON_AddStringToObject(result.get(), "msg",
+                                refused ? "设备注册失败，网关拒绝了连接" : "设备连接成功");
+        context_.replies.Send(pcId, std::move(result));
         if (device->fault == "far-close") {
             context_.replies.Send(pcId, PcReplies::Make(3003, gwSn, devSn));
             context_.links.CloseSession(gwSn, devSn);

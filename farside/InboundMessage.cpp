@@ -7,7 +7,7 @@
 
 bool InboundMessage::Parse(const std::string& payload)
 {
-    root_.reset(cJSON_ParseWithLength(payload.data(), payload.size()), &cJSON_Delete);
+    root_.reset(cJSON_ParseWithLength(payload.data(), payload.size()));
     if (!root_) {
         error_ = "not JSON";
         return false;

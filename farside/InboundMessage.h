@@ -1,10 +1,9 @@
 #pragma once
 
-#include <initializer_list>
-#include <memory>
-#include <string>
+#include "app/JsonPtr.h"
 
-struct cJSON;
+#include <initializer_list>
+#include <string>
 
 // A JSON message the far side received, with typed reads that explain what is wrong.
 // Member names are matched exactly (letter case included): a client that misspells a
@@ -33,6 +32,6 @@ public:
 private:
     const cJSON* Member(const char* name, const cJSON* object);
 
-    std::shared_ptr<cJSON> root_;
+    JsonPtr root_;
     std::string error_;
 };

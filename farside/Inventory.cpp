@@ -319,7 +319,7 @@ bool Inventory::Parse(const std::string& json, const std::string& origin, std::s
     accounts_.clear();
     root_.reset();
     const char* end = nullptr;
-    std::shared_ptr<cJSON> root(cJSON_ParseWithOpts(json.c_str(), &end, true), &cJSON_Delete);
+    JsonPtr root(cJSON_ParseWithOpts(json.c_str(), &end, true));
     if (!root || end != json.c_str() + json.size()) {
         *error = origin + " is not valid JSON" + Position(json, end);
         return false;
@@ -363,7 +363,7 @@ bool Inventory::Parse(const std::string& json, const std::string& origin, std::s
         }
         accounts_.push_back(account);
     }
-    root_ = root;
+    root_ = std::move(root);
     return true;
 }
 

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "app/JsonPtr.h"
+
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
-
-struct cJSON;
 
 // The accounts, gateways and devices the far side serves, read from a JSON file:
 //   {"accounts":[{"userName","password","orgId","newRoleId","accountsId",
@@ -117,5 +117,5 @@ public:
 
 private:
     std::vector<Account> accounts_;
-    std::shared_ptr<cJSON> root_;
+    JsonPtr root_;
 };

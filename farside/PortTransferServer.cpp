@@ -3,21 +3,25 @@
 #include "FarsideLog.h"
 #include "LinkTable.h"
 #include "PcReplies.h"
-#include "RegistrationReader.h"
 #include "SerialDeviceHub.h"
 #include "ServiceContext.h"
 #include "TcpConnection.h"
 
-#include <cjson/cJSON.h>
+#include "app/JsonPtr.h"
 
-void PortTransferServer::Start()
+PortTransferServer::PortTransferServer(ServiceContext& context)
+    : context_(context),
+      server_(
+          "port-transfer",
+          [this](const std::shared_ptr<TcpConnection>& connection,
+                 const RegistrationReader::Registration& registration, const std::string& rest,
+                 const std::string& who) { Carry(connection, registration, rest, who); },
+          [this](const std::string& json, const std::string& who) { Release(json, who); })
 {
-    server_.Start([this](const std::shared_ptr<TcpConnection>& connection) { Serve(connection); });
 }
 
-void PortTransferServer::Release(const std::string& json, const std::string& peer)
+void PortTransferServer::Release(const std::string& json, const std::string& who)
 {
-    const std::string who = "port-transfer " + peer + ": ";
     RegistrationReader::Release release;
     std::string why;
     if (!RegistrationReader::ParseRelease(json, &release, &why))
@@ -30,27 +34,19 @@ void PortTransferServer::Release(const std::string& json, const std::string& pee
                      (released ? " released" : " was not held by " + pcId));
 }
 
-void PortTransferServer::Serve(const std::shared_ptr<TcpConnection>& connection)
+void PortTransferServer::Carry(const std::shared_ptr<TcpConnection>& connection,
+                               const RegistrationReader::Registration& registration, const std::string& rest,
+                               const std::string& who)
 {
-    const std::string who = "port-transfer " + connection->Peer() + ": ";
-    RegistrationReader::Result first;
     std::string why;
-    if (!RegistrationReader::Read(*connection, kRegistrationTimeoutMs, &first, &why))
-        return FarsideLog::Line(who + "closed: " + why);
-    if (first.framed)
-        return Release(first.json, connection->Peer());
-
-    RegistrationReader::Registration registration;
-    if (!RegistrationReader::ParseRegistration(first.json, &registration, &why))
-        return FarsideLog::Line(who + why);
     const int st = registration.st, reconnect = registration.reconnect;
     const std::string &pcId = registration.pcId, &gwSn = registration.gwSn, &devSn = registration.devSn;
     auto refuse = [&](const std::string& reason, const char* text) {
         FarsideLog::Line(who + "registration of " + gwSn + "/" + devSn + " refused: " + reason);
-        cJSON* result = PcReplies::Make(2993, gwSn, devSn);
-        cJSON_AddNumberToObject(result, "flag", 0);
-        cJSON_AddStringToObject(result, "msg", text);
-        context_.replies.Send(pcId, result);
+        JsonPtr result = PcReplies::Make(2993, gwSn, devSn);
+        cJSON_AddNumberToObject(result.get(), "flag", 0);
+        cJSON_AddStringToObject(result.get(), "msg", text);
+        context_.replies.Send(pcId, std::move(result));
     };
     if (st != 1)
         return refuse("st is " + std::to_string(st) + ", expected 1", "设备注册失败");
@@ -70,18 +66,18 @@ void PortTransferServer::Serve(const std::shared_ptr<TcpConnection>& connection)
     const int id = context_.links.Attach(gwSn, devSn, session);
     FarsideLog::Line(who + "registered " + gwSn + "/" + devSn + " for " + pcId +
                      (reconnect ? " (reconnect)" : ""));
-    cJSON* result = PcReplies::Make(2993, gwSn, devSn);
-    cJSON_AddNumberToObject(result, "flag", 1);
-    cJSON_AddStringToObject(result, "msg", "串口设备连接成功");
-    context_.replies.Send(pcId, result);
+    JsonPtr result = PcReplies::Make(2993, gwSn, devSn);
+    cJSON_AddNumberToObject(result.get(), "flag", 1);
+    cJSON_AddStringToObject(result.get(), "msg", "串口设备连接成功");
+    context_.replies.Send(pcId, std::move(result));
 
     const Inventory::Device* device = context_.inventory.FindDevice(gwSn, devSn);
     if (device && device->fault == "far-close") {
         FarsideLog::Line(who + "closing from the far end (fault far-close)");
         context_.replies.Send(pcId, PcReplies::Make(3003, gwSn, devSn));
     } else {
-        if (!first.rest.empty())
-            context_.serialDevices.Feed(gwSn, devSn, first.rest);
+        if (!rest.empty())
+            context_.serialDevices.Feed(gwSn, devSn, rest);
         for (std::string bytes = connection->Receive(4096); !bytes.empty(); bytes = connection->Receive(4096))
             context_.serialDevices.Feed(gwSn, devSn, bytes);
     }

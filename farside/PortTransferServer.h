@@ -1,6 +1,7 @@
 #pragma once
 
-#include "TcpServer.h"
+#include "RegistrationReader.h"
+#include "RegistrationServer.h"
 
 #include <memory>
 #include <string>
@@ -18,22 +19,22 @@ class TcpConnection;
 class PortTransferServer
 {
 public:
-    static constexpr int kRegistrationTimeoutMs = 10000;
-
-    explicit PortTransferServer(ServiceContext& context) : context_(context) {}
+    explicit PortTransferServer(ServiceContext& context);
 
     bool Listen(const std::string& host, int port, std::string* error)
     {
         return server_.Listen(host, port, error);
     }
-    void Start();
+    void Start() { server_.Start(); }
     void Stop() { server_.Stop(); }
     int Port() const { return server_.Port(); }
 
 private:
-    void Serve(const std::shared_ptr<TcpConnection>& connection);
-    void Release(const std::string& json, const std::string& peer);
+    void Carry(const std::shared_ptr<TcpConnection>& connection,
+               const RegistrationReader::Registration& registration, const std::string& rest,
+               const std::string& who);
+    void Release(const std::string& json, const std::string& who);
 
     ServiceContext& context_;
-    TcpServer server_;
+    RegistrationServer server_; // last: stopping it ends the connections before the rest goes
 };

@@ -4,32 +4,32 @@
 #include "FarsideLog.h"
 #include "LinkTable.h"
 #include "PcReplies.h"
-#include "RegistrationReader.h"
 #include "ServiceContext.h"
 #include "TcpConnection.h"
 
-#include <cjson/cJSON.h>
+#include "app/JsonPtr.h"
 
 #include <cstdint>
 #include <thread>
 
-void RelayServer::Start()
+RelayServer::RelayServer(ServiceContext& context, DeviceAddress address)
+    : context_(context), address_(std::move(address)),
+      server_(
+          "relay",
+          [this](const std::shared_ptr<TcpConnection>& connection,
+                 const RegistrationReader::Registration& registration, const std::string& rest,
+                 const std::string& who) { Relay(connection, registration, rest, who); },
+          [](const std::string&, const std::string& who) {
+              FarsideLog::Line(who + "closed: a zelq frame belongs to the port-transfer server");
+          })
 {
-    server_.Start([this](const std::shared_ptr<TcpConnection>& connection) { Serve(connection); });
 }
 
-void RelayServer::Serve(const std::shared_ptr<TcpConnection>& connection)
+void RelayServer::Relay(const std::shared_ptr<TcpConnection>& connection,
+                        const RegistrationReader::Registration& registration, const std::string& rest,
+                        const std::string& who)
 {
-    const std::string who = "relay " + connection->Peer() + ": ";
-    RegistrationReader::Result first;
     std::string why;
-    if (!RegistrationReader::Read(*connection, kRegistrationTimeoutMs, &first, &why))
-        return FarsideLog::Line(who + "closed: " + why);
-    if (first.framed)
-        return FarsideLog::Line(who + "closed: a zelq frame belongs to the port-transfer server");
-    RegistrationReader::Registration registration;
-    if (!RegistrationReader::ParseRegistration(first.json, &registration, &why))
-        return FarsideLog::Line(who + why);
     const int st = registration.st, reconnect = registration.reconnect;
     const std::string &pcId = registration.pcId, &gwSn = registration.gwSn, &devSn = registration.devSn;
     const std::string what = who + gwSn + "/" + devSn + " for " + pcId + ": ";
@@ -49,9 +49,9 @@ void RelayServer::Serve(const std::shared_ptr<TcpConnection>& connection)
     const std::string holder = context_.links.HolderOf(gwSn, devSn);
     if (device->fault == "occupied" || !context_.links.Bind(gwSn, devSn, pcId)) {
         FarsideLog::Line(what + "occupied" + (holder.empty() ? std::string(" (fault)") : " by " + holder));
-        cJSON* answer = PcReplies::Make(2984, gwSn, devSn);
-        cJSON_AddBoolToObject(answer, "is_occupy", true);
-        context_.replies.Send(pcId, answer);
+        JsonPtr answer = PcReplies::Make(2984, gwSn, devSn);
+        cJSON_AddBoolToObject(answer.get(), "is_occupy", true);
+        context_.replies.Send(pcId, std::move(answer));
         return;
     }
     std::string host;
@@ -73,9 +73,9 @@ void RelayServer::Serve(const std::shared_ptr<TcpConnection>& connection)
         target->Shutdown();
     };
     const int id = context_.links.Attach(gwSn, devSn, session);
-    cJSON* answer = PcReplies::Make(2984, gwSn, devSn);
-    cJSON_AddBoolToObject(answer, "is_occupy", false);
-    context_.replies.Send(pcId, answer);
+    JsonPtr answer = PcReplies::Make(2984, gwSn, devSn);
+    cJSON_AddBoolToObject(answer.get(), "is_occupy", false);
+    context_.replies.Send(pcId, std::move(answer));
 
     std::thread fromDevice([&] {
         uint32_t ptSn = 0;
@@ -84,14 +84,14 @@ void RelayServer::Serve(const std::shared_ptr<TcpConnection>& connection)
                 connection->Send(bytes);
                 continue;
             }
-            cJSON* data = PcReplies::Make(2988, gwSn, devSn);
-            cJSON_AddNumberToObject(data, "pt_sn", ++ptSn);
-            cJSON_AddStringToObject(data, "pt_payload", Base64::Encode(bytes).c_str());
-            context_.replies.Send(pcId, data);
+            JsonPtr data = PcReplies::Make(2988, gwSn, devSn);
+            cJSON_AddNumberToObject(data.get(), "pt_sn", ++ptSn);
+            cJSON_AddStringToObject(data.get(), "pt_payload", Base64::Encode(bytes).c_str());
+            context_.replies.Send(pcId, std::move(data));
         }
         connection->Shutdown(); // the device closed: so does the tunnel
     });
-    bool sent = first.rest.empty() || target->Send(first.rest);
+    bool sent = rest.empty() || target->Send(rest);
     for (std::string bytes = sent ? connection->Receive(4096) : std::string(); !bytes.empty();
          bytes = connection->Receive(4096)) {
         if (!target->Send(bytes))

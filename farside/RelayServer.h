@@ -1,7 +1,8 @@
 #pragma once
 
 #include "Inventory.h"
-#include "TcpServer.h"
+#include "RegistrationReader.h"
+#include "RegistrationServer.h"
 
 #include <functional>
 #include <memory>
@@ -21,29 +22,27 @@ class TcpConnection;
 class RelayServer
 {
 public:
-    static constexpr int kRegistrationTimeoutMs = 10000;
     static constexpr int kConnectTimeoutMs = 5000;
     // Where a device listens: host and port; false with a reason when it is unknown.
     using DeviceAddress = std::function<bool(const std::string& gwSn, const Inventory::Device& device,
                                              std::string* host, int* port, std::string* error)>;
 
-    RelayServer(ServiceContext& context, DeviceAddress address)
-        : context_(context), address_(std::move(address))
-    {
-    }
+    RelayServer(ServiceContext& context, DeviceAddress address);
 
     bool Listen(const std::string& host, int port, std::string* error)
     {
         return server_.Listen(host, port, error);
     }
-    void Start();
+    void Start() { server_.Start(); }
     void Stop() { server_.Stop(); }
     int Port() const { return server_.Port(); }
 
 private:
-    void Serve(const std::shared_ptr<TcpConnection>& connection);
+    void Relay(const std::shared_ptr<TcpConnection>& connection,
+               const RegistrationReader::Registration& registration, const std::string& rest,
+               const std::string& who);
 
     ServiceContext& context_;
     DeviceAddress address_;
-    TcpServer server_;
+    RegistrationServer server_; // last: stopping it ends the connections before the rest goes
 };

@@ -122,9 +122,9 @@ void SerialDeviceHub::Deliver(Entry* entry, const std::string& bytes)
         return;
     }
     const std::string text = Base64::Encode(bytes);
-    cJSON* message = PcReplies::Make(2980, entry->gwSn, entry->devSn);
-    cJSON_AddNumberToObject(message, "pt_sn", ptSn);
-    cJSON_AddStringToObject(message, "pt_payload", text.c_str());
-    cJSON_AddNumberToObject(message, "payload_len", static_cast<double>(text.size()));
-    replies_.Send(pcId, message);
+    JsonPtr message = PcReplies::Make(2980, entry->gwSn, entry->devSn);
+    cJSON_AddNumberToObject(message.get(), "pt_sn", ptSn);
+    cJSON_AddStringToObject(message.get(), "pt_payload", text.c_str());
+    cJSON_AddNumberToObject(message.get(), "payload_len", static_cast<double>(text.size()));
+    replies_.Send(pcId, std::move(message));
 }

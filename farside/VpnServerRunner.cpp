@@ -1,5 +1,7 @@
 #include "VpnServerRunner.h"
 
+#include "CertificateFactory.h"
+
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -17,109 +19,9 @@
 #include <unistd.h>
 #include <vector>
 
-#include <openssl/pem.h>
-#include <openssl/rsa.h>
-#include <openssl/x509v3.h>
-
 namespace fs = std::filesystem;
 
 namespace {
-
-struct KeyDeleter
-{
-    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
-};
-struct CertificateDeleter
-{
-    void operator()(X509* certificate) const { X509_free(certificate); }
-};
-using KeyPtr = std::unique_ptr<EVP_PKEY, KeyDeleter>;
-using CertificatePtr = std::unique_ptr<X509, CertificateDeleter>;
-
-bool AddExtension(X509* certificate, X509* issuer, int nid, const char* value)
-{
-    X509V3_CTX context;
-    X509V3_set_ctx_nodb(&context);
-    X509V3_set_ctx(&context, issuer, certificate, nullptr, nullptr, 0);
-    X509_EXTENSION* extension = X509V3_EXT_conf_nid(nullptr, &context, nid, value);
-    if (!extension)
-        return false;
-    const bool added = X509_add_ext(certificate, extension, -1) == 1;
-    X509_EXTENSION_free(extension);
-    return added;
-}
-
-// An RSA 2048 certificate for `commonName`, signed by `issuer` with `issuerKey`, or
-// self-signed when no issuer is given. Extensions: name=value pairs.
-CertificatePtr MakeCertificate(const char* commonName, EVP_PKEY* key, X509* issuer, EVP_PKEY* issuerKey,
-                               long serial, const std::vector<std::pair<int, const char*>>& extensions)
-{
-    CertificatePtr certificate(X509_new());
-    if (!certificate)
-        return nullptr;
-    X509_set_version(certificate.get(), 2);
-    ASN1_INTEGER_set(X509_get_serialNumber(certificate.get()), serial);
-    X509_gmtime_adj(X509_getm_notBefore(certificate.get()), -3600);
-    X509_gmtime_adj(X509_getm_notAfter(certificate.get()), 30L * 24 * 3600);
-    X509_set_pubkey(certificate.get(), key);
-    X509_NAME* name = X509_get_subject_name(certificate.get());
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(commonName),
-                               -1, -1, 0);
-    X509* signer = issuer ? issuer : certificate.get();
-    X509_set_issuer_name(certificate.get(), X509_get_subject_name(signer));
-    for (const auto& [nid, value] : extensions)
-        if (!AddExtension(certificate.get(), signer, nid, value))
-            return nullptr;
-    if (X509_sign(certificate.get(), issuerKey ? issuerKey : key, EVP_sha256()) <= 0)
-        return nullptr;
-    return certificate;
-}
-
-bool WritePem(const fs::path& path, X509* certificate, EVP_PKEY* key)
-{
-    FILE* file = fopen(path.c_str(), "w");
-    if (!file)
-        return false;
-    const bool written = certificate
-                             ? PEM_write_X509(file, certificate) == 1
-                             : PEM_write_PrivateKey(file, key, nullptr, nullptr, 0, nullptr, nullptr) == 1;
-    return fclose(file) == 0 && written;
-}
-
-// ca.crt, server.crt and server.key in `folder`, like a small offline CA would make them.
-bool MakeCertificates(const fs::path& folder, std::string* error)
-{
-    KeyPtr caKey(EVP_RSA_gen(2048));
-    KeyPtr serverKey(EVP_RSA_gen(2048));
-    if (!caKey || !serverKey) {
-        *error = "cannot make RSA keys";
-        return false;
-    }
-    CertificatePtr ca = MakeCertificate("lumetra-farside-ca", caKey.get(), nullptr, nullptr, 1,
-                                        {{NID_basic_constraints, "critical,CA:TRUE"},
-                                         {NID_key_usage, "critical,keyCertSign,cRLSign"},
-                                         {NID_subject_key_identifier, "hash"}});
-    CertificatePtr server =
-        ca ? MakeCertificate("lumetra-farside-vpn", serverKey.get(), ca.get(), caKey.get(), 2,
-                             {{NID_basic_constraints, "CA:FALSE"},
-                              {NID_key_usage, "critical,digitalSignature,keyEncipherment"},
-                              {NID_ext_key_usage, "serverAuth"},
-                              {NID_subject_key_identifier, "hash"},
-                              {NID_authority_key_identifier, "keyid,issuer"}})
-           : nullptr;
-    if (!ca || !server) {
-        *error = "cannot make the VPN server's certificates";
-        return false;
-    }
-    if (!WritePem(folder / "ca.crt", ca.get(), nullptr) ||
-        !WritePem(folder / "server.crt", server.get(), nullptr) ||
-        !WritePem(folder / "server.key", nullptr, serverKey.get())) {
-        *error = "cannot write the VPN server's certificates in " + folder.string();
-        return false;
-    }
-    fs::permissions(folder / "server.key", fs::perms::owner_read | fs::perms::owner_write);
-    return true;
-}
 
 std::string FindProgram(const std::string& configured)
 {
@@ -279,7 +181,7 @@ bool VpnServerRunner::Start(const Options& options, std::string* error)
     const fs::path folder = folder_;
     const fs::path program = folder / "vpnserverd";
     std::error_code failure;
-    if (!MakeCertificates(folder, error)) {
+    if (!CertificateFactory::WriteVpnCertificates(folder, error)) {
         Stop();
         return false;
     }

@@ -41,24 +41,24 @@ void VpnService::Handle(const std::string& topicPcId, const std::string& payload
                 channel = pcId;
             holder = channel;
         }
-        cJSON* reply = PcReplies::Make(100);
-        cJSON_AddStringToObject(reply, "gwSn", gwSn.c_str());
+        JsonPtr reply = PcReplies::Make(100);
+        cJSON_AddStringToObject(reply.get(), "gwSn", gwSn.c_str());
         if (holder != pcId) {
             FarsideLog::Line(what + "refused: the channel is in use by " + holder);
-            cJSON_AddNumberToObject(reply, "busiCode", 1);
-            cJSON_AddStringToObject(reply, "pcId", pcId.c_str());
-            cJSON_AddNumberToObject(reply, "isSwitchOn", 1);
-            context_.replies.Send(pcId, reply);
+            cJSON_AddNumberToObject(reply.get(), "busiCode", 1);
+            cJSON_AddStringToObject(reply.get(), "pcId", pcId.c_str());
+            cJSON_AddNumberToObject(reply.get(), "isSwitchOn", 1);
+            context_.replies.Send(pcId, std::move(reply));
             return;
         }
-        cJSON_AddStringToObject(reply, "vpnserverIp", server_.host.c_str());
-        cJSON_AddNumberToObject(reply, "busiCode", 0);
-        cJSON_AddStringToObject(reply, "pcId", pcId.c_str());
-        cJSON_AddNumberToObject(reply, "vpnport", server_.port);
-        cJSON_AddStringToObject(reply, "userName", pcId.c_str());
-        cJSON_AddStringToObject(reply, "passwd", kPassword);
-        cJSON_AddNumberToObject(reply, "isSwitchOn", 1);
-        context_.replies.Send(pcId, reply);
+        cJSON_AddStringToObject(reply.get(), "vpnserverIp", server_.host.c_str());
+        cJSON_AddNumberToObject(reply.get(), "busiCode", 0);
+        cJSON_AddStringToObject(reply.get(), "pcId", pcId.c_str());
+        cJSON_AddNumberToObject(reply.get(), "vpnport", server_.port);
+        cJSON_AddStringToObject(reply.get(), "userName", pcId.c_str());
+        cJSON_AddStringToObject(reply.get(), "passwd", kPassword);
+        cJSON_AddNumberToObject(reply.get(), "isSwitchOn", 1);
+        context_.replies.Send(pcId, std::move(reply));
         SendStateReport(pcId, gwSn);
         return;
     }
@@ -91,12 +91,12 @@ void VpnService::Handle(const std::string& topicPcId, const std::string& payload
         channels_.erase(gwSn);
     }
     FarsideLog::Line(what + "switched off (vpnPort " + std::to_string(vpnPort) + ")");
-    cJSON* reply = PcReplies::Make(100);
-    cJSON_AddStringToObject(reply, "gwSn", gwSn.c_str());
-    cJSON_AddNumberToObject(reply, "busiCode", 0);
-    cJSON_AddStringToObject(reply, "pcId", pcId.c_str());
-    cJSON_AddNumberToObject(reply, "isSwitchOn", 0);
-    context_.replies.Send(pcId, reply);
+    JsonPtr reply = PcReplies::Make(100);
+    cJSON_AddStringToObject(reply.get(), "gwSn", gwSn.c_str());
+    cJSON_AddNumberToObject(reply.get(), "busiCode", 0);
+    cJSON_AddStringToObject(reply.get(), "pcId", pcId.c_str());
+    cJSON_AddNumberToObject(reply.get(), "isSwitchOn", 0);
+    context_.replies.Send(pcId, std::move(reply));
 }
 
 void VpnService::ReleasePc(const std::string& pcId)
@@ -129,11 +129,11 @@ void VpnService::SendStateReport(const std::string& pcId, const std::string& gwS
     const Inventory::Gateway* gateway = context_.inventory.FindGateway(gwSn);
     if (!gateway)
         return;
-    cJSON* report = PcReplies::Make(98);
-    cJSON_AddNumberToObject(report, "flag", 1);
-    cJSON_AddStringToObject(report, "gwSn", gwSn.c_str());
-    cJSON_AddStringToObject(report, "lanIp", gateway->lanIp.value_or("192.168.1.1").c_str());
-    cJSON_AddStringToObject(report, "csq", gateway->csq.value_or("31").c_str());
-    cJSON_AddStringToObject(report, "lanMask", gateway->lanMask.value_or("255.255.255.0").c_str());
-    context_.replies.Send(pcId, report);
+    JsonPtr report = PcReplies::Make(98);
+    cJSON_AddNumberToObject(report.get(), "flag", 1);
+    cJSON_AddStringToObject(report.get(), "gwSn", gwSn.c_str());
+    cJSON_AddStringToObject(report.get(), "lanIp", gateway->lanIp.value_or("192.168.1.1").c_str());
+    cJSON_AddStringToObject(report.get(), "csq", gateway->csq.value_or("31").c_str());
+    cJSON_AddStringToObject(report.get(), "lanMask", gateway->lanMask.value_or("255.255.255.0").c_str());
+    context_.replies.Send(pcId, std::move(report));
 }

@@ -3,6 +3,8 @@
 #include "CertificateFactory.h"
 #include "FarsideLog.h"
 
+#include "app/JsonPtr.h"
+
 #include <cjson/cJSON.h>
 #include <httplib.h>
 
@@ -24,19 +26,15 @@ const char* const kForeignGateway = "网关不存在或不属于该账号";
 const char* const kContentType = "application/json; charset=utf-8";
 constexpr int kCertificateDays = 30;
 
-using JsonPtr = std::unique_ptr<cJSON, decltype(&cJSON_Delete)>;
-
 std::string Print(cJSON* object)
 {
-    char* text = cJSON_PrintUnformatted(object);
-    std::string out = text ? text : "{}";
-    cJSON_free(text);
-    return out;
+    const JsonText text(cJSON_PrintUnformatted(object));
+    return text ? text.get() : "{}";
 }
 
 std::string Failure(const char* msg)
 {
-    JsonPtr reply(cJSON_CreateObject(), &cJSON_Delete);
+    JsonPtr reply(cJSON_CreateObject());
     cJSON_AddNumberToObject(reply.get(), "flag", 0);
     cJSON_AddStringToObject(reply.get(), "msg", msg);
     return Print(reply.get());
@@ -47,8 +45,7 @@ std::string Failure(const char* msg)
 class RequestReader
 {
 public:
-    explicit RequestReader(const std::string& body)
-        : root_(cJSON_ParseWithLength(body.c_str(), body.size()), &cJSON_Delete)
+    explicit RequestReader(const std::string& body) : root_(cJSON_ParseWithLength(body.c_str(), body.size()))
     {
         if (!root_)
             problem_ = "body is not JSON";
@@ -278,7 +275,7 @@ std::string WebService::Login(const std::string& body) const
     }
     FarsideLog::Line("Login user=" + Quoted(user) +
                      " flag=1 accountsId=" + std::to_string(account->accountsId));
-    JsonPtr reply(cJSON_CreateObject(), &cJSON_Delete);
+    JsonPtr reply(cJSON_CreateObject());
     cJSON_AddNumberToObject(reply.get(), "flag", 1);
     cJSON_AddStringToObject(reply.get(), "msg", kLoginOk);
     cJSON_AddNumberToObject(reply.get(), "orgId", account->orgId);
@@ -313,7 +310,7 @@ std::string WebService::QueryGateway(const std::string& body) const
         FarsideLog::Line("QueryGateway " + criteria + " flag=0 (no such account)");
         return Failure(kNoSuchAccount);
     }
-    JsonPtr reply(cJSON_CreateObject(), &cJSON_Delete);
+    JsonPtr reply(cJSON_CreateObject());
     cJSON* list = cJSON_CreateArray();
     int count = 0;
     for (const Inventory::Gateway& gateway : account->gateways) {
@@ -365,7 +362,7 @@ std::string WebService::QueryDeviceByGw(const std::string& body) const
         FarsideLog::Line("QueryDeviceByGw " + criteria + " flag=0 (gateway not in this account)");
         return Failure(kForeignGateway);
     }
-    JsonPtr reply(cJSON_CreateObject(), &cJSON_Delete);
+    JsonPtr reply(cJSON_CreateObject());
     cJSON* list = cJSON_CreateArray();
     for (const Inventory::Device& device : gateway->devices)
         cJSON_AddItemToArray(list, DeviceJson(device));
