@@ -1,8 +1,8 @@
 #pragma once
 
-// The whole far side on loopback for the tunnel benchmarks: a mosquitto broker, a
-// lumetra-farside over an inventory with one gateway and two echo devices, and
-// `lumetra-cli open` to open a tunnel to one of them, as a user would.
+// The whole far side on loopback for the tunnel benchmarks (FarsideBed) over an
+// inventory with one gateway and two echo devices, and `lumetra-cli open` to open a
+// tunnel to one of them, as a user would.
 //
 //   - kSerialDevice: a serial device (tunnel type 2) that echoes every byte, reached
 //     through the port-transfer server, answers over the same connection;
@@ -13,33 +13,27 @@
 // Everything started is ended with the object: the CLI, the far side, the broker and
 // the virtual COM pairs made in its folders.
 
-#include "support/FarsideProcess.h"
-#include "support/MosquittoBroker.h"
+#include "support/FarsideBed.h"
 
-#include <QProcess>
 #include <QString>
-#include <QTemporaryDir>
 
 #include <string>
 
-class BenchBed
+class BenchBed : public FarsideBed
 {
 public:
     static constexpr const char* kGateway = "GW-BENCH-01";
     static constexpr const char* kSerialDevice = "ECHO-SERIAL";
     static constexpr const char* kNetDevice = "ECHO-NET";
 
-    BenchBed() = default;
-    ~BenchBed();
-    BenchBed(const BenchBed&) = delete;
-    BenchBed& operator=(const BenchBed&) = delete;
+    BenchBed();
+    ~BenchBed() override;
 
     // The first device type whose listener port can be bound now (0 when none).
     static int FreeListenerDeviceType();
 
     // Starts the broker and the far side. False with the reason in Error().
     bool Start(int netDeviceType = 2);
-    QString Error() const { return error_; }
     // The port of the TCP echo device (the kNetDevice server itself).
     int EchoPort() const { return echoPort_; }
 
@@ -55,21 +49,7 @@ public:
     // Error() when the tool fails.
     bool MakeComPair(QString* programEnd, QString* userEnd);
 
-    // Reads what the CLI and the far side printed so far, so that their pipes never
-    // fill up during a long run.
-    void Drain();
-
 private:
-    void RemoveComPairs(const QString& folder);
-
-    MosquittoBroker broker_;
-    QTemporaryDir home_;
-    QString vcomDir_;
     QString pairDir_;
-    FarsideProcess farside_;
-    QProcess cli_;
-    QString cliOut_;
-    QString cliErr_;
     int echoPort_ = 0;
-    QString error_;
 };

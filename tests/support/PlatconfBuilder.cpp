@@ -1,10 +1,11 @@
 #include "support/PlatconfBuilder.h"
 
+#include "support/MosquittoBroker.h"
+
 #include "app/CustomResourceTable.h"
 
 #include <QFile>
 #include <algorithm>
-#include <gtest/gtest.h>
 
 _Resource_Info* PlatconfBuilder::Find(const std::string& name)
 {
@@ -49,9 +50,29 @@ PlatconfBuilder& PlatconfBuilder::Rect(const std::string& name, int32_t left, in
         entry->right = right;
         entry->bottom = bottom;
     } else {
-        ADD_FAILURE() << "PlatconfBuilder: no entry \"" << name << "\" to give a rectangle";
+        problem_ = "no entry \"" + name + "\" to give a rectangle";
     }
     return *this;
+}
+
+PlatconfBuilder& PlatconfBuilder::WebService(int port)
+{
+    return Text("wsh", "127.0.0.1").Text("wsp", std::to_string(port));
+}
+
+PlatconfBuilder& PlatconfBuilder::Broker(const MosquittoBroker& broker)
+{
+    return Text("bh", broker.Host())
+        .Text("bp", std::to_string(broker.Port()))
+        .Text("busername", broker.User())
+        .Text("bpassword", broker.Password());
+}
+
+PlatconfBuilder& PlatconfBuilder::TunnelServers(int portTransferPort, int relayPort)
+{
+    return Text("port_transfer_host", "127.0.0.1")
+        .Text("port_transfer_port", std::to_string(portTransferPort))
+        .Text("relay_port", std::to_string(relayPort));
 }
 
 QByteArray PlatconfBuilder::Build() const
@@ -65,13 +86,14 @@ QByteArray PlatconfBuilder::Build() const
     return bytes;
 }
 
-bool PlatconfBuilder::WriteTo(const QString& path) const
+bool PlatconfBuilder::WriteTo(const QString& path)
 {
+    if (!problem_.empty())
+        return false;
     QByteArray bytes = Build();
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size()) {
-        ADD_FAILURE() << "cannot write platconf " << path.toStdString() << ": "
-                      << file.errorString().toStdString();
+        problem_ = "cannot write platconf " + path.toStdString() + ": " + file.errorString().toStdString();
         return false;
     }
     return true;

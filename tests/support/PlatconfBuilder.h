@@ -7,9 +7,11 @@
 #include <string>
 #include <vector>
 
+class MosquittoBroker;
+
 // Builds a custom resource file (platconf) entry by entry, in the order given.
 //
-//   PlatconfBuilder().Text("wsh", "127.0.0.1").Text("wsp", "18080").WriteTo(path);
+//   PlatconfBuilder().WebService(18080).Text("hotline", "110").WriteTo(path);
 class PlatconfBuilder
 {
 public:
@@ -18,17 +20,30 @@ public:
     PlatconfBuilder& Text(const std::string& name, const std::string& text);
     // An entry holding exactly `data` (an image, or a text without terminator).
     PlatconfBuilder& Bytes(const std::string& name, const QByteArray& data);
-    // The rectangle of the entry `name` (which must have been added).
+    // The web service at 127.0.0.1:`port` ("wsh", "wsp").
+    PlatconfBuilder& WebService(int port);
+    // The broker's address and the account the client signs in with ("bh", "bp",
+    // "busername", "bpassword").
+    PlatconfBuilder& Broker(const MosquittoBroker& broker);
+    // The port-transfer server at 127.0.0.1:`portTransferPort` and the relay server's
+    // port ("port_transfer_host", "port_transfer_port", "relay_port"; the relay's host
+    // is then the port-transfer server's).
+    PlatconfBuilder& TunnelServers(int portTransferPort, int relayPort);
+    // The rectangle of the entry `name` (which must have been added; WriteTo fails
+    // otherwise).
     PlatconfBuilder& Rect(const std::string& name, int32_t left, int32_t top, int32_t right, int32_t bottom);
 
     // The file's bytes.
     QByteArray Build() const;
-    // Writes the file; false (and a test failure) when it cannot be written.
-    bool WriteTo(const QString& path) const;
+    // Writes the file; false with Problem() saying why when it cannot be written or
+    // a step before went wrong.
+    bool WriteTo(const QString& path);
+    const std::string& Problem() const { return problem_; }
 
 private:
     _Resource_Info* Find(const std::string& name);
     _Resource_Info& Entry(const std::string& name);
 
     std::vector<_Resource_Info> entries_;
+    std::string problem_;
 };

@@ -42,9 +42,8 @@ protected:
         shared_ = new Shared;
         webPort_ = FreePort::Pick();
         const QString demo = QStringLiteral(LUMETRA_SOURCE_DIR "/demo/platconf/");
-        PlatconfBuilder()
-            .Text("wsh", "127.0.0.1")
-            .Text("wsp", std::to_string(webPort_))
+        PlatconfBuilder platconf;
+        platconf.WebService(webPort_)
             .Text("bh", "127.0.0.1")
             .Text("bp", "1")
             .Text("busername", "pc")
@@ -57,12 +56,13 @@ protected:
             .Rect("title.png", 150, 6, 350, 42)
             .Text("compinfo", "© 2024 Lumetra Networks 版权所有")
             .Text("dtverloca", "版本 V1.0.0")
-            .Rect("dtverloca", 700, 440, 900, 465)
-            .WriteTo(shared_->dir.FilePath("platconf"));
+            .Rect("dtverloca", 700, 440, 900, 465);
         // A failure is reported by SetUp, so it fails every test instead of making
         // GoogleTest skip them.
-        if (!shared_->farside.Start(shared_->dir.FilePath("platconf"),
-                                    QStringLiteral(LUMETRA_SOURCE_DIR "/demo/inventory.json")))
+        if (!platconf.WriteTo(shared_->dir.FilePath("platconf")))
+            shared_->error = "platconf: " + platconf.Problem();
+        else if (!shared_->farside.Start(shared_->dir.FilePath("platconf"),
+                                         QStringLiteral(LUMETRA_SOURCE_DIR "/demo/inventory.json")))
             shared_->error = shared_->farside.Error().toStdString();
     }
 

@@ -151,16 +151,10 @@ protected:
         }
         const QString demo = QStringLiteral(LUMETRA_SOURCE_DIR "/demo/platconf/");
         const MosquittoBroker& broker = shared_->broker;
-        PlatconfBuilder()
-            .Text("wsh", "127.0.0.1")
-            .Text("wsp", std::to_string(FreePort::Pick()))
-            .Text("bh", broker.Host())
-            .Text("bp", std::to_string(broker.Port()))
-            .Text("busername", broker.User())
-            .Text("bpassword", broker.Password())
-            .Text("port_transfer_host", "127.0.0.1")
-            .Text("port_transfer_port", std::to_string(FreePort::Pick()))
-            .Text("relay_port", std::to_string(FreePort::Pick()))
+        PlatconfBuilder platconf;
+        platconf.WebService(FreePort::Pick())
+            .Broker(broker)
+            .TunnelServers(FreePort::Pick(), FreePort::Pick())
             .Bytes("logo.png", GuiTestApp::ReadFile(demo + "logo.png"))
             .Rect("logo.png", 16, 6, 136, 42)
             .Bytes("title.png", GuiTestApp::ReadFile(demo + "title.png"))
@@ -173,12 +167,13 @@ protected:
             .Text("officeurl", "")
             .Text("addurl", "http://127.0.0.1:1/gateway/add")
             .Bytes("qr_code.png", GuiTestApp::ReadFile(demo + "qr_code.png"))
-            .Rect("qr_code.png", 60, 310, 170, 420)
-            .WriteTo(shared_->dir.FilePath("platconf"));
-        if (!shared_->farside.Start(shared_->dir.FilePath("platconf"),
-                                    shared_->dir.Write("inventory.json", TestInventory()),
-                                    {QStringLiteral("--vpn-ca"), shared_->dir.FilePath("ca.crt"),
-                                     QStringLiteral("--keepalive"), QStringLiteral("0")}))
+            .Rect("qr_code.png", 60, 310, 170, 420);
+        if (!platconf.WriteTo(shared_->dir.FilePath("platconf")))
+            shared_->error = "platconf: " + platconf.Problem();
+        else if (!shared_->farside.Start(shared_->dir.FilePath("platconf"),
+                                         shared_->dir.Write("inventory.json", TestInventory()),
+                                         {QStringLiteral("--vpn-ca"), shared_->dir.FilePath("ca.crt"),
+                                          QStringLiteral("--keepalive"), QStringLiteral("0")}))
             shared_->error = "far side: " + shared_->farside.Error().toStdString();
     }
 

@@ -18,8 +18,7 @@ protected:
         const int port = FreePort::Pick();
         ASSERT_GT(port, 0);
         platconf = home.MakeDir("custom_resource") + "/platconf";
-        ASSERT_TRUE(
-            PlatconfBuilder().Text("wsh", "127.0.0.1").Text("wsp", std::to_string(port)).WriteTo(platconf));
+        ASSERT_TRUE(PlatconfBuilder().WebService(port).WriteTo(platconf));
     }
 
     void StartFarside(const char* inventory)

@@ -28,10 +28,8 @@ protected:
     {
         ASSERT_GT(service.Port(), 0);
         home.MakeDir("custom_resource");
-        ASSERT_TRUE(PlatconfBuilder()
-                        .Text("wsh", "127.0.0.1")
-                        .Text("wsp", std::to_string(service.Port()))
-                        .WriteTo(home.FilePath("custom_resource/platconf")));
+        ASSERT_TRUE(
+            PlatconfBuilder().WebService(service.Port()).WriteTo(home.FilePath("custom_resource/platconf")));
     }
 
     // Runs lumetra-cli to its end, signed in with a user and password on the command line.

@@ -23,14 +23,8 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(broker.Start()) << broker.Error().toStdString();
-        ASSERT_TRUE(PlatconfBuilder()
-                        .Text("wsh", "127.0.0.1")
-                        .Text("wsp", "1")
-                        .Text("bh", broker.Host())
-                        .Text("bp", std::to_string(broker.Port()))
-                        .Text("busername", broker.User())
-                        .Text("bpassword", broker.Password())
-                        .WriteTo(home.MakeDir("custom_resource") + "/platconf"));
+        ASSERT_TRUE(PlatconfBuilder().WebService(1).Broker(broker).WriteTo(home.MakeDir("custom_resource") +
+                                                                           "/platconf"));
         ASSERT_TRUE(peer.Connect(broker.Host(), broker.Port(), broker.User(), broker.Password()));
         ASSERT_TRUE(peer.Subscribe("/sys/lumetra/pfs/pc", 1));
     }

@@ -38,9 +38,9 @@ protected:
     bool StartOn(int port)
     {
         const QString platconf = dir.FilePath(QStringLiteral("platconf-%1").arg(port));
-        PlatconfBuilder().Text("wsh", "127.0.0.1").Text("wsp", std::to_string(port)).WriteTo(platconf);
         CCloudClient::SetEndpoint("127.0.0.1", port);
-        return farside.Start(platconf, dir.Write("inventory.json", kInventory));
+        return PlatconfBuilder().WebService(port).WriteTo(platconf) &&
+               farside.Start(platconf, dir.Write("inventory.json", kInventory));
     }
 
     TempDir dir;

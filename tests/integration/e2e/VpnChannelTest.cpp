@@ -13,6 +13,7 @@
 #include "support/NamedProcess.h"
 #include "support/OpenVpnStandIn.h"
 #include "support/ScopedUmask.h"
+#include "support/TempDir.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

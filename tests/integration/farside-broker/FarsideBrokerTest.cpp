@@ -117,15 +117,9 @@ protected:
         portTransferPort = FreePort::Pick();
         platconf = dir.FilePath("platconf");
         ASSERT_TRUE(PlatconfBuilder()
-                        .Text("wsh", "127.0.0.1")
-                        .Text("wsp", std::to_string(FreePort::Pick()))
-                        .Text("bh", broker.Host())
-                        .Text("bp", std::to_string(broker.Port()))
-                        .Text("busername", broker.User())
-                        .Text("bpassword", broker.Password())
-                        .Text("port_transfer_host", "127.0.0.1")
-                        .Text("port_transfer_port", std::to_string(portTransferPort))
-                        .Text("relay_port", std::to_string(FreePort::Pick()))
+                        .WebService(FreePort::Pick())
+                        .Broker(broker)
+                        .TunnelServers(portTransferPort, FreePort::Pick())
                         .WriteTo(platconf));
         inventory = dir.Write("inventory.json", kInventory);
         ASSERT_TRUE(farside.Start(platconf, inventory, kArguments)) << farside.Error().toStdString();

@@ -22,8 +22,7 @@ protected:
         port = FreePort::Pick();
         ASSERT_GT(port, 0);
         platconf = dir.FilePath("platconf");
-        ASSERT_TRUE(
-            PlatconfBuilder().Text("wsh", "127.0.0.1").Text("wsp", std::to_string(port)).WriteTo(platconf));
+        ASSERT_TRUE(PlatconfBuilder().WebService(port).WriteTo(platconf));
         inventory = dir.Write("inventory.json", R"({"accounts":[{"userName":"u","password":"p","orgId":1,
           "newRoleId":1,"accountsId":1,"gateways":[{"gwSn":"G1","isOnline":true,"devices":[{"deviceSn":"D1"}]}]}]})");
     }
