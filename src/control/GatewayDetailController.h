@@ -20,10 +20,12 @@ class CNodeGateway;
 class CVpnStatusSocket;
 class TunnelHost;
 
-// The logic of the gateway detail view without a widget: the maintenance channel's
-// flow (ChannelFlow), the device tunnels' flows, the replies of the far side and the
-// list of running tunnels (ActiveTunnelList). The lists each have their own lock. The view draws the state
-// read here and forwards clicks; the command-line client drives the same flows without a screen.
+// The logic of the gateway detail view without a widget. It routes the window
+// messages below to its parts and keeps what they share (the displayed gateway, the
+// waiting dialog, the listener): ChannelFlow runs the maintenance channel,
+// DeviceTunnelFlow the device tunnels, ActiveTunnelList lists the running tunnels.
+// Each list has its own lock. The view draws the state read here and forwards
+// clicks; the command-line client drives the same flows without a screen.
 //
 // Window messages handled (WindowProc):
 //   WM_VPN_CHANNEL_REPLY, WM_VPN_CHANNEL_ENDED, WM_DETAIL_UNUSED, WM_GATEWAY_STATUS,
@@ -148,6 +150,7 @@ private:
     void Repaint();
     // The listener, or one that does nothing.
     GatewayDetailListener& Listener();
+    // (The flows also read services_ and mainWindow_.)
 
     TunnelServices services_;
     MessageWindow* mainWindow_ = nullptr;
