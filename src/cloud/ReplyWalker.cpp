@@ -94,7 +94,7 @@ private:
 };
 
 // The elements of the array at the cursor, one at a time (cJSON's parse_array).
-bool WalkArray(Cursor& cursor, const std::function<bool(const cJSON*)>& onElement)
+bool WalkArray(Cursor& cursor, ReplyWalker::Callback<bool(const cJSON*)> onElement)
 {
     cursor.Skip(1);
     cursor.SkipSpace();
@@ -121,8 +121,7 @@ bool WalkArray(Cursor& cursor, const std::function<bool(const cJSON*)>& onElemen
 } // namespace
 
 bool ReplyWalker::Walk(const char* text, const std::vector<const char*>& names, const char* listName,
-                       const std::function<void(size_t, const cJSON*)>& onMember,
-                       const std::function<bool(const cJSON*)>& onElement)
+                       Callback<void(size_t, const cJSON*)> onMember, Callback<bool(const cJSON*)> onElement)
 {
     if (text == nullptr)
         return false;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
+#include <type_traits>
 #include <vector>
 
 struct cJSON;
@@ -19,6 +19,27 @@ struct cJSON;
 class ReplyWalker
 {
 public:
+    // A call of a caller's function object for the length of one Walk, without a
+    // copy of it and without the run-time type records std::function needs.
+    template <typename Signature> class Callback;
+    template <typename Result, typename... Args> class Callback<Result(Args...)>
+    {
+    public:
+        template <typename F, typename = std::enable_if_t<!std::is_same_v<std::decay_t<F>, Callback>>>
+        Callback(F&& function) // implicit: every caller passes a lambda
+            : object_(const_cast<void*>(static_cast<const void*>(&function))),
+              call_([](void* object, Args... args) -> Result {
+                  return (*static_cast<std::remove_reference_t<F>*>(object))(args...);
+              })
+        {
+        }
+        Result operator()(Args... args) const { return call_(object_, args...); }
+
+    private:
+        void* object_;
+        Result (*call_)(void*, Args...);
+    };
+
     // `names`: the members whose first occurrence goes to `onMember`, with its index
     // in `names` (the value is freed after the call). `listName` (may be null): the
     // member whose elements go to `onElement` when its first occurrence is an array;
@@ -26,8 +47,8 @@ public:
     // object and no `onElement` call ended the walk; the calls made before a false
     // result must then be disregarded.
     static bool Walk(const char* text, const std::vector<const char*>& names, const char* listName,
-                     const std::function<void(size_t index, const cJSON* value)>& onMember,
-                     const std::function<bool(const cJSON* element)>& onElement);
+                     Callback<void(size_t index, const cJSON* value)> onMember,
+                     Callback<bool(const cJSON* element)> onElement);
 
     // cJSON's nesting limit.
     static constexpr int kNestingLimit = 1000;
