@@ -5,6 +5,7 @@
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
 #include "control/GatewayDetailController.h"
+#include "control/Session.h"
 #include "mqtt-c/MqttConnection.h"
 #include "platform/WindowMessages.h"
 #include "support/MosquittoBroker.h"
@@ -112,7 +113,8 @@ int RunDispatchBench(const BenchSettings& settings)
     MqttConnection connection;
     connection.SetStreams(quiet != nullptr ? quiet : stderr, quiet != nullptr ? quiet : stderr);
     connection.SetPcId(pcId.c_str(), pcId.size());
-    GatewayDetailController controller{TunnelServices{&connection}};
+    Session session{CCloudClient()}; // no account: the gateway comes with its device
+    GatewayDetailController controller{session, TunnelServices{&connection}};
     connection.SetTargetWindow(&controller);
     CNodeGateway gateway;
     gateway.gwSn = MqttPeer::kGateway;

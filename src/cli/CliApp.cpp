@@ -11,6 +11,7 @@
 #include "app/PcId.h"
 #include "app/ProgramFolder.h"
 #include "cloud/CCloudClient.h"
+#include "control/Session.h"
 
 #include <QFile>
 #include <cstdio>
@@ -59,7 +60,7 @@ void CliApp::PrintCommandUsage(const CliCommand& command, bool toStdout) const
     std::fputs(text.c_str(), toStdout ? stdout : stderr);
 }
 
-bool CliApp::StartUp()
+std::unique_ptr<Session> CliApp::StartUp()
 {
     LoadCustomResources();
     const _Resource_Info* host = FindCustomResource("wsh");
@@ -68,16 +69,16 @@ bool CliApp::StartUp()
         CliConsole::Error("installation has no platconf with wsh/wsp (looked for " +
                           QFile::encodeName(CustomResourcePath()).toStdString() +
                           "); run from an installation folder or set LUMETRA_HOME to one");
-        return false;
+        return nullptr;
     }
     const int webPort = std::atoi(port->Text().c_str());
     if (webPort <= 0 || webPort > 65535) {
         CliConsole::Error("the platconf entry wsp is not a port number: '" + port->Text() + "'");
-        return false;
+        return nullptr;
     }
-    CCloudClient::SetEndpoint(host->Text().c_str(), webPort);
+    auto session = std::make_unique<Session>(CCloudClient(host->Text().c_str(), webPort));
     SettlePcId();
-    return true;
+    return session;
 }
 
 int CliApp::Run(int argc, char** argv)
@@ -116,7 +117,13 @@ int CliApp::Run(int argc, char** argv)
         PrintCommandUsage(*command, false);
         return kExitUsage;
     }
-    if (command->NeedsInstallation() && !StartUp())
-        return kExitFailed;
-    return command->Execute();
+    std::unique_ptr<Session> session;
+    if (command->NeedsInstallation()) {
+        session = StartUp();
+        if (!session)
+            return kExitFailed;
+    } else {
+        session = std::make_unique<Session>(CCloudClient());
+    }
+    return command->Execute(*session);
 }

@@ -2,7 +2,10 @@
 
 #include "CliCommandRegistry.h"
 
+#include <memory>
 #include <string>
+
+class Session;
 
 // lumetra-cli: the desktop client's flows without a window. Finds the command,
 // parses its arguments, brings the installation up in the order the window does
@@ -13,8 +16,9 @@ public:
     CliApp();
     int Run(int argc, char** argv);
 
-    // The installation start-up. False after a message on standard error.
-    static bool StartUp();
+    // The installation start-up; the session has the web client of the installation's
+    // endpoint. Null after a message on standard error.
+    static std::unique_ptr<Session> StartUp();
 
 private:
     void PrintUsage(bool toStdout) const;

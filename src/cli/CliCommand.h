@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+class Session;
+
 // Exit codes of every lumetra-cli command.
 enum CliExitCode
 {
@@ -35,6 +37,8 @@ public:
     // error; the application then prints the command's usage and exits with
     // kExitUsage.
     virtual bool Parse(const std::vector<std::string>& args) = 0;
-    // Runs the parsed command. Returns one of CliExitCode.
-    virtual int Execute() = 0;
+    // Runs the parsed command in `session` (the installation's web client and the
+    // account signed in; without the installation the client has no endpoint).
+    // Returns one of CliExitCode.
+    virtual int Execute(Session& session) = 0;
 };

@@ -4,10 +4,9 @@
 #include "CliConsole.h"
 #include "CliMqttSession.h"
 #include "CliSignIn.h"
-#include "cloud/CCloudClient.h"
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
-#include "cloud/CurrentAccount.h"
+#include "control/GatewayQuery.h"
 #include "mqtt-c/MqttConnection.h"
 #include "platform/WindowMessages.h"
 #include "tunnel/TunnelFactory.h"
@@ -26,8 +25,8 @@ const char kProbeMember[] = "cliProbe";
 
 } // namespace
 
-CliDetailSession::CliDetailSession(VirtualComPairs& comPairs)
-    : controller_(TunnelServices{&mqtt_.Connection()}), tunnelHost_(comPairs)
+CliDetailSession::CliDetailSession(Session& session, VirtualComPairs& comPairs)
+    : controller_(session, TunnelServices{&mqtt_.Connection()}), tunnelHost_(comPairs)
 {
     controller_.SetMainWindow(this);
     // The port-forward tunnel finds its local connection through the listener host
@@ -83,21 +82,19 @@ LResult CliDetailSession::WindowProc(MsgCode msg, WParam wParam, LParam lParam)
     }
 }
 
-int CliDetailSession::LoadGateway(const CliArguments& args, const std::string& gwSn,
+int CliDetailSession::LoadGateway(Session& session, const CliArguments& args, const std::string& gwSn,
                                   std::unique_ptr<CNodeGateway>* gateway)
 {
-    const int signedIn = CliSignIn::SignInForQuery(args);
+    const int signedIn = CliSignIn::SignInForQuery(session, args);
     if (signedIn != kExitOk) {
         return signedIn;
     }
-    const CAccountInfo* account = GetCurrentAccount();
-    CCloudClient client;
-    CGatewayListReply gateways = client.QueryGateway(*account, gwSn.c_str(), "", "", 0);
-    if (gateways.flag == 0) {
-        CliConsole::Err(gateways.msg);
+    GatewayQuery query(session);
+    if (!query.Search(gwSn, "", "")) {
+        CliConsole::Err(query.Failure());
         return kExitFailed;
     }
-    for (const CNodeGateway& candidate : gateways.gateways) {
+    for (const CNodeGateway& candidate : query.Gateways()) {
         if (candidate.gwSn == gwSn) {
             gateway->reset(new CNodeGateway(candidate));
             break;
@@ -107,7 +104,7 @@ int CliDetailSession::LoadGateway(const CliArguments& args, const std::string& g
         CliConsole::Error("the account has no gateway " + gwSn);
         return kExitFailed;
     }
-    CDeviceListReply devices = client.QueryDeviceByGw(account->orgId, gwSn.c_str(), account->accountsId);
+    CDeviceListReply devices = query.Devices(gwSn);
     (*gateway)->devices = devices.devices;
     devices.devices.clear();
     if (devices.flag == 0) {

@@ -12,6 +12,7 @@
 
 class CliArguments;
 class CNodeGateway;
+class Session;
 class QTimer;
 
 // What the commands open and vpn share: the gateway detail controller with the
@@ -27,8 +28,8 @@ public:
     static constexpr int kProbeIntervalMs = 300;
 
     // The serial tunnels of the session start on `comPairs`, which outlives the
-    // session's tunnels.
-    explicit CliDetailSession(VirtualComPairs& comPairs);
+    // session's tunnels; the controller's device lists come from `session`.
+    CliDetailSession(Session& session, VirtualComPairs& comPairs);
     ~CliDetailSession() override;
 
     LResult WindowProc(MsgCode msg, WParam wParam, LParam lParam) override;
@@ -36,9 +37,9 @@ public:
     GatewayDetailController& Controller() { return controller_; }
     LocalListenerHost& Listener() { return tunnelHost_.Listener(); }
 
-    // Signs in (CliSignIn), reads the account's gateway `gwSn` and its devices.
-    // Returns a CliExitCode; on success `gateway` holds the record.
-    static int LoadGateway(const CliArguments& args, const std::string& gwSn,
+    // Signs in to `session` (CliSignIn), reads the account's gateway `gwSn` and its
+    // devices. Returns a CliExitCode; on success `gateway` holds the record.
+    static int LoadGateway(Session& session, const CliArguments& args, const std::string& gwSn,
                            std::unique_ptr<CNodeGateway>* gateway);
     // Frees the tunnels of a gateway loaded with LoadGateway and its devices.
     static void ReleaseGateway(CNodeGateway* gateway);

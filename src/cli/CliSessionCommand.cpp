@@ -13,9 +13,10 @@ const char* CliSessionCommand::Details() const
     return CliSignIn::CredentialDetails();
 }
 
-int CliSessionCommand::LoadGateway(const std::string& gwSn, std::unique_ptr<CNodeGateway>* gateway)
+int CliSessionCommand::LoadGateway(Session& session, const std::string& gwSn,
+                                   std::unique_ptr<CNodeGateway>* gateway)
 {
-    const int loaded = CliDetailSession::LoadGateway(args_, gwSn, gateway);
+    const int loaded = CliDetailSession::LoadGateway(session, args_, gwSn, gateway);
     if (loaded != kExitOk) {
         CliDetailSession::ReleaseGateway(gateway->get());
         gateway->reset();
@@ -23,7 +24,7 @@ int CliSessionCommand::LoadGateway(const std::string& gwSn, std::unique_ptr<CNod
     return loaded;
 }
 
-int CliSessionCommand::RunSession(std::unique_ptr<CNodeGateway>& gateway,
+int CliSessionCommand::RunSession(Session& session, std::unique_ptr<CNodeGateway>& gateway,
                                   const std::function<void(CliEventLoop&, CliDetailSession&)>& prepare,
                                   std::function<void()> ready)
 {
@@ -33,15 +34,15 @@ int CliSessionCommand::RunSession(std::unique_ptr<CNodeGateway>& gateway,
     VirtualComPairs comPairs;
     {
         CliEventLoop loop;
-        CliDetailSession session(comPairs);
-        session_ = &session;
-        GatewayDetailController& controller = session.Controller();
+        CliDetailSession detail(session, comPairs);
+        session_ = &detail;
+        GatewayDetailController& controller = detail.Controller();
         controller.SetListener(this);
-        prepare(loop, session);
-        if (session.Start(std::move(ready), [this] { Finish(kExitFailed); })) {
+        prepare(loop, detail);
+        if (detail.Start(std::move(ready), [this] { Finish(kExitFailed); })) {
             exitCode = loop.Run();
         }
-        session.Stop();
+        detail.Stop();
         controller.SetListener(nullptr);
         session_ = nullptr;
     }

@@ -11,6 +11,7 @@
 class CliDetailSession;
 class CliEventLoop;
 class CNodeGateway;
+class Session;
 
 // A command that works through the gateway detail controller while the broker
 // connection is up (open, vpn): it loads the gateway, runs an event loop around a
@@ -21,16 +22,16 @@ public:
     const char* Details() const override;
 
 protected:
-    // Signs in and reads gateway `gwSn` with its devices into `gateway`. Returns a
-    // CliExitCode; on failure the reason is printed and nothing is kept.
-    int LoadGateway(const std::string& gwSn, std::unique_ptr<CNodeGateway>* gateway);
+    // Signs in to `session` and reads gateway `gwSn` with its devices into `gateway`.
+    // Returns a CliExitCode; on failure the reason is printed and nothing is kept.
+    int LoadGateway(Session& session, const std::string& gwSn, std::unique_ptr<CNodeGateway>* gateway);
 
     // Runs the loop with a fresh session whose controller reports to this command.
     // `prepare` runs before the broker connection is made (signal handlers and the
     // like); `ready` once the broker delivers this client's messages. Returns the
     // exit code given to Finish, or kExitFailed when the session could not start.
     // Frees the gateway's tunnels and devices afterwards.
-    int RunSession(std::unique_ptr<CNodeGateway>& gateway,
+    int RunSession(Session& session, std::unique_ptr<CNodeGateway>& gateway,
                    const std::function<void(CliEventLoop&, CliDetailSession&)>& prepare,
                    std::function<void()> ready);
 
@@ -39,7 +40,7 @@ protected:
     // waiting on it.
     void Finish(int exitCode);
     bool Finishing() const { return finishing_; }
-    CliDetailSession* Session() const { return session_; }
+    CliDetailSession* DetailSession() const { return session_; }
 
     CliArguments args_;
 

@@ -4,9 +4,7 @@
 #include "CliCommand.h"
 #include "CliConsole.h"
 #include "CliPassword.h"
-#include "app/LoginCache.h"
-#include "cloud/CCloudClient.h"
-#include "cloud/CurrentAccount.h"
+#include "control/LoginFlow.h"
 #include "platform/TextCodec.h"
 
 void CliSignIn::AddCredentialOptions(CliArguments& args)
@@ -70,26 +68,13 @@ bool CliSignIn::ParseCommandLine(CliArguments& args, const std::vector<std::stri
     return true;
 }
 
-int CliSignIn::Authenticate(const QString& user, const QString& password, CAccountInfo* account)
+int CliSignIn::Authenticate(Session& session, const QString& user, const QString& password)
 {
-    if (user.isEmpty()) {
-        CliConsole::Err(QStringLiteral("用户名不能为空！"));
+    QString failure;
+    if (!LoginFlow(session).SignIn(user, password, &failure)) {
+        CliConsole::Err(failure);
         return kExitFailed;
     }
-    if (password.isEmpty()) {
-        CliConsole::Err(QStringLiteral("密码不能为空！"));
-        return kExitFailed;
-    }
-    CCloudClient client;
-    const std::string narrowUser = TextCodec::WideToLocal(user);
-    const std::string narrowPassword = TextCodec::WideToLocal(password);
-    CAccountInfo reply = client.Login(narrowUser.c_str(), narrowPassword.c_str());
-    if (reply.flag == 0) {
-        CliConsole::Err(reply.msg);
-        return kExitFailed;
-    }
-    reply.userName = user;
-    *account = reply;
     return kExitOk;
 }
 
@@ -107,7 +92,7 @@ bool CliSignIn::AskPassword(const QString& user, bool fromStandardInput, QString
     return true;
 }
 
-int CliSignIn::SignInForQuery(const CliArguments& args)
+int CliSignIn::SignInForQuery(Session& session, const CliArguments& args)
 {
     QString user;
     QString password;
@@ -121,19 +106,9 @@ int CliSignIn::SignInForQuery(const CliArguments& args)
         } else if (!user.isEmpty() && !AskPassword(user, args.Has("--password-stdin"), &password)) {
             return kExitFailed;
         }
-    } else {
-        const std::unique_ptr<CRequestLogin> cached = LoadLoginCache();
-        if (!cached || cached->GetUserName().isEmpty() || cached->GetPassword().isEmpty()) {
-            CliConsole::Error("not signed in: run 'lumetra-cli login USER' first, or give --user");
-            return kExitFailed;
-        }
-        user = cached->GetUserName();
-        password = cached->GetPassword();
+    } else if (!LoginFlow::LastLogin(&user, &password)) {
+        CliConsole::Error("not signed in: run 'lumetra-cli login USER' first, or give --user");
+        return kExitFailed;
     }
-    CAccountInfo account;
-    const int result = Authenticate(user, password, &account);
-    if (result != kExitOk)
-        return result;
-    SetCurrentAccount(account);
-    return kExitOk;
+    return Authenticate(session, user, password);
 }

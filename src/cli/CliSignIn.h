@@ -1,14 +1,14 @@
 #pragma once
 
-#include "cloud/CAccountInfo.h"
-
 #include <QString>
 #include <string>
 #include <vector>
 
 class CliArguments;
+class Session;
 
-// Signing in from the command line, with the checks and texts of the login view.
+// Signing in from the command line: the login view's LoginFlow with the password
+// taken from the command line, standard input, a prompt or the login cache.
 class CliSignIn
 {
 public:
@@ -22,11 +22,10 @@ public:
     static bool ParseCommandLine(CliArguments& args, const std::vector<std::string>& words, int positional,
                                  const char* needed);
 
-    // Checks the fields as the login view does ("用户名不能为空！" before
-    // "密码不能为空！") and calls the service's Login. On success `account` holds the
-    // reply with the user name filled in; on failure the reason (the view's text or
-    // the service's msg) is on standard error. Returns a CliExitCode.
-    static int Authenticate(const QString& user, const QString& password, CAccountInfo* account);
+    // Signs in to `session` as the login view does (LoginFlow::SignIn); on success
+    // the account is the session's current account, on failure the reason (the
+    // view's text or the service's msg) is on standard error. Returns a CliExitCode.
+    static int Authenticate(Session& session, const QString& user, const QString& password);
 
     // The password for `user` when none was given on the command line: the first
     // line of standard input when `fromStandardInput`, else the answer to a prompt
@@ -38,7 +37,7 @@ public:
     // when given, with the password of --password (and a warning that it is visible
     // to others), of --password-stdin, or asked for on the terminal; else with the
     // user name and password of the login cache (the last successful login). Sets the
-    // current account. The login cache is not rewritten: only the login command
-    // records a login. Returns a CliExitCode.
-    static int SignInForQuery(const CliArguments& args);
+    // session's current account. The login cache is not rewritten: only the login
+    // command records a login. Returns a CliExitCode.
+    static int SignInForQuery(Session& session, const CliArguments& args);
 };

@@ -4,8 +4,7 @@
 #include "CliConsole.h"
 #include "CliSignIn.h"
 #include "TablePrinter.h"
-#include "cloud/CCloudClient.h"
-#include "cloud/CurrentAccount.h"
+#include "control/GatewayQuery.h"
 #include "platform/TextCodec.h"
 
 #include <memory>
@@ -41,16 +40,14 @@ bool DevicesCommand::Parse(const std::vector<std::string>& words)
     return true;
 }
 
-int DevicesCommand::Execute()
+int DevicesCommand::Execute(Session& session)
 {
     const std::string& gwSn = gwSn_;
-    const int signedIn = CliSignIn::SignInForQuery(args_);
+    const int signedIn = CliSignIn::SignInForQuery(session, args_);
     if (signedIn != kExitOk)
         return signedIn;
 
-    const CAccountInfo* account = GetCurrentAccount();
-    CCloudClient client;
-    CDeviceListReply reply = client.QueryDeviceByGw(account->orgId, gwSn.c_str(), account->accountsId);
+    CDeviceListReply reply = GatewayQuery(session).Devices(gwSn);
     // The reply hands over heap records; nothing keeps them past this listing.
     std::vector<std::unique_ptr<CNodeDevice>> devices;
     for (CNodeDevice* device : reply.devices)

@@ -15,7 +15,7 @@ public:
     const char* Summary() const override { return "list the devices behind a gateway"; }
     const char* Details() const override;
     bool Parse(const std::vector<std::string>& args) override;
-    int Execute() override;
+    int Execute(Session& session) override;
 
 private:
     CliArguments args_;

@@ -4,8 +4,6 @@
 #include "CliConsole.h"
 #include "CliSignIn.h"
 #include "TablePrinter.h"
-#include "cloud/CCloudClient.h"
-#include "cloud/CurrentAccount.h"
 #include "platform/TextCodec.h"
 
 #include <string>
@@ -33,23 +31,21 @@ bool GatewaysCommand::Parse(const std::vector<std::string>& words)
         CliConsole::Error("--online and --offline exclude each other");
         return false;
     }
-    // The query's own codes: 1 online only, 2 offline only, 0 all.
-    onlineType_ = args_.Has("--online") ? 1 : args_.Has("--offline") ? 2 : 0;
+    online_ = args_.Has("--online")    ? GatewayQuery::kOnlineOnly
+              : args_.Has("--offline") ? GatewayQuery::kOfflineOnly
+                                       : GatewayQuery::kAll;
     return true;
 }
 
-int GatewaysCommand::Execute()
+int GatewaysCommand::Execute(Session& session)
 {
-    const int signedIn = CliSignIn::SignInForQuery(args_);
+    const int signedIn = CliSignIn::SignInForQuery(session, args_);
     if (signedIn != kExitOk)
         return signedIn;
 
-    CCloudClient client;
-    const CGatewayListReply reply =
-        client.QueryGateway(*GetCurrentAccount(), args_.Value("--sn").c_str(), args_.Value("--name").c_str(),
-                            args_.Value("--node").c_str(), onlineType_);
-    if (reply.flag == 0) {
-        CliConsole::Err(reply.msg);
+    GatewayQuery query(session);
+    if (!query.Search(args_.Value("--sn"), args_.Value("--name"), args_.Value("--node"), online_)) {
+        CliConsole::Err(query.Failure());
         return kExitFailed;
     }
 
@@ -58,13 +54,13 @@ int GatewaysCommand::Execute()
     table.AddColumn(QStringLiteral("NAME"));
     table.AddColumn(QStringLiteral("NODE"));
     table.AddColumn(QStringLiteral("STATE"));
-    for (const CNodeGateway& gateway : reply.gateways) {
+    for (const CNodeGateway& gateway : query.Gateways()) {
         table.AddRow({TextCodec::LocalToWide(gateway.gwSn), TextCodec::LocalToWide(gateway.gwName),
                       TextCodec::LocalToWide(gateway.nodeName),
                       gateway.IsOnline() ? QStringLiteral("online") : QStringLiteral("offline")});
     }
     table.Print();
-    const size_t count = reply.gateways.size();
+    const size_t count = query.Gateways().size();
     CliConsole::Out(std::to_string(count) + (count == 1 ? " gateway" : " gateways"));
     return kExitOk;
 }

@@ -2,6 +2,7 @@
 
 #include "CliArguments.h"
 #include "CliCommand.h"
+#include "control/GatewayQuery.h"
 
 // lumetra-cli gateways [--sn S] [--name N] [--node N] [--online|--offline]: the
 // account's gateways as the gateway tree's search lists them.
@@ -13,9 +14,9 @@ public:
     const char* Summary() const override { return "list the account's gateways"; }
     const char* Details() const override;
     bool Parse(const std::vector<std::string>& args) override;
-    int Execute() override;
+    int Execute(Session& session) override;
 
 private:
     CliArguments args_;
-    int onlineType_ = 0;
+    GatewayQuery::Online online_ = GatewayQuery::kAll;
 };

@@ -16,7 +16,7 @@ bool ListenCommand::Parse(const std::vector<std::string>& args)
     return true;
 }
 
-int ListenCommand::Execute()
+int ListenCommand::Execute(Session&)
 {
     CliMqttSession mqtt;
     CliEventLoop loop;

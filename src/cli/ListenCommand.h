@@ -13,5 +13,5 @@ public:
     const char* Synopsis() const override { return ""; }
     const char* Summary() const override { return "print every message the broker delivers to this PC"; }
     bool Parse(const std::vector<std::string>& args) override;
-    int Execute() override;
+    int Execute(Session& session) override;
 };

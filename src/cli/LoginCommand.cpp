@@ -3,20 +3,25 @@
 #include "CliConsole.h"
 #include "CliPassword.h"
 #include "CliSignIn.h"
-#include "app/LoginCache.h"
 #include "app/PcId.h"
 #include "app/ProgramFolder.h"
-#include "cloud/CurrentAccount.h"
+#include "control/LoginFlow.h"
+#include "control/Session.h"
 #include "platform/TextCodec.h"
+
+#include <string>
 
 const char* LoginCommand::Details() const
 {
-    return "  --remember         remember the password (as the box \"是否记住密码\" does)\n"
-           "  --password-stdin   read the password from the first line of standard input\n"
-           "  Without PASSWORD or --password-stdin the remembered password is used when the\n"
-           "  login cache holds USER with the remember flag set; otherwise the password is\n"
-           "  asked for without echo when standard input is a terminal. PASSWORD on the\n"
-           "  command line is visible to other users of the machine (a warning says so).\n";
+    static const std::string details =
+        std::string("  --remember         remember the password (as the box \"") + LoginFlow::kTextRemember +
+        "\" does)\n"
+        "  --password-stdin   read the password from the first line of standard input\n"
+        "  Without PASSWORD or --password-stdin the remembered password is used when the\n"
+        "  login cache holds USER with the remember flag set; otherwise the password is\n"
+        "  asked for without echo when standard input is a terminal. PASSWORD on the\n"
+        "  command line is visible to other users of the machine (a warning says so).\n";
+    return details.c_str();
 }
 
 bool LoginCommand::Parse(const std::vector<std::string>& words)
@@ -39,7 +44,7 @@ bool LoginCommand::Parse(const std::vector<std::string>& words)
     return true;
 }
 
-int LoginCommand::Execute()
+int LoginCommand::Execute(Session& session)
 {
     const std::vector<std::string>& positional = args_.Positional();
     // A missing user name is an empty field, as in the login view.
@@ -58,35 +63,27 @@ int LoginCommand::Execute()
         // The login view fills the password field and ticks the box only for a
         // remembered login of the same user; an omitted PASSWORD does the same, and
         // only without one is the password asked for.
-        const std::unique_ptr<CRequestLogin> cached = LoadLoginCache();
-        if (cached && cached->GetUserName() == user && cached->GetRemember() != 0 &&
-            !cached->GetPassword().isEmpty()) {
-            password = cached->GetPassword();
+        const LoginFlow::Offer offer = LoginFlow::Offered();
+        if (offer.user == user && offer.remember && !offer.password.isEmpty()) {
+            password = offer.password;
             remember = true;
         } else if (!CliSignIn::AskPassword(user, false, &password)) {
             return kExitFailed;
         }
     }
 
-    CAccountInfo account;
-    const int result = CliSignIn::Authenticate(user, password, &account);
+    const int result = CliSignIn::Authenticate(session, user, password);
     if (result != kExitOk)
         return result;
 
     // Recorded whether or not the password is to be remembered: the flag decides
     // what a later login offers, and the PC identifier must survive either way.
-    CRequestLogin record;
-    record.SetUserName(user);
-    record.SetPassword(password);
-    record.SetRemember(remember ? 1 : 0);
-    record.SetPcId(TextCodec::LocalToWide(GetPcId()));
-    if (!SaveLoginCache(record))
+    if (!LoginFlow::Record(user, password, remember))
         CliConsole::Error("warning: the login cache " + LoginCachePath().toStdString() +
                           " could not be written");
-    SetCurrentAccount(account);
 
     // One "name value" line per identifier, easy to read and to pick out in scripts.
-    const CAccountInfo* current = GetCurrentAccount();
+    const CAccountInfo* current = session.Account();
     auto field = [](const char* name, const QString& value) {
         CliConsole::Out(QString::fromLatin1(name).leftJustified(11) + value);
     };

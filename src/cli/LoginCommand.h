@@ -13,7 +13,7 @@ public:
     const char* Summary() const override { return "sign in and record the login in the login cache"; }
     const char* Details() const override;
     bool Parse(const std::vector<std::string>& args) override;
-    int Execute() override;
+    int Execute(Session& session) override;
 
 private:
     CliArguments args_;

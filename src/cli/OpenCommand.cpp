@@ -29,10 +29,10 @@ bool OpenCommand::Parse(const std::vector<std::string>& words)
     return true;
 }
 
-int OpenCommand::Execute()
+int OpenCommand::Execute(Session& session)
 {
     std::unique_ptr<CNodeGateway> gateway;
-    const int loaded = LoadGateway(gwSn_, &gateway);
+    const int loaded = LoadGateway(session, gwSn_, &gateway);
     if (loaded != kExitOk) {
         return loaded;
     }
@@ -54,10 +54,10 @@ int OpenCommand::Execute()
 
     CNodeGateway* shown = gateway.get();
     return RunSession(
-        gateway,
-        [this](CliEventLoop& loop, CliDetailSession& session) {
-            session.OnRowReset([this](int) { Finish(kExitFailed); });
-            GatewayDetailController* controller = &session.Controller();
+        session, gateway,
+        [this](CliEventLoop& loop, CliDetailSession& detail) {
+            detail.OnRowReset([this](int) { Finish(kExitFailed); });
+            GatewayDetailController* controller = &detail.Controller();
             loop.OnStopSignal([this, controller](int) {
                 closing_ = true;
                 controller->CloseTipsDialog();
@@ -69,7 +69,7 @@ int OpenCommand::Execute()
             });
         },
         [this, shown, row] {
-            GatewayDetailController& controller = Session()->Controller();
+            GatewayDetailController& controller = DetailSession()->Controller();
             controller.SetGateway(shown);
             // As the device table does: remember the row, mark the row on, ask.
             device_->rowIndex = row;
@@ -81,14 +81,14 @@ int OpenCommand::Execute()
 void OpenCommand::DetailChanged()
 {
     // The far end closed a tunnel that was ready: close it here too and give up.
-    if (ready_ && !closing_ && !Finishing() && Session() != nullptr && device_->tunnel != nullptr &&
-        !Session()->Controller().IsActive(device_->tunnel)) {
+    if (ready_ && !closing_ && !Finishing() && DetailSession() != nullptr && device_->tunnel != nullptr &&
+        !DetailSession()->Controller().IsActive(device_->tunnel)) {
         CliConsole::Error("the far end closed the tunnel");
         ready_ = false;
         // Not inside the tunnel's own message handling: close afterwards.
         QTimer::singleShot(0, [this] {
-            if (Session() != nullptr && device_->tunnelOpen != 0) {
-                SendWindowMessage(&Session()->Controller(), WM_DEVICE_CLOSE_REQUEST,
+            if (DetailSession() != nullptr && device_->tunnelOpen != 0) {
+                SendWindowMessage(&DetailSession()->Controller(), WM_DEVICE_CLOSE_REQUEST,
                                   reinterpret_cast<WParam>(device_), 0);
             }
             Finish(kExitFailed);
@@ -125,7 +125,8 @@ std::string OpenCommand::ReadyPlace() const
         const _virtual_com_half* user = serial->GetUserHalf();
         return user != nullptr ? ResolveComPortName("COM" + std::to_string(user->com)) : std::string("-");
     }
-    const CServerSocket* listener = Session() != nullptr ? Session()->Listener().Listener() : nullptr;
+    const CServerSocket* listener =
+        DetailSession() != nullptr ? DetailSession()->Listener().Listener() : nullptr;
     const int port = listener != nullptr ? listener->LocalPort()
                                          : LocalListenerHost::ListenPortForDeviceType(device_->protocol);
     return TextCodec::WideToUtf8(LocalListenerHost::ListenAddress()) + ":" + std::to_string(port);

@@ -23,7 +23,7 @@ public:
         return "open a device's tunnel and keep it open until interrupted";
     }
     bool Parse(const std::vector<std::string>& args) override;
-    int Execute() override;
+    int Execute(Session& session) override;
 
     void DetailChanged() override;
     void DeviceOpened(CNodeDevice* device) override;

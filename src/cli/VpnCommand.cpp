@@ -21,18 +21,18 @@ bool VpnCommand::Parse(const std::vector<std::string>& words)
     return true;
 }
 
-int VpnCommand::Execute()
+int VpnCommand::Execute(Session& session)
 {
     std::unique_ptr<CNodeGateway> gateway;
-    const int loaded = LoadGateway(gwSn_, &gateway);
+    const int loaded = LoadGateway(session, gwSn_, &gateway);
     if (loaded != kExitOk) {
         return loaded;
     }
     CNodeGateway* shown = gateway.get();
     const int exitCode = RunSession(
-        gateway,
-        [this, shown](CliEventLoop& loop, CliDetailSession& session) {
-            GatewayDetailController* controller = &session.Controller();
+        session, gateway,
+        [this, shown](CliEventLoop& loop, CliDetailSession& detail) {
+            GatewayDetailController* controller = &detail.Controller();
             loop.OnStopSignal([this, controller, shown](int) {
                 controller->CloseTipsDialog();
                 const bool on = shown->channelActive != 0;
@@ -44,7 +44,7 @@ int VpnCommand::Execute()
             });
         },
         [this, shown] {
-            GatewayDetailController& controller = Session()->Controller();
+            GatewayDetailController& controller = DetailSession()->Controller();
             controller.SetGateway(shown);
             controller.ChannelSwitchClicked();
         });

@@ -22,7 +22,7 @@ public:
         return "switch a gateway's maintenance channel on until interrupted";
     }
     bool Parse(const std::vector<std::string>& args) override;
-    int Execute() override;
+    int Execute(Session& session) override;
 
     void ChannelRefused() override;
     void ChannelClosed() override;

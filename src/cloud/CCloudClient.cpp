@@ -14,11 +14,6 @@
 
 namespace {
 
-// The process-wide endpoint: written once at start-up, read by every request.
-std::string g_host;
-int g_port = 0;
-std::string g_scheme = "http://";
-
 // A missing text is sent as an empty one.
 const char* OrEmpty(const char* text)
 {
@@ -188,31 +183,15 @@ CNodeGateway MakeGateway(const cJSON* element)
 
 } // namespace
 
-void CCloudClient::SetEndpoint(const char* host, int port)
+CCloudClient::CCloudClient(const char* host, int port)
+    : host_(OrEmpty(host)), port_(port),
+      scheme_((port == 443 || port == 8443 || port == 10443) ? "https://" : "http://")
 {
-    g_host = OrEmpty(host);
-    g_port = port;
-    g_scheme = (port == 443 || port == 8443 || port == 10443) ? "https://" : "http://";
 }
 
-std::string CCloudClient::Host()
+std::string CCloudClient::BaseUrl() const
 {
-    return g_host;
-}
-
-int CCloudClient::Port()
-{
-    return g_port;
-}
-
-std::string CCloudClient::Scheme()
-{
-    return g_scheme;
-}
-
-std::string CCloudClient::BaseUrl()
-{
-    return g_scheme + g_host + ":" + std::to_string(g_port) + "/CommonService/";
+    return scheme_ + host_ + ":" + std::to_string(port_) + "/CommonService/";
 }
 
 size_t CCloudClient::WriteCallback(char* data, size_t size, size_t count, void* userdata)

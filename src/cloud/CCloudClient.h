@@ -7,20 +7,24 @@
 #include <cstddef>
 #include <string>
 
-// The cloud web service client: the process-wide endpoint, blocking HTTP POST
-// requests through libcurl, and the account and inventory operations. The object
-// itself has no state; construct one around each use.
+// The cloud web service client: its endpoint, blocking HTTP POST requests through
+// libcurl, and the account and inventory operations. The program's start-up makes
+// one from the installation's "wsh"/"wsp" and hands it down; the endpoint never
+// changes afterwards.
 class CCloudClient
 {
 public:
-    // Stores the endpoint; the scheme is "https://" for ports 443, 8443 and 10443,
-    // "http://" otherwise. Called once at start-up, before any request.
-    static void SetEndpoint(const char* host, int port);
-    static std::string Host();
-    static int Port();
-    static std::string Scheme();
+    // No endpoint (empty host, port 0, "http://"): only Post to a full URL works.
+    CCloudClient() = default;
+    // The scheme is "https://" for ports 443, 8443 and 10443, "http://" otherwise. A
+    // null host is an empty one.
+    CCloudClient(const char* host, int port);
+
+    const std::string& Host() const { return host_; }
+    int Port() const { return port_; }
+    const std::string& Scheme() const { return scheme_; }
     // scheme + host + ":" + port + "/CommonService/"
-    static std::string BaseUrl();
+    std::string BaseUrl() const;
 
     // The most a reply body may hold. A reply announced as larger is not fetched; one
     // that grows past it while it arrives is cut off at once. Either way the call
@@ -67,4 +71,9 @@ public:
     static CAccountInfo ParseLoginReply(const std::string& reply);
     static CGatewayListReply ParseGatewayListReply(const std::string& reply);
     static CDeviceListReply ParseDeviceListReply(const std::string& reply);
+
+private:
+    std::string host_;
+    int port_ = 0;
+    std::string scheme_ = "http://";
 };

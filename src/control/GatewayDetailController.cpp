@@ -1,9 +1,9 @@
 #include "control/GatewayDetailController.h"
 
-#include "cloud/CCloudClient.h"
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
-#include "cloud/CurrentAccount.h"
+#include "control/GatewayQuery.h"
+#include "control/Session.h"
 #include "mqtt-c/MessagePublisher.h"
 #include "mqtt-c/VpnInfoRecord.h"
 #include "platform/MessageBox.h"
@@ -12,8 +12,8 @@
 
 #include <cjson/cJSON.h>
 
-GatewayDetailController::GatewayDetailController(const TunnelServices& services)
-    : services_(services), channel_(*this), devices_(*this, channel_, activeTunnels_)
+GatewayDetailController::GatewayDetailController(Session& session, const TunnelServices& services)
+    : session_(session), services_(services), channel_(*this), devices_(*this, channel_, activeTunnels_)
 {
 }
 
@@ -94,11 +94,8 @@ void GatewayDetailController::SetGateway(CNodeGateway* gateway)
         gateway->vpnPort = channel->vpnPort;
         gateway->linkUp = channel->linkUp;
     }
-    const CAccountInfo* account = GetCurrentAccount();
-    if (gateway->devices.empty() && account != nullptr) {
-        CCloudClient client;
-        CDeviceListReply reply =
-            client.QueryDeviceByGw(account->orgId, gateway->gwSn.c_str(), account->accountsId);
+    if (gateway->devices.empty() && session_.Account() != nullptr) {
+        CDeviceListReply reply = GatewayQuery(session_).Devices(gateway->gwSn);
         gateway->devices = reply.devices;
         reply.devices.clear();
     }

@@ -19,6 +19,7 @@ class CNodeDevice;
 class CNodeGateway;
 class CVpnStatusSocket;
 class TunnelHost;
+class Session;
 
 // The logic of the gateway detail view without a widget. It routes the window
 // messages below to its parts and keeps what they share (the displayed gateway, the
@@ -62,9 +63,10 @@ public:
     static constexpr int kManagementAttempts = 60;
     static constexpr int kManagementRetryMs = 500;
 
-    // Tunnels the controller creates get `services`; its publisher (not null) is
-    // the broker connection whose inbound messages the controller takes.
-    explicit GatewayDetailController(const TunnelServices& services);
+    // The device lists come from `session`'s account. Tunnels the controller creates
+    // get `services`; its publisher (not null) is the broker connection whose inbound
+    // messages the controller takes.
+    GatewayDetailController(Session& session, const TunnelServices& services);
     ~GatewayDetailController() override;
 
     LResult WindowProc(MsgCode msg, WParam wParam, LParam lParam) override;
@@ -152,6 +154,7 @@ private:
     GatewayDetailListener& Listener();
     // (The flows also read services_ and mainWindow_.)
 
+    Session& session_;
     TunnelServices services_;
     MessageWindow* mainWindow_ = nullptr;
     GatewayDetailListener* listener_ = nullptr;

@@ -18,9 +18,9 @@ QString Utf8(const std::string& text)
 
 } // namespace
 
-CFVGatewayDetail::CFVGatewayDetail(const TunnelServices& services, MessageWindow* mainWindow,
-                                   TunnelHost* tunnelHost, QWidget* parent)
-    : QWidget(parent), mainWindow_(mainWindow), controller_(services),
+CFVGatewayDetail::CFVGatewayDetail(const TunnelServices& services, Session& session,
+                                   MessageWindow* mainWindow, TunnelHost* tunnelHost, QWidget* parent)
+    : QWidget(parent), mainWindow_(mainWindow), controller_(session, services),
       switch_(new CTabButton(this, IDC_CHANNEL_SWITCH)), titleFont_(CMemDCPNG::YaHei(12, true)),
       textFont_(CMemDCPNG::YaHei(11))
 {

@@ -14,6 +14,7 @@
 class CNodeGateway;
 class CTabButton;
 class MessageWindow;
+class Session;
 
 // The gateway detail view: the card of the displayed gateway (serial number, name,
 // node, online state, LAN address), the maintenance channel switch and the picture
@@ -25,9 +26,10 @@ class CFVGatewayDetail : public QWidget, public GatewayDetailListener
 public:
     static constexpr int IDC_CHANNEL_SWITCH = 1012;
 
-    // The controller's tunnels get `services` and `tunnelHost`.
-    CFVGatewayDetail(const TunnelServices& services, MessageWindow* mainWindow, TunnelHost* tunnelHost,
-                     QWidget* parent);
+    // The controller's tunnels get `services` and `tunnelHost`; its device lists come
+    // from `session`.
+    CFVGatewayDetail(const TunnelServices& services, Session& session, MessageWindow* mainWindow,
+                     TunnelHost* tunnelHost, QWidget* parent);
     ~CFVGatewayDetail() override;
 
     // Once, after creation: the switch's images, switched off.

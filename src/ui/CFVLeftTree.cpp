@@ -1,13 +1,10 @@
 #include "ui/CFVLeftTree.h"
 
 #include "app/CustomResourceTable.h"
-#include "cloud/CCloudClient.h"
-#include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
-#include "cloud/CurrentAccount.h"
+#include "control/Session.h"
 #include "platform/MessageWindow.h"
 #include "platform/WindowMessages.h"
-#include "tunnel/TunnelFactory.h"
 #include "ui/CDLEdit.h"
 #include "ui/CMemDCPNG.h"
 #include "ui/hyperlink/CHyperLink.h"
@@ -34,12 +31,12 @@ QIcon StateIcon(int png)
 
 } // namespace
 
-CFVLeftTree::CFVLeftTree(MessageWindow* mainWindow, QWidget* parent)
-    : QWidget(parent), mainWindow_(mainWindow), addUrl_(FindCustomResource("addurl")),
+CFVLeftTree::CFVLeftTree(MessageWindow* mainWindow, Session& session, QWidget* parent)
+    : QWidget(parent), mainWindow_(mainWindow), session_(session), addUrl_(FindCustomResource("addurl")),
       tabAll_(new CTabButton(this, IDC_TAB_ALL)), tabResults_(new CTabButton(this, IDC_TAB_RESULTS)),
       tabSearch_(new CTabButton(this, IDC_TAB_SEARCH)), tree_(new QTreeWidget(this)),
       search_(new CGdipButton(this, IDC_SEARCH)), home_(new CGdipButton(this, IDC_HOME)),
-      add_(new CGdipButton(this, IDC_ADD)), alarms_(new CGdipButton(this, IDC_ALARMS)),
+      add_(new CGdipButton(this, IDC_ADD)), alarms_(new CGdipButton(this, IDC_ALARMS)), query_(session),
       fillTimer_(new QTimer(this))
 {
     setObjectName(QStringLiteral("CFVLeftTree"));
@@ -75,9 +72,6 @@ CFVLeftTree::CFVLeftTree(MessageWindow* mainWindow, QWidget* parent)
 CFVLeftTree::~CFVLeftTree()
 {
     CancelFill();
-    for (const auto& record : records_) {
-        ReleaseGatewayRecords(record.get());
-    }
 }
 
 void CFVLeftTree::OnInitialUpdate()
@@ -116,18 +110,8 @@ bool CFVLeftTree::Query(const QString& serial, const QString& name, const QStrin
 {
     // A fill still under way belongs to the list this query replaces.
     CancelFill();
-    const CAccountInfo* account = GetCurrentAccount();
-    if (account == nullptr) {
-        gateways_.clear();
-        lastQueryOk_ = false;
-        return false;
-    }
-    CCloudClient client;
-    CGatewayListReply reply = client.QueryGateway(*account, serial.toUtf8().constData(),
-                                                  name.toUtf8().constData(), node.toUtf8().constData(), 0);
-    gateways_ = std::move(reply.gateways);
-    lastQueryOk_ = reply.flag != 0;
-    return lastQueryOk_;
+    return query_.Search(serial.toUtf8().toStdString(), name.toUtf8().toStdString(),
+                         node.toUtf8().toStdString());
 }
 
 void CFVLeftTree::FillTree()
@@ -143,7 +127,8 @@ void CFVLeftTree::FillTree()
     tree_->addTopLevelItem(root);
     root->setExpanded(true);
     tree_->setUpdatesEnabled(true);
-    if (!lastQueryOk_ || gateways_.empty())
+    const std::vector<CNodeGateway>& gateways = query_.Gateways();
+    if (!query_.Succeeded() || gateways.empty())
         return;
     // The items are made off the tree, a batch per pass of the event loop, so a long
     // list never holds up the window; they join the root in one step at the end
@@ -151,8 +136,8 @@ void CFVLeftTree::FillTree()
     // Until then the tree shows the root alone, never a part of the list. The first
     // batch is made at once, so a short list is complete when this returns.
     fillRoot_ = root;
-    pending_.reserve(static_cast<qsizetype>(gateways_.size()));
-    records_.reserve(records_.size() + gateways_.size());
+    pending_.reserve(static_cast<qsizetype>(gateways.size()));
+    session_.ReserveGateways(gateways.size());
     FillBatch();
     if (fillRoot_ != nullptr)
         fillTimer_->start();
@@ -171,19 +156,20 @@ void CFVLeftTree::FillBatch()
     }
     const QIcon& onlineIcon = onlineIcon_;
     const QIcon& offlineIcon = offlineIcon_;
-    const size_t end = std::min(gateways_.size(), static_cast<size_t>(pending_.size()) + kFillBatch);
+    const std::vector<CNodeGateway>& gateways = query_.Gateways();
+    const size_t end = std::min(gateways.size(), static_cast<size_t>(pending_.size()) + kFillBatch);
     for (size_t i = static_cast<size_t>(pending_.size()); i < end; ++i) {
-        const CNodeGateway& gateway = gateways_[i];
+        const CNodeGateway& gateway = gateways[i];
         auto* item = new QTreeWidgetItem(QStringList(QString::fromStdString(gateway.gwName)));
         const int state = gateway.isOnline == "true" ? kStateOnline : kStateOffline;
         item->setIcon(0, state == kStateOnline ? onlineIcon : offlineIcon);
         item->setData(0, kStateRole, state);
-        records_.push_back(std::make_unique<CNodeGateway>(gateway));
-        item->setData(0, kGatewayRole, QVariant::fromValue(static_cast<void*>(records_.back().get())));
+        CNodeGateway* record = session_.KeepGateway(gateway);
+        item->setData(0, kGatewayRole, QVariant::fromValue(static_cast<void*>(record)));
         item->setSizeHint(0, QSize(-1, kItemHeight));
         pending_.append(item);
     }
-    if (static_cast<size_t>(pending_.size()) < gateways_.size())
+    if (static_cast<size_t>(pending_.size()) < gateways.size())
         return;
     fillTimer_->stop();
     QTreeWidgetItem* root = fillRoot_;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "control/GatewayQuery.h"
+
 #include <QIcon>
 
 #include <QList>
@@ -18,11 +20,13 @@ class QLabel;
 class QTreeWidget;
 class QTimer;
 class QTreeWidgetItem;
+class Session;
 struct _Resource_Info;
 
 // The gateway tree: the account's gateways under the root item "网关", each with its
 // online state, a search form in the same place (serial number, name, node) behind
-// the tabs, and the home, add-a-gateway and alarms buttons at the foot. Selecting a
+// the tabs, and the home, add-a-gateway and alarms buttons at the foot. The list is
+// the session's GatewayQuery; the records the items carry are the session's. Selecting a
 // gateway, switching tabs and the home button are reported to the main window
 // (WM_GATEWAY_SELECTED, WM_TREE_TAB_SWITCHED, WM_SHOW_HOME).
 class CFVLeftTree : public QWidget
@@ -45,7 +49,7 @@ public:
     static constexpr int kGatewayRole = Qt::UserRole;
     static constexpr int kStateRole = Qt::UserRole + 1;
 
-    CFVLeftTree(MessageWindow* mainWindow, QWidget* parent);
+    CFVLeftTree(MessageWindow* mainWindow, Session& session, QWidget* parent);
     ~CFVLeftTree() override;
 
     // Once, after creation: images, tab states, the hidden search form, and the
@@ -90,6 +94,7 @@ private:
     void CancelFill();
 
     MessageWindow* mainWindow_;
+    Session& session_;
     const _Resource_Info* addUrl_;
     CTabButton* tabAll_;
     CTabButton* tabResults_;
@@ -103,11 +108,9 @@ private:
     CGdipButton* alarms_;
     bool searchShown_ = false;
 
-    // The list of the last query, and the copies that the items carry. Copies of
-    // earlier fills are kept: the detail view may still show one of them.
-    std::vector<CNodeGateway> gateways_;
-    bool lastQueryOk_ = false;
-    std::vector<std::unique_ptr<CNodeGateway>> records_;
+    // The list of the last query. The items carry copies the session keeps, those of
+    // earlier fills too: the detail view may still show one of them.
+    GatewayQuery query_;
 
     // The fill under way: the root it fills, the items made so far (not yet in the
     // tree) and the timer that makes the next batch.

@@ -1,10 +1,6 @@
 #include "ui/CFVLogin.h"
 
 #include "app/CustomResourceTable.h"
-#include "app/LoginCache.h"
-#include "app/PcId.h"
-#include "cloud/CCloudClient.h"
-#include "cloud/CurrentAccount.h"
 #include "platform/MessageBox.h"
 #include "platform/TextCodec.h"
 #include "platform/WindowMessages.h"
@@ -27,8 +23,8 @@ QString EntryText(const _Resource_Info* entry)
 
 } // namespace
 
-CFVLogin::CFVLogin(MessageWindow* mainWindow, QWidget* parent)
-    : QWidget(parent), mainWindow_(mainWindow), compInfo_(FindCustomResource("compinfo")),
+CFVLogin::CFVLogin(MessageWindow* mainWindow, Session& session, QWidget* parent)
+    : QWidget(parent), mainWindow_(mainWindow), flow_(session), compInfo_(FindCustomResource("compinfo")),
       versionText_(FindCustomResource("dtverloca")), titleFont_(CMemDCPNG::YaHei(12, true)),
       footerFont_(CMemDCPNG::YaHei(16)), smallFont_(CMemDCPNG::YaHei(12))
 {
@@ -44,7 +40,7 @@ CFVLogin::CFVLogin(MessageWindow* mainWindow, QWidget* parent)
     password_->setObjectName(QStringLiteral("password"));
     password_->setEchoMode(QLineEdit::Password);
 
-    remember_ = new QCheckBox(QStringLiteral("是否记住密码"), this);
+    remember_ = new QCheckBox(QString::fromUtf8(LoginFlow::kTextRemember), this);
     remember_->setObjectName(QStringLiteral("remember"));
     remember_->setFont(CMemDCPNG::YaHei(10));
 
@@ -70,52 +66,24 @@ void CFVLogin::OnInitialUpdate()
     arial.setWeight(QFont::Normal);
     password_->setFont(arial);
 
-    std::unique_ptr<CRequestLogin> cached = LoadLoginCache();
-    if (cached) {
-        if (!cached->GetUserName().isEmpty())
-            user_->setText(cached->GetUserName());
-        if (cached->GetRemember() != 0) {
-            remember_->setChecked(true);
-            if (!cached->GetPassword().isEmpty())
-                password_->setText(cached->GetPassword());
-        } else {
-            remember_->setChecked(false);
-        }
-    }
+    const LoginFlow::Offer offer = LoginFlow::Offered();
+    if (!offer.user.isEmpty())
+        user_->setText(offer.user);
+    remember_->setChecked(offer.remember);
+    if (!offer.password.isEmpty())
+        password_->setText(offer.password);
 }
 
 void CFVLogin::OnBnClickedLogin()
 {
     const QString userName = user_->text();
     const QString password = password_->text();
-    const QString caption = QString::fromUtf8(kDefaultMessageBoxCaption);
-    if (userName.isEmpty()) {
-        ShowMessageBox(this, QStringLiteral("用户名不能为空！"), caption, kMbOk);
+    QString failure;
+    if (!flow_.SignIn(userName, password, &failure)) {
+        ShowMessageBox(this, failure, QString::fromUtf8(kDefaultMessageBoxCaption), kMbOk);
         return;
     }
-    if (password.isEmpty()) {
-        ShowMessageBox(this, QStringLiteral("密码不能为空！"), caption, kMbOk);
-        return;
-    }
-
-    CCloudClient client;
-    const std::string narrowUser = TextCodec::WideToLocal(userName);
-    const std::string narrowPassword = TextCodec::WideToLocal(password);
-    CAccountInfo result = client.Login(narrowUser.c_str(), narrowPassword.c_str());
-    if (result.flag == 0) {
-        ShowMessageBox(this, result.msg, caption, kMbOk);
-        return;
-    }
-
-    CRequestLogin record;
-    record.SetUserName(userName);
-    record.SetPassword(password);
-    record.SetRemember(remember_->isChecked() ? 1 : 0);
-    record.SetPcId(TextCodec::LocalToWide(GetPcId()));
-    SaveLoginCache(record);
-
-    result.userName = userName;
-    SetCurrentAccount(result);
+    LoginFlow::Record(userName, password, remember_->isChecked());
     SendWindowMessage(mainWindow_, WM_LOGIN_SUCCEEDED, 0, 0);
 }
 

@@ -1,24 +1,24 @@
 #pragma once
 
-#include <QImage>
-
+#include "control/LoginFlow.h"
+#include "platform/MessageWindow.h"
 #include "ui/pngbutton/CGdiPlusBitmapResource.h"
 
-#include "platform/MessageWindow.h"
-
 #include <QFont>
+#include <QImage>
 #include <QWidget>
 
 class CGdipButton;
 class CSingleCenter;
 class QCheckBox;
 class QLineEdit;
+class Session;
 struct _Resource_Info;
 
 // The login view: the illustration, the title "用户登入", the user name and password
-// fields on their frames, the remember box and the login button. A successful login
-// rewrites the login cache, becomes the current account and tells the main window
-// (WM_LOGIN_SUCCEEDED).
+// fields on their frames, the remember box and the login button. The login itself is
+// the session's LoginFlow: a refusal is shown in a message box; a successful login
+// rewrites the login cache and tells the main window (WM_LOGIN_SUCCEEDED).
 class CFVLogin : public QWidget, public MessageWindow
 {
 public:
@@ -28,7 +28,7 @@ public:
     static constexpr int IDC_PASSWORD = 1006;
     static constexpr int IDC_REMEMBER = 1007;
 
-    CFVLogin(MessageWindow* mainWindow, QWidget* parent);
+    CFVLogin(MessageWindow* mainWindow, Session& session, QWidget* parent);
     ~CFVLogin() override;
 
     // Once, after creation: the password font and the remembered login.
@@ -49,6 +49,7 @@ protected:
 
 private:
     MessageWindow* mainWindow_;
+    LoginFlow flow_;
     QLineEdit* user_;
     CSingleCenter* password_;
     QCheckBox* remember_;

@@ -5,8 +5,8 @@
 #include "cloud/CCloudClient.h"
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
-#include "cloud/CurrentAccount.h"
 #include "control/LocalTunnelHost.h"
+#include "control/Session.h"
 #include "endpoint/VirtualComPairs.h"
 #include "endpoint/VpnClientControl.h"
 #include "mqtt-c/MqttConnection.h"
@@ -75,12 +75,13 @@ Clumetra_uniDlg::Clumetra_uniDlg(MqttConnection& connection, Services services)
 Clumetra_uniDlg::~Clumetra_uniDlg()
 {
     // The detail view's controller goes before the gateway records it points to,
-    // which the tree owns.
+    // which the session keeps for the tree; the records go right after the tree.
     delete detailView_;
     detailView_ = nullptr;
     tableView_ = nullptr;
     delete treeView_;
     treeView_ = nullptr;
+    session_.reset();
 }
 
 LocalListenerHost& Clumetra_uniDlg::Listener()
@@ -100,7 +101,7 @@ bool Clumetra_uniDlg::OnInitDialog()
     wsp_ = FindCustomResource("wsp");
     const std::string host = wsh_ != nullptr ? wsh_->Text() : std::string();
     const int port = wsp_ != nullptr ? std::atoi(wsp_->Text().c_str()) : 0;
-    CCloudClient::SetEndpoint(host.c_str(), port);
+    session_ = std::make_unique<Session>(CCloudClient(host.c_str(), port));
 
     SetUpButtons();
     shadow_ = std::make_unique<CWndShadow>();
@@ -173,7 +174,7 @@ CGdipButton* Clumetra_uniDlg::Button(int id) const
 
 void Clumetra_uniDlg::CreateLoginView()
 {
-    loginView_ = new CFVLogin(this, this);
+    loginView_ = new CFVLogin(this, *session_, this);
     loginView_->setGeometry(LoginArea());
     loginView_->OnInitialUpdate();
     loginView_->show();
@@ -237,7 +238,7 @@ LResult Clumetra_uniDlg::OnLoginSucceeded()
     if (loginView_ != nullptr)
         loginView_->hide();
     if (treeView_ == nullptr) {
-        treeView_ = new CFVLeftTree(this, this);
+        treeView_ = new CFVLeftTree(this, *session_, this);
         treeView_->setGeometry(LeftArea());
         treeView_->OnInitialUpdate();
     }
@@ -258,7 +259,8 @@ LResult Clumetra_uniDlg::OnGatewaySelected(WParam gateway)
     if (gateway == 0)
         return 0;
     if (detailView_ == nullptr) {
-        detailView_ = new CFVGatewayDetail(TunnelServices{&connection_}, this, tunnelHost_.get(), this);
+        detailView_ =
+            new CFVGatewayDetail(TunnelServices{&connection_}, *session_, this, tunnelHost_.get(), this);
         detailView_->OnInitialUpdate();
         detailView_->Controller().SetVpnClientCalls(services_.startVpnClient, services_.stopVpnClients);
         const QRect area = RightArea();
@@ -331,7 +333,7 @@ void Clumetra_uniDlg::paintEvent(QPaintEvent*)
         if (!title.isNull())
             p.drawImage(EntryRect(title_), title);
         if (loggedIn_) {
-            const CAccountInfo* account = GetCurrentAccount();
+            const CAccountInfo* account = session_->Account();
             const QString name = account != nullptr ? account->userName : QString();
             dc.Text(QRectF(500, 40, 400, 30), QStringLiteral("用户名：") + name, CMemDCPNG::YaHei(12, true),
                     Qt::white);

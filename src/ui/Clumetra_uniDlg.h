@@ -26,6 +26,7 @@ class MqttConnection;
 class VirtualComPairs;
 class CWndShadow;
 class QEventLoop;
+class Session;
 struct _Resource_Info;
 
 // The main window: borderless, 920 x 600, a painted title band with the
@@ -62,8 +63,8 @@ public:
     explicit Clumetra_uniDlg(MqttConnection& connection, Services services = Services());
     ~Clumetra_uniDlg() override;
 
-    // The start-up: ends leftover VPN clients, loads the custom resource table, hands
-    // "wsh"/"wsp" to the HTTP layer, sets up the window, settles the PC identifier,
+    // The start-up: ends leftover VPN clients, loads the custom resource table, makes
+    // the session with the web client of "wsh"/"wsp", sets up the window, settles the PC identifier,
     // hands it to the MQTT client, starts the MQTT thread and creates the login view.
     bool OnInitDialog();
     // OnInitDialog, then shows the window and returns when it has closed.
@@ -83,6 +84,8 @@ public:
     QRect RightArea() const;
 
     bool IsLoggedIn() const { return loggedIn_; }
+    // The session OnInitDialog made (null before), which the views share.
+    Session* CurrentSession() const { return session_.get(); }
     CFVLogin* LoginView() const { return loginView_; }
     CFVLeftTree* TreeView() const { return treeView_; }
     CFVHomeInfo* HomeView() const { return homeView_; }
@@ -119,6 +122,7 @@ private:
     const _Resource_Info* wsp_ = nullptr;
     CGdipButton* buttons_[4] = {};
     std::unique_ptr<CWndShadow> shadow_;
+    std::unique_ptr<Session> session_;
 
     CFVLogin* loginView_ = nullptr;
     // Logged-in views, each made on first use and kept (shown and hidden) for the

@@ -5,7 +5,7 @@
 #include "app/LoginCache.h"
 #include "app/PcId.h"
 #include "cloud/CCloudClient.h"
-#include "cloud/CurrentAccount.h"
+#include "control/Session.h"
 #include "gui/common/GuiTestApp.h"
 #include "gui/common/ScreenshotCheck.h"
 #include "mqtt-c/MqttConnection.h"
@@ -91,9 +91,11 @@ protected:
         services.startMqttThread = [this] {
             events_.push_back("start mqtt thread");
             pcIdAtMqttStart_ = connection_.PcId();
-            endpointAtMqttStart_ = CCloudClient::Host() + ":" + std::to_string(CCloudClient::Port());
+            const CCloudClient& cloud = starting_->CurrentSession()->Cloud();
+            endpointAtMqttStart_ = cloud.Host() + ":" + std::to_string(cloud.Port());
         };
         auto dlg = std::make_unique<Clumetra_uniDlg>(connection_, services);
+        starting_ = dlg.get();
         dlg->OnInitDialog();
         dlg->show();
         return dlg;
@@ -131,6 +133,7 @@ protected:
     std::vector<std::string> events_;
     std::string pcIdAtMqttStart_;
     std::string endpointAtMqttStart_;
+    Clumetra_uniDlg* starting_ = nullptr;
 };
 
 TEST_F(LoginWindowTest, StartUpRunsInOrderAndShowsTheLoginView)
@@ -203,9 +206,10 @@ TEST_F(LoginWindowTest, LoginSwitchesViewsAndTheNextStartOffersWhatWasRemembered
     ASSERT_NE(dlg->HomeView(), nullptr);
     EXPECT_EQ(dlg->TreeView()->geometry(), QRect(10, 95, 296, 495));
     EXPECT_EQ(dlg->HomeView()->geometry(), QRect(316, 95, 594, 495));
-    ASSERT_NE(GetCurrentAccount(), nullptr);
-    EXPECT_EQ(GetCurrentAccount()->userName, QStringLiteral("demo"));
-    EXPECT_EQ(GetCurrentAccount()->accountsId, 1001);
+    const CAccountInfo* account = dlg->CurrentSession()->Account();
+    ASSERT_NE(account, nullptr);
+    EXPECT_EQ(account->userName, QStringLiteral("demo"));
+    EXPECT_EQ(account->accountsId, 1001);
 
     std::unique_ptr<CRequestLogin> cache = LoadLoginCache();
     ASSERT_TRUE(cache);

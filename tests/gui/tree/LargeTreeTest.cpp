@@ -4,7 +4,7 @@
 
 #include "cloud/CCloudClient.h"
 #include "cloud/CNodeGateway.h"
-#include "cloud/CurrentAccount.h"
+#include "control/Session.h"
 #include "gui/common/GuiTestApp.h"
 #include "platform/MessageWindow.h"
 #include "support/BulkWebService.h"
@@ -35,11 +35,11 @@ protected:
     {
         GuiTestApp::Ensure();
         ASSERT_GT(service.Port(), 0);
-        CCloudClient::SetEndpoint("127.0.0.1", service.Port());
+        session = std::make_unique<Session>(CCloudClient("127.0.0.1", service.Port()));
         CAccountInfo account;
         account.flag = 1;
-        SetCurrentAccount(account);
-        tree = std::make_unique<CFVLeftTree>(&main, nullptr);
+        session->SetAccount(account);
+        tree = std::make_unique<CFVLeftTree>(&main, *session, nullptr);
         tree->resize(250, 700);
         tree->show();
     }
@@ -67,6 +67,7 @@ protected:
 
     BulkWebService service;
     SilentMainWindow main;
+    std::unique_ptr<Session> session;
     std::unique_ptr<CFVLeftTree> tree;
 };
 

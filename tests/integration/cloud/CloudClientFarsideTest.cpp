@@ -38,7 +38,7 @@ protected:
     bool StartOn(int port)
     {
         const QString platconf = dir.FilePath(QStringLiteral("platconf-%1").arg(port));
-        CCloudClient::SetEndpoint("127.0.0.1", port);
+        client = CCloudClient("127.0.0.1", port);
         return PlatconfBuilder().WebService(port).WriteTo(platconf) &&
                farside.Start(platconf, dir.Write("inventory.json", kInventory));
     }
@@ -88,7 +88,7 @@ TEST_F(CloudClientFarsideTest, WholeSessionOverHttpsWithSelfSignedCertificate)
     if (port == 0)
         GTEST_SKIP() << "no HTTPS port available:" << attempts;
     EXPECT_EQ(farside.WebUrl().toStdString(), "https://127.0.0.1:" + std::to_string(port));
-    EXPECT_EQ(CCloudClient::Scheme(), "https://");
+    EXPECT_EQ(client.Scheme(), "https://");
     const CAccountInfo alice = client.Login("alice", "s3cret");
     ASSERT_EQ(std::tuple(alice.flag, alice.accountsId), std::tuple(1, 4001)) << alice.msg.toStdString();
     EXPECT_EQ(client.Login("alice", "nope").msg.toStdString(), "用户名或密码错误");

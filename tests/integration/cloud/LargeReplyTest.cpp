@@ -18,7 +18,7 @@ protected:
     void SetUp() override
     {
         ASSERT_GT(service.Port(), 0);
-        CCloudClient::SetEndpoint("127.0.0.1", service.Port());
+        client = CCloudClient("127.0.0.1", service.Port());
     }
 
     BulkWebService service;

@@ -7,6 +7,7 @@
 #include "app/CustomResourceTable.h"
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
+#include "control/Session.h"
 #include "endpoint/VpnClientControl.h"
 #include "mqtt-c/MqttConnection.h"
 #include "platform/MessageBox.h"
@@ -217,7 +218,8 @@ protected:
     RowResetWindow mainWindow_;
     // No listener window: the port-forward tunnels' listener messages go nowhere.
     RecordingTunnelHost tunnelHost_;
-    GatewayDetailController controller_{TunnelServices{&client_.Connection()}};
+    Session session_{CCloudClient()}; // no account: the gateway comes with its devices
+    GatewayDetailController controller_{session_, TunnelServices{&client_.Connection()}};
     CNodeGateway gateway_;
 };
 

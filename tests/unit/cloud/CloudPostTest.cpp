@@ -42,8 +42,7 @@ TEST(CloudPost, RefusedConnectionOrMalformedUrlGivesCurlCodeAndDefaults)
     EXPECT_NE(CCloudClient().Post("http://", "{}", &reply), CURLE_OK);
     EXPECT_NE(CCloudClient().Post("", "{}", &reply), CURLE_OK);
     EXPECT_TRUE(reply.empty());
-    CCloudClient::SetEndpoint("127.0.0.1", port);
-    const CDeviceListReply devices = CCloudClient().QueryDeviceByGw(1, "GW", 2);
+    const CDeviceListReply devices = CCloudClient("127.0.0.1", port).QueryDeviceByGw(1, "GW", 2);
     EXPECT_EQ(std::tuple(devices.flag, devices.msg, devices.devices.size()),
               std::tuple(0, CReplyBase::DefaultMessage(), size_t(0)));
 }

@@ -1,5 +1,4 @@
 #include "cloud/CCloudClient.h"
-#include "cloud/CurrentAccount.h"
 
 #include <gtest/gtest.h>
 
@@ -11,13 +10,12 @@ TEST(CloudEndpoint, PortChoosesTheSchemeAndTheUrlCarriesThePort)
                                        {444, "http://"},
                                        {8080, "http://"},
                                        {-443, "http://"}}) {
-        CCloudClient::SetEndpoint("svc.example", port);
-        EXPECT_EQ(CCloudClient::Scheme(), scheme) << port;
-        EXPECT_EQ(CCloudClient::BaseUrl(),
+        const CCloudClient client("svc.example", port);
+        EXPECT_EQ(client.Scheme(), scheme) << port;
+        EXPECT_EQ(client.BaseUrl(),
                   std::string(scheme) + "svc.example:" + std::to_string(port) + "/CommonService/");
     }
-    CCloudClient::SetEndpoint(nullptr, 8080);
-    EXPECT_EQ(CCloudClient::BaseUrl(), "http://:8080/CommonService/");
+    EXPECT_EQ(CCloudClient(nullptr, 8080).BaseUrl(), "http://:8080/CommonService/");
 }
 
 TEST(CloudRequestBody, KeysInOrderTextsAsGivenAndIdsAsTheirTypes)
@@ -44,25 +42,4 @@ TEST(CloudRequestBody, KeysInOrderTextsAsGivenAndIdsAsTheirTypes)
     EXPECT_EQ(CCloudClient::BuildQueryGatewayBody(account, nullptr, "网关", nullptr, 2),
               R"({"roleId":2147483647,"newRoleId":2147483647,"gwSn":"","gwName":"网关","nodeName":"",)"
               R"("accountsId":"-2147483648","onlineType":0})");
-}
-
-// The current account is process-wide, so its whole life is one test.
-TEST(CurrentAccount, CreatedOnFirstLoginAndKeptAfterwards)
-{
-    EXPECT_EQ(GetCurrentAccount(), nullptr);
-    const CAccountInfo login{{QStringLiteral("登录成功"), 1}, 12, 3, 42, QStringLiteral("张三")};
-    SetCurrentAccount(login);
-    CAccountInfo* account = GetCurrentAccount();
-    ASSERT_NE(account, nullptr);
-    // msg and flag are not copied.
-    EXPECT_EQ(std::tuple(account->orgId, account->newRoleId, account->accountsId, account->userName,
-                         account->flag, account->msg),
-              std::tuple(12, 3, 42, QStringLiteral("张三"), 0, CReplyBase::DefaultMessage()));
-
-    const CAccountInfo second{{QString(), 1}, 7, 0, 0, QStringLiteral("li")};
-    SetCurrentAccount(second);
-    EXPECT_EQ(GetCurrentAccount(), account);
-    EXPECT_EQ(
-        std::tuple(account->orgId, account->newRoleId, account->accountsId, account->userName, account->flag),
-        std::tuple(7, 0, 0, QStringLiteral("li"), 0));
 }

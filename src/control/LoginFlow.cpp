@@ -1,0 +1,67 @@
+#include "control/LoginFlow.h"
+
+#include "app/LoginCache.h"
+#include "app/PcId.h"
+#include "cloud/CAccountInfo.h"
+#include "control/Session.h"
+#include "platform/TextCodec.h"
+
+#include <memory>
+#include <string>
+
+LoginFlow::LoginFlow(Session& session) : session_(session) {}
+
+bool LoginFlow::SignIn(const QString& user, const QString& password, QString* failure)
+{
+    if (user.isEmpty()) {
+        *failure = QString::fromUtf8(kTextNoUser);
+        return false;
+    }
+    if (password.isEmpty()) {
+        *failure = QString::fromUtf8(kTextNoPassword);
+        return false;
+    }
+    const std::string narrowUser = TextCodec::WideToLocal(user);
+    const std::string narrowPassword = TextCodec::WideToLocal(password);
+    CAccountInfo reply = session_.Cloud().Login(narrowUser.c_str(), narrowPassword.c_str());
+    if (reply.flag == 0) {
+        *failure = reply.msg;
+        return false;
+    }
+    reply.userName = user;
+    session_.SetAccount(reply);
+    return true;
+}
+
+LoginFlow::Offer LoginFlow::Offered()
+{
+    Offer offer;
+    const std::unique_ptr<CRequestLogin> cached = LoadLoginCache();
+    if (cached) {
+        offer.user = cached->GetUserName();
+        offer.remember = cached->GetRemember() != 0;
+        if (offer.remember)
+            offer.password = cached->GetPassword();
+    }
+    return offer;
+}
+
+bool LoginFlow::LastLogin(QString* user, QString* password)
+{
+    const std::unique_ptr<CRequestLogin> cached = LoadLoginCache();
+    if (!cached || cached->GetUserName().isEmpty() || cached->GetPassword().isEmpty())
+        return false;
+    *user = cached->GetUserName();
+    *password = cached->GetPassword();
+    return true;
+}
+
+bool LoginFlow::Record(const QString& user, const QString& password, bool remember)
+{
+    CRequestLogin record;
+    record.SetUserName(user);
+    record.SetPassword(password);
+    record.SetRemember(remember ? 1 : 0);
+    record.SetPcId(TextCodec::LocalToWide(GetPcId()));
+    return SaveLoginCache(record);
+}
