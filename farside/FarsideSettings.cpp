@@ -5,11 +5,8 @@
 
 #include <QFile>
 
-FarsideSettings::~FarsideSettings()
-{
-    for (_Resource_Info* entry : entries_)
-        delete entry;
-}
+FarsideSettings::FarsideSettings() = default;
+FarsideSettings::~FarsideSettings() = default;
 
 bool FarsideSettings::Load(const std::string& path, std::string* error)
 {
@@ -37,9 +34,9 @@ bool FarsideSettings::Load(const std::string& path, std::string* error)
 
 const _Resource_Info* FarsideSettings::Find(const char* name) const
 {
-    for (const _Resource_Info* entry : entries_) {
+    for (const std::unique_ptr<_Resource_Info>& entry : entries_) {
         if (entry->name == name)
-            return entry;
+            return entry.get();
     }
     return nullptr;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,7 +11,7 @@ struct _Resource_Info;
 class FarsideSettings
 {
 public:
-    FarsideSettings() = default;
+    FarsideSettings();
     ~FarsideSettings();
     FarsideSettings(const FarsideSettings&) = delete;
     FarsideSettings& operator=(const FarsideSettings&) = delete;
@@ -47,5 +48,5 @@ private:
     const _Resource_Info* Find(const char* name) const;
 
     std::string path_;
-    std::vector<_Resource_Info*> entries_;
+    std::vector<std::unique_ptr<_Resource_Info>> entries_;
 };

@@ -11,14 +11,13 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    std::vector<_Resource_Info*> entries;
+    std::vector<std::unique_ptr<_Resource_Info>> entries;
     std::string error;
     const bool whole = ParseCustomResources(data, size, entries, &error);
     FUZZ_CHECK(whole == error.empty());
 
     size_t offset = 0;
-    for (_Resource_Info* entry : entries) {
-        std::unique_ptr<_Resource_Info> owned(entry);
+    for (const std::unique_ptr<_Resource_Info>& entry : entries) {
         FUZZ_CHECK(entry->size == static_cast<int64_t>(entry->data.size()));
         // Everything but the uninterpreted leading field is written back as read.
         const std::vector<uint8_t> bytes = SerializeResourceEntry(*entry);

@@ -19,6 +19,12 @@ bool Same(const CRequestLogin& a, const CRequestLogin& b)
            a.GetPcId() == b.GetPcId() && a.GetRemember() == b.GetRemember();
 }
 
+// The cache of the fuzz folder's installation.
+QString CachePath()
+{
+    return QString::fromStdString(FuzzFolder::Path() + "/licache");
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
@@ -30,15 +36,15 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     FuzzFolder::Write("licache", data, size);
-    const std::unique_ptr<CRequestLogin> loaded = LoadLoginCache();
+    const std::unique_ptr<CRequestLogin> loaded = LoadLoginCache(CachePath());
     const std::unique_ptr<CRequestLogin> parsed = CRequestLogin::Deserialize(
         QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
     FUZZ_CHECK((loaded != nullptr) == (parsed != nullptr));
     if (loaded == nullptr)
         return 0;
     FUZZ_CHECK(Same(*loaded, *parsed));
-    FUZZ_CHECK(SaveLoginCache(*loaded));
-    const std::unique_ptr<CRequestLogin> again = LoadLoginCache();
+    FUZZ_CHECK(SaveLoginCache(CachePath(), *loaded));
+    const std::unique_ptr<CRequestLogin> again = LoadLoginCache(CachePath());
     FUZZ_CHECK(again != nullptr && Same(*loaded, *again));
     return 0;
 }

@@ -16,7 +16,8 @@
 
 #include "FuzzCheck.h"
 #include "FuzzFolder.h"
-#include "app/PcId.h"
+#include "app/Installation.h"
+#include "app/ProcessInstallation.h"
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
 #include "endpoint/VirtualComPairs.h"
@@ -198,7 +199,7 @@ size_t Lines(const std::string& text)
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     setenv("LUMETRA_HOME", FuzzFolder::Path().c_str(), 1);
-    SetPcId(kPcId);
+    ProcessInstallation().SetPcId(kPcId);
 
     g_bed = new Bed;
     Bed& bed = *g_bed;

@@ -1,11 +1,6 @@
 #include "app/CustomResourceTable.h"
 
-#include "app/ProgramFolder.h"
-#include "platform/BoundedFile.h"
-
-#include <QFile>
-#include <cstdio>
-#include <cstring>
+#include <utility>
 
 namespace {
 
@@ -37,23 +32,6 @@ void AppendLe64(std::vector<uint8_t>& out, uint64_t v)
     AppendLe32(out, static_cast<uint32_t>(v >> 32));
 }
 
-// The table lives until the process ends and is never destroyed: threads may still
-// read it while the process exits. (Held through a pointer so the entries stay
-// reachable to leak checkers.)
-std::vector<_Resource_Info*>& Table()
-{
-    static auto* table = new std::vector<_Resource_Info*>;
-    return *table;
-}
-
-// Entries of a table that a later load replaced. They stay allocated so that a
-// pointer handed out by an earlier look-up never dangles; entries are never freed.
-std::vector<_Resource_Info*>& Retired()
-{
-    static auto* retired = new std::vector<_Resource_Info*>;
-    return *retired;
-}
-
 std::string Describe(size_t index, size_t offset, const std::string& why)
 {
     return "entry " + std::to_string(index) + " at offset " + std::to_string(offset) + ": " + why;
@@ -61,8 +39,8 @@ std::string Describe(size_t index, size_t offset, const std::string& why)
 
 } // namespace
 
-bool ParseCustomResources(const uint8_t* bytes, size_t length, std::vector<_Resource_Info*>& out,
-                          std::string* error)
+bool ParseCustomResources(const uint8_t* bytes, size_t length,
+                          std::vector<std::unique_ptr<_Resource_Info>>& out, std::string* error)
 {
     if (bytes == nullptr)
         length = 0;
@@ -91,7 +69,7 @@ bool ParseCustomResources(const uint8_t* bytes, size_t length, std::vector<_Reso
                     why = "data length " + std::to_string(dataLength) + " exceeds the " +
                           std::to_string(dataLeft) + " bytes left";
                 } else {
-                    auto* entry = new _Resource_Info;
+                    auto entry = std::make_unique<_Resource_Info>();
                     entry->name.assign(reinterpret_cast<const char*>(p + kHeadBytes), nameLength);
                     entry->value = static_cast<int32_t>(ReadLe32(fields));
                     entry->left = static_cast<int32_t>(ReadLe32(fields + 4));
@@ -101,7 +79,7 @@ bool ParseCustomResources(const uint8_t* bytes, size_t length, std::vector<_Reso
                     const uint8_t* data = fields + kTailBytes;
                     entry->data.assign(data, data + static_cast<size_t>(dataLength));
                     entry->size = static_cast<int64_t>(dataLength);
-                    out.push_back(entry);
+                    out.push_back(std::move(entry));
                     pos += kHeadBytes + nameLength + kTailBytes + static_cast<size_t>(dataLength);
                     ++index;
                     continue;
@@ -132,64 +110,4 @@ std::vector<uint8_t> SerializeResourceEntry(const _Resource_Info& entry)
     AppendLe64(out, static_cast<uint64_t>(entry.data.size()));
     out.insert(out.end(), entry.data.begin(), entry.data.end());
     return out;
-}
-
-void LoadCustomResources()
-{
-    LoadCustomResourcesFrom(CustomResourcePath());
-}
-
-void LoadCustomResourcesFrom(const QString& path)
-{
-    // A second load replaces the table (tests and tools reload); the earlier entries
-    // are retired, not freed, so pointers from earlier look-ups stay valid.
-    std::vector<_Resource_Info*>& table = Table();
-    Retired().insert(Retired().end(), table.begin(), table.end());
-    table.clear();
-
-    const QByteArray where = QFile::encodeName(path);
-    QByteArray image;
-    std::string why;
-    switch (BoundedFile::Read(path, kCustomResourceFileLimit, &image, &why)) {
-    case BoundedFile::Result::Read:
-        break;
-    case BoundedFile::Result::Missing:
-        std::fprintf(stderr, "custom resource file %s not found; no custom resources\n", where.constData());
-        return;
-    case BoundedFile::Result::TooLarge:
-        std::fprintf(stderr, "custom resource file %s is damaged: %s; kept the 0 entries before it\n",
-                     where.constData(), why.c_str());
-        return;
-    case BoundedFile::Result::Failed:
-        std::fprintf(stderr, "custom resource file %s cannot be read: %s\n", where.constData(), why.c_str());
-        return;
-    }
-    std::string error;
-    if (!ParseCustomResources(reinterpret_cast<const uint8_t*>(image.constData()),
-                              static_cast<size_t>(image.size()), table, &error)) {
-        std::fprintf(stderr, "custom resource file %s is damaged: %s; kept the %zu entries before it\n",
-                     where.constData(), error.c_str(), table.size());
-    }
-}
-
-const _Resource_Info* FindCustomResource(const char* name)
-{
-    if (name == nullptr)
-        return nullptr;
-    for (const _Resource_Info* entry : Table()) {
-        if (std::strcmp(entry->name.c_str(), name) == 0)
-            return entry;
-    }
-    return nullptr;
-}
-
-std::string CustomResourceText(const char* name, const std::string& fallback)
-{
-    const _Resource_Info* entry = FindCustomResource(name);
-    return entry ? entry->Text() : fallback;
-}
-
-const std::vector<_Resource_Info*>& CustomResourceTable()
-{
-    return Table();
 }

@@ -1,18 +1,17 @@
 #include "app/LoginCache.h"
 
 #include "app/PrivateFile.h"
-#include "app/ProgramFolder.h"
 #include "platform/BoundedFile.h"
 
 #include <QFile>
 #include <unistd.h>
 
-std::unique_ptr<CRequestLogin> LoadLoginCache()
+std::unique_ptr<CRequestLogin> LoadLoginCache(const QString& path)
 {
     // The cache holds a password: a link in its place is not followed, and a cache
     // left readable by others is closed to them as it is read. Only as much as a
     // cache can hold is read: a larger file counts as damaged, that is absent.
-    const int fd = PrivateFile::OpenForReading(QFile::encodeName(LoginCachePath()).toStdString());
+    const int fd = PrivateFile::OpenForReading(QFile::encodeName(path).toStdString());
     if (fd < 0)
         return nullptr;
     QByteArray bytes;
@@ -24,7 +23,7 @@ std::unique_ptr<CRequestLogin> LoadLoginCache()
     return CRequestLogin::Deserialize(bytes);
 }
 
-bool SaveLoginCache(const CRequestLogin& record)
+bool SaveLoginCache(const QString& path, const CRequestLogin& record)
 {
     // The bytes go to a temporary file of the owner's alone in the same folder,
     // which then replaces the cache in one rename: a crash or a full disk never
@@ -34,5 +33,5 @@ bool SaveLoginCache(const CRequestLogin& record)
     const QByteArray bytes = record.Serialize();
     if (static_cast<size_t>(bytes.size()) > CRequestLogin::kMaxBytes)
         return false;
-    return PrivateFile::Replace(QFile::encodeName(LoginCachePath()).toStdString(), bytes.toStdString());
+    return PrivateFile::Replace(QFile::encodeName(path).toStdString(), bytes.toStdString());
 }

@@ -18,18 +18,3 @@ QString GetProgramFolder()
         folder.chop(1);
     return folder;
 }
-
-QString CustomResourcePath()
-{
-    return GetProgramFolder() + QStringLiteral("/custom_resource/platconf");
-}
-
-QString LoginCachePath()
-{
-    return GetProgramFolder() + QStringLiteral("/licache");
-}
-
-QString TraceLogPath()
-{
-    return GetProgramFolder() + QStringLiteral("/logtrace");
-}

@@ -1,7 +1,6 @@
 #include "app/TraceLog.h"
 
 #include "app/PrivateFile.h"
-#include "app/ProgramFolder.h"
 
 #include <QFile>
 #include <cstdio>
@@ -10,17 +9,7 @@
 #include <string>
 #include <unistd.h>
 
-namespace {
-
-std::recursive_mutex& TraceLock()
-{
-    static std::recursive_mutex lock;
-    return lock;
-}
-
-} // namespace
-
-void TraceLog(const unsigned char* data, uint32_t length, const char* label, int hex)
+void TraceLog::Write(const unsigned char* data, uint32_t length, const char* label, int hex)
 {
     // Null data carries nothing to show; record it as an empty entry instead of
     // reading through the null pointer.
@@ -36,7 +25,7 @@ void TraceLog(const unsigned char* data, uint32_t length, const char* label, int
     entry += std::to_string(length);
     entry += '-';
     if (hex) {
-        static const char digits[] = "0123456789ABCDEF";
+        constexpr char digits[] = "0123456789ABCDEF";
         for (uint32_t i = 0; i < length; ++i) {
             const char group[4] = {'[', digits[data[i] >> 4], digits[data[i] & 0x0F], ']'};
             entry.append(group, 4);
@@ -46,13 +35,13 @@ void TraceLog(const unsigned char* data, uint32_t length, const char* label, int
     }
     entry += "\r\n";
 
-    const QByteArray path = QFile::encodeName(TraceLogPath());
+    const QByteArray path = QFile::encodeName(path_);
 
     // One lock from opening to closing the file: entries of different threads never
     // interleave. O_APPEND keeps every write at the end and never truncates the file.
     // The log holds tunnel traffic, so it is the owner's alone (created 0600,
     // tightened when found wider); a log that cannot be kept private is not written.
-    std::lock_guard<std::recursive_mutex> guard(TraceLock());
+    std::lock_guard<std::recursive_mutex> guard(lock_);
     const int fd = PrivateFile::OpenForWriting(path.toStdString(), true);
     if (fd < 0)
         return; // the data path goes on without its trace entry

@@ -7,9 +7,8 @@
 #include "LoginCommand.h"
 #include "OpenCommand.h"
 #include "VpnCommand.h"
-#include "app/CustomResourceTable.h"
-#include "app/PcId.h"
-#include "app/ProgramFolder.h"
+#include "app/Installation.h"
+#include "app/ProcessInstallation.h"
 #include "cloud/CCloudClient.h"
 #include "control/Session.h"
 
@@ -28,14 +27,14 @@ bool IsHelp(const std::string& word)
 
 } // namespace
 
-CliApp::CliApp()
+CliApp::CliApp(Installation& installation) : installation_(installation)
 {
-    registry_.Add(std::make_unique<LoginCommand>());
-    registry_.Add(std::make_unique<GatewaysCommand>());
-    registry_.Add(std::make_unique<DevicesCommand>());
-    registry_.Add(std::make_unique<ListenCommand>());
-    registry_.Add(std::make_unique<OpenCommand>());
-    registry_.Add(std::make_unique<VpnCommand>());
+    registry_.Add(std::make_unique<LoginCommand>(installation_));
+    registry_.Add(std::make_unique<GatewaysCommand>(installation_));
+    registry_.Add(std::make_unique<DevicesCommand>(installation_));
+    registry_.Add(std::make_unique<ListenCommand>(installation_));
+    registry_.Add(std::make_unique<OpenCommand>(installation_));
+    registry_.Add(std::make_unique<VpnCommand>(installation_));
 }
 
 void CliApp::PrintUsage(bool toStdout) const
@@ -62,22 +61,21 @@ void CliApp::PrintCommandUsage(const CliCommand& command, bool toStdout) const
 
 std::unique_ptr<Session> CliApp::StartUp()
 {
-    LoadCustomResources();
-    const _Resource_Info* host = FindCustomResource("wsh");
-    const _Resource_Info* port = FindCustomResource("wsp");
-    if (host == nullptr || port == nullptr || host->Text().empty()) {
+    installation_.LoadCustomResources();
+    SetProcessInstallation(&installation_);
+    const WebEndpoint web = installation_.WebService();
+    if (!web.hostPresent || !web.portPresent || web.host.empty()) {
         CliConsole::Error("installation has no platconf with wsh/wsp (looked for " +
-                          QFile::encodeName(CustomResourcePath()).toStdString() +
+                          QFile::encodeName(installation_.CustomResourcePath()).toStdString() +
                           "); run from an installation folder or set LUMETRA_HOME to one");
         return nullptr;
     }
-    const int webPort = std::atoi(port->Text().c_str());
-    if (webPort <= 0 || webPort > 65535) {
-        CliConsole::Error("the platconf entry wsp is not a port number: '" + port->Text() + "'");
+    if (web.port <= 0 || web.port > 65535) {
+        CliConsole::Error("the platconf entry wsp is not a port number: '" + web.portText + "'");
         return nullptr;
     }
-    auto session = std::make_unique<Session>(CCloudClient(host->Text().c_str(), webPort));
-    SettlePcId();
+    auto session = std::make_unique<Session>(CCloudClient(web.host.c_str(), web.port));
+    installation_.SettlePcId();
     return session;
 }
 

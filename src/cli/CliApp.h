@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+class Installation;
 class Session;
 
 // lumetra-cli: the desktop client's flows without a window. Finds the command,
@@ -13,16 +14,18 @@ class Session;
 class CliApp
 {
 public:
-    CliApp();
+    // The installation outlives the application object (and the threads it starts).
+    explicit CliApp(Installation& installation);
     int Run(int argc, char** argv);
 
     // The installation start-up; the session has the web client of the installation's
     // endpoint. Null after a message on standard error.
-    static std::unique_ptr<Session> StartUp();
+    std::unique_ptr<Session> StartUp();
 
 private:
     void PrintUsage(bool toStdout) const;
     void PrintCommandUsage(const CliCommand& command, bool toStdout) const;
 
+    Installation& installation_;
     CliCommandRegistry registry_;
 };

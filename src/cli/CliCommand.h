@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+class Installation;
 class Session;
 
 // Exit codes of every lumetra-cli command.
@@ -16,10 +17,12 @@ enum CliExitCode
 // One command of lumetra-cli ("login", "gateways", ...). The application finds it
 // by name, lets it parse the words after the name, brings the installation up when
 // the command asks for it, then runs it. Parsing comes first so that a wrong command
-// line is reported as such even where no installation exists.
+// line is reported as such even where no installation exists. The installation
+// is the application's; it outlives the command.
 class CliCommand
 {
 public:
+    explicit CliCommand(Installation& installation) : installation_(installation) {}
     virtual ~CliCommand();
 
     virtual const char* Name() const = 0;
@@ -41,4 +44,7 @@ public:
     // account signed in; without the installation the client has no endpoint).
     // Returns one of CliExitCode.
     virtual int Execute(Session& session) = 0;
+
+protected:
+    Installation& installation_;
 };

@@ -25,8 +25,9 @@ const char kProbeMember[] = "cliProbe";
 
 } // namespace
 
-CliDetailSession::CliDetailSession(Session& session, VirtualComPairs& comPairs)
-    : controller_(session, TunnelServices{&mqtt_.Connection()}), tunnelHost_(comPairs)
+CliDetailSession::CliDetailSession(Session& session, Installation& installation, VirtualComPairs& comPairs)
+    : installation_(installation), controller_(session, TunnelServices{&mqtt_.Connection()}),
+      tunnelHost_(installation, comPairs)
 {
     controller_.SetMainWindow(this);
     // The port-forward tunnel finds its local connection through the listener host
@@ -82,10 +83,11 @@ LResult CliDetailSession::WindowProc(MsgCode msg, WParam wParam, LParam lParam)
     }
 }
 
-int CliDetailSession::LoadGateway(Session& session, const CliArguments& args, const std::string& gwSn,
+int CliDetailSession::LoadGateway(Session& session, const Installation& installation,
+                                  const CliArguments& args, const std::string& gwSn,
                                   std::unique_ptr<CNodeGateway>* gateway)
 {
-    const int signedIn = CliSignIn::SignInForQuery(session, args);
+    const int signedIn = CliSignIn::SignInForQuery(session, installation, args);
     if (signedIn != kExitOk) {
         return signedIn;
     }
@@ -123,7 +125,7 @@ bool CliDetailSession::Start(std::function<void()> ready, std::function<void()> 
 {
     ready_ = std::move(ready);
     failed_ = std::move(failed);
-    if (!mqtt_.Start(this)) {
+    if (!mqtt_.Start(installation_, this)) {
         return false;
     }
     started_ = true;

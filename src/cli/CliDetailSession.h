@@ -12,6 +12,7 @@
 
 class CliArguments;
 class CNodeGateway;
+class Installation;
 class Session;
 class QTimer;
 
@@ -29,7 +30,8 @@ public:
 
     // The serial tunnels of the session start on `comPairs`, which outlives the
     // session's tunnels; the controller's device lists come from `session`.
-    CliDetailSession(Session& session, VirtualComPairs& comPairs);
+    // The installation outlives the session.
+    CliDetailSession(Session& session, Installation& installation, VirtualComPairs& comPairs);
     ~CliDetailSession() override;
 
     LResult WindowProc(MsgCode msg, WParam wParam, LParam lParam) override;
@@ -39,8 +41,8 @@ public:
 
     // Signs in to `session` (CliSignIn), reads the account's gateway `gwSn` and its
     // devices. Returns a CliExitCode; on success `gateway` holds the record.
-    static int LoadGateway(Session& session, const CliArguments& args, const std::string& gwSn,
-                           std::unique_ptr<CNodeGateway>* gateway);
+    static int LoadGateway(Session& session, const Installation& installation, const CliArguments& args,
+                           const std::string& gwSn, std::unique_ptr<CNodeGateway>* gateway);
     // Frees the tunnels of a gateway loaded with LoadGateway and its devices.
     static void ReleaseGateway(CNodeGateway* gateway);
 
@@ -58,6 +60,7 @@ private:
     void SendProbe();
     bool IsProbe(LParam message) const;
 
+    Installation& installation_;
     CliScreen screen_;
     // The broker connection; declared before the controller, which publishes on it.
     CliMqttSession mqtt_;

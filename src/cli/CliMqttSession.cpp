@@ -1,8 +1,7 @@
 #include "CliMqttSession.h"
 
 #include "CliConsole.h"
-#include "app/CustomResourceTable.h"
-#include "app/PcId.h"
+#include "app/Installation.h"
 #include "mqtt-c/MqttConnection.h"
 #include "mqtt-c/mqtt_thread.h"
 
@@ -22,27 +21,27 @@ CliMqttSession::~CliMqttSession()
     connection_->SetTargetWindow(nullptr);
 }
 
-bool CliMqttSession::Start(MessageWindow* target)
+bool CliMqttSession::Start(const Installation& installation, MessageWindow* target)
 {
     for (const char* name : {"bh", "bp", "busername", "bpassword"}) {
-        if (FindCustomResource(name) == nullptr) {
+        if (installation.FindResource(name) == nullptr) {
             CliConsole::Error(std::string("the installation's platconf has no broker entry \"") + name +
                               "\"");
             return false;
         }
     }
     connection_->SetStreams(stderr, stderr);
-    const char* pcId = GetPcId();
+    const char* pcId = installation.PcId();
     connection_->SetPcId(pcId, std::strlen(pcId));
     connection_->SetTargetWindow(target);
     auto done = std::make_shared<std::promise<void>>();
     threadDone_ = done->get_future().share();
-    std::thread([done, connection = connection_] {
-        mqtt_thread_entry(*connection);
+    std::thread([done, &installation, connection = connection_] {
+        mqtt_thread_entry(installation, *connection);
         done->set_value();
     }).detach();
-    CliConsole::Err("connecting to " + CustomResourceText("bh") + ":" + CustomResourceText("bp") + " as " +
-                    pcId);
+    CliConsole::Err("connecting to " + installation.ResourceText("bh") + ":" +
+                    installation.ResourceText("bp") + " as " + pcId);
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include <future>
 #include <memory>
 
+class Installation;
 class MessageWindow;
 class MqttConnection;
 
@@ -23,8 +24,9 @@ public:
     // The session's connection (publishing, the PC identifier, the target window).
     MqttConnection& Connection() { return *connection_; }
 
-    // False (after a message) when the installation lacks the broker entries.
-    bool Start(MessageWindow* target);
+    // False (after a message) when the installation lacks the broker entries. The
+    // installation outlives the MQTT thread.
+    bool Start(const Installation& installation, MessageWindow* target);
     // Disconnects cleanly (no last will).
     void Stop();
 

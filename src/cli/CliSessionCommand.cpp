@@ -16,7 +16,7 @@ const char* CliSessionCommand::Details() const
 int CliSessionCommand::LoadGateway(Session& session, const std::string& gwSn,
                                    std::unique_ptr<CNodeGateway>* gateway)
 {
-    const int loaded = CliDetailSession::LoadGateway(session, args_, gwSn, gateway);
+    const int loaded = CliDetailSession::LoadGateway(session, installation_, args_, gwSn, gateway);
     if (loaded != kExitOk) {
         CliDetailSession::ReleaseGateway(gateway->get());
         gateway->reset();
@@ -34,7 +34,7 @@ int CliSessionCommand::RunSession(Session& session, std::unique_ptr<CNodeGateway
     VirtualComPairs comPairs;
     {
         CliEventLoop loop;
-        CliDetailSession detail(session, comPairs);
+        CliDetailSession detail(session, installation_, comPairs);
         session_ = &detail;
         GatewayDetailController& controller = detail.Controller();
         controller.SetListener(this);

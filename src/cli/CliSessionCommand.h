@@ -19,6 +19,8 @@ class Session;
 class CliSessionCommand : public CliCommand, public GatewayDetailListener
 {
 public:
+    using CliCommand::CliCommand;
+
     const char* Details() const override;
 
 protected:

@@ -92,7 +92,7 @@ bool CliSignIn::AskPassword(const QString& user, bool fromStandardInput, QString
     return true;
 }
 
-int CliSignIn::SignInForQuery(Session& session, const CliArguments& args)
+int CliSignIn::SignInForQuery(Session& session, const Installation& installation, const CliArguments& args)
 {
     QString user;
     QString password;
@@ -106,7 +106,7 @@ int CliSignIn::SignInForQuery(Session& session, const CliArguments& args)
         } else if (!user.isEmpty() && !AskPassword(user, args.Has("--password-stdin"), &password)) {
             return kExitFailed;
         }
-    } else if (!LoginFlow::LastLogin(&user, &password)) {
+    } else if (!LoginFlow::LastLogin(installation, &user, &password)) {
         CliConsole::Error("not signed in: run 'lumetra-cli login USER' first, or give --user");
         return kExitFailed;
     }

@@ -5,6 +5,7 @@
 #include <vector>
 
 class CliArguments;
+class Installation;
 class Session;
 
 // Signing in from the command line: the login view's LoginFlow with the password
@@ -39,5 +40,5 @@ public:
     // user name and password of the login cache (the last successful login). Sets the
     // session's current account. The login cache is not rewritten: only the login
     // command records a login. Returns a CliExitCode.
-    static int SignInForQuery(Session& session, const CliArguments& args);
+    static int SignInForQuery(Session& session, const Installation& installation, const CliArguments& args);
 };

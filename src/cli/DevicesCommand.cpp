@@ -43,7 +43,7 @@ bool DevicesCommand::Parse(const std::vector<std::string>& words)
 int DevicesCommand::Execute(Session& session)
 {
     const std::string& gwSn = gwSn_;
-    const int signedIn = CliSignIn::SignInForQuery(session, args_);
+    const int signedIn = CliSignIn::SignInForQuery(session, installation_, args_);
     if (signedIn != kExitOk)
         return signedIn;
 

@@ -10,6 +10,8 @@
 class DevicesCommand : public CliCommand
 {
 public:
+    using CliCommand::CliCommand;
+
     const char* Name() const override { return "devices"; }
     const char* Synopsis() const override { return "GWSN"; }
     const char* Summary() const override { return "list the devices behind a gateway"; }

@@ -39,7 +39,7 @@ bool GatewaysCommand::Parse(const std::vector<std::string>& words)
 
 int GatewaysCommand::Execute(Session& session)
 {
-    const int signedIn = CliSignIn::SignInForQuery(session, args_);
+    const int signedIn = CliSignIn::SignInForQuery(session, installation_, args_);
     if (signedIn != kExitOk)
         return signedIn;
 

@@ -9,6 +9,8 @@
 class GatewaysCommand : public CliCommand
 {
 public:
+    using CliCommand::CliCommand;
+
     const char* Name() const override { return "gateways"; }
     const char* Synopsis() const override { return "[--sn S] [--name N] [--node N] [--online|--offline]"; }
     const char* Summary() const override { return "list the account's gateways"; }

@@ -21,7 +21,7 @@ int ListenCommand::Execute(Session&)
     CliMqttSession mqtt;
     CliEventLoop loop;
     DispatchLinePrinter printer(stdout);
-    if (!mqtt.Start(&printer))
+    if (!mqtt.Start(installation_, &printer))
         return kExitFailed;
     loop.OnStopSignal([&mqtt](int) {
         mqtt.Stop();

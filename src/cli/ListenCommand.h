@@ -9,6 +9,8 @@
 class ListenCommand : public CliCommand
 {
 public:
+    using CliCommand::CliCommand;
+
     const char* Name() const override { return "listen"; }
     const char* Synopsis() const override { return ""; }
     const char* Summary() const override { return "print every message the broker delivers to this PC"; }

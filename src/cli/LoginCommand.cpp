@@ -3,8 +3,7 @@
 #include "CliConsole.h"
 #include "CliPassword.h"
 #include "CliSignIn.h"
-#include "app/PcId.h"
-#include "app/ProgramFolder.h"
+#include "app/Installation.h"
 #include "control/LoginFlow.h"
 #include "control/Session.h"
 #include "platform/TextCodec.h"
@@ -63,7 +62,7 @@ int LoginCommand::Execute(Session& session)
         // The login view fills the password field and ticks the box only for a
         // remembered login of the same user; an omitted PASSWORD does the same, and
         // only without one is the password asked for.
-        const LoginFlow::Offer offer = LoginFlow::Offered();
+        const LoginFlow::Offer offer = LoginFlow::Offered(installation_);
         if (offer.user == user && offer.remember && !offer.password.isEmpty()) {
             password = offer.password;
             remember = true;
@@ -78,8 +77,8 @@ int LoginCommand::Execute(Session& session)
 
     // Recorded whether or not the password is to be remembered: the flag decides
     // what a later login offers, and the PC identifier must survive either way.
-    if (!LoginFlow::Record(user, password, remember))
-        CliConsole::Error("warning: the login cache " + LoginCachePath().toStdString() +
+    if (!LoginFlow::Record(installation_, user, password, remember))
+        CliConsole::Error("warning: the login cache " + installation_.LoginCachePath().toStdString() +
                           " could not be written");
 
     // One "name value" line per identifier, easy to read and to pick out in scripts.
@@ -91,7 +90,7 @@ int LoginCommand::Execute(Session& session)
     field("orgId", QString::number(current->orgId));
     field("newRoleId", QString::number(current->newRoleId));
     field("accountsId", QString::number(current->accountsId));
-    field("pcId", QString::fromLatin1(GetPcId()));
+    field("pcId", QString::fromLatin1(installation_.PcId()));
     field("remember", remember ? QStringLiteral("yes") : QStringLiteral("no"));
     return kExitOk;
 }

@@ -8,6 +8,8 @@
 class LoginCommand : public CliCommand
 {
 public:
+    using CliCommand::CliCommand;
+
     const char* Name() const override { return "login"; }
     const char* Synopsis() const override { return "USER [--password-stdin | PASSWORD] [--remember]"; }
     const char* Summary() const override { return "sign in and record the login in the login cache"; }

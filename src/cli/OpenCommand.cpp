@@ -129,5 +129,6 @@ std::string OpenCommand::ReadyPlace() const
         DetailSession() != nullptr ? DetailSession()->Listener().Listener() : nullptr;
     const int port = listener != nullptr ? listener->LocalPort()
                                          : LocalListenerHost::ListenPortForDeviceType(device_->protocol);
-    return TextCodec::WideToUtf8(LocalListenerHost::ListenAddress()) + ":" + std::to_string(port);
+    return TextCodec::WideToUtf8(LocalListenerHost::ListenAddress(installation_)) + ":" +
+           std::to_string(port);
 }

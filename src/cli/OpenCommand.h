@@ -16,6 +16,8 @@ class CNodeGateway;
 class OpenCommand : public CliSessionCommand
 {
 public:
+    using CliSessionCommand::CliSessionCommand;
+
     const char* Name() const override { return "open"; }
     const char* Synopsis() const override { return "GWSN DEVSN"; }
     const char* Summary() const override

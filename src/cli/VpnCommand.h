@@ -15,6 +15,8 @@ class CNodeGateway;
 class VpnCommand : public CliSessionCommand
 {
 public:
+    using CliSessionCommand::CliSessionCommand;
+
     const char* Name() const override { return "vpn"; }
     const char* Synopsis() const override { return "GWSN"; }
     const char* Summary() const override

@@ -1,4 +1,5 @@
 #include "CliApp.h"
+#include "app/Installation.h"
 
 #include <QCoreApplication>
 
@@ -7,6 +8,9 @@ int main(int argc, char** argv)
     // The event loop object is there for the commands that keep tunnels and sockets
     // open; the listing commands never enter the loop.
     QCoreApplication application(argc, argv);
-    CliApp cli;
+    // The program's installation: its folder, its custom resources, PC identifier
+    // and trace log, brought up by the commands that need it.
+    Installation installation;
+    CliApp cli(installation);
     return cli.Run(argc, argv);
 }

@@ -1,6 +1,6 @@
 #include "control/LocalListenerHost.h"
 
-#include "app/CustomResourceTable.h"
+#include "app/Installation.h"
 #include "endpoint/CServerAcceptSocket.h"
 #include "endpoint/CServerSocket.h"
 #include "endpoint/LocalListenerOwner.h"
@@ -32,7 +32,8 @@ LocalListenerOwner* OwnerFromParam(WParam tunnel)
 
 } // namespace
 
-LocalListenerHost::LocalListenerHost(OwnerResolver resolveOwner) : resolveOwner_(std::move(resolveOwner))
+LocalListenerHost::LocalListenerHost(Installation& installation, OwnerResolver resolveOwner)
+    : installation_(installation), resolveOwner_(std::move(resolveOwner))
 {
     if (!resolveOwner_) {
         resolveOwner_ = OwnerFromParam;
@@ -61,9 +62,9 @@ uint16_t LocalListenerHost::ListenPortForDeviceType(int typeCode)
     }
 }
 
-QString LocalListenerHost::ListenAddress()
+QString LocalListenerHost::ListenAddress(const Installation& installation)
 {
-    const std::string configured = CustomResourceText("listen_host");
+    const std::string configured = installation.ResourceText("listen_host");
     return QString::fromStdString(configured.empty() ? std::string(kDefaultListenAddress) : configured);
 }
 
@@ -132,7 +133,7 @@ bool LocalListenerHost::OpenListener(WParam tunnel)
     listener_->SetReuseAddress(true);
     const LocalListenerOwner* owner = Resolve(tunnel);
     const uint16_t port = ListenPortForDeviceType(owner != nullptr ? owner->ListenerDeviceType() : 0);
-    if (!listener_->Bind(port, ListenAddress())) {
+    if (!listener_->Bind(port, ListenAddress(installation_))) {
         ShowMessageBox(this, QString::fromUtf8(kBindFailed), caption, kMbOk);
         return false;
     }
@@ -167,7 +168,8 @@ void LocalListenerHost::SetUpListener(WParam tunnel, MessageWindow* answerWindow
 void LocalListenerHost::AcceptConnection(WParam tunnel)
 {
     ForgetEndedConnections();
-    std::unique_ptr<CServerAcceptSocket> connection(new (std::nothrow) CServerAcceptSocket(Resolve(tunnel)));
+    std::unique_ptr<CServerAcceptSocket> connection(
+        new (std::nothrow) CServerAcceptSocket(Resolve(tunnel), &installation_.Trace()));
     if (connection == nullptr) {
         AfxMessageBox(QString::fromUtf8(kAcceptOutOfMemory));
         return;

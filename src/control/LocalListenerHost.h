@@ -11,6 +11,7 @@
 
 class CServerAcceptSocket;
 class CServerSocket;
+class Installation;
 class LocalListenerOwner;
 
 // The main window's part for the local port-forward tunnel: one listening socket
@@ -22,12 +23,14 @@ class LocalListenerOwner;
 // The tunnel travels in wParam as the tunnel layer passes it; the resolver given to
 // the constructor turns that value into the tunnel's LocalListenerOwner side (by
 // default the value is that pointer itself). Answers carry the value unchanged.
+// The installation names the listening address and keeps the trace log of the
+// accepted connections; it outlives the host.
 class LocalListenerHost : public MessageWindow
 {
 public:
     using OwnerResolver = std::function<LocalListenerOwner*(WParam)>;
 
-    explicit LocalListenerHost(OwnerResolver resolveOwner = OwnerResolver());
+    explicit LocalListenerHost(Installation& installation, OwnerResolver resolveOwner = OwnerResolver());
     ~LocalListenerHost() override;
 
     LResult WindowProc(MsgCode msg, WParam wParam, LParam lParam) override;
@@ -37,7 +40,7 @@ public:
     static uint16_t ListenPortForDeviceType(int typeCode);
     // The address the listener binds: the custom resource entry "listen_host" when
     // it is present and not empty, else 127.0.0.1.
-    static QString ListenAddress();
+    static QString ListenAddress(const Installation& installation);
 
     // The listening socket, null when none.
     CServerSocket* Listener() const { return listener_.get(); }
@@ -55,6 +58,7 @@ private:
     void ForgetEndedConnections();
     LocalListenerOwner* Resolve(WParam tunnel) const;
 
+    Installation& installation_;
     OwnerResolver resolveOwner_;
     std::unique_ptr<CServerSocket> listener_;
     std::vector<std::unique_ptr<CServerAcceptSocket>> accepted_;

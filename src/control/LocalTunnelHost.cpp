@@ -3,9 +3,10 @@
 #include "endpoint/CServerAcceptSocket.h"
 #include "tunnel/CNetPfLocalDataTunnel.h"
 
-LocalTunnelHost::LocalTunnelHost(VirtualComPairs& comPairs)
-    : comPairs_(comPairs),
-      listener_([](WParam tunnel) { return CNetPfLocalDataTunnel::ListenerOwnerFromParam(tunnel); })
+LocalTunnelHost::LocalTunnelHost(Installation& installation, VirtualComPairs& comPairs)
+    : comPairs_(comPairs), listener_(installation, [](WParam tunnel) {
+          return CNetPfLocalDataTunnel::ListenerOwnerFromParam(tunnel);
+      })
 {
 }
 

@@ -6,11 +6,12 @@
 // The tunnel host of the window and of lumetra-cli: the local listener host, whose
 // window the port-forward tunnels report to, and the program's virtual COM pairs.
 // The pairs are given, not owned: the serial tunnels keep using their halves until
-// they are destroyed, which may be after this host has gone.
+// they are destroyed, which may be after this host has gone. The installation
+// (listening address, trace log) outlives the host.
 class LocalTunnelHost : public TunnelHost
 {
 public:
-    explicit LocalTunnelHost(VirtualComPairs& comPairs);
+    LocalTunnelHost(Installation& installation, VirtualComPairs& comPairs);
 
     LocalListenerHost& Listener() { return listener_; }
 

@@ -1,7 +1,7 @@
 #include "control/LoginFlow.h"
 
+#include "app/Installation.h"
 #include "app/LoginCache.h"
-#include "app/PcId.h"
 #include "cloud/CAccountInfo.h"
 #include "control/Session.h"
 #include "platform/TextCodec.h"
@@ -33,10 +33,10 @@ bool LoginFlow::SignIn(const QString& user, const QString& password, QString* fa
     return true;
 }
 
-LoginFlow::Offer LoginFlow::Offered()
+LoginFlow::Offer LoginFlow::Offered(const Installation& installation)
 {
     Offer offer;
-    const std::unique_ptr<CRequestLogin> cached = LoadLoginCache();
+    const std::unique_ptr<CRequestLogin> cached = LoadLoginCache(installation.LoginCachePath());
     if (cached) {
         offer.user = cached->GetUserName();
         offer.remember = cached->GetRemember() != 0;
@@ -46,9 +46,9 @@ LoginFlow::Offer LoginFlow::Offered()
     return offer;
 }
 
-bool LoginFlow::LastLogin(QString* user, QString* password)
+bool LoginFlow::LastLogin(const Installation& installation, QString* user, QString* password)
 {
-    const std::unique_ptr<CRequestLogin> cached = LoadLoginCache();
+    const std::unique_ptr<CRequestLogin> cached = LoadLoginCache(installation.LoginCachePath());
     if (!cached || cached->GetUserName().isEmpty() || cached->GetPassword().isEmpty())
         return false;
     *user = cached->GetUserName();
@@ -56,12 +56,13 @@ bool LoginFlow::LastLogin(QString* user, QString* password)
     return true;
 }
 
-bool LoginFlow::Record(const QString& user, const QString& password, bool remember)
+bool LoginFlow::Record(const Installation& installation, const QString& user, const QString& password,
+                       bool remember)
 {
     CRequestLogin record;
     record.SetUserName(user);
     record.SetPassword(password);
     record.SetRemember(remember ? 1 : 0);
-    record.SetPcId(TextCodec::LocalToWide(GetPcId()));
-    return SaveLoginCache(record);
+    record.SetPcId(TextCodec::LocalToWide(installation.PcId()));
+    return SaveLoginCache(installation.LoginCachePath(), record);
 }

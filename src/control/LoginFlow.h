@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class Installation;
 class Session;
 
 // Signing in, for the login view and the command line alike: the checks of the
@@ -24,6 +25,7 @@ public:
     // the above or the service's msg) and the session is left as it was.
     bool SignIn(const QString& user, const QString& password, QString* failure);
 
+    // The login cache and the PC identifier are the installation's.
     // What the login view offers at start, from the login cache: the user name, and
     // with `remember` set the remembered password. All empty without a cache.
     struct Offer
@@ -32,14 +34,15 @@ public:
         QString password;
         bool remember = false;
     };
-    static Offer Offered();
+    static Offer Offered(const Installation& installation);
     // The user name and password of the last successful login whether or not it was
     // remembered; false when the login cache holds no complete login.
-    static bool LastLogin(QString* user, QString* password);
+    static bool LastLogin(const Installation& installation, QString* user, QString* password);
     // Records a successful login as the whole login cache: user name, password,
     // remember flag and this installation's PC identifier (kept either way). False
     // when the cache could not be written.
-    static bool Record(const QString& user, const QString& password, bool remember);
+    static bool Record(const Installation& installation, const QString& user, const QString& password,
+                       bool remember);
 
 private:
     Session& session_;

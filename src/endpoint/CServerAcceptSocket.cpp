@@ -6,7 +6,10 @@
 
 #include <vector>
 
-CServerAcceptSocket::CServerAcceptSocket(LocalDataOwner* owner) : owner_(owner) {}
+CServerAcceptSocket::CServerAcceptSocket(LocalDataOwner* owner, TraceLog* trace)
+    : owner_(owner), trace_(trace)
+{
+}
 
 void CServerAcceptSocket::OnReceive(int errorCode)
 {
@@ -20,12 +23,15 @@ void CServerAcceptSocket::OnReceive(int errorCode)
         block.newConnection = newConnection_;
         newConnection_ = 0;
         LocalDataOwner* owner = owner_;
+        TraceLog* trace = trace_;
         // Nothing of this object is touched after the owner's call: the owner may
         // close and delete the connection from there.
         if (owner != nullptr) {
             owner->SendLocalData(&block);
         }
-        TraceLog(buffer.data(), static_cast<uint32_t>(count), "local socket recv:", 1);
+        if (trace != nullptr) {
+            trace->Write(buffer.data(), static_cast<uint32_t>(count), "local socket recv:", 1);
+        }
         return;
     }
     CSocket::OnReceive(errorCode);

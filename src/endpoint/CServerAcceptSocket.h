@@ -3,15 +3,16 @@
 #include "endpoint/CSocket.h"
 
 class LocalDataOwner;
+class TraceLog;
 
 // A connection that the local listener accepted from an application on the PC.
 // Each chunk it receives (at most 1,024 bytes) reaches the owner as one
 // _com_transfer_data block whose new-connection flag is 1 for the first chunk of the
-// connection and 0 afterwards, and is written to the trace log in hex.
+// connection and 0 afterwards, and is written to the trace log in hex (when one is given).
 class CServerAcceptSocket : public CSocket
 {
 public:
-    explicit CServerAcceptSocket(LocalDataOwner* owner);
+    CServerAcceptSocket(LocalDataOwner* owner, TraceLog* trace);
 
     LocalDataOwner* Owner() const { return owner_; }
     int NewConnectionFlag() const { return newConnection_; }
@@ -25,6 +26,7 @@ protected:
 
 private:
     LocalDataOwner* owner_ = nullptr;
+    TraceLog* trace_ = nullptr;
     int32_t newConnection_ = 1;
     int32_t matched_ = 0;
 };

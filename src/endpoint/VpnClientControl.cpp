@@ -1,7 +1,7 @@
 #include "endpoint/VpnClientControl.h"
 
-#include "app/CustomResourceTable.h"
 #include "app/PrivateFile.h"
+#include "app/ProcessInstallation.h"
 #include "app/ProgramFolder.h"
 #include "app/ResourceInfo.h"
 #include "endpoint/VpnClientRecord.h"

@@ -1,8 +1,6 @@
 #include "tunnel/CComDataTunnel.h"
 
-#include "app/CustomResourceTable.h"
-#include "app/PcId.h"
-#include "app/TraceLog.h"
+#include "app/ProcessInstallation.h"
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
 #include "endpoint/ComTransferData.h"
@@ -207,8 +205,8 @@ void CComDataTunnel::SendLocalData(_com_transfer_data* block)
     if (Publisher() != nullptr) {
         Publisher()->Publish(topic, text.data(), static_cast<int>(text.size()), 0);
     }
-    TraceLog(reinterpret_cast<const unsigned char*>(text.data()), static_cast<uint32_t>(text.size()),
-             "MQTT Send Encode:", 0);
+    WriteTrace(reinterpret_cast<const unsigned char*>(text.data()), static_cast<uint32_t>(text.size()),
+               "MQTT Send Encode:", 0);
 }
 
 void CComDataTunnel::OnSerialData(const char* data, int count)

@@ -1,7 +1,7 @@
 #include "tunnel/CDataTunnel.h"
 
 #include "app/InputRules.h"
-#include "app/PcId.h"
+#include "app/ProcessInstallation.h"
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
 #include "endpoint/ComTransferData.h"

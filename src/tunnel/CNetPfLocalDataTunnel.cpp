@@ -1,7 +1,6 @@
 #include "tunnel/CNetPfLocalDataTunnel.h"
 
-#include "app/CustomResourceTable.h"
-#include "app/PcId.h"
+#include "app/ProcessInstallation.h"
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
 #include "endpoint/CServerAcceptSocket.h"

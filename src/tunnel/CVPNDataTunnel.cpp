@@ -1,6 +1,6 @@
 #include "tunnel/CVPNDataTunnel.h"
 
-#include "app/PcId.h"
+#include "app/ProcessInstallation.h"
 #include "cloud/CNodeGateway.h"
 #include "endpoint/VpnClientControl.h"
 #include "mqtt-c/MessagePublisher.h"

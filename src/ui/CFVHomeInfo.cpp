@@ -1,6 +1,6 @@
 #include "ui/CFVHomeInfo.h"
 
-#include "app/CustomResourceTable.h"
+#include "app/Installation.h"
 #include "ui/CMemDCPNG.h"
 #include "ui/hyperlink/CHyperLink.h"
 #include "ui/pngbutton/CGdiPlusBitmapResource.h"
@@ -18,10 +18,10 @@ QString EntryText(const _Resource_Info* entry)
 
 } // namespace
 
-CFVHomeInfo::CFVHomeInfo(QWidget* parent)
-    : QWidget(parent), hotline_(FindCustomResource("hotline")), wslabel_(FindCustomResource("wslabel")),
-      compname_(FindCustomResource("compname")), dtver_(FindCustomResource("dtver")),
-      qrCode_(FindCustomResource("qr_code.png")),
+CFVHomeInfo::CFVHomeInfo(const Installation& installation, QWidget* parent)
+    : QWidget(parent), installation_(installation), hotline_(installation.FindResource("hotline")),
+      wslabel_(installation.FindResource("wslabel")), compname_(installation.FindResource("compname")),
+      dtver_(installation.FindResource("dtver")), qrCode_(installation.FindResource("qr_code.png")),
       iotLink_(new CHyperLink(QStringLiteral("点击访问云服务平台"), this)),
       officeLink_(new CHyperLink(QStringLiteral("www"), this))
 {
@@ -33,8 +33,8 @@ CFVHomeInfo::CFVHomeInfo(QWidget* parent)
 
 void CFVHomeInfo::OnInitialUpdate()
 {
-    const QString iot = EntryText(FindCustomResource("ioturl"));
-    const QString office = EntryText(FindCustomResource("officeurl"));
+    const QString iot = EntryText(installation_.FindResource("ioturl"));
+    const QString office = EntryText(installation_.FindResource("officeurl"));
     if (iot.isEmpty()) {
         iotLink_->hide();
     } else {

@@ -7,6 +7,7 @@
 #include <QWidget>
 
 class CHyperLink;
+class Installation;
 struct _Resource_Info;
 
 // The home page on the right after login and after the home button: statistics and
@@ -19,7 +20,8 @@ public:
     static constexpr int IDC_IOT_LINK = 1025;
     static constexpr int IDC_OFFICE_LINK = 1026;
 
-    explicit CFVHomeInfo(QWidget* parent);
+    // The installation (texts, images, links) outlives the view.
+    CFVHomeInfo(const Installation& installation, QWidget* parent);
 
     // Once, after creation: the links' addresses and fonts, or hidden when empty.
     void OnInitialUpdate();
@@ -32,6 +34,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    const Installation& installation_;
     const _Resource_Info* hotline_;
     const _Resource_Info* wslabel_;
     const _Resource_Info* compname_;

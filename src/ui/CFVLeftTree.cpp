@@ -1,6 +1,6 @@
 #include "ui/CFVLeftTree.h"
 
-#include "app/CustomResourceTable.h"
+#include "app/Installation.h"
 #include "cloud/CNodeGateway.h"
 #include "control/Session.h"
 #include "platform/MessageWindow.h"
@@ -31,13 +31,14 @@ QIcon StateIcon(int png)
 
 } // namespace
 
-CFVLeftTree::CFVLeftTree(MessageWindow* mainWindow, Session& session, QWidget* parent)
-    : QWidget(parent), mainWindow_(mainWindow), session_(session), addUrl_(FindCustomResource("addurl")),
-      tabAll_(new CTabButton(this, IDC_TAB_ALL)), tabResults_(new CTabButton(this, IDC_TAB_RESULTS)),
-      tabSearch_(new CTabButton(this, IDC_TAB_SEARCH)), tree_(new QTreeWidget(this)),
-      search_(new CGdipButton(this, IDC_SEARCH)), home_(new CGdipButton(this, IDC_HOME)),
-      add_(new CGdipButton(this, IDC_ADD)), alarms_(new CGdipButton(this, IDC_ALARMS)), query_(session),
-      fillTimer_(new QTimer(this))
+CFVLeftTree::CFVLeftTree(const Installation& installation, MessageWindow* mainWindow, Session& session,
+                         QWidget* parent)
+    : QWidget(parent), mainWindow_(mainWindow), session_(session),
+      addUrl_(installation.FindResource("addurl")), tabAll_(new CTabButton(this, IDC_TAB_ALL)),
+      tabResults_(new CTabButton(this, IDC_TAB_RESULTS)), tabSearch_(new CTabButton(this, IDC_TAB_SEARCH)),
+      tree_(new QTreeWidget(this)), search_(new CGdipButton(this, IDC_SEARCH)),
+      home_(new CGdipButton(this, IDC_HOME)), add_(new CGdipButton(this, IDC_ADD)),
+      alarms_(new CGdipButton(this, IDC_ALARMS)), query_(session), fillTimer_(new QTimer(this))
 {
     setObjectName(QStringLiteral("CFVLeftTree"));
     setAttribute(Qt::WA_OpaquePaintEvent);

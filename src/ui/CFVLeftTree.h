@@ -15,6 +15,7 @@ class CDLEdit;
 class CGdipButton;
 class CNodeGateway;
 class CTabButton;
+class Installation;
 class MessageWindow;
 class QLabel;
 class QTreeWidget;
@@ -49,7 +50,9 @@ public:
     static constexpr int kGatewayRole = Qt::UserRole;
     static constexpr int kStateRole = Qt::UserRole + 1;
 
-    CFVLeftTree(MessageWindow* mainWindow, Session& session, QWidget* parent);
+    // The installation (the add page's address) is read while constructing.
+    CFVLeftTree(const Installation& installation, MessageWindow* mainWindow, Session& session,
+                QWidget* parent);
     ~CFVLeftTree() override;
 
     // Once, after creation: images, tab states, the hidden search form, and the

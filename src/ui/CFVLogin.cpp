@@ -1,6 +1,6 @@
 #include "ui/CFVLogin.h"
 
-#include "app/CustomResourceTable.h"
+#include "app/Installation.h"
 #include "platform/MessageBox.h"
 #include "platform/TextCodec.h"
 #include "platform/WindowMessages.h"
@@ -23,10 +23,12 @@ QString EntryText(const _Resource_Info* entry)
 
 } // namespace
 
-CFVLogin::CFVLogin(MessageWindow* mainWindow, Session& session, QWidget* parent)
-    : QWidget(parent), mainWindow_(mainWindow), flow_(session), compInfo_(FindCustomResource("compinfo")),
-      versionText_(FindCustomResource("dtverloca")), titleFont_(CMemDCPNG::YaHei(12, true)),
-      footerFont_(CMemDCPNG::YaHei(16)), smallFont_(CMemDCPNG::YaHei(12))
+CFVLogin::CFVLogin(const Installation& installation, MessageWindow* mainWindow, Session& session,
+                   QWidget* parent)
+    : QWidget(parent), installation_(installation), mainWindow_(mainWindow), flow_(session),
+      compInfo_(installation.FindResource("compinfo")), versionText_(installation.FindResource("dtverloca")),
+      titleFont_(CMemDCPNG::YaHei(12, true)), footerFont_(CMemDCPNG::YaHei(16)),
+      smallFont_(CMemDCPNG::YaHei(12))
 {
     setObjectName(QStringLiteral("CFVLogin"));
 
@@ -66,7 +68,7 @@ void CFVLogin::OnInitialUpdate()
     arial.setWeight(QFont::Normal);
     password_->setFont(arial);
 
-    const LoginFlow::Offer offer = LoginFlow::Offered();
+    const LoginFlow::Offer offer = LoginFlow::Offered(installation_);
     if (!offer.user.isEmpty())
         user_->setText(offer.user);
     remember_->setChecked(offer.remember);
@@ -83,7 +85,7 @@ void CFVLogin::OnBnClickedLogin()
         ShowMessageBox(this, failure, QString::fromUtf8(kDefaultMessageBoxCaption), kMbOk);
         return;
     }
-    LoginFlow::Record(userName, password, remember_->isChecked());
+    LoginFlow::Record(installation_, userName, password, remember_->isChecked());
     SendWindowMessage(mainWindow_, WM_LOGIN_SUCCEEDED, 0, 0);
 }
 

@@ -10,6 +10,7 @@
 
 class CGdipButton;
 class CSingleCenter;
+class Installation;
 class QCheckBox;
 class QLineEdit;
 class Session;
@@ -28,7 +29,8 @@ public:
     static constexpr int IDC_PASSWORD = 1006;
     static constexpr int IDC_REMEMBER = 1007;
 
-    CFVLogin(MessageWindow* mainWindow, Session& session, QWidget* parent);
+    // The installation (branding texts, login cache, PC identifier) outlives the view.
+    CFVLogin(const Installation& installation, MessageWindow* mainWindow, Session& session, QWidget* parent);
     ~CFVLogin() override;
 
     // Once, after creation: the password font and the remembered login.
@@ -48,6 +50,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    const Installation& installation_;
     MessageWindow* mainWindow_;
     LoginFlow flow_;
     QLineEdit* user_;

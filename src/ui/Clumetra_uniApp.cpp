@@ -7,7 +7,10 @@
 #include "ui/TipsDialogPresenter.h"
 #include "ui/wndshadow/CWndShadow.h"
 
-Clumetra_uniApp::Clumetra_uniApp(const QString& screenshotPath) : screenshotPath_(screenshotPath) {}
+Clumetra_uniApp::Clumetra_uniApp(Installation& installation, const QString& screenshotPath)
+    : installation_(installation), screenshotPath_(screenshotPath)
+{
+}
 
 bool Clumetra_uniApp::InitInstance()
 {
@@ -18,7 +21,7 @@ bool Clumetra_uniApp::InitInstance()
     TipsDialog::Presenter* previousTips = TipsDialog::SetPresenter(&tips);
     CWndShadow::Initialize();
     {
-        Clumetra_uniDlg dlg(connection_);
+        Clumetra_uniDlg dlg(installation_, connection_);
         dlg.SetScreenshotPath(screenshotPath_);
         dlg.DoModal();
     }

@@ -4,19 +4,23 @@
 
 #include <QString>
 
+class Installation;
+
 // The application: installs the desktop's message boxes and waiting dialogs,
 // prepares the drop shadow, runs the main window until it closes, and returns
 // false (the process then ends).
 class Clumetra_uniApp
 {
 public:
-    // With a screenshot path, the window saves an image of itself after its first
-    // paint and closes.
-    explicit Clumetra_uniApp(const QString& screenshotPath = QString());
+    // The window runs on `installation`, which outlives the application object (and
+    // the threads the window starts). With a screenshot path, the window saves an
+    // image of itself after its first paint and closes.
+    explicit Clumetra_uniApp(Installation& installation, const QString& screenshotPath = QString());
 
     bool InitInstance();
 
 private:
+    Installation& installation_;
     QString screenshotPath_;
     // The program's one broker connection. Its thread runs until the process ends
     // (main ends it without destroying the application), so it lives here, beyond

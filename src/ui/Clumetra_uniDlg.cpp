@@ -1,7 +1,7 @@
 #include "ui/Clumetra_uniDlg.h"
 
-#include "app/CustomResourceTable.h"
-#include "app/PcId.h"
+#include "app/Installation.h"
+#include "app/ProcessInstallation.h"
 #include "cloud/CCloudClient.h"
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
@@ -53,18 +53,20 @@ QRect EntryRect(const _Resource_Info* entry)
 
 } // namespace
 
-Clumetra_uniDlg::Clumetra_uniDlg(MqttConnection& connection, Services services)
-    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), connection_(connection),
-      services_(std::move(services)), comPairs_(std::make_unique<VirtualComPairs>()),
-      tunnelHost_(std::make_unique<LocalTunnelHost>(*comPairs_))
+Clumetra_uniDlg::Clumetra_uniDlg(Installation& installation, MqttConnection& connection, Services services)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), installation_(installation),
+      connection_(connection), services_(std::move(services)), comPairs_(std::make_unique<VirtualComPairs>()),
+      tunnelHost_(std::make_unique<LocalTunnelHost>(installation, *comPairs_))
 {
     if (!services_.stopVpnClients)
         services_.stopVpnClients = [] { StopVpnClients(); };
     if (!services_.startVpnClient)
         services_.startVpnClient = [] { return StartVpnClient(); };
     if (!services_.startMqttThread)
-        services_.startMqttThread = [&connection] {
-            std::thread([&connection] { mqtt_thread_entry(connection); }).detach();
+        services_.startMqttThread = [&installation, &connection] {
+            std::thread([&installation, &connection] {
+                mqtt_thread_entry(installation, connection);
+            }).detach();
         };
     setObjectName(QStringLiteral("Clumetra_uniDlg"));
     setWindowTitle(QStringLiteral("Lumetra"));
@@ -74,6 +76,8 @@ Clumetra_uniDlg::Clumetra_uniDlg(MqttConnection& connection, Services services)
 
 Clumetra_uniDlg::~Clumetra_uniDlg()
 {
+    if (&ProcessInstallation() == &installation_)
+        SetProcessInstallation(nullptr);
     // The detail view's controller goes before the gateway records it points to,
     // which the session keeps for the tree; the records go right after the tree.
     delete detailView_;
@@ -93,15 +97,13 @@ bool Clumetra_uniDlg::OnInitDialog()
 {
     // No system menu or caption on this window: the about entry has nowhere to go.
     services_.stopVpnClients();
-    LoadCustomResources();
+    installation_.LoadCustomResources();
+    SetProcessInstallation(&installation_);
 
-    logo_ = FindCustomResource("logo.png");
-    title_ = FindCustomResource("title.png");
-    wsh_ = FindCustomResource("wsh");
-    wsp_ = FindCustomResource("wsp");
-    const std::string host = wsh_ != nullptr ? wsh_->Text() : std::string();
-    const int port = wsp_ != nullptr ? std::atoi(wsp_->Text().c_str()) : 0;
-    session_ = std::make_unique<Session>(CCloudClient(host.c_str(), port));
+    logo_ = installation_.FindResource("logo.png");
+    title_ = installation_.FindResource("title.png");
+    const WebEndpoint web = installation_.WebService();
+    session_ = std::make_unique<Session>(CCloudClient(web.host.c_str(), web.port));
 
     SetUpButtons();
     shadow_ = std::make_unique<CWndShadow>();
@@ -114,8 +116,8 @@ bool Clumetra_uniDlg::OnInitDialog()
     }
     // The window is frameless from its creation (no caption, no sizing border).
 
-    SettlePcId();
-    const char* pcId = GetPcId();
+    installation_.SettlePcId();
+    const char* pcId = installation_.PcId();
     connection_.SetPcId(pcId, std::strlen(pcId));
     services_.startMqttThread();
 
@@ -174,7 +176,7 @@ CGdipButton* Clumetra_uniDlg::Button(int id) const
 
 void Clumetra_uniDlg::CreateLoginView()
 {
-    loginView_ = new CFVLogin(this, *session_, this);
+    loginView_ = new CFVLogin(installation_, this, *session_, this);
     loginView_->setGeometry(LoginArea());
     loginView_->OnInitialUpdate();
     loginView_->show();
@@ -238,13 +240,13 @@ LResult Clumetra_uniDlg::OnLoginSucceeded()
     if (loginView_ != nullptr)
         loginView_->hide();
     if (treeView_ == nullptr) {
-        treeView_ = new CFVLeftTree(this, *session_, this);
+        treeView_ = new CFVLeftTree(installation_, this, *session_, this);
         treeView_->setGeometry(LeftArea());
         treeView_->OnInitialUpdate();
     }
     treeView_->show();
     if (homeView_ == nullptr) {
-        homeView_ = new CFVHomeInfo(this);
+        homeView_ = new CFVHomeInfo(installation_, this);
         homeView_->setGeometry(RightArea());
         homeView_->OnInitialUpdate();
     }

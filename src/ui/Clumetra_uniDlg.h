@@ -25,6 +25,7 @@ class LocalTunnelHost;
 class MqttConnection;
 class VirtualComPairs;
 class CWndShadow;
+class Installation;
 class QEventLoop;
 class Session;
 struct _Resource_Info;
@@ -57,15 +58,17 @@ public:
         std::function<void()> startMqttThread; // default: a detached thread running mqtt_thread_entry
     };
 
-    // `connection` is the program's broker connection: the window hands it the PC
-    // identifier, starts its thread (which then runs for the life of the process, so
-    // the connection must outlive the window) and hands it to the detail view.
-    explicit Clumetra_uniDlg(MqttConnection& connection, Services services = Services());
+    // `installation` is the program's installation and `connection` its broker
+    // connection: the window hands the connection the PC identifier, starts its
+    // thread (which then runs for the life of the process, so both must outlive the
+    // window) and hands it to the detail view.
+    Clumetra_uniDlg(Installation& installation, MqttConnection& connection, Services services = Services());
     ~Clumetra_uniDlg() override;
 
-    // The start-up: ends leftover VPN clients, loads the custom resource table, makes
-    // the session with the web client of "wsh"/"wsp", sets up the window, settles the PC identifier,
-    // hands it to the MQTT client, starts the MQTT thread and creates the login view.
+    // The start-up: ends leftover VPN clients, loads the installation's custom
+    // resource table, makes the session with the web client of "wsh"/"wsp", sets up
+    // the window, settles the PC identifier, hands it to the MQTT client, starts the
+    // MQTT thread and creates the login view.
     bool OnInitDialog();
     // OnInitDialog, then shows the window and returns when it has closed.
     int DoModal();
@@ -114,12 +117,11 @@ private:
     LResult OnResetRowButton(WParam row);
     void SaveScreenshot();
 
+    Installation& installation_;
     MqttConnection& connection_;
     Services services_;
     const _Resource_Info* logo_ = nullptr;
     const _Resource_Info* title_ = nullptr;
-    const _Resource_Info* wsh_ = nullptr;
-    const _Resource_Info* wsp_ = nullptr;
     CGdipButton* buttons_[4] = {};
     std::unique_ptr<CWndShadow> shadow_;
     std::unique_ptr<Session> session_;

@@ -6,6 +6,7 @@
 // the program's folder, or the folder named by LUMETRA_HOME. With --screenshot the
 // window saves an image of itself as PNG after its first paint and closes.
 
+#include "app/Installation.h"
 #include "endpoint/VpnClientControl.h"
 #include "ui/Clumetra_uniApp.h"
 
@@ -34,7 +35,10 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lumetra"));
     QApplication::setQuitOnLastWindowClosed(false);
-    Clumetra_uniApp theApp(screenshot);
+    // The program's installation. It is never destroyed: the process ends below
+    // without unwinding, while the MQTT thread and the tunnels may still use it.
+    Installation installation;
+    Clumetra_uniApp theApp(installation, screenshot);
     theApp.InitInstance();
     // However the window closed, the OpenVPN client this run started does not outlive
     // the program (the quit button has already ended it; then this finds nothing).

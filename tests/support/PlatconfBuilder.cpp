@@ -4,6 +4,7 @@
 
 #include "app/CustomResourceTable.h"
 
+#include <QDir>
 #include <QFile>
 #include <algorithm>
 
@@ -84,6 +85,17 @@ QByteArray PlatconfBuilder::Build() const
                      static_cast<qsizetype>(serialized.size()));
     }
     return bytes;
+}
+
+QString PlatconfBuilder::WriteInto(const QString& folder)
+{
+    if (!QDir(folder).mkpath(QStringLiteral("custom_resource"))) {
+        if (problem_.empty())
+            problem_ = "cannot make " + folder.toStdString() + "/custom_resource";
+        return QString();
+    }
+    const QString path = folder + QStringLiteral("/custom_resource/platconf");
+    return WriteTo(path) ? path : QString();
 }
 
 bool PlatconfBuilder::WriteTo(const QString& path)

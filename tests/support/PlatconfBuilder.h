@@ -39,6 +39,10 @@ public:
     // a step before went wrong.
     bool WriteTo(const QString& path);
     const std::string& Problem() const { return problem_; }
+    // Writes the file as the custom resource file of the installation in `folder`
+    // (<folder>/custom_resource/platconf, the sub-folder made when missing) and
+    // returns its path; empty, with Problem() saying why, when it cannot be written.
+    QString WriteInto(const QString& folder);
 
 private:
     _Resource_Info* Find(const std::string& name);

@@ -125,15 +125,13 @@ bool PlatconfTool::Load(const QString& file, std::vector<_Resource_Info>* entrie
         Fail("cannot read " + Native(file) + ": " + why);
         return false;
     }
-    std::vector<_Resource_Info*> parsed;
+    std::vector<std::unique_ptr<_Resource_Info>> parsed;
     std::string error;
     const bool whole = ParseCustomResources(reinterpret_cast<const uint8_t*>(image.constData()),
                                             static_cast<size_t>(image.size()), parsed, &error);
     entries->clear();
-    for (_Resource_Info* entry : parsed) {
+    for (std::unique_ptr<_Resource_Info>& entry : parsed)
         entries->push_back(std::move(*entry));
-        delete entry;
-    }
     damage->clear();
     if (!whole)
         *damage = Native(file) + " is damaged: " + error;

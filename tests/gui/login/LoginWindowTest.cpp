@@ -2,8 +2,8 @@
 // cache across two starts, and the quit question.
 
 #include "app/CRequestLogin.h"
+#include "app/Installation.h"
 #include "app/LoginCache.h"
-#include "app/PcId.h"
 #include "cloud/CCloudClient.h"
 #include "control/Session.h"
 #include "gui/common/GuiTestApp.h"
@@ -94,7 +94,8 @@ protected:
             const CCloudClient& cloud = starting_->CurrentSession()->Cloud();
             endpointAtMqttStart_ = cloud.Host() + ":" + std::to_string(cloud.Port());
         };
-        auto dlg = std::make_unique<Clumetra_uniDlg>(connection_, services);
+        installations_.push_back(std::make_unique<Installation>());
+        auto dlg = std::make_unique<Clumetra_uniDlg>(*installations_.back(), connection_, services);
         starting_ = dlg.get();
         dlg->OnInitDialog();
         dlg->show();
@@ -134,6 +135,8 @@ protected:
     std::string pcIdAtMqttStart_;
     std::string endpointAtMqttStart_;
     Clumetra_uniDlg* starting_ = nullptr;
+    // One installation per start of the program, the last one the current run's.
+    std::vector<std::unique_ptr<Installation>> installations_;
 };
 
 TEST_F(LoginWindowTest, StartUpRunsInOrderAndShowsTheLoginView)
@@ -144,9 +147,9 @@ TEST_F(LoginWindowTest, StartUpRunsInOrderAndShowsTheLoginView)
     // The PC identifier was settled, written to the cache and handed to the MQTT
     // client before its thread started; the web endpoint came from "wsh"/"wsp".
     EXPECT_EQ(pcIdAtMqttStart_.size(), 20u);
-    EXPECT_EQ(pcIdAtMqttStart_, std::string(GetPcId()));
+    EXPECT_EQ(pcIdAtMqttStart_, std::string(installations_.back()->PcId()));
     EXPECT_EQ(endpointAtMqttStart_, "127.0.0.1:" + std::to_string(webPort_));
-    std::unique_ptr<CRequestLogin> cache = LoadLoginCache();
+    std::unique_ptr<CRequestLogin> cache = LoadLoginCache(home_.FilePath("licache"));
     ASSERT_TRUE(cache);
     EXPECT_EQ(cache->GetPcId().toStdString(), pcIdAtMqttStart_);
 
@@ -167,7 +170,7 @@ TEST_F(LoginWindowTest, StartUpRunsInOrderAndShowsTheLoginView)
     // The next start reuses the identifier.
     dlg.reset();
     auto again = Start();
-    EXPECT_EQ(std::string(GetPcId()), pcIdAtMqttStart_);
+    EXPECT_EQ(std::string(installations_.back()->PcId()), pcIdAtMqttStart_);
 }
 
 TEST_F(LoginWindowTest, EmptyFieldsAndAWrongPasswordAreReportedAndKeepTheCache)
@@ -211,12 +214,12 @@ TEST_F(LoginWindowTest, LoginSwitchesViewsAndTheNextStartOffersWhatWasRemembered
     EXPECT_EQ(account->userName, QStringLiteral("demo"));
     EXPECT_EQ(account->accountsId, 1001);
 
-    std::unique_ptr<CRequestLogin> cache = LoadLoginCache();
+    std::unique_ptr<CRequestLogin> cache = LoadLoginCache(home_.FilePath("licache"));
     ASSERT_TRUE(cache);
     EXPECT_EQ(cache->GetUserName(), QStringLiteral("demo"));
     EXPECT_EQ(cache->GetPassword(), QStringLiteral("demo123"));
     EXPECT_EQ(cache->GetRemember(), 0);
-    EXPECT_EQ(cache->GetPcId().toStdString(), std::string(GetPcId()));
+    EXPECT_EQ(cache->GetPcId().toStdString(), std::string(installations_.back()->PcId()));
     ExpectScreenshot(*dlg, "logged-in-window");
 
     dlg.reset();

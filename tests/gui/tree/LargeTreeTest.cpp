@@ -2,6 +2,7 @@
 // made from the event loop and join the tree whole, a new query drops a fill under
 // way, and the cost grows in proportion to the list.
 
+#include "app/Installation.h"
 #include "cloud/CCloudClient.h"
 #include "cloud/CNodeGateway.h"
 #include "control/Session.h"
@@ -39,7 +40,7 @@ protected:
         CAccountInfo account;
         account.flag = 1;
         session->SetAccount(account);
-        tree = std::make_unique<CFVLeftTree>(&main, *session, nullptr);
+        tree = std::make_unique<CFVLeftTree>(installation, &main, *session, nullptr);
         tree->resize(250, 700);
         tree->show();
     }
@@ -66,6 +67,7 @@ protected:
     }
 
     BulkWebService service;
+    Installation installation; // its custom resources are never loaded: no branding
     SilentMainWindow main;
     std::unique_ptr<Session> session;
     std::unique_ptr<CFVLeftTree> tree;

@@ -9,6 +9,7 @@
 // OpenVPN client and waits for its link; the others give the window start and stop
 // steps for the client that only count their calls.
 
+#include "app/Installation.h"
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
 #include "gui/common/GuiTestApp.h"
@@ -233,12 +234,13 @@ protected:
             };
         }
         services.startMqttThread = [this] {
-            mqtt_ = std::thread([this, connection = connection_] {
-                mqtt_thread_entry(*connection);
+            mqtt_ = std::thread([this, installation = installation_, connection = connection_] {
+                mqtt_thread_entry(*installation, *connection);
                 mqttDone_ = true;
             });
         };
-        dlg_ = std::make_unique<Clumetra_uniDlg>(*connection_, services);
+        installation_ = std::make_shared<Installation>();
+        dlg_ = std::make_unique<Clumetra_uniDlg>(*installation_, *connection_, services);
         dlg_->OnInitDialog();
         dlg_->show();
         const QString subscribed =
@@ -359,6 +361,8 @@ protected:
     // The window's broker connection; the MQTT thread shares it, so a thread left
     // running by a failed case never outlives it.
     std::shared_ptr<MqttConnection> connection_ = std::make_shared<MqttConnection>();
+    // The window's installation, shared with the MQTT thread as the connection is.
+    std::shared_ptr<Installation> installation_;
     std::unique_ptr<Clumetra_uniDlg> dlg_;
     CFVLeftTree* tree_ = nullptr;
     std::thread mqtt_;

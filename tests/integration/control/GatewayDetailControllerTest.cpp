@@ -4,7 +4,6 @@
 // dialogs run with a short time-out.
 
 #include "control/GatewayDetailController.h"
-#include "app/CustomResourceTable.h"
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
 #include "control/Session.h"
@@ -14,6 +13,7 @@
 #include "platform/TipsDialog.h"
 #include "platform/WindowMessages.h"
 #include "support/FreePort.h"
+#include "support/InstallationInUse.h"
 #include "support/MessageBoxRecorder.h"
 #include "support/MqttClientThread.h"
 #include "support/PlatconfBuilder.h"
@@ -109,14 +109,13 @@ protected:
         // Nothing listens on the servers' port: the port-forward tunnel's relay and
         // release connections fail at once.
         const std::string closed = std::to_string(FreePort::Pick());
-        const QString platconf = home_.FilePath("custom_resource/platconf");
-        home_.MakeDir("custom_resource");
-        ASSERT_TRUE(PlatconfBuilder()
-                        .Text("port_transfer_host", "127.0.0.1")
-                        .Text("port_transfer_port", closed)
-                        .Text("relay_port", closed)
-                        .WriteTo(platconf));
-        LoadCustomResourcesFrom(platconf);
+        ASSERT_FALSE(PlatconfBuilder()
+                         .Text("port_transfer_host", "127.0.0.1")
+                         .Text("port_transfer_port", closed)
+                         .Text("relay_port", closed)
+                         .WriteInto(home_.Path())
+                         .isEmpty());
+        installation_.Get().LoadCustomResources();
         QFile::link(LUMETRA_BIN_DIR "/lumetra-vcom", home_.FilePath("lumetra-vcom"));
 
         ASSERT_TRUE(broker_.Start()) << broker_.Error().toStdString();
@@ -208,6 +207,7 @@ protected:
     }
 
     TempDir home_;
+    InstallationInUse installation_{home_.Path()};
     ScopedEnv homeEnv_{"LUMETRA_HOME", home_.Path().toStdString()};
     MosquittoBroker broker_;
     MqttTestClient farSide_{"far-side"};

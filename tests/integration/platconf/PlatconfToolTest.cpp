@@ -31,16 +31,14 @@ QByteArray ReadFile(const QString& path)
 // The entries as the client's own reader sees them; it must accept the file whole.
 std::vector<_Resource_Info> ParseWhole(const QByteArray& bytes)
 {
-    std::vector<_Resource_Info*> parsed;
+    std::vector<std::unique_ptr<_Resource_Info>> parsed;
     std::string error;
     EXPECT_TRUE(ParseCustomResources(reinterpret_cast<const uint8_t*>(bytes.constData()),
                                      static_cast<size_t>(bytes.size()), parsed, &error))
         << error;
     std::vector<_Resource_Info> entries;
-    for (_Resource_Info* e : parsed) {
+    for (const std::unique_ptr<_Resource_Info>& e : parsed)
         entries.push_back(*e);
-        delete e;
-    }
     return entries;
 }
 

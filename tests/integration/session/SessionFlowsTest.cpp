@@ -1,6 +1,7 @@
 // The session's current account, and the login and inventory flows that the login
 // view, the gateway tree and lumetra-cli share, against the real lumetra-farside.
 
+#include "app/Installation.h"
 #include "cloud/CNodeDevice.h"
 #include "control/GatewayQuery.h"
 #include "control/LoginFlow.h"
@@ -105,23 +106,24 @@ TEST_F(SessionFlows, RefusedLoginsGiveTheirTextAndLeaveTheSessionAsItWas)
 
 TEST_F(SessionFlows, RecordedLoginOffersThePasswordOnlyWhenRemembered)
 {
+    const Installation installation(dir_.Path());
     QString user;
     QString password;
-    EXPECT_FALSE(LoginFlow::LastLogin(&user, &password));
-    LoginFlow::Offer offer = LoginFlow::Offered();
+    EXPECT_FALSE(LoginFlow::LastLogin(installation, &user, &password));
+    LoginFlow::Offer offer = LoginFlow::Offered(installation);
     EXPECT_EQ(std::tuple(offer.user, offer.password, offer.remember),
               std::tuple(QString(), QString(), false));
 
-    ASSERT_TRUE(LoginFlow::Record(QStringLiteral("alice"), QStringLiteral("s3cret"), false));
-    offer = LoginFlow::Offered();
+    ASSERT_TRUE(LoginFlow::Record(installation, QStringLiteral("alice"), QStringLiteral("s3cret"), false));
+    offer = LoginFlow::Offered(installation);
     EXPECT_EQ(std::tuple(offer.user, offer.password, offer.remember),
               std::tuple(QStringLiteral("alice"), QString(), false));
     // The command line signs in with the last login whether or not it was remembered.
-    ASSERT_TRUE(LoginFlow::LastLogin(&user, &password));
+    ASSERT_TRUE(LoginFlow::LastLogin(installation, &user, &password));
     EXPECT_EQ(std::tuple(user, password), std::tuple(QStringLiteral("alice"), QStringLiteral("s3cret")));
 
-    ASSERT_TRUE(LoginFlow::Record(QStringLiteral("alice"), QStringLiteral("s3cret"), true));
-    offer = LoginFlow::Offered();
+    ASSERT_TRUE(LoginFlow::Record(installation, QStringLiteral("alice"), QStringLiteral("s3cret"), true));
+    offer = LoginFlow::Offered(installation);
     EXPECT_EQ(std::tuple(offer.user, offer.password, offer.remember),
               std::tuple(QStringLiteral("alice"), QStringLiteral("s3cret"), true));
 }

@@ -4,7 +4,7 @@
 
 #include "SocketFakes.h"
 
-#include "app/CustomResourceTable.h"
+#include "app/Installation.h"
 #include "control/LocalListenerHost.h"
 #include "endpoint/CServerAcceptSocket.h"
 #include "endpoint/CServerSocket.h"
@@ -48,16 +48,8 @@ class ListenerHostTest : public ::testing::Test
 protected:
     // The application (whose thread is the UI thread) comes before the members.
     static void SetUpTestSuite() { ProgramRun::EnsureApplication(); }
-    void SetUp() override
-    {
-        qputenv("LUMETRA_HOME", home_.Path().toUtf8());
-        LoadCustomResourcesFrom(home_.FilePath("no-platconf"));
-    }
-    void TearDown() override
-    {
-        qunsetenv("LUMETRA_HOME");
-        LoadCustomResourcesFrom(home_.FilePath("no-platconf"));
-    }
+    void SetUp() override { qputenv("LUMETRA_HOME", home_.Path().toUtf8()); }
+    void TearDown() override { qunsetenv("LUMETRA_HOME"); }
 
     // Asks for a listener and returns the JSON answer ("" when none came).
     std::string Listen(RecordingOwner& owner)
@@ -72,7 +64,8 @@ protected:
     }
 
     TempDir home_;
-    LocalListenerHost host_;
+    Installation installation_{home_.Path()}; // no custom resources until a test loads them
+    LocalListenerHost host_{installation_};
     ReplyWindow answers_;
 };
 
@@ -172,11 +165,11 @@ TEST_F(ListenerHostTest, BindFailureGivesTheMessageAndAFailedAnswer)
 {
     // A listen address that is not on this machine, then a port held by another socket.
     ASSERT_TRUE(PlatconfBuilder().Text("listen_host", "203.0.113.1").WriteTo(home_.FilePath("platconf")));
-    LoadCustomResourcesFrom(home_.FilePath("platconf"));
+    installation_.LoadCustomResourcesFrom(home_.FilePath("platconf"));
     RecordingOwner owner(2);
     MessageBoxRecorder boxes;
     EXPECT_EQ(Listen(owner), kBindFailed);
-    LoadCustomResourcesFrom(home_.FilePath("no-platconf"));
+    installation_.LoadCustomResourcesFrom(home_.FilePath("no-platconf"));
 
     QTcpServer holder;
     const bool held = holder.listen(QHostAddress::LocalHost, 502);

@@ -3,8 +3,6 @@
 // real broker, the topic, QoS and exact bytes of everything it publishes. The bytes
 // of an open serial tunnel are the end-to-end tests' part.
 
-#include "app/CustomResourceTable.h"
-#include "app/PcId.h"
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
 #include "endpoint/ComTransferData.h"
@@ -15,6 +13,7 @@
 #include "platform/MessageWindow.h"
 #include "platform/WindowMessages.h"
 #include "support/FreePort.h"
+#include "support/InstallationInUse.h"
 #include "support/LoopbackPeer.h"
 #include "support/MessageBoxRecorder.h"
 #include "support/MqttClientThread.h"
@@ -154,7 +153,7 @@ protected:
     {
         qputenv("LUMETRA_HOME", home_.Path().toUtf8());
         qputenv("USERPROFILE", home_.Path().toUtf8());
-        SetPcId(kPc);
+        installation_.Get().SetPcId(kPc);
         client_.Connection().SetPcId(kPc, std::strlen(kPc));
         // The client's own diagnostics go to a file of the test, not into its output.
         diagnostics_ = std::tmpfile();
@@ -201,9 +200,8 @@ protected:
         PlatconfBuilder builder;
         for (const auto& [name, text] : entries)
             builder.Text(name, text);
-        home_.MakeDir("custom_resource");
-        ASSERT_TRUE(builder.WriteTo(home_.FilePath("custom_resource/platconf")));
-        LoadCustomResourcesFrom(home_.FilePath("custom_resource/platconf"));
+        ASSERT_FALSE(builder.WriteInto(home_.Path()).isEmpty());
+        installation_.Get().LoadCustomResources();
     }
 
     // Checks what the PC published since the last check. A marker published last and
@@ -293,6 +291,7 @@ protected:
     }
 
     TempDir home_;
+    InstallationInUse installation_{home_.Path()};
     VcomFolder vcom_; // its pairs go with it
     MosquittoBroker broker_;
     MqttTestClient farSide_{"tunnel-far-side"};

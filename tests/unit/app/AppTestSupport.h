@@ -24,9 +24,10 @@ public:
         return QDir().mkpath(QFileInfo(file).absolutePath()) && file.open(QIODevice::WriteOnly) &&
                file.write(bytes) == bytes.size();
     }
-    QByteArray Read(const QString& name) const
+    QByteArray Read(const QString& name) const { return ReadFile(File(name)); }
+    static QByteArray ReadFile(const QString& path)
     {
-        QFile file(File(name));
+        QFile file(path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 

@@ -1,6 +1,6 @@
 #include "app/CustomResourceTable.h"
 #include "AppTestSupport.h"
-#include "app/ProgramFolder.h"
+#include "app/Installation.h"
 #include "support/ResourceUse.h"
 
 #include <algorithm>
@@ -30,19 +30,18 @@ struct Parsed
     {
         complete = ParseCustomResources(copy.data(), copy.size(), entries, &error);
     }
-    ~Parsed() { std::for_each(entries.begin(), entries.end(), std::default_delete<_Resource_Info>()); }
     std::string Data(size_t i) const { return std::string(entries[i]->data.begin(), entries[i]->data.end()); }
     std::vector<uint8_t> copy;
-    std::vector<_Resource_Info*> entries;
+    std::vector<std::unique_ptr<_Resource_Info>> entries;
     bool complete = false;
     std::string error;
 };
 
-// Loads the table from the program folder; returns what went to standard error.
-std::string Load()
+// Loads the installation's table from its folder; returns what went to standard error.
+std::string Load(Installation& installation)
 {
     testing::internal::CaptureStderr();
-    LoadCustomResources();
+    installation.LoadCustomResources();
     return testing::internal::GetCapturedStderr();
 }
 
@@ -101,7 +100,7 @@ TEST(CustomResourceFormat, EveryTruncationKeepsExactlyTheCompleteEntries)
                                : parsed.error.find("entry " + std::to_string(whole)) != std::string::npos)
             << parsed.error;
     }
-    std::vector<_Resource_Info*> out;
+    std::vector<std::unique_ptr<_Resource_Info>> out;
     EXPECT_TRUE(ParseCustomResources(nullptr, 100, out, nullptr));
     EXPECT_TRUE(out.empty());
 }
@@ -125,77 +124,81 @@ TEST(CustomResourceFormat, HugeLengthsStopParsingWithoutReadingPastTheEnd)
 TEST(CustomResourceTable, LooksUpTheFirstEntryWithExactlyThatName)
 {
     TempHome home;
+    Installation installation;
     ASSERT_TRUE(home.Write("custom_resource/platconf",
                            QByteArray::fromStdString(Entry("wsh", std::string("first\0", 6)) +
                                                      Entry("wsh", "second") + Entry("WSH2", "upper") +
                                                      Entry("ws", "prefix"))));
-    LoadCustomResources();
-    ASSERT_EQ(CustomResourceTable().size(), 4u);
-    EXPECT_EQ(FindCustomResource("wsh"), CustomResourceTable()[0]);
-    EXPECT_EQ(CustomResourceText("wsh"), "first");
+    installation.LoadCustomResources();
+    ASSERT_EQ(installation.Resources().size(), 4u);
+    EXPECT_EQ(installation.FindResource("wsh"), installation.Resources()[0].get());
+    EXPECT_EQ(installation.ResourceText("wsh"), "first");
     for (const char* absent : {"WSH", "wsh2", "w", "bh", static_cast<const char*>(nullptr)})
-        EXPECT_EQ(FindCustomResource(absent), nullptr) << (absent ? absent : "null");
-    EXPECT_EQ(CustomResourceText("WSH2"), "upper");
-    EXPECT_EQ(CustomResourceText("ws"), "prefix");
-    EXPECT_EQ(CustomResourceText("bh", "fallback"), "fallback");
-    EXPECT_EQ(CustomResourceText("bh"), "");
+        EXPECT_EQ(installation.FindResource(absent), nullptr) << (absent ? absent : "null");
+    EXPECT_EQ(installation.ResourceText("WSH2"), "upper");
+    EXPECT_EQ(installation.ResourceText("ws"), "prefix");
+    EXPECT_EQ(installation.ResourceText("bh", "fallback"), "fallback");
+    EXPECT_EQ(installation.ResourceText("bh"), "");
 }
 
 TEST(CustomResourceTable, MissingEmptyOrDamagedFile)
 {
     TempHome home;
-    std::string err = Load();
-    EXPECT_TRUE(CustomResourceTable().empty());
+    Installation installation;
+    std::string err = Load(installation);
+    EXPECT_TRUE(installation.Resources().empty());
     EXPECT_LE(std::count(err.begin(), err.end(), '\n'), 1);
     ASSERT_TRUE(home.Write("custom_resource/platconf", QByteArray()));
-    Load();
-    EXPECT_TRUE(CustomResourceTable().empty());
+    Load(installation);
+    EXPECT_TRUE(installation.Resources().empty());
 
     // A damaged file keeps the entries before the damage and reports one line.
     const std::string file = kWsh + kWsp;
     ASSERT_TRUE(
         home.Write("custom_resource/platconf", QByteArray::fromStdString(file.substr(0, file.size() - 1))));
-    err = Load();
-    ASSERT_EQ(CustomResourceTable().size(), 1u);
-    EXPECT_EQ(CustomResourceText("wsh"), "127.0.0.1");
+    err = Load(installation);
+    ASSERT_EQ(installation.Resources().size(), 1u);
+    EXPECT_EQ(installation.ResourceText("wsh"), "127.0.0.1");
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     EXPECT_NE(err.find("entry 1 at offset 49"), std::string::npos) << err;
 
     // A reload replaces the table, and entries handed out earlier stay readable.
-    const _Resource_Info* old = FindCustomResource("wsh");
-    ASSERT_TRUE(QFile::remove(CustomResourcePath()) && QDir(home.Path()).mkpath("custom_resource/platconf"));
-    Load(); // a folder in the file's place cannot be read as one
-    EXPECT_TRUE(CustomResourceTable().empty());
+    const _Resource_Info* old = installation.FindResource("wsh");
+    ASSERT_TRUE(QFile::remove(installation.CustomResourcePath()) &&
+                QDir(home.Path()).mkpath("custom_resource/platconf"));
+    Load(installation); // a folder in the file's place cannot be read as one
+    EXPECT_TRUE(installation.Resources().empty());
     EXPECT_EQ(old->Text(), "127.0.0.1");
 }
 
 TEST(CustomResourceTable, FileOverTheSizeLimitOrADeviceIsDamagedAndNotReadWhole)
 {
     TempHome home;
+    Installation installation;
     // One entry filling the limit exactly is read whole.
     const std::string name = "big";
     const std::string full = Entry(name, std::string(kCustomResourceFileLimit - 36 - name.size(), 'd'));
     ASSERT_EQ(full.size(), kCustomResourceFileLimit);
     ASSERT_TRUE(home.Write("custom_resource/platconf", QByteArray::fromStdString(full)));
-    EXPECT_EQ(Load(), "");
-    ASSERT_EQ(CustomResourceTable().size(), 1u);
-    EXPECT_EQ(CustomResourceTable()[0]->data.size(), kCustomResourceFileLimit - 39);
+    EXPECT_EQ(Load(installation), "");
+    ASSERT_EQ(installation.Resources().size(), 1u);
+    EXPECT_EQ(installation.Resources()[0]->data.size(), kCustomResourceFileLimit - 39);
 
     // One byte more, a sparse gigabyte and an endless device: one line each, no
     // entries, and the process never holds more than about the limit.
     const std::string line = "is damaged: more than 8388608 bytes; kept the 0 entries before it\n";
     ASSERT_TRUE(home.Write("custom_resource/platconf", QByteArray::fromStdString(full + kWsh)));
-    std::string err = Load();
-    EXPECT_EQ(err, "custom resource file " + CustomResourcePath().toStdString() + " " + line);
-    EXPECT_TRUE(CustomResourceTable().empty());
-    QFile huge(CustomResourcePath());
+    std::string err = Load(installation);
+    EXPECT_EQ(err, "custom resource file " + installation.CustomResourcePath().toStdString() + " " + line);
+    EXPECT_TRUE(installation.Resources().empty());
+    QFile huge(installation.CustomResourcePath());
     ASSERT_TRUE(huge.resize(qint64(1) << 30));
-    EXPECT_EQ(Load(), err);
-    EXPECT_TRUE(CustomResourceTable().empty());
+    EXPECT_EQ(Load(installation), err);
+    EXPECT_TRUE(installation.Resources().empty());
     testing::internal::CaptureStderr();
-    LoadCustomResourcesFrom(QStringLiteral("/dev/zero"));
+    installation.LoadCustomResourcesFrom(QStringLiteral("/dev/zero"));
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "custom resource file /dev/zero " + line);
-    EXPECT_TRUE(CustomResourceTable().empty());
+    EXPECT_TRUE(installation.Resources().empty());
     const long peakKb = ResourceUse::PeakResidentKb();
     if (ResourceUse::MeasuresMemory()) {
         EXPECT_LT(peakKb, 100 * 1024) << "peak resident size " << peakKb << " KiB";

@@ -1,5 +1,6 @@
 #include "app/LoginCache.h"
 #include "AppTestSupport.h"
+#include "app/Installation.h"
 #include "support/ResourceUse.h"
 #include "support/ScopedUmask.h"
 
@@ -30,6 +31,17 @@ void ExpectRoundTrip(const QByteArray& bytes, const CRequestLogin& record)
 }
 
 const QString kPcId = QStringLiteral("16094592000071234567");
+
+// The login cache of the installation that LUMETRA_HOME names at the call.
+std::unique_ptr<CRequestLogin> LoadCache()
+{
+    return LoadLoginCache(Installation().LoginCachePath());
+}
+
+bool SaveCache(const CRequestLogin& record)
+{
+    return SaveLoginCache(Installation().LoginCachePath(), record);
+}
 const QByteArray kHeader = Hex("FFFF02000D00") + "CRequestLogin";
 
 } // namespace
@@ -80,12 +92,12 @@ TEST(LoginCacheFormat, DamagedBytesGiveNull)
 TEST(LoginCacheFile, SaveReplacesTheWholeFileAndUnusableCachesAreNull)
 {
     TempHome home;
-    EXPECT_EQ(LoadLoginCache(), nullptr);
-    ASSERT_TRUE(SaveLoginCache(LoginRecord(QStringLiteral("很长的用户名字"), "long password", 1, kPcId)));
+    EXPECT_EQ(LoadCache(), nullptr);
+    ASSERT_TRUE(SaveCache(LoginRecord(QStringLiteral("很长的用户名字"), "long password", 1, kPcId)));
     const CRequestLogin shorter = LoginRecord("ab", "", 0, kPcId);
-    ASSERT_TRUE(SaveLoginCache(shorter));
+    ASSERT_TRUE(SaveCache(shorter));
     EXPECT_EQ(home.Read("licache"), shorter.Serialize());
-    auto back = LoadLoginCache();
+    auto back = LoadCache();
     ASSERT_NE(back, nullptr);
     EXPECT_EQ(Fields(*back), Fields(shorter));
     // No temporary file is left beside the cache.
@@ -93,15 +105,15 @@ TEST(LoginCacheFile, SaveReplacesTheWholeFileAndUnusableCachesAreNull)
 
     for (const QByteArray& bad : {shorter.Serialize().chopped(3), QByteArray()}) {
         ASSERT_TRUE(home.Write("licache", bad));
-        EXPECT_EQ(LoadLoginCache(), nullptr);
+        EXPECT_EQ(LoadCache(), nullptr);
     }
     // A folder in the file's place, then a program folder that does not exist.
     ASSERT_TRUE(QFile::remove(home.File("licache")) && QDir(home.Path()).mkdir("licache"));
-    EXPECT_EQ(LoadLoginCache(), nullptr);
-    EXPECT_FALSE(SaveLoginCache(shorter));
+    EXPECT_EQ(LoadCache(), nullptr);
+    EXPECT_FALSE(SaveCache(shorter));
     TempHome::Point(home.File("no/such/folder"));
-    EXPECT_FALSE(SaveLoginCache(shorter));
-    EXPECT_EQ(LoadLoginCache(), nullptr);
+    EXPECT_FALSE(SaveCache(shorter));
+    EXPECT_EQ(LoadCache(), nullptr);
 }
 
 // The cache holds a password: the owner's alone whatever the umask, an older cache
@@ -113,13 +125,13 @@ TEST(LoginCacheFile, CacheIsTheOwnersAloneAndALinkInItsPlaceIsNotFollowed)
     TempHome home;
     const std::string cache = QFile::encodeName(home.File("licache")).toStdString();
     const CRequestLogin record = LoginRecord("ab", "pw", 1, kPcId);
-    ASSERT_TRUE(SaveLoginCache(record));
+    ASSERT_TRUE(SaveCache(record));
     EXPECT_EQ(ScopedUmask::ModeOf(cache), 0600);
     ASSERT_EQ(chmod(cache.c_str(), 0644), 0);
-    ASSERT_NE(LoadLoginCache(), nullptr);
+    ASSERT_NE(LoadCache(), nullptr);
     EXPECT_EQ(ScopedUmask::ModeOf(cache), 0600);
     ASSERT_EQ(chmod(cache.c_str(), 0666), 0);
-    ASSERT_TRUE(SaveLoginCache(record));
+    ASSERT_TRUE(SaveCache(record));
     EXPECT_EQ(ScopedUmask::ModeOf(cache), 0600);
 
     const QByteArray elsewhere = LoginRecord("other", "their pw", 1, kPcId).Serialize();
@@ -128,8 +140,8 @@ TEST(LoginCacheFile, CacheIsTheOwnersAloneAndALinkInItsPlaceIsNotFollowed)
     ASSERT_EQ(ScopedUmask::ModeOf(target), 0666);
     ASSERT_EQ(unlink(cache.c_str()), 0);
     ASSERT_EQ(symlink("elsewhere", cache.c_str()), 0);
-    EXPECT_EQ(LoadLoginCache(), nullptr);
-    ASSERT_TRUE(SaveLoginCache(record));
+    EXPECT_EQ(LoadCache(), nullptr);
+    ASSERT_TRUE(SaveCache(record));
     EXPECT_EQ(ScopedUmask::ModeOf(cache), 0600); // a file now, not the link
     EXPECT_EQ(home.Read("licache"), record.Serialize());
     EXPECT_EQ(home.Read("elsewhere"), elsewhere);
@@ -151,26 +163,26 @@ TEST(LoginCacheFile, CacheOverTheSizeLimitIsAbsentWithoutBeingReadWholeAndIsNeve
     }
     const QString password(low, 'p');
     const CRequestLogin fits = LoginRecord("user", password, 1, kPcId);
-    ASSERT_TRUE(SaveLoginCache(fits));
-    auto back = LoadLoginCache();
+    ASSERT_TRUE(SaveCache(fits));
+    auto back = LoadCache();
     ASSERT_NE(back, nullptr);
     EXPECT_EQ(Fields(*back), Fields(fits));
     const CRequestLogin over = LoginRecord("user", password + "p", 1, kPcId);
     ASSERT_GT(over.Serialize().size(), qsizetype(CRequestLogin::kMaxBytes));
     EXPECT_EQ(CRequestLogin::Deserialize(over.Serialize()), nullptr);
-    EXPECT_FALSE(SaveLoginCache(over));
+    EXPECT_FALSE(SaveCache(over));
     EXPECT_EQ(home.Read("licache"), fits.Serialize());
     ASSERT_TRUE(home.Write("licache", over.Serialize()));
-    EXPECT_EQ(LoadLoginCache(), nullptr);
+    EXPECT_EQ(LoadCache(), nullptr);
 
     // A sparse gigabyte in the cache's place counts as absent, and so does a device
     // (a pipe here: it would never end).
     QFile huge(home.File("licache"));
     ASSERT_TRUE(huge.resize(qint64(1) << 30));
-    EXPECT_EQ(LoadLoginCache(), nullptr);
+    EXPECT_EQ(LoadCache(), nullptr);
     ASSERT_TRUE(QFile::remove(home.File("licache")));
     ASSERT_EQ(mkfifo(QFile::encodeName(home.File("licache")).constData(), 0600), 0);
-    EXPECT_EQ(LoadLoginCache(), nullptr);
+    EXPECT_EQ(LoadCache(), nullptr);
     const long peakKb = ResourceUse::PeakResidentKb();
     if (ResourceUse::MeasuresMemory()) {
         EXPECT_LT(peakKb, 100 * 1024) << "peak resident size " << peakKb << " KiB";

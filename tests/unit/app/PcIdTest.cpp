@@ -1,5 +1,6 @@
 #include "app/PcId.h"
 #include "AppTestSupport.h"
+#include "app/Installation.h"
 #include "app/LoginCache.h"
 
 #include <gtest/gtest.h>
@@ -53,25 +54,25 @@ TEST(PcIdSettle, NewIdentifierForAMissingDamagedOrIdlessCacheThenReused)
         SCOPED_TRACE(what);
         TempHome home;
         ASSERT_TRUE(cache.isEmpty() || home.Write("licache", cache));
-        SetPcId("");
+        Installation installation;
         testing::internal::CaptureStderr();
-        SettlePcId();
+        installation.SettlePcId();
         const std::string diagnostics = testing::internal::GetCapturedStderr();
-        const std::string id = GetPcId();
+        const std::string id = installation.PcId();
         EXPECT_EQ(diagnostics.rfind("dropped PC identifier", 0) == 0,
                   std::string(what).rfind("replaced", 0) == 0)
             << diagnostics;
         EXPECT_TRUE(IsPcId(id) && id != "11111111111111111111") << id;
-        auto cached = LoadLoginCache();
+        auto cached = LoadLoginCache(installation.LoginCachePath());
         ASSERT_NE(cached, nullptr);
         kept.SetPcId(QString::fromStdString(id));
         EXPECT_EQ(Fields(*cached), Fields(kept));
 
         // The next start takes the cached identifier and leaves the cache as it is.
         const QByteArray bytes = home.Read("licache");
-        SetPcId("");
-        SettlePcId();
-        EXPECT_EQ(GetPcId(), id);
+        Installation next;
+        next.SettlePcId();
+        EXPECT_EQ(next.PcId(), id);
         EXPECT_EQ(home.Read("licache"), bytes);
     }
 }
@@ -80,15 +81,16 @@ TEST(PcIdSettle, UnwritableFolderStillGivesAnIdentifierForThisRun)
 {
     TempHome home;
     TempHome::Point(home.File("missing"));
+    Installation installation;
     testing::internal::CaptureStderr();
-    SettlePcId();
+    installation.SettlePcId();
     testing::internal::GetCapturedStderr();
-    EXPECT_TRUE(IsPcId(GetPcId()));
+    EXPECT_TRUE(IsPcId(installation.PcId()));
     // Set keeps its own copy.
     char buffer[32] = "12345678901234567890";
-    SetPcId(buffer);
+    installation.SetPcId(buffer);
     buffer[0] = 'x';
-    EXPECT_STREQ(GetPcId(), "12345678901234567890");
-    SetPcId(nullptr);
-    EXPECT_STREQ(GetPcId(), "");
+    EXPECT_STREQ(installation.PcId(), "12345678901234567890");
+    installation.SetPcId(nullptr);
+    EXPECT_STREQ(installation.PcId(), "");
 }

@@ -1,5 +1,6 @@
 #include "app/ProgramFolder.h"
 #include "AppTestSupport.h"
+#include "app/Installation.h"
 #include "platform/ExecutablePath.h"
 
 #include <QDir>
@@ -12,7 +13,7 @@ TEST(ProgramFolder, EnvironmentNamesTheFolderElseItIsTheExecutablesFolder)
     EXPECT_EQ(GetProgramFolder(), home.Path()); // the files' places are checked through their tests
     // A trailing separator is dropped; the variable is read anew on every call.
     ::setenv("LUMETRA_HOME", "/tmp/some/where//", 1);
-    EXPECT_EQ(LoginCachePath(), "/tmp/some/where/licache");
+    EXPECT_EQ(Installation().LoginCachePath(), "/tmp/some/where/licache");
     ::setenv("LUMETRA_HOME", "/", 1);
     EXPECT_EQ(GetProgramFolder(), "/");
     // A relative folder is taken against the working folder: helper programs started

@@ -1,5 +1,6 @@
 #include "app/TraceLog.h"
 #include "AppTestSupport.h"
+#include "app/Installation.h"
 #include "support/ScopedUmask.h"
 
 #include <gtest/gtest.h>
@@ -10,10 +11,10 @@ using namespace std::string_literals;
 
 namespace {
 
-void Log(const std::string& data, const char* label, int hex, uint32_t length = ~0u)
+void Log(TraceLog& log, const std::string& data, const char* label, int hex, uint32_t length = ~0u)
 {
-    TraceLog(reinterpret_cast<const unsigned char*>(data.data()), std::min<uint32_t>(length, data.size()),
-             label, hex);
+    log.Write(reinterpret_cast<const unsigned char*>(data.data()), std::min<uint32_t>(length, data.size()),
+              label, hex);
 }
 
 // Writer A logs its i-th entry raw, writer B as hex; the payload is i % 37 + 1 copies of its letter.
@@ -29,17 +30,19 @@ QByteArray Expected(char who, int i)
 TEST(TraceLog, EntriesAreAppendedByteExact)
 {
     TempHome home;
+    Installation installation; // its log is <folder>/logtrace
+    TraceLog& log = installation.Trace();
     ASSERT_TRUE(home.Write("logtrace", "earlier run\r\n"));
-    Log("abc", "MQTT Send Encode:", 0);
-    Log("abc", "local socket recv:", 1);
-    Log("a\0\xFF"s, "raw:", 0);
-    Log("\x00\x0a\xFF"s, "hex:", 1);
-    Log("xy", nullptr, 0);
-    Log("xy", "", 1);
-    Log("ignored", "L:", 0, 0);
-    Log("ignored", "H:", 1, 0);
-    TraceLog(nullptr, 0, nullptr, 0);
-    TraceLog(nullptr, 5, "null data:", 1); // nothing to read: recorded as empty
+    Log(log, "abc", "MQTT Send Encode:", 0);
+    Log(log, "abc", "local socket recv:", 1);
+    Log(log, "a\0\xFF"s, "raw:", 0);
+    Log(log, "\x00\x0a\xFF"s, "hex:", 1);
+    Log(log, "xy", nullptr, 0);
+    Log(log, "xy", "", 1);
+    Log(log, "ignored", "L:", 0, 0);
+    Log(log, "ignored", "H:", 1, 0);
+    log.Write(nullptr, 0, nullptr, 0);
+    log.Write(nullptr, 5, "null data:", 1); // nothing to read: recorded as empty
     EXPECT_EQ(home.Read("logtrace").toStdString(),
               "earlier run\r\nMQTT Send Encode:-3-abc\r\nlocal socket recv:-3-[61][62][63]\r\n"
               "raw:-3-a\0\xFF\r\nhex:-3-[00][0A][FF]\r\n-2-xy\r\n-2-[78][79]\r\n"
@@ -49,11 +52,12 @@ TEST(TraceLog, EntriesAreAppendedByteExact)
 TEST(TraceLog, UnopenableFileDropsTheEntry)
 {
     TempHome home;
+    TraceLog log(home.File("logtrace"));
     ASSERT_TRUE(QDir(home.Path()).mkdir("logtrace")); // a folder cannot be opened for writing, even by root
-    Log("abc", "lost:", 1);
+    Log(log, "abc", "lost:", 1);
     EXPECT_TRUE(QDir(home.File("logtrace")).isEmpty());
     ASSERT_TRUE(QDir(home.Path()).rmdir("logtrace"));
-    Log("ok", "", 0);
+    Log(log, "ok", "", 0);
     EXPECT_EQ(home.Read("logtrace"), "-2-ok\r\n");
 }
 
@@ -61,11 +65,12 @@ TEST(TraceLog, UnopenableFileDropsTheEntry)
 TEST(TraceLog, ConcurrentWritersProduceOnlyWholeEntries)
 {
     TempHome home;
+    TraceLog log(home.File("logtrace"));
     constexpr int kPerThread = 400;
-    auto writer = [](char who) {
+    auto writer = [&log](char who) {
         const std::string label = std::string(1, who) + ":";
         for (int i = 0; i < kPerThread; ++i)
-            Log(std::string(i % 37 + 1, who), label.c_str(), who == 'B');
+            Log(log, std::string(i % 37 + 1, who), label.c_str(), who == 'B');
     };
     std::thread a(writer, 'A'), b(writer, 'B');
     a.join();
@@ -91,11 +96,12 @@ TEST(TraceLog, LogIsTheOwnersAloneAndNeverWrittenThroughAnotherName)
 {
     const ScopedUmask wideOpen(0);
     TempHome home;
+    TraceLog trace(home.File("logtrace"));
     const std::string log = QFile::encodeName(home.File("logtrace")).toStdString();
-    Log("a", "", 0);
+    Log(trace, "a", "", 0);
     EXPECT_EQ(ScopedUmask::ModeOf(log), 0600);
     ASSERT_EQ(chmod(log.c_str(), 0644), 0);
-    Log("b", "", 0);
+    Log(trace, "b", "", 0);
     EXPECT_EQ(ScopedUmask::ModeOf(log), 0600);
     EXPECT_EQ(home.Read("logtrace"), "-1-a\r\n-1-b\r\n");
 
@@ -103,10 +109,10 @@ TEST(TraceLog, LogIsTheOwnersAloneAndNeverWrittenThroughAnotherName)
     const std::string target = QFile::encodeName(home.File("elsewhere")).toStdString();
     ASSERT_EQ(unlink(log.c_str()), 0);
     ASSERT_EQ(symlink("elsewhere", log.c_str()), 0);
-    Log("c", "", 0);
+    Log(trace, "c", "", 0);
     ASSERT_EQ(unlink(log.c_str()), 0);
     ASSERT_EQ(link(target.c_str(), log.c_str()), 0);
-    Log("d", "", 0);
+    Log(trace, "d", "", 0);
     EXPECT_EQ(home.Read("elsewhere"), "keep");
     EXPECT_EQ(ScopedUmask::ModeOf(target), 0666);
 }

@@ -2,8 +2,8 @@
 // text the client expects (client-profile.txt, with the installation lines and the
 // remote line to fill in).
 
-#include "app/CustomResourceTable.h"
 #include "endpoint/VpnClientControl.h"
+#include "support/InstallationInUse.h"
 #include "support/PlatconfBuilder.h"
 #include "support/ScopedUmask.h"
 #include "support/TempDir.h"
@@ -42,11 +42,12 @@ protected:
     void LoadResources(PlatconfBuilder builder)
     {
         ASSERT_TRUE(builder.Text("wsh", "127.0.0.1").WriteTo(dir_.FilePath("platconf")));
-        LoadCustomResourcesFrom(dir_.FilePath("platconf"));
+        installation_.Get().LoadCustomResourcesFrom(dir_.FilePath("platconf"));
     }
     QByteArray Read(const char* name) const { return ReadAll(dir_.FilePath("lumetra/") + name); }
 
     TempDir dir_;
+    InstallationInUse installation_{dir_.Path()};
 };
 
 TEST_F(VpnFilesTest, ProfileCarriesInstallationLinesAndRemoteAndIsRewrittenWhole)

@@ -3,10 +3,9 @@
 // JSON readers and the release messages of a stop, taken at the publisher. The open and close texts are the
 // views' and controller's tests'.
 
-#include "app/CustomResourceTable.h"
-#include "app/PcId.h"
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
+#include "support/InstallationInUse.h"
 #include "support/PlatconfBuilder.h"
 #include "support/RecordingPublisher.h"
 #include "support/TempDir.h"
@@ -116,6 +115,7 @@ TEST(SerialTunnel, PortNamesSwitchToDevicePathFormAtTenAndRegistrationText)
 TEST(PortForwardTunnel, RelayAddressAndListenerSide)
 {
     TempDir dir;
+    InstallationInUse installation(dir.Path());
     struct Case
     {
         std::vector<std::pair<std::string, std::string>> entries;
@@ -132,11 +132,11 @@ TEST(PortForwardTunnel, RelayAddressAndListenerSide)
         for (const auto& [name, text] : c.entries)
             builder.Text(name, text);
         ASSERT_TRUE(builder.WriteTo(dir.FilePath("platconf")));
-        LoadCustomResourcesFrom(dir.FilePath("platconf"));
+        installation.Get().LoadCustomResourcesFrom(dir.FilePath("platconf"));
         EXPECT_EQ(CNetPfLocalDataTunnel::RelayHost(), c.host);
         EXPECT_EQ(CNetPfLocalDataTunnel::RelayPort(), c.port);
     }
-    LoadCustomResourcesFrom(dir.FilePath("absent"));
+    installation.Get().LoadCustomResourcesFrom(dir.FilePath("absent"));
 
     CNodeGateway gateway;
     CNodeDevice device = MakeDevice("D", 1);
@@ -176,7 +176,9 @@ TEST(TunnelJson, IntegersAndBooleansOnly)
 TEST(TunnelStop, ReleasesGoOutOnlyOnTopicsTheGatewaySerialCanName)
 {
     const std::string pc = "17250000001234567890";
-    SetPcId(pc.c_str());
+    TempDir dir;
+    InstallationInUse installation(dir.Path());
+    installation.Get().SetPcId(pc.c_str());
     RecordingPublisher publisher;
     const TunnelServices services{&publisher};
     const std::string unbind = R"({"ctrl_root":{"forward_topic":"/ipc/kavno/publish"},"payload_root":)"

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "app/ResourceInfo.h"
+#include "app/TraceLog.h"
+#include "app/WebEndpoint.h"
+
+#include <QString>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// One installation of the program: its folder and what the program keeps of it
+// while it runs - the custom resource table (custom_resource/platconf), the PC
+// identifier settled from the login cache, and the trace log. The window and the
+// command-line client each make one at start-up and hand it to whatever reads
+// the installation's texts or writes its log.
+//
+// Loading and settling happen once, at start-up, before other threads start;
+// afterwards the table and the identifier are only read, from any thread. The trace
+// log serialises its own writers.
+class Installation
+{
+public:
+    // The installation in `folder` (no trailing separator).
+    explicit Installation(const QString& folder);
+    // The program's own installation: GetProgramFolder() as it is now.
+    Installation();
+
+    Installation(const Installation&) = delete;
+    Installation& operator=(const Installation&) = delete;
+
+    // The folder and the files of the installation inside it.
+    const QString& Folder() const { return folder_; }
+    QString CustomResourcePath() const; // <folder>/custom_resource/platconf
+    QString LoginCachePath() const;     // <folder>/licache
+    QString TraceLogPath() const;       // <folder>/logtrace
+
+    // Reads the custom resource file (CustomResourcePath()) into the table. A missing
+    // file leaves the table empty; a damaged one keeps the entries before the damage
+    // and writes one line to standard error, and so does one larger than
+    // kCustomResourceFileLimit (which keeps no entries).
+    void LoadCustomResources();
+    // The same from an explicit path (tools and tests). A second load replaces the
+    // table; entries handed out by earlier look-ups stay valid while the object lives.
+    void LoadCustomResourcesFrom(const QString& path);
+
+    // The first entry whose name equals `name` exactly (case-sensitive), or null.
+    const _Resource_Info* FindResource(const char* name) const;
+    // Text of an entry, or `fallback` when the table has no such entry.
+    std::string ResourceText(const char* name, const std::string& fallback = std::string()) const;
+    // The table in file order.
+    const std::vector<std::unique_ptr<_Resource_Info>>& Resources() const { return table_; }
+    // The web service the table names ("wsh", "wsp").
+    WebEndpoint WebService() const;
+
+    // The PC identifier: 20 decimal digits made once per installation and kept in
+    // the login cache. It names this PC to the broker and the gateways. Empty until
+    // settled or set.
+    const char* PcId() const { return pcId_.c_str(); }
+    // Replaces the identifier (a copy is kept; null empties it).
+    void SetPcId(const char* id);
+    // Settles the identifier from the login cache: reuse the cached one; make a new
+    // one (and rewrite the cache, keeping its user name, password and remember flag)
+    // when the cache is missing, damaged or holds no identifier of exactly 20 digits
+    // (one line on standard error says so).
+    void SettlePcId();
+
+    // The trace log, <folder>/logtrace.
+    TraceLog& Trace() { return trace_; }
+
+private:
+    const QString folder_;
+    std::vector<std::unique_ptr<_Resource_Info>> table_;
+    // Entries of a table that a later load replaced: kept so that a pointer handed
+    // out by an earlier look-up never dangles.
+    std::vector<std::unique_ptr<_Resource_Info>> retired_;
+    std::string pcId_;
+    TraceLog trace_;
+};
