@@ -7,9 +7,9 @@
 #include "cloud/CNodeGateway.h"
 #include "control/Session.h"
 #include "gui/common/GuiTestApp.h"
-#include "platform/MessageWindow.h"
 #include "support/BulkWebService.h"
 #include "support/PumpUntil.h"
+#include "support/RecordingWindow.h"
 #include "support/ResourceUse.h"
 #include "ui/CFVLeftTree.h"
 
@@ -22,12 +22,6 @@
 #include <memory>
 
 namespace {
-
-class SilentMainWindow : public MessageWindow
-{
-public:
-    LResult WindowProc(MsgCode, WParam, LParam) override { return 0; }
-};
 
 class LargeTreeTest : public ::testing::Test
 {
@@ -68,7 +62,7 @@ protected:
 
     BulkWebService service;
     Installation installation; // its custom resources are never loaded: no branding
-    SilentMainWindow main;
+    RecordingWindow main;
     std::unique_ptr<Session> session;
     std::unique_ptr<CFVLeftTree> tree;
 };

@@ -8,6 +8,7 @@
 #include "platform/WindowMessages.h"
 #include "support/MessageBoxRecorder.h"
 #include "support/PumpUntil.h"
+#include "support/RecordingWindow.h"
 #include "ui/CDLEdit.h"
 #include "ui/CDlgTips.h"
 #include "ui/QtMessageBoxHandler.h"
@@ -129,27 +130,12 @@ TEST_F(WidgetsTest, ShadowHasAHoleUnderTheWindowAndFadesOutwards)
     EXPECT_TRUE(wnd.SetSize(-20));
 }
 
-class NotifyWindow : public MessageWindow
-{
-public:
-    LResult WindowProc(MsgCode msg, WParam wParam, LParam) override
-    {
-        if (msg == WM_REQUEST_TIMEOUT) {
-            ++timeouts;
-            param = wParam;
-        }
-        return 0;
-    }
-    int timeouts = 0;
-    WParam param = 0;
-};
-
 TEST_F(WidgetsTest, TipsDialogIsShownUntilItsOwnerClosesIt)
 {
     TipsDialogPresenter presenter;
     TipsDialog::Presenter* previous = TipsDialog::SetPresenter(&presenter);
     MessageBoxRecorder boxes;
-    NotifyWindow notify;
+    RecordingWindow notify;
 
     TipsDialog tips(false, true, nullptr);
     tips.SetText(QStringLiteral("通道启动中，请稍等"), &notify, 0);
@@ -167,7 +153,7 @@ TEST_F(WidgetsTest, TipsDialogIsShownUntilItsOwnerClosesIt)
     EXPECT_TRUE(sawDialog);
     EXPECT_EQ(presenter.Shown(tips), nullptr);
     EXPECT_EQ(boxes.Count(), 0u);
-    EXPECT_EQ(notify.timeouts, 0);
+    EXPECT_EQ(notify.Of(WM_REQUEST_TIMEOUT).size(), 0u);
 
     // A timed dialog left alone reports the time-out.
     TipsDialog timed(false, true, nullptr);
@@ -176,7 +162,7 @@ TEST_F(WidgetsTest, TipsDialogIsShownUntilItsOwnerClosesIt)
     timed.DoModal();
     ASSERT_EQ(boxes.Count(), 1u);
     EXPECT_EQ(boxes.Boxes()[0].text, QStringLiteral("请求超时"));
-    EXPECT_EQ(notify.timeouts, 1);
+    EXPECT_EQ(notify.Of(WM_REQUEST_TIMEOUT).size(), 1u);
     TipsDialog::SetPresenter(previous);
 }
 

@@ -18,6 +18,7 @@
 #include "support/MqttClientThread.h"
 #include "support/PlatconfBuilder.h"
 #include "support/RecordingTunnelHost.h"
+#include "support/RecordingWindow.h"
 #include "support/ScopedEnv.h"
 #include "support/StderrCapture.h"
 #include "support/TempDir.h"
@@ -68,19 +69,6 @@ public:
 
 private:
     TipsDialog::Presenter* previous_;
-};
-
-// The main window's part: keeps the row indexes of WM_RESET_ROW_BUTTON.
-class RowResetWindow : public MessageWindow
-{
-public:
-    LResult WindowProc(MsgCode msg, WParam wParam, LParam) override
-    {
-        if (msg == WM_RESET_ROW_BUTTON)
-            rows.push_back(static_cast<int>(static_cast<intptr_t>(wParam)));
-        return 0;
-    }
-    std::vector<int> rows;
 };
 
 CNodeDevice* MakeDevice(int id, const char* sn, int tunType)
@@ -215,7 +203,7 @@ protected:
     FILE* log_ = nullptr;
     MessageBoxRecorder boxes_;
     TipsRecorder tips_;
-    RowResetWindow mainWindow_;
+    RecordingWindow mainWindow_; // the main window's part
     // No listener window: the port-forward tunnels' listener messages go nowhere.
     RecordingTunnelHost tunnelHost_;
     Session session_{CCloudClient()}; // no account: the gateway comes with its devices
@@ -307,7 +295,9 @@ TEST_F(GatewayDetail, UnansweredChannelRequestTimesOutWithoutADeviceRow)
     Click();
     ASSERT_EQ(boxes_.Count(), 1u);
     EXPECT_EQ(LastBox(), "请求超时");
-    EXPECT_EQ(mainWindow_.rows, std::vector<int>{-1});
+    const std::vector<RecordingWindow::Entry> rowResets = mainWindow_.Of(WM_RESET_ROW_BUTTON);
+    ASSERT_EQ(rowResets.size(), 1u);
+    EXPECT_EQ(static_cast<intptr_t>(rowResets[0].wParam), -1);
     EXPECT_TRUE(WaitSeen(kServerTopic, R"("gwSn":"GW-CTL-1","cmdId":97)"));
     EXPECT_FALSE(controller_.SwitchOn());
 }

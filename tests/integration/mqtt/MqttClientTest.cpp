@@ -3,10 +3,11 @@
 // client plays the far side. (lumetra-cli listen checks the last will.)
 
 #include "ProfileFolder.h"
-#include "RecordingWindow.h"
+#include "mqtt-c/DispatchLinePrinter.h"
 #include "mqtt-c/MqttConnection.h"
 #include "platform/WindowMessages.h"
 #include "support/MqttClientThread.h"
+#include "support/RecordingWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -73,7 +74,7 @@ protected:
 
     MosquittoBroker broker_;
     ProfileFolder profile_;
-    RecordingWindow window_;
+    RecordingWindow window_{DispatchLinePrinter::FormatLine};
     MqttTestClient farSide_{"far-side"};
     MqttClientThread client_;
     FILE* out_ = nullptr;
@@ -121,7 +122,7 @@ TEST_F(MqttClient, ThousandMessagesArriveInOrderOnTheUiThread)
     const auto entries = window_.Entries();
     ASSERT_EQ(entries.size(), 1000u);
     for (size_t i = 0; i < entries.size(); ++i) {
-        ASSERT_EQ(entries[i].line,
+        ASSERT_EQ(entries[i].text,
                   "2061 2987 {\"cmdId\":2987,\"gw_sn\":\"GW1\",\"seq\":" + std::to_string(i) + "}");
         ASSERT_TRUE(entries[i].onUiThread);
     }
@@ -164,7 +165,10 @@ protected:
     }
 
 public:
-    explicit ReplyingWindow(MessagePublisher* replyingTo) : publisher(replyingTo) {}
+    explicit ReplyingWindow(MessagePublisher* replyingTo)
+        : RecordingWindow(DispatchLinePrinter::FormatLine), publisher(replyingTo)
+    {
+    }
     MessagePublisher* publisher;
     std::atomic<int> replies{0};
 };

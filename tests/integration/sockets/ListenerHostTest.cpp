@@ -54,13 +54,14 @@ protected:
     // Asks for a listener and returns the JSON answer ("" when none came).
     std::string Listen(RecordingOwner& owner)
     {
-        answers_.entries.clear();
+        answers_.Clear();
         SendWindowMessage(&host_, WM_LISTENER_SETUP, Param(owner), reinterpret_cast<LParam>(&answers_));
-        if (answers_.entries.size() != 1)
+        const std::vector<RecordingWindow::Entry> entries = answers_.Entries();
+        if (entries.size() != 1)
             return std::string();
-        EXPECT_EQ(answers_.entries[0].msg, static_cast<MsgCode>(WM_TUNNEL_REPLY));
-        EXPECT_EQ(answers_.entries[0].wParam, Param(owner));
-        return answers_.entries[0].json;
+        EXPECT_EQ(entries[0].msg, static_cast<MsgCode>(WM_TUNNEL_REPLY));
+        EXPECT_EQ(entries[0].wParam, Param(owner));
+        return entries[0].text;
     }
 
     TempDir home_;

@@ -137,14 +137,15 @@ TEST(VpnStatusSocket, AsksForStateReportsOnlyAndTurnsThemIntoLinkMessages)
                  "SUCCESS: real-time state notification set to ON\r\n"
                  ">STATE:1700000000,CONNECTED,SUCCESS,10.8.0.6,127.0.0.1,1194,,\r\n"
                  ">STATE:1700000050,RECONNECTING,ping-restart,,,,,\r\n");
-    ASSERT_TRUE(PumpUntil([&] { return view.entries.size() >= 2; }));
+    ASSERT_TRUE(PumpUntil([&] { return view.Count() >= 2; }));
     status.Close();
     PumpUntil([] { return false; }, 100);
     EXPECT_EQ(server.received, QByteArray("state on\n"));
-    ASSERT_EQ(view.entries.size(), 2u);
-    EXPECT_EQ(view.entries[0].msg, static_cast<MsgCode>(kWmUser + 1020));
-    EXPECT_EQ(view.entries[1].msg, static_cast<MsgCode>(WM_VPN_LINK_DOWN));
-    EXPECT_EQ(view.entries[0].wParam + view.entries[1].wParam, 0u);
+    const std::vector<RecordingWindow::Entry> entries = view.Entries();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].msg, static_cast<MsgCode>(kWmUser + 1020));
+    EXPECT_EQ(entries[1].msg, static_cast<MsgCode>(WM_VPN_LINK_DOWN));
+    EXPECT_EQ(entries[0].wParam + entries[1].wParam, 0u);
 }
 
 } // namespace

@@ -6,16 +6,13 @@
 #include "endpoint/ComTransferData.h"
 #include "endpoint/LocalListenerOwner.h"
 #include "endpoint/RelayDataOwner.h"
-#include "platform/MessageWindow.h"
 #include "platform/UiThread.h"
 #include "platform/WindowMessages.h"
 #include "support/LoopbackPeer.h"
+#include "support/RecordingWindow.h"
 
 #include <QByteArray>
 
-#include <cjson/cJSON.h>
-
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -53,24 +50,8 @@ private:
 
 // Keeps the messages it receives; a WM_TUNNEL_REPLY's JSON object is printed while
 // it is still valid.
-class ReplyWindow : public MessageWindow
+class ReplyWindow : public RecordingWindow
 {
 public:
-    struct Entry
-    {
-        MsgCode msg;
-        WParam wParam;
-        std::string json;
-    };
-    LResult WindowProc(MsgCode msg, WParam wParam, LParam lParam) override
-    {
-        entries.push_back({msg, wParam, std::string()});
-        if (msg == WM_TUNNEL_REPLY && lParam != 0) {
-            char* text = cJSON_PrintUnformatted(reinterpret_cast<const cJSON*>(lParam));
-            entries.back().json = text;
-            std::free(text);
-        }
-        return 0;
-    }
-    std::vector<Entry> entries;
+    ReplyWindow() : RecordingWindow(JsonOf({WM_TUNNEL_REPLY})) {}
 };

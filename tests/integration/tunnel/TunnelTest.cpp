@@ -3,14 +3,13 @@
 // real broker, the topic, QoS and exact bytes of everything it publishes. The bytes
 // of an open serial tunnel are the end-to-end tests' part.
 
+#include "app/JsonPtr.h"
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
 #include "endpoint/ComTransferData.h"
 #include "mqtt-c/MqttConnection.h"
 #include "mqtt-c/TunnelRouting.h"
 #include "mqtt-c/VpnInfoRecord.h"
-#include "mqtt-c/mqtt_envelope.h"
-#include "platform/MessageWindow.h"
 #include "platform/WindowMessages.h"
 #include "support/FreePort.h"
 #include "support/InstallationInUse.h"
@@ -19,6 +18,7 @@
 #include "support/MqttClientThread.h"
 #include "support/PlatconfBuilder.h"
 #include "support/RecordingTunnelHost.h"
+#include "support/RecordingWindow.h"
 #include "support/TempDir.h"
 #include "support/VcomFolder.h"
 #include "tunnel/CComDataTunnel.h"
@@ -58,48 +58,37 @@ std::string WithPc(std::string text)
 // traffic to the listed tunnels and accepts a reply with "flag" 1 by handing the
 // tunnel the acceptance notice. Every other message is recorded, with the JSON it
 // carried where it carried one.
-class TunnelViewWindow : public MessageWindow
+class TunnelViewWindow : public RecordingWindow
 {
 public:
-    struct Entry
+    TunnelViewWindow()
+        : RecordingWindow(JsonOf({WM_TUNNEL_REPLY, WM_PORT_FORWARD_NOTICE, WM_PORT_FORWARD_DATA,
+                                  WM_PORT_FORWARD_ACK, WM_PORT_FORWARD_MATCHED}))
     {
-        MsgCode msg = 0;
-        WParam wParam = 0;
-        LParam lParam = 0;
-        std::string json;
-    };
+    }
 
     LResult WindowProc(MsgCode msg, WParam wParam, LParam lParam) override
     {
         std::lock_guard<std::recursive_mutex> guard(listLock_);
         auto* tunnel = reinterpret_cast<CDataTunnel*>(wParam);
-        const auto* json = reinterpret_cast<const cJSON*>(lParam);
         if (msg == WM_TUNNEL_MESSAGE)
             return RouteTunnelMessage(reinterpret_cast<cJSON*>(wParam), lParam, listLock_, active_);
         if (msg == WM_TUNNEL_OPENED || msg == WM_TUNNEL_CLOSED)
             active_.erase(std::remove(active_.begin(), active_.end(), tunnel), active_.end());
         if (msg == WM_TUNNEL_OPENED && tunnel != nullptr)
             active_.push_back(tunnel);
-        const bool carriesJson = msg == WM_TUNNEL_REPLY || msg == WM_PORT_FORWARD_NOTICE ||
-                                 msg == WM_PORT_FORWARD_DATA || msg == WM_PORT_FORWARD_ACK ||
-                                 msg == WM_PORT_FORWARD_MATCHED;
-        entries_.push_back({msg, wParam, lParam, carriesJson ? mqtt_json_print(json) : std::string()});
-        const cJSON* flag = msg == WM_TUNNEL_REPLY ? cJSON_GetObjectItem(json, "flag") : nullptr;
+        RecordingWindow::WindowProc(msg, wParam, lParam);
+        const cJSON* flag = msg == WM_TUNNEL_REPLY
+                                ? cJSON_GetObjectItem(reinterpret_cast<const cJSON*>(lParam), "flag")
+                                : nullptr;
         if (tunnel != nullptr && cJSON_IsNumber(flag) && flag->valueint == 1)
             tunnel->OnMessage(nullptr, static_cast<int>(TUNNEL_OPEN_ACCEPTED));
         return 0;
     }
 
-    std::vector<Entry> Take()
-    {
-        std::lock_guard<std::recursive_mutex> guard(listLock_);
-        return std::exchange(entries_, {});
-    }
-
 private:
-    mutable std::recursive_mutex listLock_;
+    std::recursive_mutex listLock_;
     std::vector<CDataTunnel*> active_;
-    std::vector<Entry> entries_;
 };
 
 using Published = std::vector<std::pair<std::string, std::string>>; // topic, payload ("$PC": the PC)
@@ -249,8 +238,8 @@ protected:
                     CDataTunnel* tunnel)
     {
         Sent got;
-        for (const TunnelViewWindow::Entry& entry : window.Take()) {
-            got.emplace_back(entry.msg, entry.json);
+        for (const RecordingWindow::Entry& entry : window.Take()) {
+            got.emplace_back(entry.msg, entry.text);
             // Closing the listener names no tunnel: the main window has one listener.
             EXPECT_EQ(entry.wParam, entry.msg == WM_LISTENER_CLOSE ? 0 : reinterpret_cast<WParam>(tunnel))
                 << label;
@@ -266,16 +255,15 @@ protected:
         for (const Step& step : steps) {
             const std::string label = std::to_string(step.code) + " " + (step.message ? step.message : "-");
             MessageBoxRecorder boxes;
-            cJSON* message = step.message != nullptr ? cJSON_Parse(step.message) : nullptr;
+            const JsonPtr message(step.message != nullptr ? cJSON_Parse(step.message) : nullptr);
             testing::internal::CaptureStderr();
             if (step.code == kStart)
                 tunnel.Start();
             else if (step.code == kStop)
                 tunnel.Stop();
             else
-                tunnel.OnMessage(message, static_cast<int>(step.code));
+                tunnel.OnMessage(message.get(), static_cast<int>(step.code));
             const std::string diagnostics = testing::internal::GetCapturedStderr();
-            cJSON_Delete(message);
             EXPECT_EQ(diagnostics.rfind("dropped cmdId", 0) == 0, step.dropped)
                 << label << ": " << diagnostics;
             ExpectPublished(step.published, label);

@@ -1,12 +1,13 @@
 // Inbound dispatch on one thread: which window message each inbound message becomes,
 // with which parameters, what is dropped, and the routing of tunnel traffic.
 
-#include "RecordingWindow.h"
 #include "cloud/CNodeGateway.h"
+#include "mqtt-c/DispatchLinePrinter.h"
 #include "mqtt-c/TunnelRouting.h"
 #include "mqtt-c/VpnInfoRecord.h"
 #include "mqtt-c/mqtt_dispatch.h"
 #include "platform/WindowMessages.h"
+#include "support/RecordingWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -22,6 +23,7 @@ namespace {
 class CapturingWindow : public RecordingWindow
 {
 public:
+    CapturingWindow() : RecordingWindow(DispatchLinePrinter::FormatLine) {}
     CNodeGateway status;
     VpnInfoRecord vpn;
     std::string serial, rawTopic, rawPayload;
@@ -69,7 +71,7 @@ TEST_F(Dispatch, TunnelTrafficCarriesItsRoutingCodeAndOtherCodesAreIgnored)
         ASSERT_EQ(entries.size(), 1u) << cmdId;
         EXPECT_EQ(entries[0].msg, kWmUser + 1037) << cmdId;
         EXPECT_EQ(entries[0].lParam, code) << cmdId;
-        EXPECT_EQ(entries[0].line, std::to_string(kWmUser + 1037) + " " + std::to_string(code) + " " + json);
+        EXPECT_EQ(entries[0].text, std::to_string(kWmUser + 1037) + " " + std::to_string(code) + " " + json);
         EXPECT_EQ(mqtt_route_code(cmdId), code);
     }
     window_.Clear();
@@ -91,7 +93,7 @@ TEST_F(Dispatch, GatewayStatusRecordAndItsDefaults)
     const CNodeGateway& s = window_.status;
     EXPECT_EQ(std::make_tuple(s.stateFlag, s.gwSn, s.lanIp, s.csq, s.lanMask),
               std::make_tuple(1, "GW1", "192.168.1.1", "27", "255.255.255.0"));
-    EXPECT_EQ(entry.line,
+    EXPECT_EQ(entry.text,
               "2033 0 {\"flag\":1,\"gwSn\":\"GW1\",\"lanIp\":\"192.168.1.1\",\"csq\":\"27\",\"lanMask\":"
               "\"255.255.255.0\"}");
     // Absent members keep their defaults; a signal value sent as a number is kept as text.
@@ -142,7 +144,7 @@ TEST_F(Dispatch, SerialTunnelReadyAndResultReply)
     EXPECT_EQ(entries[1].msg, kWmUser + 1028);
     EXPECT_EQ(entries[1].wParam, 0u);
     EXPECT_NE(entries[1].lParam, 0);
-    EXPECT_EQ(entries[1].line, "2052 0 " + result);
+    EXPECT_EQ(entries[1].text, "2052 0 " + result);
 }
 
 TEST_F(Dispatch, MalformedIncompleteOrUntargetedMessagesAreDropped)
