@@ -3,6 +3,7 @@
 // client and a TCP connection play the PC; the normal serial, port-forward and VPN
 // paths are the end-to-end tests'.
 
+#include "app/JsonPtr.h"
 #include "support/FarsideProcess.h"
 #include "support/FreePort.h"
 #include "support/MosquittoBroker.h"
@@ -94,10 +95,9 @@ struct PcInbox
         const MqttTestClient::Message message = client.Messages()[seen - 1];
         if (message.topic != "/" + id + "/lumetraToPC")
             return ::testing::AssertionFailure() << "topic " << message.topic;
-        std::unique_ptr<cJSON, decltype(&cJSON_Delete)> json(cJSON_Parse(expected.c_str()), &cJSON_Delete);
-        char* printed = json ? cJSON_PrintUnformatted(json.get()) : nullptr;
-        const std::string want = printed ? printed : "(bad expectation)";
-        cJSON_free(printed);
+        const JsonPtr json(cJSON_Parse(expected.c_str()));
+        const JsonText printed(json ? cJSON_PrintUnformatted(json.get()) : nullptr);
+        const std::string want = printed ? printed.get() : "(bad expectation)";
         if (message.payload == want)
             return ::testing::AssertionSuccess();
         return ::testing::AssertionFailure() << "got " << message.payload << "\nwant " << want;

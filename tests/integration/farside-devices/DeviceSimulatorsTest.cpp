@@ -17,12 +17,13 @@
 
 #include "DeviceSimulator.h"
 #include "TcpDeviceServers.h"
+#include "app/JsonPtr.h"
 
 namespace {
 
-std::unique_ptr<cJSON, decltype(&cJSON_Delete)> Json(const std::string& text)
+JsonPtr Json(const std::string& text)
 {
-    return {cJSON_Parse(text.c_str()), cJSON_Delete};
+    return JsonPtr(cJSON_Parse(text.c_str()));
 }
 
 // Reads `count` registers of `slave`, or {-errno}.

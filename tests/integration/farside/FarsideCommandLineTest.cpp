@@ -2,6 +2,7 @@
 // for every bad argument, inventory or platconf) and its web service's answer to
 // malformed requests on the wire.
 
+#include "app/JsonPtr.h"
 #include "support/FarsideProcess.h"
 #include "support/FreePort.h"
 #include "support/PlatconfBuilder.h"
@@ -145,8 +146,7 @@ TEST_F(Farside, MalformedWebRequestsAreRefusedWithAFormatMessage)
         const auto reply =
             client.Post((std::string("/CommonService/") + action).c_str(), body, "application/json");
         ASSERT_TRUE(bool(reply));
-        const std::unique_ptr<cJSON, decltype(&cJSON_Delete)> json(cJSON_Parse(reply->body.c_str()),
-                                                                   &cJSON_Delete);
+        const JsonPtr json(cJSON_Parse(reply->body.c_str()));
         EXPECT_EQ(cJSON_GetNumberValue(cJSON_GetObjectItem(json.get(), "flag")), 0) << reply->body;
         EXPECT_STREQ(cJSON_GetStringValue(cJSON_GetObjectItem(json.get(), "msg")), "请求格式错误");
         EXPECT_TRUE(farside.WaitForOutput(QString::fromUtf8(logged))) << farside.Output().toStdString();
