@@ -1,5 +1,6 @@
 #include "cloud/CCloudClient.h"
 
+#include "app/JsonPtr.h"
 #include "cloud/ReplyWalker.h"
 #include "platform/TextCodec.h"
 
@@ -20,16 +21,10 @@ const char* OrEmpty(const char* text)
     return text != nullptr ? text : "";
 }
 
-std::string PrintAndDelete(cJSON* root)
+std::string Print(const JsonPtr& root)
 {
-    std::string body;
-    char* printed = cJSON_PrintUnformatted(root);
-    if (printed != nullptr) {
-        body = printed;
-        cJSON_free(printed);
-    }
-    cJSON_Delete(root);
-    return body;
+    const JsonText printed(cJSON_PrintUnformatted(root.get()));
+    return printed != nullptr ? std::string(printed.get()) : std::string();
 }
 
 // The inventory queries travel as UTF-8: local narrow text -> wide -> UTF-8.
@@ -256,10 +251,10 @@ int CCloudClient::Post(const std::string& url, const std::string& body, std::str
 
 std::string CCloudClient::BuildLoginBody(const char* userName, const char* passwd)
 {
-    cJSON* root = cJSON_CreateObject();
-    cJSON_AddItemToObject(root, "userName", cJSON_CreateString(OrEmpty(userName)));
-    cJSON_AddItemToObject(root, "passwd", cJSON_CreateString(OrEmpty(passwd)));
-    return PrintAndDelete(root);
+    const JsonPtr root(cJSON_CreateObject());
+    cJSON_AddItemToObject(root.get(), "userName", cJSON_CreateString(OrEmpty(userName)));
+    cJSON_AddItemToObject(root.get(), "passwd", cJSON_CreateString(OrEmpty(passwd)));
+    return Print(root);
 }
 
 std::string CCloudClient::BuildQueryGatewayBody(const CAccountInfo& account, const char* gwSn,
@@ -267,18 +262,18 @@ std::string CCloudClient::BuildQueryGatewayBody(const CAccountInfo& account, con
 {
     char accountsId[16];
     std::snprintf(accountsId, sizeof accountsId, "%d", account.accountsId);
-    cJSON* root = cJSON_CreateObject();
-    cJSON_AddItemToObject(root, "roleId", cJSON_CreateNumber(account.newRoleId));
-    cJSON_AddItemToObject(root, "newRoleId", cJSON_CreateNumber(account.newRoleId));
-    cJSON_AddItemToObject(root, "gwSn", cJSON_CreateString(OrEmpty(gwSn)));
-    cJSON_AddItemToObject(root, "gwName", cJSON_CreateString(OrEmpty(gwName)));
-    cJSON_AddItemToObject(root, "nodeName", cJSON_CreateString(OrEmpty(nodeName)));
-    cJSON_AddItemToObject(root, "accountsId", cJSON_CreateString(accountsId));
+    const JsonPtr root(cJSON_CreateObject());
+    cJSON_AddItemToObject(root.get(), "roleId", cJSON_CreateNumber(account.newRoleId));
+    cJSON_AddItemToObject(root.get(), "newRoleId", cJSON_CreateNumber(account.newRoleId));
+    cJSON_AddItemToObject(root.get(), "gwSn", cJSON_CreateString(OrEmpty(gwSn)));
+    cJSON_AddItemToObject(root.get(), "gwName", cJSON_CreateString(OrEmpty(gwName)));
+    cJSON_AddItemToObject(root.get(), "nodeName", cJSON_CreateString(OrEmpty(nodeName)));
+    cJSON_AddItemToObject(root.get(), "accountsId", cJSON_CreateString(accountsId));
     if (onlineType == 1)
-        cJSON_AddItemToObject(root, "onlineType", cJSON_CreateNumber(1));
+        cJSON_AddItemToObject(root.get(), "onlineType", cJSON_CreateNumber(1));
     else if (onlineType == 2)
-        cJSON_AddItemToObject(root, "onlineType", cJSON_CreateNumber(0));
-    return LocalToUtf8(PrintAndDelete(root));
+        cJSON_AddItemToObject(root.get(), "onlineType", cJSON_CreateNumber(0));
+    return LocalToUtf8(Print(root));
 }
 
 std::string CCloudClient::BuildQueryDeviceBody(int orgId, const char* gwSn, int accountsId)
@@ -287,11 +282,11 @@ std::string CCloudClient::BuildQueryDeviceBody(int orgId, const char* gwSn, int 
     char accountsText[16];
     std::snprintf(orgText, sizeof orgText, "%d", orgId);
     std::snprintf(accountsText, sizeof accountsText, "%d", accountsId);
-    cJSON* root = cJSON_CreateObject();
-    cJSON_AddItemToObject(root, "orgId", cJSON_CreateString(orgText));
-    cJSON_AddItemToObject(root, "gwSn", cJSON_CreateString(OrEmpty(gwSn)));
-    cJSON_AddItemToObject(root, "accountsId", cJSON_CreateString(accountsText));
-    return LocalToUtf8(PrintAndDelete(root));
+    const JsonPtr root(cJSON_CreateObject());
+    cJSON_AddItemToObject(root.get(), "orgId", cJSON_CreateString(orgText));
+    cJSON_AddItemToObject(root.get(), "gwSn", cJSON_CreateString(OrEmpty(gwSn)));
+    cJSON_AddItemToObject(root.get(), "accountsId", cJSON_CreateString(accountsText));
+    return LocalToUtf8(Print(root));
 }
 
 CAccountInfo CCloudClient::ParseLoginReply(const std::string& reply)

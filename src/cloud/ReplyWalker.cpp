@@ -1,5 +1,7 @@
 #include "cloud/ReplyWalker.h"
 
+#include "app/JsonPtr.h"
+
 #include <cjson/cJSON.h>
 
 #include <cctype>
@@ -8,7 +10,7 @@
 
 namespace {
 
-using Tree = std::unique_ptr<cJSON, void (*)(cJSON*)>;
+using Tree = JsonPtr;
 
 bool IsByteOrderMark(const char* at)
 {
@@ -79,9 +81,9 @@ public:
     Tree Value()
     {
         if (pos_ >= length_ || IsByteOrderMark(text_ + pos_))
-            return Tree(nullptr, cJSON_Delete);
+            return Tree();
         const char* end = nullptr;
-        Tree value(cJSON_ParseWithLengthOpts(text_ + pos_, length_ - pos_ + 1, &end, 0), cJSON_Delete);
+        Tree value(cJSON_ParseWithLengthOpts(text_ + pos_, length_ - pos_ + 1, &end, 0));
         if (value != nullptr)
             pos_ = static_cast<size_t>(end - text_);
         return value;

@@ -1,6 +1,7 @@
 #include "control/LocalListenerHost.h"
 
 #include "app/Installation.h"
+#include "app/JsonPtr.h"
 #include "endpoint/CServerAcceptSocket.h"
 #include "endpoint/CServerSocket.h"
 #include "endpoint/LocalListenerOwner.h"
@@ -155,14 +156,14 @@ void LocalListenerHost::SetUpListener(WParam tunnel, MessageWindow* answerWindow
     if (answerWindow == nullptr) {
         return;
     }
-    cJSON* answer = cJSON_CreateObject();
+    const JsonPtr tree(cJSON_CreateObject());
+    cJSON* answer = tree.get();
     if (answer == nullptr) {
         return;
     }
     cJSON_AddNumberToObject(answer, "flag", opened ? 1 : 0);
     cJSON_AddStringToObject(answer, "msg", opened ? "" : kPortBindFailed);
     SendWindowMessage(answerWindow, WM_TUNNEL_REPLY, tunnel, reinterpret_cast<LParam>(answer));
-    cJSON_Delete(answer);
 }
 
 void LocalListenerHost::AcceptConnection(WParam tunnel)

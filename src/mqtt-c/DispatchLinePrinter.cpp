@@ -1,5 +1,6 @@
 #include "mqtt-c/DispatchLinePrinter.h"
 
+#include "app/JsonPtr.h"
 #include "cloud/CNodeGateway.h"
 #include "mqtt-c/VpnInfoRecord.h"
 #include "mqtt-c/mqtt_dispatch.h"
@@ -10,27 +11,22 @@
 
 namespace {
 
-std::string PrintAndDelete(cJSON* object)
-{
-    const std::string text = mqtt_json_print(object);
-    cJSON_Delete(object);
-    return text;
-}
-
 std::string GatewayStatusJson(const CNodeGateway* status)
 {
-    cJSON* object = cJSON_CreateObject();
+    const JsonPtr tree(cJSON_CreateObject());
+    cJSON* object = tree.get();
     cJSON_AddNumberToObject(object, "flag", status->stateFlag);
     cJSON_AddStringToObject(object, "gwSn", status->gwSn.c_str());
     cJSON_AddStringToObject(object, "lanIp", status->lanIp.c_str());
     cJSON_AddStringToObject(object, "csq", status->csq.c_str());
     cJSON_AddStringToObject(object, "lanMask", status->lanMask.c_str());
-    return PrintAndDelete(object);
+    return mqtt_json_print(object);
 }
 
 std::string VpnInfoJson(const VpnInfoRecord* record)
 {
-    cJSON* object = cJSON_CreateObject();
+    const JsonPtr tree(cJSON_CreateObject());
+    cJSON* object = tree.get();
     cJSON_AddStringToObject(object, "gwSn", record->gwSn.c_str());
     cJSON_AddStringToObject(object, "vpnserverIp", record->vpnServerIp.c_str());
     cJSON_AddNumberToObject(object, "busiCode", record->busiCode);
@@ -41,26 +37,28 @@ std::string VpnInfoJson(const VpnInfoRecord* record)
     cJSON_AddNumberToObject(object, "isSwitchOn", record->isSwitchOn);
     cJSON_AddNumberToObject(object, "flag", record->flag);
     cJSON_AddStringToObject(object, "msg", record->msg.c_str());
-    return PrintAndDelete(object);
+    return mqtt_json_print(object);
 }
 
 std::string RawJson(const mqtt_raw_record* record)
 {
-    cJSON* object = cJSON_CreateObject();
+    const JsonPtr tree(cJSON_CreateObject());
+    cJSON* object = tree.get();
     cJSON_AddStringToObject(object, "topic", record->topic != nullptr ? record->topic : "");
     const std::string payload = record->payload != nullptr && record->length > 0
                                     ? std::string(record->payload, static_cast<size_t>(record->length))
                                     : std::string();
     cJSON_AddStringToObject(object, "payload", payload.c_str());
-    return PrintAndDelete(object);
+    return mqtt_json_print(object);
 }
 
 std::string SerialReadyJson(const char* gwSn, LParam devId)
 {
-    cJSON* object = cJSON_CreateObject();
+    const JsonPtr tree(cJSON_CreateObject());
+    cJSON* object = tree.get();
     cJSON_AddStringToObject(object, "gwSn", gwSn != nullptr ? gwSn : "");
     cJSON_AddNumberToObject(object, "devId", static_cast<double>(devId));
-    return PrintAndDelete(object);
+    return mqtt_json_print(object);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "mqtt-c/mqtt_dispatch.h"
 
+#include "app/JsonPtr.h"
 #include "cloud/CNodeGateway.h"
 #include "mqtt-c/VpnInfoRecord.h"
 #include "mqtt-c/mqtt_commands.h"
@@ -91,9 +92,8 @@ void mqtt_dispatch(MessageWindow* target, const char* topic, const char* payload
 {
     const size_t prefixLength = std::strlen(kRawTopicPrefix);
     if (topic != nullptr && std::strncmp(topic, kRawTopicPrefix, prefixLength) == 0) {
-        mqtt_raw_record* record = new mqtt_raw_record{topic, payload, length};
-        SendWindowMessage(target, WM_TRANS_COM_RAW, reinterpret_cast<WParam>(record), 0);
-        delete record;
+        mqtt_raw_record record{topic, payload, length};
+        SendWindowMessage(target, WM_TRANS_COM_RAW, reinterpret_cast<WParam>(&record), 0);
         return;
     }
     mqtt_dispatch_command(target, payload, length);
@@ -107,33 +107,31 @@ void mqtt_dispatch_command(MessageWindow* target, const char* payload, int lengt
     // The payload is not terminated: parse a zero-filled copy one byte longer.
     std::vector<char> copy(static_cast<size_t>(length) + 1, '\0');
     std::memcpy(copy.data(), payload, static_cast<size_t>(length));
-    cJSON* message = cJSON_Parse(copy.data());
+    const JsonPtr tree(cJSON_Parse(copy.data()));
+    cJSON* message = tree.get();
     if (message == nullptr) {
         return;
     }
     const cJSON* cmdItem = cJSON_GetObjectItem(message, "cmdId");
     if (cmdItem == nullptr) {
-        cJSON_Delete(message);
         return;
     }
     const int cmdId = cmdItem->valueint;
 
     switch (cmdId) {
     case kCmdGatewayStatus: {
-        CNodeGateway* status = new CNodeGateway();
-        mqtt_read_gateway_status(message, status);
-        SendWindowMessage(target, WM_GATEWAY_STATUS, reinterpret_cast<WParam>(status), 0);
-        delete status;
+        CNodeGateway status{};
+        mqtt_read_gateway_status(message, &status);
+        SendWindowMessage(target, WM_GATEWAY_STATUS, reinterpret_cast<WParam>(&status), 0);
         break;
     }
     case kCmdVpnInfo: {
-        VpnInfoRecord* record = new VpnInfoRecord();
-        record->ReadFrom(message);
+        VpnInfoRecord record{};
+        record.ReadFrom(message);
         const cJSON* switchOn = cJSON_GetObjectItem(message, "isSwitchOn");
         const bool on = switchOn != nullptr && cJSON_IsNumber(switchOn) && switchOn->valueint == 1;
         SendWindowMessage(target, on ? WM_VPN_CHANNEL_REPLY : WM_VPN_CHANNEL_ENDED,
-                          reinterpret_cast<WParam>(record), 0);
-        delete record;
+                          reinterpret_cast<WParam>(&record), 0);
         break;
     }
     case kCmdSerialTunnelReady: {
@@ -156,5 +154,4 @@ void mqtt_dispatch_command(MessageWindow* target, const char* payload, int lengt
         break;
     }
     }
-    cJSON_Delete(message);
 }

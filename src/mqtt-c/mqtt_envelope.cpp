@@ -2,22 +2,20 @@
 
 #include <cjson/cJSON.h>
 
-#include <cstdlib>
-
-cJSON* mqtt_envelope_create(const char* forwardTopic, int cmdId, const char* devSn, const char* pcId,
-                            cJSON** payloadRoot)
+JsonPtr mqtt_envelope_create(const char* forwardTopic, int cmdId, const char* devSn, const char* pcId,
+                             cJSON** payloadRoot)
 {
-    cJSON* root = cJSON_CreateObject();
-    cJSON* ctrl = cJSON_CreateObject();
-    cJSON* payload = cJSON_CreateObject();
-    if (root == nullptr || ctrl == nullptr || payload == nullptr) {
-        cJSON_Delete(root);
-        cJSON_Delete(ctrl);
-        cJSON_Delete(payload);
+    JsonPtr root(cJSON_CreateObject());
+    JsonPtr ctrlTree(cJSON_CreateObject());
+    JsonPtr payloadTree(cJSON_CreateObject());
+    if (root == nullptr || ctrlTree == nullptr || payloadTree == nullptr) {
         return nullptr;
     }
-    cJSON_AddItemToObject(root, "ctrl_root", ctrl);
-    cJSON_AddItemToObject(root, "payload_root", payload);
+    // From here on the envelope owns both parts.
+    cJSON* ctrl = ctrlTree.release();
+    cJSON* payload = payloadTree.release();
+    cJSON_AddItemToObject(root.get(), "ctrl_root", ctrl);
+    cJSON_AddItemToObject(root.get(), "payload_root", payload);
     mqtt_json_add_text(ctrl, "forward_topic", forwardTopic);
     cJSON_AddNumberToObject(payload, "cmdId", cmdId);
     mqtt_json_add_text(payload, "dev_sn", devSn);
@@ -28,11 +26,11 @@ cJSON* mqtt_envelope_create(const char* forwardTopic, int cmdId, const char* dev
     return root;
 }
 
-cJSON* mqtt_binder_request_create(int cmdId)
+JsonPtr mqtt_binder_request_create(int cmdId)
 {
-    cJSON* root = cJSON_CreateObject();
+    JsonPtr root(cJSON_CreateObject());
     if (root != nullptr) {
-        cJSON_AddNumberToObject(root, "cmd_id", cmdId);
+        cJSON_AddNumberToObject(root.get(), "cmd_id", cmdId);
     }
     return root;
 }
@@ -47,11 +45,9 @@ std::string mqtt_json_print(const cJSON* root)
     if (root == nullptr) {
         return std::string();
     }
-    char* text = cJSON_PrintUnformatted(root);
+    const JsonText text(cJSON_PrintUnformatted(root));
     if (text == nullptr) {
         return std::string();
     }
-    std::string printed(text);
-    cJSON_free(text);
-    return printed;
+    return std::string(text.get());
 }

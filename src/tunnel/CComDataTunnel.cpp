@@ -1,5 +1,6 @@
 #include "tunnel/CComDataTunnel.h"
 
+#include "app/JsonPtr.h"
 #include "app/ProcessInstallation.h"
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
@@ -190,11 +191,10 @@ void CComDataTunnel::SendLocalData(_com_transfer_data* block)
     if (block == nullptr || GetGateway() == nullptr) {
         return;
     }
-    cJSON* envelope =
+    const JsonPtr envelope =
         mqtt_build_serial_data(DeviceSn().c_str(), GetPcId(), block->seq, DeviceTunType(), block->bytes,
                                block->bytes != nullptr ? block->length : 0, block->newConnection);
-    const std::string text = mqtt_json_print(envelope);
-    cJSON_Delete(envelope);
+    const std::string text = mqtt_json_print(envelope.get());
     if (text.empty()) {
         return;
     }
@@ -259,7 +259,8 @@ void CComDataTunnel::OpenComPort()
 std::string CComDataTunnel::RegistrationText(const std::string& pcId, const std::string& gwSn,
                                              const std::string& devSn, int reconnect)
 {
-    cJSON* object = cJSON_CreateObject();
+    const JsonPtr tree(cJSON_CreateObject());
+    cJSON* object = tree.get();
     if (object == nullptr) {
         return std::string();
     }
@@ -268,9 +269,7 @@ std::string CComDataTunnel::RegistrationText(const std::string& pcId, const std:
     mqtt_json_add_text(object, "gw_sn", gwSn.c_str());
     mqtt_json_add_text(object, "dev_sn", devSn.c_str());
     cJSON_AddNumberToObject(object, "reconnect", reconnect != 0 ? 1 : 0);
-    const std::string text = mqtt_json_print(object);
-    cJSON_Delete(object);
-    return text;
+    return mqtt_json_print(object);
 }
 
 void CComDataTunnel::ConnectRelay(int reconnect)
@@ -317,18 +316,16 @@ void CComDataTunnel::SendLinkParameters()
     if (device == nullptr) {
         return;
     }
-    cJSON* request = mqtt_build_link_parameters(GetPcId(), GatewaySn().c_str(), DeviceSn().c_str(),
-                                                device->com.toStdString().c_str(), device->baud,
-                                                device->ParityLetter(), device->databit, device->stopbit);
-    SendToBinder(request);
-    cJSON_Delete(request);
+    const JsonPtr request = mqtt_build_link_parameters(
+        GetPcId(), GatewaySn().c_str(), DeviceSn().c_str(), device->com.toStdString().c_str(), device->baud,
+        device->ParityLetter(), device->databit, device->stopbit);
+    SendToBinder(request.get());
 }
 
 void CComDataTunnel::SendLinkRelease()
 {
-    cJSON* request = mqtt_build_link_release(GetPcId(), GatewaySn().c_str(), DeviceSn().c_str());
-    SendToBinder(request);
-    cJSON_Delete(request);
+    const JsonPtr request = mqtt_build_link_release(GetPcId(), GatewaySn().c_str(), DeviceSn().c_str());
+    SendToBinder(request.get());
 }
 
 void CComDataTunnel::SendOpenRequest()
@@ -338,7 +335,8 @@ void CComDataTunnel::SendOpenRequest()
 
 void CComDataTunnel::ReportFailure(const char* text)
 {
-    cJSON* answer = cJSON_CreateObject();
+    const JsonPtr tree(cJSON_CreateObject());
+    cJSON* answer = tree.get();
     if (answer == nullptr) {
         return;
     }
@@ -348,7 +346,6 @@ void CComDataTunnel::ReportFailure(const char* text)
     SendWindowMessage(notifyWindow_, WM_TUNNEL_REPLY,
                       reinterpret_cast<WParam>(static_cast<CDataTunnel*>(this)),
                       reinterpret_cast<LParam>(answer));
-    cJSON_Delete(answer);
 }
 
 void CComDataTunnel::HandleBindAnswer(const cJSON* message)

@@ -1,6 +1,7 @@
 #include "tunnel/CDataTunnel.h"
 
 #include "app/InputRules.h"
+#include "app/JsonPtr.h"
 #include "app/ProcessInstallation.h"
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
@@ -29,16 +30,14 @@ void CDataTunnel::RequestBind()
     if (gateway_ == nullptr) {
         return;
     }
-    cJSON* request = mqtt_build_bind_request(GatewaySn().c_str(), DeviceSn().c_str(), GetPcId());
-    SendToBinder(request);
-    cJSON_Delete(request);
+    const JsonPtr request = mqtt_build_bind_request(GatewaySn().c_str(), DeviceSn().c_str(), GetPcId());
+    SendToBinder(request.get());
 }
 
 void CDataTunnel::LeavePc()
 {
-    cJSON* request = mqtt_build_leave_pc(GetPcId());
-    SendToBinder(request);
-    cJSON_Delete(request);
+    const JsonPtr request = mqtt_build_leave_pc(GetPcId());
+    SendToBinder(request.get());
 }
 
 void CDataTunnel::RequestTarget() {}
@@ -143,26 +142,24 @@ int CDataTunnel::DeviceTunType() const
     return device_ != nullptr ? device_->tunType : 0;
 }
 
-void CDataTunnel::PublishToGateway(cJSON* envelope)
+void CDataTunnel::PublishToGateway(JsonPtr envelope)
 {
     if (envelope != nullptr && gateway_ != nullptr) {
         char topic[kTopicBufferSize];
         if (mqtt_format_down_topic(topic, gateway_->gwSn.c_str())) {
-            PublishObject(topic, envelope);
+            PublishObject(topic, envelope.get());
         }
     }
-    cJSON_Delete(envelope);
 }
 
-void CDataTunnel::PublishToTransparent(cJSON* envelope)
+void CDataTunnel::PublishToTransparent(JsonPtr envelope)
 {
     if (envelope != nullptr && gateway_ != nullptr) {
         char topic[kTopicBufferSize];
         if (mqtt_format_transparent_topic(topic, gateway_->gwSn.c_str())) {
-            PublishObject(topic, envelope);
+            PublishObject(topic, envelope.get());
         }
     }
-    cJSON_Delete(envelope);
 }
 
 void CDataTunnel::PublishObject(const char* topic, const cJSON* object)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/JsonPtr.h"
 #include "mqtt-c/mqtt_commands.h" // the command codes of the tunnel protocol (MqttCommand)
 #include "tunnel/ReplyExpectations.h"
 #include "tunnel/TunnelServices.h"
@@ -101,9 +102,9 @@ protected:
     bool MatchesGatewayAndDevice(const char* gwSn, const char* devSn) const;
     // Publishes an envelope (QoS 0) to "/<gateway serial>/down" and deletes it;
     // nothing without a gateway or with a null envelope.
-    void PublishToGateway(cJSON* envelope);
+    void PublishToGateway(JsonPtr envelope);
     // The same to "/sys/transparent/<gateway serial>/down".
-    void PublishToTransparent(cJSON* envelope);
+    void PublishToTransparent(JsonPtr envelope);
 
     // The publisher of the services (null publishes nothing).
     MessagePublisher* Publisher() const { return services_.publisher; }

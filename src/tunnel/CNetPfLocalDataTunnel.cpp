@@ -1,5 +1,6 @@
 #include "tunnel/CNetPfLocalDataTunnel.h"
 
+#include "app/JsonPtr.h"
 #include "app/ProcessInstallation.h"
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
@@ -121,9 +122,9 @@ void CNetPfLocalDataTunnel::OnTimeout()
     }
     const std::string host = CustomResourceText("port_transfer_host");
     const int port = std::atoi(CustomResourceText("port_transfer_port").c_str());
-    cJSON* request = mqtt_build_port_transfer_release(GatewaySn().c_str(), DeviceSn().c_str(), GetPcId());
-    const std::string frame = PortTransferFrame(mqtt_json_print(request));
-    cJSON_Delete(request);
+    const JsonPtr request =
+        mqtt_build_port_transfer_release(GatewaySn().c_str(), DeviceSn().c_str(), GetPcId());
+    const std::string frame = PortTransferFrame(mqtt_json_print(request.get()));
     if (frame.size() <= kPortTransferFrameHeader || port <= 0 || port > 0xFFFF) {
         return;
     }
@@ -250,7 +251,8 @@ void CNetPfLocalDataTunnel::HandleOccupancy(const cJSON* message)
         SendOpenRequest();
         return;
     }
-    cJSON* answer = cJSON_CreateObject();
+    const JsonPtr tree(cJSON_CreateObject());
+    cJSON* answer = tree.get();
     if (answer == nullptr) {
         return;
     }
@@ -259,7 +261,6 @@ void CNetPfLocalDataTunnel::HandleOccupancy(const cJSON* message)
     cJSON_AddStringToObject(answer, "encode", "ascii");
     cJSON_AddNumberToObject(answer, "errcode", 1);
     SendWindowMessage(notifyWindow_, WM_TUNNEL_REPLY, TunnelParam(this), reinterpret_cast<LParam>(answer));
-    cJSON_Delete(answer);
 }
 
 void CNetPfLocalDataTunnel::HandleResult(cJSON* message)

@@ -1,5 +1,6 @@
 #include "tunnel/CVPNDataTunnel.h"
 
+#include "app/JsonPtr.h"
 #include "app/ProcessInstallation.h"
 #include "cloud/CNodeGateway.h"
 #include "endpoint/VpnClientControl.h"
@@ -16,12 +17,11 @@ namespace {
 // Requests of the maintenance channel travel on the PC's server topic.
 constexpr int kServerQos = 2;
 
-void PublishToServer(MessagePublisher* publisher, cJSON* request)
+void PublishToServer(MessagePublisher* publisher, const JsonPtr& request)
 {
     if (request != nullptr && publisher != nullptr) {
-        publisher->PublishJsonToServer(request, kServerQos);
+        publisher->PublishJsonToServer(request.get(), kServerQos);
     }
-    cJSON_Delete(request);
 }
 
 } // namespace

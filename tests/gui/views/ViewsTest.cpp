@@ -603,9 +603,8 @@ TEST_F(ViewsTest, ChannelSwitchIsInUseWhileAnotherPcHoldsItAndAsksBeforeMovingTo
     ASSERT_NO_FATAL_FAILURE(StartAndLogIn());
     // Another PC takes the first gateway's channel.
     const std::string otherPc = "17250000001234567890";
-    cJSON* request = mqtt_build_vpn_channel_request("LG2024000101", otherPc.c_str());
-    PublishAsOtherPc("/" + otherPc + "/lumetraToServer", mqtt_json_print(request));
-    cJSON_Delete(request);
+    const JsonPtr request = mqtt_build_vpn_channel_request("LG2024000101", otherPc.c_str());
+    PublishAsOtherPc("/" + otherPc + "/lumetraToServer", mqtt_json_print(request.get()));
     ASSERT_TRUE(FarsideSaid(QString::fromStdString("sent /" + otherPc + "/lumetraToPC")));
 
     Select(Gateway(0));

@@ -22,7 +22,7 @@ const char* const kDev = "DEV-7";
 // do not reach.
 TEST(OutboundMessages, TextsAreEscapedUtf8AndNumbersKeepTheirRange)
 {
-    const std::pair<cJSON*, std::string> table[] = {
+    const std::pair<JsonPtr, std::string> table[] = {
         {mqtt_build_open_request("设备\"1", nullptr),
          R"({"ctrl_root":{"forward_topic":"/ipc/kavno/publish"},"payload_root":)"
          R"({"cmdId":2996,"dev_sn":"设备\"1","pc_id":""}})"},
@@ -31,8 +31,7 @@ TEST(OutboundMessages, TextsAreEscapedUtf8AndNumbersKeepTheirRange)
          R"({"cmdId":2987,"dev_sn":"DEV-7","pc_id":"17250000001234567890","seq":4000000000}})"},
     };
     for (const auto& [message, expected] : table) {
-        EXPECT_EQ(mqtt_json_print(message), expected);
-        cJSON_Delete(message);
+        EXPECT_EQ(mqtt_json_print(message.get()), expected);
     }
 }
 
