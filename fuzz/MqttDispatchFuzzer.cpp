@@ -17,7 +17,6 @@
 #include "FuzzCheck.h"
 #include "FuzzFolder.h"
 #include "app/Installation.h"
-#include "app/ProcessInstallation.h"
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
 #include "endpoint/VirtualComPairs.h"
@@ -172,6 +171,9 @@ private:
 
 struct Bed
 {
+    // The program folder's installation (LUMETRA_HOME is set first): no custom
+    // resources, the PC identifier of the bed.
+    Installation installation;
     SilentBoxes boxes;
     QuietWindow main;
     BedHost host{&main};
@@ -199,28 +201,28 @@ size_t Lines(const std::string& text)
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     setenv("LUMETRA_HOME", FuzzFolder::Path().c_str(), 1);
-    ProcessInstallation().SetPcId(kPcId);
 
     g_bed = new Bed;
     Bed& bed = *g_bed;
+    bed.installation.SetPcId(kPcId);
+    const TunnelServices services{nullptr, &bed.installation, &bed.installation.Trace()};
     SetMessageBoxHandler(&bed.boxes);
     // Records and tunnels live for the whole run.
     CNodeGateway* workshop = MakeGateway("LG2024000101", "192.168.10.1");
     CNodeGateway* pumps = MakeGateway("LG2024000103", "192.168.1.1");
-    bed.view.channels = {new CVPNDataTunnel(TunnelServices{}, workshop),
-                         new CVPNDataTunnel(TunnelServices{}, pumps)};
-    bed.serials = {new WaitingTunnel<CComDataTunnel>(TunnelServices{}, &bed.view, workshop,
+    bed.view.channels = {new CVPNDataTunnel(services, workshop), new CVPNDataTunnel(services, pumps)};
+    bed.serials = {new WaitingTunnel<CComDataTunnel>(services, &bed.view, workshop,
                                                      MakeDevice("DEV-5002", kTunTypeSerial), &bed.host)};
     bed.portForwards = {
-        new WaitingTunnel<CNetPfLocalDataTunnel>(TunnelServices{}, &bed.view, workshop,
+        new WaitingTunnel<CNetPfLocalDataTunnel>(services, &bed.view, workshop,
                                                  MakeDevice("DEV-5001", kTunTypeLocalPortForward), &bed.host),
         new WaitingTunnel<CNetPfLocalDataTunnel>(
-            TunnelServices{}, &bed.view, pumps, MakeDevice("DEV-5021", kTunTypeLocalPortForward), &bed.host)};
+            services, &bed.view, pumps, MakeDevice("DEV-5021", kTunTypeLocalPortForward), &bed.host)};
     bed.view.active = {bed.serials[0], bed.portForwards[0], bed.portForwards[1], bed.view.channels[0],
                        bed.view.channels[1]};
 
     // The profile's form: the one written for a plain address and port.
-    WriteProfile("203.0.113.5", "1194");
+    WriteProfile(&bed.installation, "203.0.113.5", "1194");
     bed.profileLines = Lines(ReadFile(VpnWorkingFolder() + kVpnProfileFile));
     FUZZ_CHECK(bed.profileLines > 0);
     return 0;

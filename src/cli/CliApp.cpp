@@ -8,7 +8,6 @@
 #include "OpenCommand.h"
 #include "VpnCommand.h"
 #include "app/Installation.h"
-#include "app/ProcessInstallation.h"
 #include "cloud/CCloudClient.h"
 #include "control/Session.h"
 
@@ -62,7 +61,6 @@ void CliApp::PrintCommandUsage(const CliCommand& command, bool toStdout) const
 std::unique_ptr<Session> CliApp::StartUp()
 {
     installation_.LoadCustomResources();
-    SetProcessInstallation(&installation_);
     const WebEndpoint web = installation_.WebService();
     if (!web.hostPresent || !web.portPresent || web.host.empty()) {
         CliConsole::Error("installation has no platconf with wsh/wsp (looked for " +

@@ -4,6 +4,7 @@
 #include "CliConsole.h"
 #include "CliMqttSession.h"
 #include "CliSignIn.h"
+#include "app/Installation.h"
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
 #include "control/GatewayQuery.h"
@@ -26,7 +27,8 @@ const char kProbeMember[] = "cliProbe";
 } // namespace
 
 CliDetailSession::CliDetailSession(Session& session, Installation& installation, VirtualComPairs& comPairs)
-    : installation_(installation), controller_(session, TunnelServices{&mqtt_.Connection()}),
+    : installation_(installation),
+      controller_(session, TunnelServices{&mqtt_.Connection(), &installation, &installation.Trace()}),
       tunnelHost_(installation, comPairs)
 {
     controller_.SetMainWindow(this);

@@ -1,7 +1,7 @@
 #include "endpoint/VpnClientControl.h"
 
+#include "app/Installation.h"
 #include "app/PrivateFile.h"
-#include "app/ProcessInstallation.h"
 #include "app/ProgramFolder.h"
 #include "app/ResourceInfo.h"
 #include "endpoint/VpnClientRecord.h"
@@ -15,10 +15,11 @@
 
 namespace {
 
-// The text of a custom resource entry as stored, or nothing when it is absent.
-std::string StoredText(const char* name)
+// The text of a custom resource entry of `installation` as stored, or nothing when it
+// is absent (or there is no installation).
+std::string StoredText(const Installation* installation, const char* name)
 {
-    const _Resource_Info* entry = FindCustomResource(name);
+    const _Resource_Info* entry = installation != nullptr ? installation->FindResource(name) : nullptr;
     return entry == nullptr ? std::string() : entry->Text();
 }
 
@@ -42,16 +43,17 @@ bool WriteWorkingFile(const char* fileName, const std::string& text)
 }
 
 // The profile's text, piece by piece.
-std::string ProfileText(const std::string& serverHost, const std::string& serverPort)
+std::string ProfileText(const Installation* installation, const std::string& serverHost,
+                        const std::string& serverPort)
 {
     std::string text;
     text += "###################################################\n";
     text += "# Lumetra client-side configuration file          #\n";
     text += "# for connecting to multi-client server.          #\n";
     text += "#                                                 #\n";
-    text += StoredText("website");
+    text += StoredText(installation, "website");
     text += "# made by the Lumetra team                        #\n";
-    text += StoredText("telephone");
+    text += StoredText(installation, "telephone");
     text += "###################################################\n\n";
     text += "# Specify that we are a client and that we\n";
     text += "# will be pulling certain config file directives\n";
@@ -149,9 +151,10 @@ std::string VpnWorkingFolder()
     return GetProgramFolder().toStdString() + "/lumetra/";
 }
 
-void WriteProfile(const std::string& serverHost, const std::string& serverPort)
+void WriteProfile(const Installation* installation, const std::string& serverHost,
+                  const std::string& serverPort)
 {
-    WriteWorkingFile(kVpnProfileFile, ProfileText(serverHost, serverPort));
+    WriteWorkingFile(kVpnProfileFile, ProfileText(installation, serverHost, serverPort));
 }
 
 void WriteCredentials(const std::string& userName)

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+class Installation;
+
 // Starting, finding and ending helper processes (the OpenVPN client, the virtual
 // COM pair tool) and writing the OpenVPN client's files. Helpers run hidden (no
 // terminal, stdin from /dev/null); command lines run through /bin/sh -c, the OpenVPN
@@ -50,12 +52,14 @@ std::optional<std::string> RunCommandCaptured(const std::string& commandLine, co
 std::string VpnWorkingFolder();
 
 // Writes the client profile for the VPN server `serverHost`:`serverPort` (the port
-// already in decimal). Texts are UTF-8; lines end in "\n". An existing file is
-// replaced; when the file cannot be opened nothing is written and nothing reported.
-// The working folder is made 0700 and the file 0600 (tightened when found wider); a
-// link in the file's place is not followed, and a file that cannot be made private
-// counts as one that cannot be opened.
-void WriteProfile(const std::string& serverHost, const std::string& serverPort);
+// already in decimal), headed by the "website" and "telephone" custom resources of
+// `installation` as stored (none without an installation). Texts are UTF-8; lines
+// end in "\n". An existing file is replaced; when the file cannot be opened nothing
+// is written and nothing reported. The working folder is made 0700 and the file 0600
+// (tightened when found wider); a link in the file's place is not followed, and a
+// file that cannot be made private counts as one that cannot be opened.
+void WriteProfile(const Installation* installation, const std::string& serverHost,
+                  const std::string& serverPort);
 
 // Writes the credentials file: the user name, "\n", the fixed password, no final
 // line end. Private and silent on failure, as the profile.

@@ -1,7 +1,6 @@
 #include "tunnel/CComDataTunnel.h"
 
 #include "app/JsonPtr.h"
-#include "app/ProcessInstallation.h"
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
 #include "endpoint/ComTransferData.h"
@@ -192,7 +191,7 @@ void CComDataTunnel::SendLocalData(_com_transfer_data* block)
         return;
     }
     const JsonPtr envelope =
-        mqtt_build_serial_data(DeviceSn().c_str(), GetPcId(), block->seq, DeviceTunType(), block->bytes,
+        mqtt_build_serial_data(DeviceSn().c_str(), PcId(), block->seq, DeviceTunType(), block->bytes,
                                block->bytes != nullptr ? block->length : 0, block->newConnection);
     const std::string text = mqtt_json_print(envelope.get());
     if (text.empty()) {
@@ -205,8 +204,8 @@ void CComDataTunnel::SendLocalData(_com_transfer_data* block)
     if (Publisher() != nullptr) {
         Publisher()->Publish(topic, text.data(), static_cast<int>(text.size()), 0);
     }
-    WriteTrace(reinterpret_cast<const unsigned char*>(text.data()), static_cast<uint32_t>(text.size()),
-               "MQTT Send Encode:", 0);
+    Trace(reinterpret_cast<const unsigned char*>(text.data()), static_cast<uint32_t>(text.size()),
+          "MQTT Send Encode:", 0);
 }
 
 void CComDataTunnel::OnSerialData(const char* data, int count)
@@ -288,8 +287,8 @@ void CComDataTunnel::ConnectRelay(int reconnect)
     }
     // A registration repeated on a live connection starts over on a new one.
     relay->Close();
-    const std::string host = CustomResourceText("port_transfer_host");
-    const int port = std::atoi(CustomResourceText("port_transfer_port").c_str());
+    const std::string host = ResourceText("port_transfer_host");
+    const int port = std::atoi(ResourceText("port_transfer_port").c_str());
     bool connected = false;
     if (!host.empty() && port > 0 && port <= 0xFFFF && relay->Create()) {
         connected = relay->Connect(QString::fromStdString(host), static_cast<uint16_t>(port));
@@ -301,7 +300,7 @@ void CComDataTunnel::ConnectRelay(int reconnect)
             return;
         }
         if (connected) {
-            const std::string text = RegistrationText(GetPcId(), GatewaySn(), DeviceSn(), reconnect);
+            const std::string text = RegistrationText(PcId(), GatewaySn(), DeviceSn(), reconnect);
             relay->Send(text.data(), static_cast<int>(text.size()), 0);
             relayReady_ = true;
             return;
@@ -317,20 +316,20 @@ void CComDataTunnel::SendLinkParameters()
         return;
     }
     const JsonPtr request = mqtt_build_link_parameters(
-        GetPcId(), GatewaySn().c_str(), DeviceSn().c_str(), device->com.toStdString().c_str(), device->baud,
+        PcId(), GatewaySn().c_str(), DeviceSn().c_str(), device->com.toStdString().c_str(), device->baud,
         device->ParityLetter(), device->databit, device->stopbit);
     SendToBinder(request.get());
 }
 
 void CComDataTunnel::SendLinkRelease()
 {
-    const JsonPtr request = mqtt_build_link_release(GetPcId(), GatewaySn().c_str(), DeviceSn().c_str());
+    const JsonPtr request = mqtt_build_link_release(PcId(), GatewaySn().c_str(), DeviceSn().c_str());
     SendToBinder(request.get());
 }
 
 void CComDataTunnel::SendOpenRequest()
 {
-    PublishToGateway(mqtt_build_open_request(DeviceSn().c_str(), GetPcId()));
+    PublishToGateway(mqtt_build_open_request(DeviceSn().c_str(), PcId()));
 }
 
 void CComDataTunnel::ReportFailure(const char* text)

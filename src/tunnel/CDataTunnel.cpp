@@ -1,8 +1,9 @@
 #include "tunnel/CDataTunnel.h"
 
 #include "app/InputRules.h"
+#include "app/Installation.h"
 #include "app/JsonPtr.h"
-#include "app/ProcessInstallation.h"
+#include "app/TraceLog.h"
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
 #include "endpoint/ComTransferData.h"
@@ -30,13 +31,13 @@ void CDataTunnel::RequestBind()
     if (gateway_ == nullptr) {
         return;
     }
-    const JsonPtr request = mqtt_build_bind_request(GatewaySn().c_str(), DeviceSn().c_str(), GetPcId());
+    const JsonPtr request = mqtt_build_bind_request(GatewaySn().c_str(), DeviceSn().c_str(), PcId());
     SendToBinder(request.get());
 }
 
 void CDataTunnel::LeavePc()
 {
-    const JsonPtr request = mqtt_build_leave_pc(GetPcId());
+    const JsonPtr request = mqtt_build_leave_pc(PcId());
     SendToBinder(request.get());
 }
 
@@ -60,19 +61,19 @@ void CDataTunnel::SendLocalData(_com_transfer_data* block)
     if (block == nullptr || gateway_ == nullptr) {
         return;
     }
-    PublishToGateway(mqtt_build_data(DeviceSn().c_str(), GetPcId(), block->seq, DeviceTunType(), block->bytes,
+    PublishToGateway(mqtt_build_data(DeviceSn().c_str(), PcId(), block->seq, DeviceTunType(), block->bytes,
                                      block->bytes != nullptr ? block->length : 0));
     ++block->sendCount;
 }
 
 void CDataTunnel::SendAck(uint32_t seq)
 {
-    PublishToGateway(mqtt_build_ack(DeviceSn().c_str(), GetPcId(), seq));
+    PublishToGateway(mqtt_build_ack(DeviceSn().c_str(), PcId(), seq));
 }
 
 void CDataTunnel::SendEmptyCommand()
 {
-    PublishToGateway(mqtt_build_empty_command(DeviceSn().c_str(), GetPcId()));
+    PublishToGateway(mqtt_build_empty_command(DeviceSn().c_str(), PcId()));
 }
 
 void CDataTunnel::SendToBinder(const cJSON* object)
@@ -85,12 +86,12 @@ void CDataTunnel::SendToBinder(const cJSON* object)
 
 void CDataTunnel::SendReply2994()
 {
-    PublishToGateway(mqtt_build_reply_2994(DeviceSn().c_str(), GetPcId()));
+    PublishToGateway(mqtt_build_reply_2994(DeviceSn().c_str(), PcId()));
 }
 
 void CDataTunnel::SendUnbind()
 {
-    PublishToGateway(mqtt_build_unbind(DeviceSn().c_str(), GetPcId()));
+    PublishToGateway(mqtt_build_unbind(DeviceSn().c_str(), PcId()));
 }
 
 void CDataTunnel::BuildPortTransferFrame(unsigned char* frame, const char* payload, size_t length)
@@ -167,4 +168,26 @@ void CDataTunnel::PublishObject(const char* topic, const cJSON* object)
     if (services_.publisher != nullptr) {
         services_.publisher->PublishJson(topic, object, 0);
     }
+}
+
+const char* CDataTunnel::PcId() const
+{
+    return services_.installation != nullptr ? services_.installation->PcId() : "";
+}
+
+const _Resource_Info* CDataTunnel::FindResource(const char* name) const
+{
+    return services_.installation != nullptr ? services_.installation->FindResource(name) : nullptr;
+}
+
+std::string CDataTunnel::ResourceText(const char* name, const std::string& fallback) const
+{
+    return services_.installation != nullptr ? services_.installation->ResourceText(name, fallback)
+                                             : fallback;
+}
+
+void CDataTunnel::Trace(const unsigned char* data, uint32_t length, const char* label, int hex) const
+{
+    if (services_.trace != nullptr)
+        services_.trace->Write(data, length, label, hex);
 }

@@ -15,6 +15,7 @@ struct cJSON;
 struct _com_transfer_data;
 class CNodeDevice;
 class CNodeGateway;
+struct _Resource_Info;
 struct VpnInfoRecord;
 
 // Tunnel types of a device record ("tunType").
@@ -109,6 +110,14 @@ protected:
     // The publisher of the services (null publishes nothing).
     MessagePublisher* Publisher() const { return services_.publisher; }
     const TunnelServices& Services() const { return services_; }
+    // The installation's PC identifier ("" without an installation).
+    const char* PcId() const;
+    // The installation's custom resource `name`, or null.
+    const _Resource_Info* FindResource(const char* name) const;
+    // The text of the installation's custom resource `name`, or `fallback`.
+    std::string ResourceText(const char* name, const std::string& fallback = std::string()) const;
+    // Writes one entry to the trace log when there is one (TraceLog::Write).
+    void Trace(const unsigned char* data, uint32_t length, const char* label, int hex) const;
 
     // The replies this tunnel waits for in its current open (UI thread only).
     ReplyExpectations& Replies() { return replies_; }

@@ -1,7 +1,7 @@
 #include "tunnel/CNetPfLocalDataTunnel.h"
 
 #include "app/JsonPtr.h"
-#include "app/ProcessInstallation.h"
+#include "app/ResourceInfo.h"
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
 #include "endpoint/CServerAcceptSocket.h"
@@ -52,21 +52,21 @@ LocalListenerOwner* CNetPfLocalDataTunnel::ListenerOwnerFromParam(WParam tunnel)
     return portForward;
 }
 
-std::string CNetPfLocalDataTunnel::RelayHost()
+std::string CNetPfLocalDataTunnel::RelayHost() const
 {
-    const std::string relay = CustomResourceText("relay_host");
-    return relay.empty() ? CustomResourceText("port_transfer_host") : relay;
+    const std::string relay = ResourceText("relay_host");
+    return relay.empty() ? ResourceText("port_transfer_host") : relay;
 }
 
-uint16_t CNetPfLocalDataTunnel::RelayPort()
+uint16_t CNetPfLocalDataTunnel::RelayPort() const
 {
-    const int port = std::atoi(CustomResourceText("relay_port").c_str());
+    const int port = std::atoi(ResourceText("relay_port").c_str());
     return port > 0 && port <= 0xFFFF ? static_cast<uint16_t>(port) : kDefaultRelayPort;
 }
 
 std::string CNetPfLocalDataTunnel::RegistrationText() const
 {
-    return CComDataTunnel::RegistrationText(GetPcId(), GatewaySn(), DeviceSn(), 0);
+    return CComDataTunnel::RegistrationText(PcId(), GatewaySn(), DeviceSn(), 0);
 }
 
 void CNetPfLocalDataTunnel::Start()
@@ -110,20 +110,19 @@ void CNetPfLocalDataTunnel::Stop()
 
 void CNetPfLocalDataTunnel::RequestTarget()
 {
-    PublishToGateway(mqtt_build_target_request_local(DeviceSn().c_str(), GetPcId()));
+    PublishToGateway(mqtt_build_target_request_local(DeviceSn().c_str(), PcId()));
 }
 
 void CNetPfLocalDataTunnel::OnTimeout()
 {
-    const _Resource_Info* hostEntry = FindCustomResource("port_transfer_host");
-    const _Resource_Info* portEntry = FindCustomResource("port_transfer_port");
+    const _Resource_Info* hostEntry = FindResource("port_transfer_host");
+    const _Resource_Info* portEntry = FindResource("port_transfer_port");
     if (hostEntry == nullptr || portEntry == nullptr) {
         return;
     }
-    const std::string host = CustomResourceText("port_transfer_host");
-    const int port = std::atoi(CustomResourceText("port_transfer_port").c_str());
-    const JsonPtr request =
-        mqtt_build_port_transfer_release(GatewaySn().c_str(), DeviceSn().c_str(), GetPcId());
+    const std::string host = ResourceText("port_transfer_host");
+    const int port = std::atoi(ResourceText("port_transfer_port").c_str());
+    const JsonPtr request = mqtt_build_port_transfer_release(GatewaySn().c_str(), DeviceSn().c_str(), PcId());
     const std::string frame = PortTransferFrame(mqtt_json_print(request.get()));
     if (frame.size() <= kPortTransferFrameHeader || port <= 0 || port > 0xFFFF) {
         return;
@@ -226,7 +225,7 @@ CSocket* CNetPfLocalDataTunnel::CurrentLocalConnection()
 
 void CNetPfLocalDataTunnel::SendOpenRequest()
 {
-    PublishToGateway(mqtt_build_open_request(DeviceSn().c_str(), GetPcId()));
+    PublishToGateway(mqtt_build_open_request(DeviceSn().c_str(), PcId()));
 }
 
 void CNetPfLocalDataTunnel::SendTargetRequest()
@@ -235,7 +234,7 @@ void CNetPfLocalDataTunnel::SendTargetRequest()
     if (device == nullptr) {
         return;
     }
-    PublishToGateway(mqtt_build_target_request(DeviceSn().c_str(), GetPcId(), device->tunType,
+    PublishToGateway(mqtt_build_target_request(DeviceSn().c_str(), PcId(), device->tunType,
                                                device->ip.toStdString().c_str(), device->port));
 }
 

@@ -71,8 +71,8 @@ public:
 
     // The relay server: "relay_host" else "port_transfer_host"; "relay_port" else
     // 15000.
-    static std::string RelayHost();
-    static uint16_t RelayPort();
+    std::string RelayHost() const;
+    uint16_t RelayPort() const;
     // The registration text that opens the relay connection.
     std::string RegistrationText() const;
 

@@ -1,7 +1,6 @@
 #include "tunnel/CVPNDataTunnel.h"
 
 #include "app/JsonPtr.h"
-#include "app/ProcessInstallation.h"
 #include "cloud/CNodeGateway.h"
 #include "endpoint/VpnClientControl.h"
 #include "mqtt-c/MessagePublisher.h"
@@ -36,7 +35,7 @@ CVPNDataTunnel::~CVPNDataTunnel() = default;
 void CVPNDataTunnel::Start()
 {
     if (GetGateway() != nullptr) {
-        PublishToServer(Publisher(), mqtt_build_vpn_channel_request(GatewaySn().c_str(), GetPcId()));
+        PublishToServer(Publisher(), mqtt_build_vpn_channel_request(GatewaySn().c_str(), PcId()));
     }
 }
 
@@ -44,7 +43,7 @@ void CVPNDataTunnel::Stop()
 {
     if (const CNodeGateway* gateway = GetGateway()) {
         PublishToServer(Publisher(),
-                        mqtt_build_vpn_switch_off(gateway->gwSn.c_str(), gateway->vpnPort, GetPcId()));
+                        mqtt_build_vpn_switch_off(gateway->gwSn.c_str(), gateway->vpnPort, PcId()));
     }
 }
 
@@ -54,7 +53,7 @@ void CVPNDataTunnel::OnGatewayStatus()
 {
     if (const CNodeGateway* gateway = GetGateway()) {
         PublishToServer(Publisher(), mqtt_build_vpn_switch_on(gateway->gwSn.c_str(), gateway->lanIp.c_str(),
-                                                              gateway->lanMask.c_str(), GetPcId()));
+                                                              gateway->lanMask.c_str(), PcId()));
     }
 }
 
@@ -68,7 +67,7 @@ void CVPNDataTunnel::OnVpnInfo(const VpnInfoRecord* record)
     if (CNodeGateway* gateway = GetGateway()) {
         gateway->vpnPort = record->vpnPort;
     }
-    WriteProfile(record->vpnServerIp, std::to_string(record->vpnPort));
+    WriteProfile(Services().installation, record->vpnServerIp, std::to_string(record->vpnPort));
     WriteCredentials(record->userName);
 }
 

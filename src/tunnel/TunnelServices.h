@@ -1,6 +1,8 @@
 #pragma once
 
+class Installation;
 class MessagePublisher;
+class TraceLog;
 
 // What a tunnel is handed at construction to reach the world around it. The
 // pointers are not owned and outlive the tunnels.
@@ -9,4 +11,9 @@ struct TunnelServices
     // The broker connection the tunnel publishes its messages on; null publishes
     // nothing (as a connection that is not set up).
     MessagePublisher* publisher = nullptr;
+    // The installation whose custom resources (server addresses) and PC identifier
+    // the tunnel uses; null reads as an empty table and an empty identifier.
+    const Installation* installation = nullptr;
+    // The trace log of the data the tunnel sends; null writes no trace.
+    TraceLog* trace = nullptr;
 };

@@ -1,7 +1,6 @@
 #include "ui/Clumetra_uniDlg.h"
 
 #include "app/Installation.h"
-#include "app/ProcessInstallation.h"
 #include "cloud/CCloudClient.h"
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
@@ -76,8 +75,6 @@ Clumetra_uniDlg::Clumetra_uniDlg(Installation& installation, MqttConnection& con
 
 Clumetra_uniDlg::~Clumetra_uniDlg()
 {
-    if (&ProcessInstallation() == &installation_)
-        SetProcessInstallation(nullptr);
     // The detail view's controller goes before the gateway records it points to,
     // which the session keeps for the tree; the records go right after the tree.
     delete detailView_;
@@ -98,7 +95,6 @@ bool Clumetra_uniDlg::OnInitDialog()
     // No system menu or caption on this window: the about entry has nowhere to go.
     services_.stopVpnClients();
     installation_.LoadCustomResources();
-    SetProcessInstallation(&installation_);
 
     logo_ = installation_.FindResource("logo.png");
     title_ = installation_.FindResource("title.png");
@@ -262,7 +258,8 @@ LResult Clumetra_uniDlg::OnGatewaySelected(WParam gateway)
         return 0;
     if (detailView_ == nullptr) {
         detailView_ =
-            new CFVGatewayDetail(TunnelServices{&connection_}, *session_, this, tunnelHost_.get(), this);
+            new CFVGatewayDetail(TunnelServices{&connection_, &installation_, &installation_.Trace()},
+                                 *session_, this, tunnelHost_.get(), this);
         detailView_->OnInitialUpdate();
         detailView_->Controller().SetVpnClientCalls(services_.startVpnClient, services_.stopVpnClients);
         const QRect area = RightArea();

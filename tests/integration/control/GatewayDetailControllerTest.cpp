@@ -4,6 +4,7 @@
 // dialogs run with a short time-out.
 
 #include "control/GatewayDetailController.h"
+#include "app/Installation.h"
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
 #include "control/Session.h"
@@ -13,7 +14,6 @@
 #include "platform/TipsDialog.h"
 #include "platform/WindowMessages.h"
 #include "support/FreePort.h"
-#include "support/InstallationInUse.h"
 #include "support/MessageBoxRecorder.h"
 #include "support/MqttClientThread.h"
 #include "support/PlatconfBuilder.h"
@@ -103,7 +103,7 @@ protected:
                          .Text("relay_port", closed)
                          .WriteInto(home_.Path())
                          .isEmpty());
-        installation_.Get().LoadCustomResources();
+        installation_.LoadCustomResources();
         QFile::link(LUMETRA_BIN_DIR "/lumetra-vcom", home_.FilePath("lumetra-vcom"));
 
         ASSERT_TRUE(broker_.Start()) << broker_.Error().toStdString();
@@ -195,7 +195,7 @@ protected:
     }
 
     TempDir home_;
-    InstallationInUse installation_{home_.Path()};
+    Installation installation_{home_.Path()};
     ScopedEnv homeEnv_{"LUMETRA_HOME", home_.Path().toStdString()};
     MosquittoBroker broker_;
     MqttTestClient farSide_{"far-side"};
@@ -207,7 +207,8 @@ protected:
     // No listener window: the port-forward tunnels' listener messages go nowhere.
     RecordingTunnelHost tunnelHost_;
     Session session_{CCloudClient()}; // no account: the gateway comes with its devices
-    GatewayDetailController controller_{session_, TunnelServices{&client_.Connection()}};
+    GatewayDetailController controller_{
+        session_, TunnelServices{&client_.Connection(), &installation_, &installation_.Trace()}};
     CNodeGateway gateway_;
 };
 

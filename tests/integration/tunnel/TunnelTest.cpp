@@ -3,6 +3,7 @@
 // real broker, the topic, QoS and exact bytes of everything it publishes. The bytes
 // of an open serial tunnel are the end-to-end tests' part.
 
+#include "app/Installation.h"
 #include "app/JsonPtr.h"
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
@@ -12,7 +13,6 @@
 #include "mqtt-c/VpnInfoRecord.h"
 #include "platform/WindowMessages.h"
 #include "support/FreePort.h"
-#include "support/InstallationInUse.h"
 #include "support/LoopbackPeer.h"
 #include "support/MessageBoxRecorder.h"
 #include "support/MqttClientThread.h"
@@ -142,7 +142,7 @@ protected:
     {
         qputenv("LUMETRA_HOME", home_.Path().toUtf8());
         qputenv("USERPROFILE", home_.Path().toUtf8());
-        installation_.Get().SetPcId(kPc);
+        installation_.SetPcId(kPc);
         client_.Connection().SetPcId(kPc, std::strlen(kPc));
         // The client's own diagnostics go to a file of the test, not into its output.
         diagnostics_ = std::tmpfile();
@@ -181,7 +181,10 @@ protected:
     }
 
     // What the tunnels under test publish through: the client's connection.
-    TunnelServices Services() { return TunnelServices{&client_.Connection()}; }
+    TunnelServices Services()
+    {
+        return TunnelServices{&client_.Connection(), &installation_, &installation_.Trace()};
+    }
 
     // Writes and loads the custom resource file with these text entries.
     void SetResources(const std::map<std::string, std::string>& entries)
@@ -190,7 +193,7 @@ protected:
         for (const auto& [name, text] : entries)
             builder.Text(name, text);
         ASSERT_FALSE(builder.WriteInto(home_.Path()).isEmpty());
-        installation_.Get().LoadCustomResources();
+        installation_.LoadCustomResources();
     }
 
     // Checks what the PC published since the last check. A marker published last and
@@ -279,7 +282,7 @@ protected:
     }
 
     TempDir home_;
-    InstallationInUse installation_{home_.Path()};
+    Installation installation_{home_.Path()};
     VcomFolder vcom_; // its pairs go with it
     MosquittoBroker broker_;
     MqttTestClient farSide_{"tunnel-far-side"};

@@ -2,8 +2,8 @@
 // text the client expects (client-profile.txt, with the installation lines and the
 // remote line to fill in).
 
+#include "app/Installation.h"
 #include "endpoint/VpnClientControl.h"
-#include "support/InstallationInUse.h"
 #include "support/PlatconfBuilder.h"
 #include "support/ScopedUmask.h"
 #include "support/TempDir.h"
@@ -42,12 +42,12 @@ protected:
     void LoadResources(PlatconfBuilder builder)
     {
         ASSERT_TRUE(builder.Text("wsh", "127.0.0.1").WriteTo(dir_.FilePath("platconf")));
-        installation_.Get().LoadCustomResourcesFrom(dir_.FilePath("platconf"));
+        installation_.LoadCustomResourcesFrom(dir_.FilePath("platconf"));
     }
     QByteArray Read(const char* name) const { return ReadAll(dir_.FilePath("lumetra/") + name); }
 
     TempDir dir_;
-    InstallationInUse installation_{dir_.Path()};
+    Installation installation_{dir_.Path()};
 };
 
 TEST_F(VpnFilesTest, ProfileCarriesInstallationLinesAndRemoteAndIsRewrittenWhole)
@@ -57,7 +57,7 @@ TEST_F(VpnFilesTest, ProfileCarriesInstallationLinesAndRemoteAndIsRewrittenWhole
     LoadResources(
         PlatconfBuilder().Text("website", website.toStdString()).Text("telephone", telephone.toStdString()));
     EXPECT_EQ(VpnWorkingFolder(), dir_.Path().toStdString() + "/lumetra/");
-    WriteProfile("a-rather-long-host-name.lumetra.example", "65535");
+    WriteProfile(&installation_, "a-rather-long-host-name.lumetra.example", "65535");
     EXPECT_EQ(
         Read(kVpnProfileFile),
         ExpectedProfile(website, telephone, "remote a-rather-long-host-name.lumetra.example 65535\n\n"));
@@ -65,7 +65,7 @@ TEST_F(VpnFilesTest, ProfileCarriesInstallationLinesAndRemoteAndIsRewrittenWhole
     // The entries are used exactly as stored: a text without a final line feed runs
     // into the next piece, and an absent one adds nothing.
     LoadResources(PlatconfBuilder().Text("website", "no line end"));
-    WriteProfile("10.0.0.1", "7");
+    WriteProfile(&installation_, "10.0.0.1", "7");
     EXPECT_EQ(Read(kVpnProfileFile), ExpectedProfile("no line end", "", "remote 10.0.0.1 7\n\n"));
 }
 
@@ -96,14 +96,14 @@ TEST_F(VpnFilesTest, FolderAndFilesAreTheOwnersAloneAndLinksAreNotFollowed)
         return std::vector<int>{ScopedUmask::ModeOf(folder), ScopedUmask::ModeOf(profile),
                                 ScopedUmask::ModeOf(credentials)};
     };
-    WriteProfile("10.0.0.1", "1194");
+    WriteProfile(&installation_, "10.0.0.1", "1194");
     WriteCredentials("first");
     EXPECT_EQ(modes(), (std::vector<int>{0700, 0600, 0600}));
 
     ASSERT_EQ(chmod(folder.c_str(), 0755), 0);
     ASSERT_EQ(chmod(profile.c_str(), 0644), 0);
     ASSERT_EQ(chmod(credentials.c_str(), 0666), 0);
-    WriteProfile("10.0.0.2", "1195");
+    WriteProfile(&installation_, "10.0.0.2", "1195");
     WriteCredentials("second");
     EXPECT_EQ(modes(), (std::vector<int>{0700, 0600, 0600}));
     EXPECT_EQ(Read(kVpnProfileFile), ExpectedProfile("", "", "remote 10.0.0.2 1195\n\n"));
@@ -122,7 +122,7 @@ TEST_F(VpnFilesTest, UnwritableWorkingFolderIsSilent)
     // A plain file where the working folder should be: nothing is written or touched.
     LoadResources(PlatconfBuilder());
     const QString blocker = dir_.Write("lumetra", "not a folder");
-    WriteProfile("127.0.0.1", "1194");
+    WriteProfile(&installation_, "127.0.0.1", "1194");
     WriteCredentials("user");
     EXPECT_EQ(ReadAll(blocker), QByteArray("not a folder"));
 }

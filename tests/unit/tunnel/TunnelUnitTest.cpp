@@ -3,9 +3,9 @@
 // JSON readers and the release messages of a stop, taken at the publisher. The open and close texts are the
 // views' and controller's tests'.
 
+#include "app/Installation.h"
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
-#include "support/InstallationInUse.h"
 #include "support/PlatconfBuilder.h"
 #include "support/RecordingPublisher.h"
 #include "support/TempDir.h"
@@ -115,7 +115,12 @@ TEST(SerialTunnel, PortNamesSwitchToDevicePathFormAtTenAndRegistrationText)
 TEST(PortForwardTunnel, RelayAddressAndListenerSide)
 {
     TempDir dir;
-    InstallationInUse installation(dir.Path());
+    Installation installation(dir.Path());
+    CNodeGateway gateway;
+    CNodeDevice device = MakeDevice("D", 1);
+    device.protocol = 13;
+    CNetPfLocalDataTunnel portForward(TunnelServices{nullptr, &installation}, nullptr, &gateway, &device,
+                                      nullptr);
     struct Case
     {
         std::vector<std::pair<std::string, std::string>> entries;
@@ -132,16 +137,11 @@ TEST(PortForwardTunnel, RelayAddressAndListenerSide)
         for (const auto& [name, text] : c.entries)
             builder.Text(name, text);
         ASSERT_TRUE(builder.WriteTo(dir.FilePath("platconf")));
-        installation.Get().LoadCustomResourcesFrom(dir.FilePath("platconf"));
-        EXPECT_EQ(CNetPfLocalDataTunnel::RelayHost(), c.host);
-        EXPECT_EQ(CNetPfLocalDataTunnel::RelayPort(), c.port);
+        installation.LoadCustomResourcesFrom(dir.FilePath("platconf"));
+        EXPECT_EQ(portForward.RelayHost(), c.host);
+        EXPECT_EQ(portForward.RelayPort(), c.port);
     }
-    installation.Get().LoadCustomResourcesFrom(dir.FilePath("absent"));
 
-    CNodeGateway gateway;
-    CNodeDevice device = MakeDevice("D", 1);
-    device.protocol = 13;
-    CNetPfLocalDataTunnel portForward(TunnelServices{}, nullptr, &gateway, &device, nullptr);
     CComDataTunnel serial(TunnelServices{}, nullptr, &gateway, &device, nullptr);
     EXPECT_EQ(device.tunnel, &portForward); // the port-forward tunnel records itself
     LocalListenerOwner* owner = CNetPfLocalDataTunnel::ListenerOwnerFromParam(
@@ -177,10 +177,10 @@ TEST(TunnelStop, ReleasesGoOutOnlyOnTopicsTheGatewaySerialCanName)
 {
     const std::string pc = "17250000001234567890";
     TempDir dir;
-    InstallationInUse installation(dir.Path());
-    installation.Get().SetPcId(pc.c_str());
+    Installation installation(dir.Path());
+    installation.SetPcId(pc.c_str());
     RecordingPublisher publisher;
-    const TunnelServices services{&publisher};
+    const TunnelServices services{&publisher, &installation};
     const std::string unbind = R"({"ctrl_root":{"forward_topic":"/ipc/kavno/publish"},"payload_root":)"
                                R"({"cmdId":2998,"dev_sn":"DEV1","pc_id":")" +
                                pc + R"("}})";
