@@ -1,10 +1,8 @@
 #include "CountingTunnel.h"
 
-#include "platform/WindowMessages.h"
-
 #include <cjson/cJSON.h>
 
-void CountingTunnel::OnMessage(cJSON* message, int code)
+void CountingTunnel::OnMessage(cJSON* message, TunnelInbound kind)
 {
     const cJSON* sn = cJSON_GetObjectItem(message, "pt_sn");
     if (!cJSON_IsNumber(sn)) {
@@ -16,7 +14,7 @@ void CountingTunnel::OnMessage(cJSON* message, int code)
     }
     const uint32_t number = static_cast<uint32_t>(sn->valuedouble);
     outOfOrder_ += number != expected_ ? 1 : 0;
-    misrouted_ += code != static_cast<int>(WM_PORT_FORWARD_DATA) ? 1 : 0;
+    misrouted_ += kind != TunnelInbound::kPortForwardData ? 1 : 0;
     expected_ = number + 1;
     ++received_;
     last_ = Clock::now();

@@ -23,14 +23,14 @@ public:
     {
         return MatchesGatewayAndDevice(gwSn, devSn);
     }
-    void OnMessage(cJSON* message, int code) override;
+    void OnMessage(cJSON* message, TunnelInbound kind) override;
 
     uint32_t Probes() const { return probes_; }
     // May be read from any thread.
     uint32_t Received() const { return received_; }
     // Messages whose number was not the one after the previous message's.
     uint32_t OutOfOrder() const { return outOfOrder_; }
-    // Messages with another routing code than that of port-forward data.
+    // Messages of another kind than port-forward data.
     uint32_t Misrouted() const { return misrouted_; }
     Clock::time_point LastArrival() const { return last_; }
 

@@ -73,8 +73,12 @@ public:
     LResult WindowProc(MsgCode msg, WParam wParam, LParam lParam) override
     {
         switch (msg) {
-        case WM_TUNNEL_MESSAGE:
-            return RouteTunnelMessage(reinterpret_cast<cJSON*>(wParam), lParam, listLock_, active);
+        case WM_TUNNEL_MESSAGE: {
+            TunnelInbound kind;
+            return TunnelInboundFromRouteCode(lParam, &kind)
+                       ? RouteTunnelMessage(reinterpret_cast<cJSON*>(wParam), kind, listLock_, active)
+                       : 0;
+        }
         case WM_VPN_CHANNEL_REPLY: {
             const auto* record = reinterpret_cast<const VpnInfoRecord*>(wParam);
             if (CVPNDataTunnel* channel = ChannelOf(record->gwSn))
@@ -89,7 +93,7 @@ public:
             auto* tunnel = reinterpret_cast<CDataTunnel*>(wParam);
             const cJSON* flag = cJSON_GetObjectItem(reinterpret_cast<const cJSON*>(lParam), "flag");
             if (tunnel != nullptr && cJSON_IsNumber(flag) && flag->valueint == 1)
-                tunnel->OnMessage(nullptr, static_cast<int>(TUNNEL_OPEN_ACCEPTED));
+                tunnel->OnOpenAccepted();
             return 0;
         }
         default:

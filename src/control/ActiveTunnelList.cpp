@@ -2,6 +2,7 @@
 
 #include "mqtt-c/TunnelRouting.h"
 #include "tunnel/CDataTunnel.h"
+#include "tunnel/TunnelInbound.h"
 
 #include <algorithm>
 #include <string>
@@ -39,7 +40,11 @@ void ActiveTunnelList::Remove(const CDataTunnel* tunnel)
 
 LResult ActiveTunnelList::Route(cJSON* message, LParam code)
 {
-    return RouteTunnelMessage(message, code, lock_, tunnels_);
+    TunnelInbound kind;
+    if (!TunnelInboundFromRouteCode(code, &kind)) {
+        return 0; // no tunnel reacts to a code that names no tunnel traffic
+    }
+    return RouteTunnelMessage(message, kind, lock_, tunnels_);
 }
 
 std::vector<CDataTunnel*> ActiveTunnelList::Snapshot() const

@@ -221,7 +221,7 @@ void DeviceTunnelFlow::Reply(CDataTunnel* tunnel, const cJSON* reply)
         return;
     }
     handledOpens_.Add(gwSn, devSn);
-    tunnel->OnMessage(nullptr, static_cast<int>(TUNNEL_OPEN_ACCEPTED));
+    tunnel->OnOpenAccepted();
     detail_.Show(openedText);
     detail_.Repaint();
     if (device != nullptr) {

@@ -43,10 +43,6 @@ LResult GatewayDetailController::WindowProc(MsgCode msg, WParam wParam, LParam l
     case WM_VPN_LINK_DOWN:
         channel_.LinkReport(msg == WM_VPN_LINK_UP);
         return 0;
-    case WM_DEVICE_TUNNEL_START:
-    case WM_DEVICE_TUNNEL_STOP:
-        devices_.StartStop(msg == WM_DEVICE_TUNNEL_START, reinterpret_cast<CNodeDevice*>(wParam));
-        return 0;
     case WM_SERIAL_TUNNEL_READY:
         devices_.SerialReady(reinterpret_cast<const char*>(wParam), static_cast<int>(lParam));
         return 0;
@@ -72,7 +68,7 @@ LResult GatewayDetailController::WindowProc(MsgCode msg, WParam wParam, LParam l
     case WM_TUNNEL_CLOSED:
         TunnelClosed(reinterpret_cast<CDataTunnel*>(wParam));
         return 0;
-    default: // WM_DETAIL_UNUSED and everything else
+    default:
         return 0;
     }
 }

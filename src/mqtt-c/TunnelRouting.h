@@ -12,11 +12,12 @@
 //
 // `ActiveList` is any sequence of tunnel pointers walked from its head; a tunnel
 // offers Match(gateway serial, device serial) (a tunnel that serves a device answers
-// false for a null device serial) and OnMessage(message, code). The list's lock is
+// false for a null device serial) and OnMessage(message, code), `code` handed over
+// as given (the caller turns the routing code into what its tunnels take). The list's lock is
 // held while the tunnel handles the message; it must be re-entrant because the
 // tunnel may report list changes to the view from inside OnMessage.
-template <typename ActiveList>
-LResult RouteTunnelMessage(cJSON* message, LParam code, std::recursive_mutex& listLock,
+template <typename ActiveList, typename Code>
+LResult RouteTunnelMessage(cJSON* message, Code code, std::recursive_mutex& listLock,
                            const ActiveList& active)
 {
     if (message == nullptr) {
@@ -32,7 +33,7 @@ LResult RouteTunnelMessage(cJSON* message, LParam code, std::recursive_mutex& li
     std::lock_guard<std::recursive_mutex> guard(listLock);
     for (auto* tunnel : active) {
         if (tunnel != nullptr && tunnel->Match(gwItem->valuestring, devSn)) {
-            tunnel->OnMessage(message, static_cast<int>(code));
+            tunnel->OnMessage(message, code);
             break;
         }
     }

@@ -19,14 +19,11 @@ constexpr MsgCode WM_RESET_ROW_BUTTON = kWmUser + 1032;  // wParam: device-table
 // Gateway detail view: maintenance channel (VPN).
 constexpr MsgCode WM_VPN_CHANNEL_REPLY = kWmUser + 1004; // wParam: VpnInfoRecord with "isSwitchOn" 1
 constexpr MsgCode WM_VPN_CHANNEL_ENDED = kWmUser + 1005; // wParam: VpnInfoRecord otherwise
-constexpr MsgCode WM_DETAIL_UNUSED = kWmUser + 1006;     // handled by the view, sent by nobody
 constexpr MsgCode WM_GATEWAY_STATUS = kWmUser + 1009;    // wParam: gateway status record
 constexpr MsgCode WM_VPN_LINK_UP = kWmUser + 1020;       // the VPN client reports CONNECTED
 constexpr MsgCode WM_VPN_LINK_DOWN = kWmUser + 1021;     // the VPN client reports any other state
 
 // Gateway detail view: device tunnels.
-constexpr MsgCode WM_DEVICE_TUNNEL_START = kWmUser + 1022;  // wParam: device record (sent by nobody)
-constexpr MsgCode WM_DEVICE_TUNNEL_STOP = kWmUser + 1023;   // wParam: device record (sent by nobody)
 constexpr MsgCode WM_SERIAL_TUNNEL_READY = kWmUser + 1024;  // wParam: gateway serial text, lParam: device id
 constexpr MsgCode WM_TUNNEL_REPLY = kWmUser + 1028;         // wParam: tunnel or 0, lParam: parsed JSON reply
 constexpr MsgCode WM_DEVICE_OPEN_REQUEST = kWmUser + 1029;  // wParam: device record
@@ -36,14 +33,13 @@ constexpr MsgCode WM_TUNNEL_OPENED = kWmUser + 1034;        // wParam: tunnel; a
 constexpr MsgCode WM_TUNNEL_MESSAGE = kWmUser + 1037;       // wParam: parsed JSON, lParam: routing code
 constexpr MsgCode WM_TUNNEL_CLOSED = kWmUser + 1040;        // wParam: tunnel; remove from the active list
 
-// The code a tunnel receives when the view accepted its open (0x804). It is the
-// same number as WM_TUNNEL_REPLY; the serial tunnel opens its COM port on it.
-constexpr MsgCode TUNNEL_OPEN_ACCEPTED = WM_TUNNEL_REPLY;
-
-// Raw messages on a "/sys/trans_com/" topic (wParam: raw record). No window handles it.
+// Raw messages on a "/sys/trans_com/" topic (wParam: raw record). Only the listening
+// command-line client prints it; the windows ignore it.
 constexpr MsgCode WM_TRANS_COM_RAW = kWmUser + 1025;
 
 // Routing codes of tunnel traffic (lParam of WM_TUNNEL_MESSAGE, by inbound cmdId).
+// On the UI thread they become a TunnelInbound (tunnel/TunnelInbound.h) before any
+// tunnel sees them.
 constexpr MsgCode WM_TUNNEL_REPLY_REQUEST = kWmUser + 1035;  // cmdId 2997, answered with 2994
 constexpr MsgCode WM_TUNNEL_TARGET_REQUEST = kWmUser + 1036; // cmdId 2995, link target or parameters
 constexpr MsgCode WM_TUNNEL_FAR_END_CLOSED = kWmUser + 1039; // cmdId 3003

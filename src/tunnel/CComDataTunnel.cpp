@@ -130,19 +130,19 @@ bool CComDataTunnel::Match(const char* gwSn, const char* devSn) const
     return MatchesGatewayAndDevice(gwSn, devSn);
 }
 
-void CComDataTunnel::OnMessage(cJSON* message, int code)
+void CComDataTunnel::OnMessage(cJSON* message, TunnelInbound kind)
 {
-    switch (code) {
-    case kCmdBindAnswer:
+    switch (kind) {
+    case TunnelInbound::kBindAnswer:
         HandleBindAnswer(message);
         break;
-    case static_cast<int>(WM_TUNNEL_TARGET_REQUEST):
+    case TunnelInbound::kParameterRequest:
         if (Replies().Take(ReplyExpectations::kParameterRequest, Describe())) {
             Replies().Expect(ReplyExpectations::kRegistrationResult);
             SendLinkParameters();
         }
         break;
-    case static_cast<int>(WM_TUNNEL_RESULT):
+    case TunnelInbound::kResult:
         if (TunnelJsonHas(message, "flag") && TunnelJsonHas(message, "msg") &&
             Replies().Take(ReplyExpectations::kResult, Describe())) {
             SendWindowMessage(notifyWindow_, WM_TUNNEL_REPLY,
@@ -150,19 +150,16 @@ void CComDataTunnel::OnMessage(cJSON* message, int code)
                               reinterpret_cast<LParam>(message));
         }
         break;
-    case kCmdRegistrationResult:
+    case TunnelInbound::kRegistrationResult:
         HandleRegistration(message);
         break;
-    case static_cast<int>(TUNNEL_OPEN_ACCEPTED):
-        OpenComPort();
-        break;
-    case static_cast<int>(WM_SERIAL_DATA_IN):
+    case TunnelInbound::kSerialData:
         HandleInboundData(message);
         break;
-    case static_cast<int>(WM_TUNNEL_REPLY_REQUEST):
+    case TunnelInbound::kReplyRequest:
         SendReply2994();
         break;
-    case static_cast<int>(WM_TUNNEL_FAR_END_CLOSED):
+    case TunnelInbound::kFarEndClosed:
         if (Replies().Take(ReplyExpectations::kFarEndClosed, Describe())) {
             SendUnbind();
             ReportClosed();
@@ -171,6 +168,11 @@ void CComDataTunnel::OnMessage(cJSON* message, int code)
     default:
         break;
     }
+}
+
+void CComDataTunnel::OnOpenAccepted()
+{
+    OpenComPort();
 }
 
 QString CComDataTunnel::GetText(int code)

@@ -46,7 +46,9 @@ public:
     void OnTimeout() override;
     // Both texts must equal the gateway's and the device's serial numbers.
     bool Match(const char* gwSn, const char* devSn) const override;
-    void OnMessage(cJSON* message, int code) override;
+    void OnMessage(cJSON* message, TunnelInbound kind) override;
+    // Opens the COM port (OpenComPort).
+    void OnOpenAccepted() override;
     QString GetText(int code) override;
     // Envelope 2990 to "/sys/transparent/<gw>/down" with "pt_len" and "sock_new";
     // leaves the send count as it is. No flow of this tunnel calls it.

@@ -49,7 +49,9 @@ void CDataTunnel::OnGatewayStatus() {}
 
 void CDataTunnel::OnVpnInfo(const VpnInfoRecord* /*record*/) {}
 
-void CDataTunnel::OnMessage(cJSON* /*message*/, int /*code*/) {}
+void CDataTunnel::OnMessage(cJSON* /*message*/, TunnelInbound /*kind*/) {}
+
+void CDataTunnel::OnOpenAccepted() {}
 
 QString CDataTunnel::GetText(int /*code*/)
 {

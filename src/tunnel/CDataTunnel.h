@@ -3,6 +3,7 @@
 #include "app/JsonPtr.h"
 #include "mqtt-c/mqtt_commands.h" // the command codes of the tunnel protocol (MqttCommand)
 #include "tunnel/ReplyExpectations.h"
+#include "tunnel/TunnelInbound.h"
 #include "tunnel/TunnelServices.h"
 
 #include <QString>
@@ -63,9 +64,12 @@ public:
     // True when the message keyed (gateway serial, device serial) belongs to this
     // tunnel. Either text may be null.
     virtual bool Match(const char* gwSn, const char* devSn) const = 0;
-    // An inbound message with its routing code, or a notice of the view (message
-    // may then be null). Base: nothing.
-    virtual void OnMessage(cJSON* message, int code);
+    // An inbound message of the tunnel protocol routed to this tunnel (UI thread;
+    // the message may be null). Base: nothing.
+    virtual void OnMessage(cJSON* message, TunnelInbound kind);
+    // The view accepted this tunnel's open (the success reply was shown). Base:
+    // nothing.
+    virtual void OnOpenAccepted();
     // The text the view shows after start (1) and stop (0). Base: empty.
     virtual QString GetText(int code);
     // Envelope 2990 to "/<gw>/down" with the block's bytes in Base64; raises the

@@ -140,43 +140,43 @@ bool CNetPfLocalDataTunnel::Match(const char* gwSn, const char* devSn) const
     return MatchesGatewayAndDevice(gwSn, devSn);
 }
 
-void CNetPfLocalDataTunnel::OnMessage(cJSON* message, int code)
+void CNetPfLocalDataTunnel::OnMessage(cJSON* message, TunnelInbound kind)
 {
-    switch (code) {
-    case kCmdBindAnswer:
+    switch (kind) {
+    case TunnelInbound::kBindAnswer:
         HandleOccupancy(message);
         break;
-    case static_cast<int>(WM_PORT_FORWARD_MATCHED):
+    case TunnelInbound::kPortForwardMatched:
         PassToListener(WM_PORT_FORWARD_MATCHED, message);
         break;
-    case kCmdAck:
+    case TunnelInbound::kAck:
         PassToListener(WM_PORT_FORWARD_ACK, message);
         break;
-    case static_cast<int>(WM_PORT_FORWARD_DATA):
+    case TunnelInbound::kPortForwardData:
         PassToListener(WM_PORT_FORWARD_DATA, message);
         break;
-    case static_cast<int>(WM_PORT_FORWARD_NOTICE):
+    case TunnelInbound::kPortForwardNotice:
         PassToListener(WM_PORT_FORWARD_NOTICE, message);
         break;
-    case static_cast<int>(WM_TUNNEL_RESULT):
+    case TunnelInbound::kResult:
         HandleResult(message);
         break;
-    case static_cast<int>(WM_TUNNEL_TARGET_REQUEST):
+    case TunnelInbound::kParameterRequest:
         if (Replies().Take(ReplyExpectations::kParameterRequest, Describe())) {
             SendTargetRequest();
         }
         break;
-    case static_cast<int>(WM_TUNNEL_REPLY_REQUEST):
+    case TunnelInbound::kReplyRequest:
         SendReply2994();
         break;
-    case static_cast<int>(WM_TUNNEL_FAR_END_CLOSED):
+    case TunnelInbound::kFarEndClosed:
         if (Replies().Take(ReplyExpectations::kFarEndClosed, Describe())) {
             SendUnbind();
             SendWindowMessage(notifyWindow_, WM_TUNNEL_CLOSED, TunnelParam(this), 0);
         }
         break;
     default:
-        break; // including the view's acceptance notice
+        break;
     }
 }
 

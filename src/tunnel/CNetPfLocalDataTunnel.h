@@ -46,7 +46,7 @@ public:
     // Sends the release request 3002 as one port-transfer frame.
     void OnTimeout() override;
     bool Match(const char* gwSn, const char* devSn) const override;
-    void OnMessage(cJSON* message, int code) override;
+    void OnMessage(cJSON* message, TunnelInbound kind) override;
     QString GetText(int code) override;
     // Sends the block's bytes on the relay connection.
     void SendLocalData(_com_transfer_data* block) override;

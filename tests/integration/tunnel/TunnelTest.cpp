@@ -71,8 +71,11 @@ public:
     {
         std::lock_guard<std::recursive_mutex> guard(listLock_);
         auto* tunnel = reinterpret_cast<CDataTunnel*>(wParam);
+        TunnelInbound kind;
         if (msg == WM_TUNNEL_MESSAGE)
-            return RouteTunnelMessage(reinterpret_cast<cJSON*>(wParam), lParam, listLock_, active_);
+            return TunnelInboundFromRouteCode(lParam, &kind)
+                       ? RouteTunnelMessage(reinterpret_cast<cJSON*>(wParam), kind, listLock_, active_)
+                       : 0;
         if (msg == WM_TUNNEL_OPENED || msg == WM_TUNNEL_CLOSED)
             active_.erase(std::remove(active_.begin(), active_.end(), tunnel), active_.end());
         if (msg == WM_TUNNEL_OPENED && tunnel != nullptr)
@@ -82,7 +85,7 @@ public:
                                 ? cJSON_GetObjectItem(reinterpret_cast<const cJSON*>(lParam), "flag")
                                 : nullptr;
         if (tunnel != nullptr && cJSON_IsNumber(flag) && flag->valueint == 1)
-            tunnel->OnMessage(nullptr, static_cast<int>(TUNNEL_OPEN_ACCEPTED));
+            tunnel->OnOpenAccepted();
         return 0;
     }
 
@@ -108,9 +111,11 @@ const char kLinkParameters[] =
 const char kLinkRelease[] = R"({"cmd_id":3002,"link_type":1,"pc_id":"$PC","gw_sn":"GW1","dev_sn":"DEV1"})";
 const char kUnreachable[] = R"({"flag":0,"msg":"服务器端口访问不了","encode":"ascii"})";
 
-// Codes of the steps that call the tunnel's Start and Stop instead of OnMessage.
+// Codes of the steps that call the tunnel's Start, Stop and OnOpenAccepted (the
+// view's acceptance notice) instead of OnMessage; every other code is a routing code.
 constexpr long kStart = -1;
 constexpr long kStop = -2;
+constexpr long kAccepted = -3;
 
 struct Step
 {
@@ -264,8 +269,10 @@ protected:
                 tunnel.Start();
             else if (step.code == kStop)
                 tunnel.Stop();
-            else
-                tunnel.OnMessage(message.get(), static_cast<int>(step.code));
+            else if (step.code == kAccepted)
+                tunnel.OnOpenAccepted();
+            else if (TunnelInbound kind; TunnelInboundFromRouteCode(step.code, &kind))
+                tunnel.OnMessage(message.get(), kind);
             const std::string diagnostics = testing::internal::GetCapturedStderr();
             EXPECT_EQ(diagnostics.rfind("dropped cmdId", 0) == 0, step.dropped)
                 << label << ": " << diagnostics;
@@ -339,7 +346,7 @@ TEST_F(TunnelTest, SerialTunnelConversations)
             {WM_TUNNEL_REPLY_REQUEST, R"({"cmdId":2997})", {{kDown, kReply2994}}},
             {WM_TUNNEL_FAR_END_CLOSED, R"({"cmdId":3003})", {{kDown, kUnbind}}, {{WM_TUNNEL_CLOSED, ""}}},
             Dropped(WM_TUNNEL_FAR_END_CLOSED, R"({"cmdId":3003})"),
-            {TUNNEL_OPEN_ACCEPTED, nullptr},
+            {kAccepted, nullptr},
             {WM_SERIAL_DATA_IN, R"({"pt_sn":1,"pt_payload":"QQ==","payload_len":4})"},
             {kCmdAck, R"({"cmdId":2987,"seq":1})"},
             stop,
@@ -417,7 +424,7 @@ TEST_F(TunnelTest, PortForwardTunnelConversations)
             {WM_TUNNEL_REPLY_REQUEST, R"({"cmdId":2997})", {{kDown, kReply2994}}},
             {WM_TUNNEL_FAR_END_CLOSED, R"({"cmdId":3003})", {{kDown, kUnbind}}, {{WM_TUNNEL_CLOSED, ""}}},
             Dropped(WM_TUNNEL_FAR_END_CLOSED, R"({"cmdId":3003})"),
-            {TUNNEL_OPEN_ACCEPTED, nullptr},
+            {kAccepted, nullptr},
             stop,
             start,
             {kCmdBindAnswer,
