@@ -73,12 +73,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const CGatewayListReply gateways = CCloudClient::ParseGatewayListReply(body);
     FUZZ_CHECK(gateways.gateways.size() <= size / 2);
 
-    CDeviceListReply devices = CCloudClient::ParseDeviceListReply(body);
+    const CDeviceListReply devices = CCloudClient::ParseDeviceListReply(body);
     FUZZ_CHECK(devices.devices.size() <= size / 2);
-    for (CNodeDevice* device : devices.devices) {
-        const std::unique_ptr<CNodeDevice> owned(device);
-        (void)owned->AddressText();
-        (void)owned->ParityLetter();
+    for (const std::unique_ptr<CNodeDevice>& device : devices.devices) {
+        (void)device->AddressText();
+        (void)device->ParityLetter();
     }
     return 0;
 }

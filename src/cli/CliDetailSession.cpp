@@ -100,7 +100,7 @@ int CliDetailSession::LoadGateway(Session& session, const Installation& installa
     }
     for (const CNodeGateway& candidate : query.Gateways()) {
         if (candidate.gwSn == gwSn) {
-            gateway->reset(new CNodeGateway(candidate));
+            *gateway = std::make_unique<CNodeGateway>(static_cast<const GatewayInfo&>(candidate));
             break;
         }
     }
@@ -109,8 +109,7 @@ int CliDetailSession::LoadGateway(Session& session, const Installation& installa
         return kExitFailed;
     }
     CDeviceListReply devices = query.Devices(gwSn);
-    (*gateway)->devices = devices.devices;
-    devices.devices.clear();
+    (*gateway)->devices = std::move(devices.devices);
     if (devices.flag == 0) {
         CliConsole::Err(devices.msg);
         return kExitFailed;

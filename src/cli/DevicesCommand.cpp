@@ -47,12 +47,8 @@ int DevicesCommand::Execute(Session& session)
     if (signedIn != kExitOk)
         return signedIn;
 
-    CDeviceListReply reply = GatewayQuery(session).Devices(gwSn);
-    // The reply hands over heap records; nothing keeps them past this listing.
-    std::vector<std::unique_ptr<CNodeDevice>> devices;
-    for (CNodeDevice* device : reply.devices)
-        devices.emplace_back(device);
-    reply.devices.clear();
+    const CDeviceListReply reply = GatewayQuery(session).Devices(gwSn);
+    const std::vector<std::unique_ptr<CNodeDevice>>& devices = reply.devices;
     if (reply.flag == 0) {
         CliConsole::Err(reply.msg);
         return kExitFailed;

@@ -37,9 +37,9 @@ int OpenCommand::Execute(Session& session)
         return loaded;
     }
     int row = 0;
-    for (CNodeDevice* device : gateway->devices) {
+    for (const std::unique_ptr<CNodeDevice>& device : gateway->devices) {
         if (device != nullptr && TextCodec::WideToUtf8(device->deviceSn) == devSn_) {
-            device_ = device;
+            device_ = device.get();
             break;
         }
         ++row;

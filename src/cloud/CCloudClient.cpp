@@ -135,9 +135,9 @@ int ReadProtocol(const cJSON* item)
     return 0;
 }
 
-CNodeDevice* MakeDevice(const cJSON* element)
+std::unique_ptr<CNodeDevice> MakeDevice(const cJSON* element)
 {
-    auto* device = new CNodeDevice;
+    auto device = std::make_unique<CNodeDevice>();
     ReadInt(element, "deviceId", &device->deviceId);
     ReadText(element, "deviceName", &device->deviceName);
     ReadText(element, "deviceSn", &device->deviceSn);
@@ -345,20 +345,18 @@ CGatewayListReply CCloudClient::ParseGatewayListReply(const std::string& reply)
     CGatewayListReply list;
     const bool whole = WalkListReply(
         reply, "gwList", &list, [&](const cJSON* element) { list.gateways.push_back(MakeGateway(element)); });
-    return whole ? list : CGatewayListReply();
+    if (!whole)
+        return CGatewayListReply();
+    return list;
 }
 
 CDeviceListReply CCloudClient::ParseDeviceListReply(const std::string& reply)
 {
     CDeviceListReply list;
-    std::vector<std::unique_ptr<CNodeDevice>> devices;
     const bool whole = WalkListReply(
-        reply, "devList", &list, [&](const cJSON* element) { devices.emplace_back(MakeDevice(element)); });
+        reply, "devList", &list, [&](const cJSON* element) { list.devices.push_back(MakeDevice(element)); });
     if (!whole)
         return CDeviceListReply();
-    list.devices.reserve(devices.size());
-    for (std::unique_ptr<CNodeDevice>& device : devices)
-        list.devices.push_back(device.release());
     return list;
 }
 

@@ -1,23 +1,21 @@
 #pragma once
 
-#include <string>
+#include "cloud/CNodeDevice.h"
+#include "cloud/GatewayInfo.h"
+
+#include <memory>
 #include <vector>
 
-class CNodeDevice;
 class CVPNDataTunnel;
 
-// A gateway of the account, with the run-time state of its maintenance channel.
-class CNodeGateway
+// A gateway of the account, with its devices and the run-time state of its
+// maintenance channel. It owns its devices, so it moves but is not copied: a record
+// kept from a list entry is made from the entry's GatewayInfo.
+class CNodeGateway : public GatewayInfo
 {
 public:
-    std::string gwSn;     // the gateway's serial number, its key everywhere
-    std::string isOnline; // "true" when the reply's "isOnline" was the JSON value true, else "false"
-    std::string gwName;
-    std::string nodeName;
-    std::string lanIp;      // from the gateway state report
-    std::string lanMask;    // from the gateway state report
-    std::string csq = "-1"; // signal value from the gateway state report
-    int stateFlag = 0;      // "flag" of the gateway state report
+    CNodeGateway() = default;
+    explicit CNodeGateway(const GatewayInfo& info) : GatewayInfo(info) {}
 
     // Run-time channel fields.
     int vpnPort = 0;
@@ -26,7 +24,5 @@ public:
     int channelActive = 0;
     CVPNDataTunnel* vpnTunnel = nullptr;
 
-    std::vector<CNodeDevice*> devices; // filled from the device list reply
-
-    bool IsOnline() const { return isOnline == "true"; }
+    std::vector<std::unique_ptr<CNodeDevice>> devices; // filled from the device list reply
 };

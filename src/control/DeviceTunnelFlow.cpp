@@ -147,9 +147,9 @@ void DeviceTunnelFlow::SerialReady(const char* gwSn, int deviceId)
     }
     CNodeDevice* device = nullptr;
     if (Displayed() != nullptr) {
-        for (CNodeDevice* candidate : Displayed()->devices) {
+        for (const std::unique_ptr<CNodeDevice>& candidate : Displayed()->devices) {
             if (candidate != nullptr && candidate->deviceId == deviceId) {
-                device = candidate;
+                device = candidate.get();
                 break;
             }
         }

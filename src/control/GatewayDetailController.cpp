@@ -92,8 +92,7 @@ void GatewayDetailController::SetGateway(CNodeGateway* gateway)
     }
     if (gateway->devices.empty() && session_.Account() != nullptr) {
         CDeviceListReply reply = GatewayQuery(session_).Devices(gateway->gwSn);
-        gateway->devices = reply.devices;
-        reply.devices.clear();
+        gateway->devices = std::move(reply.devices);
     }
     SendWindowMessage(mainWindow_, WM_DEVICE_LIST, reinterpret_cast<WParam>(&gateway->devices), 0);
     Repaint();
@@ -164,12 +163,12 @@ std::vector<GatewayDetailController::DeviceRow> GatewayDetailController::DeviceR
     if (displayed_ == nullptr) {
         return rows;
     }
-    for (CNodeDevice* device : displayed_->devices) {
+    for (const std::unique_ptr<CNodeDevice>& device : displayed_->devices) {
         if (device == nullptr) {
             continue;
         }
         DeviceRow row;
-        row.device = device;
+        row.device = device.get();
         row.id = device->id;
         row.name = device->deviceName;
         row.interfaceName = device->ifaceTypeName;

@@ -23,7 +23,7 @@ void Session::SetAccount(const CAccountInfo& loginReply)
     account_->userName = loginReply.userName;
 }
 
-CNodeGateway* Session::KeepGateway(const CNodeGateway& gateway)
+CNodeGateway* Session::KeepGateway(const GatewayInfo& gateway)
 {
     gateways_.push_back(std::make_unique<CNodeGateway>(gateway));
     return gateways_.back().get();

@@ -8,6 +8,7 @@
 #include <vector>
 
 class CNodeGateway;
+struct GatewayInfo;
 
 // One run of the program against the web service: the client of its endpoint, the
 // current account once a login succeeded, and the gateway records handed to the
@@ -31,10 +32,10 @@ public:
     // the same object for the rest of the session.
     void SetAccount(const CAccountInfo& loginReply);
 
-    // Keeps a copy of `gateway` for the rest of the session and returns it: the
-    // views pass these records around (tree items, the detail view), so one stays
-    // valid while a later list replaces the one it came from.
-    CNodeGateway* KeepGateway(const CNodeGateway& gateway);
+    // Keeps a record made from `gateway` for the rest of the session and returns it:
+    // the views pass these records around (tree items, the detail view), so one
+    // stays valid while a later list replaces the one it came from.
+    CNodeGateway* KeepGateway(const GatewayInfo& gateway);
     // Room for `more` records to come.
     void ReserveGateways(size_t more);
 

@@ -34,10 +34,9 @@ void ReleaseGatewayRecords(CNodeGateway* gateway)
     if (gateway == nullptr) {
         return;
     }
-    for (CNodeDevice* device : gateway->devices) {
+    for (const std::unique_ptr<CNodeDevice>& device : gateway->devices) {
         if (device != nullptr) {
             delete device->tunnel;
-            delete device;
         }
     }
     gateway->devices.clear();

@@ -39,7 +39,7 @@ std::vector<int> CFVTableDevice::ColumnEdges(int width)
     return {0, 50, 130, 230, 310, 310 + (width - 310) / 2, width};
 }
 
-void CFVTableDevice::SetDevices(const std::vector<CNodeDevice*>* devices, MessageWindow* notifyWindow)
+void CFVTableDevice::SetDevices(const DeviceList* devices, MessageWindow* notifyWindow)
 {
     devices_ = devices;
     notifyWindow_ = notifyWindow;
@@ -63,7 +63,7 @@ CNodeDevice* CFVTableDevice::DeviceAt(int row) const
 {
     if (devices_ == nullptr || row < 0 || row >= int(devices_->size()))
         return nullptr;
-    return (*devices_)[row];
+    return (*devices_)[row].get();
 }
 
 void CFVTableDevice::OnRowButton(int row)

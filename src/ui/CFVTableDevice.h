@@ -6,6 +6,7 @@
 
 #include <QWidget>
 
+#include <memory>
 #include <vector>
 
 class CNodeDevice;
@@ -19,6 +20,9 @@ class MessageWindow;
 class CFVTableDevice : public QWidget
 {
 public:
+    // The displayed gateway's devices (CNodeGateway::devices), owned by the gateway.
+    using DeviceList = std::vector<std::unique_ptr<CNodeDevice>>;
+
     static constexpr int kRows = 7;
     static constexpr int kRowHeight = 30;
     static constexpr int IDC_ROW_FIRST = 1028; // row buttons 1028 ... 1034
@@ -27,14 +31,14 @@ public:
 
     // The list to show (owned by the gateway record) and the window that receives
     // the open and close requests.
-    void SetDevices(const std::vector<CNodeDevice*>* devices, MessageWindow* notifyWindow);
+    void SetDevices(const DeviceList* devices, MessageWindow* notifyWindow);
     // Sets the button of row `row` (0 to 6) off.
     void ResetRowButton(int row);
     // Row `row` (0 to 6) pressed: open or close that row's device.
     void OnRowButton(int row);
 
     CTabButton* RowButton(int row) const;
-    const std::vector<CNodeDevice*>* Devices() const { return devices_; }
+    const DeviceList* Devices() const { return devices_; }
 
     // Column edges for the client width `width`: the left edges of the six columns
     // and the right edge of the last.
@@ -49,7 +53,7 @@ private:
     // Shows each row's button as its device asks (type 1 or 2; on when open).
     void SyncButtons();
 
-    const std::vector<CNodeDevice*>* devices_ = nullptr;
+    const DeviceList* devices_ = nullptr;
     MessageWindow* notifyWindow_ = nullptr;
     std::vector<CTabButton*> buttons_;
 

@@ -301,7 +301,7 @@ LResult Clumetra_uniDlg::OnDeviceList(WParam devices)
         tableView_ = new CFVTableDevice(detailView_);
         tableView_->setGeometry(detailView_->TableArea());
     }
-    tableView_->SetDevices(reinterpret_cast<const std::vector<CNodeDevice*>*>(devices),
+    tableView_->SetDevices(reinterpret_cast<const CFVTableDevice::DeviceList*>(devices),
                            &detailView_->Controller());
     tableView_->show();
     return 0;

@@ -459,7 +459,7 @@ TEST_F(ViewsTest, SelectingAGatewayShowsItsDevicesAndHomeGoesBack)
     EXPECT_TRUE(table->isVisible());
     EXPECT_EQ(table->parentWidget(), detail);
     ASSERT_NE(table->Devices(), nullptr);
-    const std::vector<CNodeDevice*>& devices = *table->Devices();
+    const CFVTableDevice::DeviceList& devices = *table->Devices();
     ASSERT_EQ(devices.size(), 4u);
     EXPECT_EQ(devices[0]->AddressText(), QStringLiteral("127.0.0.1"));
     EXPECT_EQ(devices[1]->AddressText(), QStringLiteral("COM#,9600,8,N,1"));
@@ -552,7 +552,7 @@ TEST_F(ViewsTest, SerialRowButtonOpensAVirtualComPortThatReachesTheDevice)
     Select(Gateway(0));
     CFVTableDevice* table = dlg_->TableView();
     ASSERT_NE(table, nullptr);
-    CNodeDevice* meter = (*table->Devices())[1];
+    CNodeDevice* meter = (*table->Devices())[1].get();
     ASSERT_EQ(meter->deviceName, QStringLiteral("温控仪表"));
 
     table->RowButton(1)->click();
@@ -582,7 +582,7 @@ TEST_F(ViewsTest, UnansweredOpenTimesOutAndResetsTheRow)
     CFVTableDevice* table = dlg_->TableView();
     ASSERT_NE(table, nullptr);
     ASSERT_EQ(table->Devices()->size(), 2u);
-    CNodeDevice* silent = (*table->Devices())[1];
+    CNodeDevice* silent = (*table->Devices())[1].get();
     ASSERT_EQ(silent->deviceName, QStringLiteral("Silent meter"));
     dlg_->DetailView()->Controller().SetTipsTimeout(500);
 

@@ -20,17 +20,6 @@ const char kInventory[] = R"({"accounts": [
  {"userName": "bob", "password": "hunter2", "orgId": 302, "newRoleId": 8, "accountsId": 4002, "gateways": [
   {"gwSn": "GW-B1", "devices": [{"deviceSn": "SN-21"}]}]}]})";
 
-// A device list reply that owns its records.
-struct Devices : CDeviceListReply
-{
-    explicit Devices(CDeviceListReply reply) : CDeviceListReply(std::move(reply)) {}
-    ~Devices()
-    {
-        for (CNodeDevice* device : devices)
-            delete device;
-    }
-};
-
 class CloudClientFarsideTest : public ::testing::Test
 {
 protected:
@@ -66,7 +55,7 @@ TEST_F(CloudClientFarsideTest, IdsOfAnotherAccountOrRoleAreRefused)
     const std::tuple<int, const char*, const char*> refusals[] = {{301, "GW-B1", "网关不存在或不属于该账号"},
                                                                   {302, "GW-B1", "账号不存在"}};
     for (const auto& [orgId, gwSn, message] : refusals) {
-        const Devices refused(client.QueryDeviceByGw(orgId, gwSn, alice.accountsId));
+        const CDeviceListReply refused(client.QueryDeviceByGw(orgId, gwSn, alice.accountsId));
         EXPECT_EQ(std::tuple(refused.flag, refused.msg.toStdString(), refused.devices.size()),
                   std::tuple(0, message, size_t(0)));
     }
@@ -95,7 +84,7 @@ TEST_F(CloudClientFarsideTest, WholeSessionOverHttpsWithSelfSignedCertificate)
     const CGatewayListReply gateways = client.QueryGateway(alice, "", "锅炉", "", 1);
     ASSERT_EQ(gateways.gateways.size(), 1u);
     EXPECT_EQ(gateways.gateways[0].gwSn, "GW-B3");
-    const Devices devices(client.QueryDeviceByGw(alice.orgId, "GW-A1", alice.accountsId));
+    const CDeviceListReply devices(client.QueryDeviceByGw(alice.orgId, "GW-A1", alice.accountsId));
     ASSERT_EQ(devices.devices.size(), 1u);
     EXPECT_EQ(devices.devices[0]->deviceSn.toStdString(), "SN-11");
 }

@@ -71,9 +71,9 @@ private:
     TipsDialog::Presenter* previous_;
 };
 
-CNodeDevice* MakeDevice(int id, const char* sn, int tunType)
+std::unique_ptr<CNodeDevice> MakeDevice(int id, const char* sn, int tunType)
 {
-    auto* device = new CNodeDevice;
+    auto device = std::make_unique<CNodeDevice>();
     device->deviceId = id;
     device->deviceSn = QString::fromUtf8(sn);
     device->tunType = tunType;
@@ -121,14 +121,16 @@ protected:
         controller_.SetTipsTimeout(kAnswerTimeoutMs);
         gateway_.gwSn = "GW-CTL-1";
         gateway_.isOnline = "true";
-        gateway_.devices = {MakeDevice(1, "S1", 2), MakeDevice(2, "S2", 2), MakeDevice(3, "P1", 1),
-                            MakeDevice(4, "P2", 1)};
+        gateway_.devices.push_back(MakeDevice(1, "S1", 2));
+        gateway_.devices.push_back(MakeDevice(2, "S2", 2));
+        gateway_.devices.push_back(MakeDevice(3, "P1", 1));
+        gateway_.devices.push_back(MakeDevice(4, "P2", 1));
         controller_.SetGateway(&gateway_);
     }
 
     void TearDown() override
     {
-        for (CNodeDevice* device : gateway_.devices) {
+        for (const std::unique_ptr<CNodeDevice>& device : gateway_.devices) {
             if (device->tunnel != nullptr && controller_.IsActive(device->tunnel))
                 device->tunnel->Stop();
         }
@@ -136,16 +138,14 @@ protected:
         client_.Connection().SetTargetWindow(nullptr);
         client_.Connection().SetStreams(nullptr, nullptr);
         std::fclose(log_);
-        for (CNodeDevice* device : gateway_.devices) {
+        for (const std::unique_ptr<CNodeDevice>& device : gateway_.devices)
             delete device->tunnel;
-            delete device;
-        }
         delete gateway_.vpnTunnel;
     }
 
     CNodeDevice& Device(const char* sn)
     {
-        for (CNodeDevice* device : gateway_.devices) {
+        for (const std::unique_ptr<CNodeDevice>& device : gateway_.devices) {
             if (device->deviceSn == QString::fromUtf8(sn))
                 return *device;
         }

@@ -149,7 +149,7 @@ TEST_F(SessionFlows, QueriesNeedAnAccountAndCarryTheServiceAnswer)
     EXPECT_EQ(Serials(query), std::vector<std::string>{"GW-A2"});
 
     CDeviceListReply devices = query.Devices("GW-A1");
-    std::vector<std::unique_ptr<CNodeDevice>> owned(devices.devices.begin(), devices.devices.end());
+    const std::vector<std::unique_ptr<CNodeDevice>>& owned = devices.devices;
     ASSERT_EQ(devices.flag, 1);
     ASSERT_EQ(owned.size(), 1u);
     EXPECT_EQ(owned[0]->deviceSn, QStringLiteral("SN-11"));

@@ -8,15 +8,10 @@ namespace {
 
 const std::string kFailed = "调用失败";
 
-// A parsed device list that owns its records.
+// A parsed device list.
 struct Devices : CDeviceListReply
 {
     explicit Devices(const std::string& json) : CDeviceListReply(CCloudClient::ParseDeviceListReply(json)) {}
-    ~Devices()
-    {
-        for (CNodeDevice* device : devices)
-            delete device;
-    }
 };
 
 std::string Describe(const CNodeGateway& g)
@@ -40,8 +35,8 @@ std::string Describe(const CNodeDevice& d)
 std::vector<int> Each(const CDeviceListReply& reply, int CNodeDevice::*field)
 {
     std::vector<int> values;
-    for (const CNodeDevice* device : reply.devices)
-        values.push_back(device->*field);
+    for (const std::unique_ptr<CNodeDevice>& device : reply.devices)
+        values.push_back((*device).*field);
     return values;
 }
 
@@ -119,7 +114,7 @@ TEST(CloudReply, DeviceFieldsAndDefaults)
         R"({"flag":1,"devList":[{},7,{"deviceId":"301","deviceName":5,"deviceSn":null,"ifaceType":"2","baud":"9600",)"
         R"("parity":true,"port":[502],"ip":{"a":1},"com":false,"timeout":"1","tunType":"2","id":3}]})");
     ASSERT_EQ(odd.devices.size(), 3u);
-    for (const CNodeDevice* device : odd.devices)
+    for (const std::unique_ptr<CNodeDevice>& device : odd.devices)
         EXPECT_EQ(Describe(*device), Describe(CNodeDevice()));
     EXPECT_TRUE(Devices(R"({"flag":1,"devList":{"deviceId":1}})").devices.empty());
 }

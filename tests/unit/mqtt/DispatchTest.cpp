@@ -24,7 +24,7 @@ class CapturingWindow : public RecordingWindow
 {
 public:
     CapturingWindow() : RecordingWindow(DispatchLinePrinter::FormatLine) {}
-    CNodeGateway status;
+    GatewayInfo status; // what the gateway status message carried
     VpnInfoRecord vpn;
     std::string serial, rawTopic, rawPayload;
 
@@ -90,7 +90,7 @@ TEST_F(Dispatch, GatewayStatusRecordAndItsDefaults)
     const auto entry = window_.Entries()[0];
     EXPECT_EQ(entry.msg, kWmUser + 1009);
     EXPECT_EQ(entry.lParam, 0);
-    const CNodeGateway& s = window_.status;
+    const GatewayInfo& s = window_.status;
     EXPECT_EQ(std::make_tuple(s.stateFlag, s.gwSn, s.lanIp, s.csq, s.lanMask),
               std::make_tuple(1, "GW1", "192.168.1.1", "27", "255.255.255.0"));
     EXPECT_EQ(entry.text,
