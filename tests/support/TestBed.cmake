@@ -2,9 +2,9 @@
 # side, the whole far side with an installation, free ports, program runs, platconf
 # files). The tests' support library builds on it and the benchmarks link it, so it is
 # defined by whichever of them comes first, also in a build without tests.
-set(test_bed_sources FarsideBed FarsideProcess FreePort MosquittoBroker PlatconfBuilder ProgramRun ToolProcess)
+set(test_bed_sources FarsideBed.cpp FarsideProcess.cpp FreePort.cpp MosquittoBroker.cpp PlatconfBuilder.cpp
+                     ProgramRun.cpp ToolProcess.cpp)
 list(TRANSFORM test_bed_sources PREPEND ${PROJECT_SOURCE_DIR}/tests/support/)
-list(TRANSFORM test_bed_sources APPEND .cpp)
 if(NOT TARGET lumetra_test_bed)
   add_library(lumetra_test_bed STATIC ${test_bed_sources})
   target_include_directories(lumetra_test_bed PUBLIC ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR}/src)
