@@ -3,14 +3,12 @@
 #include <QFile>
 #include <QString>
 
-// The images are compiled into the static UI library; make sure the linker keeps them.
+// The images live in the ui library's compiled resources; a static library's resource
+// object is linked only when something names it, so it is registered here. Qt keeps
+// one registration of the same data however often this runs.
 static void EnsureImagesRegistered()
 {
-    static const bool registered = [] {
-        Q_INIT_RESOURCE(ui_images);
-        return true;
-    }();
-    (void)registered;
+    Q_INIT_RESOURCE(ui_images);
 }
 
 bool CGdiPlusBitmapResource::Load(int id)
