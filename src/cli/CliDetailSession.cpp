@@ -39,7 +39,6 @@ CliDetailSession::CliDetailSession(Session& session, Installation& installation,
 
 CliDetailSession::~CliDetailSession()
 {
-    delete probeTimer_;
     if (mqtt_.Connection().TargetWindow() == this) {
         mqtt_.Connection().SetTargetWindow(nullptr);
     }
@@ -131,8 +130,8 @@ bool CliDetailSession::Start(std::function<void()> ready, std::function<void()> 
     }
     started_ = true;
     probesLeft_ = kBrokerWaitMs / kProbeIntervalMs;
-    probeTimer_ = new QTimer;
-    QObject::connect(probeTimer_, &QTimer::timeout, [this] { SendProbe(); });
+    probeTimer_ = std::make_unique<QTimer>();
+    QObject::connect(probeTimer_.get(), &QTimer::timeout, [this] { SendProbe(); });
     probeTimer_->start(kProbeIntervalMs);
     SendProbe();
     return true;

@@ -69,7 +69,7 @@ private:
     std::function<void()> ready_;
     std::function<void()> failed_;
     std::function<void(int)> rowReset_;
-    QTimer* probeTimer_ = nullptr;
+    std::unique_ptr<QTimer> probeTimer_;
     int probesLeft_ = 0;
     bool connected_ = false;
     bool started_ = false;

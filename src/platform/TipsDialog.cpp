@@ -28,10 +28,7 @@ TipsDialog::TipsDialog(bool closable, bool timed, MessageWindow* parent)
 {
 }
 
-TipsDialog::~TipsDialog()
-{
-    delete timer_;
-}
+TipsDialog::~TipsDialog() {}
 
 void TipsDialog::SetText(const QString& text, MessageWindow* notifyWindow, WParam param)
 {
@@ -53,9 +50,9 @@ int TipsDialog::DoModal()
     const bool shown = presenter != nullptr && presenter->Show(*this);
     if (timed_ && QCoreApplication::instance() != nullptr) {
         if (timer_ == nullptr) {
-            timer_ = new QTimer;
+            timer_ = std::make_unique<QTimer>();
             timer_->setSingleShot(true);
-            QObject::connect(timer_, &QTimer::timeout, [this] { OnTimer(); });
+            QObject::connect(timer_.get(), &QTimer::timeout, [this] { OnTimer(); });
         }
         timer_->start(timeoutMs_);
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+
 #include "platform/WinTypes.h"
 
 #include <QString>
@@ -79,6 +81,6 @@ private:
     int timeoutMs_ = kDefaultTimeoutMs;
     bool open_ = false;
     bool closeRequested_ = false;
-    QTimer* timer_ = nullptr;
+    std::unique_ptr<QTimer> timer_;
     QEventLoop* loop_ = nullptr;
 };
