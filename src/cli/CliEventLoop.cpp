@@ -26,10 +26,10 @@ struct CliEventLoop::Impl
     std::function<void(int)> handler;
     sigset_t stopSignals;
     int signalFd = -1;
-    QSocketNotifier* notifier = nullptr;
+    std::unique_ptr<QSocketNotifier> notifier;
 };
 
-CliEventLoop::CliEventLoop() : impl_(new Impl)
+CliEventLoop::CliEventLoop() : impl_(std::make_unique<Impl>())
 {
     // Block the stop signals here, before any other thread starts, so every thread
     // inherits the mask and they stay pending until the loop reads them from its
@@ -46,9 +46,9 @@ CliEventLoop::CliEventLoop() : impl_(new Impl)
     if (impl_->signalFd < 0) {
         return;
     }
-    Impl* impl = impl_;
-    impl_->notifier = new QSocketNotifier(impl_->signalFd, QSocketNotifier::Read);
-    QObject::connect(impl_->notifier, &QSocketNotifier::activated, [impl] {
+    Impl* impl = impl_.get();
+    impl_->notifier = std::make_unique<QSocketNotifier>(impl_->signalFd, QSocketNotifier::Read);
+    QObject::connect(impl_->notifier.get(), &QSocketNotifier::activated, [impl] {
         signalfd_siginfo info;
         while (read(impl->signalFd, &info, sizeof(info)) == static_cast<ssize_t>(sizeof(info))) {
             if (impl->handler) {
@@ -62,14 +62,14 @@ CliEventLoop::CliEventLoop() : impl_(new Impl)
 
 CliEventLoop::~CliEventLoop()
 {
-    delete impl_->notifier;
+    // The notifier goes before the descriptor it watches.
+    impl_->notifier.reset();
     if (impl_->signalFd >= 0) {
         close(impl_->signalFd);
     }
     // The application object stays: objects made while the loop ran may still refer
     // to it until the process ends.
     impl_->app = nullptr;
-    delete impl_;
 }
 
 void CliEventLoop::OnStopSignal(std::function<void(int)> handler)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
 // The event loop of the long-running commands (listen, open, vpn): a
 // QCoreApplication on the calling thread, which becomes the UI thread that message
@@ -24,5 +25,5 @@ public:
 
 private:
     struct Impl;
-    Impl* impl_;
+    std::unique_ptr<Impl> impl_;
 };
