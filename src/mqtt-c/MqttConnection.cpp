@@ -222,17 +222,8 @@ int MqttConnection::Publish(const char* topic, const void* payload, int length, 
 
 int MqttConnection::PublishToServer(const void* payload, int length, int qos)
 {
-    int mid = 0;
-    int result = MOSQ_ERR_INVAL;
-    {
-        std::lock_guard<std::mutex> guard(clientLock_);
-        if (client_ == nullptr) {
-            return result;
-        }
-        result = mosquitto_publish(client_, &mid, serverTopic_, length, payload, qos, false);
-    }
-    NotePublished(result, mid);
-    return result;
+    // Publish reads the topic under the client lock, which also guards its making.
+    return Publish(serverTopic_, payload, length, qos);
 }
 
 void MqttConnection::NotePublished(int result, int mid)
