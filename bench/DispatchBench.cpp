@@ -122,7 +122,8 @@ int RunDispatchBench(const BenchSettings& settings)
     device.deviceSn = QString::fromLatin1(MqttPeer::kDevice);
     device.tunType = kTunTypeLocalPortForward;
     CountingTunnel tunnel(&gateway, &device);
-    controller.WindowProc(WM_TUNNEL_OPENED, reinterpret_cast<WParam>(static_cast<CDataTunnel*>(&tunnel)), 0);
+    controller.WindowProc(WM_TUNNEL_OPENED,
+                          reinterpret_cast<platform::WParam>(static_cast<CDataTunnel*>(&tunnel)), 0);
 
     std::atomic<bool> clientDone{false};
     const std::string host = broker.Host();
@@ -160,7 +161,8 @@ int RunDispatchBench(const BenchSettings& settings)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
     client.join();
-    controller.WindowProc(WM_TUNNEL_CLOSED, reinterpret_cast<WParam>(static_cast<CDataTunnel*>(&tunnel)), 0);
+    controller.WindowProc(WM_TUNNEL_CLOSED,
+                          reinterpret_cast<platform::WParam>(static_cast<CDataTunnel*>(&tunnel)), 0);
     connection.SetTargetWindow(nullptr);
     connection.SetStreams(stdout, stderr);
     if (quiet != nullptr) {

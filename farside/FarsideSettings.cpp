@@ -13,8 +13,8 @@ bool FarsideSettings::Load(const std::string& path, std::string* error)
     path_ = path;
     QByteArray image;
     std::string why;
-    if (BoundedFile::Read(QFile::decodeName(path.c_str()), kCustomResourceFileLimit, &image, &why) !=
-        BoundedFile::Result::Read) {
+    if (platform::BoundedFile::Read(QFile::decodeName(path.c_str()), kCustomResourceFileLimit, &image,
+                                    &why) != platform::BoundedFile::Result::Read) {
         *error = "cannot read platconf file " + path + ": " + why;
         return false;
     }

@@ -51,26 +51,27 @@ const char kPcId[] = "17250000001234567890";
 const char kTopic[] = "/17250000001234567890/lumetraToPC";
 
 // Answers every message box with its default and shows nothing.
-class SilentBoxes : public MessageBoxHandler
+class SilentBoxes : public platform::MessageBoxHandler
 {
 public:
-    int Show(MessageWindow*, const QString&, const QString&, unsigned style) override
+    int Show(platform::MessageWindow*, const QString&, const QString&, unsigned style) override
     {
-        return (style & kMbTypeMask) == kMbOk ? kIdOk : kIdNo;
+        return (style & platform::kMbTypeMask) == platform::kMbOk ? platform::kIdOk : platform::kIdNo;
     }
 };
 
 // Takes what the port-forward tunnel hands to the main window and does nothing.
-class QuietWindow : public MessageWindow
+class QuietWindow : public platform::MessageWindow
 {
 public:
-    LResult WindowProc(MsgCode, WParam, LParam) override { return 0; }
+    platform::LResult WindowProc(platform::MsgCode, platform::WParam, platform::LParam) override { return 0; }
 };
 
-class ViewWindow : public MessageWindow
+class ViewWindow : public platform::MessageWindow
 {
 public:
-    LResult WindowProc(MsgCode msg, WParam wParam, LParam lParam) override
+    platform::LResult WindowProc(platform::MsgCode msg, platform::WParam wParam,
+                                 platform::LParam lParam) override
     {
         switch (msg) {
         case WM_TUNNEL_MESSAGE: {
@@ -163,13 +164,13 @@ public:
 class BedHost : public TunnelHost
 {
 public:
-    explicit BedHost(MessageWindow* main) : main_(main) {}
-    MessageWindow* ListenerWindow() override { return main_; }
+    explicit BedHost(platform::MessageWindow* main) : main_(main) {}
+    platform::MessageWindow* ListenerWindow() override { return main_; }
     CSocket* FindLocalConnection(const LocalListenerOwner*) override { return nullptr; }
     VirtualComPairs& ComPairs() override { return comPairs_; }
 
 private:
-    MessageWindow* main_;
+    platform::MessageWindow* main_;
     VirtualComPairs comPairs_;
 };
 
@@ -210,7 +211,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     Bed& bed = *g_bed;
     bed.installation.SetPcId(kPcId);
     const TunnelServices services{nullptr, &bed.installation, &bed.installation.Trace()};
-    SetMessageBoxHandler(&bed.boxes);
+    platform::SetMessageBoxHandler(&bed.boxes);
     // Records and tunnels live for the whole run.
     CNodeGateway* workshop = MakeGateway("LG2024000101", "192.168.10.1");
     CNodeGateway* pumps = MakeGateway("LG2024000103", "192.168.1.1");

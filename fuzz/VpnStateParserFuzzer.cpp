@@ -13,15 +13,15 @@
 
 namespace {
 
-class LinkWindow : public MessageWindow
+class LinkWindow : public platform::MessageWindow
 {
 public:
-    LResult WindowProc(MsgCode msg, WParam, LParam) override
+    platform::LResult WindowProc(platform::MsgCode msg, platform::WParam, platform::LParam) override
     {
         received.push_back(msg);
         return 0;
     }
-    std::vector<MsgCode> received;
+    std::vector<platform::MsgCode> received;
 };
 
 } // namespace
@@ -29,11 +29,11 @@ public:
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const char* text = reinterpret_cast<const char*>(data);
-    const std::vector<MsgCode> messages = VpnStateParser::Parse(text, size);
+    const std::vector<platform::MsgCode> messages = VpnStateParser::Parse(text, size);
     const void* zero = std::memchr(text, '\0', size);
     const size_t length = zero != nullptr ? static_cast<size_t>(static_cast<const char*>(zero) - text) : size;
     FUZZ_CHECK(messages.size() <= static_cast<size_t>(std::count(text, text + length, '\n')) + 1);
-    for (MsgCode message : messages)
+    for (platform::MsgCode message : messages)
         FUZZ_CHECK(message == WM_VPN_LINK_UP || message == WM_VPN_LINK_DOWN);
 
     LinkWindow window;

@@ -5,7 +5,7 @@
 
 QByteArray CRequestLogin::Serialize() const
 {
-    ArchiveWriter writer;
+    platform::ArchiveWriter writer;
     writer.WriteClassHeader(kSchema, QByteArray(kClassName));
     writer.WriteString(userName_);
     writer.WriteString(password_);
@@ -18,7 +18,7 @@ std::unique_ptr<CRequestLogin> CRequestLogin::Deserialize(const QByteArray& byte
 {
     if (static_cast<size_t>(bytes.size()) > kMaxBytes)
         return nullptr;
-    ArchiveReader reader(bytes);
+    platform::ArchiveReader reader(bytes);
     uint16_t schema = 0;
     QByteArray className;
     if (!reader.ReadClassHeader(&schema, &className))

@@ -52,17 +52,17 @@ void Installation::LoadCustomResourcesFrom(const QString& path)
     const QByteArray where = QFile::encodeName(path);
     QByteArray image;
     std::string why;
-    switch (BoundedFile::Read(path, kCustomResourceFileLimit, &image, &why)) {
-    case BoundedFile::Result::Read:
+    switch (platform::BoundedFile::Read(path, kCustomResourceFileLimit, &image, &why)) {
+    case platform::BoundedFile::Result::Read:
         break;
-    case BoundedFile::Result::Missing:
+    case platform::BoundedFile::Result::Missing:
         std::fprintf(stderr, "custom resource file %s not found; no custom resources\n", where.constData());
         return;
-    case BoundedFile::Result::TooLarge:
+    case platform::BoundedFile::Result::TooLarge:
         std::fprintf(stderr, "custom resource file %s is damaged: %s; kept the 0 entries before it\n",
                      where.constData(), why.c_str());
         return;
-    case BoundedFile::Result::Failed:
+    case platform::BoundedFile::Result::Failed:
         std::fprintf(stderr, "custom resource file %s cannot be read: %s\n", where.constData(), why.c_str());
         return;
     }
@@ -115,7 +115,7 @@ void Installation::SettlePcId()
 {
     std::unique_ptr<CRequestLogin> cached = LoadLoginCache(LoginCachePath());
     if (cached && !cached->GetPcId().isEmpty()) {
-        const std::string id = TextCodec::WideToLocal(cached->GetPcId());
+        const std::string id = platform::TextCodec::WideToLocal(cached->GetPcId());
         // The identifier becomes a level of this PC's topics: anything but the 20
         // digits made here (a wildcard, a separator, a long text) is replaced.
         if (InputRules::IsPcId(id)) {
@@ -135,7 +135,7 @@ void Installation::SettlePcId()
         record.SetRemember(cached->GetRemember());
     }
     const std::string id = MakePcId();
-    record.SetPcId(TextCodec::LocalToWide(id));
+    record.SetPcId(platform::TextCodec::LocalToWide(id));
     SetPcId(id.c_str());
     if (!SaveLoginCache(LoginCachePath(), record))
         std::fprintf(stderr, "login cache could not be written; the PC identifier lasts for this run only\n");

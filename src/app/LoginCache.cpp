@@ -16,9 +16,10 @@ std::unique_ptr<CRequestLogin> LoadLoginCache(const QString& path)
         return nullptr;
     QByteArray bytes;
     std::string error;
-    const BoundedFile::Result read = BoundedFile::ReadFrom(fd, CRequestLogin::kMaxBytes, &bytes, &error);
+    const platform::BoundedFile::Result read =
+        platform::BoundedFile::ReadFrom(fd, CRequestLogin::kMaxBytes, &bytes, &error);
     ::close(fd);
-    if (read != BoundedFile::Result::Read)
+    if (read != platform::BoundedFile::Result::Read)
         return nullptr;
     return CRequestLogin::Deserialize(bytes);
 }

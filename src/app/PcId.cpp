@@ -3,9 +3,9 @@
 #include <cstdlib>
 #include <ctime>
 
-std::string ComposePcId(const LocalTimestamp& localTime, unsigned randomStart)
+std::string ComposePcId(const platform::LocalTimestamp& localTime, unsigned randomStart)
 {
-    std::string id = std::to_string(LocalToEpochSeconds(localTime));
+    std::string id = std::to_string(platform::LocalToEpochSeconds(localTime));
     // Milliseconds always take three digits; a value outside 0..999 (never produced
     // by the clock) is clamped so the identifier keeps its length.
     int ms = localTime.millisecond;
@@ -26,6 +26,6 @@ std::string ComposePcId(const LocalTimestamp& localTime, unsigned randomStart)
 
 std::string MakePcId()
 {
-    const LocalTimestamp now = LocalNow();
+    const platform::LocalTimestamp now = platform::LocalNow();
     return ComposePcId(now, static_cast<unsigned>(std::time(nullptr)));
 }

@@ -12,4 +12,4 @@ std::string MakePcId();
 // The composition rule: seconds since 1970 of the local time, its milliseconds as
 // exactly three digits, then seven random digits from the C generator started with
 // `randomStart` (srand).
-std::string ComposePcId(const LocalTimestamp& localTime, unsigned randomStart);
+std::string ComposePcId(const platform::LocalTimestamp& localTime, unsigned randomStart);

@@ -13,7 +13,8 @@ QString GetProgramFolder()
     const QByteArray home = qgetenv("LUMETRA_HOME");
     // A relative folder is taken against the working folder once, here: helper
     // programs started later (the virtual COM pair tool) run from other folders.
-    QString folder = home.isEmpty() ? ExecutableFolder() : QDir(QFile::decodeName(home)).absolutePath();
+    QString folder =
+        home.isEmpty() ? platform::ExecutableFolder() : QDir(QFile::decodeName(home)).absolutePath();
     while (folder.size() > 1 && folder.endsWith(QLatin1Char('/')))
         folder.chop(1);
     return folder;

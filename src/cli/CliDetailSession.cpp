@@ -44,7 +44,8 @@ CliDetailSession::~CliDetailSession()
     }
 }
 
-LResult CliDetailSession::WindowProc(MsgCode msg, WParam wParam, LParam lParam)
+platform::LResult CliDetailSession::WindowProc(platform::MsgCode msg, platform::WParam wParam,
+                                               platform::LParam lParam)
 {
     switch (msg) {
     case WM_DEVICE_LIST:
@@ -168,7 +169,7 @@ void CliDetailSession::SendProbe()
     mqtt_.Connection().Publish(topic.c_str(), payload.data(), static_cast<int>(payload.size()), 1);
 }
 
-bool CliDetailSession::IsProbe(LParam message) const
+bool CliDetailSession::IsProbe(platform::LParam message) const
 {
     const cJSON* json = reinterpret_cast<const cJSON*>(message);
     return json != nullptr && cJSON_GetObjectItemCaseSensitive(json, kProbeMember) != nullptr;

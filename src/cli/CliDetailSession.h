@@ -21,7 +21,7 @@ class QTimer;
 // hands every message to the controller) and the main window of the tunnels (the
 // local listener of a port-forward tunnel, the device-table row reset after a
 // time-out). Texts the window would show are printed (CliScreen).
-class CliDetailSession : public MessageWindow
+class CliDetailSession : public platform::MessageWindow
 {
 public:
     // How long Start waits for the broker to deliver this client's own messages.
@@ -34,7 +34,8 @@ public:
     CliDetailSession(Session& session, Installation& installation, VirtualComPairs& comPairs);
     ~CliDetailSession() override;
 
-    LResult WindowProc(MsgCode msg, WParam wParam, LParam lParam) override;
+    platform::LResult WindowProc(platform::MsgCode msg, platform::WParam wParam,
+                                 platform::LParam lParam) override;
 
     GatewayDetailController& Controller() { return controller_; }
     LocalListenerHost& Listener() { return tunnelHost_.Listener(); }
@@ -58,7 +59,7 @@ public:
 
 private:
     void SendProbe();
-    bool IsProbe(LParam message) const;
+    bool IsProbe(platform::LParam message) const;
 
     Installation& installation_;
     CliScreen screen_;

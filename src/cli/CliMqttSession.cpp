@@ -21,7 +21,7 @@ CliMqttSession::~CliMqttSession()
     connection_->SetTargetWindow(nullptr);
 }
 
-bool CliMqttSession::Start(const Installation& installation, MessageWindow* target)
+bool CliMqttSession::Start(const Installation& installation, platform::MessageWindow* target)
 {
     for (const char* name : {"bh", "bp", "busername", "bpassword"}) {
         if (installation.FindResource(name) == nullptr) {

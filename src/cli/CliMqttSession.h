@@ -4,7 +4,9 @@
 #include <memory>
 
 class Installation;
+namespace platform {
 class MessageWindow;
+} // namespace platform
 class MqttConnection;
 
 // Brings the broker connection up exactly as the window's start-up does: hands the
@@ -26,7 +28,7 @@ public:
 
     // False (after a message) when the installation lacks the broker entries. The
     // installation outlives the MQTT thread.
-    bool Start(const Installation& installation, MessageWindow* target);
+    bool Start(const Installation& installation, platform::MessageWindow* target);
     // Disconnects cleanly (no last will).
     void Stop();
 

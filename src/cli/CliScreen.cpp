@@ -5,33 +5,34 @@
 
 CliScreen::CliScreen()
 {
-    previousBoxes_ = SetMessageBoxHandler(this);
-    previousTips_ = TipsDialog::SetPresenter(this);
+    previousBoxes_ = platform::SetMessageBoxHandler(this);
+    previousTips_ = platform::TipsDialog::SetPresenter(this);
 }
 
 CliScreen::~CliScreen()
 {
-    SetMessageBoxHandler(previousBoxes_);
-    TipsDialog::SetPresenter(previousTips_);
+    platform::SetMessageBoxHandler(previousBoxes_);
+    platform::TipsDialog::SetPresenter(previousTips_);
 }
 
-int CliScreen::Show(MessageWindow* /*owner*/, const QString& text, const QString& /*caption*/, unsigned style)
+int CliScreen::Show(platform::MessageWindow* /*owner*/, const QString& text, const QString& /*caption*/,
+                    unsigned style)
 {
     if (!text.isEmpty()) {
         CliConsole::Err(text);
     }
-    switch (style & kMbTypeMask) {
-    case kMbOk:
-        return kIdOk;
-    case kMbOkCancel:
-    case kMbYesNoCancel:
-        return kIdCancel;
+    switch (style & platform::kMbTypeMask) {
+    case platform::kMbOk:
+        return platform::kIdOk;
+    case platform::kMbOkCancel:
+    case platform::kMbYesNoCancel:
+        return platform::kIdCancel;
     default:
-        return kIdNo;
+        return platform::kIdNo;
     }
 }
 
-bool CliScreen::Show(TipsDialog& dialog)
+bool CliScreen::Show(platform::TipsDialog& dialog)
 {
     if (!dialog.Text().isEmpty()) {
         CliConsole::Err(dialog.Text());
@@ -39,4 +40,4 @@ bool CliScreen::Show(TipsDialog& dialog)
     return false;
 }
 
-void CliScreen::Hide(TipsDialog& /*dialog*/) {}
+void CliScreen::Hide(platform::TipsDialog& /*dialog*/) {}

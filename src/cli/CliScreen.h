@@ -8,7 +8,7 @@
 // the negative answer otherwise (the command line never agrees to a question).
 // Waiting dialogs have no window, so only their time-out or their owner ends them.
 // Installed while the object lives.
-class CliScreen : public MessageBoxHandler, public TipsDialog::Presenter
+class CliScreen : public platform::MessageBoxHandler, public platform::TipsDialog::Presenter
 {
 public:
     CliScreen();
@@ -17,11 +17,12 @@ public:
     CliScreen(const CliScreen&) = delete;
     CliScreen& operator=(const CliScreen&) = delete;
 
-    int Show(MessageWindow* owner, const QString& text, const QString& caption, unsigned style) override;
-    bool Show(TipsDialog& dialog) override;
-    void Hide(TipsDialog& dialog) override;
+    int Show(platform::MessageWindow* owner, const QString& text, const QString& caption,
+             unsigned style) override;
+    bool Show(platform::TipsDialog& dialog) override;
+    void Hide(platform::TipsDialog& dialog) override;
 
 private:
-    MessageBoxHandler* previousBoxes_ = nullptr;
-    TipsDialog::Presenter* previousTips_ = nullptr;
+    platform::MessageBoxHandler* previousBoxes_ = nullptr;
+    platform::TipsDialog::Presenter* previousTips_ = nullptr;
 };

@@ -85,10 +85,10 @@ bool CliSignIn::AskPassword(const QString& user, bool fromStandardInput, QString
         if (!CliPassword::FromStandardInput(&line))
             return false;
     } else if (CliPassword::CanPrompt()) {
-        if (!CliPassword::Prompt(TextCodec::WideToLocal(user), &line))
+        if (!CliPassword::Prompt(platform::TextCodec::WideToLocal(user), &line))
             return false;
     }
-    *password = TextCodec::LocalToWide(line);
+    *password = platform::TextCodec::LocalToWide(line);
     return true;
 }
 
@@ -97,10 +97,10 @@ int CliSignIn::SignInForQuery(Session& session, const Installation& installation
     QString user;
     QString password;
     if (args.Has("--user")) {
-        user = TextCodec::LocalToWide(args.Value("--user"));
+        user = platform::TextCodec::LocalToWide(args.Value("--user"));
         // With no user name the sign-in is refused at once: nothing to ask for.
         if (args.Has("--password")) {
-            password = TextCodec::LocalToWide(args.Value("--password"));
+            password = platform::TextCodec::LocalToWide(args.Value("--password"));
             if (!user.isEmpty() && !password.isEmpty())
                 CliPassword::WarnCommandLine();
         } else if (!user.isEmpty() && !AskPassword(user, args.Has("--password-stdin"), &password)) {

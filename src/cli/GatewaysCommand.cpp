@@ -55,8 +55,9 @@ int GatewaysCommand::Execute(Session& session)
     table.AddColumn(QStringLiteral("NODE"));
     table.AddColumn(QStringLiteral("STATE"));
     for (const CNodeGateway& gateway : query.Gateways()) {
-        table.AddRow({TextCodec::LocalToWide(gateway.gwSn), TextCodec::LocalToWide(gateway.gwName),
-                      TextCodec::LocalToWide(gateway.nodeName),
+        table.AddRow({platform::TextCodec::LocalToWide(gateway.gwSn),
+                      platform::TextCodec::LocalToWide(gateway.gwName),
+                      platform::TextCodec::LocalToWide(gateway.nodeName),
                       gateway.IsOnline() ? QStringLiteral("online") : QStringLiteral("offline")});
     }
     table.Print();

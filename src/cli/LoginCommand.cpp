@@ -47,12 +47,12 @@ int LoginCommand::Execute(Session& session)
 {
     const std::vector<std::string>& positional = args_.Positional();
     // A missing user name is an empty field, as in the login view.
-    const QString user = positional.empty() ? QString() : TextCodec::LocalToWide(positional[0]);
+    const QString user = positional.empty() ? QString() : platform::TextCodec::LocalToWide(positional[0]);
     QString password;
     bool remember = args_.Has("--remember");
     // With no user name the sign-in is refused at once: no password is asked for.
     if (positional.size() == 2) {
-        password = TextCodec::LocalToWide(positional[1]);
+        password = platform::TextCodec::LocalToWide(positional[1]);
         if (!user.isEmpty() && !password.isEmpty())
             CliPassword::WarnCommandLine();
     } else if (!user.isEmpty() && args_.Has("--password-stdin")) {

@@ -38,7 +38,7 @@ int OpenCommand::Execute(Session& session)
     }
     int row = 0;
     for (const std::unique_ptr<CNodeDevice>& device : gateway->devices) {
-        if (device != nullptr && TextCodec::WideToUtf8(device->deviceSn) == devSn_) {
+        if (device != nullptr && platform::TextCodec::WideToUtf8(device->deviceSn) == devSn_) {
             device_ = device.get();
             break;
         }
@@ -62,8 +62,8 @@ int OpenCommand::Execute(Session& session)
                 closing_ = true;
                 controller->CloseTipsDialog();
                 if (device_->tunnelOpen != 0) {
-                    SendWindowMessage(controller, WM_DEVICE_CLOSE_REQUEST, reinterpret_cast<WParam>(device_),
-                                      0);
+                    platform::SendWindowMessage(controller, WM_DEVICE_CLOSE_REQUEST,
+                                                reinterpret_cast<platform::WParam>(device_), 0);
                 }
                 Finish(ready_ ? kExitOk : kExitFailed);
             });
@@ -74,7 +74,8 @@ int OpenCommand::Execute(Session& session)
             // As the device table does: remember the row, mark the row on, ask.
             device_->rowIndex = row;
             device_->tunnelOpen = 1;
-            SendWindowMessage(&controller, WM_DEVICE_OPEN_REQUEST, reinterpret_cast<WParam>(device_), 0);
+            platform::SendWindowMessage(&controller, WM_DEVICE_OPEN_REQUEST,
+                                        reinterpret_cast<platform::WParam>(device_), 0);
         });
 }
 
@@ -88,8 +89,8 @@ void OpenCommand::DetailChanged()
         // Not inside the tunnel's own message handling: close afterwards.
         QTimer::singleShot(0, [this] {
             if (DetailSession() != nullptr && device_->tunnelOpen != 0) {
-                SendWindowMessage(&DetailSession()->Controller(), WM_DEVICE_CLOSE_REQUEST,
-                                  reinterpret_cast<WParam>(device_), 0);
+                platform::SendWindowMessage(&DetailSession()->Controller(), WM_DEVICE_CLOSE_REQUEST,
+                                            reinterpret_cast<platform::WParam>(device_), 0);
             }
             Finish(kExitFailed);
         });
@@ -123,12 +124,13 @@ std::string OpenCommand::ReadyPlace() const
 {
     if (auto* serial = dynamic_cast<CComDataTunnel*>(device_->tunnel)) {
         const _virtual_com_half* user = serial->GetUserHalf();
-        return user != nullptr ? ResolveComPortName("COM" + std::to_string(user->com)) : std::string("-");
+        return user != nullptr ? platform::ResolveComPortName("COM" + std::to_string(user->com))
+                               : std::string("-");
     }
     const CServerSocket* listener =
         DetailSession() != nullptr ? DetailSession()->Listener().Listener() : nullptr;
     const int port = listener != nullptr ? listener->LocalPort()
                                          : LocalListenerHost::ListenPortForDeviceType(device_->protocol);
-    return TextCodec::WideToUtf8(LocalListenerHost::ListenAddress(installation_)) + ":" +
+    return platform::TextCodec::WideToUtf8(LocalListenerHost::ListenAddress(installation_)) + ":" +
            std::to_string(port);
 }

@@ -30,7 +30,7 @@ std::string Print(const JsonPtr& root)
 // The inventory queries travel as UTF-8: local narrow text -> wide -> UTF-8.
 std::string LocalToUtf8(const std::string& local)
 {
-    return TextCodec::WideToUtf8(TextCodec::LocalToWide(local));
+    return platform::TextCodec::WideToUtf8(platform::TextCodec::LocalToWide(local));
 }
 
 // The reply body is UTF-8; it reaches the parser in the local narrow encoding. The
@@ -40,11 +40,11 @@ std::string LocalToUtf8(const std::string& local)
 // which replaces them. `read` gets the text the parser sees.
 template <typename Read> bool WithReplyText(const std::string& reply, Read read)
 {
-    if (TextCodec::IsValidUtf8(reply)) {
+    if (platform::TextCodec::IsValidUtf8(reply)) {
         const size_t skip = reply.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
         return read(reply.c_str() + skip);
     }
-    const std::string local = TextCodec::WideToLocal(TextCodec::Utf8ToWide(reply));
+    const std::string local = platform::TextCodec::WideToLocal(platform::TextCodec::Utf8ToWide(reply));
     return read(local.c_str());
 }
 
@@ -68,7 +68,7 @@ void ReadIntValue(const cJSON* item, int* field)
 void ReadTextValue(const cJSON* item, QString* field)
 {
     if (cJSON_IsString(item) && item->valuestring != nullptr)
-        *field = TextCodec::LocalToWide(item->valuestring);
+        *field = platform::TextCodec::LocalToWide(item->valuestring);
 }
 
 void ReadInt(const cJSON* object, const char* name, int* field)

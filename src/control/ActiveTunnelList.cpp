@@ -38,7 +38,7 @@ void ActiveTunnelList::Remove(const CDataTunnel* tunnel)
     }
 }
 
-LResult ActiveTunnelList::Route(cJSON* message, LParam code)
+platform::LResult ActiveTunnelList::Route(cJSON* message, platform::LParam code)
 {
     TunnelInbound kind;
     if (!TunnelInboundFromRouteCode(code, &kind)) {

@@ -26,7 +26,7 @@ public:
 
     // Hands a parsed message with its routing code to the first tunnel that matches
     // its "gw_sn" and "dev_sn"; the lock is held while that tunnel handles it.
-    LResult Route(cJSON* message, LParam code);
+    platform::LResult Route(cJSON* message, platform::LParam code);
 
     std::vector<CDataTunnel*> Snapshot() const;
     bool Contains(const CDataTunnel* tunnel) const;

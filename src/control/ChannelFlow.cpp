@@ -47,7 +47,7 @@ void ChannelFlow::SwitchClicked()
     if (gateway_ != nullptr && gateway_->gwSn != displayed->gwSn) {
         const QString question =
             QString::fromStdString(gateway_->gwSn) + Text(GatewayDetailController::kTextCloseOtherChannel);
-        if (ShowMessageBox(&detail_, question, QString(), kMbYesNo) != kIdYes) {
+        if (platform::ShowMessageBox(&detail_, question, QString(), platform::kMbYesNo) != platform::kIdYes) {
             switchOn_ = false;
             detail_.Repaint();
             detail_.Listener().ChannelRefused();

@@ -36,11 +36,11 @@ QString RefusalText(const cJSON* reply)
         cJSON_IsString(msgItem) && msgItem->valuestring != nullptr ? msgItem->valuestring : "";
     const cJSON* encode = cJSON_GetObjectItem(reply, "encode");
     if (encode == nullptr) {
-        return TextCodec::Utf8ToWide(msg);
+        return platform::TextCodec::Utf8ToWide(msg);
     }
     if (cJSON_IsString(encode) && encode->valuestring != nullptr &&
         std::strcmp(encode->valuestring, "ascii") == 0) {
-        return TextCodec::LegacyToWide(msg);
+        return platform::TextCodec::LegacyToWide(msg);
     }
     return Text(GatewayDetailController::kTextOpenFailed);
 }
@@ -235,7 +235,7 @@ void DeviceTunnelFlow::CloseRequest(CNodeDevice* device)
         return;
     }
     if (Displayed() != nullptr) {
-        handledOpens_.Remove(Displayed()->gwSn, TextCodec::WideToUtf8(device->deviceSn));
+        handledOpens_.Remove(Displayed()->gwSn, platform::TextCodec::WideToUtf8(device->deviceSn));
     }
     StartStop(false, device);
 }
@@ -254,8 +254,8 @@ void DeviceTunnelFlow::RequestTimeout(CNodeDevice* device)
         }
         row = device->rowIndex;
     }
-    SendWindowMessage(detail_.mainWindow_, WM_RESET_ROW_BUTTON,
-                      static_cast<WParam>(static_cast<intptr_t>(row)), 0);
+    platform::SendWindowMessage(detail_.mainWindow_, WM_RESET_ROW_BUTTON,
+                                static_cast<platform::WParam>(static_cast<intptr_t>(row)), 0);
     detail_.Repaint();
     detail_.Listener().RequestTimedOut(device);
 }

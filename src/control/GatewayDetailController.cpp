@@ -27,7 +27,8 @@ GatewayDetailController::~GatewayDetailController()
     }
 }
 
-LResult GatewayDetailController::WindowProc(MsgCode msg, WParam wParam, LParam lParam)
+platform::LResult GatewayDetailController::WindowProc(platform::MsgCode msg, platform::WParam wParam,
+                                                      platform::LParam lParam)
 {
     switch (msg) {
     case WM_VPN_CHANNEL_REPLY:
@@ -94,7 +95,8 @@ void GatewayDetailController::SetGateway(CNodeGateway* gateway)
         CDeviceListReply reply = GatewayQuery(session_).Devices(gateway->gwSn);
         gateway->devices = std::move(reply.devices);
     }
-    SendWindowMessage(mainWindow_, WM_DEVICE_LIST, reinterpret_cast<WParam>(&gateway->devices), 0);
+    platform::SendWindowMessage(mainWindow_, WM_DEVICE_LIST,
+                                reinterpret_cast<platform::WParam>(&gateway->devices), 0);
     Repaint();
 }
 
@@ -117,7 +119,7 @@ void GatewayDetailController::TunnelClosed(CDataTunnel* tunnel)
 
 void GatewayDetailController::ShowTips(const QString& text, bool closable, bool timed, CNodeDevice* device)
 {
-    TipsDialog dialog(closable, timed, this);
+    platform::TipsDialog dialog(closable, timed, this);
     dialog.SetText(text, this, 0);
     dialog.SetTimeout(tipsTimeoutMs_);
     // A dialog shown meanwhile (the previous one is closed first) waits for its own
@@ -142,7 +144,8 @@ void GatewayDetailController::CloseTipsDialog()
 
 void GatewayDetailController::Show(const QString& text)
 {
-    ShowMessageBox(this, text, QString::fromUtf8(kDefaultMessageBoxCaption), kMbOk);
+    platform::ShowMessageBox(this, text, QString::fromUtf8(platform::kDefaultMessageBoxCaption),
+                             platform::kMbOk);
 }
 
 void GatewayDetailController::Repaint()

@@ -38,7 +38,7 @@ class Session;
 //
 // Message boxes are the controller's own (owner: this window), captioned "Lumetra",
 // style kMbOk, except the other-gateway question (kMbYesNo, empty caption).
-class GatewayDetailController : public MessageWindow
+class GatewayDetailController : public platform::MessageWindow
 {
 public:
     // Texts shown by the controller.
@@ -68,11 +68,12 @@ public:
     GatewayDetailController(Session& session, const TunnelServices& services);
     ~GatewayDetailController() override;
 
-    LResult WindowProc(MsgCode msg, WParam wParam, LParam lParam) override;
+    platform::LResult WindowProc(platform::MsgCode msg, platform::WParam wParam,
+                                 platform::LParam lParam) override;
 
     // --- Set-up. ---
     // The window that receives WM_DEVICE_LIST and WM_RESET_ROW_BUTTON (may be null).
-    void SetMainWindow(MessageWindow* window) { mainWindow_ = window; }
+    void SetMainWindow(platform::MessageWindow* window) { mainWindow_ = window; }
     // The host handed to the tunnels this controller creates; it must outlive them.
     void SetTunnelHost(TunnelHost* host) { devices_.SetTunnelHost(host); }
     void SetListener(GatewayDetailListener* listener) { listener_ = listener; }
@@ -110,7 +111,7 @@ public:
     // The link picture: up when a gateway is displayed and its link-up flag is set.
     bool LinkUp() const;
     // The waiting dialog shown now, or null.
-    TipsDialog* CurrentTipsDialog() const { return tips_; }
+    platform::TipsDialog* CurrentTipsDialog() const { return tips_; }
     CVpnStatusSocket* ManagementSocket() const { return channel_.ManagementSocket(); }
 
     // One row of the device table.
@@ -155,13 +156,13 @@ private:
 
     Session& session_;
     TunnelServices services_;
-    MessageWindow* mainWindow_ = nullptr;
+    platform::MessageWindow* mainWindow_ = nullptr;
     GatewayDetailListener* listener_ = nullptr;
     GatewayDetailListener silent_;
-    int tipsTimeoutMs_ = TipsDialog::kDefaultTimeoutMs;
+    int tipsTimeoutMs_ = platform::TipsDialog::kDefaultTimeoutMs;
 
     CNodeGateway* displayed_ = nullptr;
-    TipsDialog* tips_ = nullptr;
+    platform::TipsDialog* tips_ = nullptr;
     CNodeDevice* tipsDevice_ = nullptr;
     ActiveTunnelList activeTunnels_;
     ChannelFlow channel_;

@@ -26,7 +26,7 @@ constexpr char kPortBindFailed[] = "端口绑定失败";
 constexpr char kDefaultListenAddress[] = "127.0.0.1";
 constexpr int kListenBacklog = 10;
 
-LocalListenerOwner* OwnerFromParam(WParam tunnel)
+LocalListenerOwner* OwnerFromParam(platform::WParam tunnel)
 {
     return reinterpret_cast<LocalListenerOwner*>(tunnel);
 }
@@ -69,16 +69,17 @@ QString LocalListenerHost::ListenAddress(const Installation& installation)
     return QString::fromStdString(configured.empty() ? std::string(kDefaultListenAddress) : configured);
 }
 
-LocalListenerOwner* LocalListenerHost::Resolve(WParam tunnel) const
+LocalListenerOwner* LocalListenerHost::Resolve(platform::WParam tunnel) const
 {
     return tunnel == 0 ? nullptr : resolveOwner_(tunnel);
 }
 
-LResult LocalListenerHost::WindowProc(MsgCode msg, WParam wParam, LParam lParam)
+platform::LResult LocalListenerHost::WindowProc(platform::MsgCode msg, platform::WParam wParam,
+                                                platform::LParam lParam)
 {
     switch (msg) {
     case WM_LISTENER_SETUP:
-        SetUpListener(wParam, reinterpret_cast<MessageWindow*>(lParam));
+        SetUpListener(wParam, reinterpret_cast<platform::MessageWindow*>(lParam));
         return 0;
     case WM_LISTENER_ACCEPT:
         AcceptConnection(wParam);
@@ -117,16 +118,16 @@ void LocalListenerHost::CloseListener()
     }
 }
 
-bool LocalListenerHost::OpenListener(WParam tunnel)
+bool LocalListenerHost::OpenListener(platform::WParam tunnel)
 {
-    const QString caption = QString::fromUtf8(kDefaultMessageBoxCaption);
+    const QString caption = QString::fromUtf8(platform::kDefaultMessageBoxCaption);
     listener_.reset(new (std::nothrow) CServerSocket(this, tunnel));
     if (listener_ == nullptr) {
-        ShowMessageBox(this, QString::fromUtf8(kCreateFailed), caption, kMbOk);
+        platform::ShowMessageBox(this, QString::fromUtf8(kCreateFailed), caption, platform::kMbOk);
         return false;
     }
     if (!listener_->Socket(FD_ALL_EVENTS)) {
-        ShowMessageBox(this, QString::fromUtf8(kSocketFailed), caption, kMbOk);
+        platform::ShowMessageBox(this, QString::fromUtf8(kSocketFailed), caption, platform::kMbOk);
         return false;
     }
     // Results ignored. A listening socket has no lingering data, so there is no
@@ -135,17 +136,17 @@ bool LocalListenerHost::OpenListener(WParam tunnel)
     const LocalListenerOwner* owner = Resolve(tunnel);
     const uint16_t port = ListenPortForDeviceType(owner != nullptr ? owner->ListenerDeviceType() : 0);
     if (!listener_->Bind(port, ListenAddress(installation_))) {
-        ShowMessageBox(this, QString::fromUtf8(kBindFailed), caption, kMbOk);
+        platform::ShowMessageBox(this, QString::fromUtf8(kBindFailed), caption, platform::kMbOk);
         return false;
     }
     if (!listener_->Listen(kListenBacklog)) {
-        ShowMessageBox(this, QString::fromUtf8(kListenFailed), caption, kMbOk);
+        platform::ShowMessageBox(this, QString::fromUtf8(kListenFailed), caption, platform::kMbOk);
         return false;
     }
     return true;
 }
 
-void LocalListenerHost::SetUpListener(WParam tunnel, MessageWindow* answerWindow)
+void LocalListenerHost::SetUpListener(platform::WParam tunnel, platform::MessageWindow* answerWindow)
 {
     CloseListener();
     const bool opened = OpenListener(tunnel);
@@ -163,16 +164,17 @@ void LocalListenerHost::SetUpListener(WParam tunnel, MessageWindow* answerWindow
     }
     cJSON_AddNumberToObject(answer, "flag", opened ? 1 : 0);
     cJSON_AddStringToObject(answer, "msg", opened ? "" : kPortBindFailed);
-    SendWindowMessage(answerWindow, WM_TUNNEL_REPLY, tunnel, reinterpret_cast<LParam>(answer));
+    platform::SendWindowMessage(answerWindow, WM_TUNNEL_REPLY, tunnel,
+                                reinterpret_cast<platform::LParam>(answer));
 }
 
-void LocalListenerHost::AcceptConnection(WParam tunnel)
+void LocalListenerHost::AcceptConnection(platform::WParam tunnel)
 {
     ForgetEndedConnections();
     std::unique_ptr<CServerAcceptSocket> connection(
         new (std::nothrow) CServerAcceptSocket(Resolve(tunnel), &installation_.Trace()));
     if (connection == nullptr) {
-        AfxMessageBox(QString::fromUtf8(kAcceptOutOfMemory));
+        platform::AfxMessageBox(QString::fromUtf8(kAcceptOutOfMemory));
         return;
     }
     if (listener_ == nullptr || !listener_->Accept(*connection)) {
@@ -204,7 +206,7 @@ CServerAcceptSocket* LocalListenerHost::FindConnection(const LocalListenerOwner*
     return nullptr;
 }
 
-void LocalListenerHost::SendPayload(WParam tunnel, const void* messageParam)
+void LocalListenerHost::SendPayload(platform::WParam tunnel, const void* messageParam)
 {
     const cJSON* message = static_cast<const cJSON*>(messageParam);
     CServerAcceptSocket* connection = FindConnection(Resolve(tunnel));

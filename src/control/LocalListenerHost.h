@@ -25,15 +25,16 @@ class LocalListenerOwner;
 // default the value is that pointer itself). Answers carry the value unchanged.
 // The installation names the listening address and keeps the trace log of the
 // accepted connections; it outlives the host.
-class LocalListenerHost : public MessageWindow
+class LocalListenerHost : public platform::MessageWindow
 {
 public:
-    using OwnerResolver = std::function<LocalListenerOwner*(WParam)>;
+    using OwnerResolver = std::function<LocalListenerOwner*(platform::WParam)>;
 
     explicit LocalListenerHost(Installation& installation, OwnerResolver resolveOwner = OwnerResolver());
     ~LocalListenerHost() override;
 
-    LResult WindowProc(MsgCode msg, WParam wParam, LParam lParam) override;
+    platform::LResult WindowProc(platform::MsgCode msg, platform::WParam wParam,
+                                 platform::LParam lParam) override;
 
     // The listening port for a device type code: 2, 6 -> 502; 3, 12 -> 102;
     // 10, 16 -> 5562; 13, 14 -> 9600; any other -> 502.
@@ -50,13 +51,13 @@ public:
     size_t ConnectionCount() const { return accepted_.size(); }
 
 private:
-    void SetUpListener(WParam tunnel, MessageWindow* answerWindow);
-    bool OpenListener(WParam tunnel);
-    void AcceptConnection(WParam tunnel);
-    void SendPayload(WParam tunnel, const void* message);
+    void SetUpListener(platform::WParam tunnel, platform::MessageWindow* answerWindow);
+    bool OpenListener(platform::WParam tunnel);
+    void AcceptConnection(platform::WParam tunnel);
+    void SendPayload(platform::WParam tunnel, const void* message);
     void CloseListener();
     void ForgetEndedConnections();
-    LocalListenerOwner* Resolve(WParam tunnel) const;
+    LocalListenerOwner* Resolve(platform::WParam tunnel) const;
 
     Installation& installation_;
     OwnerResolver resolveOwner_;

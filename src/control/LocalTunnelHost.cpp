@@ -4,7 +4,7 @@
 #include "tunnel/CNetPfLocalDataTunnel.h"
 
 LocalTunnelHost::LocalTunnelHost(Installation& installation, VirtualComPairs& comPairs)
-    : comPairs_(comPairs), listener_(installation, [](WParam tunnel) {
+    : comPairs_(comPairs), listener_(installation, [](platform::WParam tunnel) {
           return CNetPfLocalDataTunnel::ListenerOwnerFromParam(tunnel);
       })
 {

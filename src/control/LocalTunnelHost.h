@@ -15,7 +15,7 @@ public:
 
     LocalListenerHost& Listener() { return listener_; }
 
-    MessageWindow* ListenerWindow() override { return &listener_; }
+    platform::MessageWindow* ListenerWindow() override { return &listener_; }
     CSocket* FindLocalConnection(const LocalListenerOwner* owner) override;
     VirtualComPairs& ComPairs() override { return comPairs_; }
 

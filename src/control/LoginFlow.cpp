@@ -21,8 +21,8 @@ bool LoginFlow::SignIn(const QString& user, const QString& password, QString* fa
         *failure = QString::fromUtf8(kTextNoPassword);
         return false;
     }
-    const std::string narrowUser = TextCodec::WideToLocal(user);
-    const std::string narrowPassword = TextCodec::WideToLocal(password);
+    const std::string narrowUser = platform::TextCodec::WideToLocal(user);
+    const std::string narrowPassword = platform::TextCodec::WideToLocal(password);
     CAccountInfo reply = session_.Cloud().Login(narrowUser.c_str(), narrowPassword.c_str());
     if (reply.flag == 0) {
         *failure = reply.msg;
@@ -63,6 +63,6 @@ bool LoginFlow::Record(const Installation& installation, const QString& user, co
     record.SetUserName(user);
     record.SetPassword(password);
     record.SetRemember(remember ? 1 : 0);
-    record.SetPcId(TextCodec::LocalToWide(installation.PcId()));
+    record.SetPcId(platform::TextCodec::LocalToWide(installation.PcId()));
     return SaveLoginCache(installation.LoginCachePath(), record);
 }

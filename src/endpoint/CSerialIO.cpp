@@ -85,11 +85,11 @@ void CSerialIO::ShowPortMessage(void* context, const QString& text)
     if (raw->OnReaderThread() && raw->inPortCall) {
         raw->inBox = true;
         raw->pass.unlock();
-        AfxMessageBox(text);
+        platform::AfxMessageBox(text);
         raw->pass.lock();
         raw->inBox = false;
     } else {
-        AfxMessageBox(text);
+        platform::AfxMessageBox(text);
     }
 }
 

@@ -3,13 +3,13 @@
 #include "platform/MessageWindow.h"
 #include "platform/WindowMessages.h"
 
-CServerSocket::CServerSocket(MessageWindow* acceptWindow, WParam owner)
+CServerSocket::CServerSocket(platform::MessageWindow* acceptWindow, platform::WParam owner)
     : acceptWindow_(acceptWindow), owner_(owner)
 {
 }
 
 void CServerSocket::OnAccept(int errorCode)
 {
-    SendWindowMessage(acceptWindow_, WM_LISTENER_ACCEPT, owner_, 0);
+    platform::SendWindowMessage(acceptWindow_, WM_LISTENER_ACCEPT, owner_, 0);
     CSocket::OnAccept(errorCode);
 }

@@ -3,7 +3,9 @@
 #include "endpoint/CSocket.h"
 #include "platform/WinTypes.h"
 
+namespace platform {
 class MessageWindow;
+} // namespace platform
 
 // The listening socket of the local port-forward tunnel. Each incoming connection
 // is announced to the window that hosts the listener (WM_LISTENER_ACCEPT, wParam =
@@ -12,14 +14,14 @@ class CServerSocket : public CSocket
 {
 public:
     // `owner` is the tunnel for which it listens, as it travels in window messages.
-    CServerSocket(MessageWindow* acceptWindow, WParam owner);
+    CServerSocket(platform::MessageWindow* acceptWindow, platform::WParam owner);
 
-    WParam Owner() const { return owner_; }
+    platform::WParam Owner() const { return owner_; }
 
 protected:
     void OnAccept(int errorCode) override;
 
 private:
-    MessageWindow* acceptWindow_ = nullptr;
-    WParam owner_ = 0;
+    platform::MessageWindow* acceptWindow_ = nullptr;
+    platform::WParam owner_ = 0;
 };

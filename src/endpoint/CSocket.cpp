@@ -20,7 +20,7 @@ CSocket::CSocket() : alive_(std::make_shared<Alive>()), handoff_(std::make_share
 {
     // Sockets are made on the UI thread: the timer that drains what other threads
     // hand over is made there too, once per application object.
-    PostedWork::PrepareTimer();
+    platform::PostedWork::PrepareTimer();
 }
 
 CSocket::~CSocket()
@@ -346,12 +346,12 @@ bool CSocket::ConnectSettled() const
 int CSocket::Send(const void* data, int length, int)
 {
     if (length < 0 || (data == nullptr && length > 0)) {
-        if (UiThread::IsCurrent()) {
+        if (platform::UiThread::IsCurrent()) {
             lastError_ = EINVAL;
         }
         return SOCKET_ERROR;
     }
-    if (!UiThread::IsCurrent()) {
+    if (!platform::UiThread::IsCurrent()) {
         return handoff_->Append(data, length);
     }
 

@@ -6,7 +6,7 @@ namespace {
 constexpr char kStateOn[] = "state on\n";
 }
 
-void CVpnStatusSocket::StartReports(MessageWindow* notifyWindow)
+void CVpnStatusSocket::StartReports(platform::MessageWindow* notifyWindow)
 {
     notifyWindow_ = notifyWindow;
     Send(kStateOn, sizeof kStateOn - 1, 0);

@@ -2,7 +2,9 @@
 
 #include "endpoint/CSocket.h"
 
+namespace platform {
 class MessageWindow;
+} // namespace platform
 
 // The connection to the VPN client's management interface. StartReports asks the
 // client for state reports; every report line then becomes a link-up or link-down
@@ -13,9 +15,9 @@ public:
     CVpnStatusSocket() = default;
 
     // Remembers `notifyWindow` and sends the 9 bytes "state on\n".
-    void StartReports(MessageWindow* notifyWindow);
+    void StartReports(platform::MessageWindow* notifyWindow);
 
-    MessageWindow* NotifyWindow() const { return notifyWindow_; }
+    platform::MessageWindow* NotifyWindow() const { return notifyWindow_; }
 
     static constexpr int ChunkSize = 1024;
     static constexpr const char* ManagementHost = "127.0.0.1";
@@ -25,5 +27,5 @@ protected:
     void OnReceive(int errorCode) override;
 
 private:
-    MessageWindow* notifyWindow_ = nullptr;
+    platform::MessageWindow* notifyWindow_ = nullptr;
 };

@@ -55,7 +55,7 @@ SerialPort::SerialPort() = default;
 
 void SerialPort::ShowBox(void*, const QString& text)
 {
-    AfxMessageBox(text);
+    platform::AfxMessageBox(text);
 }
 
 SerialPort::~SerialPort()
@@ -81,7 +81,7 @@ int SerialPort::Open(const SerialLineSettings& settings, const std::string& name
     if (open_)
         return 0;
 
-    const std::string path = ResolveComPortName(name);
+    const std::string path = platform::ResolveComPortName(name);
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         Report(QStringLiteral("port create failed%1").arg(errno));

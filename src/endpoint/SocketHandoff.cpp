@@ -13,7 +13,7 @@ int SocketHandoff::Append(const void* data, int length)
     }
     pending_.append(static_cast<const char*>(data), length);
     if (!drainPosted_) {
-        if (!PostedWork::Post(shared_from_this())) {
+        if (!platform::PostedWork::Post(shared_from_this())) {
             return SOCKET_ERROR;
         }
         drainPosted_ = true;

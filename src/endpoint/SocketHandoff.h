@@ -13,7 +13,7 @@ class CSocket;
 // the UI thread to write them (CSocket::Send). The socket holds it shared; a drain
 // queued on the UI thread holds it too, so the socket may go meanwhile: the drain
 // then finds no owner and does nothing.
-class SocketHandoff : public PostedWork, public std::enable_shared_from_this<SocketHandoff>
+class SocketHandoff : public platform::PostedWork, public std::enable_shared_from_this<SocketHandoff>
 {
 public:
     explicit SocketHandoff(CSocket* owner) : owner_(owner) {}

@@ -47,7 +47,7 @@ std::string QuotedToolPath(const std::string& folder)
 
 void ShowMissingDriver()
 {
-    AfxMessageBox(QString::fromUtf8(kVirtualComMissingMessage));
+    platform::AfxMessageBox(QString::fromUtf8(kVirtualComMissingMessage));
 }
 
 } // namespace

@@ -114,9 +114,9 @@ std::string ProfileText(const Installation* installation, const std::string& ser
 }
 
 // The client this program started, as the process-wide record keeps it.
-OwnHelperProcess::Entry EntryOf(const VpnClientRecord& record, const std::string& recordPath)
+platform::OwnHelperProcess::Entry EntryOf(const VpnClientRecord& record, const std::string& recordPath)
 {
-    OwnHelperProcess::Entry entry;
+    platform::OwnHelperProcess::Entry entry;
     entry.pid = record.pid;
     entry.startTime = record.startTime;
     entry.ownerPid = record.ownerPid;
@@ -125,7 +125,7 @@ OwnHelperProcess::Entry EntryOf(const VpnClientRecord& record, const std::string
     return entry;
 }
 
-VpnClientRecord RecordOf(const OwnHelperProcess::Entry& entry)
+VpnClientRecord RecordOf(const platform::OwnHelperProcess::Entry& entry)
 {
     VpnClientRecord record;
     record.pid = entry.pid;
@@ -139,7 +139,7 @@ VpnClientRecord RecordOf(const OwnHelperProcess::Entry& entry)
 
 std::optional<std::string> RunCommandCaptured(const std::string& commandLine, const std::string& currentDir)
 {
-    ProcessLauncher::Captured run = ProcessLauncher::RunCaptured(commandLine, currentDir);
+    platform::ProcessLauncher::Captured run = platform::ProcessLauncher::RunCaptured(commandLine, currentDir);
     if (!run.started || run.output.empty()) {
         return std::nullopt;
     }
@@ -172,26 +172,27 @@ bool StartVpnClient()
 {
     StopVpnClients();
     const std::string folder = VpnWorkingFolder();
-    const int64_t pid = ProcessLauncher::StartProgram(kVpnClientProgram, VpnClientArguments(), folder);
+    const int64_t pid =
+        platform::ProcessLauncher::StartProgram(kVpnClientProgram, VpnClientArguments(), folder);
     if (pid == 0) {
         return false;
     }
     std::optional<VpnClientRecord> record = VpnClientRecord::OfOwnClient(pid);
     if (record.has_value()) {
-        std::lock_guard<std::mutex> guard(OwnHelperProcess::Lock());
-        OwnHelperProcess::Current() = EntryOf(*record, folder + kVpnRecordFile);
-        record->Save(OwnHelperProcess::Current()->recordPath);
+        std::lock_guard<std::mutex> guard(platform::OwnHelperProcess::Lock());
+        platform::OwnHelperProcess::Current() = EntryOf(*record, folder + kVpnRecordFile);
+        record->Save(platform::OwnHelperProcess::Current()->recordPath);
     }
     return true;
 }
 
 void StopVpnClients()
 {
-    std::lock_guard<std::mutex> guard(OwnHelperProcess::Lock());
-    std::optional<OwnHelperProcess::Entry>& own = OwnHelperProcess::Current();
+    std::lock_guard<std::mutex> guard(platform::OwnHelperProcess::Lock());
+    std::optional<platform::OwnHelperProcess::Entry>& own = platform::OwnHelperProcess::Current();
     if (own.has_value()) {
-        if (ProcessLauncher::End(own->pid, own->startTime, kVpnTermGraceMs, kVpnKillWaitMs) ==
-            ProcessLauncher::EndResult::Survived) {
+        if (platform::ProcessLauncher::End(own->pid, own->startTime, kVpnTermGraceMs, kVpnKillWaitMs) ==
+            platform::ProcessLauncher::EndResult::Survived) {
             return; // stays on record (in memory and in the file): a later call tries again
         }
         if (VpnClientRecord::Load(own->recordPath) == RecordOf(*own)) {
@@ -213,9 +214,9 @@ void StopVpnClients()
     if (left->OwnedByAnotherRunningProgram()) {
         return;
     }
-    if (ProcessLauncher::NameOf(left->pid).find("openvpn") != std::string::npos &&
-        ProcessLauncher::End(left->pid, left->startTime, kVpnTermGraceMs, kVpnKillWaitMs) ==
-            ProcessLauncher::EndResult::Survived) {
+    if (platform::ProcessLauncher::NameOf(left->pid).find("openvpn") != std::string::npos &&
+        platform::ProcessLauncher::End(left->pid, left->startTime, kVpnTermGraceMs, kVpnKillWaitMs) ==
+            platform::ProcessLauncher::EndResult::Survived) {
         return;
     }
     unlink(recordPath.c_str());

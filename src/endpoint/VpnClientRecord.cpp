@@ -49,9 +49,9 @@ std::optional<VpnClientRecord> VpnClientRecord::OfOwnClient(int64_t pid)
 {
     VpnClientRecord record;
     record.pid = pid;
-    record.startTime = ProcessLauncher::StartTime(pid);
+    record.startTime = platform::ProcessLauncher::StartTime(pid);
     record.ownerPid = static_cast<int64_t>(getpid());
-    record.ownerStartTime = ProcessLauncher::StartTime(record.ownerPid);
+    record.ownerStartTime = platform::ProcessLauncher::StartTime(record.ownerPid);
     if (record.startTime == 0 || record.ownerStartTime == 0) {
         return std::nullopt;
     }
@@ -123,7 +123,7 @@ bool VpnClientRecord::Save(const std::string& path) const
 bool VpnClientRecord::OwnedByAnotherRunningProgram() const
 {
     return ownerPid != static_cast<int64_t>(getpid()) &&
-           ProcessLauncher::StartTime(ownerPid) == ownerStartTime;
+           platform::ProcessLauncher::StartTime(ownerPid) == ownerStartTime;
 }
 
 bool VpnClientRecord::operator==(const VpnClientRecord& other) const

@@ -9,7 +9,7 @@
 namespace {
 
 // The message for one line, or 0 when the line says nothing.
-MsgCode MessageForLine(std::string_view line)
+platform::MsgCode MessageForLine(std::string_view line)
 {
     if (!line.empty() && line.back() == '\r') {
         line.remove_suffix(1);
@@ -37,9 +37,9 @@ MsgCode MessageForLine(std::string_view line)
 
 } // namespace
 
-std::vector<MsgCode> VpnStateParser::Parse(const char* data, size_t length)
+std::vector<platform::MsgCode> VpnStateParser::Parse(const char* data, size_t length)
 {
-    std::vector<MsgCode> messages;
+    std::vector<platform::MsgCode> messages;
     if (data == nullptr) {
         return messages;
     }
@@ -53,7 +53,7 @@ std::vector<MsgCode> VpnStateParser::Parse(const char* data, size_t length)
     while (start < text.size()) {
         size_t newline = text.find('\n', start);
         size_t end = newline == std::string_view::npos ? text.size() : newline;
-        if (MsgCode message = MessageForLine(text.substr(start, end - start))) {
+        if (platform::MsgCode message = MessageForLine(text.substr(start, end - start))) {
             messages.push_back(message);
         }
         if (newline == std::string_view::npos) {
@@ -64,12 +64,12 @@ std::vector<MsgCode> VpnStateParser::Parse(const char* data, size_t length)
     return messages;
 }
 
-void VpnStateParser::Feed(const char* data, size_t length, MessageWindow* target)
+void VpnStateParser::Feed(const char* data, size_t length, platform::MessageWindow* target)
 {
     if (target == nullptr) {
         return;
     }
-    for (MsgCode message : Parse(data, length)) {
-        SendWindowMessage(target, message, 0, 0);
+    for (platform::MsgCode message : Parse(data, length)) {
+        platform::SendWindowMessage(target, message, 0, 0);
     }
 }

@@ -5,7 +5,9 @@
 #include <cstddef>
 #include <vector>
 
+namespace platform {
 class MessageWindow;
+} // namespace platform
 
 // Turns what the OpenVPN client writes on its management connection into link-up
 // and link-down messages for the gateway detail view.
@@ -21,9 +23,9 @@ class VpnStateParser
 {
 public:
     // The messages for one chunk, in line order.
-    static std::vector<MsgCode> Parse(const char* data, size_t length);
+    static std::vector<platform::MsgCode> Parse(const char* data, size_t length);
 
     // Sends the messages for one chunk to `target` (wParam 0, lParam 0), in line
     // order. A null target or chunk sends nothing.
-    static void Feed(const char* data, size_t length, MessageWindow* target);
+    static void Feed(const char* data, size_t length, platform::MessageWindow* target);
 };

@@ -52,7 +52,7 @@ std::string RawJson(const mqtt_raw_record* record)
     return mqtt_json_print(object);
 }
 
-std::string SerialReadyJson(const char* gwSn, LParam devId)
+std::string SerialReadyJson(const char* gwSn, platform::LParam devId)
 {
     const JsonPtr tree(cJSON_CreateObject());
     cJSON* object = tree.get();
@@ -65,10 +65,11 @@ std::string SerialReadyJson(const char* gwSn, LParam devId)
 
 DispatchLinePrinter::DispatchLinePrinter(FILE* out) : out_(out) {}
 
-std::string DispatchLinePrinter::FormatLine(MsgCode msg, WParam wParam, LParam lParam)
+std::string DispatchLinePrinter::FormatLine(platform::MsgCode msg, platform::WParam wParam,
+                                            platform::LParam lParam)
 {
     std::string json;
-    LParam code = 0;
+    platform::LParam code = 0;
     switch (msg) {
     case WM_TRANS_COM_RAW:
         json = RawJson(reinterpret_cast<const mqtt_raw_record*>(wParam));
@@ -99,7 +100,8 @@ std::string DispatchLinePrinter::FormatLine(MsgCode msg, WParam wParam, LParam l
     return std::to_string(msg) + " " + std::to_string(code) + " " + json;
 }
 
-LResult DispatchLinePrinter::WindowProc(MsgCode msg, WParam wParam, LParam lParam)
+platform::LResult DispatchLinePrinter::WindowProc(platform::MsgCode msg, platform::WParam wParam,
+                                                  platform::LParam lParam)
 {
     const std::string line = FormatLine(msg, wParam, lParam);
     if (!line.empty() && out_ != nullptr) {

@@ -1,7 +1,9 @@
 #pragma once
 
 struct cJSON;
+namespace platform {
 class MessageWindow;
+} // namespace platform
 
 // What tunnels and controllers need of the broker connection: publishing on a topic
 // or on the PC's server topic, the PC identifier the connection subscribes with,
@@ -23,8 +25,8 @@ public:
 
     // The window that receives every inbound message (see mqtt_dispatch). Null sends
     // them nowhere.
-    virtual void SetTargetWindow(MessageWindow* window) = 0;
-    virtual MessageWindow* TargetWindow() const = 0;
+    virtual void SetTargetWindow(platform::MessageWindow* window) = 0;
+    virtual platform::MessageWindow* TargetWindow() const = 0;
 
     // Prints `root` without white space and publishes it. A message that cannot be
     // printed is not sent and gives -1; otherwise the result of Publish.

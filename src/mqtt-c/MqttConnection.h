@@ -49,8 +49,8 @@ public:
     int Publish(const char* topic, const void* payload, int length, int qos) override;
     int PublishToServer(const void* payload, int length, int qos) override;
     const char* PcId() const override { return pcId_; }
-    void SetTargetWindow(MessageWindow* window) override { targetWindow_.store(window); }
-    MessageWindow* TargetWindow() const override { return targetWindow_.load(); }
+    void SetTargetWindow(platform::MessageWindow* window) override { targetWindow_.store(window); }
+    platform::MessageWindow* TargetWindow() const override { return targetWindow_.load(); }
 
     // How many published messages the library has not finished with: QoS 0 ones not
     // yet written, QoS 1 and 2 ones not yet acknowledged by the broker. A message of
@@ -109,7 +109,7 @@ private:
     bool processing_ = true;
     int messageCounter_ = 0;
 
-    std::atomic<MessageWindow*> targetWindow_{nullptr};
+    std::atomic<platform::MessageWindow*> targetWindow_{nullptr};
     std::atomic<FILE*> out_{nullptr};
     std::atomic<FILE*> err_{nullptr};
 };

@@ -17,8 +17,8 @@
 // held while the tunnel handles the message; it must be re-entrant because the
 // tunnel may report list changes to the view from inside OnMessage.
 template <typename ActiveList, typename Code>
-LResult RouteTunnelMessage(cJSON* message, Code code, std::recursive_mutex& listLock,
-                           const ActiveList& active)
+platform::LResult RouteTunnelMessage(cJSON* message, Code code, std::recursive_mutex& listLock,
+                                     const ActiveList& active)
 {
     if (message == nullptr) {
         return 0;

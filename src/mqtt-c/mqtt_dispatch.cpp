@@ -15,7 +15,7 @@
 #include <cstring>
 #include <vector>
 
-LParam mqtt_route_code(int cmdId)
+platform::LParam mqtt_route_code(int cmdId)
 {
     switch (cmdId) {
     case kCmdSerialData:
@@ -88,18 +88,18 @@ void mqtt_read_gateway_status(const cJSON* message, CNodeGateway* gateway)
     mqtt_json_read_text(message, "lanMask", &gateway->lanMask);
 }
 
-void mqtt_dispatch(MessageWindow* target, const char* topic, const char* payload, int length)
+void mqtt_dispatch(platform::MessageWindow* target, const char* topic, const char* payload, int length)
 {
     const size_t prefixLength = std::strlen(kRawTopicPrefix);
     if (topic != nullptr && std::strncmp(topic, kRawTopicPrefix, prefixLength) == 0) {
         mqtt_raw_record record{topic, payload, length};
-        SendWindowMessage(target, WM_TRANS_COM_RAW, reinterpret_cast<WParam>(&record), 0);
+        platform::SendWindowMessage(target, WM_TRANS_COM_RAW, reinterpret_cast<platform::WParam>(&record), 0);
         return;
     }
     mqtt_dispatch_command(target, payload, length);
 }
 
-void mqtt_dispatch_command(MessageWindow* target, const char* payload, int length)
+void mqtt_dispatch_command(platform::MessageWindow* target, const char* payload, int length)
 {
     if (payload == nullptr || length <= 0) {
         return;
@@ -122,7 +122,8 @@ void mqtt_dispatch_command(MessageWindow* target, const char* payload, int lengt
     case kCmdGatewayStatus: {
         CNodeGateway status{};
         mqtt_read_gateway_status(message, &status);
-        SendWindowMessage(target, WM_GATEWAY_STATUS, reinterpret_cast<WParam>(&status), 0);
+        platform::SendWindowMessage(target, WM_GATEWAY_STATUS, reinterpret_cast<platform::WParam>(&status),
+                                    0);
         break;
     }
     case kCmdVpnInfo: {
@@ -130,26 +131,28 @@ void mqtt_dispatch_command(MessageWindow* target, const char* payload, int lengt
         record.ReadFrom(message);
         const cJSON* switchOn = cJSON_GetObjectItem(message, "isSwitchOn");
         const bool on = switchOn != nullptr && cJSON_IsNumber(switchOn) && switchOn->valueint == 1;
-        SendWindowMessage(target, on ? WM_VPN_CHANNEL_REPLY : WM_VPN_CHANNEL_ENDED,
-                          reinterpret_cast<WParam>(&record), 0);
+        platform::SendWindowMessage(target, on ? WM_VPN_CHANNEL_REPLY : WM_VPN_CHANNEL_ENDED,
+                                    reinterpret_cast<platform::WParam>(&record), 0);
         break;
     }
     case kCmdSerialTunnelReady: {
         const cJSON* gwSn = cJSON_GetObjectItem(message, "gwSn");
         const cJSON* devId = cJSON_GetObjectItem(message, "devId");
         if (gwSn != nullptr && devId != nullptr && cJSON_IsString(gwSn) && gwSn->valuestring != nullptr) {
-            SendWindowMessage(target, WM_SERIAL_TUNNEL_READY, reinterpret_cast<WParam>(gwSn->valuestring),
-                              devId->valueint);
+            platform::SendWindowMessage(target, WM_SERIAL_TUNNEL_READY,
+                                        reinterpret_cast<platform::WParam>(gwSn->valuestring),
+                                        devId->valueint);
         }
         break;
     }
     case kCmdResultWithoutTunnel:
-        SendWindowMessage(target, WM_TUNNEL_REPLY, 0, reinterpret_cast<LParam>(message));
+        platform::SendWindowMessage(target, WM_TUNNEL_REPLY, 0, reinterpret_cast<platform::LParam>(message));
         break;
     default: {
-        const LParam code = mqtt_route_code(cmdId);
+        const platform::LParam code = mqtt_route_code(cmdId);
         if (code != 0) {
-            SendWindowMessage(target, WM_TUNNEL_MESSAGE, reinterpret_cast<WParam>(message), code);
+            platform::SendWindowMessage(target, WM_TUNNEL_MESSAGE,
+                                        reinterpret_cast<platform::WParam>(message), code);
         }
         break;
     }

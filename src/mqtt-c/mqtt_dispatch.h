@@ -6,7 +6,9 @@
 
 struct cJSON;
 class CNodeGateway;
+namespace platform {
 class MessageWindow;
+} // namespace platform
 
 // Inbound messages: every message on the PC's topic is parsed on the client thread
 // and handed with a blocking SendWindowMessage to the connection's target window
@@ -33,14 +35,14 @@ struct mqtt_raw_record
 // 2980 kWmUser+1047, 2984 2984, 2986 kWmUser+1045, 2987 2987, 2988 kWmUser+1043,
 // 2991 kWmUser+1042, 2993 kWmUser+1041, 2995 kWmUser+1036, 2997 kWmUser+1035,
 // 3001 3001, 3003 kWmUser+1039.
-LParam mqtt_route_code(int cmdId);
+platform::LParam mqtt_route_code(int cmdId);
 
 // Hands one message to `target` (null: nowhere). Raw topics go out unparsed;
 // everything else goes to mqtt_dispatch_command.
-void mqtt_dispatch(MessageWindow* target, const char* topic, const char* payload, int length);
+void mqtt_dispatch(platform::MessageWindow* target, const char* topic, const char* payload, int length);
 // Parses the JSON and sends it on by "cmdId" (looked up without regard to case).
 // Empty payloads, unparsable JSON, a missing "cmdId" and unknown codes are dropped.
-void mqtt_dispatch_command(MessageWindow* target, const char* payload, int length);
+void mqtt_dispatch_command(platform::MessageWindow* target, const char* payload, int length);
 
 // Fills a gateway status record from a cmdId 98 message: "flag", "gwSn", "lanIp",
 // "csq", "lanMask" (absent members keep the record's defaults).

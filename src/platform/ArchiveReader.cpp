@@ -1,5 +1,7 @@
 #include "platform/ArchiveReader.h"
 
+namespace platform {
+
 ArchiveReader::ArchiveReader(const QByteArray& bytes) : bytes_(bytes) {}
 
 bool ArchiveReader::Take(size_t count, const char** out)
@@ -94,3 +96,5 @@ int32_t ArchiveReader::ReadInt32()
 {
     return static_cast<int32_t>(ReadUInt32());
 }
+
+} // namespace platform

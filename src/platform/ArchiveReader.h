@@ -4,6 +4,8 @@
 #include <QString>
 #include <cstdint>
 
+namespace platform {
+
 // Reads what ArchiveWriter writes. Every read checks the bounds of the buffer: a
 // read past the end, or a byte sequence that is not what the format allows, sets
 // the failed flag and returns an empty value; the reader never reads out of bounds.
@@ -31,3 +33,5 @@ private:
     size_t pos_ = 0;
     bool failed_ = false;
 };
+
+} // namespace platform

@@ -1,5 +1,7 @@
 #include "platform/ArchiveWriter.h"
 
+namespace platform {
+
 void ArchiveWriter::WriteUInt16(uint16_t value)
 {
     bytes_.append(static_cast<char>(value & 0xFF));
@@ -44,3 +46,5 @@ void ArchiveWriter::WriteInt32(int32_t value)
 {
     WriteUInt32(static_cast<uint32_t>(value));
 }
+
+} // namespace platform

@@ -4,6 +4,8 @@
 #include <QString>
 #include <cstdint>
 
+namespace platform {
+
 // Writes the little-endian object archive format of the login cache: a new-class
 // header (FF FF, schema, name length, name), wide strings with the Unicode marker
 // FF FE FF and a 1-, 3- or 7-byte length prefix, and 32-bit integers.
@@ -20,3 +22,5 @@ private:
     void WriteUInt32(uint32_t value);
     QByteArray bytes_;
 };
+
+} // namespace platform

@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace platform {
+
 namespace {
 
 constexpr size_t kChunk = 16 * 1024;
@@ -97,3 +99,5 @@ BoundedFile::Result BoundedFile::ReadFrom(int fd, size_t limit, QByteArray* byte
     }
     return result;
 }
+
+} // namespace platform

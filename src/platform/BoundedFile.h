@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <string>
 
+namespace platform {
+
 // Reads a whole file that may hold at most a given number of bytes. A regular file
 // whose size is over the limit is refused from its size alone, before anything is
 // allocated; anything else (a device such as /dev/zero, a pipe) is read until its end
@@ -28,3 +30,5 @@ public:
     // The same from a descriptor opened for reading (left open), from where it stands.
     static Result ReadFrom(int fd, size_t limit, QByteArray* bytes, std::string* error);
 };
+
+} // namespace platform

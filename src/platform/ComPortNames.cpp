@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <unistd.h>
 
+namespace platform {
+
 std::string VirtualComFolder()
 {
     std::string path;
@@ -62,3 +64,5 @@ std::string ResolveComPortName(const std::string& name)
         return name;
     return VirtualComFolder() + "/COM" + std::to_string(number);
 }
+
+} // namespace platform

@@ -2,6 +2,8 @@
 
 #include <string>
 
+namespace platform {
+
 // Port names as the program and its users write them ("COM3", "\\.\COM12") and the
 // device paths they stand for. The COM ports of the virtual null-modem pairs are
 // links "COMk" in the virtual COM folder, made by the pair tool lumetra-vcom.
@@ -20,3 +22,5 @@ std::string ResolveComPortName(const std::string& name);
 
 // The number k of a name "COMk" or "\\.\COMk", or 0 when `name` is not one.
 int ComPortNumber(const std::string& name);
+
+} // namespace platform

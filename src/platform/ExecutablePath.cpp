@@ -2,6 +2,8 @@
 
 #include <QFileInfo>
 
+namespace platform {
+
 QString ExecutableFolder()
 {
     QFileInfo exe(QStringLiteral("/proc/self/exe"));
@@ -10,3 +12,5 @@ QString ExecutableFolder()
         return QString();
     return QFileInfo(target).absolutePath();
 }
+
+} // namespace platform

@@ -3,6 +3,8 @@
 #include <ctime>
 #include <sys/time.h>
 
+namespace platform {
+
 LocalTimestamp LocalNow()
 {
     struct timeval tv;
@@ -33,3 +35,5 @@ int64_t LocalToEpochSeconds(const LocalTimestamp& t)
     local.tm_isdst = -1;
     return static_cast<int64_t>(mktime(&local));
 }
+
+} // namespace platform

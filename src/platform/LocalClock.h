@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace platform {
+
 // The calendar fields of the local wall-clock time, with milliseconds.
 struct LocalTimestamp
 {
@@ -20,3 +22,5 @@ LocalTimestamp LocalNow();
 // Seconds since 1970-01-01 00:00:00 UTC of a local wall-clock time, with daylight
 // saving decided by the system's time zone rules (mktime with tm_isdst = -1).
 int64_t LocalToEpochSeconds(const LocalTimestamp& t);
+
+} // namespace platform

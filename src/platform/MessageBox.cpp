@@ -6,6 +6,8 @@
 #include <atomic>
 #include <cstdio>
 
+namespace platform {
+
 const char* const kDefaultMessageBoxCaption = "Lumetra";
 
 namespace {
@@ -49,3 +51,5 @@ int AfxMessageBox(const QString& text, unsigned style)
 {
     return ShowMessageBox(nullptr, text, QString::fromUtf8(kDefaultMessageBoxCaption), style);
 }
+
+} // namespace platform

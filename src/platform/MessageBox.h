@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace platform {
+
 class MessageBoxHandler;
 class MessageWindow;
 
@@ -37,3 +39,5 @@ int ShowMessageBox(MessageWindow* owner, const QString& text, const QString& cap
 
 // A message box of the application, captioned kDefaultMessageBoxCaption.
 int AfxMessageBox(const QString& text, unsigned style = kMbOk);
+
+} // namespace platform

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace platform {
+
 class MessageWindow;
 
 // Shows a message box and returns the button the user chose (kIdOk, kIdYes, kIdNo, ...).
@@ -13,3 +15,5 @@ public:
     virtual ~MessageBoxHandler() = default;
     virtual int Show(MessageWindow* owner, const QString& text, const QString& caption, unsigned style) = 0;
 };
+
+} // namespace platform

@@ -5,6 +5,8 @@
 #include <mutex>
 #include <unordered_set>
 
+namespace platform {
+
 namespace {
 
 // Every live window. Windows are made and destroyed on the UI thread and the
@@ -59,3 +61,5 @@ LResult SendWindowMessage(MessageWindow* window, MsgCode msg, WParam wParam, LPa
     });
     return result;
 }
+
+} // namespace platform

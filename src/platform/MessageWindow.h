@@ -2,6 +2,8 @@
 
 #include "platform/WinTypes.h"
 
+namespace platform {
+
 // A window in the sense of the program's message bus: an object living on the UI
 // thread with one procedure that handles numbered messages. Views, controllers and
 // the main window derive from it and are reached with SendWindowMessage.
@@ -28,3 +30,5 @@ public:
 // the handler returns and messages from one sender are handled in order. A null or
 // destroyed window gives 0.
 LResult SendWindowMessage(MessageWindow* window, MsgCode msg, WParam wParam, LParam lParam);
+
+} // namespace platform

@@ -1,5 +1,7 @@
 #include "platform/OwnHelperProcess.h"
 
+namespace platform {
+
 std::mutex& OwnHelperProcess::Lock()
 {
     static std::mutex lock;
@@ -11,3 +13,5 @@ std::optional<OwnHelperProcess::Entry>& OwnHelperProcess::Current()
     static std::optional<Entry> current;
     return current;
 }
+
+} // namespace platform

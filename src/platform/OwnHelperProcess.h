@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+namespace platform {
+
 // The helper process this program started and must end (the OpenVPN client), with
 // the file that records it. Process-wide on purpose: "the client this process
 // started" is a fact of the process, which the window's flows start and end, the
@@ -27,3 +29,5 @@ public:
     // The helper on record; empty when none. Only with Lock held.
     static std::optional<Entry>& Current();
 };
+
+} // namespace platform

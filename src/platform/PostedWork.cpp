@@ -9,6 +9,8 @@
 #include <mutex>
 #include <vector>
 
+namespace platform {
+
 namespace {
 
 // Process-wide, see the header. Never destroyed: a thread may post while the process
@@ -70,3 +72,5 @@ bool PostedWork::Post(std::shared_ptr<PostedWork> work)
     QMetaObject::invokeMethod(timer, "start", Qt::QueuedConnection);
     return true;
 }
+
+} // namespace platform

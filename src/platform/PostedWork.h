@@ -2,6 +2,8 @@
 
 #include <memory>
 
+namespace platform {
+
 // Work that any thread hands to the UI thread without waiting for it (UiThread::Run
 // waits). The work is queued here, under this module's own lock, and a zero-time
 // single-shot timer of the UI thread is started by name through Qt's event queue to
@@ -30,3 +32,5 @@ public:
     // when there is no timer yet.
     static bool Post(std::shared_ptr<PostedWork> work);
 };
+
+} // namespace platform

@@ -21,6 +21,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+namespace platform {
+
 namespace {
 
 // Waits for `pid` on a thread of its own so that a child nobody waits for never
@@ -326,3 +328,5 @@ std::vector<ProcessLauncher::Entry> ProcessLauncher::List()
     }
     return entries;
 }
+
+} // namespace platform

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace platform {
+
 // Starting, listing and ending other programs.
 //
 // A started program is hidden: it runs in a session of its own (no controlling
@@ -86,3 +88,5 @@ public:
     // process list cannot be read.
     static std::vector<Entry> List();
 };
+
+} // namespace platform

@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+namespace platform {
+
 bool ProcessStat::ReadProcFile(const std::string& path, std::string& out)
 {
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -66,3 +68,5 @@ bool ProcessStat::IsEndedState(char state)
 {
     return state == 0 || state == 'Z' || state == 'X' || state == 'x';
 }
+
+} // namespace platform

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+namespace platform {
+
 // What /proc/<pid>/stat ("pid (comm) S ppid ...") says of a process: its state
 // letter (field 3) and its start time (field 22, clock ticks after boot). The name
 // may itself hold parentheses and spaces, so the last ')' ends it.
@@ -18,3 +20,5 @@ struct ProcessStat
     // Reads a small /proc file whole; false when it is not there.
     static bool ReadProcFile(const std::string& path, std::string& out);
 };
+
+} // namespace platform

@@ -5,6 +5,8 @@
 
 extern char** environ;
 
+namespace platform {
+
 SpawnSetup::SpawnSetup()
 {
     okay_ = posix_spawnattr_init(&attr_) == 0;
@@ -85,3 +87,5 @@ pid_t SpawnSetup::SpawnProgram(const std::string& program, const std::vector<std
     }
     return pid;
 }
+
+} // namespace platform

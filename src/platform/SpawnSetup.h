@@ -5,6 +5,8 @@
 #include <sys/types.h>
 #include <vector>
 
+namespace platform {
+
 // Spawn attributes and file actions of one hidden child (ProcessLauncher), released
 // on every path out.
 class SpawnSetup
@@ -34,3 +36,5 @@ private:
     posix_spawnattr_t attr_;
     posix_spawn_file_actions_t actions_;
 };
+
+} // namespace platform

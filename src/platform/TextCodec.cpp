@@ -2,6 +2,8 @@
 
 #include <QStringDecoder>
 
+namespace platform {
+
 namespace TextCodec {
 
 QString Utf8ToWide(const std::string& utf8)
@@ -81,3 +83,5 @@ QString LegacyToWide(const std::string& bytes)
 }
 
 } // namespace TextCodec
+
+} // namespace platform

@@ -3,6 +3,8 @@
 #include <QString>
 #include <string>
 
+namespace platform {
+
 // Conversions between the program's wide text (QString) and the narrow texts that
 // travel on the wire and live in files. Every narrow encoding here is UTF-8: the
 // web service, the broker and the files all speak UTF-8 on this platform.
@@ -23,3 +25,5 @@ QString LegacyToWide(const std::string& bytes);
 bool IsValidUtf8(const std::string& bytes);
 
 } // namespace TextCodec
+
+} // namespace platform

@@ -10,6 +10,8 @@
 
 #include <atomic>
 
+namespace platform {
+
 const char* const TipsDialog::kTimeoutText = "请求超时";
 
 namespace {
@@ -91,3 +93,5 @@ void TipsDialog::OnTimer()
     SendWindowMessage(notifyWindow_, WM_REQUEST_TIMEOUT, param_, 0);
     Close();
 }
+
+} // namespace platform

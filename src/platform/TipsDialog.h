@@ -6,9 +6,12 @@
 
 #include <QString>
 
-class MessageWindow;
 class QEventLoop;
 class QTimer;
+
+namespace platform {
+
+class MessageWindow;
 
 // The waiting dialog shown while a request is outstanding. It carries a text, the
 // window to notify and a parameter to hand back. A timed dialog starts timer 1001;
@@ -84,3 +87,5 @@ private:
     std::unique_ptr<QTimer> timer_;
     QEventLoop* loop_ = nullptr;
 };
+
+} // namespace platform

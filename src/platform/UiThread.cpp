@@ -10,6 +10,8 @@
 #include <deque>
 #include <mutex>
 
+namespace platform {
+
 namespace {
 
 // One call handed to the UI thread. The caller owns it and waits until `done`.
@@ -123,3 +125,5 @@ void Run(const std::function<void()>& work)
 }
 
 } // namespace UiThread
+
+} // namespace platform

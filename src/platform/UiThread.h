@@ -2,6 +2,8 @@
 
 #include <functional>
 
+namespace platform {
+
 // The UI thread is the thread of the application object (QCoreApplication). Windows,
 // views and message boxes live there; other threads reach it only through
 // UiThread::Run, which waits for the work to finish.
@@ -19,3 +21,5 @@ bool IsCurrent();
 void Run(const std::function<void()>& work);
 
 } // namespace UiThread
+
+} // namespace platform

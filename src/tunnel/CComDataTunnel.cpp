@@ -38,7 +38,7 @@ void CloseEndpoint(_virtual_com_half* half)
 
 } // namespace
 
-CComDataTunnel::CComDataTunnel(const TunnelServices& services, MessageWindow* notifyWindow,
+CComDataTunnel::CComDataTunnel(const TunnelServices& services, platform::MessageWindow* notifyWindow,
                                CNodeGateway* gateway, CNodeDevice* device, TunnelHost* host)
     : CDataTunnel(services, gateway, device), notifyWindow_(notifyWindow), host_(host)
 {
@@ -89,8 +89,8 @@ void CComDataTunnel::Start()
         device->virtualComPair = pairs.PairOf(userHalf);
         device->localComNumber = programHalf->com;
     }
-    SendWindowMessage(notifyWindow_, WM_TUNNEL_OPENED,
-                      reinterpret_cast<WParam>(static_cast<CDataTunnel*>(this)), 0);
+    platform::SendWindowMessage(notifyWindow_, WM_TUNNEL_OPENED,
+                                reinterpret_cast<platform::WParam>(static_cast<CDataTunnel*>(this)), 0);
     // The bind request is answered once; the open as a whole ends in one result, and
     // the far end may close the open tunnel once.
     Replies().Expect(ReplyExpectations::kBindAnswer);
@@ -112,8 +112,8 @@ void CComDataTunnel::Stop()
         device->virtualComPair = nullptr;
         device->localComNumber = -1;
     }
-    SendWindowMessage(notifyWindow_, WM_TUNNEL_CLOSED,
-                      reinterpret_cast<WParam>(static_cast<CDataTunnel*>(this)), 0);
+    platform::SendWindowMessage(notifyWindow_, WM_TUNNEL_CLOSED,
+                                reinterpret_cast<platform::WParam>(static_cast<CDataTunnel*>(this)), 0);
     std::unique_ptr<RelaySocket> relay;
     {
         std::lock_guard<std::mutex> guard(relayLock_);
@@ -145,9 +145,9 @@ void CComDataTunnel::OnMessage(cJSON* message, TunnelInbound kind)
     case TunnelInbound::kResult:
         if (TunnelJsonHas(message, "flag") && TunnelJsonHas(message, "msg") &&
             Replies().Take(ReplyExpectations::kResult, Describe())) {
-            SendWindowMessage(notifyWindow_, WM_TUNNEL_REPLY,
-                              reinterpret_cast<WParam>(static_cast<CDataTunnel*>(this)),
-                              reinterpret_cast<LParam>(message));
+            platform::SendWindowMessage(notifyWindow_, WM_TUNNEL_REPLY,
+                                        reinterpret_cast<platform::WParam>(static_cast<CDataTunnel*>(this)),
+                                        reinterpret_cast<platform::LParam>(message));
         }
         break;
     case TunnelInbound::kRegistrationResult:
@@ -344,9 +344,9 @@ void CComDataTunnel::ReportFailure(const char* text)
     cJSON_AddNumberToObject(answer, "flag", 0);
     cJSON_AddStringToObject(answer, "msg", text);
     cJSON_AddStringToObject(answer, "encode", "ascii");
-    SendWindowMessage(notifyWindow_, WM_TUNNEL_REPLY,
-                      reinterpret_cast<WParam>(static_cast<CDataTunnel*>(this)),
-                      reinterpret_cast<LParam>(answer));
+    platform::SendWindowMessage(notifyWindow_, WM_TUNNEL_REPLY,
+                                reinterpret_cast<platform::WParam>(static_cast<CDataTunnel*>(this)),
+                                reinterpret_cast<platform::LParam>(answer));
 }
 
 void CComDataTunnel::HandleBindAnswer(const cJSON* message)
@@ -373,12 +373,12 @@ void CComDataTunnel::HandleRegistration(cJSON* message)
         return;
     }
     if (st != 2) {
-        SendWindowMessage(notifyWindow_, WM_TUNNEL_REPLY,
-                          reinterpret_cast<WParam>(static_cast<CDataTunnel*>(this)),
-                          reinterpret_cast<LParam>(message));
+        platform::SendWindowMessage(notifyWindow_, WM_TUNNEL_REPLY,
+                                    reinterpret_cast<platform::WParam>(static_cast<CDataTunnel*>(this)),
+                                    reinterpret_cast<platform::LParam>(message));
     } else if (flag != 1) {
-        ShowMessageBox(notifyWindow_, QString::fromUtf8(kTextRegistrationFailed), QStringLiteral("Lumetra"),
-                       kMbOk);
+        platform::ShowMessageBox(notifyWindow_, QString::fromUtf8(kTextRegistrationFailed),
+                                 QStringLiteral("Lumetra"), platform::kMbOk);
     } else {
         ConnectRelay(0);
     }
@@ -402,6 +402,6 @@ void CComDataTunnel::HandleInboundData(const cJSON* message)
 
 void CComDataTunnel::ReportClosed()
 {
-    SendWindowMessage(notifyWindow_, WM_TUNNEL_CLOSED,
-                      reinterpret_cast<WParam>(static_cast<CDataTunnel*>(this)), 0);
+    platform::SendWindowMessage(notifyWindow_, WM_TUNNEL_CLOSED,
+                                reinterpret_cast<platform::WParam>(static_cast<CDataTunnel*>(this)), 0);
 }

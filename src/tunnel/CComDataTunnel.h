@@ -12,7 +12,9 @@
 #include <string>
 
 class RelaySocket;
+namespace platform {
 class MessageWindow;
+} // namespace platform
 class TunnelHost;
 struct _virtual_com_half;
 
@@ -37,8 +39,8 @@ public:
     static constexpr const char* kTextRelayUnreachable = "服务器端口访问不了";
 
     // `host` gives the virtual COM pairs; without one Start finds no pair.
-    CComDataTunnel(const TunnelServices& services, MessageWindow* notifyWindow, CNodeGateway* gateway,
-                   CNodeDevice* device, TunnelHost* host);
+    CComDataTunnel(const TunnelServices& services, platform::MessageWindow* notifyWindow,
+                   CNodeGateway* gateway, CNodeDevice* device, TunnelHost* host);
     ~CComDataTunnel() override;
 
     void Start() override;
@@ -65,7 +67,7 @@ public:
     _virtual_com_half* GetUserHalf() const { return userHalf_; }
     _virtual_com_half* GetProgramHalf() const { return programHalf_; }
     RelaySocket* GetRelayConnection() const { return relay_.get(); }
-    MessageWindow* GetNotifyWindow() const { return notifyWindow_; }
+    platform::MessageWindow* GetNotifyWindow() const { return notifyWindow_; }
 
     // Opens the program half's COM port through the user half's endpoint with the
     // device's line settings.
@@ -94,7 +96,7 @@ private:
     void HandleInboundData(const cJSON* message);
     void ReportClosed();
 
-    MessageWindow* notifyWindow_ = nullptr;
+    platform::MessageWindow* notifyWindow_ = nullptr;
     TunnelHost* host_ = nullptr;
     _virtual_com_half* userHalf_ = nullptr;
     _virtual_com_half* programHalf_ = nullptr;

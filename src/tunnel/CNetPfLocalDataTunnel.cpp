@@ -22,15 +22,16 @@
 
 namespace {
 
-WParam TunnelParam(CNetPfLocalDataTunnel* tunnel)
+platform::WParam TunnelParam(CNetPfLocalDataTunnel* tunnel)
 {
-    return reinterpret_cast<WParam>(static_cast<CDataTunnel*>(tunnel));
+    return reinterpret_cast<platform::WParam>(static_cast<CDataTunnel*>(tunnel));
 }
 
 } // namespace
 
-CNetPfLocalDataTunnel::CNetPfLocalDataTunnel(const TunnelServices& services, MessageWindow* notifyWindow,
-                                             CNodeGateway* gateway, CNodeDevice* device, TunnelHost* host)
+CNetPfLocalDataTunnel::CNetPfLocalDataTunnel(const TunnelServices& services,
+                                             platform::MessageWindow* notifyWindow, CNodeGateway* gateway,
+                                             CNodeDevice* device, TunnelHost* host)
     : CDataTunnel(services, gateway, device), notifyWindow_(notifyWindow), host_(host)
 {
     if (device != nullptr) {
@@ -40,12 +41,12 @@ CNetPfLocalDataTunnel::CNetPfLocalDataTunnel(const TunnelServices& services, Mes
 
 CNetPfLocalDataTunnel::~CNetPfLocalDataTunnel() = default;
 
-MessageWindow* CNetPfLocalDataTunnel::ListenerWindow() const
+platform::MessageWindow* CNetPfLocalDataTunnel::ListenerWindow() const
 {
     return host_ != nullptr ? host_->ListenerWindow() : nullptr;
 }
 
-LocalListenerOwner* CNetPfLocalDataTunnel::ListenerOwnerFromParam(WParam tunnel)
+LocalListenerOwner* CNetPfLocalDataTunnel::ListenerOwnerFromParam(platform::WParam tunnel)
 {
     auto* base = reinterpret_cast<CDataTunnel*>(tunnel);
     auto* portForward = dynamic_cast<CNetPfLocalDataTunnel*>(base);
@@ -93,7 +94,7 @@ void CNetPfLocalDataTunnel::Start()
         }
     }
     // Listed by the view at once, so the answers of the far side reach this tunnel.
-    SendWindowMessage(notifyWindow_, WM_TUNNEL_OPENED, TunnelParam(this), 0);
+    platform::SendWindowMessage(notifyWindow_, WM_TUNNEL_OPENED, TunnelParam(this), 0);
     RequestListener();
 }
 
@@ -101,8 +102,8 @@ void CNetPfLocalDataTunnel::Stop()
 {
     Replies().Clear();
     SendUnbind();
-    SendWindowMessage(notifyWindow_, WM_TUNNEL_CLOSED, TunnelParam(this), 0);
-    SendWindowMessage(ListenerWindow(), WM_LISTENER_CLOSE, 0, 0);
+    platform::SendWindowMessage(notifyWindow_, WM_TUNNEL_CLOSED, TunnelParam(this), 0);
+    platform::SendWindowMessage(ListenerWindow(), WM_LISTENER_CLOSE, 0, 0);
     localConnection_ = nullptr;
     std::unique_ptr<RelaySocket> relay = std::move(relay_);
     relay.reset();
@@ -172,7 +173,7 @@ void CNetPfLocalDataTunnel::OnMessage(cJSON* message, TunnelInbound kind)
     case TunnelInbound::kFarEndClosed:
         if (Replies().Take(ReplyExpectations::kFarEndClosed, Describe())) {
             SendUnbind();
-            SendWindowMessage(notifyWindow_, WM_TUNNEL_CLOSED, TunnelParam(this), 0);
+            platform::SendWindowMessage(notifyWindow_, WM_TUNNEL_CLOSED, TunnelParam(this), 0);
         }
         break;
     default:
@@ -259,7 +260,8 @@ void CNetPfLocalDataTunnel::HandleOccupancy(const cJSON* message)
     cJSON_AddStringToObject(answer, "msg", kTextOccupied);
     cJSON_AddStringToObject(answer, "encode", "ascii");
     cJSON_AddNumberToObject(answer, "errcode", 1);
-    SendWindowMessage(notifyWindow_, WM_TUNNEL_REPLY, TunnelParam(this), reinterpret_cast<LParam>(answer));
+    platform::SendWindowMessage(notifyWindow_, WM_TUNNEL_REPLY, TunnelParam(this),
+                                reinterpret_cast<platform::LParam>(answer));
 }
 
 void CNetPfLocalDataTunnel::HandleResult(cJSON* message)
@@ -272,18 +274,19 @@ void CNetPfLocalDataTunnel::HandleResult(cJSON* message)
     if (flag != 0) {
         RequestListener();
     } else {
-        SendWindowMessage(notifyWindow_, WM_TUNNEL_REPLY, TunnelParam(this),
-                          reinterpret_cast<LParam>(message));
+        platform::SendWindowMessage(notifyWindow_, WM_TUNNEL_REPLY, TunnelParam(this),
+                                    reinterpret_cast<platform::LParam>(message));
     }
 }
 
-void CNetPfLocalDataTunnel::PassToListener(MsgCode msg, cJSON* message)
+void CNetPfLocalDataTunnel::PassToListener(platform::MsgCode msg, cJSON* message)
 {
-    SendWindowMessage(ListenerWindow(), msg, TunnelParam(this), reinterpret_cast<LParam>(message));
+    platform::SendWindowMessage(ListenerWindow(), msg, TunnelParam(this),
+                                reinterpret_cast<platform::LParam>(message));
 }
 
 void CNetPfLocalDataTunnel::RequestListener()
 {
-    SendWindowMessage(ListenerWindow(), WM_LISTENER_SETUP, TunnelParam(this),
-                      reinterpret_cast<LParam>(notifyWindow_));
+    platform::SendWindowMessage(ListenerWindow(), WM_LISTENER_SETUP, TunnelParam(this),
+                                reinterpret_cast<platform::LParam>(notifyWindow_));
 }

@@ -13,7 +13,9 @@
 
 class RelaySocket;
 class CSocket;
+namespace platform {
 class MessageWindow;
+} // namespace platform
 class TunnelHost;
 
 // The local port-forward tunnel (tunnel type 1): an application on the PC connects
@@ -35,8 +37,8 @@ public:
     static constexpr uint16_t kDefaultRelayPort = 15000;
 
     // `host` gives the listener window; without one no listener message goes out.
-    CNetPfLocalDataTunnel(const TunnelServices& services, MessageWindow* notifyWindow, CNodeGateway* gateway,
-                          CNodeDevice* device, TunnelHost* host);
+    CNetPfLocalDataTunnel(const TunnelServices& services, platform::MessageWindow* notifyWindow,
+                          CNodeGateway* gateway, CNodeDevice* device, TunnelHost* host);
     ~CNetPfLocalDataTunnel() override;
 
     void Start() override;
@@ -67,7 +69,7 @@ public:
     void SetLocalConnection(CSocket* connection) { localConnection_ = connection; }
     CSocket* GetLocalConnection() const { return localConnection_; }
     RelaySocket* GetRelayConnection() const { return relay_.get(); }
-    MessageWindow* GetNotifyWindow() const { return notifyWindow_; }
+    platform::MessageWindow* GetNotifyWindow() const { return notifyWindow_; }
 
     // The relay server: "relay_host" else "port_transfer_host"; "relay_port" else
     // 15000.
@@ -78,17 +80,17 @@ public:
 
     // Resolver for LocalListenerHost: wParam (a CDataTunnel pointer) to the listener
     // side of a port-forward tunnel, null for any other tunnel.
-    static LocalListenerOwner* ListenerOwnerFromParam(WParam tunnel);
+    static LocalListenerOwner* ListenerOwnerFromParam(platform::WParam tunnel);
 
 private:
     void HandleOccupancy(const cJSON* message);
     void HandleResult(cJSON* message);
-    void PassToListener(MsgCode msg, cJSON* message);
-    MessageWindow* ListenerWindow() const;
+    void PassToListener(platform::MsgCode msg, cJSON* message);
+    platform::MessageWindow* ListenerWindow() const;
     void RequestListener();
     CSocket* CurrentLocalConnection();
 
-    MessageWindow* notifyWindow_ = nullptr;
+    platform::MessageWindow* notifyWindow_ = nullptr;
     TunnelHost* host_ = nullptr;
     std::unique_ptr<RelaySocket> relay_;
     CSocket* localConnection_ = nullptr;

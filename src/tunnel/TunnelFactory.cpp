@@ -8,7 +8,7 @@
 
 #include <new>
 
-CDataTunnel* CreateTunnelForDevice(const TunnelServices& services, MessageWindow* notifyWindow,
+CDataTunnel* CreateTunnelForDevice(const TunnelServices& services, platform::MessageWindow* notifyWindow,
                                    CNodeGateway* gateway, CNodeDevice* device, TunnelHost* host)
 {
     if (gateway == nullptr || device == nullptr) {

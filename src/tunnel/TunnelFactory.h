@@ -3,7 +3,9 @@
 class CDataTunnel;
 class CNodeDevice;
 class CNodeGateway;
+namespace platform {
 class MessageWindow;
+} // namespace platform
 class TunnelHost;
 struct TunnelServices;
 
@@ -12,7 +14,7 @@ struct TunnelServices;
 // the device record as its tunnel, which owns it from then on. Null when the gateway
 // or the device is missing (the device record is then left as it was). The tunnel
 // publishes through `services` and is handed `host`; both must outlive it.
-CDataTunnel* CreateTunnelForDevice(const TunnelServices& services, MessageWindow* notifyWindow,
+CDataTunnel* CreateTunnelForDevice(const TunnelServices& services, platform::MessageWindow* notifyWindow,
                                    CNodeGateway* gateway, CNodeDevice* device, TunnelHost* host);
 
 // Frees what a gateway record owns: its devices with their tunnels and its channel

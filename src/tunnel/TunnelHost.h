@@ -2,7 +2,9 @@
 
 class CSocket;
 class LocalListenerOwner;
+namespace platform {
 class MessageWindow;
+} // namespace platform
 class VirtualComPairs;
 
 // What the program that runs the tunnels offers them beyond their own view: the
@@ -17,7 +19,7 @@ public:
     // The window that hosts the local listener: the port-forward tunnel sends it
     // WM_LISTENER_SETUP, WM_LISTENER_CLOSE and WM_PORT_FORWARD_* (wParam: the tunnel as
     // a CDataTunnel pointer). Null when there is none.
-    virtual MessageWindow* ListenerWindow() = 0;
+    virtual platform::MessageWindow* ListenerWindow() = 0;
 
     // The first local connection, in accepting order, that the listener accepted for
     // `owner` and that is still open; null when none.

@@ -24,4 +24,4 @@ enum class TunnelInbound
 
 // The kind of the routing code `code`; false (and `kind` untouched) for a code that
 // names no tunnel traffic.
-bool TunnelInboundFromRouteCode(LParam code, TunnelInbound* kind);
+bool TunnelInboundFromRouteCode(platform::LParam code, TunnelInbound* kind);

@@ -5,7 +5,7 @@
 
 #include <QCloseEvent>
 
-CDlgTips::CDlgTips(TipsDialog& tips, QWidget* parent) : QDialog(parent), tips_(tips)
+CDlgTips::CDlgTips(platform::TipsDialog& tips, QWidget* parent) : QDialog(parent), tips_(tips)
 {
     setWindowTitle(QStringLiteral("Lumetra"));
     setFixedSize(kWidth, kHeight);

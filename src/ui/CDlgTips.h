@@ -2,7 +2,9 @@
 
 #include <QDialog>
 
+namespace platform {
 class TipsDialog;
+} // namespace platform
 
 // The waiting dialog on the screen: the text of its TipsDialog centred in
 // "微软雅黑" 12, under the title "Lumetra". A dialog that is not closable has no
@@ -11,7 +13,7 @@ class TipsDialog;
 class CDlgTips : public QDialog
 {
 public:
-    CDlgTips(TipsDialog& tips, QWidget* parent);
+    CDlgTips(platform::TipsDialog& tips, QWidget* parent);
 
     static constexpr int kWidth = 280;
     static constexpr int kHeight = 120;
@@ -25,6 +27,6 @@ protected:
     void reject() override;
 
 private:
-    TipsDialog& tips_;
+    platform::TipsDialog& tips_;
     bool dismissing_ = false;
 };

@@ -19,7 +19,8 @@ QString Utf8(const std::string& text)
 } // namespace
 
 CFVGatewayDetail::CFVGatewayDetail(const TunnelServices& services, Session& session,
-                                   MessageWindow* mainWindow, TunnelHost* tunnelHost, QWidget* parent)
+                                   platform::MessageWindow* mainWindow, TunnelHost* tunnelHost,
+                                   QWidget* parent)
     : QWidget(parent), mainWindow_(mainWindow), controller_(session, services),
       switch_(new CTabButton(this, IDC_CHANNEL_SWITCH)), titleFont_(CMemDCPNG::YaHei(12, true)),
       textFont_(CMemDCPNG::YaHei(11))
@@ -153,6 +154,7 @@ void CFVGatewayDetail::paintEvent(QPaintEvent*)
     SyncSwitch();
     // The device table follows the displayed gateway's list.
     if (gateway != nullptr)
-        SendWindowMessage(mainWindow_, WM_DEVICE_LIST,
-                          reinterpret_cast<WParam>(&controller_.DisplayedGateway()->devices), 0);
+        platform::SendWindowMessage(
+            mainWindow_, WM_DEVICE_LIST,
+            reinterpret_cast<platform::WParam>(&controller_.DisplayedGateway()->devices), 0);
 }

@@ -13,7 +13,9 @@
 
 class CNodeGateway;
 class CTabButton;
+namespace platform {
 class MessageWindow;
+} // namespace platform
 class Session;
 
 // The gateway detail view: the card of the displayed gateway (serial number, name,
@@ -28,7 +30,7 @@ public:
 
     // The controller's tunnels get `services` and `tunnelHost`; its device lists come
     // from `session`.
-    CFVGatewayDetail(const TunnelServices& services, Session& session, MessageWindow* mainWindow,
+    CFVGatewayDetail(const TunnelServices& services, Session& session, platform::MessageWindow* mainWindow,
                      TunnelHost* tunnelHost, QWidget* parent);
     ~CFVGatewayDetail() override;
 
@@ -56,7 +58,7 @@ private:
     bool SwitchShouldBeOn() const;
     void SyncSwitch();
 
-    MessageWindow* mainWindow_;
+    platform::MessageWindow* mainWindow_;
     GatewayDetailController controller_;
     CTabButton* switch_;
     QRect layout_;

@@ -31,8 +31,8 @@ QIcon StateIcon(int png)
 
 } // namespace
 
-CFVLeftTree::CFVLeftTree(const Installation& installation, MessageWindow* mainWindow, Session& session,
-                         QWidget* parent)
+CFVLeftTree::CFVLeftTree(const Installation& installation, platform::MessageWindow* mainWindow,
+                         Session& session, QWidget* parent)
     : QWidget(parent), mainWindow_(mainWindow), session_(session),
       addUrl_(installation.FindResource("addurl")), tabAll_(new CTabButton(this, IDC_TAB_ALL)),
       tabResults_(new CTabButton(this, IDC_TAB_RESULTS)), tabSearch_(new CTabButton(this, IDC_TAB_SEARCH)),
@@ -232,7 +232,8 @@ void CFVLeftTree::OnSelectionChanged(QTreeWidgetItem* item)
         return;
     auto* gateway = static_cast<CNodeGateway*>(item->data(0, kGatewayRole).value<void*>());
     if (gateway != nullptr)
-        SendWindowMessage(mainWindow_, WM_GATEWAY_SELECTED, reinterpret_cast<WParam>(gateway), 0);
+        platform::SendWindowMessage(mainWindow_, WM_GATEWAY_SELECTED,
+                                    reinterpret_cast<platform::WParam>(gateway), 0);
 }
 
 void CFVLeftTree::ShowSearchForm(bool shown)
@@ -252,7 +253,7 @@ void CFVLeftTree::OnTabAll()
     tabResults_->SetOn();
     tabSearch_->SetOff();
     ShowSearchForm(false);
-    SendWindowMessage(mainWindow_, WM_TREE_TAB_SWITCHED, 0, 0);
+    platform::SendWindowMessage(mainWindow_, WM_TREE_TAB_SWITCHED, 0, 0);
 }
 
 void CFVLeftTree::OnTabSearch()
@@ -261,7 +262,7 @@ void CFVLeftTree::OnTabSearch()
     tabResults_->SetOff();
     tabSearch_->SetOn();
     ShowSearchForm(true);
-    SendWindowMessage(mainWindow_, WM_TREE_TAB_SWITCHED, 1, 0);
+    platform::SendWindowMessage(mainWindow_, WM_TREE_TAB_SWITCHED, 1, 0);
 }
 
 void CFVLeftTree::OnSearch()
@@ -285,7 +286,7 @@ void CFVLeftTree::OnAddGateway()
 
 void CFVLeftTree::OnHome()
 {
-    SendWindowMessage(mainWindow_, WM_SHOW_HOME, 0, 0);
+    platform::SendWindowMessage(mainWindow_, WM_SHOW_HOME, 0, 0);
 }
 
 void CFVLeftTree::resizeEvent(QResizeEvent*)

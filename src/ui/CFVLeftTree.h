@@ -16,7 +16,9 @@ class CGdipButton;
 class CNodeGateway;
 class CTabButton;
 class Installation;
+namespace platform {
 class MessageWindow;
+} // namespace platform
 class QLabel;
 class QTreeWidget;
 class QTimer;
@@ -51,7 +53,7 @@ public:
     static constexpr int kStateRole = Qt::UserRole + 1;
 
     // The installation (the add page's address) is read while constructing.
-    CFVLeftTree(const Installation& installation, MessageWindow* mainWindow, Session& session,
+    CFVLeftTree(const Installation& installation, platform::MessageWindow* mainWindow, Session& session,
                 QWidget* parent);
     ~CFVLeftTree() override;
 
@@ -96,7 +98,7 @@ private:
     void FillBatch();
     void CancelFill();
 
-    MessageWindow* mainWindow_;
+    platform::MessageWindow* mainWindow_;
     Session& session_;
     const _Resource_Info* addUrl_;
     CTabButton* tabAll_;

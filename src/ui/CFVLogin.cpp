@@ -18,12 +18,12 @@ const QColor kFramePen(154, 154, 154);
 
 QString EntryText(const _Resource_Info* entry)
 {
-    return entry != nullptr ? TextCodec::LocalToWide(entry->Text()) : QString();
+    return entry != nullptr ? platform::TextCodec::LocalToWide(entry->Text()) : QString();
 }
 
 } // namespace
 
-CFVLogin::CFVLogin(const Installation& installation, MessageWindow* mainWindow, Session& session,
+CFVLogin::CFVLogin(const Installation& installation, platform::MessageWindow* mainWindow, Session& session,
                    QWidget* parent)
     : QWidget(parent), installation_(installation), mainWindow_(mainWindow), flow_(session),
       compInfo_(installation.FindResource("compinfo")), versionText_(installation.FindResource("dtverloca")),
@@ -82,14 +82,15 @@ void CFVLogin::OnBnClickedLogin()
     const QString password = password_->text();
     QString failure;
     if (!flow_.SignIn(userName, password, &failure)) {
-        ShowMessageBox(this, failure, QString::fromUtf8(kDefaultMessageBoxCaption), kMbOk);
+        platform::ShowMessageBox(this, failure, QString::fromUtf8(platform::kDefaultMessageBoxCaption),
+                                 platform::kMbOk);
         return;
     }
     LoginFlow::Record(installation_, userName, password, remember_->isChecked());
-    SendWindowMessage(mainWindow_, WM_LOGIN_SUCCEEDED, 0, 0);
+    platform::SendWindowMessage(mainWindow_, WM_LOGIN_SUCCEEDED, 0, 0);
 }
 
-LResult CFVLogin::WindowProc(MsgCode, WParam, LParam)
+platform::LResult CFVLogin::WindowProc(platform::MsgCode, platform::WParam, platform::LParam)
 {
     return 0;
 }

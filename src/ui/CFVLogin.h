@@ -20,7 +20,7 @@ struct _Resource_Info;
 // fields on their frames, the remember box and the login button. The login itself is
 // the session's LoginFlow: a refusal is shown in a message box; a successful login
 // rewrites the login cache and tells the main window (WM_LOGIN_SUCCEEDED).
-class CFVLogin : public QWidget, public MessageWindow
+class CFVLogin : public QWidget, public platform::MessageWindow
 {
 public:
     // Control identifiers.
@@ -30,7 +30,8 @@ public:
     static constexpr int IDC_REMEMBER = 1007;
 
     // The installation (branding texts, login cache, PC identifier) outlives the view.
-    CFVLogin(const Installation& installation, MessageWindow* mainWindow, Session& session, QWidget* parent);
+    CFVLogin(const Installation& installation, platform::MessageWindow* mainWindow, Session& session,
+             QWidget* parent);
     ~CFVLogin() override;
 
     // Once, after creation: the password font and the remembered login.
@@ -38,7 +39,8 @@ public:
     // The login button.
     void OnBnClickedLogin();
 
-    LResult WindowProc(MsgCode msg, WParam wParam, LParam lParam) override;
+    platform::LResult WindowProc(platform::MsgCode msg, platform::WParam wParam,
+                                 platform::LParam lParam) override;
 
     QLineEdit* UserField() const { return user_; }
     QLineEdit* PasswordField() const;
@@ -51,7 +53,7 @@ protected:
 
 private:
     const Installation& installation_;
-    MessageWindow* mainWindow_;
+    platform::MessageWindow* mainWindow_;
     LoginFlow flow_;
     QLineEdit* user_;
     CSingleCenter* password_;

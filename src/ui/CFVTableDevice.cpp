@@ -39,7 +39,7 @@ std::vector<int> CFVTableDevice::ColumnEdges(int width)
     return {0, 50, 130, 230, 310, 310 + (width - 310) / 2, width};
 }
 
-void CFVTableDevice::SetDevices(const DeviceList* devices, MessageWindow* notifyWindow)
+void CFVTableDevice::SetDevices(const DeviceList* devices, platform::MessageWindow* notifyWindow)
 {
     devices_ = devices;
     notifyWindow_ = notifyWindow;
@@ -77,11 +77,13 @@ void CFVTableDevice::OnRowButton(int row)
     // gateway, a tunnel of the same type running); the next sync shows that.
     if (device->tunnelOpen != 0) {
         button->SetOff();
-        SendWindowMessage(notifyWindow_, WM_DEVICE_CLOSE_REQUEST, reinterpret_cast<WParam>(device), 0);
+        platform::SendWindowMessage(notifyWindow_, WM_DEVICE_CLOSE_REQUEST,
+                                    reinterpret_cast<platform::WParam>(device), 0);
     } else {
         button->SetOn();
         device->tunnelOpen = 1;
-        SendWindowMessage(notifyWindow_, WM_DEVICE_OPEN_REQUEST, reinterpret_cast<WParam>(device), 0);
+        platform::SendWindowMessage(notifyWindow_, WM_DEVICE_OPEN_REQUEST,
+                                    reinterpret_cast<platform::WParam>(device), 0);
     }
     SyncButtons();
     update();

@@ -11,7 +11,9 @@
 
 class CNodeDevice;
 class CTabButton;
+namespace platform {
 class MessageWindow;
+} // namespace platform
 
 // The device table: a painted grid of the displayed gateway's devices under a grey
 // header row, always seven body rows, and in each row of a tunnel-capable device
@@ -31,7 +33,7 @@ public:
 
     // The list to show (owned by the gateway record) and the window that receives
     // the open and close requests.
-    void SetDevices(const DeviceList* devices, MessageWindow* notifyWindow);
+    void SetDevices(const DeviceList* devices, platform::MessageWindow* notifyWindow);
     // Sets the button of row `row` (0 to 6) off.
     void ResetRowButton(int row);
     // Row `row` (0 to 6) pressed: open or close that row's device.
@@ -54,7 +56,7 @@ private:
     void SyncButtons();
 
     const DeviceList* devices_ = nullptr;
-    MessageWindow* notifyWindow_ = nullptr;
+    platform::MessageWindow* notifyWindow_ = nullptr;
     std::vector<CTabButton*> buttons_;
 
     // Images drawn by paintEvent, loaded once per view.

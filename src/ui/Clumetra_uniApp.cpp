@@ -17,15 +17,15 @@ bool Clumetra_uniApp::InitInstance()
     // Sockets, common controls and the drawing library need no start-up here.
     QtMessageBoxHandler boxes;
     TipsDialogPresenter tips;
-    MessageBoxHandler* previousBoxes = SetMessageBoxHandler(&boxes);
-    TipsDialog::Presenter* previousTips = TipsDialog::SetPresenter(&tips);
+    platform::MessageBoxHandler* previousBoxes = platform::SetMessageBoxHandler(&boxes);
+    platform::TipsDialog::Presenter* previousTips = platform::TipsDialog::SetPresenter(&tips);
     CWndShadow::Initialize();
     {
         Clumetra_uniDlg dlg(installation_, connection_);
         dlg.SetScreenshotPath(screenshotPath_);
         dlg.DoModal();
     }
-    TipsDialog::SetPresenter(previousTips);
-    SetMessageBoxHandler(previousBoxes);
+    platform::TipsDialog::SetPresenter(previousTips);
+    platform::SetMessageBoxHandler(previousBoxes);
     return false;
 }

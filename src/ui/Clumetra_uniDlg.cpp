@@ -136,7 +136,7 @@ int Clumetra_uniDlg::DoModal()
         loop.exec();
         modalLoop_ = nullptr;
     }
-    return kIdOk;
+    return platform::kIdOk;
 }
 
 void Clumetra_uniDlg::SetUpButtons()
@@ -195,15 +195,17 @@ QRect Clumetra_uniDlg::RightArea() const
 
 void Clumetra_uniDlg::OnQuit()
 {
-    const int answer = ShowMessageBox(this, QStringLiteral("是否退出Lumetra"),
-                                      QString::fromUtf8(kDefaultMessageBoxCaption), kMbYesNo);
-    if (answer != kIdYes)
+    const int answer =
+        platform::ShowMessageBox(this, QStringLiteral("是否退出Lumetra"),
+                                 QString::fromUtf8(platform::kDefaultMessageBoxCaption), platform::kMbYesNo);
+    if (answer != platform::kIdYes)
         return;
     services_.stopVpnClients();
     close();
 }
 
-LResult Clumetra_uniDlg::WindowProc(MsgCode msg, WParam wParam, LParam lParam)
+platform::LResult Clumetra_uniDlg::WindowProc(platform::MsgCode msg, platform::WParam wParam,
+                                              platform::LParam lParam)
 {
     switch (msg) {
     case WM_LOGIN_SUCCEEDED:
@@ -231,7 +233,7 @@ LResult Clumetra_uniDlg::WindowProc(MsgCode msg, WParam wParam, LParam lParam)
     }
 }
 
-LResult Clumetra_uniDlg::OnLoginSucceeded()
+platform::LResult Clumetra_uniDlg::OnLoginSucceeded()
 {
     if (loginView_ != nullptr)
         loginView_->hide();
@@ -252,7 +254,7 @@ LResult Clumetra_uniDlg::OnLoginSucceeded()
     return 0;
 }
 
-LResult Clumetra_uniDlg::OnGatewaySelected(WParam gateway)
+platform::LResult Clumetra_uniDlg::OnGatewaySelected(platform::WParam gateway)
 {
     if (gateway == 0)
         return 0;
@@ -275,14 +277,14 @@ LResult Clumetra_uniDlg::OnGatewaySelected(WParam gateway)
     return 0;
 }
 
-LResult Clumetra_uniDlg::OnTreeTabSwitched(WParam searchShown)
+platform::LResult Clumetra_uniDlg::OnTreeTabSwitched(platform::WParam searchShown)
 {
     if (detailView_ != nullptr)
         detailView_->LockSwitch(searchShown != 0);
     return 0;
 }
 
-LResult Clumetra_uniDlg::OnShowHome()
+platform::LResult Clumetra_uniDlg::OnShowHome()
 {
     if (detailView_ != nullptr)
         detailView_->hide();
@@ -293,7 +295,7 @@ LResult Clumetra_uniDlg::OnShowHome()
     return 0;
 }
 
-LResult Clumetra_uniDlg::OnDeviceList(WParam devices)
+platform::LResult Clumetra_uniDlg::OnDeviceList(platform::WParam devices)
 {
     if (detailView_ == nullptr)
         return 0;
@@ -307,7 +309,7 @@ LResult Clumetra_uniDlg::OnDeviceList(WParam devices)
     return 0;
 }
 
-LResult Clumetra_uniDlg::OnResetRowButton(WParam row)
+platform::LResult Clumetra_uniDlg::OnResetRowButton(platform::WParam row)
 {
     const int index = int(static_cast<intptr_t>(row));
     if (tableView_ != nullptr && index != -1)

@@ -34,7 +34,7 @@ struct _Resource_Info;
 // installation's logo and title (and the user name once logged in), four image
 // buttons in the top right corner, a drop shadow, and the views below the band.
 // Its initialisation brings the program up in a fixed order (OnInitDialog).
-class Clumetra_uniDlg : public QWidget, public MessageWindow
+class Clumetra_uniDlg : public QWidget, public platform::MessageWindow
 {
 public:
     // Control identifiers of the window's own buttons.
@@ -76,7 +76,8 @@ public:
     // The quit button: asks "是否退出Lumetra"; on Yes ends the VPN clients and closes.
     void OnQuit();
 
-    LResult WindowProc(MsgCode msg, WParam wParam, LParam lParam) override;
+    platform::LResult WindowProc(platform::MsgCode msg, platform::WParam wParam,
+                                 platform::LParam lParam) override;
 
     // After the first paint, saves an image of the window to `path` and closes it.
     void SetScreenshotPath(const QString& path) { screenshotPath_ = path; }
@@ -109,12 +110,12 @@ protected:
 private:
     void SetUpButtons();
     void CreateLoginView();
-    LResult OnLoginSucceeded();
-    LResult OnGatewaySelected(WParam gateway);
-    LResult OnTreeTabSwitched(WParam searchShown);
-    LResult OnShowHome();
-    LResult OnDeviceList(WParam devices);
-    LResult OnResetRowButton(WParam row);
+    platform::LResult OnLoginSucceeded();
+    platform::LResult OnGatewaySelected(platform::WParam gateway);
+    platform::LResult OnTreeTabSwitched(platform::WParam searchShown);
+    platform::LResult OnShowHome();
+    platform::LResult OnDeviceList(platform::WParam devices);
+    platform::LResult OnResetRowButton(platform::WParam row);
     void SaveScreenshot();
 
     Installation& installation_;

@@ -7,7 +7,7 @@
 #include <QMessageBox>
 #include <QWidget>
 
-int QtMessageBoxHandler::Show(MessageWindow* owner, const QString& text, const QString& caption,
+int QtMessageBoxHandler::Show(platform::MessageWindow* owner, const QString& text, const QString& caption,
                               unsigned style)
 {
     QWidget* parent = dynamic_cast<QWidget*>(owner);
@@ -17,14 +17,14 @@ int QtMessageBoxHandler::Show(MessageWindow* owner, const QString& text, const Q
         parent = parent->window();
 
     QMessageBox::StandardButtons buttons = QMessageBox::Ok;
-    switch (style & kMbTypeMask) {
-    case kMbOkCancel:
+    switch (style & platform::kMbTypeMask) {
+    case platform::kMbOkCancel:
         buttons = QMessageBox::Ok | QMessageBox::Cancel;
         break;
-    case kMbYesNoCancel:
+    case platform::kMbYesNoCancel:
         buttons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
         break;
-    case kMbYesNo:
+    case platform::kMbYesNo:
         buttons = QMessageBox::Yes | QMessageBox::No;
         break;
     default:
@@ -32,16 +32,16 @@ int QtMessageBoxHandler::Show(MessageWindow* owner, const QString& text, const Q
     }
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     switch (style & 0xF0) {
-    case kMbIconError:
+    case platform::kMbIconError:
         icon = QMessageBox::Critical;
         break;
-    case kMbIconQuestion:
+    case platform::kMbIconQuestion:
         icon = QMessageBox::Question;
         break;
-    case kMbIconWarning:
+    case platform::kMbIconWarning:
         icon = QMessageBox::Warning;
         break;
-    case kMbIconInformation:
+    case platform::kMbIconInformation:
         icon = QMessageBox::Information;
         break;
     default:
@@ -50,15 +50,17 @@ int QtMessageBoxHandler::Show(MessageWindow* owner, const QString& text, const Q
     QMessageBox box(icon, caption, text, buttons, parent);
     switch (box.exec()) {
     case QMessageBox::Yes:
-        return kIdYes;
+        return platform::kIdYes;
     case QMessageBox::No:
-        return kIdNo;
+        return platform::kIdNo;
     case QMessageBox::Cancel:
-        return kIdCancel;
+        return platform::kIdCancel;
     case QMessageBox::Ok:
-        return kIdOk;
+        return platform::kIdOk;
     default: // closed with the window's close button
-        return (style & kMbTypeMask) == kMbOk ? kIdOk
-                                              : ((style & kMbTypeMask) == kMbYesNo ? kIdNo : kIdCancel);
+        return (style & platform::kMbTypeMask) == platform::kMbOk
+                   ? platform::kIdOk
+                   : ((style & platform::kMbTypeMask) == platform::kMbYesNo ? platform::kIdNo
+                                                                            : platform::kIdCancel);
     }
 }

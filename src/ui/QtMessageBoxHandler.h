@@ -5,8 +5,9 @@
 // Shows the program's message boxes as modal Qt message boxes over their owner
 // window (or the active window). Runs on the UI thread (the platform layer
 // brings calls from other threads there).
-class QtMessageBoxHandler : public MessageBoxHandler
+class QtMessageBoxHandler : public platform::MessageBoxHandler
 {
 public:
-    int Show(MessageWindow* owner, const QString& text, const QString& caption, unsigned style) override;
+    int Show(platform::MessageWindow* owner, const QString& text, const QString& caption,
+             unsigned style) override;
 };

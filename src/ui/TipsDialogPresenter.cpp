@@ -12,7 +12,7 @@ TipsDialogPresenter::~TipsDialogPresenter()
         delete dialog;
 }
 
-bool TipsDialogPresenter::Show(TipsDialog& dialog)
+bool TipsDialogPresenter::Show(platform::TipsDialog& dialog)
 {
     Hide(dialog);
     QWidget* parent = dynamic_cast<QWidget*>(dialog.Parent());
@@ -28,7 +28,7 @@ bool TipsDialogPresenter::Show(TipsDialog& dialog)
     return true;
 }
 
-void TipsDialogPresenter::Hide(TipsDialog& dialog)
+void TipsDialogPresenter::Hide(platform::TipsDialog& dialog)
 {
     auto it = shown_.find(&dialog);
     if (it == shown_.end())
@@ -38,7 +38,7 @@ void TipsDialogPresenter::Hide(TipsDialog& dialog)
     shown_.erase(it);
 }
 
-CDlgTips* TipsDialogPresenter::Shown(const TipsDialog& dialog) const
+CDlgTips* TipsDialogPresenter::Shown(const platform::TipsDialog& dialog) const
 {
     auto it = shown_.find(&dialog);
     return it == shown_.end() ? nullptr : it->second;

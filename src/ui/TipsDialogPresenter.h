@@ -8,17 +8,17 @@ class CDlgTips;
 
 // Puts every waiting dialog of the program on the screen as a CDlgTips, centred
 // over its parent window.
-class TipsDialogPresenter : public TipsDialog::Presenter
+class TipsDialogPresenter : public platform::TipsDialog::Presenter
 {
 public:
     ~TipsDialogPresenter() override;
 
-    bool Show(TipsDialog& dialog) override;
-    void Hide(TipsDialog& dialog) override;
+    bool Show(platform::TipsDialog& dialog) override;
+    void Hide(platform::TipsDialog& dialog) override;
 
     // The dialog on the screen for `dialog`, or null.
-    CDlgTips* Shown(const TipsDialog& dialog) const;
+    CDlgTips* Shown(const platform::TipsDialog& dialog) const;
 
 private:
-    std::map<const TipsDialog*, CDlgTips*> shown_;
+    std::map<const platform::TipsDialog*, CDlgTips*> shown_;
 };

@@ -5,12 +5,12 @@
 
 MessageBoxRecorder::MessageBoxRecorder()
 {
-    previous_ = SetMessageBoxHandler(this);
+    previous_ = platform::SetMessageBoxHandler(this);
 }
 
 MessageBoxRecorder::~MessageBoxRecorder()
 {
-    SetMessageBoxHandler(previous_);
+    platform::SetMessageBoxHandler(previous_);
 }
 
 void MessageBoxRecorder::Answer(int answer)
@@ -31,15 +31,15 @@ size_t MessageBoxRecorder::Count() const
     return boxes_.size();
 }
 
-int MessageBoxRecorder::Show(MessageWindow* owner, const QString& text, const QString& caption,
+int MessageBoxRecorder::Show(platform::MessageWindow* owner, const QString& text, const QString& caption,
                              unsigned style)
 {
     std::lock_guard<std::mutex> guard(lock_);
-    boxes_.push_back(Box{owner, text, caption, style, UiThread::IsCurrent()});
+    boxes_.push_back(Box{owner, text, caption, style, platform::UiThread::IsCurrent()});
     if (!script_.empty()) {
         const int answer = script_.front();
         script_.pop_front();
         return answer;
     }
-    return (style & kMbTypeMask) == kMbOk ? kIdOk : kIdNo;
+    return (style & platform::kMbTypeMask) == platform::kMbOk ? platform::kIdOk : platform::kIdNo;
 }

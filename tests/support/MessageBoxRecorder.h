@@ -12,12 +12,12 @@
 // text, caption, style, whether it was shown on the UI thread) and answered at once
 // from a script of answers, so no test ever waits on a modal window. Installed while
 // the object lives; the handler it replaced comes back when it goes.
-class MessageBoxRecorder : public MessageBoxHandler
+class MessageBoxRecorder : public platform::MessageBoxHandler
 {
 public:
     struct Box
     {
-        MessageWindow* owner = nullptr;
+        platform::MessageWindow* owner = nullptr;
         QString text;
         QString caption;
         unsigned style = 0;
@@ -37,11 +37,12 @@ public:
     std::vector<Box> Boxes() const;
     size_t Count() const;
 
-    int Show(MessageWindow* owner, const QString& text, const QString& caption, unsigned style) override;
+    int Show(platform::MessageWindow* owner, const QString& text, const QString& caption,
+             unsigned style) override;
 
 private:
     mutable std::mutex lock_;
     std::deque<int> script_;
     std::vector<Box> boxes_;
-    MessageBoxHandler* previous_ = nullptr;
+    platform::MessageBoxHandler* previous_ = nullptr;
 };

@@ -43,20 +43,20 @@ public:
             ADD_FAILURE() << "cannot copy /bin/sleep to " << path.toStdString();
             return;
         }
-        const int64_t pid = ProcessLauncher::StartProgram(QFile::encodeName(path).toStdString(), {"300"},
-                                                          QFile::encodeName(folder).toStdString());
+        const int64_t pid = platform::ProcessLauncher::StartProgram(
+            QFile::encodeName(path).toStdString(), {"300"}, QFile::encodeName(folder).toStdString());
         const std::string kernelName = name.left(15).toStdString();
         if (pid == 0 || KernelNameOf(pid) != kernelName) {
             ADD_FAILURE() << "process " << pid << " never ran as " << kernelName;
             return;
         }
         pid_ = pid;
-        startTime_ = ProcessLauncher::StartTime(pid);
+        startTime_ = platform::ProcessLauncher::StartTime(pid);
     }
     ~NamedProcess()
     {
         if (pid_ != 0)
-            ProcessLauncher::End(pid_, startTime_, 0, 5000);
+            platform::ProcessLauncher::End(pid_, startTime_, 0, 5000);
     }
     NamedProcess(const NamedProcess&) = delete;
     NamedProcess& operator=(const NamedProcess&) = delete;
@@ -64,7 +64,7 @@ public:
     bool IsUp() const { return pid_ != 0; }
     int64_t Pid() const { return pid_; }
     // Whether the process started here still runs (its id alone may have been reused).
-    bool IsRunning() const { return pid_ != 0 && ProcessLauncher::StartTime(pid_) == startTime_; }
+    bool IsRunning() const { return pid_ != 0 && platform::ProcessLauncher::StartTime(pid_) == startTime_; }
 
 private:
     int64_t pid_ = 0;

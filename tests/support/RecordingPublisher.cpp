@@ -18,13 +18,13 @@ int RecordingPublisher::PublishToServer(const void* payload, int length, int qos
     return Publish(("/" + pcId_ + "/lumetraToServer").c_str(), payload, length, qos);
 }
 
-void RecordingPublisher::SetTargetWindow(MessageWindow* window)
+void RecordingPublisher::SetTargetWindow(platform::MessageWindow* window)
 {
     std::lock_guard<std::mutex> guard(lock_);
     target_ = window;
 }
 
-MessageWindow* RecordingPublisher::TargetWindow() const
+platform::MessageWindow* RecordingPublisher::TargetWindow() const
 {
     std::lock_guard<std::mutex> guard(lock_);
     return target_;

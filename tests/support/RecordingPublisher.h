@@ -22,8 +22,8 @@ public:
     int Publish(const char* topic, const void* payload, int length, int qos) override;
     int PublishToServer(const void* payload, int length, int qos) override;
     const char* PcId() const override { return pcId_.c_str(); }
-    void SetTargetWindow(MessageWindow* window) override;
-    MessageWindow* TargetWindow() const override;
+    void SetTargetWindow(platform::MessageWindow* window) override;
+    platform::MessageWindow* TargetWindow() const override;
 
     // What was published since the last call, in order.
     std::vector<Message> Take();
@@ -32,5 +32,5 @@ private:
     const std::string pcId_;
     mutable std::mutex lock_;
     std::vector<Message> messages_;
-    MessageWindow* target_ = nullptr;
+    platform::MessageWindow* target_ = nullptr;
 };

@@ -9,13 +9,16 @@
 class RecordingTunnelHost : public TunnelHost
 {
 public:
-    explicit RecordingTunnelHost(MessageWindow* listenerWindow = nullptr) : listenerWindow_(listenerWindow) {}
+    explicit RecordingTunnelHost(platform::MessageWindow* listenerWindow = nullptr)
+        : listenerWindow_(listenerWindow)
+    {
+    }
 
-    MessageWindow* ListenerWindow() override { return listenerWindow_; }
+    platform::MessageWindow* ListenerWindow() override { return listenerWindow_; }
     CSocket* FindLocalConnection(const LocalListenerOwner*) override { return nullptr; }
     VirtualComPairs& ComPairs() override { return comPairs_; }
 
 private:
-    MessageWindow* listenerWindow_;
+    platform::MessageWindow* listenerWindow_;
     VirtualComPairs comPairs_;
 };

@@ -6,10 +6,11 @@
 #include <algorithm>
 #include <utility>
 
-LResult RecordingWindow::WindowProc(MsgCode msg, WParam wParam, LParam lParam)
+platform::LResult RecordingWindow::WindowProc(platform::MsgCode msg, platform::WParam wParam,
+                                              platform::LParam lParam)
 {
     const Entry entry{msg, wParam, lParam, describe_ ? describe_(msg, wParam, lParam) : std::string(),
-                      UiThread::IsCurrent()};
+                      platform::UiThread::IsCurrent()};
     {
         std::lock_guard<std::mutex> guard(lock_);
         entries_.push_back(entry);
@@ -24,7 +25,7 @@ std::vector<RecordingWindow::Entry> RecordingWindow::Entries() const
     return entries_;
 }
 
-std::vector<RecordingWindow::Entry> RecordingWindow::Of(MsgCode msg) const
+std::vector<RecordingWindow::Entry> RecordingWindow::Of(platform::MsgCode msg) const
 {
     std::vector<Entry> found;
     for (const Entry& entry : Entries()) {
@@ -40,9 +41,10 @@ std::vector<RecordingWindow::Entry> RecordingWindow::Take()
     return std::exchange(entries_, {});
 }
 
-RecordingWindow::Describe RecordingWindow::JsonOf(std::vector<MsgCode> jsonMessages)
+RecordingWindow::Describe RecordingWindow::JsonOf(std::vector<platform::MsgCode> jsonMessages)
 {
-    return [jsonMessages = std::move(jsonMessages)](MsgCode msg, WParam, LParam lParam) {
+    return [jsonMessages = std::move(jsonMessages)](platform::MsgCode msg, platform::WParam,
+                                                    platform::LParam lParam) {
         if (lParam == 0 || std::find(jsonMessages.begin(), jsonMessages.end(), msg) == jsonMessages.end())
             return std::string();
         const JsonText text(cJSON_PrintUnformatted(reinterpret_cast<const cJSON*>(lParam)));

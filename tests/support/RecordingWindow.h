@@ -11,34 +11,36 @@
 // with its parameters, whether it ran on the UI thread and a text of what the message
 // carried, taken by `describe` while the pointers are still valid (none when it is
 // not given). Its records can be read from another thread while messages arrive.
-class RecordingWindow : public MessageWindow
+class RecordingWindow : public platform::MessageWindow
 {
 public:
     struct Entry
     {
-        MsgCode msg = 0;
-        WParam wParam = 0;
-        LParam lParam = 0;
+        platform::MsgCode msg = 0;
+        platform::WParam wParam = 0;
+        platform::LParam lParam = 0;
         std::string text;
         bool onUiThread = false;
     };
-    using Describe = std::function<std::string(MsgCode msg, WParam wParam, LParam lParam)>;
+    using Describe =
+        std::function<std::string(platform::MsgCode msg, platform::WParam wParam, platform::LParam lParam)>;
 
     explicit RecordingWindow(Describe describe = nullptr) : describe_(std::move(describe)) {}
 
-    LResult WindowProc(MsgCode msg, WParam wParam, LParam lParam) override;
+    platform::LResult WindowProc(platform::MsgCode msg, platform::WParam wParam,
+                                 platform::LParam lParam) override;
 
     std::vector<Entry> Entries() const;
     size_t Count() const { return Entries().size(); }
     // The records of message `msg` only.
-    std::vector<Entry> Of(MsgCode msg) const;
+    std::vector<Entry> Of(platform::MsgCode msg) const;
     // The records so far, which are then forgotten.
     std::vector<Entry> Take();
     void Clear() { Take(); }
 
     // A `describe` that prints the JSON object lParam points at for the messages in
     // `jsonMessages`, unformatted (empty for a null pointer).
-    static Describe JsonOf(std::vector<MsgCode> jsonMessages);
+    static Describe JsonOf(std::vector<platform::MsgCode> jsonMessages);
 
 protected:
     // Called after the entry is recorded, still inside the handler.

@@ -22,7 +22,8 @@ std::string Native(const QString& path)
 bool ReadWhole(const QString& path, QByteArray* out, std::string* error)
 {
     std::string why;
-    if (BoundedFile::Read(path, kCustomResourceFileLimit, out, &why) != BoundedFile::Result::Read) {
+    if (platform::BoundedFile::Read(path, kCustomResourceFileLimit, out, &why) !=
+        platform::BoundedFile::Result::Read) {
         *error = "cannot read " + Native(path) + ": " + why;
         return false;
     }

@@ -113,15 +113,15 @@ bool PlatconfTool::Load(const QString& file, std::vector<_Resource_Info>* entrie
     // device such as /dev/zero, is reported like a damaged one, with no entries.
     QByteArray image;
     std::string why;
-    switch (BoundedFile::Read(file, kCustomResourceFileLimit, &image, &why)) {
-    case BoundedFile::Result::Read:
+    switch (platform::BoundedFile::Read(file, kCustomResourceFileLimit, &image, &why)) {
+    case platform::BoundedFile::Result::Read:
         break;
-    case BoundedFile::Result::TooLarge:
+    case platform::BoundedFile::Result::TooLarge:
         entries->clear();
         *damage = Native(file) + " is damaged: " + why + ", the most a custom resource file may have";
         return true;
-    case BoundedFile::Result::Missing:
-    case BoundedFile::Result::Failed:
+    case platform::BoundedFile::Result::Missing:
+    case platform::BoundedFile::Result::Failed:
         Fail("cannot read " + Native(file) + ": " + why);
         return false;
     }

@@ -189,7 +189,7 @@ TEST_F(LoginWindowTest, EmptyFieldsAndAWrongPasswordAreReportedAndKeepTheCache)
     EXPECT_EQ(boxes_.Boxes()[2].text, QStringLiteral("用户名或密码错误"));
     for (const MessageBoxRecorder::Box& box : boxes_.Boxes()) {
         EXPECT_EQ(box.caption, QStringLiteral("Lumetra"));
-        EXPECT_EQ(box.style, kMbOk);
+        EXPECT_EQ(box.style, platform::kMbOk);
     }
     EXPECT_FALSE(dlg->IsLoggedIn());
     EXPECT_TRUE(dlg->LoginView()->isVisible());
@@ -243,16 +243,16 @@ TEST_F(LoginWindowTest, QuitAsksAndClosesOnlyOnYes)
     auto dlg = Start();
     events_.clear();
 
-    boxes_.Answer(kIdNo);
+    boxes_.Answer(platform::kIdNo);
     dlg->Button(Clumetra_uniDlg::IDC_QUIT)->click();
     ASSERT_EQ(boxes_.Count(), 1u);
     EXPECT_EQ(boxes_.Boxes()[0].text, QStringLiteral("是否退出Lumetra"));
     EXPECT_EQ(boxes_.Boxes()[0].caption, QStringLiteral("Lumetra"));
-    EXPECT_EQ(boxes_.Boxes()[0].style, kMbYesNo);
+    EXPECT_EQ(boxes_.Boxes()[0].style, platform::kMbYesNo);
     EXPECT_TRUE(dlg->isVisible());
     EXPECT_TRUE(events_.empty());
 
-    boxes_.Answer(kIdYes);
+    boxes_.Answer(platform::kIdYes);
     dlg->Button(Clumetra_uniDlg::IDC_QUIT)->click();
     EXPECT_EQ(boxes_.Count(), 2u);
     EXPECT_EQ(events_, std::vector<std::string>{"stop vpn clients"});

@@ -112,15 +112,15 @@ QByteArray TestInventory()
 
 // The program's waiting dialogs, watched as a user would: the text of each dialog
 // shown is kept, and a dialog the user may close is closed once it is on the screen.
-class TipsWatcher : public TipsDialog::Presenter
+class TipsWatcher : public platform::TipsDialog::Presenter
 {
 public:
-    bool Show(TipsDialog& dialog) override
+    bool Show(platform::TipsDialog& dialog) override
     {
         texts.push_back(dialog.Text());
         const bool shown = screen_.Show(dialog);
         if (dialog.IsClosable()) {
-            TipsDialog* key = &dialog;
+            platform::TipsDialog* key = &dialog;
             QTimer::singleShot(0, qApp, [this, key] {
                 if (CDlgTips* window = screen_.Shown(*key))
                     window->close();
@@ -128,7 +128,7 @@ public:
         }
         return shown;
     }
-    void Hide(TipsDialog& dialog) override { screen_.Hide(dialog); }
+    void Hide(platform::TipsDialog& dialog) override { screen_.Hide(dialog); }
 
     QStringList texts;
 
@@ -195,15 +195,15 @@ protected:
         // The pair tool is found in the program folder.
         ASSERT_TRUE(
             QFile::link(QString::fromStdString(VcomFolder::ToolPath()), home_.FilePath("lumetra-vcom")));
-        previousTips_ = TipsDialog::SetPresenter(&tips_);
+        previousTips_ = platform::TipsDialog::SetPresenter(&tips_);
     }
 
     void TearDown() override
     {
         // A client left by a failed case would hold the management port.
         for (int64_t pid : VpnClients()) {
-            ProcessLauncher::Kill(pid);
-            ProcessLauncher::WaitGone(pid, 5000);
+            platform::ProcessLauncher::Kill(pid);
+            platform::ProcessLauncher::WaitGone(pid, 5000);
         }
         dlg_.reset();
         if (mqtt_.joinable()) {
@@ -216,7 +216,7 @@ protected:
             else
                 mqtt_.detach();
         }
-        TipsDialog::SetPresenter(previousTips_);
+        platform::TipsDialog::SetPresenter(previousTips_);
         qunsetenv("LUMETRA_HOME");
         qunsetenv("USERPROFILE");
     }
@@ -294,7 +294,7 @@ protected:
     {
         std::vector<int64_t> found;
         const QString folder = QFileInfo(home_.FilePath(QStringLiteral("lumetra"))).canonicalFilePath();
-        for (const ProcessLauncher::Entry& entry : ProcessLauncher::List()) {
+        for (const platform::ProcessLauncher::Entry& entry : platform::ProcessLauncher::List()) {
             if (entry.name.find("openvpn") != std::string::npos && !folder.isEmpty() &&
                 QFileInfo(QStringLiteral("/proc/%1/cwd").arg(entry.pid)).canonicalFilePath() == folder)
                 found.push_back(entry.pid);
@@ -355,7 +355,7 @@ protected:
     VcomFolder vcom_;
     MessageBoxRecorder boxes_;
     TipsWatcher tips_;
-    TipsDialog::Presenter* previousTips_ = nullptr;
+    platform::TipsDialog::Presenter* previousTips_ = nullptr;
     int vpnClientStarts_ = 0;
     int vpnClientStops_ = 0;
     // The window's broker connection; the MQTT thread shares it, so a thread left
@@ -503,7 +503,7 @@ TEST_F(ViewsTest, ChannelSwitchOfAnOfflineGatewayIsRefusedAndSendsNothing)
     ASSERT_EQ(boxes_.Count(), 1u);
     EXPECT_EQ(boxes_.Boxes()[0].text, QStringLiteral("设备不在线"));
     EXPECT_EQ(boxes_.Boxes()[0].caption, QStringLiteral("Lumetra"));
-    EXPECT_EQ(boxes_.Boxes()[0].style, kMbOk);
+    EXPECT_EQ(boxes_.Boxes()[0].style, platform::kMbOk);
     EXPECT_FALSE(detail->ChannelSwitch()->IsOn());
     EXPECT_EQ(detail->Controller().ChannelGateway(), nullptr);
     EXPECT_TRUE(tips_.texts.isEmpty());
@@ -638,18 +638,18 @@ TEST_F(ViewsTest, ChannelSwitchIsInUseWhileAnotherPcHoldsItAndAsksBeforeMovingTo
     Select(Gateway(2));
     EXPECT_FALSE(detail->ChannelSwitch()->IsOn());
     const int publishedBefore = PublishedByPc();
-    boxes_.Answer(kIdNo);
+    boxes_.Answer(platform::kIdNo);
     detail->ChannelSwitch()->click();
     ASSERT_EQ(boxes_.Count(), 1u);
     EXPECT_EQ(boxes_.Boxes()[0].text, QStringLiteral("LG2024000101通道已经建立，是否关闭通道？"));
     EXPECT_EQ(boxes_.Boxes()[0].caption, QString());
-    EXPECT_EQ(boxes_.Boxes()[0].style, kMbYesNo);
+    EXPECT_EQ(boxes_.Boxes()[0].style, platform::kMbYesNo);
     EXPECT_FALSE(detail->ChannelSwitch()->IsOn());
     EXPECT_EQ(detail->Controller().ChannelGateway()->gwSn, "LG2024000101");
     EXPECT_TRUE(NothingPublishedSince(publishedBefore));
 
     // Yes: the channel moves to the shown gateway, with a new client.
-    boxes_.Answer(kIdYes);
+    boxes_.Answer(platform::kIdYes);
     detail->ChannelSwitch()->click();
     ASSERT_EQ(boxes_.Count(), 2u);
     EXPECT_TRUE(detail->ChannelSwitch()->IsOn());

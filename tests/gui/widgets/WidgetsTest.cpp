@@ -133,11 +133,11 @@ TEST_F(WidgetsTest, ShadowHasAHoleUnderTheWindowAndFadesOutwards)
 TEST_F(WidgetsTest, TipsDialogIsShownUntilItsOwnerClosesIt)
 {
     TipsDialogPresenter presenter;
-    TipsDialog::Presenter* previous = TipsDialog::SetPresenter(&presenter);
+    platform::TipsDialog::Presenter* previous = platform::TipsDialog::SetPresenter(&presenter);
     MessageBoxRecorder boxes;
     RecordingWindow notify;
 
-    TipsDialog tips(false, true, nullptr);
+    platform::TipsDialog tips(false, true, nullptr);
     tips.SetText(QStringLiteral("通道启动中，请稍等"), &notify, 0);
     bool sawDialog = false;
     QTimer::singleShot(0, [&] {
@@ -156,20 +156,20 @@ TEST_F(WidgetsTest, TipsDialogIsShownUntilItsOwnerClosesIt)
     EXPECT_EQ(notify.Of(WM_REQUEST_TIMEOUT).size(), 0u);
 
     // A timed dialog left alone reports the time-out.
-    TipsDialog timed(false, true, nullptr);
+    platform::TipsDialog timed(false, true, nullptr);
     timed.SetText(QStringLiteral("通道启动中，请稍等"), &notify, 0);
     timed.SetTimeout(50);
     timed.DoModal();
     ASSERT_EQ(boxes.Count(), 1u);
     EXPECT_EQ(boxes.Boxes()[0].text, QStringLiteral("请求超时"));
     EXPECT_EQ(notify.Of(WM_REQUEST_TIMEOUT).size(), 1u);
-    TipsDialog::SetPresenter(previous);
+    platform::TipsDialog::SetPresenter(previous);
 }
 
 TEST_F(WidgetsTest, QtMessageBoxAnswersWithTheButtonPressed)
 {
     QtMessageBoxHandler handler;
-    MessageBoxHandler* previous = SetMessageBoxHandler(&handler);
+    platform::MessageBoxHandler* previous = platform::SetMessageBoxHandler(&handler);
     QString seenText, seenTitle;
     auto pressWhenShown = [&](QMessageBox::StandardButton which) {
         QTimer::singleShot(0, [&, which] {
@@ -183,15 +183,17 @@ TEST_F(WidgetsTest, QtMessageBoxAnswersWithTheButtonPressed)
         });
     };
     pressWhenShown(QMessageBox::No);
-    EXPECT_EQ(ShowMessageBox(nullptr, QStringLiteral("是否退出Lumetra"), QStringLiteral("Lumetra"), kMbYesNo),
-              kIdNo);
+    EXPECT_EQ(platform::ShowMessageBox(nullptr, QStringLiteral("是否退出Lumetra"), QStringLiteral("Lumetra"),
+                                       platform::kMbYesNo),
+              platform::kIdNo);
     EXPECT_EQ(seenText, QStringLiteral("是否退出Lumetra"));
     EXPECT_EQ(seenTitle, QStringLiteral("Lumetra"));
     pressWhenShown(QMessageBox::Yes);
-    EXPECT_EQ(ShowMessageBox(nullptr, QStringLiteral("q"), QString(), kMbYesNo), kIdYes);
+    EXPECT_EQ(platform::ShowMessageBox(nullptr, QStringLiteral("q"), QString(), platform::kMbYesNo),
+              platform::kIdYes);
     pressWhenShown(QMessageBox::Ok);
-    EXPECT_EQ(AfxMessageBox(QStringLiteral("ok")), kIdOk);
-    SetMessageBoxHandler(previous);
+    EXPECT_EQ(platform::AfxMessageBox(QStringLiteral("ok")), platform::kIdOk);
+    platform::SetMessageBoxHandler(previous);
 }
 
 } // namespace

@@ -49,12 +49,12 @@ constexpr int kShortTimeoutMs = 300;
 
 // Shows no window; keeps the text of every waiting dialog and runs the next scripted
 // action once a dialog waits.
-class TipsRecorder : public TipsDialog::Presenter
+class TipsRecorder : public platform::TipsDialog::Presenter
 {
 public:
-    TipsRecorder() : previous_(TipsDialog::SetPresenter(this)) {}
-    ~TipsRecorder() override { TipsDialog::SetPresenter(previous_); }
-    bool Show(TipsDialog& dialog) override
+    TipsRecorder() : previous_(platform::TipsDialog::SetPresenter(this)) {}
+    ~TipsRecorder() override { platform::TipsDialog::SetPresenter(previous_); }
+    bool Show(platform::TipsDialog& dialog) override
     {
         texts.push_back(dialog.Text().toStdString());
         if (next) {
@@ -63,12 +63,12 @@ public:
         }
         return false;
     }
-    void Hide(TipsDialog&) override {}
+    void Hide(platform::TipsDialog&) override {}
     std::vector<std::string> texts;
     std::function<void()> next;
 
 private:
-    TipsDialog::Presenter* previous_;
+    platform::TipsDialog::Presenter* previous_;
 };
 
 std::unique_ptr<CNodeDevice> MakeDevice(int id, const char* sn, int tunType)
@@ -166,7 +166,8 @@ protected:
     {
         device.tunnelOpen = 1;
         tips_.next = std::move(meanwhile);
-        SendWindowMessage(&controller_, WM_DEVICE_OPEN_REQUEST, reinterpret_cast<WParam>(&device), 0);
+        platform::SendWindowMessage(&controller_, WM_DEVICE_OPEN_REQUEST,
+                                    reinterpret_cast<platform::WParam>(&device), 0);
     }
 
     void Click(std::function<void()> meanwhile = {})
@@ -278,7 +279,8 @@ TEST_F(GatewayDetail, SuccessIsShownOnceAndOneTunnelRunsPerType)
     EXPECT_EQ(LastBox(), "later");
 
     // A close request forgets the pair: the next success is shown again.
-    SendWindowMessage(&controller_, WM_DEVICE_CLOSE_REQUEST, reinterpret_cast<WParam>(&s1), 0);
+    platform::SendWindowMessage(&controller_, WM_DEVICE_CLOSE_REQUEST,
+                                reinterpret_cast<platform::WParam>(&s1), 0);
     ASSERT_TRUE(WaitBoxes(5));
     EXPECT_EQ(LastBox(), "串口透传通道关闭成功");
     EXPECT_FALSE(controller_.IsOpenHandled("GW-CTL-1", "S1"));

@@ -106,7 +106,7 @@ std::vector<qint64> OpenBed::VpnClients() const
 {
     std::vector<qint64> found;
     const QString folder = QFileInfo(HomeFile("lumetra")).canonicalFilePath();
-    for (const ProcessLauncher::Entry& entry : ProcessLauncher::List()) {
+    for (const platform::ProcessLauncher::Entry& entry : platform::ProcessLauncher::List()) {
         if (entry.name.find("openvpn") != std::string::npos && !folder.isEmpty() &&
             QFileInfo(QString("/proc/%1/cwd").arg(entry.pid)).canonicalFilePath() == folder)
             found.push_back(entry.pid);
@@ -131,7 +131,7 @@ void OpenBed::EndVpnClients()
     // A client left by a failed test (its program killed) would hold the tun device
     // and the management port: end it, and wait until it has gone.
     for (qint64 pid : VpnClients())
-        ProcessLauncher::End(pid, ProcessLauncher::StartTime(pid), 5000, 5000);
+        platform::ProcessLauncher::End(pid, platform::ProcessLauncher::StartTime(pid), 5000, 5000);
 }
 
 ModbusMaster ConnectModbusMaster(modbus_t* context, std::string* error)

@@ -328,7 +328,7 @@ TEST_F(SerialIOTest, MissingPortGivesOnOpenZeroAndTheErrno)
     ASSERT_EQ(boxes.Count(), 1u);
     EXPECT_EQ(boxes.Boxes()[0].text, QStringLiteral("port create failed%1").arg(ENOENT));
     EXPECT_EQ(boxes.Boxes()[0].caption, QStringLiteral("Lumetra"));
-    EXPECT_EQ(boxes.Boxes()[0].style, kMbOk);
+    EXPECT_EQ(boxes.Boxes()[0].style, platform::kMbOk);
 
     // The next Open tries again.
     io.Open(QStringLiteral("COM%1").arg(pair.comA), QStringLiteral("115200"), 8, 'N', 1);

@@ -53,7 +53,7 @@ TEST_F(VirtualComPairsTest, MissingToolFolderShowsTheMissingDriverMessage)
     ASSERT_EQ(boxes.Count(), 1u);
     EXPECT_EQ(boxes.Boxes()[0].text, QString::fromUtf8("找不到串口，请确认是否安装正确"));
     EXPECT_EQ(boxes.Boxes()[0].caption, QStringLiteral("Lumetra"));
-    EXPECT_EQ(boxes.Boxes()[0].style, kMbOk);
+    EXPECT_EQ(boxes.Boxes()[0].style, platform::kMbOk);
 
     // Ensuring a pair lists (message) and finds no tool to install with (message).
     comPairs.Ensure();

@@ -27,9 +27,9 @@ namespace {
 const char kBound[] = R"({"flag":1,"msg":""})";
 const char kBindFailed[] = R"({"flag":0,"msg":"端口绑定失败"})";
 
-WParam Param(RecordingOwner& owner)
+platform::WParam Param(RecordingOwner& owner)
 {
-    return reinterpret_cast<WParam>(static_cast<LocalListenerOwner*>(&owner));
+    return reinterpret_cast<platform::WParam>(static_cast<LocalListenerOwner*>(&owner));
 }
 
 // A client of the listener on this machine; true once connected.
@@ -55,11 +55,12 @@ protected:
     std::string Listen(RecordingOwner& owner)
     {
         answers_.Clear();
-        SendWindowMessage(&host_, WM_LISTENER_SETUP, Param(owner), reinterpret_cast<LParam>(&answers_));
+        platform::SendWindowMessage(&host_, WM_LISTENER_SETUP, Param(owner),
+                                    reinterpret_cast<platform::LParam>(&answers_));
         const std::vector<RecordingWindow::Entry> entries = answers_.Entries();
         if (entries.size() != 1)
             return std::string();
-        EXPECT_EQ(entries[0].msg, static_cast<MsgCode>(WM_TUNNEL_REPLY));
+        EXPECT_EQ(entries[0].msg, static_cast<platform::MsgCode>(WM_TUNNEL_REPLY));
         EXPECT_EQ(entries[0].wParam, Param(owner));
         return entries[0].text;
     }
@@ -93,7 +94,7 @@ TEST_F(ListenerHostTest, ListensOnThePortOfTheDeviceType)
         client.write("hello");
         ASSERT_TRUE(PumpUntil([&] { return owner.all.size() >= 5; }));
         EXPECT_EQ(owner.all, QByteArray("hello"));
-        SendWindowMessage(&host_, WM_LISTENER_CLOSE, 0, 0);
+        platform::SendWindowMessage(&host_, WM_LISTENER_CLOSE, 0, 0);
         EXPECT_EQ(host_.Listener(), nullptr);
         QTcpSocket late;
         EXPECT_FALSE(ConnectClient(late, port));

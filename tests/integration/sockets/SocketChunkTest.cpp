@@ -143,8 +143,8 @@ TEST(VpnStatusSocket, AsksForStateReportsOnlyAndTurnsThemIntoLinkMessages)
     EXPECT_EQ(server.received, QByteArray("state on\n"));
     const std::vector<RecordingWindow::Entry> entries = view.Entries();
     ASSERT_EQ(entries.size(), 2u);
-    EXPECT_EQ(entries[0].msg, static_cast<MsgCode>(kWmUser + 1020));
-    EXPECT_EQ(entries[1].msg, static_cast<MsgCode>(WM_VPN_LINK_DOWN));
+    EXPECT_EQ(entries[0].msg, static_cast<platform::MsgCode>(platform::kWmUser + 1020));
+    EXPECT_EQ(entries[1].msg, static_cast<platform::MsgCode>(WM_VPN_LINK_DOWN));
     EXPECT_EQ(entries[0].wParam + entries[1].wParam, 0u);
 }
 

@@ -41,8 +41,8 @@ public:
 private:
     void Record(const unsigned char* bytes, int count, int newConnection)
     {
-        chunks.push_back(
-            {QByteArray(reinterpret_cast<const char*>(bytes), count), newConnection, UiThread::IsCurrent()});
+        chunks.push_back({QByteArray(reinterpret_cast<const char*>(bytes), count), newConnection,
+                          platform::UiThread::IsCurrent()});
         all += chunks.back().bytes;
     }
     int deviceType_;

@@ -67,7 +67,8 @@ public:
     {
     }
 
-    LResult WindowProc(MsgCode msg, WParam wParam, LParam lParam) override
+    platform::LResult WindowProc(platform::MsgCode msg, platform::WParam wParam,
+                                 platform::LParam lParam) override
     {
         std::lock_guard<std::recursive_mutex> guard(listLock_);
         auto* tunnel = reinterpret_cast<CDataTunnel*>(wParam);
@@ -94,8 +95,8 @@ private:
     std::vector<CDataTunnel*> active_;
 };
 
-using Published = std::vector<std::pair<std::string, std::string>>; // topic, payload ("$PC": the PC)
-using Sent = std::vector<std::pair<MsgCode, std::string>>;          // message, JSON
+using Published = std::vector<std::pair<std::string, std::string>>;  // topic, payload ("$PC": the PC)
+using Sent = std::vector<std::pair<platform::MsgCode, std::string>>; // message, JSON
 
 const char kDown[] = "/GW1/down";
 const char kBinder[] = "/sys/varnex_binder/sub";
@@ -249,10 +250,12 @@ protected:
         for (const RecordingWindow::Entry& entry : window.Take()) {
             got.emplace_back(entry.msg, entry.text);
             // Closing the listener names no tunnel: the main window has one listener.
-            EXPECT_EQ(entry.wParam, entry.msg == WM_LISTENER_CLOSE ? 0 : reinterpret_cast<WParam>(tunnel))
+            EXPECT_EQ(entry.wParam,
+                      entry.msg == WM_LISTENER_CLOSE ? 0 : reinterpret_cast<platform::WParam>(tunnel))
                 << label;
             if (entry.msg == WM_LISTENER_SETUP) {
-                EXPECT_EQ(entry.lParam, reinterpret_cast<LParam>(static_cast<MessageWindow*>(&view_)));
+                EXPECT_EQ(entry.lParam,
+                          reinterpret_cast<platform::LParam>(static_cast<platform::MessageWindow*>(&view_)));
             }
         }
         EXPECT_EQ(got, expected) << label;

@@ -48,8 +48,8 @@ TEST(RunCommandCaptured, SilentOrUnstartableCommandsGiveNothingOrTheComplaint)
     ASSERT_TRUE(output.has_value());
     EXPECT_NE(output->find("no-such-program-here"), std::string::npos) << *output;
 
-    const ProcessLauncher::Captured failed =
-        ProcessLauncher::RunCaptured("echo out; exit 3", dir.Path().toStdString());
+    const platform::ProcessLauncher::Captured failed =
+        platform::ProcessLauncher::RunCaptured("echo out; exit 3", dir.Path().toStdString());
     EXPECT_TRUE(failed.started);
     EXPECT_EQ(failed.output, "out\n");
     ASSERT_TRUE(WIFEXITED(failed.exitStatus));
@@ -68,12 +68,12 @@ TEST(RunCommandCaptured, ReturnsWhenTheCommandEndsThoughAChildKeepsThePipe)
     QDeadlineTimer deadline(10000);
     int64_t sleeper = 0;
     while (sleeper == 0 && !deadline.hasExpired()) {
-        for (const ProcessLauncher::Entry& entry : ProcessLauncher::List())
+        for (const platform::ProcessLauncher::Entry& entry : platform::ProcessLauncher::List())
             sleeper = entry.name == name.toStdString() ? entry.pid : sleeper;
     }
     ASSERT_NE(sleeper, 0);
-    EXPECT_TRUE(ProcessLauncher::Kill(sleeper));
-    EXPECT_TRUE(ProcessLauncher::WaitGone(sleeper, 5000));
+    EXPECT_TRUE(platform::ProcessLauncher::Kill(sleeper));
+    EXPECT_TRUE(platform::ProcessLauncher::WaitGone(sleeper, 5000));
     EXPECT_EQ(output, std::optional<std::string>("started\n"));
 }
 
@@ -109,7 +109,7 @@ TEST(ProcessLauncher, StartProgramRunsTheProgramItselfWithItsArgumentsAsGiven)
     const std::vector<std::string> arguments = {"--config", "a b", "$(touch pwned)", "; touch pwned2", "'q'",
                                                 "*",        ""};
     const int64_t pid =
-        ProcessLauncher::StartProgram(standIn.Name().toStdString(), arguments, work.toStdString());
+        platform::ProcessLauncher::StartProgram(standIn.Name().toStdString(), arguments, work.toStdString());
     ASSERT_NE(pid, 0);
     const QStringList record = standIn.WaitForRecord();
     const QStringList expected = {QString::number(pid),
@@ -126,17 +126,17 @@ TEST(ProcessLauncher, StartProgramRunsTheProgramItselfWithItsArgumentsAsGiven)
     EXPECT_EQ(KernelNameOf(pid), standIn.Name().toStdString());
     EXPECT_FALSE(QFileInfo::exists(work + "/pwned"));
     EXPECT_FALSE(QFileInfo::exists(work + "/pwned2"));
-    EXPECT_EQ(ProcessLauncher::End(pid, ProcessLauncher::StartTime(pid), 5000, 1000),
-              ProcessLauncher::EndResult::Ended);
+    EXPECT_EQ(platform::ProcessLauncher::End(pid, platform::ProcessLauncher::StartTime(pid), 5000, 1000),
+              platform::ProcessLauncher::EndResult::Ended);
 
     // Nothing to run, nowhere to run it: no process.
-    EXPECT_EQ(ProcessLauncher::StartProgram("no-such-program-" + RandomLetters(8).toStdString(), {},
-                                            work.toStdString()),
+    EXPECT_EQ(platform::ProcessLauncher::StartProgram("no-such-program-" + RandomLetters(8).toStdString(), {},
+                                                      work.toStdString()),
               0);
-    EXPECT_EQ(ProcessLauncher::StartProgram(standIn.Name().toStdString(), {},
-                                            dir.FilePath("missing").toStdString()),
+    EXPECT_EQ(platform::ProcessLauncher::StartProgram(standIn.Name().toStdString(), {},
+                                                      dir.FilePath("missing").toStdString()),
               0);
-    EXPECT_EQ(ProcessLauncher::StartProgram("", {}, work.toStdString()), 0);
+    EXPECT_EQ(platform::ProcessLauncher::StartProgram("", {}, work.toStdString()), 0);
 }
 
 TEST(ProcessLauncher, StartTimeAndNameIdentifyAProcessWhateverItsName)
@@ -145,26 +145,33 @@ TEST(ProcessLauncher, StartTimeAndNameIdentifyAProcessWhateverItsName)
     // Parentheses and spaces in the name must not shift the fields of /proc/<pid>/stat.
     const QString name = ") 1 2 (" + RandomLetters(4);
     ASSERT_TRUE(QFile::copy("/bin/sleep", dir.FilePath(name)));
-    const int64_t pid = ProcessLauncher::StartProgram(dir.FilePath(name).toStdString(), {"300"}, "");
+    const int64_t pid =
+        platform::ProcessLauncher::StartProgram(dir.FilePath(name).toStdString(), {"300"}, "");
     ASSERT_NE(pid, 0);
-    const uint64_t started = ProcessLauncher::StartTime(pid);
+    const uint64_t started = platform::ProcessLauncher::StartTime(pid);
     // After this test program started and not after now: field 22, not a neighbour.
-    EXPECT_GE(started, ProcessLauncher::StartTime(getpid()));
+    EXPECT_GE(started, platform::ProcessLauncher::StartTime(getpid()));
     EXPECT_LE(started, TicksSinceBoot());
-    EXPECT_EQ(ProcessLauncher::StartTime(pid), started);
-    EXPECT_EQ(ProcessLauncher::NameOf(pid), name.toStdString());
+    EXPECT_EQ(platform::ProcessLauncher::StartTime(pid), started);
+    EXPECT_EQ(platform::ProcessLauncher::NameOf(pid), name.toStdString());
 
     // Another start time is another process: it is left alone.
-    EXPECT_EQ(ProcessLauncher::End(pid, started + 1, 5000, 1000), ProcessLauncher::EndResult::NotRunning);
-    EXPECT_TRUE(ProcessLauncher::IsRunning(pid));
-    EXPECT_EQ(ProcessLauncher::End(pid, started, 5000, 1000), ProcessLauncher::EndResult::Ended);
-    EXPECT_EQ(ProcessLauncher::StartTime(pid), 0u);
-    EXPECT_EQ(ProcessLauncher::End(pid, started, 5000, 1000), ProcessLauncher::EndResult::NotRunning);
+    EXPECT_EQ(platform::ProcessLauncher::End(pid, started + 1, 5000, 1000),
+              platform::ProcessLauncher::EndResult::NotRunning);
+    EXPECT_TRUE(platform::ProcessLauncher::IsRunning(pid));
+    EXPECT_EQ(platform::ProcessLauncher::End(pid, started, 5000, 1000),
+              platform::ProcessLauncher::EndResult::Ended);
+    EXPECT_EQ(platform::ProcessLauncher::StartTime(pid), 0u);
+    EXPECT_EQ(platform::ProcessLauncher::End(pid, started, 5000, 1000),
+              platform::ProcessLauncher::EndResult::NotRunning);
     // Never the calling process, never nothing.
-    EXPECT_EQ(ProcessLauncher::End(getpid(), ProcessLauncher::StartTime(getpid()), 100, 100),
-              ProcessLauncher::EndResult::NotRunning);
-    EXPECT_EQ(ProcessLauncher::End(0, started, 100, 100), ProcessLauncher::EndResult::NotRunning);
-    EXPECT_EQ(ProcessLauncher::End(-1, started, 100, 100), ProcessLauncher::EndResult::NotRunning);
+    EXPECT_EQ(
+        platform::ProcessLauncher::End(getpid(), platform::ProcessLauncher::StartTime(getpid()), 100, 100),
+        platform::ProcessLauncher::EndResult::NotRunning);
+    EXPECT_EQ(platform::ProcessLauncher::End(0, started, 100, 100),
+              platform::ProcessLauncher::EndResult::NotRunning);
+    EXPECT_EQ(platform::ProcessLauncher::End(-1, started, 100, 100),
+              platform::ProcessLauncher::EndResult::NotRunning);
 }
 
 TEST(ProcessLauncher, EndAsksWithSigtermAndKillsOnlyWhatOutlivesTheGracePeriod)
@@ -177,8 +184,8 @@ TEST(ProcessLauncher, EndAsksWithSigtermAndKillsOnlyWhatOutlivesTheGracePeriod)
         const pid_t pid = SpawnChild(standIn.Program());
         ASSERT_NE(pid, 0);
         ASSERT_FALSE(standIn.WaitForRecord().isEmpty());
-        EXPECT_EQ(ProcessLauncher::End(pid, ProcessLauncher::StartTime(pid), 5000, 1000),
-                  ProcessLauncher::EndResult::Ended);
+        EXPECT_EQ(platform::ProcessLauncher::End(pid, platform::ProcessLauncher::StartTime(pid), 5000, 1000),
+                  platform::ProcessLauncher::EndResult::Ended);
         int status = 0;
         ASSERT_EQ(waitpid(pid, &status, 0), pid);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
@@ -191,8 +198,8 @@ TEST(ProcessLauncher, EndAsksWithSigtermAndKillsOnlyWhatOutlivesTheGracePeriod)
         const pid_t pid = SpawnChild(standIn.Program());
         ASSERT_NE(pid, 0);
         ASSERT_FALSE(standIn.WaitForRecord().isEmpty());
-        EXPECT_EQ(ProcessLauncher::End(pid, ProcessLauncher::StartTime(pid), 300, 5000),
-                  ProcessLauncher::EndResult::Killed);
+        EXPECT_EQ(platform::ProcessLauncher::End(pid, platform::ProcessLauncher::StartTime(pid), 300, 5000),
+                  platform::ProcessLauncher::EndResult::Killed);
         int status = 0;
         ASSERT_EQ(waitpid(pid, &status, 0), pid);
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "wait status " << status;
@@ -202,12 +209,12 @@ TEST(ProcessLauncher, EndAsksWithSigtermAndKillsOnlyWhatOutlivesTheGracePeriod)
 
 TEST(ProcessLauncher, KillRefusesGroupsAndItself)
 {
-    EXPECT_FALSE(ProcessLauncher::Kill(0));
-    EXPECT_FALSE(ProcessLauncher::Kill(-1));
-    EXPECT_FALSE(ProcessLauncher::Kill(-static_cast<int64_t>(getpgrp())));
-    EXPECT_FALSE(ProcessLauncher::Kill(getpid()));
-    EXPECT_FALSE(ProcessLauncher::Kill(int64_t(1) << 40));
-    EXPECT_TRUE(ProcessLauncher::IsRunning(getpid()));
+    EXPECT_FALSE(platform::ProcessLauncher::Kill(0));
+    EXPECT_FALSE(platform::ProcessLauncher::Kill(-1));
+    EXPECT_FALSE(platform::ProcessLauncher::Kill(-static_cast<int64_t>(getpgrp())));
+    EXPECT_FALSE(platform::ProcessLauncher::Kill(getpid()));
+    EXPECT_FALSE(platform::ProcessLauncher::Kill(int64_t(1) << 40));
+    EXPECT_TRUE(platform::ProcessLauncher::IsRunning(getpid()));
 }
 
 } // namespace

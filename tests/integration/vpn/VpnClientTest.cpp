@@ -95,9 +95,9 @@ TEST(StartVpnClient, RunsTheClientItselfInTheWorkingFolderAndRecordsItPrivately)
     const std::optional<VpnClientRecord> written = home.Record();
     ASSERT_TRUE(written.has_value());
     EXPECT_EQ(written->pid, pid);
-    EXPECT_EQ(written->startTime, ProcessLauncher::StartTime(pid));
+    EXPECT_EQ(written->startTime, platform::ProcessLauncher::StartTime(pid));
     EXPECT_EQ(written->ownerPid, static_cast<int64_t>(getpid()));
-    EXPECT_EQ(written->ownerStartTime, ProcessLauncher::StartTime(getpid()));
+    EXPECT_EQ(written->ownerStartTime, platform::ProcessLauncher::StartTime(getpid()));
 
     // Closing ends it with SIGTERM and forgets it.
     StopVpnClients();
@@ -181,7 +181,7 @@ TEST(StopVpnClients, EndsAClientLeftByACrashedRunOnlyWhileItIsStillThatClient)
     NamedProcess unrelated(others, "sleeper-" + RandomLetters(4));
     NamedProcess otherInstance(others, "lumetra-" + RandomLetters(4)); // a running program of ours
     ASSERT_TRUE(left.IsUp() && unrelated.IsUp() && otherInstance.IsUp());
-    const uint64_t leftStart = ProcessLauncher::StartTime(left.Pid());
+    const uint64_t leftStart = platform::ProcessLauncher::StartTime(left.Pid());
     const int64_t gone = EndedProcessId();
     ASSERT_NE(gone, 0);
 
@@ -192,14 +192,14 @@ TEST(StopVpnClients, EndsAClientLeftByACrashedRunOnlyWhileItIsStillThatClient)
     EXPECT_FALSE(QFileInfo::exists(home.RecordPath()));
 
     // The right start time, but no OpenVPN by its name.
-    home.WriteRecord(unrelated.Pid(), ProcessLauncher::StartTime(unrelated.Pid()), gone, 1);
+    home.WriteRecord(unrelated.Pid(), platform::ProcessLauncher::StartTime(unrelated.Pid()), gone, 1);
     StopVpnClients();
     EXPECT_TRUE(unrelated.IsRunning());
     EXPECT_FALSE(QFileInfo::exists(home.RecordPath()));
 
     // The client of another running instance is not a leftover: kept, record and all.
     home.WriteRecord(left.Pid(), leftStart, otherInstance.Pid(),
-                     ProcessLauncher::StartTime(otherInstance.Pid()));
+                     platform::ProcessLauncher::StartTime(otherInstance.Pid()));
     StopVpnClients();
     EXPECT_TRUE(left.IsRunning());
     ASSERT_TRUE(home.Record().has_value());
@@ -213,7 +213,7 @@ TEST(StopVpnClients, EndsAClientLeftByACrashedRunOnlyWhileItIsStillThatClient)
 
     // Still that process, and the run that started it is over (here an earlier run
     // that had this test's id): ended at start-up.
-    home.WriteRecord(left.Pid(), leftStart, getpid(), ProcessLauncher::StartTime(getpid()) + 1);
+    home.WriteRecord(left.Pid(), leftStart, getpid(), platform::ProcessLauncher::StartTime(getpid()) + 1);
     StopVpnClients();
     EXPECT_FALSE(left.IsRunning());
     EXPECT_FALSE(QFileInfo::exists(home.RecordPath()));

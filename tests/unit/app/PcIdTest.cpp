@@ -17,8 +17,8 @@ bool IsPcId(const std::string& s)
 
 TEST(PcId, SecondsThenThreeDigitMillisecondsThenRandomDigits)
 {
-    LocalTimestamp t{2024, 5, 17, 13, 45, 9, 0};
-    const std::string seconds = std::to_string(LocalToEpochSeconds(t));
+    platform::LocalTimestamp t{2024, 5, 17, 13, 45, 9, 0};
+    const std::string seconds = std::to_string(platform::LocalToEpochSeconds(t));
     ASSERT_EQ(seconds.size(), 10u);
     const std::pair<int, const char*> cases[] = {{0, "000"}, {7, "007"}, {42, "042"}, {999, "999"}};
     for (const auto& [ms, text] : cases) {

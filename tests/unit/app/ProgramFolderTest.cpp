@@ -22,7 +22,7 @@ TEST(ProgramFolder, EnvironmentNamesTheFolderElseItIsTheExecutablesFolder)
     EXPECT_EQ(GetProgramFolder(), QDir::currentPath() + "/demo-home");
     for (bool empty : {false, true}) {
         empty ? ::setenv("LUMETRA_HOME", "", 1) : ::unsetenv("LUMETRA_HOME");
-        EXPECT_EQ(GetProgramFolder(), ExecutableFolder());
+        EXPECT_EQ(GetProgramFolder(), platform::ExecutableFolder());
         EXPECT_FALSE(GetProgramFolder().endsWith('/'));
         EXPECT_TRUE(QFileInfo::exists(GetProgramFolder() + "/test_app_unit"))
             << GetProgramFolder().toStdString();

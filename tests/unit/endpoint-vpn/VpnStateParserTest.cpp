@@ -11,12 +11,12 @@
 
 namespace {
 
-const MsgCode kUp = WM_VPN_LINK_UP;
-const MsgCode kDown = WM_VPN_LINK_DOWN;
+const platform::MsgCode kUp = WM_VPN_LINK_UP;
+const platform::MsgCode kDown = WM_VPN_LINK_DOWN;
 
 TEST(VpnStateParser, ChunksBecomeLinkMessagesInOrder)
 {
-    const std::vector<std::pair<std::string, std::vector<MsgCode>>> cases = {
+    const std::vector<std::pair<std::string, std::vector<platform::MsgCode>>> cases = {
         {">STATE:1700000000,CONNECTED,SUCCESS,10.8.0.2,203.0.113.5,1194,,\r\n", {kUp}},
         {">STATE:1700000000,WAIT,,,,,,\r\n", {kDown}},
         {">STATE:1700000000,RECONNECTING,connection-reset,,,,,\r\n", {kDown}},

@@ -58,10 +58,13 @@ protected:
 
 TEST_F(Dispatch, TunnelTrafficCarriesItsRoutingCodeAndOtherCodesAreIgnored)
 {
-    const std::pair<int, LParam> table[] = {
-        {2980, kWmUser + 1047}, {2984, 2984},           {2986, kWmUser + 1045}, {2987, 2987},
-        {2988, kWmUser + 1043}, {2991, kWmUser + 1042}, {2993, kWmUser + 1041}, {2995, kWmUser + 1036},
-        {2997, kWmUser + 1035}, {3001, 3001},           {3003, kWmUser + 1039}};
+    const std::pair<int, platform::LParam> table[] = {
+        {2980, platform::kWmUser + 1047}, {2984, 2984},
+        {2986, platform::kWmUser + 1045}, {2987, 2987},
+        {2988, platform::kWmUser + 1043}, {2991, platform::kWmUser + 1042},
+        {2993, platform::kWmUser + 1041}, {2995, platform::kWmUser + 1036},
+        {2997, platform::kWmUser + 1035}, {3001, 3001},
+        {3003, platform::kWmUser + 1039}};
     for (const auto& [cmdId, code] : table) {
         window_.Clear();
         const std::string json =
@@ -69,9 +72,10 @@ TEST_F(Dispatch, TunnelTrafficCarriesItsRoutingCodeAndOtherCodesAreIgnored)
         Deliver(json);
         const auto entries = window_.Entries();
         ASSERT_EQ(entries.size(), 1u) << cmdId;
-        EXPECT_EQ(entries[0].msg, kWmUser + 1037) << cmdId;
+        EXPECT_EQ(entries[0].msg, platform::kWmUser + 1037) << cmdId;
         EXPECT_EQ(entries[0].lParam, code) << cmdId;
-        EXPECT_EQ(entries[0].text, std::to_string(kWmUser + 1037) + " " + std::to_string(code) + " " + json);
+        EXPECT_EQ(entries[0].text,
+                  std::to_string(platform::kWmUser + 1037) + " " + std::to_string(code) + " " + json);
         EXPECT_EQ(mqtt_route_code(cmdId), code);
     }
     window_.Clear();
@@ -88,7 +92,7 @@ TEST_F(Dispatch, GatewayStatusRecordAndItsDefaults)
             "\"255.255.255.0\"}");
     ASSERT_EQ(window_.Count(), 1u);
     const auto entry = window_.Entries()[0];
-    EXPECT_EQ(entry.msg, kWmUser + 1009);
+    EXPECT_EQ(entry.msg, platform::kWmUser + 1009);
     EXPECT_EQ(entry.lParam, 0);
     const GatewayInfo& s = window_.status;
     EXPECT_EQ(std::make_tuple(s.stateFlag, s.gwSn, s.lanIp, s.csq, s.lanMask),
@@ -110,7 +114,7 @@ TEST_F(Dispatch, VpnInformationWithAndWithoutSwitchOn)
             "\"vpnport\":"
             "1194,\"userName\":\"u\",\"passwd\":\"p\",\"isSwitchOn\":1,\"flag\":1,\"msg\":\"ok\"}");
     ASSERT_EQ(window_.Count(), 1u);
-    EXPECT_EQ(window_.Entries()[0].msg, kWmUser + 1004);
+    EXPECT_EQ(window_.Entries()[0].msg, platform::kWmUser + 1004);
     const VpnInfoRecord& r = window_.vpn;
     EXPECT_EQ(std::make_tuple(r.gwSn, r.vpnServerIp, r.busiCode, r.pcId, r.vpnPort, r.userName, r.password,
                               r.isSwitchOn, r.flag, r.msg),
@@ -123,7 +127,7 @@ TEST_F(Dispatch, VpnInformationWithAndWithoutSwitchOn)
     const auto entries = window_.Entries();
     ASSERT_EQ(entries.size(), 3u);
     for (const auto& entry : entries)
-        EXPECT_EQ(entry.msg, kWmUser + 1005);
+        EXPECT_EQ(entry.msg, platform::kWmUser + 1005);
     EXPECT_EQ(window_.vpn.gwSn, "");
     EXPECT_EQ(window_.vpn.busiCode, 0);
 }
@@ -138,10 +142,10 @@ TEST_F(Dispatch, SerialTunnelReadyAndResultReply)
     Deliver(result);
     const auto entries = window_.Entries();
     ASSERT_EQ(entries.size(), 2u);
-    EXPECT_EQ(entries[0].msg, kWmUser + 1024);
+    EXPECT_EQ(entries[0].msg, platform::kWmUser + 1024);
     EXPECT_EQ(entries[0].lParam, 77);
     EXPECT_EQ(window_.serial, "GW1");
-    EXPECT_EQ(entries[1].msg, kWmUser + 1028);
+    EXPECT_EQ(entries[1].msg, platform::kWmUser + 1028);
     EXPECT_EQ(entries[1].wParam, 0u);
     EXPECT_NE(entries[1].lParam, 0);
     EXPECT_EQ(entries[1].text, "2052 0 " + result);
@@ -160,7 +164,8 @@ TEST_F(Dispatch, MalformedIncompleteOrUntargetedMessagesAreDropped)
     const std::string untargeted = "{\"cmdId\":2984,\"gw_sn\":\"GW1\"}";
     mqtt_dispatch(nullptr, "/p/lumetraToPC", untargeted.data(), static_cast<int>(untargeted.size()));
     EXPECT_EQ(window_.Count(), 0u);
-    EXPECT_EQ(DispatchLinePrinter::FormatLine(kWmUser + 1034, 0, 0), "") << "unknown messages give no line";
+    EXPECT_EQ(DispatchLinePrinter::FormatLine(platform::kWmUser + 1034, 0, 0), "")
+        << "unknown messages give no line";
 }
 
 TEST_F(Dispatch, CapitalKeyAndPayloadReadOnlyUpToItsLength)
@@ -170,9 +175,9 @@ TEST_F(Dispatch, CapitalKeyAndPayloadReadOnlyUpToItsLength)
     mqtt_dispatch(&window_, "/p/lumetraToPC", buffer, 14);
     const auto entries = window_.Entries();
     ASSERT_EQ(entries.size(), 2u);
-    EXPECT_EQ(entries[0].msg, kWmUser + 1037);
+    EXPECT_EQ(entries[0].msg, platform::kWmUser + 1037);
     EXPECT_EQ(entries[0].lParam, 2984);
-    EXPECT_EQ(entries[1].lParam, kWmUser + 1041);
+    EXPECT_EQ(entries[1].lParam, platform::kWmUser + 1041);
 }
 
 TEST_F(Dispatch, RawTopicIsNeverParsed)
@@ -183,9 +188,9 @@ TEST_F(Dispatch, RawTopicIsNeverParsed)
     Deliver(json, "/sys/trans_com"); // shorter than the prefix: the JSON path
     const auto entries = window_.Entries();
     ASSERT_EQ(entries.size(), 3u);
-    EXPECT_EQ(entries[0].msg, kWmUser + 1025);
-    EXPECT_EQ(entries[1].msg, kWmUser + 1025);
-    EXPECT_EQ(entries[2].msg, kWmUser + 1037);
+    EXPECT_EQ(entries[0].msg, platform::kWmUser + 1025);
+    EXPECT_EQ(entries[1].msg, platform::kWmUser + 1025);
+    EXPECT_EQ(entries[2].msg, platform::kWmUser + 1037);
     EXPECT_EQ(window_.rawTopic, "/sys/trans_com/");
     EXPECT_EQ(window_.rawPayload, "\x01\x02 binary");
 }
@@ -227,8 +232,8 @@ TEST(RouteTunnelMessage, FirstMatchingTunnelReceivesTheCode)
     RoutedTunnel gateway{"GW2", "", &lock};
     const std::list<RoutedTunnel*> active = {&other, &first, &second, &gateway};
 
-    Route("{\"cmdId\":2993,\"gw_sn\":\"GW1\",\"dev_sn\":\"D1\"}", kWmUser + 1041, lock, active);
-    EXPECT_EQ(first.codes, std::vector<int>{static_cast<int>(kWmUser + 1041)});
+    Route("{\"cmdId\":2993,\"gw_sn\":\"GW1\",\"dev_sn\":\"D1\"}", platform::kWmUser + 1041, lock, active);
+    EXPECT_EQ(first.codes, std::vector<int>{static_cast<int>(platform::kWmUser + 1041)});
     EXPECT_TRUE(first.lockHeld);
     EXPECT_TRUE(second.codes.empty());
     EXPECT_TRUE(other.codes.empty());
@@ -238,13 +243,13 @@ TEST(RouteTunnelMessage, FirstMatchingTunnelReceivesTheCode)
          {"{\"cmdId\":2980,\"dev_sn\":\"D1\"}", "{\"cmdId\":2980,\"gw_sn\":\"GW1\"}",
           "{\"cmdId\":2980,\"gw_sn\":\"GW9\",\"dev_sn\":\"D1\"}",
           "{\"cmdId\":2980,\"gw_sn\":7,\"dev_sn\":\"D1\"}", static_cast<const char*>(nullptr)}) {
-        Route(json, kWmUser + 1047, lock, active);
+        Route(json, platform::kWmUser + 1047, lock, active);
     }
     EXPECT_EQ(first.codes.size() + second.codes.size() + other.codes.size() + gateway.codes.size(), 1u);
 
     // A tunnel that serves a whole gateway matches without a device serial.
-    Route("{\"cmdId\":3003,\"gw_sn\":\"GW2\"}", kWmUser + 1039, lock, active);
-    EXPECT_EQ(gateway.codes, std::vector<int>{static_cast<int>(kWmUser + 1039)});
+    Route("{\"cmdId\":3003,\"gw_sn\":\"GW2\"}", platform::kWmUser + 1039, lock, active);
+    EXPECT_EQ(gateway.codes, std::vector<int>{static_cast<int>(platform::kWmUser + 1039)});
 }
 
 } // namespace

@@ -5,7 +5,7 @@
 
 TEST(Archive, WriterBytesAreLittleEndianAndTheReaderGivesThemBack)
 {
-    ArchiveWriter w;
+    platform::ArchiveWriter w;
     w.WriteClassHeader(2, "Cx");
     w.WriteInt32(-2);
     w.WriteInt32(0x12345678);
@@ -25,7 +25,7 @@ TEST(Archive, WriterBytesAreLittleEndianAndTheReaderGivesThemBack)
                                                  {0xFFFF, "FFFFFFFFFF0000"},
                                                  {0x10000, "FFFFFF00000100"}};
     for (const auto& [length, prefix] : forms) {
-        ArchiveWriter one;
+        platform::ArchiveWriter one;
         one.WriteString(QString(length, QChar(0x4E2D)));
         const QByteArray head = QByteArray::fromHex(QByteArray("FFFEFF") + prefix);
         EXPECT_EQ(one.Bytes().left(head.size()).toHex(), head.toHex()) << length;
@@ -33,7 +33,7 @@ TEST(Archive, WriterBytesAreLittleEndianAndTheReaderGivesThemBack)
         w.WriteString(QString(length, QChar(0x4E2D)));
         w.WriteInt32(INT32_MIN + length);
     }
-    ArchiveReader r(w.Bytes());
+    platform::ArchiveReader r(w.Bytes());
     uint16_t schema = 0;
     QByteArray name;
     ASSERT_TRUE(r.ReadClassHeader(&schema, &name));
@@ -57,13 +57,13 @@ TEST(Archive, MalformedOrShortInputFailsAndStaysFailed)
     for (const char* hex :
          {"FEFEFF00", "FFFFFF00", "FFFEFF", "FFFEFF01", "FFFEFF0141", "FFFEFFFF", "FFFEFFFF0001",
           "FFFEFFFFFFFF", "FFFEFFFFFFFFFFFFFFFF", "FFFEFFFFFFFF00000080", "010203"}) {
-        ArchiveReader r(QByteArray::fromHex(hex));
+        platform::ArchiveReader r(QByteArray::fromHex(hex));
         EXPECT_EQ(r.ReadString(), QString()) << hex;
         EXPECT_EQ(r.ReadInt32(), 0) << hex; // nothing more is read after a failure
         EXPECT_TRUE(r.Failed()) << hex;
     }
     for (const char* hex : {"", "FEFF02000100", "FFFF0200", "FFFF02000500414243", "FFFF0200FFFF41"}) {
-        ArchiveReader r(QByteArray::fromHex(hex));
+        platform::ArchiveReader r(QByteArray::fromHex(hex));
         uint16_t schema = 0;
         QByteArray name;
         EXPECT_FALSE(r.ReadClassHeader(&schema, &name)) << hex;

@@ -10,7 +10,7 @@ int64_t Epoch(const char* zone, int year, int month, int day, int hour)
 {
     ::setenv("TZ", zone, 1);
     ::tzset();
-    return LocalToEpochSeconds(LocalTimestamp{year, month, day, hour, 0, 0, 0});
+    return platform::LocalToEpochSeconds(platform::LocalTimestamp{year, month, day, hour, 0, 0, 0});
 }
 
 } // namespace
@@ -29,9 +29,9 @@ TEST(LocalClock, NowMatchesTheSystemClock)
 {
     Epoch("CST-8", 1970, 1, 1, 0);
     const time_t before = std::time(nullptr);
-    const LocalTimestamp now = LocalNow();
+    const platform::LocalTimestamp now = platform::LocalNow();
     const time_t after = std::time(nullptr);
     EXPECT_TRUE(now.millisecond >= 0 && now.millisecond <= 999) << now.millisecond;
-    EXPECT_GE(LocalToEpochSeconds(now), before);
-    EXPECT_LE(LocalToEpochSeconds(now), after);
+    EXPECT_GE(platform::LocalToEpochSeconds(now), before);
+    EXPECT_LE(platform::LocalToEpochSeconds(now), after);
 }

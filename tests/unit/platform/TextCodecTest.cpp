@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-using namespace TextCodec;
+using namespace platform::TextCodec;
 
 TEST(TextCodec, Utf8AndWideRoundTrip)
 {

@@ -145,11 +145,11 @@ TEST(PortForwardTunnel, RelayAddressAndListenerSide)
     CComDataTunnel serial(TunnelServices{}, nullptr, &gateway, &device, nullptr);
     EXPECT_EQ(device.tunnel, &portForward); // the port-forward tunnel records itself
     LocalListenerOwner* owner = CNetPfLocalDataTunnel::ListenerOwnerFromParam(
-        reinterpret_cast<WParam>(static_cast<CDataTunnel*>(&portForward)));
+        reinterpret_cast<platform::WParam>(static_cast<CDataTunnel*>(&portForward)));
     EXPECT_EQ(owner, static_cast<LocalListenerOwner*>(&portForward));
     EXPECT_EQ(owner->ListenerDeviceType(), 13);
     EXPECT_EQ(CNetPfLocalDataTunnel::ListenerOwnerFromParam(
-                  reinterpret_cast<WParam>(static_cast<CDataTunnel*>(&serial))),
+                  reinterpret_cast<platform::WParam>(static_cast<CDataTunnel*>(&serial))),
               nullptr);
 }
 
