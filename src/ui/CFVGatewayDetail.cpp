@@ -79,7 +79,13 @@ QRect CFVGatewayDetail::TableArea() const
 
 void CFVGatewayDetail::DetailChanged()
 {
+    // Painting only draws; the switch and the device table follow the data here, when
+    // it changes, so that a view left alone is not painted again and again.
     SyncSwitch();
+    const CNodeGateway* gateway = controller_.DisplayedGateway();
+    if (gateway != nullptr)
+        platform::SendWindowMessage(mainWindow_, WM_DEVICE_LIST,
+                                    reinterpret_cast<platform::WParam>(&gateway->devices), 0);
     update();
 }
 
@@ -150,11 +156,4 @@ void CFVGatewayDetail::paintEvent(QPaintEvent*)
         p.drawImage(QRect(c + 299, 163, 22, 22), cross);
     }
     dc.Text(QRectF(10, split + 20, w - 1, 30), QStringLiteral("设备列表"), titleFont_);
-
-    SyncSwitch();
-    // The device table follows the displayed gateway's list.
-    if (gateway != nullptr)
-        platform::SendWindowMessage(
-            mainWindow_, WM_DEVICE_LIST,
-            reinterpret_cast<platform::WParam>(&controller_.DisplayedGateway()->devices), 0);
 }

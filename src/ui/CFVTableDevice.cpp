@@ -117,7 +117,6 @@ void CFVTableDevice::paintEvent(QPaintEvent*)
 {
     const QImage& online = online_;
     const QImage& offline = offline_;
-    SyncButtons();
     CMemDCPNG dc(this);
     QPainter& p = dc.Painter();
     const int w = width();

@@ -4,14 +4,18 @@ CTabButton::CTabButton(QWidget* parent, int id) : CGdipButton(parent, id) {}
 
 void CTabButton::SetOn()
 {
-    on_ = true;
-    update();
+    if (!on_) {
+        on_ = true;
+        update();
+    }
 }
 
 void CTabButton::SetOff()
 {
-    on_ = false;
-    update();
+    if (on_) {
+        on_ = false;
+        update();
+    }
 }
 
 CGdipButton::Look CTabButton::CurrentLook() const
