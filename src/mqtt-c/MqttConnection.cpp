@@ -4,11 +4,13 @@
 #include "mqtt-c/mqtt_commands.h"
 #include "mqtt-c/mqtt_dispatch.h"
 #include "mqtt-c/mqtt_topics.h"
+#include "platform/UiThread.h"
 
 #include <mosquitto.h>
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 MqttConnection::MqttConnection() = default;
 
@@ -282,6 +284,29 @@ void MqttConnection::OnSubscribe(struct mosquitto* /*mosq*/, void* obj, int mid,
     std::fflush(out);
 }
 
+void MqttConnection::HandOn(const struct mosquitto_message* message)
+{
+    const size_t size = static_cast<size_t>(message->payloadlen) + std::strlen(message->topic);
+    if (pendingBytes_->load() + size > kMaxPendingBytes) {
+        if (!reportedBacklog_) {
+            std::fprintf(Err(), "inbound messages dropped: the window has %zu bytes still to handle\n",
+                         pendingBytes_->load());
+            std::fflush(Err());
+            reportedBacklog_ = true;
+        }
+        return;
+    }
+    reportedBacklog_ = false;
+    pendingBytes_->fetch_add(size);
+    std::string topic(message->topic);
+    std::string payload(static_cast<const char*>(message->payload), static_cast<size_t>(message->payloadlen));
+    platform::UiThread::Post([target = TargetWindow(), pending = pendingBytes_, size,
+                              topic = std::move(topic), payload = std::move(payload)]() {
+        pending->fetch_sub(size);
+        mqtt_dispatch(target, topic.c_str(), payload.data(), static_cast<int>(payload.size()));
+    });
+}
+
 void MqttConnection::OnMessage(struct mosquitto* mosq, void* obj, const struct mosquitto_message* message)
 {
     MqttConnection* self = static_cast<MqttConnection*>(obj);
@@ -309,8 +334,7 @@ void MqttConnection::OnMessage(struct mosquitto* mosq, void* obj, const struct m
                 std::fprintf(out, "\n");
             }
             std::fflush(out);
-            mqtt_dispatch(self->TargetWindow(), message->topic, static_cast<const char*>(message->payload),
-                          message->payloadlen);
+            self->HandOn(message);
         } else if (cfg.eol) {
             std::fprintf(out, "%s (null)\n", message->topic);
         }

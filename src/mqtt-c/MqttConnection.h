@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <set>
 
@@ -67,8 +68,16 @@ public:
     // The option record (loaded between Init and Destroy).
     const mqtt_config& Config() const { return config_; }
 
+    // Most bytes of inbound messages that may wait for the UI thread; a message that
+    // would go beyond is dropped (said once per backlog on the error stream), so a
+    // flood from the broker cannot grow the client without bound.
+    static constexpr size_t kMaxPendingBytes = 64u << 20;
+
 private:
     int Connect();
+    // Copies one inbound message and queues its dispatch on the UI thread: the client
+    // thread never waits for the window (a box left open must not cost the keep-alive).
+    void HandOn(const struct mosquitto_message* message);
     void NotePublished(int result, int mid);
     FILE* Out() const;
     FILE* Err() const;
@@ -108,6 +117,11 @@ private:
     // Client thread only.
     bool processing_ = true;
     int messageCounter_ = 0;
+
+    // Bytes of inbound messages handed to the UI thread and not yet dispatched there.
+    // Shared with the queued work, which may outlive the connection.
+    std::shared_ptr<std::atomic<size_t>> pendingBytes_ = std::make_shared<std::atomic<size_t>>(0);
+    bool reportedBacklog_ = false; // client thread only
 
     std::atomic<platform::MessageWindow*> targetWindow_{nullptr};
     std::atomic<FILE*> out_{nullptr};

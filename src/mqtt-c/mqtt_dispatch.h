@@ -10,10 +10,12 @@ namespace platform {
 class MessageWindow;
 } // namespace platform
 
-// Inbound messages: every message on the PC's topic is parsed on the client thread
-// and handed with a blocking SendWindowMessage to the connection's target window
-// (MessagePublisher::SetTargetWindow), one at a time and in arrival order. Whatever is passed
-// by pointer (parsed JSON, records, texts) lives only until the handler returns.
+// Inbound messages: every message on the PC's topic is copied on the client thread
+// and queued for the UI thread (the client thread never waits for the window), where
+// it is parsed and handed with SendWindowMessage to the connection's target window of
+// its arrival (MessagePublisher::SetTargetWindow), one at a time and in arrival order.
+// Whatever is passed by pointer (parsed JSON, records, texts) lives only until the
+// handler returns.
 //
 //   WM_TRANS_COM_RAW      wParam: mqtt_raw_record          topic starting "/sys/trans_com/"
 //   WM_GATEWAY_STATUS     wParam: CNodeGateway status      cmdId 98

@@ -14,11 +14,18 @@ namespace platform {
 
 namespace {
 
-// One call handed to the UI thread. The caller owns it and waits until `done`.
+// One call handed to the UI thread by Run. The caller owns it and waits until `done`.
 struct PendingCall
 {
     const std::function<void()>* work = nullptr;
     bool done = false;
+};
+
+// An entry of the queue: a waiting caller's call (Run), or work nobody waits for (Post).
+struct QueuedCall
+{
+    PendingCall* waiter = nullptr;
+    std::function<void()> posted;
 };
 
 // Calls from other threads wait in this queue, in the order they were made. The
@@ -27,21 +34,26 @@ struct PendingCall
 // visible to the caller afterwards.
 std::mutex g_lock;
 std::condition_variable g_finished;
-std::deque<PendingCall*> g_queue;
+std::deque<QueuedCall> g_queue;
 
 const QEvent::Type kRunQueuedCalls = static_cast<QEvent::Type>(QEvent::User + 0x4C4D);
 
 void RunQueuedCalls()
 {
     for (;;) {
-        PendingCall* call = nullptr;
+        QueuedCall next;
         {
             std::lock_guard<std::mutex> guard(g_lock);
             if (g_queue.empty()) {
                 return;
             }
-            call = g_queue.front();
+            next = std::move(g_queue.front());
             g_queue.pop_front();
+        }
+        PendingCall* call = next.waiter;
+        if (call == nullptr) {
+            next.posted();
+            continue;
         }
         (*call->work)();
         {
@@ -105,7 +117,7 @@ void Run(const std::function<void()>& work)
     call.work = &work;
     {
         std::lock_guard<std::mutex> guard(g_lock);
-        g_queue.push_back(&call);
+        g_queue.push_back(QueuedCall{&call, {}});
     }
     QCoreApplication::postEvent(dispatcher, wake);
 
@@ -115,13 +127,27 @@ void Run(const std::function<void()>& work)
         if (!call.done && (QCoreApplication::closingDown() || QCoreApplication::instance() == nullptr)) {
             // The UI thread is going away: withdraw the call if it has not started.
             for (auto it = g_queue.begin(); it != g_queue.end(); ++it) {
-                if (*it == &call) {
+                if (it->waiter == &call) {
                     g_queue.erase(it);
                     return;
                 }
             }
         }
     }
+}
+
+void Post(std::function<void()> work)
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app == nullptr) {
+        work();
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> guard(g_lock);
+        g_queue.push_back(QueuedCall{nullptr, std::move(work)});
+    }
+    QCoreApplication::postEvent(Dispatcher(app), new QEvent(kRunQueuedCalls));
 }
 
 } // namespace UiThread

@@ -6,7 +6,7 @@ namespace platform {
 
 // The UI thread is the thread of the application object (QCoreApplication). Windows,
 // views and message boxes live there; other threads reach it only through
-// UiThread::Run, which waits for the work to finish.
+// UiThread::Run, which waits for the work to finish, or UiThread::Post, which does not.
 namespace UiThread {
 
 // True on the UI thread, and also when no application object exists (then the
@@ -19,6 +19,12 @@ bool IsCurrent();
 // If the application object is closing down before the call started, the call is
 // withdrawn and returns without running.
 void Run(const std::function<void()>& work);
+
+// Queues `work` for the UI thread and returns at once; the work runs later, in order
+// with every other Run and Post call. On the UI thread it is queued too (never run
+// inside the caller). Without an application object it runs at once, as with Run. The network threads use it
+// so that they never wait for the window (a message box left open must not stop the MQTT keep-alive).
+void Post(std::function<void()> work);
 
 } // namespace UiThread
 

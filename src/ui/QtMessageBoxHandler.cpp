@@ -47,6 +47,17 @@ int QtMessageBoxHandler::Show(platform::MessageWindow* owner, const QString& tex
     default:
         break;
     }
+    if ((style & platform::kMbTypeMask) == platform::kMbOk) {
+        // A box that only informs has one answer: it is shown without waiting for the
+        // user, so that nothing behind it (the flow that reported, an inbound message,
+        // a serial reader) stands still while the box is open.
+        auto* box = new QMessageBox(icon, caption, text, buttons, parent);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        QObject::connect(box, &QDialog::finished, box, &QObject::deleteLater);
+        box->setWindowModality(parent != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
+        box->show();
+        return platform::kIdOk;
+    }
     QMessageBox box(icon, caption, text, buttons, parent);
     switch (box.exec()) {
     case QMessageBox::Yes:

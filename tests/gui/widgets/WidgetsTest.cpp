@@ -20,6 +20,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -191,8 +192,30 @@ TEST_F(WidgetsTest, QtMessageBoxAnswersWithTheButtonPressed)
     pressWhenShown(QMessageBox::Yes);
     EXPECT_EQ(platform::ShowMessageBox(nullptr, QStringLiteral("q"), QString(), platform::kMbYesNo),
               platform::kIdYes);
-    pressWhenShown(QMessageBox::Ok);
+    // A box that only informs answers at once and stays on screen until closed.
     EXPECT_EQ(platform::AfxMessageBox(QStringLiteral("ok")), platform::kIdOk);
+    QMessageBox* shown = nullptr;
+    PumpUntil(
+        [&] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                auto* box = qobject_cast<QMessageBox*>(w);
+                if (box != nullptr && box->isVisible() && box->text() == QStringLiteral("ok"))
+                    shown = box;
+            }
+            return shown != nullptr;
+        },
+        5000);
+    ASSERT_NE(shown, nullptr);
+    QPointer<QMessageBox> watch(shown);
+    shown->button(QMessageBox::Ok)->click();
+    // The test runs outside the application's event loop: deferred deletes are sent by hand.
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            return watch.isNull();
+        },
+        5000))
+        << "a closed box is freed";
     platform::SetMessageBoxHandler(previous);
 }
 
