@@ -24,9 +24,8 @@ const char* const kPasswdProgram = "/usr/bin/mosquitto_passwd";
 pid_t Spawn(const std::vector<std::string>& args)
 {
     std::vector<char*> argv;
-    for (const std::string& arg : args) {
+    for (const std::string& arg : args)
         argv.push_back(const_cast<char*>(arg.c_str()));
-    }
     argv.push_back(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
@@ -50,12 +49,10 @@ bool WaitChild(pid_t pid, int timeoutMs, int* status)
     QDeadlineTimer deadline(timeoutMs);
     for (;;) {
         const pid_t done = waitpid(pid, status, WNOHANG);
-        if (done == pid || (done < 0 && errno == ECHILD)) {
+        if (done == pid || (done < 0 && errno == ECHILD))
             return true;
-        }
-        if (deadline.hasExpired()) {
+        if (deadline.hasExpired())
             return false;
-        }
         QThread::msleep(5);
     }
 }
@@ -110,9 +107,8 @@ bool MosquittoBroker::WriteFiles()
     config += "allow_anonymous false\n";
     config += "password_file " + passwordFile.toUtf8() + "\n";
     config += "persistence false\n";
-    if (account != nullptr) {
+    if (account != nullptr)
         config += QByteArray("user ") + account->pw_name + "\n";
-    }
     config += "log_dest file " + dir_.filePath("broker.log").toUtf8() + "\n";
     config += "log_type all\n";
     QFile file(dir_.filePath("broker.conf"));
@@ -126,9 +122,8 @@ bool MosquittoBroker::WriteFiles()
 
 bool MosquittoBroker::Start()
 {
-    if (pid_ > 0) {
+    if (pid_ > 0)
         return true;
-    }
     if (port_ == 0) {
         port_ = FreePort::Pick();
         filesWritten_ = false;
@@ -137,9 +132,8 @@ bool MosquittoBroker::Start()
             return false;
         }
     }
-    if (!filesWritten_ && !WriteFiles()) {
+    if (!filesWritten_ && !WriteFiles())
         return false;
-    }
     pid_ = Spawn({kBrokerProgram, "-c", dir_.filePath("broker.conf").toStdString()});
     if (pid_ < 0) {
         error_ = "cannot start mosquitto";
@@ -162,9 +156,8 @@ bool MosquittoBroker::WaitUntilAccepting(int timeoutMs)
             error_ = "mosquitto ended at start-up: " + Log();
             return false;
         }
-        if (FreePort::Accepts(port_)) {
+        if (FreePort::Accepts(port_))
             return true;
-        }
         if (deadline.hasExpired()) {
             error_ = "mosquitto does not accept connections: " + Log();
             return false;
@@ -175,9 +168,8 @@ bool MosquittoBroker::WaitUntilAccepting(int timeoutMs)
 
 void MosquittoBroker::Stop()
 {
-    if (pid_ <= 0) {
+    if (pid_ <= 0)
         return;
-    }
     kill(pid_, SIGTERM);
     int status = 0;
     if (!WaitChild(pid_, 5000, &status)) {
@@ -196,9 +188,8 @@ bool MosquittoBroker::Restart()
 QString MosquittoBroker::Log() const
 {
     QFile file(dir_.filePath("broker.log"));
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!file.open(QIODevice::ReadOnly))
         return QString();
-    }
     return QString::fromUtf8(file.readAll());
 }
 
@@ -207,9 +198,8 @@ int MosquittoBroker::CountLogLines(const QString& text) const
     int count = 0;
     const QStringList lines = Log().split('\n');
     for (const QString& line : lines) {
-        if (line.contains(text)) {
+        if (line.contains(text))
             ++count;
-        }
     }
     return count;
 }
@@ -218,12 +208,10 @@ bool MosquittoBroker::WaitForLog(const QString& text, int count, int timeoutMs) 
 {
     QDeadlineTimer deadline(timeoutMs);
     for (;;) {
-        if (CountLogLines(text) >= count) {
+        if (CountLogLines(text) >= count)
             return true;
-        }
-        if (deadline.hasExpired()) {
+        if (deadline.hasExpired())
             return false;
-        }
         QThread::msleep(10);
     }
 }

@@ -19,16 +19,13 @@ namespace {
 QStringList Lines(const QString& path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!file.open(QIODevice::ReadOnly))
         return QStringList();
-    }
     QString text = QString::fromUtf8(file.readAll());
-    if (text.isEmpty()) {
+    if (text.isEmpty())
         return QStringList();
-    }
-    if (text.endsWith('\n')) {
+    if (text.endsWith('\n'))
         text.chop(1);
-    }
     return text.split('\n');
 }
 
@@ -64,9 +61,8 @@ OpenVpnStandIn::~OpenVpnStandIn()
 {
     QDeadlineTimer deadline(5000);
     for (std::vector<int64_t> left = Running(); !left.empty() && !deadline.hasExpired(); left = Running()) {
-        for (int64_t pid : left) {
+        for (int64_t pid : left)
             ::kill(static_cast<pid_t>(pid), SIGKILL);
-        }
         QThread::msleep(5);
     }
     environment_.clear();
@@ -77,9 +73,8 @@ QStringList OpenVpnStandIn::WaitForRecord(int timeoutMs) const
     QDeadlineTimer deadline(timeoutMs);
     for (;;) {
         const QStringList lines = Lines(folder_ + "/record");
-        if (!lines.isEmpty() || deadline.hasExpired()) {
+        if (!lines.isEmpty() || deadline.hasExpired())
             return lines;
-        }
         QThread::msleep(5);
     }
 }
@@ -109,9 +104,8 @@ std::vector<int64_t> OpenVpnStandIn::Running() const
         QFile stat("/proc/" + entry + "/stat");
         const QByteArray state = stat.open(QIODevice::ReadOnly) ? stat.readAll() : QByteArray();
         const int close = state.lastIndexOf(')');
-        if (close >= 0 && state.mid(close + 2, 1) != "Z") {
+        if (close >= 0 && state.mid(close + 2, 1) != "Z")
             found.push_back(pid);
-        }
     }
     std::sort(found.begin(), found.end());
     return found;

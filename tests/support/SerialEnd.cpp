@@ -93,9 +93,8 @@ bool SerialEnd::Pump(std::vector<Job> jobs, int timeoutMs)
                     job.in->append(buf, static_cast<size_t>(n));
                 else if (n == 0 || (errno != EAGAIN && errno != EINTR))
                     return false;
-            } else if (fds[i].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            } else if (fds[i].revents & (POLLHUP | POLLERR | POLLNVAL))
                 return false;
-            }
             if (fds[i].revents & POLLOUT) {
                 // Small pieces, as a serial program writes, to exercise partial writes.
                 const ssize_t n = write(job.end->fd_, job.out->data() + job.sent,

@@ -1,6 +1,10 @@
 #include "gui/common/ScreenshotCheck.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QWidget>
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -58,4 +62,11 @@ bool ScreenshotCheck::Matches(const QImage& image, const QString& name, QString*
         return false;
     }
     return true;
+}
+
+void ScreenshotCheck::Expect(QWidget& widget, const char* name)
+{
+    QApplication::processEvents();
+    QString why;
+    EXPECT_TRUE(Matches(widget.grab().toImage(), QString::fromUtf8(name), &why)) << why.toStdString();
 }

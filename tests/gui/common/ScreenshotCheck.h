@@ -3,6 +3,8 @@
 #include <QImage>
 #include <QString>
 
+class QWidget;
+
 // Compares a view's image with its stored reference (tests/gui/references/<name>.png)
 // and keeps the image as a test artefact (<build>/test-artefacts/<name>.png).
 // Tolerant: the sizes must agree and at most kAllowedShare of the pixels may differ
@@ -18,6 +20,8 @@ public:
 
     // True when the image matches; otherwise `why` says how it differs.
     static bool Matches(const QImage& image, const QString& name, QString* why);
+    // Handles the pending events, grabs `widget` and expects it to match `name`.
+    static void Expect(QWidget& widget, const char* name);
     // The share of pixels that differ beyond the tolerance (1 when the sizes differ).
     static double DifferingShare(const QImage& a, const QImage& b);
     static QString ArtefactPath(const QString& name);

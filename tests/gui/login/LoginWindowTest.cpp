@@ -111,14 +111,6 @@ protected:
         view->LoginButton()->click();
     }
 
-    static void ExpectScreenshot(QWidget& widget, const char* name)
-    {
-        QApplication::processEvents();
-        QString why;
-        EXPECT_TRUE(ScreenshotCheck::Matches(widget.grab().toImage(), QString::fromUtf8(name), &why))
-            << why.toStdString();
-    }
-
     struct Shared
     {
         TempDir dir;
@@ -166,7 +158,7 @@ TEST_F(LoginWindowTest, StartUpRunsInOrderAndShowsTheLoginView)
     EXPECT_TRUE(dlg->LoginView()->UserField()->text().isEmpty());
     EXPECT_FALSE(dlg->LoginView()->RememberBox()->isChecked());
 
-    ExpectScreenshot(*dlg, "login-view");
+    ScreenshotCheck::Expect(*dlg, "login-view");
     // The next start reuses the identifier.
     dlg.reset();
     auto again = Start();
@@ -220,7 +212,7 @@ TEST_F(LoginWindowTest, LoginSwitchesViewsAndTheNextStartOffersWhatWasRemembered
     EXPECT_EQ(cache->GetPassword(), QStringLiteral("demo123"));
     EXPECT_EQ(cache->GetRemember(), 0);
     EXPECT_EQ(cache->GetPcId().toStdString(), std::string(installations_.back()->PcId()));
-    ExpectScreenshot(*dlg, "logged-in-window");
+    ScreenshotCheck::Expect(*dlg, "logged-in-window");
 
     dlg.reset();
     auto next = Start();

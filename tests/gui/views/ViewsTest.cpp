@@ -10,6 +10,7 @@
 // steps for the client that only count their calls.
 
 #include "app/Installation.h"
+#include "app/JsonPtr.h"
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
 #include "gui/common/GuiTestApp.h"
@@ -47,9 +48,6 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRegularExpression>
@@ -80,34 +78,26 @@ const char kSilentMeter[] = R"({"deviceId":5022,"id":"d5022","deviceName":"Silen
 // joins its third gateway.
 QByteArray TestInventory()
 {
-    const QString kAccounts = QStringLiteral("accounts"), kGateways = QStringLiteral("gateways"),
-                  kDevices = QStringLiteral("devices"), kPort = QStringLiteral("port");
-    QJsonObject root = QJsonDocument::fromJson(
-                           GuiTestApp::ReadFile(QStringLiteral(LUMETRA_SOURCE_DIR "/demo/inventory.json")))
-                           .object();
-    QJsonArray accounts = root[kAccounts].toArray();
-    for (int a = 0; a < accounts.size(); ++a) {
-        QJsonObject account = accounts[a].toObject();
-        QJsonArray gateways = account[kGateways].toArray();
-        for (int g = 0; g < gateways.size(); ++g) {
-            QJsonObject gateway = gateways[g].toObject();
-            QJsonArray devices = gateway[kDevices].toArray();
-            for (int d = 0; d < devices.size(); ++d) {
-                QJsonObject device = devices[d].toObject();
-                if (device.contains(QStringLiteral("simulation")) && device[kPort].toInt() != 0)
-                    device[kPort] = 0;
-                devices[d] = device;
+    const JsonPtr root(cJSON_Parse(
+        GuiTestApp::ReadFile(QStringLiteral(LUMETRA_SOURCE_DIR "/demo/inventory.json")).constData()));
+    cJSON *account = nullptr, *gateway = nullptr, *device = nullptr;
+    cJSON_ArrayForEach(account, cJSON_GetObjectItem(root.get(), "accounts"))
+    {
+        cJSON_ArrayForEach(gateway, cJSON_GetObjectItem(account, "gateways"))
+        {
+            cJSON_ArrayForEach(device, cJSON_GetObjectItem(gateway, "devices"))
+            {
+                if (cJSON* port = cJSON_GetObjectItem(device, "port");
+                    cJSON_HasObjectItem(device, "simulation") && port)
+                    cJSON_SetNumberValue(port, 0);
             }
-            if (a == 0 && g == 2)
-                devices.append(QJsonDocument::fromJson(kSilentMeter).object());
-            gateway[kDevices] = devices;
-            gateways[g] = gateway;
         }
-        account[kGateways] = gateways;
-        accounts[a] = account;
     }
-    root[kAccounts] = accounts;
-    return QJsonDocument(root).toJson();
+    cJSON* pumpStation = cJSON_GetArrayItem(
+        cJSON_GetObjectItem(cJSON_GetArrayItem(cJSON_GetObjectItem(root.get(), "accounts"), 0), "gateways"),
+        2);
+    cJSON_AddItemToArray(cJSON_GetObjectItem(pumpStation, "devices"), cJSON_Parse(kSilentMeter));
+    return QByteArray(JsonText(cJSON_PrintUnformatted(root.get())).get());
 }
 
 // The program's waiting dialogs, watched as a user would: the text of each dialog
@@ -332,14 +322,6 @@ protected:
         return read.load() == count ? registers : std::vector<uint16_t>();
     }
 
-    void ExpectScreenshot(const char* name)
-    {
-        QApplication::processEvents();
-        QString why;
-        EXPECT_TRUE(ScreenshotCheck::Matches(dlg_->grab().toImage(), QString::fromUtf8(name), &why))
-            << why.toStdString();
-    }
-
     struct Shared
     {
         TempDir dir;
@@ -401,7 +383,7 @@ TEST_F(ViewsTest, TreeListsTheAccountsGatewaysWithTheirStateAndTheHomePage)
     Select(root);
     EXPECT_EQ(dlg_->DetailView(), nullptr);
     EXPECT_TRUE(home->isVisible());
-    ExpectScreenshot("home-view");
+    ScreenshotCheck::Expect(*dlg_, "home-view");
 }
 
 TEST_F(ViewsTest, SearchWithCriteriaShowsTheResultsTabAndWithoutTheFullList)
@@ -421,7 +403,7 @@ TEST_F(ViewsTest, SearchWithCriteriaShowsTheResultsTabAndWithoutTheFullList)
     EXPECT_FALSE(dlg_->DetailView()->ChannelSwitch()->isEnabled());
 
     tree_->SearchField(2)->setText(QStringLiteral("Riverside plant"));
-    ExpectScreenshot("tree-search-form");
+    ScreenshotCheck::Expect(*dlg_, "tree-search-form");
     tree_->Button(CFVLeftTree::IDC_SEARCH)->click();
     EXPECT_TRUE(tree_->Tree()->isVisible());
     EXPECT_FALSE(tree_->Tab(CFVLeftTree::IDC_TAB_ALL)->isVisible());
@@ -471,7 +453,7 @@ TEST_F(ViewsTest, SelectingAGatewayShowsItsDevicesAndHomeGoesBack)
         EXPECT_EQ(table->RowButton(row)->geometry(), QRect(442, (row + 1) * 30, 130, 29)) << row;
         EXPECT_FALSE(table->RowButton(row)->IsOn());
     }
-    ExpectScreenshot("gateway-detail");
+    ScreenshotCheck::Expect(*dlg_, "gateway-detail");
 
     tree_->Button(CFVLeftTree::IDC_HOME)->click();
     EXPECT_FALSE(detail->isVisible());
@@ -508,7 +490,7 @@ TEST_F(ViewsTest, ChannelSwitchOfAnOfflineGatewayIsRefusedAndSendsNothing)
     EXPECT_EQ(detail->Controller().ChannelGateway(), nullptr);
     EXPECT_TRUE(tips_.texts.isEmpty());
     EXPECT_TRUE(NothingPublishedSince(publishedBefore));
-    ExpectScreenshot("gateway-detail-offline");
+    ScreenshotCheck::Expect(*dlg_, "gateway-detail-offline");
 }
 
 TEST_F(ViewsTest, PortForwardRowButtonOpensALocalPortThatReachesTheDevice)
@@ -527,7 +509,7 @@ TEST_F(ViewsTest, PortForwardRowButtonOpensALocalPortThatReachesTheDevice)
     ASSERT_TRUE(PumpUntil([&] { return boxes_.Count() >= 1; }, 15000));
     EXPECT_EQ(boxes_.Boxes()[0].text, QStringLiteral("网络透传通道建立成功"));
     EXPECT_TRUE(table->RowButton(0)->IsOn());
-    ExpectScreenshot("gateway-detail-tunnel-open");
+    ScreenshotCheck::Expect(*dlg_, "gateway-detail-tunnel-open");
 
     // Modbus TCP: read four holding registers from address 0 of the simulated PLC.
     QTcpSocket modbus;
@@ -562,7 +544,7 @@ TEST_F(ViewsTest, SerialRowButtonOpensAVirtualComPortThatReachesTheDevice)
     EXPECT_TRUE(table->RowButton(1)->IsOn());
     // The first pair of a fresh folder: COM1 for the tunnel, COM2 for the user.
     EXPECT_EQ(meter->AddressText(), QStringLiteral("COM2,9600,8,N,1"));
-    ExpectScreenshot("serial-tunnel-open");
+    ScreenshotCheck::Expect(*dlg_, "serial-tunnel-open");
 
     EXPECT_EQ(ReadRtuRegisters(QString::fromStdString(vcom_.LinkPath(2)), 4),
               (std::vector<uint16_t>{251, 252, 253, 254}))
@@ -701,7 +683,7 @@ TEST_F(ViewsTest, ChannelSwitchStartsTheOpenVpnClientAndTheCardDrawsItsLinkUp)
     EXPECT_TRUE(detail->ChannelSwitch()->IsOn());
     EXPECT_EQ(VpnClients().size(), 1u);
     EXPECT_EQ(boxes_.Count(), 0u);
-    ExpectScreenshot("gateway-detail-channel-on");
+    ScreenshotCheck::Expect(*dlg_, "gateway-detail-channel-on");
 
     detail->ChannelSwitch()->click();
     ASSERT_EQ(boxes_.Count(), 1u);

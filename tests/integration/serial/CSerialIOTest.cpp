@@ -35,6 +35,14 @@ std::string RandomBytes(size_t size, unsigned stream)
     return data;
 }
 
+// Writes refused at once, on the writing thread (this test's).
+size_t Refusals(const SerialEventLog::Events& events)
+{
+    return static_cast<size_t>(std::count_if(events.begin(), events.end(), [](const auto& event) {
+        return event.kind == Kind::Send && event.value == -1 && event.thread == std::this_thread::get_id();
+    }));
+}
+
 class SerialIOTest : public ::testing::Test
 {
 protected:
@@ -114,10 +122,7 @@ TEST_F(SerialIOTest, WritesUpTo1024BytesAndRefusesMoreOrNothing)
     io.Write(full.data(), 1024);
     io.Write(tooLong.data(), 1025);
     // The refusal of an over-long write is immediate, on the calling thread.
-    const auto refused = log.Get();
-    EXPECT_TRUE(std::any_of(refused.begin(), refused.end(), [](const auto& event) {
-        return event.kind == Kind::Send && event.value == -1 && event.thread == std::this_thread::get_id();
-    }));
+    EXPECT_EQ(Refusals(log.Get()), 1u);
     io.Write(tooLong.data(), 0);
     io.Write("END", 3);
 
@@ -202,13 +207,6 @@ private:
     bool hold_ = false;
     bool held_ = false;
 };
-
-size_t Refusals(const SerialEventLog::Events& events)
-{
-    return static_cast<size_t>(std::count_if(events.begin(), events.end(), [](const auto& event) {
-        return event.kind == Kind::Send && event.value == -1 && event.thread == std::this_thread::get_id();
-    }));
-}
 
 size_t LinesHolding(const std::string& text, const std::string& part)
 {

@@ -28,7 +28,7 @@ QByteArray Pattern(int size)
     return bytes;
 }
 
-template <typename Socket> class RelaySocketTest : public ::testing::Test
+class RelaySocketTest : public ::testing::Test
 {
 protected:
     // The application (whose thread is the UI thread) comes before the members.
@@ -42,53 +42,44 @@ protected:
 
     LoopbackPeer peer_;
     RecordingOwner owner_;
-    Socket socket_{&owner_};
+    RelaySocket socket_{&owner_};
 };
 
-using RelaySockets = ::testing::Types<RelaySocket>;
-TYPED_TEST_SUITE(RelaySocketTest, RelaySockets);
-
-TYPED_TEST(RelaySocketTest, BurstsArriveWholeInChunksOfAtMost1024BytesAndCloseComesAfterThem)
+TEST_F(RelaySocketTest, BurstsArriveWholeInChunksOfAtMost1024BytesAndCloseComesAfterThem)
 {
-    auto& peer = this->peer_;
-    auto& owner = this->owner_;
-    auto& socket = this->socket_;
     int value = 0;
     socklen_t length = sizeof value;
-    ASSERT_EQ(getsockopt(static_cast<int>(socket.NativeHandle()), IPPROTO_TCP, TCP_NODELAY, &value, &length),
+    ASSERT_EQ(getsockopt(static_cast<int>(socket_.NativeHandle()), IPPROTO_TCP, TCP_NODELAY, &value, &length),
               0);
     EXPECT_NE(value, 0) << "Nagle left on";
 
     QByteArray expected;
     for (int size : {3000, 250000}) {
-        const size_t before = owner.chunks.size();
+        const size_t before = owner_.chunks.size();
         expected += Pattern(size);
-        peer.Write(Pattern(size));
-        ASSERT_TRUE(PumpUntil([&] { return owner.all.size() >= expected.size(); }))
-            << size << ": stalled after " << owner.all.size() << " bytes";
-        EXPECT_GE(owner.chunks.size() - before, static_cast<size_t>((size + 1023) / 1024));
+        peer_.Write(Pattern(size));
+        ASSERT_TRUE(PumpUntil([&] { return owner_.all.size() >= expected.size(); }))
+            << size << ": stalled after " << owner_.all.size() << " bytes";
+        EXPECT_GE(owner_.chunks.size() - before, static_cast<size_t>((size + 1023) / 1024));
     }
-    for (const RecordingOwner::Chunk& chunk : owner.chunks) {
+    for (const RecordingOwner::Chunk& chunk : owner_.chunks) {
         EXPECT_TRUE(chunk.bytes.size() >= 1 && chunk.bytes.size() <= 1024) << chunk.bytes.size();
         EXPECT_TRUE(chunk.onUiThread);
     }
-    EXPECT_EQ(socket.ConnectedFlag(), 1);
+    EXPECT_EQ(socket_.ConnectedFlag(), 1);
 
-    // The peer closes right after more bytes: the flag drops only once all were handed on.
-    peer.Write(Pattern(5000));
+    // The peer_ closes right after more bytes: the flag drops only once all were handed on.
+    peer_.Write(Pattern(5000));
     expected += Pattern(5000);
-    peer.connection->disconnectFromHost();
-    ASSERT_TRUE(PumpUntil([&] { return socket.ConnectedFlag() == 0; }));
-    EXPECT_TRUE(owner.all == expected);
-    EXPECT_FALSE(socket.IsConnected());
-    EXPECT_EQ(socket.Send("x", 1, 0), SOCKET_ERROR);
+    peer_.connection->disconnectFromHost();
+    ASSERT_TRUE(PumpUntil([&] { return socket_.ConnectedFlag() == 0; }));
+    EXPECT_TRUE(owner_.all == expected);
+    EXPECT_FALSE(socket_.IsConnected());
+    EXPECT_EQ(socket_.Send("x", 1, 0), SOCKET_ERROR);
 }
 
-TYPED_TEST(RelaySocketTest, SendsFromAnotherThreadArriveWholeAndInOrder)
+TEST_F(RelaySocketTest, SendsFromAnotherThreadArriveWholeAndInOrder)
 {
-    auto& peer = this->peer_;
-    auto& owner = this->owner_;
-    auto& socket = this->socket_;
     constexpr int kMessages = 3000;
     auto message = [](char tag, int i) { return tag + QByteArray::number(i) + ';'; };
     QByteArray expected;
@@ -97,7 +88,7 @@ TYPED_TEST(RelaySocketTest, SendsFromAnotherThreadArriveWholeAndInOrder)
     auto writer = [&](char tag) {
         for (int i = 0; i < kMessages; ++i) {
             const QByteArray bytes = message(tag, i);
-            refused += socket.Send(bytes.constData(), bytes.size(), 0) != bytes.size();
+            refused += socket_.Send(bytes.constData(), bytes.size(), 0) != bytes.size();
             expected += bytes;
         }
         done = true;
@@ -105,21 +96,21 @@ TYPED_TEST(RelaySocketTest, SendsFromAnotherThreadArriveWholeAndInOrder)
     // First while the UI thread does not pump: a later Send on the UI thread must
     // still come after everything the writer handed over.
     std::thread(writer, 'a').join();
-    ASSERT_EQ(socket.Send("END", 3, 0), 3);
+    ASSERT_EQ(socket_.Send("END", 3, 0), 3);
     expected += "END";
     // Then while the UI thread pumps and handles the peer's traffic (`expected` is
     // the writer's until it is done).
     done = false;
     std::thread pumped(writer, 'b');
-    peer.Write(Pattern(4000));
+    peer_.Write(Pattern(4000));
     const bool finished = PumpUntil([&] { return done.load(); });
     pumped.join();
     ASSERT_TRUE(finished);
     EXPECT_EQ(refused.load(), 0);
     ASSERT_TRUE(
-        PumpUntil([&] { return peer.received.size() >= expected.size() && owner.all.size() >= 4000; }));
-    EXPECT_TRUE(peer.received == expected);
-    EXPECT_TRUE(owner.all == Pattern(4000));
+        PumpUntil([&] { return peer_.received.size() >= expected.size() && owner_.all.size() >= 4000; }));
+    EXPECT_TRUE(peer_.received == expected);
+    EXPECT_TRUE(owner_.all == Pattern(4000));
 }
 
 TEST(VpnStatusSocket, AsksForStateReportsOnlyAndTurnsThemIntoLinkMessages)

@@ -1,4 +1,5 @@
-// Starting, capturing, finding and ending real processes.
+// Starting, capturing, finding and ending real processes. Ending with SIGTERM, and
+// SIGKILL after the grace period, is checked through StopVpnClients (VpnClientTest).
 
 #include "endpoint/VpnClientControl.h"
 #include "support/NamedProcess.h"
@@ -10,12 +11,8 @@
 #include <QFileInfo>
 #include <QThread>
 
-#include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace {
 
@@ -75,17 +72,6 @@ TEST(RunCommandCaptured, ReturnsWhenTheCommandEndsThoughAChildKeepsThePipe)
     EXPECT_TRUE(platform::ProcessLauncher::Kill(sleeper));
     EXPECT_TRUE(platform::ProcessLauncher::WaitGone(sleeper, 5000));
     EXPECT_EQ(output, std::optional<std::string>("started\n"));
-}
-
-// Starts `program` as a child of the test itself (not reaped in the background), so
-// the test learns from waitpid how it ended.
-pid_t SpawnChild(const QString& program)
-{
-    const std::string path = QFile::encodeName(program).toStdString();
-    std::string arg0 = path;
-    char* argv[] = {arg0.data(), nullptr};
-    pid_t pid = 0;
-    return posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv, environ) == 0 ? pid : 0;
 }
 
 // The clock ticks since boot now, as /proc/uptime gives them.
@@ -172,39 +158,6 @@ TEST(ProcessLauncher, StartTimeAndNameIdentifyAProcessWhateverItsName)
               platform::ProcessLauncher::EndResult::NotRunning);
     EXPECT_EQ(platform::ProcessLauncher::End(-1, started, 100, 100),
               platform::ProcessLauncher::EndResult::NotRunning);
-}
-
-TEST(ProcessLauncher, EndAsksWithSigtermAndKillsOnlyWhatOutlivesTheGracePeriod)
-{
-    TempDir dir;
-    {
-        // Ends on SIGTERM: never killed.
-        const QString folder = dir.MakeDir("polite");
-        OpenVpnStandIn standIn(folder, OpenVpnStandIn::OnTerm::Exit, "si-" + RandomLetters(8));
-        const pid_t pid = SpawnChild(standIn.Program());
-        ASSERT_NE(pid, 0);
-        ASSERT_FALSE(standIn.WaitForRecord().isEmpty());
-        EXPECT_EQ(platform::ProcessLauncher::End(pid, platform::ProcessLauncher::StartTime(pid), 5000, 1000),
-                  platform::ProcessLauncher::EndResult::Ended);
-        int status = 0;
-        ASSERT_EQ(waitpid(pid, &status, 0), pid);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
-        EXPECT_EQ(standIn.Terms(), QStringList{"TERM " + QString::number(pid)});
-    }
-    {
-        // Stays after SIGTERM: killed once the grace period is over.
-        const QString folder = dir.MakeDir("stubborn");
-        OpenVpnStandIn standIn(folder, OpenVpnStandIn::OnTerm::Stay, "si-" + RandomLetters(8));
-        const pid_t pid = SpawnChild(standIn.Program());
-        ASSERT_NE(pid, 0);
-        ASSERT_FALSE(standIn.WaitForRecord().isEmpty());
-        EXPECT_EQ(platform::ProcessLauncher::End(pid, platform::ProcessLauncher::StartTime(pid), 300, 5000),
-                  platform::ProcessLauncher::EndResult::Killed);
-        int status = 0;
-        ASSERT_EQ(waitpid(pid, &status, 0), pid);
-        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "wait status " << status;
-        EXPECT_EQ(standIn.Terms(), QStringList{"TERM " + QString::number(pid)});
-    }
 }
 
 TEST(ProcessLauncher, KillRefusesGroupsAndItself)

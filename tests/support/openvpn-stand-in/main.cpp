@@ -40,9 +40,8 @@ void OnTerm(int)
             close(fd);
         }
     }
-    if (!g_stay) {
+    if (!g_stay)
         _exit(0);
-    }
     errno = saved;
 }
 
@@ -50,9 +49,8 @@ bool WriteWhole(const std::string& path, const std::string& text)
 {
     const std::string temporary = path + ".part";
     FILE* file = std::fopen(temporary.c_str(), "w");
-    if (file == nullptr) {
+    if (file == nullptr)
         return false;
-    }
     const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
     return std::fclose(file) == 0 && written && std::rename(temporary.c_str(), path.c_str()) == 0;
 }
@@ -63,9 +61,8 @@ int main(int argc, char** argv)
 {
     alarm(kLifetimeSeconds);
     const char* marker = std::getenv("STAND_IN_MARKER");
-    if (marker != nullptr && std::strlen(marker) < sizeof g_marker) {
+    if (marker != nullptr && std::strlen(marker) < sizeof g_marker)
         std::strcpy(g_marker, marker);
-    }
     g_markerLineLength = static_cast<size_t>(
         std::snprintf(g_markerLine, sizeof g_markerLine, "TERM %ld\n", static_cast<long>(getpid())));
     const char* onTerm = std::getenv("STAND_IN_ON_TERM");
@@ -78,16 +75,13 @@ int main(int argc, char** argv)
 
     if (const char* record = std::getenv("STAND_IN_RECORD")) {
         std::string text = std::to_string(getpid()) + "\n";
-        for (int i = 1; i < argc; ++i) {
+        for (int i = 1; i < argc; ++i)
             text += std::string(argv[i]) + "\n";
-        }
         char folder[PATH_MAX];
         text += std::string(getcwd(folder, sizeof folder) != nullptr ? folder : "?") + "\n";
-        if (!WriteWhole(record, text)) {
+        if (!WriteWhole(record, text))
             return 3;
-        }
     }
-    for (;;) {
+    for (;;)
         pause();
-    }
 }

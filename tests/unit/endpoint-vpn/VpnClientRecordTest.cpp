@@ -2,6 +2,7 @@
 // record, and the file on disk (private, never through a link, bounded).
 
 #include "endpoint/VpnClientRecord.h"
+#include "support/ScopedUmask.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +13,6 @@
 #include <string>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -24,12 +24,6 @@ VpnClientRecord Sample()
     record.ownerPid = 2147483647;
     record.ownerStartTime = 18446744073709551615u;
     return record;
-}
-
-mode_t ModeOf(const QString& path)
-{
-    struct stat info = {};
-    return stat(QFile::encodeName(path).constData(), &info) == 0 ? (info.st_mode & 07777) : 0;
 }
 
 TEST(VpnClientRecord, TextIsOneLineOfFourNumbersAndReadsBack)
@@ -77,11 +71,10 @@ TEST(VpnClientRecord, FileIsPrivateAndNeverWrittenThroughALink)
     const VpnClientRecord record = Sample();
 
     // A new file is created 0600 whatever the umask lets through.
-    const mode_t previous = umask(0);
+    const ScopedUmask wideOpen(0);
     const QString path = dir.FilePath("openvpn.pid");
     ASSERT_TRUE(record.Save(path.toStdString()));
-    umask(previous);
-    EXPECT_EQ(ModeOf(path), 0600u);
+    EXPECT_EQ(ScopedUmask::ModeOf(path.toStdString()), 0600);
     const std::optional<VpnClientRecord> loaded = VpnClientRecord::Load(path.toStdString());
     ASSERT_TRUE(loaded.has_value());
     EXPECT_TRUE(*loaded == record);
@@ -90,7 +83,7 @@ TEST(VpnClientRecord, FileIsPrivateAndNeverWrittenThroughALink)
     const QString wide = dir.Write("wide.pid", QByteArray(100, 'x'));
     ASSERT_EQ(chmod(QFile::encodeName(wide).constData(), 0666), 0);
     ASSERT_TRUE(record.Save(wide.toStdString()));
-    EXPECT_EQ(ModeOf(wide), 0600u);
+    EXPECT_EQ(ScopedUmask::ModeOf(wide.toStdString()), 0600);
     QFile file(wide);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll().toStdString(), record.Text());
@@ -103,7 +96,7 @@ TEST(VpnClientRecord, FileIsPrivateAndNeverWrittenThroughALink)
     EXPECT_TRUE(VpnClientRecord::Load(target.toStdString()).has_value());
     ASSERT_TRUE(record.Save(link.toStdString()));
     EXPECT_FALSE(QFileInfo(link).isSymLink());
-    EXPECT_EQ(ModeOf(link), 0600u);
+    EXPECT_EQ(ScopedUmask::ModeOf(link.toStdString()), 0600);
     QFile untouched(target);
     ASSERT_TRUE(untouched.open(QIODevice::ReadOnly));
     EXPECT_EQ(untouched.readAll(), QByteArray("4242 123456789 77 88\n"));

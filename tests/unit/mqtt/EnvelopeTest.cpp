@@ -30,9 +30,8 @@ TEST(OutboundMessages, TextsAreEscapedUtf8AndNumbersKeepTheirRange)
          R"({"ctrl_root":{"forward_topic":"/ipc/kavno/publish/lumetra"},"payload_root":)"
          R"({"cmdId":2987,"dev_sn":"DEV-7","pc_id":"17250000001234567890","seq":4000000000}})"},
     };
-    for (const auto& [message, expected] : table) {
+    for (const auto& [message, expected] : table)
         EXPECT_EQ(mqtt_json_print(message.get()), expected);
-    }
 }
 
 TEST(Topics, GatewaySerialsAreOneTopicLevelOrNoTopicAtAll)
