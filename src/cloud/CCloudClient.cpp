@@ -2,6 +2,7 @@
 
 #include "app/JsonPtr.h"
 #include "cloud/ReplyWalker.h"
+#include "platform/OffUiThread.h"
 #include "platform/TextCodec.h"
 
 #include <cjson/cJSON.h>
@@ -241,7 +242,9 @@ int CCloudClient::Post(const std::string& url, const std::string& body, std::str
     curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);
     // A reply announced as larger than the limit is refused before its body is read.
     curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxReplyBytes));
-    const CURLcode result = curl_easy_perform(curl);
+    // The request runs on a thread of its own; the window keeps painting meanwhile.
+    CURLcode result = CURLE_OK;
+    platform::RunOffUiThread([&result, curl] { result = curl_easy_perform(curl); });
     curl_easy_cleanup(curl);
     if (sink.tooLarge || result == CURLE_FILESIZE_EXCEEDED)
         std::fprintf(stderr, "web service reply from %s refused: more than %zu bytes\n", url.c_str(),

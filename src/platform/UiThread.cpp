@@ -36,11 +36,17 @@ std::mutex g_lock;
 std::condition_variable g_finished;
 std::deque<QueuedCall> g_queue;
 
+// Holds of the queue (HoldQueuedCalls); UI thread only.
+int g_holds = 0;
+
 const QEvent::Type kRunQueuedCalls = static_cast<QEvent::Type>(QEvent::User + 0x4C4D);
 
 void RunQueuedCalls()
 {
     for (;;) {
+        if (g_holds > 0) {
+            return;
+        }
         QueuedCall next;
         {
             std::lock_guard<std::mutex> guard(g_lock);
@@ -148,6 +154,21 @@ void Post(std::function<void()> work)
         g_queue.push_back(QueuedCall{nullptr, std::move(work)});
     }
     QCoreApplication::postEvent(Dispatcher(app), new QEvent(kRunQueuedCalls));
+}
+
+void HoldQueuedCalls()
+{
+    ++g_holds;
+}
+
+void ReleaseQueuedCalls()
+{
+    if (g_holds > 0 && --g_holds == 0) {
+        QCoreApplication* app = QCoreApplication::instance();
+        if (app != nullptr) {
+            QCoreApplication::postEvent(Dispatcher(app), new QEvent(kRunQueuedCalls));
+        }
+    }
 }
 
 } // namespace UiThread

@@ -26,6 +26,11 @@ void Run(const std::function<void()>& work);
 // so that they never wait for the window (a message box left open must not stop the MQTT keep-alive).
 void Post(std::function<void()> work);
 
+// While held (UI thread only; holds nest), queued calls wait in the queue even when
+// the UI thread runs its event loop; the last release lets them run, in order.
+void HoldQueuedCalls();
+void ReleaseQueuedCalls();
+
 } // namespace UiThread
 
 } // namespace platform

@@ -2,6 +2,7 @@
 
 #include "platform/MessageBox.h"
 #include "platform/TipsDialog.h"
+#include "ui/BusyCursor.h"
 #include "ui/Clumetra_uniDlg.h"
 #include "ui/QtMessageBoxHandler.h"
 #include "ui/TipsDialogPresenter.h"
@@ -17,7 +18,9 @@ bool Clumetra_uniApp::InitInstance()
     // Sockets, common controls and the drawing library need no start-up here.
     QtMessageBoxHandler boxes;
     TipsDialogPresenter tips;
+    BusyCursor busy;
     platform::MessageBoxHandler* previousBoxes = platform::SetMessageBoxHandler(&boxes);
+    platform::BusyIndicator* previousBusy = platform::SetBusyIndicator(&busy);
     platform::TipsDialog::Presenter* previousTips = platform::TipsDialog::SetPresenter(&tips);
     CWndShadow::Initialize();
     {
@@ -26,6 +29,7 @@ bool Clumetra_uniApp::InitInstance()
         dlg.DoModal();
     }
     platform::TipsDialog::SetPresenter(previousTips);
+    platform::SetBusyIndicator(previousBusy);
     platform::SetMessageBoxHandler(previousBoxes);
     return false;
 }

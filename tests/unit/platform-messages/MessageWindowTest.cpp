@@ -3,6 +3,7 @@
 
 #include "platform/MessageWindow.h"
 #include "platform/MessageBox.h"
+#include "platform/OffUiThread.h"
 #include "platform/UiThread.h"
 #include "platform/WindowMessages.h"
 #include "support/MessageBoxRecorder.h"
@@ -12,8 +13,10 @@
 
 #include <QCoreApplication>
 #include <QThread>
+#include <QTimer>
 
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -108,6 +111,84 @@ TEST(SendWindowMessage, OrderIsKeptAndANestedSendFromAHandlerDoesNotDeadlock)
     for (size_t i = 0; i < 500; ++i)
         EXPECT_EQ(inner.calls[i].wParam, i);
     EXPECT_TRUE(inner.calls[500].onUiThread);
+}
+
+TEST(UiThreadPost, SenderNeverWaitsAndPostedWorkRunsInOrderWithWaitingCalls)
+{
+    std::vector<int> ran;
+    std::atomic<bool> posted{false};
+    RunOnWorker([&] {
+        platform::UiThread::Post([&] { ran.push_back(1); });
+        platform::UiThread::Run([&] { ran.push_back(2); });
+        // The UI thread is busy in PumpUntil's loop, not in our work: Post returns
+        // before its work has run.
+        platform::UiThread::Post([&] { ran.push_back(3); });
+        posted = true;
+    });
+    EXPECT_TRUE(posted);
+    EXPECT_TRUE(PumpUntil([&] { return ran.size() == 3; }, 5000));
+    EXPECT_EQ(ran, (std::vector<int>{1, 2, 3}));
+    // Posted on the UI thread: queued, never run inside the caller.
+    platform::UiThread::Post([&] { ran.push_back(4); });
+    EXPECT_EQ(ran.size(), 3u);
+    EXPECT_TRUE(PumpUntil([&] { return ran.size() == 4; }, 5000));
+}
+
+// Counts the begin and end of each wait.
+class CountingIndicator : public platform::BusyIndicator
+{
+public:
+    void Begin() override { ++begun; }
+    void End() override { ++ended; }
+    int begun = 0;
+    int ended = 0;
+};
+
+// Counts the events of one kind that reach it.
+class EventCounter : public QObject
+{
+public:
+    bool event(QEvent* e) override
+    {
+        if (e->type() == QEvent::MouseButtonPress)
+            ++presses;
+        return QObject::event(e);
+    }
+    int presses = 0;
+};
+
+TEST(RunOffUiThread, EventLoopRunsInputIsDroppedAndQueuedCallsWaitForTheWork)
+{
+    CountingIndicator indicator;
+    platform::BusyIndicator* previous = platform::SetBusyIndicator(&indicator);
+    EventCounter target;
+    std::atomic<bool> timerFired{false};
+    std::vector<std::string> order;
+    bool workOnUi = true;
+    // The work only finishes once a timer of the UI thread has fired: it proves that
+    // the UI thread's event loop runs while it waits.
+    QTimer::singleShot(20, [&] {
+        timerFired = true;
+        QCoreApplication::postEvent(&target, new QEvent(QEvent::MouseButtonPress));
+    });
+    platform::RunOffUiThread([&] {
+        workOnUi = platform::UiThread::IsCurrent();
+        platform::UiThread::Post([&] { order.push_back("posted during the work"); });
+        for (int i = 0; i < 2000 && !timerFired; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        order.push_back("work done");
+    });
+    EXPECT_FALSE(workOnUi);
+    EXPECT_TRUE(timerFired);
+    EXPECT_EQ(indicator.begun, 1);
+    EXPECT_EQ(indicator.ended, 1);
+    EXPECT_TRUE(PumpUntil([&] { return order.size() == 2; }, 5000));
+    EXPECT_EQ(order, (std::vector<std::string>{"work done", "posted during the work"}));
+    EXPECT_EQ(target.presses, 0) << "input that arrived during the wait is dropped";
+    // After the wait input reaches its target again.
+    QCoreApplication::postEvent(&target, new QEvent(QEvent::MouseButtonPress));
+    EXPECT_TRUE(PumpUntil([&] { return target.presses == 1; }, 5000));
+    platform::SetBusyIndicator(previous);
 }
 
 TEST(MessageBoxes, RecordedWithTextCaptionStyleAndScriptedAnswers)

@@ -1,0 +1,14 @@
+#include "ui/BusyCursor.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+
+void BusyCursor::Begin()
+{
+    QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+}
+
+void BusyCursor::End()
+{
+    QGuiApplication::restoreOverrideCursor();
+}
