@@ -122,8 +122,7 @@ int RunDispatchBench(const BenchSettings& settings)
     device.deviceSn = QString::fromLatin1(MqttPeer::kDevice);
     device.tunType = kTunTypeLocalPortForward;
     CountingTunnel tunnel(&gateway, &device);
-    controller.WindowProc(WM_TUNNEL_OPENED,
-                          reinterpret_cast<platform::WParam>(static_cast<CDataTunnel*>(&tunnel)), 0);
+    controller.OnTunnelOpened(tunnel);
 
     std::atomic<bool> clientDone{false};
     const std::string host = broker.Host();
@@ -161,8 +160,7 @@ int RunDispatchBench(const BenchSettings& settings)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
     client.join();
-    controller.WindowProc(WM_TUNNEL_CLOSED,
-                          reinterpret_cast<platform::WParam>(static_cast<CDataTunnel*>(&tunnel)), 0);
+    controller.OnTunnelClosed(tunnel);
     connection.SetTargetWindow(nullptr);
     connection.SetStreams(stdout, stderr);
     if (quiet != nullptr) {

@@ -31,7 +31,9 @@
 #include "tunnel/CComDataTunnel.h"
 #include "tunnel/CNetPfLocalDataTunnel.h"
 #include "tunnel/CVPNDataTunnel.h"
+#include "tunnel/PortForwardListener.h"
 #include "tunnel/TunnelHost.h"
+#include "tunnel/TunnelObserver.h"
 
 #include <cjson/cJSON.h>
 
@@ -60,14 +62,19 @@ public:
     }
 };
 
-// Takes what the port-forward tunnel hands to the main window and does nothing.
-class QuietWindow : public platform::MessageWindow
+// Takes what the port-forward tunnel hands to the local listener and does nothing.
+class QuietListener : public PortForwardListener
 {
 public:
-    platform::LResult WindowProc(platform::MsgCode, platform::WParam, platform::LParam) override { return 0; }
+    JsonPtr SetUp(LocalListenerOwner&) override { return nullptr; }
+    void Close() override {}
+    void OnMatched(LocalListenerOwner&, const cJSON*) override {}
+    void OnAck(LocalListenerOwner&, const cJSON*) override {}
+    void OnData(LocalListenerOwner&, const cJSON*) override {}
+    void OnNotice(LocalListenerOwner&, const cJSON*) override {}
 };
 
-class ViewWindow : public platform::MessageWindow
+class ViewWindow : public platform::MessageWindow, public TunnelObserver
 {
 public:
     platform::LResult WindowProc(platform::MsgCode msg, platform::WParam wParam,
@@ -90,17 +97,21 @@ public:
             if (CVPNDataTunnel* channel = ChannelOf(reinterpret_cast<const CNodeGateway*>(wParam)->gwSn))
                 channel->OnGatewayStatus();
             return 0;
-        case WM_TUNNEL_REPLY: {
-            auto* tunnel = reinterpret_cast<CDataTunnel*>(wParam);
-            const cJSON* flag = cJSON_GetObjectItem(reinterpret_cast<const cJSON*>(lParam), "flag");
-            if (tunnel != nullptr && cJSON_IsNumber(flag) && flag->valueint == 1)
-                tunnel->OnOpenAccepted();
-            return 0;
-        }
         default:
             return 0;
         }
     }
+
+    // The listed tunnels stay listed; an accepted reply goes back to its tunnel.
+    void OnTunnelOpened(CDataTunnel&) override {}
+    void OnTunnelClosed(CDataTunnel&) override {}
+    void OnTunnelReply(CDataTunnel& tunnel, const cJSON* reply) override
+    {
+        const cJSON* flag = cJSON_GetObjectItem(reply, "flag");
+        if (cJSON_IsNumber(flag) && flag->valueint == 1)
+            tunnel.OnOpenAccepted();
+    }
+    platform::MessageWindow* MessageBoxOwner() override { return this; }
 
     std::vector<CDataTunnel*> active;
     std::vector<CVPNDataTunnel*> channels;
@@ -159,18 +170,18 @@ public:
     }
 };
 
-// The tunnels' host: listener messages go to the quiet main window, no local
-// connection is ever found.
+// The tunnels' host: the listener is the quiet one, no local connection is ever
+// found.
 class BedHost : public TunnelHost
 {
 public:
-    explicit BedHost(platform::MessageWindow* main) : main_(main) {}
-    platform::MessageWindow* ListenerWindow() override { return main_; }
+    explicit BedHost(PortForwardListener* listener) : listener_(listener) {}
+    PortForwardListener* PortListener() override { return listener_; }
     CSocket* FindLocalConnection(const LocalListenerOwner*) override { return nullptr; }
     VirtualComPairs& ComPairs() override { return comPairs_; }
 
 private:
-    platform::MessageWindow* main_;
+    PortForwardListener* listener_;
     VirtualComPairs comPairs_;
 };
 
@@ -180,8 +191,8 @@ struct Bed
     // resources, the PC identifier of the bed.
     Installation installation;
     SilentBoxes boxes;
-    QuietWindow main;
-    BedHost host{&main};
+    QuietListener listener;
+    BedHost host{&listener};
     ViewWindow view;
     std::vector<WaitingTunnel<CComDataTunnel>*> serials;
     std::vector<WaitingTunnel<CNetPfLocalDataTunnel>*> portForwards;

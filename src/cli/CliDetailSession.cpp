@@ -55,14 +55,6 @@ platform::LResult CliDetailSession::WindowProc(platform::MsgCode msg, platform::
             rowReset_(static_cast<int>(static_cast<intptr_t>(wParam)));
         }
         return 0;
-    case WM_LISTENER_ACCEPT:
-    case WM_LISTENER_SETUP:
-    case WM_PORT_FORWARD_NOTICE:
-    case WM_PORT_FORWARD_DATA:
-    case WM_PORT_FORWARD_ACK:
-    case WM_PORT_FORWARD_MATCHED:
-    case WM_LISTENER_CLOSE:
-        return tunnelHost_.Listener().WindowProc(msg, wParam, lParam);
     case WM_TUNNEL_REPLY:
         if (wParam == 0 && IsProbe(lParam)) {
             if (!connected_) {

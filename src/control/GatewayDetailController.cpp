@@ -48,7 +48,9 @@ platform::LResult GatewayDetailController::WindowProc(platform::MsgCode msg, pla
         devices_.SerialReady(reinterpret_cast<const char*>(wParam), static_cast<int>(lParam));
         return 0;
     case WM_TUNNEL_REPLY:
-        devices_.Reply(reinterpret_cast<CDataTunnel*>(wParam), reinterpret_cast<const cJSON*>(lParam));
+        // From the broker (cmdId 3010): a reply of no tunnel. The tunnels' own
+        // replies come through OnTunnelReply.
+        devices_.Reply(nullptr, reinterpret_cast<const cJSON*>(lParam));
         return 0;
     case WM_DEVICE_OPEN_REQUEST:
         devices_.OpenRequest(reinterpret_cast<CNodeDevice*>(wParam));
@@ -61,14 +63,8 @@ platform::LResult GatewayDetailController::WindowProc(platform::MsgCode msg, pla
         tips_ = nullptr; // the dialog closes itself
         devices_.RequestTimeout(tipsDevice_);
         return 0;
-    case WM_TUNNEL_OPENED:
-        activeTunnels_.Add(reinterpret_cast<CDataTunnel*>(wParam));
-        return 0;
     case WM_TUNNEL_MESSAGE:
         return activeTunnels_.Route(reinterpret_cast<cJSON*>(wParam), lParam);
-    case WM_TUNNEL_CLOSED:
-        TunnelClosed(reinterpret_cast<CDataTunnel*>(wParam));
-        return 0;
     default:
         return 0;
     }
@@ -106,13 +102,17 @@ void GatewayDetailController::LockSwitch(bool locked)
     Repaint();
 }
 
-void GatewayDetailController::TunnelClosed(CDataTunnel* tunnel)
+// --- TunnelObserver. ---
+
+void GatewayDetailController::OnTunnelClosed(CDataTunnel& tunnel)
 {
-    if (tunnel == nullptr) {
-        return;
-    }
-    activeTunnels_.Remove(tunnel);
+    activeTunnels_.Remove(&tunnel);
     Listener().DetailChanged();
+}
+
+void GatewayDetailController::OnTunnelReply(CDataTunnel& tunnel, const cJSON* reply)
+{
+    devices_.Reply(&tunnel, reply);
 }
 
 // --- Helpers. ---

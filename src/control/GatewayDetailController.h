@@ -6,6 +6,7 @@
 #include "control/GatewayDetailListener.h"
 #include "platform/MessageWindow.h"
 #include "platform/TipsDialog.h"
+#include "tunnel/TunnelObserver.h"
 #include "tunnel/TunnelServices.h"
 
 #include <QString>
@@ -31,14 +32,14 @@ class Session;
 // Window messages handled (WindowProc):
 //   WM_VPN_CHANNEL_REPLY, WM_VPN_CHANNEL_ENDED, WM_GATEWAY_STATUS, WM_VPN_LINK_UP,
 //   WM_VPN_LINK_DOWN, WM_SERIAL_TUNNEL_READY, WM_TUNNEL_REPLY, WM_DEVICE_OPEN_REQUEST,
-//   WM_DEVICE_CLOSE_REQUEST, WM_REQUEST_TIMEOUT, WM_TUNNEL_OPENED,
-//   WM_TUNNEL_MESSAGE, WM_TUNNEL_CLOSED.
+//   WM_DEVICE_CLOSE_REQUEST, WM_REQUEST_TIMEOUT, WM_TUNNEL_MESSAGE.
+// The tunnels it creates report to it as their TunnelObserver.
 // Sent to the main window: WM_DEVICE_LIST (SetGateway; the view sends it again
 // whenever it paints a gateway) and WM_RESET_ROW_BUTTON (after a time-out).
 //
 // Message boxes are the controller's own (owner: this window), captioned "Lumetra",
 // style kMbOk, except the other-gateway question (kMbYesNo, empty caption).
-class GatewayDetailController : public platform::MessageWindow
+class GatewayDetailController : public platform::MessageWindow, public TunnelObserver
 {
 public:
     // Texts shown by the controller.
@@ -70,6 +71,16 @@ public:
 
     platform::LResult WindowProc(platform::MsgCode msg, platform::WParam wParam,
                                  platform::LParam lParam) override;
+
+    // --- TunnelObserver. ---
+    // Lists the tunnel as active.
+    void OnTunnelOpened(CDataTunnel& tunnel) override { activeTunnels_.Add(&tunnel); }
+    // Takes the tunnel off the active list and tells the listener.
+    void OnTunnelClosed(CDataTunnel& tunnel) override;
+    // The reply of the tunnel's open (DeviceTunnelFlow::Reply).
+    void OnTunnelReply(CDataTunnel& tunnel, const cJSON* reply) override;
+    // The controller owns the tunnels' message boxes.
+    platform::MessageWindow* MessageBoxOwner() override { return this; }
 
     // --- Set-up. ---
     // The window that receives WM_DEVICE_LIST and WM_RESET_ROW_BUTTON (may be null).
@@ -138,8 +149,6 @@ public:
     }
 
 private:
-    void TunnelClosed(CDataTunnel* tunnel);
-
     // --- Shared by the flows. ---
     friend class ChannelFlow;
     friend class DeviceTunnelFlow;

@@ -7,7 +7,6 @@
 #include "endpoint/LocalListenerOwner.h"
 #include "mqtt-c/mqtt_base64.h"
 #include "platform/MessageBox.h"
-#include "platform/WindowMessages.h"
 
 #include <cjson/cJSON.h>
 
@@ -22,24 +21,12 @@ constexpr char kSocketFailed[] = "创建套接字错误！";
 constexpr char kBindFailed[] = "绑定套接字错误！";
 constexpr char kListenFailed[] = "监听套接字错误！";
 constexpr char kAcceptOutOfMemory[] = "内存不足,客户连接服务器失败！";
-constexpr char kPortBindFailed[] = "端口绑定失败";
 constexpr char kDefaultListenAddress[] = "127.0.0.1";
 constexpr int kListenBacklog = 10;
 
-LocalListenerOwner* OwnerFromParam(platform::WParam tunnel)
-{
-    return reinterpret_cast<LocalListenerOwner*>(tunnel);
-}
-
 } // namespace
 
-LocalListenerHost::LocalListenerHost(Installation& installation, OwnerResolver resolveOwner)
-    : installation_(installation), resolveOwner_(std::move(resolveOwner))
-{
-    if (!resolveOwner_) {
-        resolveOwner_ = OwnerFromParam;
-    }
-}
+LocalListenerHost::LocalListenerHost(Installation& installation) : installation_(installation) {}
 
 LocalListenerHost::~LocalListenerHost() = default;
 
@@ -69,48 +56,33 @@ QString LocalListenerHost::ListenAddress(const Installation& installation)
     return QString::fromStdString(configured.empty() ? std::string(kDefaultListenAddress) : configured);
 }
 
-LocalListenerOwner* LocalListenerHost::Resolve(platform::WParam tunnel) const
+platform::LResult LocalListenerHost::WindowProc(platform::MsgCode /*msg*/, platform::WParam /*wParam*/,
+                                                platform::LParam /*lParam*/)
 {
-    return tunnel == 0 ? nullptr : resolveOwner_(tunnel);
+    return 0;
 }
 
-platform::LResult LocalListenerHost::WindowProc(platform::MsgCode msg, platform::WParam wParam,
-                                                platform::LParam lParam)
+void LocalListenerHost::OnNotice(LocalListenerOwner& /*owner*/, const cJSON* /*message*/)
 {
-    switch (msg) {
-    case WM_LISTENER_SETUP:
-        SetUpListener(wParam, reinterpret_cast<platform::MessageWindow*>(lParam));
-        return 0;
-    case WM_LISTENER_ACCEPT:
-        AcceptConnection(wParam);
-        return 0;
-    case WM_PORT_FORWARD_NOTICE:
-        return 0; // nothing to do with it
-    case WM_PORT_FORWARD_DATA:
-        SendPayload(wParam, reinterpret_cast<const void*>(lParam));
-        return 0;
-    case WM_PORT_FORWARD_ACK: {
-        // The acknowledged sequence number is read and has no further effect.
-        const cJSON* message = reinterpret_cast<const cJSON*>(lParam);
-        if (FindConnection(Resolve(wParam)) != nullptr && message != nullptr) {
-            (void)cJSON_GetObjectItemCaseSensitive(message, "seq");
-        }
-        return 0;
-    }
-    case WM_PORT_FORWARD_MATCHED:
-        if (CServerAcceptSocket* connection = FindConnection(Resolve(wParam))) {
-            connection->SetMatchedFlag(1);
-        }
-        return 0;
-    case WM_LISTENER_CLOSE:
-        CloseListener();
-        return 0;
-    default:
-        return 0;
+    // nothing to do with it
+}
+
+void LocalListenerHost::OnAck(LocalListenerOwner& owner, const cJSON* message)
+{
+    // The acknowledged sequence number is read and has no further effect.
+    if (FindConnection(&owner) != nullptr && message != nullptr) {
+        (void)cJSON_GetObjectItemCaseSensitive(message, "seq");
     }
 }
 
-void LocalListenerHost::CloseListener()
+void LocalListenerHost::OnMatched(LocalListenerOwner& owner, const cJSON* /*message*/)
+{
+    if (CServerAcceptSocket* connection = FindConnection(&owner)) {
+        connection->SetMatchedFlag(1);
+    }
+}
+
+void LocalListenerHost::Close()
 {
     if (listener_ != nullptr) {
         listener_->Close();
@@ -118,10 +90,12 @@ void LocalListenerHost::CloseListener()
     }
 }
 
-bool LocalListenerHost::OpenListener(platform::WParam tunnel)
+bool LocalListenerHost::OpenListener(LocalListenerOwner& owner)
 {
     const QString caption = QString::fromUtf8(platform::kDefaultMessageBoxCaption);
-    listener_.reset(new (std::nothrow) CServerSocket(this, tunnel));
+    LocalListenerOwner* accepting = &owner;
+    listener_.reset(new (std::nothrow)
+                        CServerSocket(accepting, [this, accepting] { AcceptConnection(accepting); }));
     if (listener_ == nullptr) {
         platform::ShowMessageBox(this, QString::fromUtf8(kCreateFailed), caption, platform::kMbOk);
         return false;
@@ -133,8 +107,7 @@ bool LocalListenerHost::OpenListener(platform::WParam tunnel)
     // Results ignored. A listening socket has no lingering data, so there is no
     // linger setting to make.
     listener_->SetReuseAddress(true);
-    const LocalListenerOwner* owner = Resolve(tunnel);
-    const uint16_t port = ListenPortForDeviceType(owner != nullptr ? owner->ListenerDeviceType() : 0);
+    const uint16_t port = ListenPortForDeviceType(owner.ListenerDeviceType());
     if (!listener_->Bind(port, ListenAddress(installation_))) {
         platform::ShowMessageBox(this, QString::fromUtf8(kBindFailed), caption, platform::kMbOk);
         return false;
@@ -146,33 +119,28 @@ bool LocalListenerHost::OpenListener(platform::WParam tunnel)
     return true;
 }
 
-void LocalListenerHost::SetUpListener(platform::WParam tunnel, platform::MessageWindow* answerWindow)
+JsonPtr LocalListenerHost::SetUp(LocalListenerOwner& owner)
 {
-    CloseListener();
-    const bool opened = OpenListener(tunnel);
+    Close();
+    const bool opened = OpenListener(owner);
     if (!opened) {
         // A listener that could not be set up is not kept.
-        CloseListener();
+        Close();
     }
-    if (answerWindow == nullptr) {
-        return;
-    }
-    const JsonPtr tree(cJSON_CreateObject());
-    cJSON* answer = tree.get();
+    JsonPtr answer(cJSON_CreateObject());
     if (answer == nullptr) {
-        return;
+        return answer;
     }
-    cJSON_AddNumberToObject(answer, "flag", opened ? 1 : 0);
-    cJSON_AddStringToObject(answer, "msg", opened ? "" : kPortBindFailed);
-    platform::SendWindowMessage(answerWindow, WM_TUNNEL_REPLY, tunnel,
-                                reinterpret_cast<platform::LParam>(answer));
+    cJSON_AddNumberToObject(answer.get(), "flag", opened ? 1 : 0);
+    cJSON_AddStringToObject(answer.get(), "msg", opened ? "" : kTextPortBindFailed);
+    return answer;
 }
 
-void LocalListenerHost::AcceptConnection(platform::WParam tunnel)
+void LocalListenerHost::AcceptConnection(LocalListenerOwner* owner)
 {
     ForgetEndedConnections();
-    std::unique_ptr<CServerAcceptSocket> connection(
-        new (std::nothrow) CServerAcceptSocket(Resolve(tunnel), &installation_.Trace()));
+    std::unique_ptr<CServerAcceptSocket> connection(new (std::nothrow)
+                                                        CServerAcceptSocket(owner, &installation_.Trace()));
     if (connection == nullptr) {
         platform::AfxMessageBox(QString::fromUtf8(kAcceptOutOfMemory));
         return;
@@ -206,10 +174,9 @@ CServerAcceptSocket* LocalListenerHost::FindConnection(const LocalListenerOwner*
     return nullptr;
 }
 
-void LocalListenerHost::SendPayload(platform::WParam tunnel, const void* messageParam)
+void LocalListenerHost::OnData(LocalListenerOwner& owner, const cJSON* message)
 {
-    const cJSON* message = static_cast<const cJSON*>(messageParam);
-    CServerAcceptSocket* connection = FindConnection(Resolve(tunnel));
+    CServerAcceptSocket* connection = FindConnection(&owner);
     if (connection == nullptr || message == nullptr) {
         return;
     }

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "platform/MessageWindow.h"
+#include "tunnel/PortForwardListener.h"
 
 #include <QString>
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <vector>
 
@@ -14,27 +14,31 @@ class CServerSocket;
 class Installation;
 class LocalListenerOwner;
 
-// The main window's part for the local port-forward tunnel: one listening socket
-// at a time and the connections it accepted. Handles
-//   WM_LISTENER_SETUP (wParam: tunnel, lParam: window to answer or 0)
-//   WM_LISTENER_ACCEPT (wParam: tunnel)
-//   WM_PORT_FORWARD_NOTICE, _DATA, _ACK, _MATCHED (wParam: tunnel, lParam: cJSON message)
-//   WM_LISTENER_CLOSE
-// The tunnel travels in wParam as the tunnel layer passes it; the resolver given to
-// the constructor turns that value into the tunnel's LocalListenerOwner side (by
-// default the value is that pointer itself). Answers carry the value unchanged.
-// The installation names the listening address and keeps the trace log of the
-// accepted connections; it outlives the host.
-class LocalListenerHost : public platform::MessageWindow
+// The program's local listener of the port-forward tunnels (PortForwardListener):
+// one listening socket at a time and the connections it accepted. It is a window
+// only as the owner of its message boxes and handles no window message. The
+// installation names the listening address and keeps the trace log of the accepted
+// connections; it outlives the host.
+class LocalListenerHost : public platform::MessageWindow, public PortForwardListener
 {
 public:
-    using OwnerResolver = std::function<LocalListenerOwner*(platform::WParam)>;
+    static constexpr const char* kTextPortBindFailed = "端口绑定失败";
 
-    explicit LocalListenerHost(Installation& installation, OwnerResolver resolveOwner = OwnerResolver());
+    explicit LocalListenerHost(Installation& installation);
     ~LocalListenerHost() override;
 
     platform::LResult WindowProc(platform::MsgCode msg, platform::WParam wParam,
                                  platform::LParam lParam) override;
+
+    // PortForwardListener. A match marks the owner's first open connection; an
+    // acknowledgement has no effect; data ("pt_payload" in Base64, with "pt_sn") is
+    // sent on the owner's first open connection; a notice has no effect.
+    JsonPtr SetUp(LocalListenerOwner& owner) override;
+    void Close() override;
+    void OnMatched(LocalListenerOwner& owner, const cJSON* message) override;
+    void OnAck(LocalListenerOwner& owner, const cJSON* message) override;
+    void OnData(LocalListenerOwner& owner, const cJSON* message) override;
+    void OnNotice(LocalListenerOwner& owner, const cJSON* message) override;
 
     // The listening port for a device type code: 2, 6 -> 502; 3, 12 -> 102;
     // 10, 16 -> 5562; 13, 14 -> 9600; any other -> 502.
@@ -51,16 +55,11 @@ public:
     size_t ConnectionCount() const { return accepted_.size(); }
 
 private:
-    void SetUpListener(platform::WParam tunnel, platform::MessageWindow* answerWindow);
-    bool OpenListener(platform::WParam tunnel);
-    void AcceptConnection(platform::WParam tunnel);
-    void SendPayload(platform::WParam tunnel, const void* message);
-    void CloseListener();
+    bool OpenListener(LocalListenerOwner& owner);
+    void AcceptConnection(LocalListenerOwner* owner);
     void ForgetEndedConnections();
-    LocalListenerOwner* Resolve(platform::WParam tunnel) const;
 
     Installation& installation_;
-    OwnerResolver resolveOwner_;
     std::unique_ptr<CServerSocket> listener_;
     std::vector<std::unique_ptr<CServerAcceptSocket>> accepted_;
 };

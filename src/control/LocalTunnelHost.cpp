@@ -1,12 +1,9 @@
 #include "control/LocalTunnelHost.h"
 
 #include "endpoint/CServerAcceptSocket.h"
-#include "tunnel/CNetPfLocalDataTunnel.h"
 
 LocalTunnelHost::LocalTunnelHost(Installation& installation, VirtualComPairs& comPairs)
-    : comPairs_(comPairs), listener_(installation, [](platform::WParam tunnel) {
-          return CNetPfLocalDataTunnel::ListenerOwnerFromParam(tunnel);
-      })
+    : comPairs_(comPairs), listener_(installation)
 {
 }
 

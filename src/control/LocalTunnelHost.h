@@ -3,8 +3,8 @@
 #include "control/LocalListenerHost.h"
 #include "tunnel/TunnelHost.h"
 
-// The tunnel host of the window and of lumetra-cli: the local listener host, whose
-// window the port-forward tunnels report to, and the program's virtual COM pairs.
+// The tunnel host of the window and of lumetra-cli: the local listener host, which
+// the port-forward tunnels set up and report to, and the program's virtual COM pairs.
 // The pairs are given, not owned: the serial tunnels keep using their halves until
 // they are destroyed, which may be after this host has gone. The installation
 // (listening address, trace log) outlives the host.
@@ -15,7 +15,7 @@ public:
 
     LocalListenerHost& Listener() { return listener_; }
 
-    platform::MessageWindow* ListenerWindow() override { return &listener_; }
+    PortForwardListener* PortListener() override { return &listener_; }
     CSocket* FindLocalConnection(const LocalListenerOwner* owner) override;
     VirtualComPairs& ComPairs() override { return comPairs_; }
 

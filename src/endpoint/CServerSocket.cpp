@@ -1,15 +1,14 @@
 #include "endpoint/CServerSocket.h"
 
-#include "platform/MessageWindow.h"
-#include "platform/WindowMessages.h"
-
-CServerSocket::CServerSocket(platform::MessageWindow* acceptWindow, platform::WParam owner)
-    : acceptWindow_(acceptWindow), owner_(owner)
+CServerSocket::CServerSocket(LocalListenerOwner* owner, std::function<void()> onAccept)
+    : owner_(owner), onAccept_(std::move(onAccept))
 {
 }
 
 void CServerSocket::OnAccept(int errorCode)
 {
-    platform::SendWindowMessage(acceptWindow_, WM_LISTENER_ACCEPT, owner_, 0);
+    if (onAccept_) {
+        onAccept_();
+    }
     CSocket::OnAccept(errorCode);
 }

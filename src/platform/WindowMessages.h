@@ -32,17 +32,13 @@ constexpr platform::MsgCode WM_VPN_LINK_DOWN =
 constexpr platform::MsgCode WM_SERIAL_TUNNEL_READY =
     platform::kWmUser + 1024; // wParam: gateway serial text, lParam: device id
 constexpr platform::MsgCode WM_TUNNEL_REPLY =
-    platform::kWmUser + 1028; // wParam: tunnel or 0, lParam: parsed JSON reply
+    platform::kWmUser + 1028; // wParam: 0, lParam: parsed JSON reply (cmdId 3010)
 constexpr platform::MsgCode WM_DEVICE_OPEN_REQUEST = platform::kWmUser + 1029;  // wParam: device record
 constexpr platform::MsgCode WM_DEVICE_CLOSE_REQUEST = platform::kWmUser + 1030; // wParam: device record
 constexpr platform::MsgCode WM_REQUEST_TIMEOUT =
     platform::kWmUser + 1031; // wParam: the waiting dialog's parameter
-constexpr platform::MsgCode WM_TUNNEL_OPENED =
-    platform::kWmUser + 1034; // wParam: tunnel; add to the active list
 constexpr platform::MsgCode WM_TUNNEL_MESSAGE =
     platform::kWmUser + 1037; // wParam: parsed JSON, lParam: routing code
-constexpr platform::MsgCode WM_TUNNEL_CLOSED =
-    platform::kWmUser + 1040; // wParam: tunnel; remove from the active list
 
 // Raw messages on a "/sys/trans_com/" topic (wParam: raw record). Only the listening
 // command-line client prints it; the windows ignore it.
@@ -50,7 +46,7 @@ constexpr platform::MsgCode WM_TRANS_COM_RAW = platform::kWmUser + 1025;
 
 // Routing codes of tunnel traffic (lParam of WM_TUNNEL_MESSAGE, by inbound cmdId).
 // On the UI thread they become a TunnelInbound (tunnel/TunnelInbound.h) before any
-// tunnel sees them.
+// tunnel sees them. They are numbers of this range but no message is sent with them.
 constexpr platform::MsgCode WM_TUNNEL_REPLY_REQUEST =
     platform::kWmUser + 1035; // cmdId 2997, answered with 2994
 constexpr platform::MsgCode WM_TUNNEL_TARGET_REQUEST =
@@ -59,14 +55,6 @@ constexpr platform::MsgCode WM_TUNNEL_FAR_END_CLOSED = platform::kWmUser + 1039;
 constexpr platform::MsgCode WM_TUNNEL_RESULT = platform::kWmUser + 1041;         // cmdId 2993
 constexpr platform::MsgCode WM_SERIAL_DATA_IN =
     platform::kWmUser + 1047; // cmdId 2980, serial data from the device
-
-// Main window: local listener of the port-forward tunnel. The four numbers from
-// +1042 to +1045 are also the routing codes of the port-forward traffic.
-constexpr platform::MsgCode WM_LISTENER_ACCEPT = platform::kWmUser + 1010; // wParam: owner tunnel
-constexpr platform::MsgCode WM_LISTENER_SETUP =
-    platform::kWmUser + 1016; // wParam: tunnel, lParam: window to answer
-constexpr platform::MsgCode WM_PORT_FORWARD_NOTICE = platform::kWmUser + 1042; // cmdId 2991
-constexpr platform::MsgCode WM_PORT_FORWARD_DATA = platform::kWmUser + 1043;   // cmdId 2988
-constexpr platform::MsgCode WM_PORT_FORWARD_ACK = platform::kWmUser + 1044; // cmdId 2987 (to the main window)
+constexpr platform::MsgCode WM_PORT_FORWARD_NOTICE = platform::kWmUser + 1042;  // cmdId 2991
+constexpr platform::MsgCode WM_PORT_FORWARD_DATA = platform::kWmUser + 1043;    // cmdId 2988
 constexpr platform::MsgCode WM_PORT_FORWARD_MATCHED = platform::kWmUser + 1045; // cmdId 2986
-constexpr platform::MsgCode WM_LISTENER_CLOSE = platform::kWmUser + 1046; // the port-forward tunnel stopped

@@ -12,10 +12,9 @@
 #include "mqtt-c/mqtt_envelope.h"
 #include "mqtt-c/mqtt_topics.h"
 #include "platform/MessageBox.h"
-#include "platform/MessageWindow.h"
-#include "platform/WindowMessages.h"
 #include "tunnel/TunnelHost.h"
 #include "tunnel/TunnelJson.h"
+#include "tunnel/TunnelObserver.h"
 
 #include <cjson/cJSON.h>
 
@@ -38,9 +37,9 @@ void CloseEndpoint(_virtual_com_half* half)
 
 } // namespace
 
-CComDataTunnel::CComDataTunnel(const TunnelServices& services, platform::MessageWindow* notifyWindow,
+CComDataTunnel::CComDataTunnel(const TunnelServices& services, TunnelObserver* observer,
                                CNodeGateway* gateway, CNodeDevice* device, TunnelHost* host)
-    : CDataTunnel(services, gateway, device), notifyWindow_(notifyWindow), host_(host)
+    : CDataTunnel(services, gateway, device), observer_(observer), host_(host)
 {
 }
 
@@ -89,8 +88,9 @@ void CComDataTunnel::Start()
         device->virtualComPair = pairs.PairOf(userHalf);
         device->localComNumber = programHalf->com;
     }
-    platform::SendWindowMessage(notifyWindow_, WM_TUNNEL_OPENED,
-                                reinterpret_cast<platform::WParam>(static_cast<CDataTunnel*>(this)), 0);
+    if (observer_ != nullptr) {
+        observer_->OnTunnelOpened(*this);
+    }
     // The bind request is answered once; the open as a whole ends in one result, and
     // the far end may close the open tunnel once.
     Replies().Expect(ReplyExpectations::kBindAnswer);
@@ -112,8 +112,7 @@ void CComDataTunnel::Stop()
         device->virtualComPair = nullptr;
         device->localComNumber = -1;
     }
-    platform::SendWindowMessage(notifyWindow_, WM_TUNNEL_CLOSED,
-                                reinterpret_cast<platform::WParam>(static_cast<CDataTunnel*>(this)), 0);
+    ReportClosed();
     std::unique_ptr<RelaySocket> relay;
     {
         std::lock_guard<std::mutex> guard(relayLock_);
@@ -145,9 +144,7 @@ void CComDataTunnel::OnMessage(cJSON* message, TunnelInbound kind)
     case TunnelInbound::kResult:
         if (TunnelJsonHas(message, "flag") && TunnelJsonHas(message, "msg") &&
             Replies().Take(ReplyExpectations::kResult, Describe())) {
-            platform::SendWindowMessage(notifyWindow_, WM_TUNNEL_REPLY,
-                                        reinterpret_cast<platform::WParam>(static_cast<CDataTunnel*>(this)),
-                                        reinterpret_cast<platform::LParam>(message));
+            ReportReply(message);
         }
         break;
     case TunnelInbound::kRegistrationResult:
@@ -344,9 +341,7 @@ void CComDataTunnel::ReportFailure(const char* text)
     cJSON_AddNumberToObject(answer, "flag", 0);
     cJSON_AddStringToObject(answer, "msg", text);
     cJSON_AddStringToObject(answer, "encode", "ascii");
-    platform::SendWindowMessage(notifyWindow_, WM_TUNNEL_REPLY,
-                                reinterpret_cast<platform::WParam>(static_cast<CDataTunnel*>(this)),
-                                reinterpret_cast<platform::LParam>(answer));
+    ReportReply(answer);
 }
 
 void CComDataTunnel::HandleBindAnswer(const cJSON* message)
@@ -373,12 +368,11 @@ void CComDataTunnel::HandleRegistration(cJSON* message)
         return;
     }
     if (st != 2) {
-        platform::SendWindowMessage(notifyWindow_, WM_TUNNEL_REPLY,
-                                    reinterpret_cast<platform::WParam>(static_cast<CDataTunnel*>(this)),
-                                    reinterpret_cast<platform::LParam>(message));
+        ReportReply(message);
     } else if (flag != 1) {
-        platform::ShowMessageBox(notifyWindow_, QString::fromUtf8(kTextRegistrationFailed),
-                                 QStringLiteral("Lumetra"), platform::kMbOk);
+        platform::ShowMessageBox(observer_ != nullptr ? observer_->MessageBoxOwner() : nullptr,
+                                 QString::fromUtf8(kTextRegistrationFailed), QStringLiteral("Lumetra"),
+                                 platform::kMbOk);
     } else {
         ConnectRelay(0);
     }
@@ -402,6 +396,14 @@ void CComDataTunnel::HandleInboundData(const cJSON* message)
 
 void CComDataTunnel::ReportClosed()
 {
-    platform::SendWindowMessage(notifyWindow_, WM_TUNNEL_CLOSED,
-                                reinterpret_cast<platform::WParam>(static_cast<CDataTunnel*>(this)), 0);
+    if (observer_ != nullptr) {
+        observer_->OnTunnelClosed(*this);
+    }
+}
+
+void CComDataTunnel::ReportReply(const cJSON* reply)
+{
+    if (observer_ != nullptr) {
+        observer_->OnTunnelReply(*this, reply);
+    }
 }

@@ -12,10 +12,8 @@
 #include <string>
 
 class RelaySocket;
-namespace platform {
-class MessageWindow;
-} // namespace platform
 class TunnelHost;
+class TunnelObserver;
 struct _virtual_com_half;
 
 // The serial tunnel (tunnel type 2): a virtual null-modem pair gives the user's
@@ -38,9 +36,10 @@ public:
     static constexpr const char* kTextRegistrationFailed = "设备注册失败！";
     static constexpr const char* kTextRelayUnreachable = "服务器端口访问不了";
 
-    // `host` gives the virtual COM pairs; without one Start finds no pair.
-    CComDataTunnel(const TunnelServices& services, platform::MessageWindow* notifyWindow,
-                   CNodeGateway* gateway, CNodeDevice* device, TunnelHost* host);
+    // `host` gives the virtual COM pairs; without one Start finds no pair. The tunnel
+    // reports to `observer` (none when null).
+    CComDataTunnel(const TunnelServices& services, TunnelObserver* observer, CNodeGateway* gateway,
+                   CNodeDevice* device, TunnelHost* host);
     ~CComDataTunnel() override;
 
     void Start() override;
@@ -67,7 +66,7 @@ public:
     _virtual_com_half* GetUserHalf() const { return userHalf_; }
     _virtual_com_half* GetProgramHalf() const { return programHalf_; }
     RelaySocket* GetRelayConnection() const { return relay_.get(); }
-    platform::MessageWindow* GetNotifyWindow() const { return notifyWindow_; }
+    TunnelObserver* GetObserver() const { return observer_; }
 
     // Opens the program half's COM port through the user half's endpoint with the
     // device's line settings.
@@ -89,14 +88,15 @@ public:
                                         const std::string& devSn, int reconnect);
 
 private:
-    // Sends {"flag":0,"msg":text,"encode":"ascii"} to the view.
+    // Reports {"flag":0,"msg":text,"encode":"ascii"} to the observer.
     void ReportFailure(const char* text);
     void HandleBindAnswer(const cJSON* message);
     void HandleRegistration(cJSON* message);
     void HandleInboundData(const cJSON* message);
     void ReportClosed();
+    void ReportReply(const cJSON* reply);
 
-    platform::MessageWindow* notifyWindow_ = nullptr;
+    TunnelObserver* observer_ = nullptr;
     TunnelHost* host_ = nullptr;
     _virtual_com_half* userHalf_ = nullptr;
     _virtual_com_half* programHalf_ = nullptr;

@@ -8,11 +8,11 @@
 #include "endpoint/ComTransferData.h"
 #include "endpoint/RelaySocket.h"
 #include "mqtt-c/mqtt_envelope.h"
-#include "platform/MessageWindow.h"
-#include "platform/WindowMessages.h"
 #include "tunnel/CComDataTunnel.h"
+#include "tunnel/PortForwardListener.h"
 #include "tunnel/TunnelHost.h"
 #include "tunnel/TunnelJson.h"
+#include "tunnel/TunnelObserver.h"
 
 #include <cjson/cJSON.h>
 
@@ -20,19 +20,9 @@
 #include <cstring>
 #include <new>
 
-namespace {
-
-platform::WParam TunnelParam(CNetPfLocalDataTunnel* tunnel)
-{
-    return reinterpret_cast<platform::WParam>(static_cast<CDataTunnel*>(tunnel));
-}
-
-} // namespace
-
-CNetPfLocalDataTunnel::CNetPfLocalDataTunnel(const TunnelServices& services,
-                                             platform::MessageWindow* notifyWindow, CNodeGateway* gateway,
-                                             CNodeDevice* device, TunnelHost* host)
-    : CDataTunnel(services, gateway, device), notifyWindow_(notifyWindow), host_(host)
+CNetPfLocalDataTunnel::CNetPfLocalDataTunnel(const TunnelServices& services, TunnelObserver* observer,
+                                             CNodeGateway* gateway, CNodeDevice* device, TunnelHost* host)
+    : CDataTunnel(services, gateway, device), observer_(observer), host_(host)
 {
     if (device != nullptr) {
         device->tunnel = this;
@@ -41,16 +31,9 @@ CNetPfLocalDataTunnel::CNetPfLocalDataTunnel(const TunnelServices& services,
 
 CNetPfLocalDataTunnel::~CNetPfLocalDataTunnel() = default;
 
-platform::MessageWindow* CNetPfLocalDataTunnel::ListenerWindow() const
+PortForwardListener* CNetPfLocalDataTunnel::Listener() const
 {
-    return host_ != nullptr ? host_->ListenerWindow() : nullptr;
-}
-
-LocalListenerOwner* CNetPfLocalDataTunnel::ListenerOwnerFromParam(platform::WParam tunnel)
-{
-    auto* base = reinterpret_cast<CDataTunnel*>(tunnel);
-    auto* portForward = dynamic_cast<CNetPfLocalDataTunnel*>(base);
-    return portForward;
+    return host_ != nullptr ? host_->PortListener() : nullptr;
 }
 
 std::string CNetPfLocalDataTunnel::RelayHost() const
@@ -94,7 +77,9 @@ void CNetPfLocalDataTunnel::Start()
         }
     }
     // Listed by the view at once, so the answers of the far side reach this tunnel.
-    platform::SendWindowMessage(notifyWindow_, WM_TUNNEL_OPENED, TunnelParam(this), 0);
+    if (observer_ != nullptr) {
+        observer_->OnTunnelOpened(*this);
+    }
     RequestListener();
 }
 
@@ -102,8 +87,10 @@ void CNetPfLocalDataTunnel::Stop()
 {
     Replies().Clear();
     SendUnbind();
-    platform::SendWindowMessage(notifyWindow_, WM_TUNNEL_CLOSED, TunnelParam(this), 0);
-    platform::SendWindowMessage(ListenerWindow(), WM_LISTENER_CLOSE, 0, 0);
+    ReportClosed();
+    if (PortForwardListener* listener = Listener()) {
+        listener->Close();
+    }
     localConnection_ = nullptr;
     std::unique_ptr<RelaySocket> relay = std::move(relay_);
     relay.reset();
@@ -148,16 +135,24 @@ void CNetPfLocalDataTunnel::OnMessage(cJSON* message, TunnelInbound kind)
         HandleOccupancy(message);
         break;
     case TunnelInbound::kPortForwardMatched:
-        PassToListener(WM_PORT_FORWARD_MATCHED, message);
+        if (PortForwardListener* listener = Listener()) {
+            listener->OnMatched(*this, message);
+        }
         break;
     case TunnelInbound::kAck:
-        PassToListener(WM_PORT_FORWARD_ACK, message);
+        if (PortForwardListener* listener = Listener()) {
+            listener->OnAck(*this, message);
+        }
         break;
     case TunnelInbound::kPortForwardData:
-        PassToListener(WM_PORT_FORWARD_DATA, message);
+        if (PortForwardListener* listener = Listener()) {
+            listener->OnData(*this, message);
+        }
         break;
     case TunnelInbound::kPortForwardNotice:
-        PassToListener(WM_PORT_FORWARD_NOTICE, message);
+        if (PortForwardListener* listener = Listener()) {
+            listener->OnNotice(*this, message);
+        }
         break;
     case TunnelInbound::kResult:
         HandleResult(message);
@@ -173,7 +168,7 @@ void CNetPfLocalDataTunnel::OnMessage(cJSON* message, TunnelInbound kind)
     case TunnelInbound::kFarEndClosed:
         if (Replies().Take(ReplyExpectations::kFarEndClosed, Describe())) {
             SendUnbind();
-            platform::SendWindowMessage(notifyWindow_, WM_TUNNEL_CLOSED, TunnelParam(this), 0);
+            ReportClosed();
         }
         break;
     default:
@@ -260,8 +255,7 @@ void CNetPfLocalDataTunnel::HandleOccupancy(const cJSON* message)
     cJSON_AddStringToObject(answer, "msg", kTextOccupied);
     cJSON_AddStringToObject(answer, "encode", "ascii");
     cJSON_AddNumberToObject(answer, "errcode", 1);
-    platform::SendWindowMessage(notifyWindow_, WM_TUNNEL_REPLY, TunnelParam(this),
-                                reinterpret_cast<platform::LParam>(answer));
+    ReportReply(answer);
 }
 
 void CNetPfLocalDataTunnel::HandleResult(cJSON* message)
@@ -274,19 +268,33 @@ void CNetPfLocalDataTunnel::HandleResult(cJSON* message)
     if (flag != 0) {
         RequestListener();
     } else {
-        platform::SendWindowMessage(notifyWindow_, WM_TUNNEL_REPLY, TunnelParam(this),
-                                    reinterpret_cast<platform::LParam>(message));
+        ReportReply(message);
     }
-}
-
-void CNetPfLocalDataTunnel::PassToListener(platform::MsgCode msg, cJSON* message)
-{
-    platform::SendWindowMessage(ListenerWindow(), msg, TunnelParam(this),
-                                reinterpret_cast<platform::LParam>(message));
 }
 
 void CNetPfLocalDataTunnel::RequestListener()
 {
-    platform::SendWindowMessage(ListenerWindow(), WM_LISTENER_SETUP, TunnelParam(this),
-                                reinterpret_cast<platform::LParam>(notifyWindow_));
+    PortForwardListener* listener = Listener();
+    if (listener == nullptr) {
+        return;
+    }
+    // The listener's answer goes to the observer as a reply of this tunnel.
+    const JsonPtr answer = listener->SetUp(*this);
+    if (answer != nullptr) {
+        ReportReply(answer.get());
+    }
+}
+
+void CNetPfLocalDataTunnel::ReportReply(const cJSON* reply)
+{
+    if (observer_ != nullptr) {
+        observer_->OnTunnelReply(*this, reply);
+    }
+}
+
+void CNetPfLocalDataTunnel::ReportClosed()
+{
+    if (observer_ != nullptr) {
+        observer_->OnTunnelClosed(*this);
+    }
 }

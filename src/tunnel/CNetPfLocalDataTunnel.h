@@ -2,7 +2,6 @@
 
 #include "endpoint/LocalListenerOwner.h"
 #include "endpoint/RelayDataOwner.h"
-#include "platform/WinTypes.h"
 #include "tunnel/CDataTunnel.h"
 
 #include <QString>
@@ -13,20 +12,18 @@
 
 class RelaySocket;
 class CSocket;
-namespace platform {
-class MessageWindow;
-} // namespace platform
+class PortForwardListener;
 class TunnelHost;
+class TunnelObserver;
 
 // The local port-forward tunnel (tunnel type 1): an application on the PC connects
 // to a local listening port (set up by the main window's listener host) and its
 // bytes are carried over a TCP connection to the relay server. The tunnel takes part
 // in the MQTT conversation with the gateway through OnMessage.
 //
-// Window messages go to two windows: the notify window (the gateway detail view)
-// and the window of the tunnel host that hosts the local listener
-// (TunnelHost::ListenerWindow); wParam of every message to it is the tunnel as a
-// CDataTunnel pointer, which ListenerOwnerFromParam turns back into the listener side.
+// It reports to two parties: its observer (the gateway detail controller) and the
+// local listener of the tunnel host (TunnelHost::PortListener), which it hands
+// itself as the listener side.
 class CNetPfLocalDataTunnel : public CDataTunnel, public LocalListenerOwner, public RelayDataOwner
 {
 public:
@@ -36,9 +33,10 @@ public:
     // Relay port when the installation names none.
     static constexpr uint16_t kDefaultRelayPort = 15000;
 
-    // `host` gives the listener window; without one no listener message goes out.
-    CNetPfLocalDataTunnel(const TunnelServices& services, platform::MessageWindow* notifyWindow,
-                          CNodeGateway* gateway, CNodeDevice* device, TunnelHost* host);
+    // `host` gives the local listener; without one the listener is never reached.
+    // The tunnel reports to `observer` (none when null).
+    CNetPfLocalDataTunnel(const TunnelServices& services, TunnelObserver* observer, CNodeGateway* gateway,
+                          CNodeDevice* device, TunnelHost* host);
     ~CNetPfLocalDataTunnel() override;
 
     void Start() override;
@@ -69,7 +67,7 @@ public:
     void SetLocalConnection(CSocket* connection) { localConnection_ = connection; }
     CSocket* GetLocalConnection() const { return localConnection_; }
     RelaySocket* GetRelayConnection() const { return relay_.get(); }
-    platform::MessageWindow* GetNotifyWindow() const { return notifyWindow_; }
+    TunnelObserver* GetObserver() const { return observer_; }
 
     // The relay server: "relay_host" else "port_transfer_host"; "relay_port" else
     // 15000.
@@ -78,19 +76,16 @@ public:
     // The registration text that opens the relay connection.
     std::string RegistrationText() const;
 
-    // Resolver for LocalListenerHost: wParam (a CDataTunnel pointer) to the listener
-    // side of a port-forward tunnel, null for any other tunnel.
-    static LocalListenerOwner* ListenerOwnerFromParam(platform::WParam tunnel);
-
 private:
     void HandleOccupancy(const cJSON* message);
     void HandleResult(cJSON* message);
-    void PassToListener(platform::MsgCode msg, cJSON* message);
-    platform::MessageWindow* ListenerWindow() const;
+    PortForwardListener* Listener() const;
     void RequestListener();
+    void ReportReply(const cJSON* reply);
+    void ReportClosed();
     CSocket* CurrentLocalConnection();
 
-    platform::MessageWindow* notifyWindow_ = nullptr;
+    TunnelObserver* observer_ = nullptr;
     TunnelHost* host_ = nullptr;
     std::unique_ptr<RelaySocket> relay_;
     CSocket* localConnection_ = nullptr;

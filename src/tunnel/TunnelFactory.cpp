@@ -8,7 +8,7 @@
 
 #include <new>
 
-CDataTunnel* CreateTunnelForDevice(const TunnelServices& services, platform::MessageWindow* notifyWindow,
+CDataTunnel* CreateTunnelForDevice(const TunnelServices& services, TunnelObserver* observer,
                                    CNodeGateway* gateway, CNodeDevice* device, TunnelHost* host)
 {
     if (gateway == nullptr || device == nullptr) {
@@ -17,10 +17,10 @@ CDataTunnel* CreateTunnelForDevice(const TunnelServices& services, platform::Mes
     CDataTunnel* tunnel = nullptr;
     switch (device->tunType) {
     case kTunTypeLocalPortForward:
-        tunnel = new (std::nothrow) CNetPfLocalDataTunnel(services, notifyWindow, gateway, device, host);
+        tunnel = new (std::nothrow) CNetPfLocalDataTunnel(services, observer, gateway, device, host);
         break;
     case kTunTypeSerial:
-        tunnel = new (std::nothrow) CComDataTunnel(services, notifyWindow, gateway, device, host);
+        tunnel = new (std::nothrow) CComDataTunnel(services, observer, gateway, device, host);
         break;
     default:
         break;

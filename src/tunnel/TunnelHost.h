@@ -2,9 +2,7 @@
 
 class CSocket;
 class LocalListenerOwner;
-namespace platform {
-class MessageWindow;
-} // namespace platform
+class PortForwardListener;
 class VirtualComPairs;
 
 // What the program that runs the tunnels offers them beyond their own view: the
@@ -16,10 +14,9 @@ class TunnelHost
 public:
     virtual ~TunnelHost() = default;
 
-    // The window that hosts the local listener: the port-forward tunnel sends it
-    // WM_LISTENER_SETUP, WM_LISTENER_CLOSE and WM_PORT_FORWARD_* (wParam: the tunnel as
-    // a CDataTunnel pointer). Null when there is none.
-    virtual platform::MessageWindow* ListenerWindow() = 0;
+    // The local listener the port-forward tunnels set up, close and pass their
+    // port-forward traffic to. Null when there is none.
+    virtual PortForwardListener* PortListener() = 0;
 
     // The first local connection, in accepting order, that the listener accepted for
     // `owner` and that is still open; null when none.

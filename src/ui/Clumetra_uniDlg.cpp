@@ -205,7 +205,7 @@ void Clumetra_uniDlg::OnQuit()
 }
 
 platform::LResult Clumetra_uniDlg::WindowProc(platform::MsgCode msg, platform::WParam wParam,
-                                              platform::LParam lParam)
+                                              platform::LParam /*lParam*/)
 {
     switch (msg) {
     case WM_LOGIN_SUCCEEDED:
@@ -220,14 +220,6 @@ platform::LResult Clumetra_uniDlg::WindowProc(platform::MsgCode msg, platform::W
         return OnDeviceList(wParam);
     case WM_RESET_ROW_BUTTON:
         return OnResetRowButton(wParam);
-    case WM_LISTENER_ACCEPT:
-    case WM_LISTENER_SETUP:
-    case WM_PORT_FORWARD_NOTICE:
-    case WM_PORT_FORWARD_DATA:
-    case WM_PORT_FORWARD_ACK:
-    case WM_PORT_FORWARD_MATCHED:
-    case WM_LISTENER_CLOSE:
-        return tunnelHost_->Listener().WindowProc(msg, wParam, lParam);
     default:
         return 0;
     }

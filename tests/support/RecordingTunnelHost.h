@@ -3,22 +3,19 @@
 #include "endpoint/VirtualComPairs.h"
 #include "tunnel/TunnelHost.h"
 
-// A tunnel host around a window that stands in for the listener host (it records
-// the listener messages, or is null): no local connection is ever found. The pairs
-// are the host's own and go with it.
+// A tunnel host around a stand-in for the local listener (one that records its
+// calls, or none): no local connection is ever found. The pairs are the host's own
+// and go with it.
 class RecordingTunnelHost : public TunnelHost
 {
 public:
-    explicit RecordingTunnelHost(platform::MessageWindow* listenerWindow = nullptr)
-        : listenerWindow_(listenerWindow)
-    {
-    }
+    explicit RecordingTunnelHost(PortForwardListener* listener = nullptr) : listener_(listener) {}
 
-    platform::MessageWindow* ListenerWindow() override { return listenerWindow_; }
+    PortForwardListener* PortListener() override { return listener_; }
     CSocket* FindLocalConnection(const LocalListenerOwner*) override { return nullptr; }
     VirtualComPairs& ComPairs() override { return comPairs_; }
 
 private:
-    platform::MessageWindow* listenerWindow_;
+    PortForwardListener* listener_;
     VirtualComPairs comPairs_;
 };

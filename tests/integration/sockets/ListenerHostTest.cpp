@@ -5,6 +5,7 @@
 #include "SocketFakes.h"
 
 #include "app/Installation.h"
+#include "app/JsonPtr.h"
 #include "control/LocalListenerHost.h"
 #include "endpoint/CServerAcceptSocket.h"
 #include "endpoint/CServerSocket.h"
@@ -26,11 +27,6 @@ namespace {
 
 const char kBound[] = R"({"flag":1,"msg":""})";
 const char kBindFailed[] = R"({"flag":0,"msg":"端口绑定失败"})";
-
-platform::WParam Param(RecordingOwner& owner)
-{
-    return reinterpret_cast<platform::WParam>(static_cast<LocalListenerOwner*>(&owner));
-}
 
 // A client of the listener on this machine; true once connected.
 bool ConnectClient(QTcpSocket& client, uint16_t port)
@@ -54,21 +50,14 @@ protected:
     // Asks for a listener and returns the JSON answer ("" when none came).
     std::string Listen(RecordingOwner& owner)
     {
-        answers_.Clear();
-        platform::SendWindowMessage(&host_, WM_LISTENER_SETUP, Param(owner),
-                                    reinterpret_cast<platform::LParam>(&answers_));
-        const std::vector<RecordingWindow::Entry> entries = answers_.Entries();
-        if (entries.size() != 1)
-            return std::string();
-        EXPECT_EQ(entries[0].msg, static_cast<platform::MsgCode>(WM_TUNNEL_REPLY));
-        EXPECT_EQ(entries[0].wParam, Param(owner));
-        return entries[0].text;
+        const JsonPtr answer = host_.SetUp(owner);
+        const JsonText text(answer != nullptr ? cJSON_PrintUnformatted(answer.get()) : nullptr);
+        return text != nullptr ? std::string(text.get()) : std::string();
     }
 
     TempDir home_;
     Installation installation_{home_.Path()}; // no custom resources until a test loads them
     LocalListenerHost host_{installation_};
-    ReplyWindow answers_;
 };
 
 TEST_F(ListenerHostTest, ListensOnThePortOfTheDeviceType)
@@ -94,7 +83,7 @@ TEST_F(ListenerHostTest, ListensOnThePortOfTheDeviceType)
         client.write("hello");
         ASSERT_TRUE(PumpUntil([&] { return owner.all.size() >= 5; }));
         EXPECT_EQ(owner.all, QByteArray("hello"));
-        platform::SendWindowMessage(&host_, WM_LISTENER_CLOSE, 0, 0);
+        host_.Close();
         EXPECT_EQ(host_.Listener(), nullptr);
         QTcpSocket late;
         EXPECT_FALSE(ConnectClient(late, port));
@@ -154,7 +143,7 @@ TEST_F(ListenerHostTest, ChunksAreMarkedNewAndTracedAndASecondRequestClosesTheLi
     ASSERT_EQ(Listen(next), kBound);
     ASSERT_EQ(Listen(next), kBound);
     ASSERT_NE(host_.Listener(), nullptr);
-    EXPECT_EQ(host_.Listener()->Owner(), Param(next));
+    EXPECT_EQ(host_.Listener()->Owner(), static_cast<LocalListenerOwner*>(&next));
     QTcpSocket toOld, toNew;
     EXPECT_FALSE(ConnectClient(toOld, 102));
     ASSERT_TRUE(ConnectClient(toNew, 5562));

@@ -117,7 +117,7 @@ TEST(VpnStatusSocket, AsksForStateReportsOnlyAndTurnsThemIntoLinkMessages)
 {
     ProgramRun::EnsureApplication();
     LoopbackPeer server;
-    ReplyWindow view;
+    RecordingWindow view;
     CVpnStatusSocket status;
     ASSERT_TRUE(status.Create());
     ASSERT_TRUE(status.Connect("127.0.0.1", server.Port()));

@@ -1,7 +1,6 @@
 #pragma once
 
-// Stand-ins around the sockets under test: a tunnel that records what it is handed,
-// and a window that records its messages.
+// Stand-in around the sockets under test: a tunnel that records what it is handed.
 
 #include "endpoint/ComTransferData.h"
 #include "endpoint/LocalListenerOwner.h"
@@ -46,12 +45,4 @@ private:
         all += chunks.back().bytes;
     }
     int deviceType_;
-};
-
-// Keeps the messages it receives; a WM_TUNNEL_REPLY's JSON object is printed while
-// it is still valid.
-class ReplyWindow : public RecordingWindow
-{
-public:
-    ReplyWindow() : RecordingWindow(JsonOf({WM_TUNNEL_REPLY})) {}
 };

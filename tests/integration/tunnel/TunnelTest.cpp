@@ -1,5 +1,5 @@
-// What each tunnel does with each inbound message and each call of the view: the
-// window messages it sends (with their JSON) and, seen from a far-side client of a
+// What each tunnel does with each inbound message and each call of the view: what it
+// reports to its observer and to the local listener (with the JSON) and, seen from a far-side client of a
 // real broker, the topic, QoS and exact bytes of everything it publishes. The bytes
 // of an open serial tunnel are the end-to-end tests' part.
 
@@ -11,6 +11,7 @@
 #include "mqtt-c/MqttConnection.h"
 #include "mqtt-c/TunnelRouting.h"
 #include "mqtt-c/VpnInfoRecord.h"
+#include "platform/MessageWindow.h"
 #include "platform/WindowMessages.h"
 #include "support/FreePort.h"
 #include "support/LoopbackPeer.h"
@@ -18,12 +19,13 @@
 #include "support/MqttClientThread.h"
 #include "support/PlatconfBuilder.h"
 #include "support/RecordingTunnelHost.h"
-#include "support/RecordingWindow.h"
 #include "support/TempDir.h"
 #include "support/VcomFolder.h"
 #include "tunnel/CComDataTunnel.h"
 #include "tunnel/CNetPfLocalDataTunnel.h"
 #include "tunnel/CVPNDataTunnel.h"
+#include "tunnel/PortForwardListener.h"
+#include "tunnel/TunnelObserver.h"
 
 #include <gtest/gtest.h>
 
@@ -38,6 +40,7 @@
 #include <map>
 #include <mutex>
 #include <tuple>
+#include <utility>
 
 namespace {
 
@@ -53,50 +56,122 @@ std::string WithPc(std::string text)
     return text;
 }
 
-// The window a tunnel reports to, as the gateway detail view does it: it keeps the
-// active tunnel list (WM_TUNNEL_OPENED / WM_TUNNEL_CLOSED), routes inbound tunnel
-// traffic to the listed tunnels and accepts a reply with "flag" 1 by handing the
-// tunnel the acceptance notice. Every other message is recorded, with the JSON it
-// carried where it carried one.
-class TunnelViewWindow : public RecordingWindow
+// The calls a tunnel made on one party, in order: the call, the tunnel it named (as
+// the party sees it; null for none) and the JSON it carried ("" for none).
+class ReportLog
 {
 public:
-    TunnelViewWindow()
-        : RecordingWindow(JsonOf({WM_TUNNEL_REPLY, WM_PORT_FORWARD_NOTICE, WM_PORT_FORWARD_DATA,
-                                  WM_PORT_FORWARD_ACK, WM_PORT_FORWARD_MATCHED}))
+    struct Report
     {
+        std::string call;
+        const void* tunnel;
+        std::string json;
+    };
+
+    // The reports so far, which are then forgotten.
+    std::vector<Report> Take()
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        return std::exchange(reports_, {});
     }
 
+protected:
+    void Record(const char* call, const void* tunnel, const cJSON* json)
+    {
+        const JsonText text(json != nullptr ? cJSON_PrintUnformatted(json) : nullptr);
+        std::lock_guard<std::mutex> guard(lock_);
+        reports_.push_back({call, tunnel, text != nullptr ? text.get() : ""});
+    }
+
+private:
+    std::mutex lock_;
+    std::vector<Report> reports_;
+};
+
+const char kOpened[] = "opened";
+const char kClosed[] = "closed";
+const char kReply[] = "reply";
+const char kSetUp[] = "set up";
+const char kClose[] = "close";
+const char kMatched[] = "matched";
+const char kAckd[] = "ack";
+const char kData[] = "data";
+const char kNotice[] = "notice";
+
+// The observer of a tunnel, as the gateway detail controller is: it keeps the active
+// tunnel list (opened / closed), routes inbound tunnel traffic the broker delivers
+// to the listed tunnels and accepts a reply with "flag" 1 by handing the tunnel the
+// acceptance notice. Every report is recorded, and so is any other window message.
+class TunnelView : public platform::MessageWindow, public TunnelObserver, public ReportLog
+{
+public:
     platform::LResult WindowProc(platform::MsgCode msg, platform::WParam wParam,
                                  platform::LParam lParam) override
     {
         std::lock_guard<std::recursive_mutex> guard(listLock_);
-        auto* tunnel = reinterpret_cast<CDataTunnel*>(wParam);
         TunnelInbound kind;
         if (msg == WM_TUNNEL_MESSAGE)
             return TunnelInboundFromRouteCode(lParam, &kind)
                        ? RouteTunnelMessage(reinterpret_cast<cJSON*>(wParam), kind, listLock_, active_)
                        : 0;
-        if (msg == WM_TUNNEL_OPENED || msg == WM_TUNNEL_CLOSED)
-            active_.erase(std::remove(active_.begin(), active_.end(), tunnel), active_.end());
-        if (msg == WM_TUNNEL_OPENED && tunnel != nullptr)
-            active_.push_back(tunnel);
-        RecordingWindow::WindowProc(msg, wParam, lParam);
-        const cJSON* flag = msg == WM_TUNNEL_REPLY
-                                ? cJSON_GetObjectItem(reinterpret_cast<const cJSON*>(lParam), "flag")
-                                : nullptr;
-        if (tunnel != nullptr && cJSON_IsNumber(flag) && flag->valueint == 1)
-            tunnel->OnOpenAccepted();
+        Record("window message", nullptr, nullptr);
         return 0;
     }
+
+    void OnTunnelOpened(CDataTunnel& tunnel) override
+    {
+        std::lock_guard<std::recursive_mutex> guard(listLock_);
+        active_.erase(std::remove(active_.begin(), active_.end(), &tunnel), active_.end());
+        active_.push_back(&tunnel);
+        Record(kOpened, &tunnel, nullptr);
+    }
+    void OnTunnelClosed(CDataTunnel& tunnel) override
+    {
+        std::lock_guard<std::recursive_mutex> guard(listLock_);
+        active_.erase(std::remove(active_.begin(), active_.end(), &tunnel), active_.end());
+        Record(kClosed, &tunnel, nullptr);
+    }
+    void OnTunnelReply(CDataTunnel& tunnel, const cJSON* reply) override
+    {
+        Record(kReply, &tunnel, reply);
+        const cJSON* flag = cJSON_GetObjectItem(reply, "flag");
+        if (cJSON_IsNumber(flag) && flag->valueint == 1)
+            tunnel.OnOpenAccepted();
+    }
+    platform::MessageWindow* MessageBoxOwner() override { return this; }
 
 private:
     std::recursive_mutex listLock_;
     std::vector<CDataTunnel*> active_;
 };
 
-using Published = std::vector<std::pair<std::string, std::string>>;  // topic, payload ("$PC": the PC)
-using Sent = std::vector<std::pair<platform::MsgCode, std::string>>; // message, JSON
+// The local listener of the tunnel host: records every call; a set-up answers with
+// `answer` when it is set, else with nothing.
+class ListenerRecorder : public PortForwardListener, public ReportLog
+{
+public:
+    JsonPtr SetUp(LocalListenerOwner& owner) override
+    {
+        Record(kSetUp, &owner, nullptr);
+        return JsonPtr(answer.empty() ? nullptr : cJSON_Parse(answer.c_str()));
+    }
+    void Close() override { Record(kClose, nullptr, nullptr); }
+    void OnMatched(LocalListenerOwner& owner, const cJSON* message) override
+    {
+        Record(kMatched, &owner, message);
+    }
+    void OnAck(LocalListenerOwner& owner, const cJSON* message) override { Record(kAckd, &owner, message); }
+    void OnData(LocalListenerOwner& owner, const cJSON* message) override { Record(kData, &owner, message); }
+    void OnNotice(LocalListenerOwner& owner, const cJSON* message) override
+    {
+        Record(kNotice, &owner, message);
+    }
+
+    std::string answer;
+};
+
+using Published = std::vector<std::pair<std::string, std::string>>; // topic, payload ("$PC": the PC)
+using Sent = std::vector<std::pair<std::string, std::string>>;      // call, JSON
 
 const char kDown[] = "/GW1/down";
 const char kBinder[] = "/sys/varnex_binder/sub";
@@ -123,8 +198,8 @@ struct Step
     long code;
     const char* message; // null: the view's notice without a message
     Published published = {};
-    Sent toView = {};
-    Sent toMain = {};
+    Sent toView = {};     // the reports to the observer
+    Sent toListener = {}; // the calls of the local listener
     const char* box = nullptr;
     // A reply no request of the tunnel waits for (any more): ignored with one line
     // on standard error.
@@ -241,22 +316,14 @@ protected:
         EXPECT_EQ(got, want) << label;
     }
 
-    // Every message but the listener's close names `tunnel` in wParam; a listener
-    // request names the view.
-    void ExpectSent(TunnelViewWindow& window, const Sent& expected, const std::string& label,
-                    CDataTunnel* tunnel)
+    // Every report but the listener's close names `tunnel`, as the party knows it.
+    void ExpectSent(ReportLog& party, const Sent& expected, const std::string& label, const void* tunnel)
     {
         Sent got;
-        for (const RecordingWindow::Entry& entry : window.Take()) {
-            got.emplace_back(entry.msg, entry.text);
-            // Closing the listener names no tunnel: the main window has one listener.
-            EXPECT_EQ(entry.wParam,
-                      entry.msg == WM_LISTENER_CLOSE ? 0 : reinterpret_cast<platform::WParam>(tunnel))
-                << label;
-            if (entry.msg == WM_LISTENER_SETUP) {
-                EXPECT_EQ(entry.lParam,
-                          reinterpret_cast<platform::LParam>(static_cast<platform::MessageWindow*>(&view_)));
-            }
+        for (const ReportLog::Report& report : party.Take()) {
+            got.emplace_back(report.call, report.json);
+            // Closing the listener names no tunnel: the host has one listener.
+            EXPECT_EQ(report.tunnel, report.call == kClose ? nullptr : tunnel) << label << " " << report.call;
         }
         EXPECT_EQ(got, expected) << label;
     }
@@ -281,7 +348,7 @@ protected:
                 << label << ": " << diagnostics;
             ExpectPublished(step.published, label);
             ExpectSent(view_, step.toView, label, &tunnel);
-            ExpectSent(main_, step.toMain, label, &tunnel);
+            ExpectSent(listener_, step.toListener, label, dynamic_cast<LocalListenerOwner*>(&tunnel));
             ASSERT_EQ(boxes.Count(), step.box != nullptr ? 1u : 0u) << label;
             if (step.box != nullptr) {
                 EXPECT_EQ(boxes.Boxes()[0].text, QString::fromUtf8(step.box));
@@ -302,10 +369,10 @@ protected:
     int markers_ = 0;
     CNodeGateway gateway_;
     CNodeDevice device_;
-    TunnelViewWindow view_;
-    TunnelViewWindow main_;
-    // The tunnels report their listener messages to main_.
-    RecordingTunnelHost host_{&main_};
+    TunnelView view_;
+    ListenerRecorder listener_;
+    // The port-forward tunnels reach listener_ through the host.
+    RecordingTunnelHost host_{&listener_};
 };
 
 // Every reply is taken once, and only after the request it answers went out: the
@@ -322,64 +389,63 @@ TEST_F(TunnelTest, SerialTunnelConversations)
     const char registered[] = R"({"cmdId":3001,"st":2,"flag":1})";
     const char bound[] = R"({"cmdId":2984,"is_bind":0})";
     const char parameters[] = R"({"cmdId":2995})";
-    const Step start{kStart, nullptr, {{kBinder, kBind}}, {{WM_TUNNEL_OPENED, ""}}};
-    const Step stop{kStop, nullptr, {{kDown, kUnbind}, {kBinder, kLinkRelease}}, {{WM_TUNNEL_CLOSED, ""}}};
+    const Step start{kStart, nullptr, {{kBinder, kBind}}, {{kOpened, ""}}};
+    const Step stop{kStop, nullptr, {{kDown, kUnbind}, {kBinder, kLinkRelease}}, {{kClosed, ""}}};
     const Step bind{kCmdBindAnswer, bound, {{kDown, kOpenRequest}}};
     const Step parameterRequest{WM_TUNNEL_TARGET_REQUEST, parameters, {{kBinder, kLinkParameters}}};
-    RunSteps(
-        tunnel,
-        {
-            // Before any start nothing is welcome.
-            Dropped(kCmdBindAnswer, bound),
-            Dropped(WM_TUNNEL_RESULT, result.c_str()),
-            start,
-            Dropped(WM_TUNNEL_TARGET_REQUEST, parameters), // no open request went out yet
-            {kCmdBindAnswer, R"({"cmdId":2984})"},         // no answer in it
-            bind,
-            Dropped(kCmdBindAnswer, R"({"cmdId":2984,"is_bind":1})"),
-            parameterRequest,
-            Dropped(WM_TUNNEL_TARGET_REQUEST, parameters),
-            {kCmdRegistrationResult, R"({"cmdId":3001,"st":2})"},
-            {kCmdRegistrationResult, pending.c_str(), {}, {{WM_TUNNEL_REPLY, pending}}},
-            Dropped(kCmdRegistrationResult, registered),
-            {WM_TUNNEL_RESULT, R"({"cmdId":2993,"flag":1})"},
-            // An accepted result opens the COM port of the started pair.
-            {WM_TUNNEL_RESULT, result.c_str(), {}, {{WM_TUNNEL_REPLY, result}}},
-            Dropped(WM_TUNNEL_RESULT, result.c_str()),
-            {WM_TUNNEL_REPLY_REQUEST, R"({"cmdId":2997})", {{kDown, kReply2994}}},
-            {WM_TUNNEL_FAR_END_CLOSED, R"({"cmdId":3003})", {{kDown, kUnbind}}, {{WM_TUNNEL_CLOSED, ""}}},
-            Dropped(WM_TUNNEL_FAR_END_CLOSED, R"({"cmdId":3003})"),
-            {kAccepted, nullptr},
-            {WM_SERIAL_DATA_IN, R"({"pt_sn":1,"pt_payload":"QQ==","payload_len":4})"},
-            {kCmdAck, R"({"cmdId":2987,"seq":1})"},
-            stop,
-            Dropped(kCmdBindAnswer, bound),
-            // Occupied: no open request goes out, so no parameter request is welcome.
-            start,
-            {kCmdBindAnswer,
-             R"({"cmdId":2984,"is_bind":1})",
-             {},
-             {{WM_TUNNEL_REPLY, R"({"flag":0,"msg":"通道占用中！","encode":"ascii"})"}}},
-            Dropped(WM_TUNNEL_TARGET_REQUEST, parameters),
-            stop,
-            start,
-            bind,
-            parameterRequest,
-            {kCmdRegistrationResult, R"({"cmdId":3001,"st":2,"flag":0})", {}, {}, {}, "设备注册失败！"},
-            stop,
-            start,
-            bind,
-            parameterRequest,
-            {kCmdRegistrationResult, registered, {}, {{WM_TUNNEL_REPLY, kUnreachable}}},
-            stop,
-        });
+    RunSteps(tunnel,
+             {
+                 // Before any start nothing is welcome.
+                 Dropped(kCmdBindAnswer, bound),
+                 Dropped(WM_TUNNEL_RESULT, result.c_str()),
+                 start,
+                 Dropped(WM_TUNNEL_TARGET_REQUEST, parameters), // no open request went out yet
+                 {kCmdBindAnswer, R"({"cmdId":2984})"},         // no answer in it
+                 bind,
+                 Dropped(kCmdBindAnswer, R"({"cmdId":2984,"is_bind":1})"),
+                 parameterRequest,
+                 Dropped(WM_TUNNEL_TARGET_REQUEST, parameters),
+                 {kCmdRegistrationResult, R"({"cmdId":3001,"st":2})"},
+                 {kCmdRegistrationResult, pending.c_str(), {}, {{kReply, pending}}},
+                 Dropped(kCmdRegistrationResult, registered),
+                 {WM_TUNNEL_RESULT, R"({"cmdId":2993,"flag":1})"},
+                 // An accepted result opens the COM port of the started pair.
+                 {WM_TUNNEL_RESULT, result.c_str(), {}, {{kReply, result}}},
+                 Dropped(WM_TUNNEL_RESULT, result.c_str()),
+                 {WM_TUNNEL_REPLY_REQUEST, R"({"cmdId":2997})", {{kDown, kReply2994}}},
+                 {WM_TUNNEL_FAR_END_CLOSED, R"({"cmdId":3003})", {{kDown, kUnbind}}, {{kClosed, ""}}},
+                 Dropped(WM_TUNNEL_FAR_END_CLOSED, R"({"cmdId":3003})"),
+                 {kAccepted, nullptr},
+                 {WM_SERIAL_DATA_IN, R"({"pt_sn":1,"pt_payload":"QQ==","payload_len":4})"},
+                 {kCmdAck, R"({"cmdId":2987,"seq":1})"},
+                 stop,
+                 Dropped(kCmdBindAnswer, bound),
+                 // Occupied: no open request goes out, so no parameter request is welcome.
+                 start,
+                 {kCmdBindAnswer,
+                  R"({"cmdId":2984,"is_bind":1})",
+                  {},
+                  {{kReply, R"({"flag":0,"msg":"通道占用中！","encode":"ascii"})"}}},
+                 Dropped(WM_TUNNEL_TARGET_REQUEST, parameters),
+                 stop,
+                 start,
+                 bind,
+                 parameterRequest,
+                 {kCmdRegistrationResult, R"({"cmdId":3001,"st":2,"flag":0})", {}, {}, {}, "设备注册失败！"},
+                 stop,
+                 start,
+                 bind,
+                 parameterRequest,
+                 {kCmdRegistrationResult, registered, {}, {{kReply, kUnreachable}}},
+                 stop,
+             });
     tunnel.WriteToCom(reinterpret_cast<const unsigned char*>("abc"), 3);
     // Without the port-transfer entries the registration is reported the same way.
     SetResources({});
     RunSteps(tunnel, {start,
                       bind,
                       parameterRequest,
-                      {kCmdRegistrationResult, registered, {}, {{WM_TUNNEL_REPLY, kUnreachable}}},
+                      {kCmdRegistrationResult, registered, {}, {{kReply, kUnreachable}}},
                       stop});
     tunnel.OnTimeout();
     ExpectPublished({}, "time-out");
@@ -402,54 +468,57 @@ TEST_F(TunnelTest, PortForwardTunnelConversations)
     const char parameters[] = R"({"cmdId":2995})";
     const char target[] =
         R"({"ctrl_root":{"forward_topic":"/ipc/kavno/publish/lumetra"},"payload_root":{"cmdId":2992,"dev_sn":"DEV1","pc_id":"$PC","tun_type":1,"dev_ip":"192.168.1.20","dev_port":502}})";
-    const Step start{kStart, nullptr, {}, {{WM_TUNNEL_OPENED, ""}}, {{WM_LISTENER_SETUP, ""}}};
-    const Step stop{kStop, nullptr, {{kDown, kUnbind}}, {{WM_TUNNEL_CLOSED, ""}}, {{WM_LISTENER_CLOSE, ""}}};
+    const Step start{kStart, nullptr, {}, {{kOpened, ""}}, {{kSetUp, ""}}};
+    const Step stop{kStop, nullptr, {{kDown, kUnbind}}, {{kClosed, ""}}, {{kClose, ""}}};
     const Step occupancy{kCmdBindAnswer, free, {{kDown, kOpenRequest}}};
     const Step targetRequest{WM_TUNNEL_TARGET_REQUEST, parameters, {{kDown, target}}};
-    RunSteps(
-        tunnel,
-        {
-            start,
-            Dropped(WM_TUNNEL_TARGET_REQUEST, parameters),
-            {kCmdBindAnswer, R"({"cmdId":2984,"is_bind":1})"}, // not the relay's answer
-            occupancy,
-            Dropped(kCmdBindAnswer, R"({"cmdId":2984,"is_occupy":true})"),
-            {WM_PORT_FORWARD_MATCHED, matched.c_str(), {}, {}, {{WM_PORT_FORWARD_MATCHED, matched}}},
-            {kCmdAck, ack.c_str(), {}, {}, {{WM_PORT_FORWARD_ACK, ack}}},
-            {WM_PORT_FORWARD_DATA, data.c_str(), {}, {}, {{WM_PORT_FORWARD_DATA, data}}},
-            {WM_PORT_FORWARD_NOTICE, notice.c_str(), {}, {}, {{WM_PORT_FORWARD_NOTICE, notice}}},
-            targetRequest,
-            Dropped(WM_TUNNEL_TARGET_REQUEST, parameters),
-            {WM_TUNNEL_RESULT, R"({"cmdId":2993,"flag":1})"},
-            {WM_TUNNEL_RESULT, nullptr},
-            {WM_TUNNEL_RESULT, R"({"cmdId":2993,"flag":1,"msg":"ok"})", {}, {}, {{WM_LISTENER_SETUP, ""}}},
-            Dropped(WM_TUNNEL_RESULT, refused.c_str()),
-            {WM_TUNNEL_REPLY_REQUEST, R"({"cmdId":2997})", {{kDown, kReply2994}}},
-            {WM_TUNNEL_FAR_END_CLOSED, R"({"cmdId":3003})", {{kDown, kUnbind}}, {{WM_TUNNEL_CLOSED, ""}}},
-            Dropped(WM_TUNNEL_FAR_END_CLOSED, R"({"cmdId":3003})"),
-            {kAccepted, nullptr},
-            stop,
-            start,
-            {kCmdBindAnswer,
-             R"({"cmdId":2984,"is_occupy":true})",
-             {},
-             {{WM_TUNNEL_REPLY, R"({"flag":0,"msg":"通道占用中","encode":"ascii","errcode":1})"}}},
-            Dropped(WM_TUNNEL_TARGET_REQUEST, parameters),
-            stop,
-            start,
-            occupancy,
-            targetRequest,
-            {WM_TUNNEL_RESULT, refused.c_str(), {}, {{WM_TUNNEL_REPLY, refused}}},
-            stop,
-            start,
-            occupancy,
-            targetRequest,
-            {WM_TUNNEL_RESULT, R"({"flag":true,"msg":""})", {}, {}, {{WM_LISTENER_SETUP, ""}}},
-            stop,
-        });
+    RunSteps(tunnel, {
+                         start,
+                         Dropped(WM_TUNNEL_TARGET_REQUEST, parameters),
+                         {kCmdBindAnswer, R"({"cmdId":2984,"is_bind":1})"}, // not the relay's answer
+                         occupancy,
+                         Dropped(kCmdBindAnswer, R"({"cmdId":2984,"is_occupy":true})"),
+                         {WM_PORT_FORWARD_MATCHED, matched.c_str(), {}, {}, {{kMatched, matched}}},
+                         {kCmdAck, ack.c_str(), {}, {}, {{kAckd, ack}}},
+                         {WM_PORT_FORWARD_DATA, data.c_str(), {}, {}, {{kData, data}}},
+                         {WM_PORT_FORWARD_NOTICE, notice.c_str(), {}, {}, {{kNotice, notice}}},
+                         targetRequest,
+                         Dropped(WM_TUNNEL_TARGET_REQUEST, parameters),
+                         {WM_TUNNEL_RESULT, R"({"cmdId":2993,"flag":1})"},
+                         {WM_TUNNEL_RESULT, nullptr},
+                         {WM_TUNNEL_RESULT, R"({"cmdId":2993,"flag":1,"msg":"ok"})", {}, {}, {{kSetUp, ""}}},
+                         Dropped(WM_TUNNEL_RESULT, refused.c_str()),
+                         {WM_TUNNEL_REPLY_REQUEST, R"({"cmdId":2997})", {{kDown, kReply2994}}},
+                         {WM_TUNNEL_FAR_END_CLOSED, R"({"cmdId":3003})", {{kDown, kUnbind}}, {{kClosed, ""}}},
+                         Dropped(WM_TUNNEL_FAR_END_CLOSED, R"({"cmdId":3003})"),
+                         {kAccepted, nullptr},
+                         stop,
+                         start,
+                         {kCmdBindAnswer,
+                          R"({"cmdId":2984,"is_occupy":true})",
+                          {},
+                          {{kReply, R"({"flag":0,"msg":"通道占用中","encode":"ascii","errcode":1})"}}},
+                         Dropped(WM_TUNNEL_TARGET_REQUEST, parameters),
+                         stop,
+                         start,
+                         occupancy,
+                         targetRequest,
+                         {WM_TUNNEL_RESULT, refused.c_str(), {}, {{kReply, refused}}},
+                         stop,
+                         start,
+                         occupancy,
+                         targetRequest,
+                         {WM_TUNNEL_RESULT, R"({"flag":true,"msg":""})", {}, {}, {{kSetUp, ""}}},
+                         stop,
+                     });
     // Without a relay connection no registration went out: its answer is not awaited.
     SetResources({{"relay_host", "127.0.0.1"}, {"relay_port", std::to_string(FreePort::Pick())}});
     RunSteps(tunnel, {start, Dropped(kCmdBindAnswer, free), stop});
+    // The listener's answer to the set-up is a reply of the tunnel to its observer.
+    listener_.answer = R"({"flag":0,"msg":"端口绑定失败"})";
+    RunSteps(tunnel,
+             {{kStart, nullptr, {}, {{kOpened, ""}, {kReply, listener_.answer}}, {{kSetUp, ""}}}, stop});
+    listener_.answer.clear();
     tunnel.RequestTarget();
     ExpectPublished(
         {{kDown,

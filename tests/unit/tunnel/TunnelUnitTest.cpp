@@ -144,13 +144,9 @@ TEST(PortForwardTunnel, RelayAddressAndListenerSide)
 
     CComDataTunnel serial(TunnelServices{}, nullptr, &gateway, &device, nullptr);
     EXPECT_EQ(device.tunnel, &portForward); // the port-forward tunnel records itself
-    LocalListenerOwner* owner = CNetPfLocalDataTunnel::ListenerOwnerFromParam(
-        reinterpret_cast<platform::WParam>(static_cast<CDataTunnel*>(&portForward)));
-    EXPECT_EQ(owner, static_cast<LocalListenerOwner*>(&portForward));
+    // The listener side of the port-forward tunnel chooses the port by the device type.
+    const LocalListenerOwner* owner = &portForward;
     EXPECT_EQ(owner->ListenerDeviceType(), 13);
-    EXPECT_EQ(CNetPfLocalDataTunnel::ListenerOwnerFromParam(
-                  reinterpret_cast<platform::WParam>(static_cast<CDataTunnel*>(&serial))),
-              nullptr);
 }
 
 TEST(TunnelJson, IntegersAndBooleansOnly)

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "app/JsonPtr.h"
+
+struct cJSON;
+class LocalListenerOwner;
+
+// The local listener of the port-forward tunnels as they reach it: one listening
+// socket at a time and the connections it accepted (the listener host of the window
+// and of lumetra-cli). Every call runs on the UI thread; `owner` is the listener side
+// of the calling tunnel, `message` the inbound message the tunnel passes on (may be
+// null, valid during the call only).
+class PortForwardListener
+{
+public:
+    virtual ~PortForwardListener() = default;
+
+    // Closes the listening socket, if any, and opens one for `owner` on the port of
+    // its device type. Returns the answer for the tunnel's observer,
+    // {"flag":1,"msg":""} or {"flag":0,"msg":<why>}; null when none could be made.
+    virtual JsonPtr SetUp(LocalListenerOwner& owner) = 0;
+    // Closes the listening socket; the connections it accepted stay.
+    virtual void Close() = 0;
+
+    // cmdId 2986: the far side matched the local connection.
+    virtual void OnMatched(LocalListenerOwner& owner, const cJSON* message) = 0;
+    // cmdId 2987: the far side acknowledged bytes.
+    virtual void OnAck(LocalListenerOwner& owner, const cJSON* message) = 0;
+    // cmdId 2988: bytes for the local connection.
+    virtual void OnData(LocalListenerOwner& owner, const cJSON* message) = 0;
+    // cmdId 2991: a notice of the far side.
+    virtual void OnNotice(LocalListenerOwner& owner, const cJSON* message) = 0;
+};
