@@ -1,6 +1,7 @@
 #include "BinderService.h"
 
 #include "FarsideLog.h"
+#include "FaultBoard.h"
 #include "InboundMessage.h"
 #include "LinkTable.h"
 #include "PcReplies.h"
@@ -69,7 +70,8 @@ void BinderService::Handle(const std::string& payload)
             return FarsideLog::Line("binder: 2983 for " + gwSn + "/" + devSn +
                                     " left unanswered (fault no-answer)");
         const std::string holder = context_.links.HolderOf(gwSn, devSn);
-        const bool occupied = device->fault == "occupied" || !context_.links.Bind(gwSn, devSn, pcId);
+        const bool occupied = device->fault == "occupied" || context_.faults.Of(gwSn, devSn).occupied ||
+                              !context_.links.Bind(gwSn, devSn, pcId);
         JsonPtr answer = PcReplies::Make(2984, gwSn, devSn);
         cJSON_AddNumberToObject(answer.get(), "is_bind", occupied ? 1 : 0);
         FarsideLog::Line("binder: " + gwSn + "/" + devSn +

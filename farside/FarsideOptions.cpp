@@ -1,5 +1,7 @@
 #include "FarsideOptions.h"
 
+#include "FaultCommands.h"
+
 #include <functional>
 
 namespace {
@@ -28,6 +30,8 @@ const std::vector<Option>& OptionTable()
          "do not run an OpenVPN server; hand out \"vpn_host\"/\"vpn_port\" of the platconf"},
         {"--vpn-ca", "FILE", [](FarsideOptions& o, const std::string& v) { o.vpnCaCopy = v; },
          "also write the VPN server's CA certificate to FILE (a client's lumetra/ca.crt)"},
+        {"--control", "PORT", [](FarsideOptions& o, const std::string& v) { o.controlPort = std::stoi(v); },
+         "line-based control channel on 127.0.0.1:PORT (0: any free port) to switch faults"},
         {"--help", nullptr, [](FarsideOptions& o, const std::string&) { o.help = true; }, "print this help"},
     };
     return table;
@@ -82,6 +86,12 @@ bool FarsideOptions::Parse(const std::vector<std::string>& args, std::string* er
                 *error = "option --keepalive needs a number of seconds, got \"" + value + "\"";
                 return false;
             }
+            if (arg == "--control" &&
+                (value.size() > 5 || value.find_first_not_of("0123456789") != std::string::npos ||
+                 std::stol(value) > 65535)) {
+                *error = "option --control needs a port number, got \"" + value + "\"";
+                return false;
+            }
         } else if (inlineValue) {
             *error = "option " + arg + " takes no value";
             return false;
@@ -98,6 +108,10 @@ bool FarsideOptions::Parse(const std::vector<std::string>& args, std::string* er
         *error = "missing --inventory FILE";
         return false;
     }
+    if (webOnly && controlPort >= 0) {
+        *error = "option --control switches faults of the broker services, which --web-only does not run";
+        return false;
+    }
     return true;
 }
 
@@ -105,7 +119,7 @@ std::string FarsideOptions::Usage()
 {
     std::string text =
         "usage: lumetra-farside --platconf FILE --inventory FILE [--web-only] [--keepalive SECONDS]\n"
-        "                       [--no-vpn-server] [--vpn-ca FILE]\n"
+        "                       [--no-vpn-server] [--vpn-ca FILE] [--control PORT]\n"
         "The local far side of the Lumetra client: the cloud web service on the\n"
         "address of the entries \"wsh\" and \"wsp\" (HTTPS on ports 443, 8443, 10443);\n"
         "the binder, gateway and VPN services on the broker of \"bh\", \"bp\", \"busername\",\n"
@@ -119,5 +133,7 @@ std::string FarsideOptions::Usage()
         left.resize(26, ' ');
         text += left + option.help + "\n";
     }
+    text += "Control channel commands (one line each; answer \"ok\" or \"error: <reason>\"):\n" +
+            FaultCommands::Summary();
     return text;
 }

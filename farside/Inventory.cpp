@@ -147,6 +147,28 @@ std::string Indexed(const std::string& where, const char* name, int index)
     return (where.empty() ? std::string(name) : where + "." + name) + "[" + std::to_string(index) + "]";
 }
 
+bool ReadFaultSwitches(const cJSON* json, const std::string& where, Inventory::Device* device,
+                       std::string* error)
+{
+    MemberReader reader(json, where, error);
+    std::optional<bool> silent, occupied;
+    std::optional<int> delay, drop;
+    if (!reader.CheckMembers({"silent", "answerDelayMs", "dropAfterBytes", "occupied"}) ||
+        !reader.Boolean("silent", &silent) || !reader.Boolean("occupied", &occupied) ||
+        !reader.Integer("answerDelayMs", false, &delay) || !reader.Integer("dropAfterBytes", false, &drop))
+        return false;
+    if (delay && (*delay < 0 || *delay > 600000))
+        return reader.Fail(reader.Path("answerDelayMs"), "expected 0..600000");
+    if (drop && *drop < 0)
+        return reader.Fail(reader.Path("dropAfterBytes"), "expected 0 or more");
+    Inventory::FaultSwitches& switches = device->switches;
+    switches.silent = silent.value_or(false);
+    switches.occupied = occupied.value_or(false);
+    switches.answerDelayMs = delay.value_or(0);
+    switches.dropAfterBytes = drop.value_or(0);
+    return true;
+}
+
 bool ReadDevice(const cJSON* json, const std::string& where, Inventory::Device* device, std::string* error)
 {
     MemberReader reader(json, where, error);
@@ -157,7 +179,11 @@ bool ReadDevice(const cJSON* json, const std::string& where, Inventory::Device* 
         return false;
     device->json = json;
     std::optional<std::string> returnPath, fault;
-    if (!reader.Text("returnPath", false, &returnPath) || !reader.Text("fault", false, &fault))
+    const cJSON* faultItem = cJSON_GetObjectItemCaseSensitive(json, "fault");
+    if (cJSON_IsObject(faultItem) && !ReadFaultSwitches(faultItem, reader.Path("fault"), device, error))
+        return false;
+    if (!reader.Text("returnPath", false, &returnPath) ||
+        (!cJSON_IsObject(faultItem) && !reader.Text("fault", false, &fault)))
         return false;
     if (returnPath && *returnPath != "tcp" && *returnPath != "mqtt")
         return reader.Fail(reader.Path("returnPath"),

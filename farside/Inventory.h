@@ -24,11 +24,23 @@
 //            (2980 for serial devices, 2988 for port-forward devices);
 //            "fault": "occupied" | "register-refused" | "no-answer" | "far-close" |
 //            "relay-unreachable" - a failure the services act out for this device;
+//            or "fault": {"silent": bool, "answerDelayMs": n, "dropAfterBytes": n,
+//            "occupied": bool} - the fault switches the device starts with (see
+//            FaultBoard; the control channel changes them at run time);
 //            "simulation": what the simulated device is (read by the simulators from
 //            the device's JSON object, which stays available as Device::json).
 class Inventory
 {
 public:
+    // The switchable faults of a device (all off by default).
+    struct FaultSwitches
+    {
+        bool silent = false;     // no message about the device goes to a PC (data aside)
+        int answerDelayMs = 0;   // each such message leaves this much later
+        long dropAfterBytes = 0; // > 0: a tunnel connection is closed after this many bytes
+        bool occupied = false;   // bind and relay registrations are answered "occupied"
+    };
+
     struct Device
     {
         std::string deviceSn;
@@ -52,6 +64,7 @@ public:
 
         std::string returnPath = "tcp"; // "tcp" or "mqtt"
         std::string fault;              // empty: none
+        FaultSwitches switches;         // from "fault" given as an object
         const cJSON* json = nullptr;    // the device's object in the inventory document
     };
 

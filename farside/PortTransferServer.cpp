@@ -1,6 +1,7 @@
 #include "PortTransferServer.h"
 
 #include "FarsideLog.h"
+#include "FaultBoard.h"
 #include "LinkTable.h"
 #include "PcReplies.h"
 #include "SerialDeviceHub.h"
@@ -64,22 +65,47 @@ void PortTransferServer::Carry(const std::shared_ptr<TcpConnection>& connection,
     };
     session.close = [connection] { connection->Shutdown(); };
     const int id = context_.links.Attach(gwSn, devSn, session);
-    FarsideLog::Line(who + "registered " + gwSn + "/" + devSn + " for " + pcId +
-                     (reconnect ? " (reconnect)" : ""));
-    JsonPtr result = PcReplies::Make(2993, gwSn, devSn);
-    cJSON_AddNumberToObject(result.get(), "flag", 1);
-    cJSON_AddStringToObject(result.get(), "msg", "串口设备连接成功");
-    context_.replies.Send(pcId, std::move(result));
+    // A reconnect takes the place of the tunnel's connection without a new result: the
+    // tunnel is open already.
+    const bool reattached = reconnect != 0;
+    FarsideLog::Line(who + (reattached ? "re-attached " : "registered ") + gwSn + "/" + devSn + " for " +
+                     pcId + (reconnect ? " (reconnect)" : ""));
+    if (!reattached) {
+        JsonPtr result = PcReplies::Make(2993, gwSn, devSn);
+        cJSON_AddNumberToObject(result.get(), "flag", 1);
+        cJSON_AddStringToObject(result.get(), "msg", "串口设备连接成功");
+        context_.replies.Send(pcId, std::move(result));
+    }
 
     const Inventory::Device* device = context_.inventory.FindDevice(gwSn, devSn);
-    if (device && device->fault == "far-close") {
+    if (device && device->fault == "far-close" && !reattached) {
         FarsideLog::Line(who + "closing from the far end (fault far-close)");
         context_.replies.Send(pcId, PcReplies::Make(3003, gwSn, devSn));
     } else {
+        const int tracked = context_.faults.Track(gwSn, devSn, [connection] { connection->Shutdown(); });
+        bool more = true;
+        auto feed = [&](const std::string& bytes) {
+            bool drop = false;
+            const size_t admitted = context_.faults.Admit(tracked, bytes.size(), &drop);
+            if (admitted > 0)
+                context_.serialDevices.Feed(gwSn, devSn,
+                                            admitted == bytes.size() ? bytes : bytes.substr(0, admitted));
+            if (drop) {
+                FarsideLog::Line(who + "connection of " + gwSn + "/" + devSn +
+                                 " dropped (fault dropAfterBytes)");
+                connection->Shutdown();
+                more = false;
+            }
+        };
         if (!rest.empty())
-            context_.serialDevices.Feed(gwSn, devSn, rest);
-        for (std::string bytes = connection->Receive(4096); !bytes.empty(); bytes = connection->Receive(4096))
-            context_.serialDevices.Feed(gwSn, devSn, bytes);
+            feed(rest);
+        while (more) {
+            const std::string bytes = connection->Receive(kBlockSize);
+            if (bytes.empty())
+                break;
+            feed(bytes);
+        }
+        context_.faults.Untrack(tracked);
     }
     context_.serialDevices.Unroute(gwSn, devSn, connection);
     context_.links.Detach(gwSn, devSn, id);

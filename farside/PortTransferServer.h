@@ -14,11 +14,15 @@ class TcpConnection;
 //     PC that holds the device: the result 2993 goes to the PC and the connection then
 //     carries the raw serial bytes both ways between the PC and the simulated device
 //     (the device's "fault" "far-close" ends it with 3003 right after the result);
+//     A registration with "reconnect": 1 replaces the tunnel's connection without a
+//     new 2993 (the tunnel is open already); the bytes flow on over the new one;
 //   - a "zelq" frame with {"cmd_id":3002,"gw_sn","dev_sn","pc_id",...}: the device is
 //     released and the connection closed, without a reply.
 class PortTransferServer
 {
 public:
+    static constexpr size_t kBlockSize = 65536;
+
     explicit PortTransferServer(ServiceContext& context);
 
     bool Listen(const std::string& host, int port, std::string* error)

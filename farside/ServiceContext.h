@@ -4,18 +4,20 @@
 
 #include <string>
 
+class FaultBoard;
 class LinkTable;
 class PcReplies;
 class SerialDeviceHub;
 
 // What the far side's services share: the inventory, the table of held devices, the
-// serial device simulators and the way back to the PCs.
+// serial device simulators, the way back to the PCs and the fault switches.
 class ServiceContext
 {
 public:
     ServiceContext(const Inventory& inventoryIn, LinkTable& linksIn, SerialDeviceHub& serialDevicesIn,
-                   PcReplies& repliesIn)
-        : inventory(inventoryIn), links(linksIn), serialDevices(serialDevicesIn), replies(repliesIn)
+                   PcReplies& repliesIn, FaultBoard& faultsIn)
+        : inventory(inventoryIn), links(linksIn), serialDevices(serialDevicesIn), replies(repliesIn),
+          faults(faultsIn)
     {
     }
 
@@ -30,4 +32,5 @@ public:
     LinkTable& links;
     SerialDeviceHub& serialDevices;
     PcReplies& replies;
+    FaultBoard& faults;
 };

@@ -50,6 +50,10 @@ bool TcpServer::Listen(const std::string& host, int port, std::string* error)
 void TcpServer::Start(Handler handler)
 {
     handler_ = std::move(handler);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = false; // a server may listen again after Stop
+    }
     acceptThread_ = std::thread([this] { AcceptLoop(); });
 }
 

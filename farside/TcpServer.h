@@ -12,7 +12,7 @@ class TcpConnection;
 
 // A listening TCP socket whose every accepted connection is handled on a thread of
 // its own. Stop closes the listener, shuts every open connection down and waits for
-// the handlers to return.
+// the handlers to return; Listen and Start may then run again.
 class TcpServer
 {
 public:

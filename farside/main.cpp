@@ -1,15 +1,18 @@
 // lumetra-farside: the far side of the Lumetra client on this machine.
 //
 //   lumetra-farside --platconf FILE --inventory FILE [--web-only] [--keepalive SECONDS]
-//                   [--no-vpn-server] [--vpn-ca FILE]
+//                   [--no-vpn-server] [--vpn-ca FILE] [--control PORT]
 //
 // Exit status: 0 after SIGINT/SIGTERM or --help, 2 for a bad command line or bad
 // input file, 1 when a service cannot start.
 
 #include "BrokerClient.h"
+#include "ControlChannel.h"
 #include "FarsideLog.h"
 #include "FarsideOptions.h"
 #include "FarsideSettings.h"
+#include "FaultBoard.h"
+#include "FaultCommands.h"
 #include "Inventory.h"
 #include "LinkTable.h"
 #include "MessageRouter.h"
@@ -22,11 +25,14 @@
 #include "VpnServerRunner.h"
 #include "WebService.h"
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <memory>
+#include <mutex>
 #include <pthread.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -53,13 +59,17 @@ class TunnelSide
 {
 public:
     TunnelSide(const FarsideOptions& options, FarsideSettings& settings, const Inventory& inventory)
-        : options_(options), settings_(settings), inventory_(inventory), replies_(broker_),
-          serialDevices_(replies_), context_(inventory, links_, serialDevices_, replies_)
+        : options_(options), settings_(settings), inventory_(inventory), faults_(inventory),
+          replies_(broker_, faults_), serialDevices_(replies_),
+          context_(inventory, links_, serialDevices_, replies_, faults_),
+          commands_(faults_, [this](int pauseMs, std::string* error) { return Restart(pauseMs, error); }),
+          control_([this](const std::string& line) { return commands_.Execute(line); })
     {
     }
 
     ~TunnelSide()
     {
+        control_.Stop();
         broker_.Stop();
         if (relay_)
             relay_->Stop();
@@ -105,6 +115,12 @@ public:
                          std::to_string(portTransfer_->Port()));
         FarsideLog::Line("relay server listening on " + settings_.relayHost + ":" +
                          std::to_string(relay_->Port()));
+        if (options_.controlPort >= 0) {
+            if (!control_.Listen(options_.controlPort, error))
+                return false;
+            control_.Start();
+            FarsideLog::Line("control channel listening on 127.0.0.1:" + std::to_string(control_.Port()));
+        }
 
         BrokerClient::Settings broker{settings_.brokerHost, settings_.brokerPort, settings_.brokerUser,
                                       settings_.brokerPassword};
@@ -119,6 +135,25 @@ public:
     void SendKeepAlives() { router_->SendKeepAlives(); }
 
 private:
+    // The control command "restart": both tunnel servers go, and come back on the same
+    // ports after `pauseMs`.
+    bool Restart(int pauseMs, std::string* error)
+    {
+        std::lock_guard<std::mutex> lock(restartMutex_);
+        const int portTransferPort = portTransfer_->Port(), relayPort = relay_->Port();
+        portTransfer_->Stop();
+        relay_->StopForRestart();
+        FarsideLog::Line("relay and port-transfer servers closed for " + std::to_string(pauseMs) + " ms");
+        std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+        if (!portTransfer_->Listen(settings_.portTransferHost, portTransferPort, error) ||
+            !relay_->Listen(settings_.relayHost, relayPort, error))
+            return false;
+        portTransfer_->Start();
+        relay_->Start();
+        FarsideLog::Line("relay and port-transfer servers listening again");
+        return true;
+    }
+
     // A simulated device's own server when it runs one, else the inventory's address.
     bool DeviceAddress(const Inventory::Device& device, std::string* host, int* port, std::string* why)
     {
@@ -142,10 +177,14 @@ private:
     FarsideSettings& settings_;
     const Inventory& inventory_;
     BrokerClient broker_;
+    FaultBoard faults_;
     PcReplies replies_;
     LinkTable links_;
     SerialDeviceHub serialDevices_;
     ServiceContext context_;
+    FaultCommands commands_;
+    ControlChannel control_;
+    std::mutex restartMutex_;
     TcpDeviceServers tcpDevices_;
     VpnServerRunner vpnServer_;
     std::unique_ptr<MessageRouter> router_;

@@ -52,12 +52,16 @@ TEST_F(Farside, BadArgumentsAreRefusedWithTheUsage)
         {{"--platconf"}, "option --platconf needs a value"},
         {{"--bogus"}, "unknown option --bogus"},
         {{"--platconf", "a", "--platconf", "b"}, "option --platconf given more than once"},
+        {{"--platconf", "a", "--inventory", "b", "--control", "x"}, "option --control needs a port number"},
+        {{"--platconf", "a", "--inventory", "b", "--web-only", "--control", "1"},
+         "option --control switches faults of the broker services"},
     };
     for (const auto& [arguments, message] : cases)
         ExpectRefused(arguments, {message, "usage: lumetra-farside"});
     const ProgramRun::Result help = ProgramRun::Run(ProgramRun::BuiltProgram("lumetra-farside"), {"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.out.startsWith("usage: lumetra-farside --platconf FILE --inventory FILE [--web-only]"));
+    EXPECT_TRUE(help.out.contains("drop-after GW DEV BYTES")) << help.out.toStdString();
 }
 
 TEST_F(Farside, BadInventoriesAreRefusedNamingTheMember)
@@ -71,6 +75,11 @@ TEST_F(Farside, BadInventoriesAreRefusedNamingTheMember)
          "accounts[0].gateways[0].devices[0].baud: expected an integer number"},
         {account + R"("gateways":[{"gwSn":"G","devices":[{"deviceSn":"D","protocol":"modbus"}]}]}]})",
          "devices[0].protocol: expected a string holding a decimal number, got \"modbus\""},
+        {account +
+             R"("gateways":[{"gwSn":"G","devices":[{"deviceSn":"D","fault":{"answerDelayMs":-1}}]}]}]})",
+         "devices[0].fault.answerDelayMs: expected 0..600000"},
+        {account + R"("gateways":[{"gwSn":"G","devices":[{"deviceSn":"D","fault":{"slow":true}}]}]}]})",
+         "devices[0].fault.slow: unknown member"},
         {account +
              R"("gateways":[]},{"userName":"u","password":"q","orgId":2,"newRoleId":1,"accountsId":2}]})",
          "accounts[1].userName: \"u\" appears twice"},
