@@ -221,19 +221,18 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     g_bed = new Bed;
     Bed& bed = *g_bed;
     bed.installation.SetPcId(kPcId);
-    const TunnelServices services{nullptr, &bed.installation, &bed.installation.Trace()};
+    const TunnelServices services{nullptr, &bed.installation, &bed.installation.Trace(), &bed.host};
     platform::SetMessageBoxHandler(&bed.boxes);
     // Records and tunnels live for the whole run.
     CNodeGateway* workshop = MakeGateway("LG2024000101", "192.168.10.1");
     CNodeGateway* pumps = MakeGateway("LG2024000103", "192.168.1.1");
     bed.view.channels = {new CVPNDataTunnel(services, workshop), new CVPNDataTunnel(services, pumps)};
     bed.serials = {new WaitingTunnel<CComDataTunnel>(services, &bed.view, workshop,
-                                                     MakeDevice("DEV-5002", kTunTypeSerial), &bed.host)};
-    bed.portForwards = {
-        new WaitingTunnel<CNetPfLocalDataTunnel>(services, &bed.view, workshop,
-                                                 MakeDevice("DEV-5001", kTunTypeLocalPortForward), &bed.host),
-        new WaitingTunnel<CNetPfLocalDataTunnel>(
-            services, &bed.view, pumps, MakeDevice("DEV-5021", kTunTypeLocalPortForward), &bed.host)};
+                                                     MakeDevice("DEV-5002", kTunTypeSerial))};
+    bed.portForwards = {new WaitingTunnel<CNetPfLocalDataTunnel>(
+                            services, &bed.view, workshop, MakeDevice("DEV-5001", kTunTypeLocalPortForward)),
+                        new WaitingTunnel<CNetPfLocalDataTunnel>(
+                            services, &bed.view, pumps, MakeDevice("DEV-5021", kTunTypeLocalPortForward))};
     bed.view.active = {bed.serials[0], bed.portForwards[0], bed.portForwards[1], bed.view.channels[0],
                        bed.view.channels[1]};
 

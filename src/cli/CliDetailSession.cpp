@@ -10,7 +10,6 @@
 #include "control/GatewayQuery.h"
 #include "mqtt-c/MqttConnection.h"
 #include "platform/WindowMessages.h"
-#include "tunnel/TunnelFactory.h"
 
 #include <QTimer>
 
@@ -42,6 +41,10 @@ CliDetailSession::~CliDetailSession()
     if (mqtt_.Connection().TargetWindow() == this) {
         mqtt_.Connection().SetTargetWindow(nullptr);
     }
+    // The controller's tunnels hold the tunnel host and report to this window: they
+    // go now, before the members go (the host is declared after the controller, so
+    // it would go first).
+    controller_.ReleaseTunnels();
 }
 
 platform::LResult CliDetailSession::WindowProc(platform::MsgCode msg, platform::WParam wParam,
@@ -107,11 +110,6 @@ int CliDetailSession::LoadGateway(Session& session, const Installation& installa
         return kExitFailed;
     }
     return kExitOk;
-}
-
-void CliDetailSession::ReleaseGateway(CNodeGateway* gateway)
-{
-    ReleaseGatewayRecords(gateway);
 }
 
 bool CliDetailSession::Start(std::function<void()> ready, std::function<void()> failed)

@@ -44,8 +44,6 @@ public:
     // devices. Returns a CliExitCode; on success `gateway` holds the record.
     static int LoadGateway(Session& session, const Installation& installation, const CliArguments& args,
                            const std::string& gwSn, std::unique_ptr<CNodeGateway>* gateway);
-    // Frees the tunnels of a gateway loaded with LoadGateway and its devices.
-    static void ReleaseGateway(CNodeGateway* gateway);
 
     // Connects to the broker as the window does and, once the broker delivers this
     // client's own messages (its subscription is in place), calls `ready` on the

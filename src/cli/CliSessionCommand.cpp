@@ -18,19 +18,18 @@ int CliSessionCommand::LoadGateway(Session& session, const std::string& gwSn,
 {
     const int loaded = CliDetailSession::LoadGateway(session, installation_, args_, gwSn, gateway);
     if (loaded != kExitOk) {
-        CliDetailSession::ReleaseGateway(gateway->get());
         gateway->reset();
     }
     return loaded;
 }
 
-int CliSessionCommand::RunSession(Session& session, std::unique_ptr<CNodeGateway>& gateway,
+int CliSessionCommand::RunSession(Session& session,
                                   const std::function<void(CliEventLoop&, CliDetailSession&)>& prepare,
                                   std::function<void()> ready)
 {
     int exitCode = kExitFailed;
     // The serial tunnels' pairs outlive the session's tunnels, which go with the
-    // gateway below.
+    // detail session; the gateway record they point at outlives both.
     VirtualComPairs comPairs;
     {
         CliEventLoop loop;
@@ -46,7 +45,6 @@ int CliSessionCommand::RunSession(Session& session, std::unique_ptr<CNodeGateway
         controller.SetListener(nullptr);
         session_ = nullptr;
     }
-    CliDetailSession::ReleaseGateway(gateway.get());
     return exitCode;
 }
 

@@ -32,9 +32,9 @@ protected:
     // `prepare` runs before the broker connection is made (signal handlers and the
     // like); `ready` once the broker delivers this client's messages. Returns the
     // exit code given to Finish, or kExitFailed when the session could not start.
-    // Frees the gateway's tunnels and devices afterwards.
-    int RunSession(Session& session, std::unique_ptr<CNodeGateway>& gateway,
-                   const std::function<void(CliEventLoop&, CliDetailSession&)>& prepare,
+    // The session's tunnels go with it; the gateway record they were made for must
+    // outlive the call.
+    int RunSession(Session& session, const std::function<void(CliEventLoop&, CliDetailSession&)>& prepare,
                    std::function<void()> ready);
 
     // Ends the session and the loop with `exitCode`, once; later calls are ignored.

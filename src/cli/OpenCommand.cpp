@@ -48,13 +48,12 @@ int OpenCommand::Execute(Session& session)
         CliConsole::Error(device_ == nullptr ? "gateway " + gwSn_ + " has no device " + devSn_
                                              : "device " + devSn_ + " offers no tunnel (tunnel type " +
                                                    std::to_string(device_->tunType) + ")");
-        CliDetailSession::ReleaseGateway(gateway.get());
         return kExitFailed;
     }
 
     CNodeGateway* shown = gateway.get();
     return RunSession(
-        session, gateway,
+        session,
         [this](CliEventLoop& loop, CliDetailSession& detail) {
             detail.OnRowReset([this](int) { Finish(kExitFailed); });
             GatewayDetailController* controller = &detail.Controller();
@@ -82,8 +81,10 @@ int OpenCommand::Execute(Session& session)
 void OpenCommand::DetailChanged()
 {
     // The far end closed a tunnel that was ready: close it here too and give up.
-    if (ready_ && !closing_ && !Finishing() && DetailSession() != nullptr && device_->tunnel != nullptr &&
-        !DetailSession()->Controller().IsActive(device_->tunnel)) {
+    const CDataTunnel* tunnel =
+        DetailSession() != nullptr ? DetailSession()->Controller().DeviceTunnel(device_) : nullptr;
+    if (ready_ && !closing_ && !Finishing() && tunnel != nullptr &&
+        !DetailSession()->Controller().IsActive(tunnel)) {
         CliConsole::Error("the far end closed the tunnel");
         ready_ = false;
         // Not inside the tunnel's own message handling: close afterwards.
@@ -122,7 +123,9 @@ void OpenCommand::RequestTimedOut(CNodeDevice* /*device*/)
 
 std::string OpenCommand::ReadyPlace() const
 {
-    if (auto* serial = dynamic_cast<CComDataTunnel*>(device_->tunnel)) {
+    const CDataTunnel* tunnel =
+        DetailSession() != nullptr ? DetailSession()->Controller().DeviceTunnel(device_) : nullptr;
+    if (auto* serial = dynamic_cast<const CComDataTunnel*>(tunnel)) {
         const _virtual_com_half* user = serial->GetUserHalf();
         return user != nullptr ? platform::ResolveComPortName("COM" + std::to_string(user->com))
                                : std::string("-");

@@ -30,7 +30,7 @@ int VpnCommand::Execute(Session& session)
     }
     CNodeGateway* shown = gateway.get();
     const int exitCode = RunSession(
-        session, gateway,
+        session,
         [this, shown](CliEventLoop& loop, CliDetailSession& detail) {
             GatewayDetailController* controller = &detail.Controller();
             loop.OnStopSignal([this, controller, shown](int) {

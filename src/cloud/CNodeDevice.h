@@ -3,10 +3,10 @@
 #include <QString>
 
 struct _virtual_com_pair;
-class CDataTunnel;
 
 // A device behind a gateway (a heap record made from the device list reply), with
-// the run-time state its tunnel adds.
+// the run-time state its tunnel adds (the tunnel itself is kept in the tunnel
+// layer's TunnelTable).
 class CNodeDevice
 {
 public:
@@ -35,7 +35,6 @@ public:
     int tunnelOpen = 0;
     QString rowTexts[6];
     int rowIndex = 0;
-    CDataTunnel* tunnel = nullptr;
 
     // 'N', 'O' or 'E'.
     char ParityLetter() const;

@@ -6,10 +6,9 @@
 #include <memory>
 #include <vector>
 
-class CVPNDataTunnel;
-
 // A gateway of the account, with its devices and the run-time state of its
-// maintenance channel. It owns its devices, so it moves but is not copied: a record
+// maintenance channel (the channel tunnel itself is kept in the tunnel layer's
+// TunnelTable). It owns its devices, so it moves but is not copied: a record
 // kept from a list entry is made from the entry's GatewayInfo.
 class CNodeGateway : public GatewayInfo
 {
@@ -22,7 +21,6 @@ public:
     int linkUp = 0;
     int channelRequested = 0;
     int channelActive = 0;
-    CVPNDataTunnel* vpnTunnel = nullptr;
 
     std::vector<std::unique_ptr<CNodeDevice>> devices; // filled from the device list reply
 };

@@ -73,9 +73,7 @@ void ChannelFlow::Open()
         detail_.Listener().ChannelRefused();
         return;
     }
-    if (gateway->vpnTunnel == nullptr) {
-        gateway->vpnTunnel = new CVPNDataTunnel(detail_.services_, gateway);
-    }
+    CVPNDataTunnel* tunnel = detail_.tunnels_.EnsureChannelTunnel(detail_.services_, gateway);
     {
         std::lock_guard<std::mutex> guard(gatewaysLock_);
         const bool listed = std::any_of(gateways_.begin(), gateways_.end(), [gateway](const CNodeGateway* g) {
@@ -86,7 +84,7 @@ void ChannelFlow::Open()
         }
     }
     detail_.services_.publisher->SetTargetWindow(&detail_);
-    gateway->vpnTunnel->Start();
+    tunnel->Start();
     // The reply that grants or refuses this request is taken once.
     pendingRequests_.insert(gateway->gwSn);
     gateway->channelRequested = 1;
@@ -104,8 +102,8 @@ void ChannelFlow::Close()
     detail_.Repaint();
     gateway->channelRequested = 0;
     pendingRequests_.erase(gateway->gwSn);
-    if (gateway->vpnTunnel != nullptr) {
-        gateway->vpnTunnel->Stop();
+    if (CVPNDataTunnel* tunnel = detail_.tunnels_.ChannelTunnel(gateway)) {
+        tunnel->Stop();
     }
     RemoveGateway(gateway->gwSn);
     detail_.Show(Text(GatewayDetailController::kTextChannelClosed));
@@ -122,7 +120,8 @@ void ChannelFlow::Reply(const VpnInfoRecord* info)
     // Only the answer to a channel request of this PC that is still waiting counts:
     // anybody on the broker can publish to this PC's topic.
     CNodeGateway* gateway = FindGateway(info->gwSn);
-    if (gateway == nullptr || gateway->vpnTunnel == nullptr || pendingRequests_.count(info->gwSn) == 0) {
+    CVPNDataTunnel* tunnel = detail_.tunnels_.ChannelTunnel(gateway);
+    if (gateway == nullptr || tunnel == nullptr || pendingRequests_.count(info->gwSn) == 0) {
         InputRules::ReportDropped(what, "no channel request of this PC waits for it");
         return;
     }
@@ -136,7 +135,7 @@ void ChannelFlow::Reply(const VpnInfoRecord* info)
     pendingRequests_.erase(info->gwSn);
     detail_.CloseTipsDialog();
     if (info->busiCode == 0) {
-        gateway->vpnTunnel->OnVpnInfo(info);
+        tunnel->OnVpnInfo(info);
         switchOn_ = true;
         startVpnClient_();
         CNodeGateway* displayed = detail_.DisplayedGateway();
@@ -234,8 +233,9 @@ void ChannelFlow::GatewayStatus(const CNodeGateway* report)
     }
     CNodeGateway* gateway = FindGateway(report->gwSn);
     CNodeGateway* displayed = detail_.DisplayedGateway();
-    if (gateway == nullptr || gateway->vpnTunnel == nullptr || report->stateFlag == 0 ||
-        displayed == nullptr || report->gwSn != displayed->gwSn) {
+    CVPNDataTunnel* tunnel = detail_.tunnels_.ChannelTunnel(gateway);
+    if (gateway == nullptr || tunnel == nullptr || report->stateFlag == 0 || displayed == nullptr ||
+        report->gwSn != displayed->gwSn) {
         return;
     }
     for (CNodeGateway* target : {displayed, gateway}) {
@@ -244,7 +244,7 @@ void ChannelFlow::GatewayStatus(const CNodeGateway* report)
         target->lanMask = report->lanMask;
     }
     detail_.Repaint();
-    gateway->vpnTunnel->OnGatewayStatus();
+    tunnel->OnGatewayStatus();
 }
 
 void ChannelFlow::LinkReport(bool up)

@@ -12,7 +12,6 @@
 #include "platform/WindowMessages.h"
 #include "tunnel/CComDataTunnel.h"
 #include "tunnel/CDataTunnel.h"
-#include "tunnel/TunnelFactory.h"
 #include "tunnel/TunnelJson.h"
 
 #include <cjson/cJSON.h>
@@ -58,6 +57,11 @@ CNodeGateway* DeviceTunnelFlow::Displayed() const
     return detail_.DisplayedGateway();
 }
 
+CDataTunnel* DeviceTunnelFlow::TunnelOf(const CNodeDevice* device) const
+{
+    return detail_.tunnels_.DeviceTunnel(device);
+}
+
 void DeviceTunnelFlow::OpenRequest(CNodeDevice* device)
 {
     if (device == nullptr) {
@@ -73,15 +77,15 @@ void DeviceTunnelFlow::OpenRequest(CNodeDevice* device)
         detail_.Listener().DeviceOpenFailed(device);
         return;
     }
-    if (device->tunnel == nullptr) {
-        CreateTunnelForDevice(detail_.services_, &detail_, Displayed(), device, tunnelHost_);
+    if (TunnelOf(device) == nullptr) {
+        detail_.tunnels_.CreateDeviceTunnel(detail_.services_, &detail_, Displayed(), device);
     }
     awaitingOpen_ = device;
     StartStop(true, device);
     // The answer comes later from the far side (or at once, when the start itself
     // answered): wait for it with a timed dialog for this device, so a silence ends
     // in a time-out for this device's row.
-    if (awaitingOpen_ == device && device->tunnel != nullptr && device->tunnelOpen != 0) {
+    if (awaitingOpen_ == device && TunnelOf(device) != nullptr && device->tunnelOpen != 0) {
         detail_.ShowTips(Text(GatewayDetailController::kTextChannelStarting), false, true, device);
     }
 }
@@ -98,12 +102,12 @@ void DeviceTunnelFlow::StartStop(bool open, CNodeDevice* device)
             detail_.Show(Text(GatewayDetailController::kTextOffline));
             detail_.Listener().DeviceOpenFailed(device);
         } else {
-            if (device->tunnel != nullptr) {
+            if (CDataTunnel* tunnel = TunnelOf(device)) {
                 detail_.services_.publisher->SetTargetWindow(&detail_);
                 // Set before the start: a start that is answered at once (the local
                 // listener of a port-forward tunnel) may clear it again.
                 device->tunnelOpen = 1;
-                device->tunnel->Start();
+                tunnel->Start();
             }
             Displayed()->channelRequested = 1;
             detail_.CloseTipsDialog();
@@ -121,9 +125,9 @@ void DeviceTunnelFlow::StartStop(bool open, CNodeDevice* device)
     }
     detail_.Repaint();
     QString text;
-    if (device->tunnel != nullptr) {
-        device->tunnel->Stop();
-        text = device->tunnel->GetText(0);
+    if (CDataTunnel* tunnel = TunnelOf(device)) {
+        tunnel->Stop();
+        text = tunnel->GetText(0);
     }
     detail_.Show(text);
     detail_.Listener().DeviceClosed(device);
@@ -158,11 +162,12 @@ void DeviceTunnelFlow::SerialReady(const char* gwSn, int deviceId)
         detail_.Show(Text(GatewayDetailController::kTextNoDevice));
         return;
     }
-    if (device->tunnel == nullptr) {
+    CDataTunnel* tunnel = TunnelOf(device);
+    if (tunnel == nullptr) {
         detail_.Show(Text(GatewayDetailController::kTextNoSerialTunnel));
         return;
     }
-    auto* serial = dynamic_cast<CComDataTunnel*>(device->tunnel);
+    auto* serial = dynamic_cast<CComDataTunnel*>(tunnel);
     if (serial == nullptr || serial->GetUserHalf() == nullptr) {
         detail_.Show(Text(GatewayDetailController::kTextNoComPort));
         return;
@@ -248,9 +253,9 @@ void DeviceTunnelFlow::RequestTimeout(CNodeDevice* device)
         if (awaitingOpen_ == device) {
             awaitingOpen_ = nullptr;
         }
-        if (device->tunnel != nullptr) {
-            device->tunnel->OnTimeout();
-            device->tunnel->Stop();
+        if (CDataTunnel* tunnel = TunnelOf(device)) {
+            tunnel->OnTimeout();
+            tunnel->Stop();
         }
         row = device->rowIndex;
     }

@@ -12,7 +12,6 @@ class CNodeDevice;
 class CNodeGateway;
 class ChannelFlow;
 class GatewayDetailController;
-class TunnelHost;
 
 // The device tunnels of the gateway detail: an open request and its waiting dialog,
 // the tunnel's start and stop, the far side's open reply (2993) shown once per
@@ -38,11 +37,11 @@ public:
         return handledOpens_.Contains(gwSn, devSn);
     }
 
-    void SetTunnelHost(TunnelHost* host) { tunnelHost_ = host; }
-
 private:
     // The gateway shown now (read afresh: a dialog shown meanwhile may change it).
     CNodeGateway* Displayed() const;
+    // The device's tunnel in the controller's table, or null.
+    CDataTunnel* TunnelOf(const CNodeDevice* device) const;
 
     GatewayDetailController& detail_;
     ChannelFlow& channel_;
@@ -50,7 +49,6 @@ private:
     // The device whose open waits for its answer.
     CNodeDevice* awaitingOpen_ = nullptr;
     HandledOpenSet handledOpens_;
-    TunnelHost* tunnelHost_ = nullptr;
     // Nothing takes records out of it.
     PortStartQueue portStarts_;
 };

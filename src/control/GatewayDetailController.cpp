@@ -25,6 +25,14 @@ GatewayDetailController::~GatewayDetailController()
     if (services_.publisher->TargetWindow() == this) {
         services_.publisher->SetTargetWindow(nullptr);
     }
+    // The tunnels report to this window and to the tunnel host: they go here, while
+    // the lists and flows that point at them are still whole, not after them.
+    ReleaseTunnels();
+}
+
+void GatewayDetailController::ReleaseTunnels()
+{
+    tunnels_.Clear();
 }
 
 platform::LResult GatewayDetailController::WindowProc(platform::MsgCode msg, platform::WParam wParam,

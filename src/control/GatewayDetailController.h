@@ -8,6 +8,7 @@
 #include "platform/TipsDialog.h"
 #include "tunnel/TunnelObserver.h"
 #include "tunnel/TunnelServices.h"
+#include "tunnel/TunnelTable.h"
 
 #include <QString>
 
@@ -85,8 +86,10 @@ public:
     // --- Set-up. ---
     // The window that receives WM_DEVICE_LIST and WM_RESET_ROW_BUTTON (may be null).
     void SetMainWindow(platform::MessageWindow* window) { mainWindow_ = window; }
-    // The host handed to the tunnels this controller creates; it must outlive them.
-    void SetTunnelHost(TunnelHost* host) { devices_.SetTunnelHost(host); }
+    // The host handed to the tunnels this controller creates (in their services); it
+    // must outlive them: the owner destroys the controller, or calls ReleaseTunnels,
+    // before the host.
+    void SetTunnelHost(TunnelHost* host) { services_.host = host; }
     void SetListener(GatewayDetailListener* listener) { listener_ = listener; }
     // The period of the waiting dialogs' time-out (TipsDialog::kDefaultTimeoutMs).
     void SetTipsTimeout(int milliseconds) { tipsTimeoutMs_ = milliseconds; }
@@ -139,6 +142,13 @@ public:
     };
     std::vector<DeviceRow> DeviceRows() const;
 
+    // --- The tunnels of the records, owned by the controller. ---
+    // The device's tunnel, or null when none was made for it.
+    CDataTunnel* DeviceTunnel(const CNodeDevice* device) const { return tunnels_.DeviceTunnel(device); }
+    // Destroys every tunnel the controller made (the destructor does it too). Running
+    // tunnels are not stopped first.
+    void ReleaseTunnels();
+
     // --- The lists (each read under its lock). ---
     std::vector<CDataTunnel*> ActiveTunnels() const { return activeTunnels_.Snapshot(); }
     bool IsActive(const CDataTunnel* tunnel) const { return activeTunnels_.Contains(tunnel); }
@@ -161,7 +171,8 @@ private:
     void Repaint();
     // The listener, or one that does nothing.
     GatewayDetailListener& Listener();
-    // (The flows also read services_ and mainWindow_.)
+    // (The flows also read services_ and mainWindow_, and keep their tunnels in
+    // tunnels_.)
 
     Session& session_;
     TunnelServices services_;
@@ -173,6 +184,8 @@ private:
     CNodeGateway* displayed_ = nullptr;
     platform::TipsDialog* tips_ = nullptr;
     CNodeDevice* tipsDevice_ = nullptr;
+    // Owns the tunnels; the list and the flows below point at them.
+    TunnelTable tunnels_;
     ActiveTunnelList activeTunnels_;
     ChannelFlow channel_;
     DeviceTunnelFlow devices_;

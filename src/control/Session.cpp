@@ -1,17 +1,12 @@
 #include "control/Session.h"
 
 #include "cloud/CNodeGateway.h"
-#include "tunnel/TunnelFactory.h"
 
 #include <utility>
 
 Session::Session(CCloudClient cloud) : cloud_(std::move(cloud)) {}
 
-Session::~Session()
-{
-    for (const std::unique_ptr<CNodeGateway>& gateway : gateways_)
-        ReleaseGatewayRecords(gateway.get());
-}
+Session::~Session() = default;
 
 void Session::SetAccount(const CAccountInfo& loginReply)
 {

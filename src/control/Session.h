@@ -18,7 +18,8 @@ class Session
 {
 public:
     explicit Session(CCloudClient cloud);
-    // Frees the kept gateway records with their devices and tunnels.
+    // Frees the kept gateway records with their devices. The tunnels of the records
+    // (the gateway detail controller's) must be gone by then.
     ~Session();
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;

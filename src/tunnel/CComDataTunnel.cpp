@@ -38,8 +38,8 @@ void CloseEndpoint(_virtual_com_half* half)
 } // namespace
 
 CComDataTunnel::CComDataTunnel(const TunnelServices& services, TunnelObserver* observer,
-                               CNodeGateway* gateway, CNodeDevice* device, TunnelHost* host)
-    : CDataTunnel(services, gateway, device), observer_(observer), host_(host)
+                               CNodeGateway* gateway, CNodeDevice* device)
+    : CDataTunnel(services, gateway, device), observer_(observer)
 {
 }
 
@@ -62,10 +62,10 @@ CComDataTunnel::~CComDataTunnel()
 void CComDataTunnel::Start()
 {
     Replies().Clear();
-    if (host_ == nullptr) {
+    if (Services().host == nullptr) {
         return;
     }
-    VirtualComPairs& pairs = host_->ComPairs();
+    VirtualComPairs& pairs = Services().host->ComPairs();
     pairs.Ensure();
     _virtual_com_half* userHalf = pairs.PickUserHalf();
     if (userHalf == nullptr) {

@@ -12,7 +12,6 @@
 #include <string>
 
 class RelaySocket;
-class TunnelHost;
 class TunnelObserver;
 struct _virtual_com_half;
 
@@ -36,10 +35,10 @@ public:
     static constexpr const char* kTextRegistrationFailed = "设备注册失败！";
     static constexpr const char* kTextRelayUnreachable = "服务器端口访问不了";
 
-    // `host` gives the virtual COM pairs; without one Start finds no pair. The tunnel
-    // reports to `observer` (none when null).
+    // The services' host gives the virtual COM pairs; without one Start finds no pair.
+    // The tunnel reports to `observer` (none when null).
     CComDataTunnel(const TunnelServices& services, TunnelObserver* observer, CNodeGateway* gateway,
-                   CNodeDevice* device, TunnelHost* host);
+                   CNodeDevice* device);
     ~CComDataTunnel() override;
 
     void Start() override;
@@ -97,7 +96,6 @@ private:
     void ReportReply(const cJSON* reply);
 
     TunnelObserver* observer_ = nullptr;
-    TunnelHost* host_ = nullptr;
     _virtual_com_half* userHalf_ = nullptr;
     _virtual_com_half* programHalf_ = nullptr;
     // Guards relay_ against the serial reader thread.

@@ -21,19 +21,16 @@
 #include <new>
 
 CNetPfLocalDataTunnel::CNetPfLocalDataTunnel(const TunnelServices& services, TunnelObserver* observer,
-                                             CNodeGateway* gateway, CNodeDevice* device, TunnelHost* host)
-    : CDataTunnel(services, gateway, device), observer_(observer), host_(host)
+                                             CNodeGateway* gateway, CNodeDevice* device)
+    : CDataTunnel(services, gateway, device), observer_(observer)
 {
-    if (device != nullptr) {
-        device->tunnel = this;
-    }
 }
 
 CNetPfLocalDataTunnel::~CNetPfLocalDataTunnel() = default;
 
 PortForwardListener* CNetPfLocalDataTunnel::Listener() const
 {
-    return host_ != nullptr ? host_->PortListener() : nullptr;
+    return Services().host != nullptr ? Services().host->PortListener() : nullptr;
 }
 
 std::string CNetPfLocalDataTunnel::RelayHost() const
@@ -216,7 +213,7 @@ CSocket* CNetPfLocalDataTunnel::CurrentLocalConnection()
     if (localConnection_ != nullptr) {
         return localConnection_;
     }
-    return host_ != nullptr ? host_->FindLocalConnection(this) : nullptr;
+    return Services().host != nullptr ? Services().host->FindLocalConnection(this) : nullptr;
 }
 
 void CNetPfLocalDataTunnel::SendOpenRequest()

@@ -13,7 +13,6 @@
 class RelaySocket;
 class CSocket;
 class PortForwardListener;
-class TunnelHost;
 class TunnelObserver;
 
 // The local port-forward tunnel (tunnel type 1): an application on the PC connects
@@ -33,10 +32,10 @@ public:
     // Relay port when the installation names none.
     static constexpr uint16_t kDefaultRelayPort = 15000;
 
-    // `host` gives the local listener; without one the listener is never reached.
-    // The tunnel reports to `observer` (none when null).
+    // The services' host gives the local listener; without one the listener is never
+    // reached. The tunnel reports to `observer` (none when null).
     CNetPfLocalDataTunnel(const TunnelServices& services, TunnelObserver* observer, CNodeGateway* gateway,
-                          CNodeDevice* device, TunnelHost* host);
+                          CNodeDevice* device);
     ~CNetPfLocalDataTunnel() override;
 
     void Start() override;
@@ -86,7 +85,6 @@ private:
     CSocket* CurrentLocalConnection();
 
     TunnelObserver* observer_ = nullptr;
-    TunnelHost* host_ = nullptr;
     std::unique_ptr<RelaySocket> relay_;
     CSocket* localConnection_ = nullptr;
 };

@@ -3,6 +3,7 @@
 class Installation;
 class MessagePublisher;
 class TraceLog;
+class TunnelHost;
 
 // What a tunnel is handed at construction to reach the world around it. The
 // pointers are not owned and outlive the tunnels.
@@ -16,4 +17,7 @@ struct TunnelServices
     const Installation* installation = nullptr;
     // The trace log of the data the tunnel sends; null writes no trace.
     TraceLog* trace = nullptr;
+    // What the program that runs the tunnels offers them (the local listener, the
+    // virtual COM pairs); null offers nothing: a serial tunnel then finds no pair.
+    TunnelHost* host = nullptr;
 };

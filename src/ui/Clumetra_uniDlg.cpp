@@ -75,8 +75,12 @@ Clumetra_uniDlg::Clumetra_uniDlg(Installation& installation, MqttConnection& con
 
 Clumetra_uniDlg::~Clumetra_uniDlg()
 {
-    // The detail view's controller goes before the gateway records it points to,
-    // which the session keeps for the tree; the records go right after the tree.
+    // The detail view goes first: its controller owns the tunnels, which report to
+    // the controller and use the tunnel host and the virtual COM pairs, and point at
+    // the gateway records the session keeps for the tree. Deleting it here, in the
+    // body, ends the tunnels while all of those are still there (members, the host
+    // and the pairs among them, go only after the body). The records go right after
+    // the tree.
     delete detailView_;
     detailView_ = nullptr;
     tableView_ = nullptr;

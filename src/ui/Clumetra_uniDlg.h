@@ -136,7 +136,8 @@ private:
     CFVTableDevice* tableView_ = nullptr;
     // The virtual COM pairs of the serial tunnels, and the host handed to every tunnel
     // (with the local listener of the port-forward tunnels). Both outlive the views
-    // and the tunnels, which the destructor frees first.
+    // and the tunnels (the detail view's controller owns them), which the destructor
+    // frees first.
     std::unique_ptr<VirtualComPairs> comPairs_;
     std::unique_ptr<LocalTunnelHost> tunnelHost_;
     bool loggedIn_ = false;

@@ -131,16 +131,16 @@ protected:
     void TearDown() override
     {
         for (const std::unique_ptr<CNodeDevice>& device : gateway_.devices) {
-            if (device->tunnel != nullptr && controller_.IsActive(device->tunnel))
-                device->tunnel->Stop();
+            CDataTunnel* tunnel = controller_.DeviceTunnel(device.get());
+            if (tunnel != nullptr && controller_.IsActive(tunnel))
+                tunnel->Stop();
         }
         client_.Stop();
         client_.Connection().SetTargetWindow(nullptr);
         client_.Connection().SetStreams(nullptr, nullptr);
         std::fclose(log_);
-        for (const std::unique_ptr<CNodeDevice>& device : gateway_.devices)
-            delete device->tunnel;
-        delete gateway_.vpnTunnel;
+        // The tunnels point at gateway_, which goes before the controller.
+        controller_.ReleaseTunnels();
     }
 
     CNodeDevice& Device(const char* sn)
@@ -234,7 +234,7 @@ TEST_F(GatewayDetail, RefusedOpenShowsTheMessageByItsEncoding)
         EXPECT_EQ(LastBox(), c.shown);
         EXPECT_EQ(boxes_.Boxes().back().caption.toStdString(), "Lumetra");
         EXPECT_EQ(device.tunnelOpen, 0);
-        EXPECT_FALSE(controller_.IsActive(device.tunnel)); // stopped
+        EXPECT_FALSE(controller_.IsActive(controller_.DeviceTunnel(&device))); // stopped
     }
     // A refusal is not remembered: it never hides a later answer.
     EXPECT_FALSE(controller_.IsOpenHandled("GW-CTL-1", "P1"));
@@ -248,7 +248,7 @@ TEST_F(GatewayDetail, SuccessIsShownOnceAndOneTunnelRunsPerType)
     Open(s1, [&] { Reply(Result("S1", R"("flag":1,"msg":"ok")")); });
     ASSERT_TRUE(WaitBoxes(1));
     EXPECT_EQ(LastBox(), "串口透传通道建立成功");
-    EXPECT_TRUE(controller_.IsActive(s1.tunnel));
+    EXPECT_TRUE(controller_.IsActive(controller_.DeviceTunnel(&s1)));
     EXPECT_EQ(s1.tunnelOpen, 1);
 
     // Repeats of the answer, success or not, show nothing; 2997 -> 2994 marks that
@@ -287,7 +287,7 @@ TEST_F(GatewayDetail, SuccessIsShownOnceAndOneTunnelRunsPerType)
     Open(s1, [&] { Reply(Result("S1", R"("flag":1,"msg":"ok")")); });
     ASSERT_TRUE(WaitBoxes(6));
     EXPECT_EQ(LastBox(), "串口透传通道建立成功");
-    s1.tunnel->Stop();
+    controller_.DeviceTunnel(&s1)->Stop();
 }
 
 // The window tests show the refusals, the time-out of an open request and moving the

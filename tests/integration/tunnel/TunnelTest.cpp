@@ -261,10 +261,11 @@ protected:
             std::fclose(diagnostics_);
     }
 
-    // What the tunnels under test publish through: the client's connection.
+    // What the tunnels under test publish through: the client's connection; their
+    // host is host_.
     TunnelServices Services()
     {
-        return TunnelServices{&client_.Connection(), &installation_, &installation_.Trace()};
+        return TunnelServices{&client_.Connection(), &installation_, &installation_.Trace(), &host_};
     }
 
     // Writes and loads the custom resource file with these text entries.
@@ -380,7 +381,7 @@ protected:
 // for between them.
 TEST_F(TunnelTest, SerialTunnelConversations)
 {
-    CComDataTunnel tunnel(Services(), &view_, &gateway_, &device_, &host_);
+    CComDataTunnel tunnel(Services(), &view_, &gateway_, &device_);
     // A port-transfer server that refuses the registration's connection.
     SetResources(
         {{"port_transfer_host", "127.0.0.1"}, {"port_transfer_port", std::to_string(FreePort::Pick())}});
@@ -458,7 +459,7 @@ TEST_F(TunnelTest, PortForwardTunnelConversations)
     LoopbackPeer relay;
     ASSERT_NE(relay.Port(), 0);
     SetResources({{"relay_host", "127.0.0.1"}, {"relay_port", std::to_string(relay.Port())}});
-    CNetPfLocalDataTunnel tunnel(Services(), &view_, &gateway_, &device_, &host_);
+    CNetPfLocalDataTunnel tunnel(Services(), &view_, &gateway_, &device_);
     const std::string matched = R"({"cmdId":2986,"pt_sn":1})";
     const std::string ack = R"({"cmdId":2987,"seq":4})";
     const std::string data = R"({"cmdId":2988,"pt_sn":2,"pt_payload":"QUI="})";
@@ -548,9 +549,9 @@ TEST_F(TunnelTest, PortForwardTunnelConversations)
 
 TEST_F(TunnelTest, BaseMessagesAndData)
 {
-    CComDataTunnel serial(Services(), &view_, &gateway_, &device_, &host_);
+    CComDataTunnel serial(Services(), &view_, &gateway_, &device_);
     CVPNDataTunnel channel(Services(), &gateway_);
-    CComDataTunnel detached(Services(), &view_, nullptr, &device_, &host_);
+    CComDataTunnel detached(Services(), &view_, nullptr, &device_);
     unsigned char bytes[] = {'A', 'B'};
     _com_transfer_data block;
     block.seq = 5;

@@ -28,7 +28,7 @@ std::string Describe(const CNodeDevice& d)
       << d.ifaceType << '|' << d.ip.toStdString() << '|' << d.port << '|' << d.com.toStdString() << '|'
       << d.baud << '|' << d.databit << '|' << d.parity << '|' << d.stopbit << '|' << d.timeout << '|'
       << d.protocol << '|' << d.tunType << '|' << d.tunConnectType << '|' << d.localComNumber << '|'
-      << d.virtualComPair << '|' << d.tunnel << '|' << d.tunnelOpen;
+      << d.virtualComPair << '|' << d.tunnelOpen;
     return s.str();
 }
 
@@ -104,10 +104,10 @@ TEST(CloudReply, DeviceFieldsAndDefaults)
     EXPECT_EQ(std::tuple(reply.flag, reply.msg.toStdString(), reply.count), std::tuple(1, "ok", 2));
     ASSERT_EQ(reply.devices.size(), 2u);
     EXPECT_EQ(Describe(*reply.devices[0]),
-              "301|a1b2|温控器|DEV-301|RS485|1|2||0|COM2|9600|8|2|1|500|12|2|1|-1|0|0|0");
+              "301|a1b2|温控器|DEV-301|RS485|1|2||0|COM2|9600|8|2|1|500|12|2|1|-1|0|0");
     // A present "online" marks the device whatever its value.
     EXPECT_EQ(Describe(*reply.devices[1]),
-              "302|c3|PLC|DEV-302|以太网|1|3|192.168.1.10|502||0|0|0|0|0|1|1|0|-1|0|0|0");
+              "302|c3|PLC|DEV-302|以太网|1|3|192.168.1.10|502||0|0|0|0|0|1|1|0|-1|0|0");
 
     // Empty, non-object and wrong-typed elements keep every initial value.
     const Devices odd(

@@ -31,7 +31,7 @@ public:
             devices_.back()->deviceSn = QString("D%1").arg(i);
             devices_.back()->tunType = kTunTypeLocalPortForward;
             tunnels_.emplace_back(
-                CreateTunnelForDevice(TunnelServices{}, nullptr, &gateway_, devices_.back().get(), nullptr));
+                CreateTunnelForDevice(TunnelServices{}, nullptr, &gateway_, devices_.back().get()));
         }
     }
     CDataTunnel* operator[](size_t i) const { return tunnels_[i].get(); }

@@ -1,5 +1,5 @@
 // The parts of the tunnels that need no broker and no connection: the port-transfer
-// frame, the factory, Match, port names, the relay address, the listener side, the
+// frame, the tunnel table, Match, port names, the relay address, the listener side, the
 // JSON readers and the release messages of a stop, taken at the publisher. The open and close texts are the
 // views' and controller's tests'.
 
@@ -14,6 +14,7 @@
 #include "tunnel/CVPNDataTunnel.h"
 #include "tunnel/TunnelFactory.h"
 #include "tunnel/TunnelJson.h"
+#include "tunnel/TunnelTable.h"
 
 #include <gtest/gtest.h>
 
@@ -49,7 +50,7 @@ TEST(PortTransferFrame, HeaderCarriesLittleEndianLengthAndNullsWriteNothing)
     EXPECT_TRUE(CDataTunnel::PortTransferFrame(std::string(70000, 'x')).empty());
 }
 
-TEST(TunnelFactory, CreatesByTunnelTypeAndStoresTheResult)
+TEST(TunnelTable, CreatesByTunnelTypeAndKeepsOneTunnelPerRecord)
 {
     CNodeGateway gateway;
     struct Case
@@ -60,22 +61,54 @@ TEST(TunnelFactory, CreatesByTunnelTypeAndStoresTheResult)
     };
     for (const Case& c :
          {Case{1, true, false}, Case{2, false, true}, Case{3, false, false}, Case{0, false, false}}) {
-        CNodeDevice device = MakeDevice("D", c.tunType);
-        device.tunnel = reinterpret_cast<CDataTunnel*>(&gateway); // must be overwritten, also with null
-        std::unique_ptr<CDataTunnel> tunnel(
-            CreateTunnelForDevice(TunnelServices{}, nullptr, &gateway, &device, nullptr));
-        EXPECT_EQ(device.tunnel, tunnel.get()) << c.tunType;
-        EXPECT_EQ(dynamic_cast<CNetPfLocalDataTunnel*>(tunnel.get()) != nullptr, c.portForward) << c.tunType;
-        EXPECT_EQ(dynamic_cast<CComDataTunnel*>(tunnel.get()) != nullptr, c.serial) << c.tunType;
+        TunnelTable table;
+        CNodeDevice device = MakeDevice("D", kTunTypeLocalPortForward);
+        CDataTunnel* earlier = table.CreateDeviceTunnel(TunnelServices{}, nullptr, &gateway, &device);
+        ASSERT_NE(earlier, nullptr);
+        // A later creation takes the earlier tunnel's place, also with none.
+        device.tunType = c.tunType;
+        CDataTunnel* tunnel = table.CreateDeviceTunnel(TunnelServices{}, nullptr, &gateway, &device);
+        EXPECT_EQ(table.DeviceTunnel(&device), tunnel) << c.tunType;
+        EXPECT_EQ(dynamic_cast<CNetPfLocalDataTunnel*>(tunnel) != nullptr, c.portForward) << c.tunType;
+        EXPECT_EQ(dynamic_cast<CComDataTunnel*>(tunnel) != nullptr, c.serial) << c.tunType;
         if (tunnel != nullptr) {
             EXPECT_EQ(tunnel->GetGateway(), &gateway);
             EXPECT_EQ(tunnel->GetDevice(), &device);
         }
     }
+
+    // Without a gateway or a device nothing is made and the table stays as it was.
+    TunnelTable table;
     CNodeDevice device = MakeDevice("D", 2);
-    EXPECT_EQ(CreateTunnelForDevice(TunnelServices{}, nullptr, nullptr, &device, nullptr), nullptr);
-    EXPECT_EQ(CreateTunnelForDevice(TunnelServices{}, nullptr, &gateway, nullptr, nullptr), nullptr);
-    EXPECT_EQ(device.tunnel, nullptr);
+    CDataTunnel* kept = table.CreateDeviceTunnel(TunnelServices{}, nullptr, &gateway, &device);
+    EXPECT_EQ(table.CreateDeviceTunnel(TunnelServices{}, nullptr, nullptr, &device), nullptr);
+    EXPECT_EQ(table.CreateDeviceTunnel(TunnelServices{}, nullptr, &gateway, nullptr), nullptr);
+    EXPECT_EQ(table.DeviceTunnel(&device), kept);
+    EXPECT_EQ(CreateTunnelForDevice(TunnelServices{}, nullptr, nullptr, &device), nullptr);
+
+    // Records are told apart by identity: a second record with the same serials (a
+    // later gateway list) has a tunnel of its own, and so has a second gateway record.
+    CNodeDevice twin = MakeDevice("D", 2);
+    CDataTunnel* twinTunnel = table.CreateDeviceTunnel(TunnelServices{}, nullptr, &gateway, &twin);
+    ASSERT_NE(twinTunnel, nullptr);
+    EXPECT_NE(twinTunnel, kept);
+    EXPECT_EQ(table.DeviceTunnel(&device), kept);
+    gateway.gwSn = "GW1";
+    CNodeGateway sameSerial;
+    sameSerial.gwSn = "GW1";
+    EXPECT_EQ(table.ChannelTunnel(&gateway), nullptr);
+    CVPNDataTunnel* channel = table.EnsureChannelTunnel(TunnelServices{}, &gateway);
+    ASSERT_NE(channel, nullptr);
+    EXPECT_EQ(channel->GetGateway(), &gateway);
+    EXPECT_EQ(table.EnsureChannelTunnel(TunnelServices{}, &gateway), channel); // made once
+    EXPECT_EQ(table.ChannelTunnel(&gateway), channel);
+    EXPECT_EQ(table.ChannelTunnel(&sameSerial), nullptr);
+    EXPECT_NE(table.EnsureChannelTunnel(TunnelServices{}, &sameSerial), channel);
+
+    table.Clear();
+    EXPECT_EQ(table.DeviceTunnel(&device), nullptr);
+    EXPECT_EQ(table.DeviceTunnel(&twin), nullptr);
+    EXPECT_EQ(table.ChannelTunnel(&gateway), nullptr);
 }
 
 TEST(TunnelMatch, DeviceTunnelsNeedBothSerialsTheChannelOnlyTheGateway)
@@ -83,8 +116,8 @@ TEST(TunnelMatch, DeviceTunnelsNeedBothSerialsTheChannelOnlyTheGateway)
     CNodeGateway gateway;
     gateway.gwSn = "GW1";
     CNodeDevice device = MakeDevice("DEV1", 2);
-    CComDataTunnel serial(TunnelServices{}, nullptr, &gateway, &device, nullptr);
-    CNetPfLocalDataTunnel portForward(TunnelServices{}, nullptr, &gateway, &device, nullptr);
+    CComDataTunnel serial(TunnelServices{}, nullptr, &gateway, &device);
+    CNetPfLocalDataTunnel portForward(TunnelServices{}, nullptr, &gateway, &device);
     CVPNDataTunnel channel(TunnelServices{}, &gateway);
     struct Case
     {
@@ -101,7 +134,7 @@ TEST(TunnelMatch, DeviceTunnelsNeedBothSerialsTheChannelOnlyTheGateway)
         EXPECT_EQ(portForward.Match(c.gw, c.dev), c.device) << label;
         EXPECT_EQ(channel.Match(c.gw, c.dev), c.channel) << label;
     }
-    EXPECT_FALSE(CComDataTunnel(TunnelServices{}, nullptr, nullptr, nullptr, nullptr).Match("", ""));
+    EXPECT_FALSE(CComDataTunnel(TunnelServices{}, nullptr, nullptr, nullptr).Match("", ""));
 }
 
 TEST(SerialTunnel, PortNamesSwitchToDevicePathFormAtTenAndRegistrationText)
@@ -119,8 +152,7 @@ TEST(PortForwardTunnel, RelayAddressAndListenerSide)
     CNodeGateway gateway;
     CNodeDevice device = MakeDevice("D", 1);
     device.protocol = 13;
-    CNetPfLocalDataTunnel portForward(TunnelServices{nullptr, &installation}, nullptr, &gateway, &device,
-                                      nullptr);
+    CNetPfLocalDataTunnel portForward(TunnelServices{nullptr, &installation}, nullptr, &gateway, &device);
     struct Case
     {
         std::vector<std::pair<std::string, std::string>> entries;
@@ -142,8 +174,7 @@ TEST(PortForwardTunnel, RelayAddressAndListenerSide)
         EXPECT_EQ(portForward.RelayPort(), c.port);
     }
 
-    CComDataTunnel serial(TunnelServices{}, nullptr, &gateway, &device, nullptr);
-    EXPECT_EQ(device.tunnel, &portForward); // the port-forward tunnel records itself
+    CComDataTunnel serial(TunnelServices{}, nullptr, &gateway, &device);
     // The listener side of the port-forward tunnel chooses the port by the device type.
     const LocalListenerOwner* owner = &portForward;
     EXPECT_EQ(owner->ListenerDeviceType(), 13);
@@ -188,8 +219,8 @@ TEST(TunnelStop, ReleasesGoOutOnlyOnTopicsTheGatewaySerialCanName)
     gateway.gwSn = "GW1";
     CNodeDevice serialDevice = MakeDevice("DEV1", kTunTypeSerial);
     CNodeDevice portDevice = MakeDevice("DEV1", kTunTypeLocalPortForward);
-    CComDataTunnel serial(services, nullptr, &gateway, &serialDevice, nullptr);
-    CNetPfLocalDataTunnel portForward(services, nullptr, &gateway, &portDevice, nullptr);
+    CComDataTunnel serial(services, nullptr, &gateway, &serialDevice);
+    CNetPfLocalDataTunnel portForward(services, nullptr, &gateway, &portDevice);
 
     // The serial tunnel unbinds at the gateway, then releases the link at the binder;
     // the port-forward tunnel only unbinds. Everything goes with QoS 0.
