@@ -21,15 +21,7 @@ int CliScreen::Show(platform::MessageWindow* /*owner*/, const QString& text, con
     if (!text.isEmpty()) {
         CliConsole::Err(text);
     }
-    switch (style & platform::kMbTypeMask) {
-    case platform::kMbOk:
-        return platform::kIdOk;
-    case platform::kMbOkCancel:
-    case platform::kMbYesNoCancel:
-        return platform::kIdCancel;
-    default:
-        return platform::kIdNo;
-    }
+    return platform::UnattendedAnswer(style);
 }
 
 bool CliScreen::Show(platform::TipsDialog& dialog)

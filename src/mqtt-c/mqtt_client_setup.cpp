@@ -15,6 +15,20 @@ void CopyText(char* buffer, size_t size, const char* text)
     std::snprintf(buffer, size, "%s", text != nullptr ? text : "");
 }
 
+// Allocates `size` bytes for a client id. Out of memory it says so (unless quiet),
+// releases the mosquitto library and returns null.
+char* AllocateClientId(const mqtt_config* cfg, size_t size, FILE* err)
+{
+    char* id = static_cast<char*>(std::malloc(size));
+    if (id == nullptr) {
+        if (!cfg->quiet) {
+            std::fprintf(err, "Error: Out of memory.\n");
+        }
+        mosquitto_lib_cleanup();
+    }
+    return id;
+}
+
 } // namespace
 
 void mqtt_client_build_args(mqtt_client_args* args, const char* pcId, const char* host, int port,
@@ -47,12 +61,8 @@ int mqtt_client_id_generate(mqtt_config* cfg, const char* pcId, FILE* err)
 {
     if (cfg->id_prefix != nullptr) {
         const size_t size = std::strlen(cfg->id_prefix) + 10;
-        char* id = static_cast<char*>(std::malloc(size));
+        char* id = AllocateClientId(cfg, size, err);
         if (id == nullptr) {
-            if (!cfg->quiet) {
-                std::fprintf(err, "Error: Out of memory.\n");
-            }
-            mosquitto_lib_cleanup();
             return 1;
         }
         std::snprintf(id, size, "%s%d", cfg->id_prefix, static_cast<int>(getpid()));
@@ -68,12 +78,8 @@ int mqtt_client_id_generate(mqtt_config* cfg, const char* pcId, FILE* err)
     gethostname(hostname, sizeof(hostname));
     hostname[sizeof(hostname) - 1] = '\0';
     const size_t size = std::strlen(pcId) + 2 + std::strlen(hostname) + 100;
-    char* id = static_cast<char*>(std::malloc(size));
+    char* id = AllocateClientId(cfg, size, err);
     if (id == nullptr) {
-        if (!cfg->quiet) {
-            std::fprintf(err, "Error: Out of memory.\n");
-        }
-        mosquitto_lib_cleanup();
         return 1;
     }
     std::snprintf(id, size, "%s|%d-%s", pcId, static_cast<int>(getpid()), hostname);

@@ -14,10 +14,17 @@ namespace {
 
 std::atomic<MessageBoxHandler*> g_handler{nullptr};
 
-int UnattendedAnswer(const QString& text, const QString& caption, unsigned style)
+int PrintAndAnswer(const QString& text, const QString& caption, unsigned style)
 {
     std::fprintf(stderr, "[%s] %s\n", caption.toUtf8().constData(), text.toUtf8().constData());
     std::fflush(stderr);
+    return UnattendedAnswer(style);
+}
+
+} // namespace
+
+int UnattendedAnswer(unsigned style)
+{
     switch (style & kMbTypeMask) {
     case kMbOk:
         return kIdOk;
@@ -28,8 +35,6 @@ int UnattendedAnswer(const QString& text, const QString& caption, unsigned style
         return kIdNo;
     }
 }
-
-} // namespace
 
 MessageBoxHandler* SetMessageBoxHandler(MessageBoxHandler* handler)
 {
@@ -42,7 +47,7 @@ int ShowMessageBox(MessageWindow* owner, const QString& text, const QString& cap
     UiThread::Run([&]() {
         MessageBoxHandler* handler = g_handler.load();
         answer = handler != nullptr ? handler->Show(owner, text, caption, style)
-                                    : UnattendedAnswer(text, caption, style);
+                                    : PrintAndAnswer(text, caption, style);
     });
     return answer;
 }

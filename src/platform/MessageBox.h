@@ -33,6 +33,10 @@ extern const char* const kDefaultMessageBoxCaption;
 // (kIdCancel when there is a Cancel button, else kIdNo).
 MessageBoxHandler* SetMessageBoxHandler(MessageBoxHandler* handler);
 
+// The answer of a box nobody can click: kIdOk for an OK box, otherwise its negative
+// answer (kIdCancel when there is a Cancel button, else kIdNo).
+int UnattendedAnswer(unsigned style);
+
 // A modal message box owned by `owner` (may be null). From a thread other than the
 // UI thread the box is shown on the UI thread and the caller waits for the answer.
 int ShowMessageBox(MessageWindow* owner, const QString& text, const QString& caption, unsigned style);
