@@ -4,8 +4,8 @@
 //   lumetra-imagegen OUTPUT_FOLDER
 //   lumetra-imagegen --ui OUTPUT_FOLDER
 //
-// The second form writes the client's numbered images (128.png ... 177.png, see
-// UiImages.cpp); the committed files in src/ui/images/ were made with
+// The second form writes the client's numbered images (128.png ... 177.png, drawn
+// by the *Images families UiImages.cpp gathers); the committed files in src/ui/images/ were made with
 //   build/bin/lumetra-imagegen --ui src/ui/images
 //
 // writes logo.png (120 x 36), title.png (200 x 36) and qr_code.png (110 x 110) into
