@@ -44,7 +44,7 @@ bool CSocket::Create()
         return false;
     }
     events_ = FD_ALL_EVENTS;
-    AttachStream(new QTcpSocket(), false);
+    AttachStream(std::make_unique<QTcpSocket>(), false);
     return true;
 }
 
@@ -111,19 +111,18 @@ bool CSocket::Listen(int backlog)
         lastError_ = errno;
         return false;
     }
-    auto* server = new QTcpServer();
+    auto server = std::make_unique<QTcpServer>();
     if (!server->setSocketDescriptor(listenFd_)) {
         lastError_ = SocketErrorCode(server->serverError());
-        delete server;
         return false;
     }
     // The server owns the descriptor from here on.
     listenFd_ = -1;
-    server_ = server;
+    server_ = std::move(server);
     acceptEnabled_ = true;
     acceptPosted_ = false;
     connections_.push_back(
-        QObject::connect(server_, &QTcpServer::newConnection, [this]() { ScheduleAccept(); }));
+        QObject::connect(server_.get(), &QTcpServer::newConnection, [this]() { ScheduleAccept(); }));
     ScheduleAccept();
     return true;
 }
@@ -148,7 +147,7 @@ bool CSocket::Accept(CSocket& connection)
     // The connection outlives the listener.
     accepted->setParent(nullptr);
     connection.events_ = events_;
-    connection.AttachStream(accepted, true);
+    connection.AttachStream(std::unique_ptr<QTcpSocket>(accepted), true);
     ScheduleAccept();
     return true;
 }
@@ -165,24 +164,25 @@ bool CSocket::AsyncSelect(long events)
     return true;
 }
 
-void CSocket::AttachStream(QTcpSocket* stream, bool accepted)
+void CSocket::AttachStream(std::unique_ptr<QTcpSocket> stream, bool accepted)
 {
-    stream_ = stream;
+    stream_ = std::move(stream);
     readEnabled_ = true;
     readPosted_ = false;
     peerClosed_ = false;
     peerCloseError_ = 0;
     closeNotified_ = false;
 
-    connections_.push_back(QObject::connect(stream_, &QTcpSocket::readyRead, [this]() { ScheduleRead(); }));
-    connections_.push_back(QObject::connect(stream_, &QTcpSocket::connected, [this]() {
+    connections_.push_back(
+        QObject::connect(stream_.get(), &QTcpSocket::readyRead, [this]() { ScheduleRead(); }));
+    connections_.push_back(QObject::connect(stream_.get(), &QTcpSocket::connected, [this]() {
         stream_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         handoff_->Open();
         PostNotification(FD_CONNECT, 0);
         PostNotification(FD_WRITE, 0);
     }));
-    connections_.push_back(
-        QObject::connect(stream_, &QTcpSocket::errorOccurred, [this](QAbstractSocket::SocketError error) {
+    connections_.push_back(QObject::connect(
+        stream_.get(), &QTcpSocket::errorOccurred, [this](QAbstractSocket::SocketError error) {
             const int code = SocketErrorCode(error);
             lastError_ = code;
             if (error == QAbstractSocket::RemoteHostClosedError) {
@@ -195,7 +195,7 @@ void CSocket::AttachStream(QTcpSocket* stream, bool accepted)
                 peerCloseError_ = code;
             }
         }));
-    connections_.push_back(QObject::connect(stream_, &QTcpSocket::disconnected, [this]() {
+    connections_.push_back(QObject::connect(stream_.get(), &QTcpSocket::disconnected, [this]() {
         const int code = stream_->error() == QAbstractSocket::RemoteHostClosedError ? 0 : peerCloseError_;
         HandleDisconnected(code);
     }));
@@ -228,13 +228,11 @@ void CSocket::ReleaseQtObjects()
             }
         }
         stream_->close();
-        delete stream_;
-        stream_ = nullptr;
+        stream_.reset();
     }
     if (server_ != nullptr) {
         server_->close();
-        delete server_;
-        server_ = nullptr;
+        server_.reset();
     }
     if (listenFd_ >= 0) {
         ::close(listenFd_);

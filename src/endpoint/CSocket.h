@@ -130,7 +130,7 @@ private:
     {
     };
 
-    void AttachStream(QTcpSocket* stream, bool accepted);
+    void AttachStream(std::unique_ptr<QTcpSocket> stream, bool accepted);
     void ReleaseQtObjects();
     void PostNotification(long event, int errorCode);
     void Deliver(long event, int errorCode, uint64_t generation);
@@ -148,8 +148,8 @@ private:
     bool ConnectSettled() const;
     bool ReadableOrEnded() const;
 
-    QTcpSocket* stream_ = nullptr;
-    QTcpServer* server_ = nullptr;
+    std::unique_ptr<QTcpSocket> stream_;
+    std::unique_ptr<QTcpServer> server_;
     int listenFd_ = -1;
     long events_ = FD_ALL_EVENTS;
     int lastError_ = 0;

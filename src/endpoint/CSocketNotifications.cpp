@@ -145,9 +145,11 @@ int CSocket::WaitFor(bool (CSocket::*done)() const)
     QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
     std::vector<QMetaObject::Connection> wakers;
     if (stream_ != nullptr) {
-        wakers.push_back(QObject::connect(stream_, &QTcpSocket::readyRead, &loop, &QEventLoop::quit));
-        wakers.push_back(QObject::connect(stream_, &QTcpSocket::stateChanged, &loop, &QEventLoop::quit));
-        wakers.push_back(QObject::connect(stream_, &QTcpSocket::errorOccurred, &loop, &QEventLoop::quit));
+        wakers.push_back(QObject::connect(stream_.get(), &QTcpSocket::readyRead, &loop, &QEventLoop::quit));
+        wakers.push_back(
+            QObject::connect(stream_.get(), &QTcpSocket::stateChanged, &loop, &QEventLoop::quit));
+        wakers.push_back(
+            QObject::connect(stream_.get(), &QTcpSocket::errorOccurred, &loop, &QEventLoop::quit));
     }
     waits_.push_back(&loop);
     ++blockingDepth_;

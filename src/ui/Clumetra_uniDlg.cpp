@@ -77,15 +77,13 @@ Clumetra_uniDlg::~Clumetra_uniDlg()
 {
     // The detail view goes first: its controller owns the tunnels, which report to
     // the controller and use the tunnel host and the virtual COM pairs, and point at
-    // the gateway records the session keeps for the tree. Deleting it here, in the
+    // the gateway records the session keeps for the tree. Freeing it here, in the
     // body, ends the tunnels while all of those are still there (members, the host
     // and the pairs among them, go only after the body). The records go right after
     // the tree.
-    delete detailView_;
-    detailView_ = nullptr;
-    tableView_ = nullptr;
-    delete treeView_;
-    treeView_ = nullptr;
+    tableView_ = nullptr; // a child of the detail view
+    detailView_.reset();
+    treeView_.reset();
     session_.reset();
 }
 
@@ -234,7 +232,7 @@ platform::LResult Clumetra_uniDlg::OnLoginSucceeded()
     if (loginView_ != nullptr)
         loginView_->hide();
     if (treeView_ == nullptr) {
-        treeView_ = new CFVLeftTree(installation_, this, *session_, this);
+        treeView_ = std::make_unique<CFVLeftTree>(installation_, this, *session_, this);
         treeView_->setGeometry(LeftArea());
         treeView_->OnInitialUpdate();
     }
@@ -255,9 +253,9 @@ platform::LResult Clumetra_uniDlg::OnGatewaySelected(platform::WParam gateway)
     if (gateway == 0)
         return 0;
     if (detailView_ == nullptr) {
-        detailView_ =
-            new CFVGatewayDetail(TunnelServices{&connection_, &installation_, &installation_.Trace()},
-                                 *session_, this, tunnelHost_.get(), this);
+        detailView_ = std::make_unique<CFVGatewayDetail>(
+            TunnelServices{&connection_, &installation_, &installation_.Trace()}, *session_, this,
+            tunnelHost_.get(), this);
         detailView_->OnInitialUpdate();
         detailView_->Controller().SetVpnClientCalls(services_.startVpnClient, services_.stopVpnClients);
         const QRect area = RightArea();
@@ -296,7 +294,7 @@ platform::LResult Clumetra_uniDlg::OnDeviceList(platform::WParam devices)
     if (detailView_ == nullptr)
         return 0;
     if (tableView_ == nullptr) {
-        tableView_ = new CFVTableDevice(detailView_);
+        tableView_ = new CFVTableDevice(detailView_.get());
         tableView_->setGeometry(detailView_->TableArea());
     }
     tableView_->SetDevices(reinterpret_cast<const CFVTableDevice::DeviceList*>(devices),

@@ -91,9 +91,9 @@ public:
     // The session OnInitDialog made (null before), which the views share.
     Session* CurrentSession() const { return session_.get(); }
     CFVLogin* LoginView() const { return loginView_; }
-    CFVLeftTree* TreeView() const { return treeView_; }
+    CFVLeftTree* TreeView() const { return treeView_.get(); }
     CFVHomeInfo* HomeView() const { return homeView_; }
-    CFVGatewayDetail* DetailView() const { return detailView_; }
+    CFVGatewayDetail* DetailView() const { return detailView_.get(); }
     CFVTableDevice* TableView() const { return tableView_; }
     LocalListenerHost& Listener();
     CGdipButton* Button(int id) const;
@@ -129,10 +129,12 @@ private:
 
     CFVLogin* loginView_ = nullptr;
     // Logged-in views, each made on first use and kept (shown and hidden) for the
-    // life of the window. The device table is a child of the detail view.
-    CFVLeftTree* treeView_ = nullptr;
+    // life of the window. The device table is a child of the detail view. The tree and
+    // the detail view hold on to the session's gateway records, so the destructor frees
+    // them before the session; the other views go with the window (Qt parent).
+    std::unique_ptr<CFVLeftTree> treeView_;
     CFVHomeInfo* homeView_ = nullptr;
-    CFVGatewayDetail* detailView_ = nullptr;
+    std::unique_ptr<CFVGatewayDetail> detailView_;
     CFVTableDevice* tableView_ = nullptr;
     // The virtual COM pairs of the serial tunnels, and the host handed to every tunnel
     // (with the local listener of the port-forward tunnels). Both outlive the views

@@ -6,11 +6,10 @@
 #include <QApplication>
 #include <QWidget>
 
-TipsDialogPresenter::~TipsDialogPresenter()
-{
-    for (auto& [tips, dialog] : shown_)
-        delete dialog;
-}
+TipsDialogPresenter::TipsDialogPresenter() = default;
+
+// The dialogs still on the screen go with the presenter.
+TipsDialogPresenter::~TipsDialogPresenter() = default;
 
 bool TipsDialogPresenter::Show(platform::TipsDialog& dialog)
 {
@@ -18,13 +17,13 @@ bool TipsDialogPresenter::Show(platform::TipsDialog& dialog)
     QWidget* parent = dynamic_cast<QWidget*>(dialog.Parent());
     if (parent == nullptr)
         parent = QApplication::activeWindow();
-    auto* window = new CDlgTips(dialog, parent != nullptr ? parent->window() : nullptr);
+    auto window = std::make_unique<CDlgTips>(dialog, parent != nullptr ? parent->window() : nullptr);
     if (parent != nullptr) {
         const QRect over = parent->window()->geometry();
         window->move(over.center() - QPoint(CDlgTips::kWidth / 2, CDlgTips::kHeight / 2));
     }
     window->show();
-    shown_[&dialog] = window;
+    shown_[&dialog] = std::move(window);
     return true;
 }
 
@@ -34,12 +33,14 @@ void TipsDialogPresenter::Hide(platform::TipsDialog& dialog)
     if (it == shown_.end())
         return;
     it->second->Dismiss();
-    it->second->deleteLater();
+    // Hide may run inside one of the dialog's own signals: Qt deletes it once that
+    // has returned.
+    it->second.release()->deleteLater();
     shown_.erase(it);
 }
 
 CDlgTips* TipsDialogPresenter::Shown(const platform::TipsDialog& dialog) const
 {
     auto it = shown_.find(&dialog);
-    return it == shown_.end() ? nullptr : it->second;
+    return it == shown_.end() ? nullptr : it->second.get();
 }

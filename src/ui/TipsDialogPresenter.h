@@ -3,6 +3,7 @@
 #include "platform/TipsDialog.h"
 
 #include <map>
+#include <memory>
 
 class CDlgTips;
 
@@ -11,6 +12,7 @@ class CDlgTips;
 class TipsDialogPresenter : public platform::TipsDialog::Presenter
 {
 public:
+    TipsDialogPresenter();
     ~TipsDialogPresenter() override;
 
     bool Show(platform::TipsDialog& dialog) override;
@@ -20,5 +22,5 @@ public:
     CDlgTips* Shown(const platform::TipsDialog& dialog) const;
 
 private:
-    std::map<const platform::TipsDialog*, CDlgTips*> shown_;
+    std::map<const platform::TipsDialog*, std::unique_ptr<CDlgTips>> shown_;
 };
