@@ -30,7 +30,7 @@ CliDetailSession::CliDetailSession(Session& session, Installation& installation,
       controller_(session, TunnelServices{&mqtt_.Connection(), &installation, &installation.Trace()}),
       tunnelHost_(installation, comPairs)
 {
-    controller_.SetMainWindow(this);
+    controller_.SetDeviceTableHost(this);
     // The port-forward tunnel finds its local connection through the listener host
     // itself, so the host (not this window around it) is the tunnels' listener window.
     controller_.SetTunnelHost(&tunnelHost_);
@@ -51,13 +51,6 @@ platform::LResult CliDetailSession::WindowProc(platform::MsgCode msg, platform::
                                                platform::LParam lParam)
 {
     switch (msg) {
-    case WM_DEVICE_LIST:
-        return 0;
-    case WM_RESET_ROW_BUTTON:
-        if (rowReset_) {
-            rowReset_(static_cast<int>(static_cast<intptr_t>(wParam)));
-        }
-        return 0;
     case WM_TUNNEL_REPLY:
         if (wParam == 0 && IsProbe(lParam)) {
             if (!connected_) {
@@ -77,6 +70,13 @@ platform::LResult CliDetailSession::WindowProc(platform::MsgCode msg, platform::
         return controller_.WindowProc(msg, wParam, lParam);
     default:
         return controller_.WindowProc(msg, wParam, lParam);
+    }
+}
+
+void CliDetailSession::ResetRowButton(int row)
+{
+    if (rowReset_) {
+        rowReset_(row);
     }
 }
 

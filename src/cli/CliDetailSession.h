@@ -2,6 +2,7 @@
 
 #include "CliMqttSession.h"
 #include "CliScreen.h"
+#include "control/DeviceTableHost.h"
 #include "control/GatewayDetailController.h"
 #include "control/LocalTunnelHost.h"
 #include "platform/MessageWindow.h"
@@ -18,10 +19,10 @@ class QTimer;
 
 // What the commands open and vpn share: the gateway detail controller with the
 // window's roles around it. The session is the window the broker delivers to (it
-// hands every message to the controller) and the main window of the tunnels (the
-// local listener of a port-forward tunnel, the device-table row reset after a
-// time-out). Texts the window would show are printed (CliScreen).
-class CliDetailSession : public platform::MessageWindow
+// hands every message to the controller) and the device table's host (the row reset
+// after a time-out); its tunnel host holds the local listener of a port-forward
+// tunnel. Texts the window would show are printed (CliScreen).
+class CliDetailSession : public platform::MessageWindow, public DeviceTableHost
 {
 public:
     // How long Start waits for the broker to deliver this client's own messages.
@@ -36,6 +37,11 @@ public:
 
     platform::LResult WindowProc(platform::MsgCode msg, platform::WParam wParam,
                                  platform::LParam lParam) override;
+
+    // DeviceTableHost: there is no table to show; a reset row goes to the handler
+    // given to OnRowReset.
+    void ShowDeviceList(const DeviceList& /*devices*/) override {}
+    void ResetRowButton(int row) override;
 
     GatewayDetailController& Controller() { return controller_; }
     LocalListenerHost& Listener() { return tunnelHost_.Listener(); }

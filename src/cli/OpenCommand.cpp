@@ -10,7 +10,6 @@
 #include "endpoint/CServerSocket.h"
 #include "platform/ComPortNames.h"
 #include "platform/TextCodec.h"
-#include "platform/WindowMessages.h"
 #include "tunnel/CComDataTunnel.h"
 
 #include <QTimer>
@@ -61,8 +60,7 @@ int OpenCommand::Execute(Session& session)
                 closing_ = true;
                 controller->CloseTipsDialog();
                 if (device_->tunnelOpen != 0) {
-                    platform::SendWindowMessage(controller, WM_DEVICE_CLOSE_REQUEST,
-                                                reinterpret_cast<platform::WParam>(device_), 0);
+                    controller->CloseRequest(device_);
                 }
                 Finish(ready_ ? kExitOk : kExitFailed);
             });
@@ -73,8 +71,7 @@ int OpenCommand::Execute(Session& session)
             // As the device table does: remember the row, mark the row on, ask.
             device_->rowIndex = row;
             device_->tunnelOpen = 1;
-            platform::SendWindowMessage(&controller, WM_DEVICE_OPEN_REQUEST,
-                                        reinterpret_cast<platform::WParam>(device_), 0);
+            controller.OpenRequest(device_);
         });
 }
 
@@ -90,8 +87,7 @@ void OpenCommand::DetailChanged()
         // Not inside the tunnel's own message handling: close afterwards.
         QTimer::singleShot(0, [this] {
             if (DetailSession() != nullptr && device_->tunnelOpen != 0) {
-                platform::SendWindowMessage(&DetailSession()->Controller(), WM_DEVICE_CLOSE_REQUEST,
-                                            reinterpret_cast<platform::WParam>(device_), 0);
+                DetailSession()->Controller().CloseRequest(device_);
             }
             Finish(kExitFailed);
         });

@@ -5,11 +5,11 @@
 #include "cloud/CNodeGateway.h"
 #include "control/ActiveTunnelList.h"
 #include "control/ChannelFlow.h"
+#include "control/DeviceTableHost.h"
 #include "control/GatewayDetailController.h"
 #include "control/GatewayDetailListener.h"
 #include "mqtt-c/MessagePublisher.h"
 #include "platform/TextCodec.h"
-#include "platform/WindowMessages.h"
 #include "tunnel/CComDataTunnel.h"
 #include "tunnel/CDataTunnel.h"
 #include "tunnel/TunnelJson.h"
@@ -259,8 +259,9 @@ void DeviceTunnelFlow::RequestTimeout(CNodeDevice* device)
         }
         row = device->rowIndex;
     }
-    platform::SendWindowMessage(detail_.mainWindow_, WM_RESET_ROW_BUTTON,
-                                static_cast<platform::WParam>(static_cast<intptr_t>(row)), 0);
+    if (detail_.tableHost_ != nullptr) {
+        detail_.tableHost_->ResetRowButton(row);
+    }
     detail_.Repaint();
     detail_.Listener().RequestTimedOut(device);
 }

@@ -2,6 +2,7 @@
 
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
+#include "control/DeviceTableHost.h"
 #include "control/GatewayQuery.h"
 #include "control/Session.h"
 #include "mqtt-c/MessagePublisher.h"
@@ -60,12 +61,6 @@ platform::LResult GatewayDetailController::WindowProc(platform::MsgCode msg, pla
         // replies come through OnTunnelReply.
         devices_.Reply(nullptr, reinterpret_cast<const cJSON*>(lParam));
         return 0;
-    case WM_DEVICE_OPEN_REQUEST:
-        devices_.OpenRequest(reinterpret_cast<CNodeDevice*>(wParam));
-        return 0;
-    case WM_DEVICE_CLOSE_REQUEST:
-        devices_.CloseRequest(reinterpret_cast<CNodeDevice*>(wParam));
-        return 0;
     case WM_REQUEST_TIMEOUT:
         // The waiting dialogs carry no record: the device waited for is kept here.
         tips_ = nullptr; // the dialog closes itself
@@ -99,8 +94,9 @@ void GatewayDetailController::SetGateway(CNodeGateway* gateway)
         CDeviceListReply reply = GatewayQuery(session_).Devices(gateway->gwSn);
         gateway->devices = std::move(reply.devices);
     }
-    platform::SendWindowMessage(mainWindow_, WM_DEVICE_LIST,
-                                reinterpret_cast<platform::WParam>(&gateway->devices), 0);
+    if (tableHost_ != nullptr) {
+        tableHost_->ShowDeviceList(gateway->devices);
+    }
     Repaint();
 }
 

@@ -18,6 +18,7 @@
 
 class CDataTunnel;
 class CNodeDevice;
+class DeviceTableHost;
 class CNodeGateway;
 class CVpnStatusSocket;
 class TunnelHost;
@@ -32,11 +33,11 @@ class Session;
 //
 // Window messages handled (WindowProc):
 //   WM_VPN_CHANNEL_REPLY, WM_VPN_CHANNEL_ENDED, WM_GATEWAY_STATUS, WM_VPN_LINK_UP,
-//   WM_VPN_LINK_DOWN, WM_SERIAL_TUNNEL_READY, WM_TUNNEL_REPLY, WM_DEVICE_OPEN_REQUEST,
-//   WM_DEVICE_CLOSE_REQUEST, WM_REQUEST_TIMEOUT, WM_TUNNEL_MESSAGE.
-// The tunnels it creates report to it as their TunnelObserver.
-// Sent to the main window: WM_DEVICE_LIST (SetGateway; the view sends it again
-// whenever it paints a gateway) and WM_RESET_ROW_BUTTON (after a time-out).
+//   WM_VPN_LINK_DOWN, WM_SERIAL_TUNNEL_READY, WM_TUNNEL_REPLY, WM_REQUEST_TIMEOUT,
+//   WM_TUNNEL_MESSAGE.
+// The tunnels it creates report to it as their TunnelObserver. The device table's
+// host is given the device list (SetGateway; the view gives it again whenever the
+// detail changes) and the row to reset after a time-out.
 //
 // Message boxes are the controller's own (owner: this window), captioned "Lumetra",
 // style kMbOk, except the other-gateway question (kMbYesNo, empty caption).
@@ -84,8 +85,8 @@ public:
     platform::MessageWindow* MessageBoxOwner() override { return this; }
 
     // --- Set-up. ---
-    // The window that receives WM_DEVICE_LIST and WM_RESET_ROW_BUTTON (may be null).
-    void SetMainWindow(platform::MessageWindow* window) { mainWindow_ = window; }
+    // The host of the device table (may be null).
+    void SetDeviceTableHost(DeviceTableHost* host) { tableHost_ = host; }
     // The host handed to the tunnels this controller creates (in their services); it
     // must outlive them: the owner destroys the controller, or calls ReleaseTunnels,
     // before the host.
@@ -105,12 +106,16 @@ public:
     // --- Operations of the main window. ---
     // Makes `gateway` the displayed gateway: copies the channel state from the
     // channel gateway when it has the same serial, queries the device list when it
-    // is empty, and sends WM_DEVICE_LIST to the main window.
+    // is empty, and gives the list to the device table's host.
     void SetGateway(CNodeGateway* gateway);
     // While set, the channel switch is disabled and its clicks are ignored.
     void LockSwitch(bool locked);
 
     // --- Clicks. ---
+    // The device table asks to open or close a device's tunnel (the row's button;
+    // the caller has set the open flag for an open). Null is ignored.
+    void OpenRequest(CNodeDevice* device) { devices_.OpenRequest(device); }
+    void CloseRequest(CNodeDevice* device) { devices_.CloseRequest(device); }
     // The maintenance channel switch was clicked. Returns when the flow is over,
     // which includes the modal waiting dialog of a channel request.
     void ChannelSwitchClicked() { channel_.SwitchClicked(); }
@@ -171,12 +176,12 @@ private:
     void Repaint();
     // The listener, or one that does nothing.
     GatewayDetailListener& Listener();
-    // (The flows also read services_ and mainWindow_, and keep their tunnels in
+    // (The flows also read services_ and tableHost_, and keep their tunnels in
     // tunnels_.)
 
     Session& session_;
     TunnelServices services_;
-    platform::MessageWindow* mainWindow_ = nullptr;
+    DeviceTableHost* tableHost_ = nullptr;
     GatewayDetailListener* listener_ = nullptr;
     GatewayDetailListener silent_;
     int tipsTimeoutMs_ = platform::TipsDialog::kDefaultTimeoutMs;

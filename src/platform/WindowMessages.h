@@ -13,10 +13,6 @@ constexpr platform::MsgCode WM_LOGIN_SUCCEEDED = platform::kWmUser + 1001; // fr
 constexpr platform::MsgCode WM_TREE_TAB_SWITCHED =
     platform::kWmUser + 1002; // wParam: 1 search form shown, 0 tree shown
 constexpr platform::MsgCode WM_SHOW_HOME = platform::kWmUser + 1003; // home button of the gateway tree
-constexpr platform::MsgCode WM_DEVICE_LIST =
-    platform::kWmUser + 1007; // wParam: device list of the displayed gateway
-constexpr platform::MsgCode WM_RESET_ROW_BUTTON =
-    platform::kWmUser + 1032; // wParam: device-table row index or -1
 
 // Gateway detail view: maintenance channel (VPN).
 constexpr platform::MsgCode WM_VPN_CHANNEL_REPLY =
@@ -33,8 +29,6 @@ constexpr platform::MsgCode WM_SERIAL_TUNNEL_READY =
     platform::kWmUser + 1024; // wParam: gateway serial text, lParam: device id
 constexpr platform::MsgCode WM_TUNNEL_REPLY =
     platform::kWmUser + 1028; // wParam: 0, lParam: parsed JSON reply (cmdId 3010)
-constexpr platform::MsgCode WM_DEVICE_OPEN_REQUEST = platform::kWmUser + 1029;  // wParam: device record
-constexpr platform::MsgCode WM_DEVICE_CLOSE_REQUEST = platform::kWmUser + 1030; // wParam: device record
 constexpr platform::MsgCode WM_REQUEST_TIMEOUT =
     platform::kWmUser + 1031; // wParam: the waiting dialog's parameter
 constexpr platform::MsgCode WM_TUNNEL_MESSAGE =

@@ -1,7 +1,7 @@
 #include "ui/CFVGatewayDetail.h"
 
 #include "cloud/CNodeGateway.h"
-#include "platform/WindowMessages.h"
+#include "control/DeviceTableHost.h"
 #include "ui/CMemDCPNG.h"
 #include "ui/pngbutton/CGdiPlusBitmapResource.h"
 #include "ui/pngbutton/CTabButton.h"
@@ -19,16 +19,15 @@ QString Utf8(const std::string& text)
 } // namespace
 
 CFVGatewayDetail::CFVGatewayDetail(const TunnelServices& services, Session& session,
-                                   platform::MessageWindow* mainWindow, TunnelHost* tunnelHost,
-                                   QWidget* parent)
-    : QWidget(parent), mainWindow_(mainWindow), controller_(session, services),
+                                   DeviceTableHost* tableHost, TunnelHost* tunnelHost, QWidget* parent)
+    : QWidget(parent), tableHost_(tableHost), controller_(session, services),
       switch_(new CTabButton(this, IDC_CHANNEL_SWITCH)), titleFont_(CMemDCPNG::YaHei(12, true)),
       textFont_(CMemDCPNG::YaHei(11))
 {
     setObjectName(QStringLiteral("CFVGatewayDetail"));
     setAttribute(Qt::WA_OpaquePaintEvent);
     switch_->setObjectName(QStringLiteral("channelSwitch"));
-    controller_.SetMainWindow(mainWindow_);
+    controller_.SetDeviceTableHost(tableHost_);
     controller_.SetTunnelHost(tunnelHost);
     controller_.SetListener(this);
     connect(switch_, &CTabButton::clicked, this, [this] {
@@ -83,9 +82,8 @@ void CFVGatewayDetail::DetailChanged()
     // it changes, so that a view left alone is not painted again and again.
     SyncSwitch();
     const CNodeGateway* gateway = controller_.DisplayedGateway();
-    if (gateway != nullptr)
-        platform::SendWindowMessage(mainWindow_, WM_DEVICE_LIST,
-                                    reinterpret_cast<platform::WParam>(&gateway->devices), 0);
+    if (gateway != nullptr && tableHost_ != nullptr)
+        tableHost_->ShowDeviceList(gateway->devices);
     update();
 }
 

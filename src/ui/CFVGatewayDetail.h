@@ -13,9 +13,7 @@
 
 class CNodeGateway;
 class CTabButton;
-namespace platform {
-class MessageWindow;
-} // namespace platform
+class DeviceTableHost;
 class Session;
 
 // The gateway detail view: the card of the displayed gateway (serial number, name,
@@ -30,7 +28,8 @@ public:
 
     // The controller's tunnels get `services` and `tunnelHost`; its device lists come
     // from `session`.
-    CFVGatewayDetail(const TunnelServices& services, Session& session, platform::MessageWindow* mainWindow,
+    // `tableHost` shows the device table of the displayed gateway.
+    CFVGatewayDetail(const TunnelServices& services, Session& session, DeviceTableHost* tableHost,
                      TunnelHost* tunnelHost, QWidget* parent);
     ~CFVGatewayDetail() override;
 
@@ -58,7 +57,7 @@ private:
     bool SwitchShouldBeOn() const;
     void SyncSwitch();
 
-    platform::MessageWindow* mainWindow_;
+    DeviceTableHost* tableHost_;
     GatewayDetailController controller_;
     CTabButton* switch_;
     QRect layout_;

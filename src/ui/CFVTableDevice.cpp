@@ -1,8 +1,7 @@
 #include "ui/CFVTableDevice.h"
 
 #include "cloud/CNodeDevice.h"
-#include "platform/MessageWindow.h"
-#include "platform/WindowMessages.h"
+#include "control/GatewayDetailController.h"
 #include "ui/CMemDCPNG.h"
 #include "ui/pngbutton/CGdiPlusBitmapResource.h"
 #include "ui/pngbutton/CTabButton.h"
@@ -39,10 +38,10 @@ std::vector<int> CFVTableDevice::ColumnEdges(int width)
     return {0, 50, 130, 230, 310, 310 + (width - 310) / 2, width};
 }
 
-void CFVTableDevice::SetDevices(const DeviceList* devices, platform::MessageWindow* notifyWindow)
+void CFVTableDevice::SetDevices(const DeviceList* devices, GatewayDetailController* controller)
 {
     devices_ = devices;
-    notifyWindow_ = notifyWindow;
+    controller_ = controller;
     SyncButtons();
     update();
 }
@@ -77,13 +76,13 @@ void CFVTableDevice::OnRowButton(int row)
     // gateway, a tunnel of the same type running); the next sync shows that.
     if (device->tunnelOpen != 0) {
         button->SetOff();
-        platform::SendWindowMessage(notifyWindow_, WM_DEVICE_CLOSE_REQUEST,
-                                    reinterpret_cast<platform::WParam>(device), 0);
+        if (controller_ != nullptr)
+            controller_->CloseRequest(device);
     } else {
         button->SetOn();
         device->tunnelOpen = 1;
-        platform::SendWindowMessage(notifyWindow_, WM_DEVICE_OPEN_REQUEST,
-                                    reinterpret_cast<platform::WParam>(device), 0);
+        if (controller_ != nullptr)
+            controller_->OpenRequest(device);
     }
     SyncButtons();
     update();

@@ -11,14 +11,12 @@
 
 class CNodeDevice;
 class CTabButton;
-namespace platform {
-class MessageWindow;
-} // namespace platform
+class GatewayDetailController;
 
 // The device table: a painted grid of the displayed gateway's devices under a grey
 // header row, always seven body rows, and in each row of a tunnel-capable device
-// (tunnel type 1 or 2) the on/off button of its tunnel. A press asks the notify
-// window (the gateway detail controller) to open or close that device's tunnel.
+// (tunnel type 1 or 2) the on/off button of its tunnel. A press asks the gateway
+// detail controller to open or close that device's tunnel.
 class CFVTableDevice : public QWidget
 {
 public:
@@ -31,9 +29,9 @@ public:
 
     explicit CFVTableDevice(QWidget* parent);
 
-    // The list to show (owned by the gateway record) and the window that receives
-    // the open and close requests.
-    void SetDevices(const DeviceList* devices, platform::MessageWindow* notifyWindow);
+    // The list to show (owned by the gateway record) and the controller that takes
+    // the open and close requests (none when null).
+    void SetDevices(const DeviceList* devices, GatewayDetailController* controller);
     // Sets the button of row `row` (0 to 6) off.
     void ResetRowButton(int row);
     // Row `row` (0 to 6) pressed: open or close that row's device.
@@ -56,7 +54,7 @@ private:
     void SyncButtons();
 
     const DeviceList* devices_ = nullptr;
-    platform::MessageWindow* notifyWindow_ = nullptr;
+    GatewayDetailController* controller_ = nullptr;
     std::vector<CTabButton*> buttons_;
 
     // Images drawn by paintEvent, loaded once per view.

@@ -218,10 +218,6 @@ platform::LResult Clumetra_uniDlg::WindowProc(platform::MsgCode msg, platform::W
         return OnTreeTabSwitched(wParam);
     case WM_SHOW_HOME:
         return OnShowHome();
-    case WM_DEVICE_LIST:
-        return OnDeviceList(wParam);
-    case WM_RESET_ROW_BUTTON:
-        return OnResetRowButton(wParam);
     default:
         return 0;
     }
@@ -289,26 +285,22 @@ platform::LResult Clumetra_uniDlg::OnShowHome()
     return 0;
 }
 
-platform::LResult Clumetra_uniDlg::OnDeviceList(platform::WParam devices)
+void Clumetra_uniDlg::ShowDeviceList(const DeviceList& devices)
 {
     if (detailView_ == nullptr)
-        return 0;
+        return;
     if (tableView_ == nullptr) {
         tableView_ = new CFVTableDevice(detailView_.get());
         tableView_->setGeometry(detailView_->TableArea());
     }
-    tableView_->SetDevices(reinterpret_cast<const CFVTableDevice::DeviceList*>(devices),
-                           &detailView_->Controller());
+    tableView_->SetDevices(&devices, &detailView_->Controller());
     tableView_->show();
-    return 0;
 }
 
-platform::LResult Clumetra_uniDlg::OnResetRowButton(platform::WParam row)
+void Clumetra_uniDlg::ResetRowButton(int row)
 {
-    const int index = int(static_cast<intptr_t>(row));
-    if (tableView_ != nullptr && index != -1)
-        tableView_->ResetRowButton(index);
-    return 0;
+    if (tableView_ != nullptr && row != -1)
+        tableView_->ResetRowButton(row);
 }
 
 void Clumetra_uniDlg::paintEvent(QPaintEvent*)

@@ -4,6 +4,7 @@
 
 #include "ui/pngbutton/CGdiPlusBitmapResource.h"
 
+#include "control/DeviceTableHost.h"
 #include "platform/MessageWindow.h"
 #include "ui/CFVHomeInfo.h"
 #include "ui/CFVLeftTree.h"
@@ -34,7 +35,7 @@ struct _Resource_Info;
 // installation's logo and title (and the user name once logged in), four image
 // buttons in the top right corner, a drop shadow, and the views below the band.
 // Its initialisation brings the program up in a fixed order (OnInitDialog).
-class Clumetra_uniDlg : public QWidget, public platform::MessageWindow
+class Clumetra_uniDlg : public QWidget, public platform::MessageWindow, public DeviceTableHost
 {
 public:
     // Control identifiers of the window's own buttons.
@@ -79,6 +80,11 @@ public:
     platform::LResult WindowProc(platform::MsgCode msg, platform::WParam wParam,
                                  platform::LParam lParam) override;
 
+    // DeviceTableHost: the device table, a child of the detail view made on first
+    // use, shows the list; a row's button is set off (-1: none).
+    void ShowDeviceList(const DeviceList& devices) override;
+    void ResetRowButton(int row) override;
+
     // After the first paint, saves an image of the window to `path` and closes it.
     void SetScreenshotPath(const QString& path) { screenshotPath_ = path; }
 
@@ -114,8 +120,6 @@ private:
     platform::LResult OnGatewaySelected(platform::WParam gateway);
     platform::LResult OnTreeTabSwitched(platform::WParam searchShown);
     platform::LResult OnShowHome();
-    platform::LResult OnDeviceList(platform::WParam devices);
-    platform::LResult OnResetRowButton(platform::WParam row);
     void SaveScreenshot();
 
     Installation& installation_;

@@ -7,18 +7,17 @@
 #include "app/Installation.h"
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
+#include "control/DeviceTableHost.h"
 #include "control/Session.h"
 #include "endpoint/VpnClientControl.h"
 #include "mqtt-c/MqttConnection.h"
 #include "platform/MessageBox.h"
 #include "platform/TipsDialog.h"
-#include "platform/WindowMessages.h"
 #include "support/FreePort.h"
 #include "support/MessageBoxRecorder.h"
 #include "support/MqttClientThread.h"
 #include "support/PlatconfBuilder.h"
 #include "support/RecordingTunnelHost.h"
-#include "support/RecordingWindow.h"
 #include "support/ScopedEnv.h"
 #include "support/StderrCapture.h"
 #include "support/TempDir.h"
@@ -41,6 +40,18 @@
 namespace {
 
 const char kPc[] = "17250000009876543210";
+
+// The main window's part: keeps the device lists it was given and the rows it was
+// asked to reset.
+class TableHostRecorder : public DeviceTableHost
+{
+public:
+    void ShowDeviceList(const DeviceList& devices) override { shown.push_back(&devices); }
+    void ResetRowButton(int row) override { resetRows.push_back(row); }
+
+    std::vector<const DeviceList*> shown;
+    std::vector<int> resetRows;
+};
 const std::string kPcTopic = std::string("/") + kPc + "/lumetraToPC";
 const std::string kServerTopic = std::string("/") + kPc + "/lumetraToServer";
 // Long enough for any answer; the time-out cases shorten it.
@@ -116,7 +127,7 @@ protected:
         ASSERT_TRUE(farSide_.Connect(broker_.Host(), broker_.Port(), broker_.User(), broker_.Password()));
         ASSERT_TRUE(farSide_.Subscribe("/#", 1));
 
-        controller_.SetMainWindow(&mainWindow_);
+        controller_.SetDeviceTableHost(&tableHost_);
         controller_.SetTunnelHost(&tunnelHost_);
         controller_.SetTipsTimeout(kAnswerTimeoutMs);
         gateway_.gwSn = "GW-CTL-1";
@@ -126,6 +137,8 @@ protected:
         gateway_.devices.push_back(MakeDevice(3, "P1", 1));
         gateway_.devices.push_back(MakeDevice(4, "P2", 1));
         controller_.SetGateway(&gateway_);
+        // The displayed gateway's list goes to the device table's host.
+        ASSERT_EQ(tableHost_.shown, std::vector<const DeviceTableHost::DeviceList*>{&gateway_.devices});
     }
 
     void TearDown() override
@@ -166,8 +179,7 @@ protected:
     {
         device.tunnelOpen = 1;
         tips_.next = std::move(meanwhile);
-        platform::SendWindowMessage(&controller_, WM_DEVICE_OPEN_REQUEST,
-                                    reinterpret_cast<platform::WParam>(&device), 0);
+        controller_.OpenRequest(&device);
     }
 
     void Click(std::function<void()> meanwhile = {})
@@ -204,7 +216,7 @@ protected:
     FILE* log_ = nullptr;
     MessageBoxRecorder boxes_;
     TipsRecorder tips_;
-    RecordingWindow mainWindow_; // the main window's part
+    TableHostRecorder tableHost_; // the main window's part
     // No listener window: the port-forward tunnels' listener messages go nowhere.
     RecordingTunnelHost tunnelHost_;
     Session session_{CCloudClient()}; // no account: the gateway comes with its devices
@@ -279,8 +291,7 @@ TEST_F(GatewayDetail, SuccessIsShownOnceAndOneTunnelRunsPerType)
     EXPECT_EQ(LastBox(), "later");
 
     // A close request forgets the pair: the next success is shown again.
-    platform::SendWindowMessage(&controller_, WM_DEVICE_CLOSE_REQUEST,
-                                reinterpret_cast<platform::WParam>(&s1), 0);
+    controller_.CloseRequest(&s1);
     ASSERT_TRUE(WaitBoxes(5));
     EXPECT_EQ(LastBox(), "串口透传通道关闭成功");
     EXPECT_FALSE(controller_.IsOpenHandled("GW-CTL-1", "S1"));
@@ -298,9 +309,7 @@ TEST_F(GatewayDetail, UnansweredChannelRequestTimesOutWithoutADeviceRow)
     Click();
     ASSERT_EQ(boxes_.Count(), 1u);
     EXPECT_EQ(LastBox(), "请求超时");
-    const std::vector<RecordingWindow::Entry> rowResets = mainWindow_.Of(WM_RESET_ROW_BUTTON);
-    ASSERT_EQ(rowResets.size(), 1u);
-    EXPECT_EQ(static_cast<intptr_t>(rowResets[0].wParam), -1);
+    EXPECT_EQ(tableHost_.resetRows, std::vector<int>{-1});
     EXPECT_TRUE(WaitSeen(kServerTopic, R"("gwSn":"GW-CTL-1","cmdId":97)"));
     EXPECT_FALSE(controller_.SwitchOn());
 }
