@@ -1,5 +1,7 @@
 #include "support/OpenVpnStandIn.h"
 
+#include "platform/ProcessLauncher.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -108,5 +110,17 @@ std::vector<int64_t> OpenVpnStandIn::Running() const
             found.push_back(pid);
     }
     std::sort(found.begin(), found.end());
+    return found;
+}
+
+std::vector<int64_t> OpenVpnStandIn::ClientsIn(const QString& folder)
+{
+    std::vector<int64_t> found;
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    for (const platform::ProcessLauncher::Entry& entry : platform::ProcessLauncher::List()) {
+        if (entry.name.find("openvpn") != std::string::npos && !canonical.isEmpty() &&
+            QFileInfo(QStringLiteral("/proc/%1/cwd").arg(entry.pid)).canonicalFilePath() == canonical)
+            found.push_back(entry.pid);
+    }
     return found;
 }

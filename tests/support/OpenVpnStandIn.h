@@ -35,8 +35,6 @@ public:
 
     bool IsInstalled() const { return installed_; }
     QString Name() const { return program_.section('/', -1); }
-    // The installed copy.
-    QString Program() const { return program_; }
 
     // The record the latest stand-in wrote (its pid, its arguments, its working
     // folder, one a line), once there is one; empty when none came within the time.
@@ -47,6 +45,9 @@ public:
     QStringList Terms() const;
     // The processes running this copy, in pid order.
     std::vector<int64_t> Running() const;
+    // The processes with "openvpn" in their name working in `folder`: the clients
+    // of the installation whose working folder it is, real or stand-ins.
+    static std::vector<int64_t> ClientsIn(const QString& folder);
 
 private:
     QString folder_;

@@ -35,3 +35,9 @@ QString TempDir::MakeDir(const QString& name) const
         ADD_FAILURE() << "cannot create folder " << path.toStdString();
     return path;
 }
+
+QByteArray TempDir::Read(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}

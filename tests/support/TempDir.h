@@ -19,6 +19,8 @@ public:
     QString Write(const QString& name, const QByteArray& content) const;
     // Creates a sub-folder and returns its path.
     QString MakeDir(const QString& name) const;
+    // The bytes of the file at `path`; empty when it cannot be read.
+    static QByteArray Read(const QString& path);
 
 private:
     QTemporaryDir dir_;

@@ -1,7 +1,6 @@
 #include "gui/common/GuiTestApp.h"
 
 #include <QApplication>
-#include <QFile>
 
 void GuiTestApp::Ensure()
 {
@@ -13,10 +12,4 @@ void GuiTestApp::Ensure()
     static char name[] = "lumetra-gui-test";
     static char* argv[] = {name, nullptr};
     new QApplication(argc, argv);
-}
-
-QByteArray GuiTestApp::ReadFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }

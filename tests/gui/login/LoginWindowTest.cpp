@@ -21,7 +21,6 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QFile>
 #include <QLineEdit>
 
 #include <gtest/gtest.h>
@@ -50,9 +49,9 @@ protected:
             .Text("bpassword", "secret")
             .Text("port_transfer_host", "127.0.0.1")
             .Text("port_transfer_port", "2")
-            .Bytes("logo.png", GuiTestApp::ReadFile(demo + "logo.png"))
+            .Bytes("logo.png", TempDir::Read(demo + "logo.png"))
             .Rect("logo.png", 16, 6, 136, 42)
-            .Bytes("title.png", GuiTestApp::ReadFile(demo + "title.png"))
+            .Bytes("title.png", TempDir::Read(demo + "title.png"))
             .Rect("title.png", 150, 6, 350, 42)
             .Text("compinfo", "© 2024 Lumetra Networks 版权所有")
             .Text("dtverloca", "版本 V1.0.0")
@@ -77,7 +76,7 @@ protected:
         ASSERT_TRUE(shared_->error.empty()) << shared_->error;
         ASSERT_TRUE(shared_->farside.IsRunning());
         home_.Write(QStringLiteral("custom_resource/platconf"),
-                    GuiTestApp::ReadFile(shared_->dir.FilePath("platconf")));
+                    TempDir::Read(shared_->dir.FilePath("platconf")));
         qputenv("LUMETRA_HOME", home_.Path().toLocal8Bit());
     }
 
@@ -168,7 +167,7 @@ TEST_F(LoginWindowTest, StartUpRunsInOrderAndShowsTheLoginView)
 TEST_F(LoginWindowTest, EmptyFieldsAndAWrongPasswordAreReportedAndKeepTheCache)
 {
     auto dlg = Start();
-    const QByteArray cacheBefore = GuiTestApp::ReadFile(home_.FilePath("licache"));
+    const QByteArray cacheBefore = TempDir::Read(home_.FilePath("licache"));
 
     LogIn(*dlg, QString(), QString(), false);
     LogIn(*dlg, QStringLiteral("demo"), QString(), false);
@@ -186,7 +185,7 @@ TEST_F(LoginWindowTest, EmptyFieldsAndAWrongPasswordAreReportedAndKeepTheCache)
     EXPECT_FALSE(dlg->IsLoggedIn());
     EXPECT_TRUE(dlg->LoginView()->isVisible());
     EXPECT_EQ(dlg->LoginView()->PasswordField()->text(), QStringLiteral("wrong"));
-    EXPECT_EQ(GuiTestApp::ReadFile(home_.FilePath("licache")), cacheBefore);
+    EXPECT_EQ(TempDir::Read(home_.FilePath("licache")), cacheBefore);
 }
 
 TEST_F(LoginWindowTest, LoginSwitchesViewsAndTheNextStartOffersWhatWasRemembered)

@@ -28,6 +28,7 @@
 #include "support/MessageBoxRecorder.h"
 #include "support/MosquittoBroker.h"
 #include "support/NamedProcess.h"
+#include "support/OpenVpnStandIn.h"
 #include "support/PlatconfBuilder.h"
 #include "support/PumpUntil.h"
 #include "support/TempDir.h"
@@ -47,7 +48,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFile>
-#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRegularExpression>
@@ -78,8 +78,8 @@ const char kSilentMeter[] = R"({"deviceId":5022,"id":"d5022","deviceName":"Silen
 // joins its third gateway.
 QByteArray TestInventory()
 {
-    const JsonPtr root(cJSON_Parse(
-        GuiTestApp::ReadFile(QStringLiteral(LUMETRA_SOURCE_DIR "/demo/inventory.json")).constData()));
+    const JsonPtr root(
+        cJSON_Parse(TempDir::Read(QStringLiteral(LUMETRA_SOURCE_DIR "/demo/inventory.json")).constData()));
     cJSON *account = nullptr, *gateway = nullptr, *device = nullptr;
     cJSON_ArrayForEach(account, cJSON_GetObjectItem(root.get(), "accounts"))
     {
@@ -146,18 +146,18 @@ protected:
         platconf.WebService(FreePort::Pick())
             .Broker(broker)
             .TunnelServers(FreePort::Pick(), FreePort::Pick())
-            .Bytes("logo.png", GuiTestApp::ReadFile(demo + "logo.png"))
+            .Bytes("logo.png", TempDir::Read(demo + "logo.png"))
             .Rect("logo.png", 16, 6, 136, 42)
-            .Bytes("title.png", GuiTestApp::ReadFile(demo + "title.png"))
+            .Bytes("title.png", TempDir::Read(demo + "title.png"))
             .Rect("title.png", 150, 6, 350, 42)
-            .Text("hotline", GuiTestApp::ReadFile(demo + "hotline").toStdString())
-            .Text("wslabel", GuiTestApp::ReadFile(demo + "wslabel").toStdString())
-            .Text("compname", GuiTestApp::ReadFile(demo + "compname").toStdString())
-            .Text("dtver", GuiTestApp::ReadFile(demo + "dtver").toStdString())
+            .Text("hotline", TempDir::Read(demo + "hotline").toStdString())
+            .Text("wslabel", TempDir::Read(demo + "wslabel").toStdString())
+            .Text("compname", TempDir::Read(demo + "compname").toStdString())
+            .Text("dtver", TempDir::Read(demo + "dtver").toStdString())
             .Text("ioturl", "http://127.0.0.1:1/")
             .Text("officeurl", "")
             .Text("addurl", "http://127.0.0.1:1/gateway/add")
-            .Bytes("qr_code.png", GuiTestApp::ReadFile(demo + "qr_code.png"))
+            .Bytes("qr_code.png", TempDir::Read(demo + "qr_code.png"))
             .Rect("qr_code.png", 60, 310, 170, 420);
         if (!platconf.WriteTo(shared_->dir.FilePath("platconf")))
             shared_->error = "platconf: " + platconf.Problem();
@@ -179,7 +179,7 @@ protected:
         ASSERT_TRUE(shared_->error.empty()) << shared_->error;
         ASSERT_TRUE(shared_->farside.IsRunning());
         home_.Write(QStringLiteral("custom_resource/platconf"),
-                    GuiTestApp::ReadFile(shared_->dir.FilePath("platconf")));
+                    TempDir::Read(shared_->dir.FilePath("platconf")));
         qputenv("LUMETRA_HOME", home_.Path().toLocal8Bit());
         qputenv("USERPROFILE", home_.Path().toLocal8Bit());
         // The pair tool is found in the program folder.
@@ -279,18 +279,7 @@ protected:
         connection_->Publish(topic.c_str(), payload.data(), int(payload.size()), 1);
     }
 
-    // The OpenVPN clients running in this installation's working folder.
-    std::vector<int64_t> VpnClients() const
-    {
-        std::vector<int64_t> found;
-        const QString folder = QFileInfo(home_.FilePath(QStringLiteral("lumetra"))).canonicalFilePath();
-        for (const platform::ProcessLauncher::Entry& entry : platform::ProcessLauncher::List()) {
-            if (entry.name.find("openvpn") != std::string::npos && !folder.isEmpty() &&
-                QFileInfo(QStringLiteral("/proc/%1/cwd").arg(entry.pid)).canonicalFilePath() == folder)
-                found.push_back(entry.pid);
-        }
-        return found;
-    }
+    std::vector<int64_t> VpnClients() const { return OpenVpnStandIn::ClientsIn(home_.FilePath("lumetra")); }
 
     bool FarsideSaid(const QString& text, int timeoutMs = 10000)
     {
@@ -661,7 +650,7 @@ TEST_F(ViewsTest, ChannelSwitchStartsTheOpenVpnClientAndTheCardDrawsItsLinkUp)
     if (!server.endsWith(QStringLiteral(" running")))
         GTEST_SKIP() << "the far side runs no OpenVPN server here: " << server.toStdString();
     // The installation's certificate authority is the one of the far side's server.
-    home_.Write(QStringLiteral("lumetra/ca.crt"), GuiTestApp::ReadFile(shared_->dir.FilePath("ca.crt")));
+    home_.Write(QStringLiteral("lumetra/ca.crt"), TempDir::Read(shared_->dir.FilePath("ca.crt")));
     // A program that merely has "openvpn" in its name lives through the window's
     // start-up and the channel's close.
     TempDir others;
@@ -677,7 +666,7 @@ TEST_F(ViewsTest, ChannelSwitchStartsTheOpenVpnClientAndTheCardDrawsItsLinkUp)
     EXPECT_TRUE(detail->ChannelSwitch()->IsOn());
     // The client's management port reports the link up: no crosses on the link picture.
     ASSERT_TRUE(PumpUntil([&] { return detail->Controller().LinkUp(); }, 60000))
-        << GuiTestApp::ReadFile(home_.FilePath(QStringLiteral("lumetra/openvpn-trace.log"))).toStdString();
+        << TempDir::Read(home_.FilePath(QStringLiteral("lumetra/openvpn-trace.log"))).toStdString();
     EXPECT_TRUE(
         FarsideSaid(QStringLiteral("99 for LG2024000101 LAN 192.168.10.1/255.255.255.0 switched on")));
     EXPECT_TRUE(detail->ChannelSwitch()->IsOn());

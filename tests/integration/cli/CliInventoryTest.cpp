@@ -54,11 +54,7 @@ class CliInventoryTest : public CliFixture
 protected:
     void StartFarside() { CliFixture::StartFarside(kInventory); }
 
-    QByteArray CacheBytes()
-    {
-        QFile file(home.FilePath("licache"));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    QByteArray CacheBytes() { return TempDir::Read(home.FilePath("licache")); }
 };
 
 TEST_F(CliInventoryTest, LoginPrintsTheAccountAndCachesOnlyAcceptedLogins)

@@ -6,7 +6,6 @@
 
 #include "platform/ProcessLauncher.h"
 
-#include <QFileInfo>
 #include <QRegularExpression>
 
 namespace {
@@ -102,18 +101,6 @@ QString OpenBed::VpnServer()
         .captured(1);
 }
 
-std::vector<qint64> OpenBed::VpnClients() const
-{
-    std::vector<qint64> found;
-    const QString folder = QFileInfo(HomeFile("lumetra")).canonicalFilePath();
-    for (const platform::ProcessLauncher::Entry& entry : platform::ProcessLauncher::List()) {
-        if (entry.name.find("openvpn") != std::string::npos && !folder.isEmpty() &&
-            QFileInfo(QString("/proc/%1/cwd").arg(entry.pid)).canonicalFilePath() == folder)
-            found.push_back(entry.pid);
-    }
-    return found;
-}
-
 std::vector<std::string> OpenBed::Wire(size_t count, int timeoutMs)
 {
     recorder_.WaitForMessages(count, timeoutMs);
@@ -130,7 +117,7 @@ void OpenBed::EndVpnClients()
 {
     // A client left by a failed test (its program killed) would hold the tun device
     // and the management port: end it, and wait until it has gone.
-    for (qint64 pid : VpnClients())
+    for (int64_t pid : VpnClients())
         platform::ProcessLauncher::End(pid, platform::ProcessLauncher::StartTime(pid), 5000, 5000);
 }
 

@@ -10,6 +10,7 @@
 
 #include "support/FarsideBed.h"
 #include "support/MqttTestClient.h"
+#include "support/OpenVpnStandIn.h"
 
 #include <QString>
 
@@ -49,7 +50,7 @@ public:
     // address it hands out instead and why it runs no server here.
     QString VpnServer();
     // Running VPN clients started from this installation's working folder.
-    std::vector<qint64> VpnClients() const;
+    std::vector<int64_t> VpnClients() const { return OpenVpnStandIn::ClientsIn(HomeFile("lumetra")); }
 
     // Every message the client published on the binder topic, the test gateway's
     // topics and its own server topic, in arrival order, once at least `count` have

@@ -32,12 +32,6 @@ namespace {
 const char kServerTopic[] = "/<pc>/lumetraToServer q2 ";
 const char kChannelRequest[] = R"({"gwSn":"GW-E2E-01","cmdId":97,"pcId":"<pc>"})";
 
-QByteArray ReadAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 TEST(VpnChannel, LinkComesUpThroughTheFarSidesServerAndSigintSwitchesItOff)
 {
     OpenBed bed;
@@ -59,15 +53,15 @@ TEST(VpnChannel, LinkComesUpThroughTheFarSidesServerAndSigintSwitchesItOff)
     const QString working = bed.Home() + "/lumetra/";
     ASSERT_TRUE(bed.Out().split('\n').contains("link: up"))
         << bed.Out().toStdString() << bed.Err().toStdString() << "client log:\n"
-        << ReadAll(working + "openvpn-trace.log").toStdString();
+        << TempDir::Read(working + "openvpn-trace.log").toStdString();
 
     // The far side granted the channel with its server's address and the PC as user.
     EXPECT_TRUE(bed.Farside().Output().contains(QString::fromStdString(
         R"({"cmdId":100,"gwSn":"GW-E2E-01","vpnserverIp":"127.0.0.1","busiCode":0,"pcId":")" + bed.PcId() +
         R"(","vpnport":)" + port)));
-    EXPECT_TRUE(
-        ReadAll(working + "zelqnet_client.ovpn").contains(("\nremote 127.0.0.1 " + port + "\n\n").c_str()));
-    EXPECT_EQ(ReadAll(working + "zelq_clientpass0").toStdString(), bed.PcId() + "\n730158");
+    EXPECT_TRUE(TempDir::Read(working + "zelqnet_client.ovpn")
+                    .contains(("\nremote 127.0.0.1 " + port + "\n\n").c_str()));
+    EXPECT_EQ(TempDir::Read(working + "zelq_clientpass0").toStdString(), bed.PcId() + "\n730158");
     // The folder the far side made for its ca.crt (0755) is closed to others, and the
     // files that tell the client what to run are the owner's alone.
     const std::string folder = bed.Home().toStdString() + "/lumetra";
@@ -79,15 +73,15 @@ TEST(VpnChannel, LinkComesUpThroughTheFarSidesServerAndSigintSwitchesItOff)
     const std::optional<VpnClientRecord> record =
         VpnClientRecord::Load((working + "openvpn.pid").toStdString());
     ASSERT_TRUE(record.has_value());
-    EXPECT_EQ(std::vector<qint64>{record->pid}, bed.VpnClients());
+    EXPECT_EQ(std::vector<int64_t>{record->pid}, bed.VpnClients());
     EXPECT_EQ(ScopedUmask::ModeOf(folder + "/openvpn.pid"), 0600);
 
     // Another party on the broker forges channel grants while the channel is up:
     // lines and options in the server address or user name, a gateway this PC never
     // asked about, an over-long address. Nothing is written, nothing (re)started.
-    const QByteArray profile = ReadAll(working + "zelqnet_client.ovpn");
-    const QByteArray credentials = ReadAll(working + "zelq_clientpass0");
-    const std::vector<qint64> clients = bed.VpnClients();
+    const QByteArray profile = TempDir::Read(working + "zelqnet_client.ovpn");
+    const QByteArray credentials = TempDir::Read(working + "zelq_clientpass0");
+    const std::vector<int64_t> clients = bed.VpnClients();
     const std::string grant =
         R"({"cmdId":100,"gwSn":"GW-E2E-01","busiCode":0,"isSwitchOn":1,"vpnport":1194,)";
     const std::string forged[] = {
@@ -104,8 +98,8 @@ writepid /tmp/lumetra-e2e-forged.pid"})",
         ASSERT_TRUE(bed.Peer().Publish("/" + bed.PcId() + "/lumetraToPC", message, 1));
     EXPECT_TRUE(bed.WaitForErrorLines("dropped channel reply (cmdId 100)", int(std::size(forged))))
         << bed.Err().toStdString();
-    EXPECT_EQ(ReadAll(working + "zelqnet_client.ovpn"), profile);
-    EXPECT_EQ(ReadAll(working + "zelq_clientpass0"), credentials);
+    EXPECT_EQ(TempDir::Read(working + "zelqnet_client.ovpn"), profile);
+    EXPECT_EQ(TempDir::Read(working + "zelq_clientpass0"), credentials);
     EXPECT_EQ(bed.VpnClients(), clients);
     EXPECT_FALSE(QFile::exists("/tmp/lumetra-e2e-forged.pid"));
     // The link stayed up: no report after the last "link: up".

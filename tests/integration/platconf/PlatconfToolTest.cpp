@@ -21,13 +21,6 @@ Result RunTool(const QStringList& args)
     return result;
 }
 
-QByteArray ReadFile(const QString& path)
-{
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
-    return file.readAll();
-}
-
 // The entries as the client's own reader sees them; it must accept the file whole.
 std::vector<_Resource_Info> ParseWhole(const QByteArray& bytes)
 {
@@ -65,7 +58,7 @@ TEST(PlatconfToolTest, PackListAndExtractKeepTextsImagesAndTheManifest)
     EXPECT_EQ(packed.out, "packed 5 entries into " + file + "\n");
 
     // Sorted by name; a text loses one line end and gains one terminating zero.
-    const std::vector<_Resource_Info> entries = ParseWhole(ReadFile(file));
+    const std::vector<_Resource_Info> entries = ParseWhole(TempDir::Read(file));
     const std::pair<const char*, QByteArray> expected[] = {{"compinfo", QByteArray("第一行\n\0", 11)},
                                                            {"dtverloca", QByteArray("V 1.0 \0", 7)},
                                                            {"logo.png", kPng},
@@ -121,7 +114,7 @@ TEST(PlatconfToolTest, DamagedFileListsTheGoodEntriesThenFails)
     temp.Write("conf/a", "first\n");
     temp.Write("conf/b", "second\n");
     ASSERT_EQ(RunTool({"pack", temp.FilePath("conf"), temp.FilePath("platconf")}).exitCode, 0);
-    const QByteArray whole = ReadFile(temp.FilePath("platconf"));
+    const QByteArray whole = TempDir::Read(temp.FilePath("platconf"));
     // Cut inside the data of b; or give b's name a length far beyond the file
     // (entry a takes 36 + 1 + 6 bytes), which must be refused, not read.
     QByteArray huge = whole;

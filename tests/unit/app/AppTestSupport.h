@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/CRequestLogin.h"
+#include "support/TempDir.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,12 +25,7 @@ public:
         return QDir().mkpath(QFileInfo(file).absolutePath()) && file.open(QIODevice::WriteOnly) &&
                file.write(bytes) == bytes.size();
     }
-    QByteArray Read(const QString& name) const { return ReadFile(File(name)); }
-    static QByteArray ReadFile(const QString& path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    QByteArray Read(const QString& name) const { return TempDir::Read(File(name)); }
 
 private:
     QTemporaryDir dir_;

@@ -34,7 +34,7 @@ TEST(Installation, TwoFoldersShareNothing)
 
     // The first has no login cache: it makes an identifier and writes its own
     // cache; the second reuses the one in its folder, which stays as it was.
-    const QByteArray secondCache = TempHome::ReadFile(second.FilePath("licache"));
+    const QByteArray secondCache = TempDir::Read(second.FilePath("licache"));
     testing::internal::CaptureStderr();
     a.SettlePcId();
     b.SettlePcId();
@@ -44,13 +44,13 @@ TEST(Installation, TwoFoldersShareNothing)
     auto cached = LoadLoginCache(a.LoginCachePath());
     ASSERT_NE(cached, nullptr);
     EXPECT_EQ(cached->GetPcId().toStdString(), a.PcId());
-    EXPECT_EQ(TempHome::ReadFile(second.FilePath("licache")), secondCache);
+    EXPECT_EQ(TempDir::Read(second.FilePath("licache")), secondCache);
     EXPECT_FALSE(QFile::exists(elsewhere.File("licache")));
 
     a.Trace().Write(reinterpret_cast<const unsigned char*>("ab"), 2, "A:", 0);
     b.Trace().Write(reinterpret_cast<const unsigned char*>("cd"), 2, "B:", 1);
-    EXPECT_EQ(TempHome::ReadFile(first.FilePath("logtrace")), "A:-2-ab\r\n");
-    EXPECT_EQ(TempHome::ReadFile(second.FilePath("logtrace")), "B:-2-[63][64]\r\n");
+    EXPECT_EQ(TempDir::Read(first.FilePath("logtrace")), "A:-2-ab\r\n");
+    EXPECT_EQ(TempDir::Read(second.FilePath("logtrace")), "B:-2-[63][64]\r\n");
     EXPECT_FALSE(QFile::exists(elsewhere.File("logtrace")));
 
     // Without a folder named, the installation is the program folder as it is when

@@ -18,15 +18,9 @@
 
 namespace {
 
-QByteArray ReadAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
 QByteArray ExpectedProfile(const QByteArray& website, const QByteArray& telephone, const QByteArray& remote)
 {
-    return ReadAll(LUMETRA_SOURCE_DIR "/tests/unit/endpoint-vpn/client-profile.txt")
+    return TempDir::Read(LUMETRA_SOURCE_DIR "/tests/unit/endpoint-vpn/client-profile.txt")
         .replace("{WEBSITE}", website)
         .replace("{TELEPHONE}", telephone)
         .replace("{REMOTE}", remote);
@@ -44,7 +38,7 @@ protected:
         ASSERT_TRUE(builder.Text("wsh", "127.0.0.1").WriteTo(dir_.FilePath("platconf")));
         installation_.LoadCustomResourcesFrom(dir_.FilePath("platconf"));
     }
-    QByteArray Read(const char* name) const { return ReadAll(dir_.FilePath("lumetra/") + name); }
+    QByteArray Read(const char* name) const { return TempDir::Read(dir_.FilePath("lumetra/") + name); }
 
     TempDir dir_;
     Installation installation_{dir_.Path()};
@@ -113,7 +107,7 @@ TEST_F(VpnFilesTest, FolderAndFilesAreTheOwnersAloneAndLinksAreNotFollowed)
     ASSERT_EQ(unlink(credentials.c_str()), 0);
     ASSERT_EQ(symlink(QFile::encodeName(outside).constData(), credentials.c_str()), 0);
     WriteCredentials("third");
-    EXPECT_EQ(ReadAll(outside), QByteArray("keep"));
+    EXPECT_EQ(TempDir::Read(outside), QByteArray("keep"));
     EXPECT_EQ(ScopedUmask::ModeOf(outside.toStdString()), 0666);
 }
 
@@ -124,7 +118,7 @@ TEST_F(VpnFilesTest, UnwritableWorkingFolderIsSilent)
     const QString blocker = dir_.Write("lumetra", "not a folder");
     WriteProfile(&installation_, "127.0.0.1", "1194");
     WriteCredentials("user");
-    EXPECT_EQ(ReadAll(blocker), QByteArray("not a folder"));
+    EXPECT_EQ(TempDir::Read(blocker), QByteArray("not a folder"));
 }
 
 } // namespace
