@@ -6,14 +6,6 @@
 // that the number stays visible where it is defined. All of them are delivered with
 // SendWindowMessage: the handler runs on the UI thread before the sender continues.
 
-// Main window: view switches.
-constexpr platform::MsgCode WM_GATEWAY_SELECTED =
-    platform::kWmUser + 1000; // wParam: gateway record (null ignored)
-constexpr platform::MsgCode WM_LOGIN_SUCCEEDED = platform::kWmUser + 1001; // from the login view
-constexpr platform::MsgCode WM_TREE_TAB_SWITCHED =
-    platform::kWmUser + 1002; // wParam: 1 search form shown, 0 tree shown
-constexpr platform::MsgCode WM_SHOW_HOME = platform::kWmUser + 1003; // home button of the gateway tree
-
 // Gateway detail view: maintenance channel (VPN).
 constexpr platform::MsgCode WM_VPN_CHANNEL_REPLY =
     platform::kWmUser + 1004; // wParam: VpnInfoRecord with "isSwitchOn" 1

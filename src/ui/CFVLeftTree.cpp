@@ -3,10 +3,9 @@
 #include "app/Installation.h"
 #include "cloud/CNodeGateway.h"
 #include "control/Session.h"
-#include "platform/MessageWindow.h"
-#include "platform/WindowMessages.h"
 #include "ui/CDLEdit.h"
 #include "ui/CMemDCPNG.h"
+#include "ui/MainViewSwitcher.h"
 #include "ui/hyperlink/CHyperLink.h"
 #include "ui/pngbutton/CGdiPlusBitmapResource.h"
 #include "ui/pngbutton/CGdipButton.h"
@@ -31,8 +30,8 @@ QIcon StateIcon(int png)
 
 } // namespace
 
-CFVLeftTree::CFVLeftTree(const Installation& installation, platform::MessageWindow* mainWindow,
-                         Session& session, QWidget* parent)
+CFVLeftTree::CFVLeftTree(const Installation& installation, MainViewSwitcher* mainWindow, Session& session,
+                         QWidget* parent)
     : QWidget(parent), mainWindow_(mainWindow), session_(session),
       addUrl_(installation.FindResource("addurl")), tabAll_(new CTabButton(this, IDC_TAB_ALL)),
       tabResults_(new CTabButton(this, IDC_TAB_RESULTS)), tabSearch_(new CTabButton(this, IDC_TAB_SEARCH)),
@@ -232,8 +231,8 @@ void CFVLeftTree::OnSelectionChanged(QTreeWidgetItem* item)
         return;
     auto* gateway = static_cast<CNodeGateway*>(item->data(0, kGatewayRole).value<void*>());
     if (gateway != nullptr)
-        platform::SendWindowMessage(mainWindow_, WM_GATEWAY_SELECTED,
-                                    reinterpret_cast<platform::WParam>(gateway), 0);
+        if (mainWindow_ != nullptr)
+            mainWindow_->GatewaySelected(gateway);
 }
 
 void CFVLeftTree::ShowSearchForm(bool shown)
@@ -253,7 +252,8 @@ void CFVLeftTree::OnTabAll()
     tabResults_->SetOn();
     tabSearch_->SetOff();
     ShowSearchForm(false);
-    platform::SendWindowMessage(mainWindow_, WM_TREE_TAB_SWITCHED, 0, 0);
+    if (mainWindow_ != nullptr)
+        mainWindow_->TreeTabSwitched(false);
 }
 
 void CFVLeftTree::OnTabSearch()
@@ -262,7 +262,8 @@ void CFVLeftTree::OnTabSearch()
     tabResults_->SetOff();
     tabSearch_->SetOn();
     ShowSearchForm(true);
-    platform::SendWindowMessage(mainWindow_, WM_TREE_TAB_SWITCHED, 1, 0);
+    if (mainWindow_ != nullptr)
+        mainWindow_->TreeTabSwitched(true);
 }
 
 void CFVLeftTree::OnSearch()
@@ -286,7 +287,8 @@ void CFVLeftTree::OnAddGateway()
 
 void CFVLeftTree::OnHome()
 {
-    platform::SendWindowMessage(mainWindow_, WM_SHOW_HOME, 0, 0);
+    if (mainWindow_ != nullptr)
+        mainWindow_->ShowHome();
 }
 
 void CFVLeftTree::resizeEvent(QResizeEvent*)

@@ -16,9 +16,7 @@ class CGdipButton;
 class CNodeGateway;
 class CTabButton;
 class Installation;
-namespace platform {
-class MessageWindow;
-} // namespace platform
+class MainViewSwitcher;
 class QLabel;
 class QTreeWidget;
 class QTimer;
@@ -31,7 +29,7 @@ struct _Resource_Info;
 // the tabs, and the home, add-a-gateway and alarms buttons at the foot. The list is
 // the session's GatewayQuery; the records the items carry are the session's. Selecting a
 // gateway, switching tabs and the home button are reported to the main window
-// (WM_GATEWAY_SELECTED, WM_TREE_TAB_SWITCHED, WM_SHOW_HOME).
+// (MainViewSwitcher).
 class CFVLeftTree : public QWidget
 {
 public:
@@ -53,7 +51,7 @@ public:
     static constexpr int kStateRole = Qt::UserRole + 1;
 
     // The installation (the add page's address) is read while constructing.
-    CFVLeftTree(const Installation& installation, platform::MessageWindow* mainWindow, Session& session,
+    CFVLeftTree(const Installation& installation, MainViewSwitcher* mainWindow, Session& session,
                 QWidget* parent);
     ~CFVLeftTree() override;
 
@@ -98,7 +96,7 @@ private:
     void FillBatch();
     void CancelFill();
 
-    platform::MessageWindow* mainWindow_;
+    MainViewSwitcher* mainWindow_;
     Session& session_;
     const _Resource_Info* addUrl_;
     CTabButton* tabAll_;

@@ -3,9 +3,9 @@
 #include "app/Installation.h"
 #include "platform/MessageBox.h"
 #include "platform/TextCodec.h"
-#include "platform/WindowMessages.h"
 #include "ui/CMemDCPNG.h"
 #include "ui/CSingleCenter.h"
+#include "ui/MainViewSwitcher.h"
 #include "ui/pngbutton/CGdiPlusBitmapResource.h"
 #include "ui/pngbutton/CGdipButton.h"
 
@@ -23,7 +23,7 @@ QString EntryText(const _Resource_Info* entry)
 
 } // namespace
 
-CFVLogin::CFVLogin(const Installation& installation, platform::MessageWindow* mainWindow, Session& session,
+CFVLogin::CFVLogin(const Installation& installation, MainViewSwitcher* mainWindow, Session& session,
                    QWidget* parent)
     : QWidget(parent), installation_(installation), mainWindow_(mainWindow), flow_(session),
       compInfo_(installation.FindResource("compinfo")), versionText_(installation.FindResource("dtverloca")),
@@ -87,7 +87,8 @@ void CFVLogin::OnBnClickedLogin()
         return;
     }
     LoginFlow::Record(installation_, userName, password, remember_->isChecked());
-    platform::SendWindowMessage(mainWindow_, WM_LOGIN_SUCCEEDED, 0, 0);
+    if (mainWindow_ != nullptr)
+        mainWindow_->LoginSucceeded();
 }
 
 platform::LResult CFVLogin::WindowProc(platform::MsgCode, platform::WParam, platform::LParam)

@@ -11,6 +11,7 @@
 class CGdipButton;
 class CSingleCenter;
 class Installation;
+class MainViewSwitcher;
 class QCheckBox;
 class QLineEdit;
 class Session;
@@ -19,7 +20,7 @@ struct _Resource_Info;
 // The login view: the illustration, the title "用户登入", the user name and password
 // fields on their frames, the remember box and the login button. The login itself is
 // the session's LoginFlow: a refusal is shown in a message box; a successful login
-// rewrites the login cache and tells the main window (WM_LOGIN_SUCCEEDED).
+// rewrites the login cache and tells the main window (MainViewSwitcher).
 class CFVLogin : public QWidget, public platform::MessageWindow
 {
 public:
@@ -30,7 +31,7 @@ public:
     static constexpr int IDC_REMEMBER = 1007;
 
     // The installation (branding texts, login cache, PC identifier) outlives the view.
-    CFVLogin(const Installation& installation, platform::MessageWindow* mainWindow, Session& session,
+    CFVLogin(const Installation& installation, MainViewSwitcher* mainWindow, Session& session,
              QWidget* parent);
     ~CFVLogin() override;
 
@@ -53,7 +54,7 @@ protected:
 
 private:
     const Installation& installation_;
-    platform::MessageWindow* mainWindow_;
+    MainViewSwitcher* mainWindow_;
     LoginFlow flow_;
     QLineEdit* user_;
     CSingleCenter* password_;

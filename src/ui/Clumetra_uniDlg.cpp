@@ -11,7 +11,6 @@
 #include "mqtt-c/MqttConnection.h"
 #include "mqtt-c/mqtt_thread.h"
 #include "platform/MessageBox.h"
-#include "platform/WindowMessages.h"
 #include "ui/CFVGatewayDetail.h"
 #include "ui/CFVHomeInfo.h"
 #include "ui/CFVLeftTree.h"
@@ -206,24 +205,15 @@ void Clumetra_uniDlg::OnQuit()
     close();
 }
 
-platform::LResult Clumetra_uniDlg::WindowProc(platform::MsgCode msg, platform::WParam wParam,
+platform::LResult Clumetra_uniDlg::WindowProc(platform::MsgCode /*msg*/, platform::WParam /*wParam*/,
                                               platform::LParam /*lParam*/)
 {
-    switch (msg) {
-    case WM_LOGIN_SUCCEEDED:
-        return OnLoginSucceeded();
-    case WM_GATEWAY_SELECTED:
-        return OnGatewaySelected(wParam);
-    case WM_TREE_TAB_SWITCHED:
-        return OnTreeTabSwitched(wParam);
-    case WM_SHOW_HOME:
-        return OnShowHome();
-    default:
-        return 0;
-    }
+    // The views reach the window through MainViewSwitcher and DeviceTableHost; it is a
+    // window only as the owner of its message boxes.
+    return 0;
 }
 
-platform::LResult Clumetra_uniDlg::OnLoginSucceeded()
+void Clumetra_uniDlg::LoginSucceeded()
 {
     if (loginView_ != nullptr)
         loginView_->hide();
@@ -241,13 +231,12 @@ platform::LResult Clumetra_uniDlg::OnLoginSucceeded()
     homeView_->show();
     loggedIn_ = true;
     update();
-    return 0;
 }
 
-platform::LResult Clumetra_uniDlg::OnGatewaySelected(platform::WParam gateway)
+void Clumetra_uniDlg::GatewaySelected(CNodeGateway* gateway)
 {
-    if (gateway == 0)
-        return 0;
+    if (gateway == nullptr)
+        return;
     if (detailView_ == nullptr) {
         detailView_ = std::make_unique<CFVGatewayDetail>(
             TunnelServices{&connection_, &installation_, &installation_.Trace()}, *session_, this,
@@ -261,20 +250,18 @@ platform::LResult Clumetra_uniDlg::OnGatewaySelected(platform::WParam gateway)
     }
     if (homeView_ != nullptr)
         homeView_->hide();
-    detailView_->SetGateway(reinterpret_cast<CNodeGateway*>(gateway));
+    detailView_->SetGateway(gateway);
     detailView_->show();
     detailView_->update();
-    return 0;
 }
 
-platform::LResult Clumetra_uniDlg::OnTreeTabSwitched(platform::WParam searchShown)
+void Clumetra_uniDlg::TreeTabSwitched(bool searchShown)
 {
     if (detailView_ != nullptr)
-        detailView_->LockSwitch(searchShown != 0);
-    return 0;
+        detailView_->LockSwitch(searchShown);
 }
 
-platform::LResult Clumetra_uniDlg::OnShowHome()
+void Clumetra_uniDlg::ShowHome()
 {
     if (detailView_ != nullptr)
         detailView_->hide();
@@ -282,7 +269,6 @@ platform::LResult Clumetra_uniDlg::OnShowHome()
         tableView_->hide();
     if (homeView_ != nullptr)
         homeView_->show();
-    return 0;
 }
 
 void Clumetra_uniDlg::ShowDeviceList(const DeviceList& devices)

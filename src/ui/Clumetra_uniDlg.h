@@ -8,6 +8,7 @@
 #include "platform/MessageWindow.h"
 #include "ui/CFVHomeInfo.h"
 #include "ui/CFVLeftTree.h"
+#include "ui/MainViewSwitcher.h"
 
 #include <QPoint>
 #include <QRect>
@@ -35,7 +36,10 @@ struct _Resource_Info;
 // installation's logo and title (and the user name once logged in), four image
 // buttons in the top right corner, a drop shadow, and the views below the band.
 // Its initialisation brings the program up in a fixed order (OnInitDialog).
-class Clumetra_uniDlg : public QWidget, public platform::MessageWindow, public DeviceTableHost
+class Clumetra_uniDlg : public QWidget,
+                        public platform::MessageWindow,
+                        public DeviceTableHost,
+                        public MainViewSwitcher
 {
 public:
     // Control identifiers of the window's own buttons.
@@ -85,6 +89,14 @@ public:
     void ShowDeviceList(const DeviceList& devices) override;
     void ResetRowButton(int row) override;
 
+    // MainViewSwitcher: the views on the right follow the login, the tree's
+    // selection, its tabs (the channel switch is locked while the search form is
+    // shown) and its home button.
+    void LoginSucceeded() override;
+    void GatewaySelected(CNodeGateway* gateway) override;
+    void TreeTabSwitched(bool searchShown) override;
+    void ShowHome() override;
+
     // After the first paint, saves an image of the window to `path` and closes it.
     void SetScreenshotPath(const QString& path) { screenshotPath_ = path; }
 
@@ -116,10 +128,6 @@ protected:
 private:
     void SetUpButtons();
     void CreateLoginView();
-    platform::LResult OnLoginSucceeded();
-    platform::LResult OnGatewaySelected(platform::WParam gateway);
-    platform::LResult OnTreeTabSwitched(platform::WParam searchShown);
-    platform::LResult OnShowHome();
     void SaveScreenshot();
 
     Installation& installation_;

@@ -9,7 +9,6 @@
 #include "gui/common/GuiTestApp.h"
 #include "support/BulkWebService.h"
 #include "support/PumpUntil.h"
-#include "support/RecordingWindow.h"
 #include "support/ResourceUse.h"
 #include "ui/CFVLeftTree.h"
 
@@ -34,7 +33,7 @@ protected:
         CAccountInfo account;
         account.flag = 1;
         session->SetAccount(account);
-        tree = std::make_unique<CFVLeftTree>(installation, &main, *session, nullptr);
+        tree = std::make_unique<CFVLeftTree>(installation, nullptr, *session, nullptr);
         tree->resize(250, 700);
         tree->show();
     }
@@ -62,7 +61,6 @@ protected:
 
     BulkWebService service;
     Installation installation; // its custom resources are never loaded: no branding
-    RecordingWindow main;
     std::unique_ptr<Session> session;
     std::unique_ptr<CFVLeftTree> tree;
 };
