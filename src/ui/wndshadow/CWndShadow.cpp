@@ -53,7 +53,8 @@ bool X11HasCompositor()
     xcb_connection_t* connection = x11->connection();
     const QByteArray name = "_NET_WM_CM_S0";
     xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
-        connection, xcb_intern_atom(connection, 1, name.size(), name.constData()), nullptr);
+        connection, xcb_intern_atom(connection, 1, static_cast<uint16_t>(name.size()), name.constData()),
+        nullptr);
     if (atom == nullptr || atom->atom == XCB_ATOM_NONE) {
         free(atom);
         return false;
