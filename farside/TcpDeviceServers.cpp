@@ -6,8 +6,10 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <map>
 #include <netinet/in.h>
 #include <poll.h>
+#include <string>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -59,8 +61,9 @@ private:
         std::vector<pollfd> fds;
         for (;;) {
             fds.assign({{wake_[0], POLLIN, 0}, {Listening(), POLLIN, 0}});
+            // An echo connection with bytes still to send back is not read meanwhile.
             for (int fd : connections_)
-                fds.push_back({fd, POLLIN, 0});
+                fds.push_back({fd, static_cast<short>(unsent_.count(fd) != 0 ? POLLOUT : POLLIN), 0});
             if (poll(fds.data(), fds.size(), -1) < 0) {
                 if (errno == EINTR)
                     continue;
@@ -81,7 +84,8 @@ private:
         const int fd = accept4(Listening(), nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0)
             return;
-        // A peer that stops reading must not hold the whole server.
+        // A peer that stops reading must not hold the whole server: Modbus answers give
+        // up after 2 s, echoes never wait (Serve).
         timeval timeout = {2, 0};
         setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
         connections_.push_back(fd);
@@ -91,16 +95,33 @@ private:
     {
         if (modbus_)
             return modbus_->Answer(fd);
-        char buffer[16384];
-        const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-        if (n <= 0)
-            return n < 0 && errno == EINTR;
-        return send(fd, buffer, static_cast<size_t>(n), MSG_NOSIGNAL) == n;
+        std::string& unsent = unsent_[fd];
+        if (unsent.empty()) {
+            char buffer[16384];
+            const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+            if (n <= 0) {
+                unsent_.erase(fd);
+                return n < 0 && errno == EINTR;
+            }
+            unsent.assign(buffer, static_cast<size_t>(n));
+        }
+        // Echoes go out without waiting: what the peer does not take yet waits here
+        // (one read at most), and the peer's sends wait in the system's buffers.
+        const ssize_t sent = send(fd, unsent.data(), unsent.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            unsent_.erase(fd);
+            return false;
+        }
+        unsent.erase(0, sent > 0 ? static_cast<size_t>(sent) : 0);
+        if (unsent.empty())
+            unsent_.erase(fd);
+        return true;
     }
 
     void Drop(int fd)
     {
         close(fd);
+        unsent_.erase(fd);
         connections_.erase(std::find(connections_.begin(), connections_.end(), fd));
     }
 
@@ -108,6 +129,7 @@ private:
     int echoListening_ = -1;
     int wake_[2] = {-1, -1};
     std::vector<int> connections_;
+    std::map<int, std::string> unsent_; // echo bytes not yet taken by the peer
     std::thread thread_;
 };
 

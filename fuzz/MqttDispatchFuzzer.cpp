@@ -68,6 +68,7 @@ class QuietListener : public PortForwardListener
 public:
     JsonPtr SetUp(LocalListenerOwner&) override { return nullptr; }
     void Close() override {}
+    void HoldReading(LocalListenerOwner&, bool) override {}
     void OnMatched(LocalListenerOwner&, const cJSON*) override {}
     void OnAck(LocalListenerOwner&, const cJSON*) override {}
     void OnData(LocalListenerOwner&, const cJSON*) override {}

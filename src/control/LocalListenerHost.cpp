@@ -152,6 +152,20 @@ void LocalListenerHost::AcceptConnection(LocalListenerOwner* owner)
     accepted_.push_back(std::move(connection));
 }
 
+void LocalListenerHost::HoldReading(LocalListenerOwner& owner, bool hold)
+{
+    for (const std::unique_ptr<CServerAcceptSocket>& connection : accepted_) {
+        if (connection->Owner() != &owner) {
+            continue;
+        }
+        if (hold) {
+            connection->PauseReceive();
+        } else {
+            connection->ResumeReceive();
+        }
+    }
+}
+
 void LocalListenerHost::ForgetEndedConnections()
 {
     accepted_.erase(std::remove_if(accepted_.begin(), accepted_.end(),

@@ -35,6 +35,7 @@ public:
     // sent on the owner's first open connection; a notice has no effect.
     JsonPtr SetUp(LocalListenerOwner& owner) override;
     void Close() override;
+    void HoldReading(LocalListenerOwner& owner, bool hold) override;
     void OnMatched(LocalListenerOwner& owner, const cJSON* message) override;
     void OnAck(LocalListenerOwner& owner, const cJSON* message) override;
     void OnData(LocalListenerOwner& owner, const cJSON* message) override;

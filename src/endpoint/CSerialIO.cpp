@@ -30,6 +30,8 @@ struct CSerialIO::Shared
     // Set when a write found the queue full; until the queue has drained, every
     // write is dropped, so the stream has one gap and not many small ones.
     bool overflowing = false;
+    // Someone waits for the queue to drain (NotifyWhenDrained).
+    bool drainWanted = false;
     QString portName = QStringLiteral("COM1");
     QString baudText = QStringLiteral("115200");
     SerialLineSettings settings;
@@ -198,6 +200,23 @@ bool CSerialIO::Write(const char* data, int length)
     return false;
 }
 
+int CSerialIO::WritesWaiting() const
+{
+    if (!shared_)
+        return 0;
+    std::lock_guard<std::mutex> requests(shared_->requests);
+    return static_cast<int>(shared_->writes.size());
+}
+
+bool CSerialIO::NotifyWhenDrained()
+{
+    if (!shared_)
+        return false;
+    std::lock_guard<std::mutex> requests(shared_->requests);
+    shared_->drainWanted = shared_->writes.size() > static_cast<size_t>(kResumeWrites);
+    return shared_->drainWanted;
+}
+
 SerialLineSettings CSerialIO::LineSettings() const
 {
     if (!shared_)
@@ -233,6 +252,13 @@ void CSerialIO::OnClose(int result)
 }
 
 void CSerialIO::OnReceive(const char* /*data*/, int /*length*/) {}
+
+bool CSerialIO::WantsRead()
+{
+    return true;
+}
+
+void CSerialIO::OnWritesDrained() {}
 
 void CSerialIO::OnSend(int count)
 {
@@ -291,7 +317,7 @@ void CSerialIO::RunPass(Shared& shared)
             shared.owner->OnOpen(opened ? 1 : 0);
         if (shared.stop)
             return;
-    } else if (openRequest) {
+    } else if (openRequest && (shared.owner == nullptr || shared.owner->WantsRead())) {
         char buffer[kReadChunk];
         std::memset(buffer, 0, sizeof buffer);
         int count = 0;
@@ -304,6 +330,7 @@ void CSerialIO::RunPass(Shared& shared)
     // Every write queued so far, one after another in the order they were made.
     for (;;) {
         std::vector<char> data;
+        bool drained = false;
         {
             std::lock_guard<std::mutex> requests(shared.requests);
             if (shared.writes.empty())
@@ -314,6 +341,10 @@ void CSerialIO::RunPass(Shared& shared)
             // write is taken again.
             if (shared.writes.empty())
                 shared.overflowing = false;
+            if (shared.drainWanted && shared.writes.size() <= static_cast<size_t>(kResumeWrites)) {
+                shared.drainWanted = false;
+                drained = true;
+            }
         }
         int written = 0;
         shared.inPortCall = true;
@@ -323,6 +354,10 @@ void CSerialIO::RunPass(Shared& shared)
             return;
         if (shared.owner)
             shared.owner->OnSend(ok ? written : -1);
+        if (shared.stop)
+            return;
+        if (drained && shared.owner)
+            shared.owner->OnWritesDrained();
         if (shared.stop)
             return;
     }

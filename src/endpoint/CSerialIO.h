@@ -36,6 +36,10 @@ public:
     static constexpr int kSendLimit = 1024; // bytes in one Write
     static constexpr int kReadChunk = 300;  // bytes read in one pass
     static constexpr int kMaxQueuedWrites = 1024;
+    // Flow control of a writer that watches the queue (WritesWaiting): it holds back
+    // from kHoldWrites waiting writes on and hears of the drain at kResumeWrites.
+    static constexpr int kHoldWrites = 256;
+    static constexpr int kResumeWrites = 64;
 
     // Port "COM1", baud text "115200", 8 data bits, no parity, one stop bit; the baud
     // rate is derived from the baud text. Starts the reader thread.
@@ -61,6 +65,12 @@ public:
     // write has had its OnSend(-1) when this returns).
     bool Write(const char* data, int length);
 
+    // Writes waiting for the port (any thread).
+    int WritesWaiting() const;
+    // Asks for one OnWritesDrained once at most kResumeWrites writes wait. Returns
+    // false, asking nothing, when that holds already. Any thread.
+    bool NotifyWhenDrained();
+
     SerialLineSettings LineSettings() const;
     QString PortName() const;
     QString BaudText() const;
@@ -80,6 +90,11 @@ protected:
     virtual void OnReceive(const char* data, int length);
     // Bytes written, or -1 for a failed or refused write. Prints the outcome.
     virtual void OnSend(int count);
+    // Asked before each read of the port: false skips the read of this pass. The
+    // base always reads.
+    virtual bool WantsRead();
+    // The write queue drained as asked by NotifyWhenDrained. Does nothing.
+    virtual void OnWritesDrained();
 
     // Ends the reader thread and closes the port (see Lifetime above). Idempotent.
     void StopReader();

@@ -36,3 +36,10 @@ void CServerAcceptSocket::OnReceive(int errorCode)
     }
     CSocket::OnReceive(errorCode);
 }
+
+void CServerAcceptSocket::OnSend(int)
+{
+    if (owner_ != nullptr) {
+        owner_->OnLocalWritable();
+    }
+}

@@ -23,6 +23,8 @@ public:
 
 protected:
     void OnReceive(int errorCode) override;
+    // Room again after a backlog: the owner hears of it.
+    void OnSend(int errorCode) override;
 
 private:
     LocalDataOwner* owner_ = nullptr;

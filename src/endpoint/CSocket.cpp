@@ -167,6 +167,9 @@ bool CSocket::AsyncSelect(long events)
 void CSocket::AttachStream(std::unique_ptr<QTcpSocket> stream, bool accepted)
 {
     stream_ = std::move(stream);
+    // Bounded read-ahead: while nobody reads, the system's window holds the peer back.
+    stream_->setReadBufferSize(kReadBufferSize);
+    queued_ = 0;
     readEnabled_ = true;
     readPosted_ = false;
     peerClosed_ = false;
@@ -175,6 +178,8 @@ void CSocket::AttachStream(std::unique_ptr<QTcpSocket> stream, bool accepted)
 
     connections_.push_back(
         QObject::connect(stream_.get(), &QTcpSocket::readyRead, [this]() { ScheduleRead(); }));
+    connections_.push_back(
+        QObject::connect(stream_.get(), &QTcpSocket::bytesWritten, [this]() { NoteUnwritten(); }));
     connections_.push_back(QObject::connect(stream_.get(), &QTcpSocket::connected, [this]() {
         stream_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         handoff_->Open();
@@ -230,6 +235,7 @@ void CSocket::ReleaseQtObjects()
         stream_->close();
         stream_.reset();
     }
+    queued_ = 0;
     if (server_ != nullptr) {
         server_->close();
         server_.reset();
@@ -254,6 +260,8 @@ void CSocket::Close()
     acceptPosted_ = false;
     peerClosed_ = false;
     closeNotified_ = false;
+    receivePaused_ = false;
+    backlogged_ = false;
     // A blocking call on this socket ends now.
     for (QEventLoop* loop : waits_) {
         loop->quit();
@@ -370,6 +378,7 @@ int CSocket::Send(const void* data, int length, int)
     // No flush here: the socket writes its queue as soon as the UI thread is back in
     // its event loop, so the chunks handled in one pass of the loop leave in one
     // system call instead of one each (a bulk transfer moves 1 KiB per notification).
+    NoteUnwritten();
     return static_cast<int>(written);
 }
 
@@ -378,6 +387,44 @@ void CSocket::DrainHandoff()
     const QByteArray bytes = handoff_->Take();
     if (!bytes.isEmpty() && IsConnected()) {
         stream_->write(bytes); // written from the event loop, as in Send
+        NoteUnwritten();
+    }
+    if (handoff_->TakeResume()) {
+        ResumeReceive();
+    }
+}
+
+int64_t CSocket::UnwrittenBytes() const
+{
+    return queued_.load() + handoff_->PendingSize();
+}
+
+void CSocket::NoteUnwritten()
+{
+    queued_ = stream_ != nullptr ? stream_->bytesToWrite() : 0;
+    const int64_t unwritten = UnwrittenBytes();
+    if (!backlogged_) {
+        backlogged_ = unwritten > kWriteHighWater;
+    } else if (unwritten <= kWriteLowWater) {
+        backlogged_ = false;
+        PostNotification(FD_WRITE, 0);
+    }
+}
+
+void CSocket::PauseReceive()
+{
+    receivePaused_ = true;
+}
+
+void CSocket::ResumeReceive()
+{
+    if (!platform::UiThread::IsCurrent()) {
+        handoff_->RequestResume();
+        return;
+    }
+    if (receivePaused_) {
+        receivePaused_ = false;
+        ScheduleRead();
     }
 }
 

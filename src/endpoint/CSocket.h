@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -51,6 +52,14 @@ constexpr long FD_ALL_EVENTS = FD_READ | FD_WRITE | FD_OOB | FD_ACCEPT | FD_CONN
 // event loop (Close writes what is left); from another thread they are handed to the
 // UI thread without blocking the caller, in the order in which that thread sent them,
 // and ahead of any later Send.
+//
+// Flow control: Send never refuses bytes for lack of room; the caller keeps the queue
+// bounded. Once Send has left more than kWriteHighWater bytes unwritten, the socket
+// counts as backlogged (IsWriteBacklogged) until the unwritten bytes have fallen to
+// kWriteLowWater (or the connection is lost); then OnSend(0) is posted, as after a
+// connect. PauseReceive stops OnReceive notifications until ResumeReceive; while
+// paused, at most kReadBufferSize bytes are read from the system, so the peer's
+// sends stop at the kernel's window.
 class CSocket
 {
 public:
@@ -108,6 +117,23 @@ public:
     uint16_t LocalPort() const;
     uint16_t PeerPort() const;
 
+    // Flow control (see above). UnwrittenBytes may be called from any thread: the
+    // bytes queued on the UI thread and those other threads handed over.
+    int64_t UnwrittenBytes() const;
+    bool IsWriteBacklogged() const { return backlogged_; }
+    void PauseReceive();
+    // May be called from any thread; off the UI thread it takes effect on the UI
+    // thread, after the bytes that thread sent earlier.
+    void ResumeReceive();
+    bool IsReceivePaused() const { return receivePaused_; }
+
+    // Bytes read ahead from the system at most, per connection.
+    static constexpr int64_t kReadBufferSize = 64 * 1024;
+    // Unwritten bytes above which a socket is backlogged, and to which they must fall
+    // before it is not any more.
+    static constexpr int64_t kWriteHighWater = 2 * 1024 * 1024;
+    static constexpr int64_t kWriteLowWater = 512 * 1024;
+
     // Upper bound of the blocking waits of Connect and Receive.
     static constexpr int BlockingWaitMs = 21000;
     // Upper bound of the wait for unsent bytes in Close.
@@ -138,8 +164,12 @@ private:
     void ScheduleAccept();
     void AfterRead();
     void HandleDisconnected(int errorCode);
-    // Writes the bytes other threads handed over (UI thread).
+    // Writes the bytes other threads handed over and applies a resume they asked for
+    // (UI thread).
     void DrainHandoff();
+    // Records the unwritten bytes after a write or after the system took some (UI
+    // thread): enters the backlog above the high-water mark, leaves it at the low one.
+    void NoteUnwritten();
     // Runs the event loop until `done()` holds or BlockingWaitMs passed. Returns 1
     // when done, 0 on time-out and -1 when this socket was destroyed meanwhile (then
     // the caller must not touch it).
@@ -164,6 +194,10 @@ private:
     bool closeNotified_ = false;
     int blockingDepth_ = 0;
     bool readDeferred_ = false;
+    bool receivePaused_ = false;
+    bool backlogged_ = false;
+    // stream_->bytesToWrite() as of the last write or bytesWritten (UI thread writes).
+    std::atomic<int64_t> queued_{0};
     std::vector<QEventLoop*> waits_;
     std::vector<QMetaObject::Connection> connections_;
 

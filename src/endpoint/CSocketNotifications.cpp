@@ -33,6 +33,11 @@ void CSocket::HandleDisconnected(int errorCode)
     peerClosed_ = true;
     peerCloseError_ = errorCode;
     handoff_->Shut();
+    if (backlogged_) {
+        // What was left unwritten will never go: whoever waits for room waits no more.
+        backlogged_ = false;
+        PostNotification(FD_WRITE, 0);
+    }
     if (stream_->bytesAvailable() > 0) {
         // The close is reported once everything the peer sent has been read.
         ScheduleRead();
@@ -44,7 +49,7 @@ void CSocket::HandleDisconnected(int errorCode)
 
 void CSocket::ScheduleRead()
 {
-    if (!readEnabled_ || readPosted_ || stream_ == nullptr || (events_ & FD_READ) == 0 ||
+    if (!readEnabled_ || readPosted_ || receivePaused_ || stream_ == nullptr || (events_ & FD_READ) == 0 ||
         stream_->bytesAvailable() == 0) {
         return;
     }
@@ -96,7 +101,9 @@ void CSocket::Deliver(long event, int errorCode, uint64_t generation)
             readDeferred_ = true;
             return;
         }
-        if (stream_ == nullptr || stream_->bytesAvailable() == 0 || (events_ & FD_READ) == 0) {
+        if (stream_ == nullptr || stream_->bytesAvailable() == 0 || (events_ & FD_READ) == 0 ||
+            receivePaused_) {
+            // A paused socket is notified again when it resumes.
             readEnabled_ = true;
             return;
         }

@@ -20,3 +20,14 @@ void ComTransparent::OnReceive(const char* data, int length)
 }
 
 void ComTransparent::OnSend(int /*count*/) {}
+
+bool ComTransparent::WantsRead()
+{
+    return tunnel_ == nullptr || tunnel_->SerialReadWanted();
+}
+
+void ComTransparent::OnWritesDrained()
+{
+    if (tunnel_ != nullptr)
+        tunnel_->OnSerialWritable();
+}

@@ -20,6 +20,8 @@ protected:
     void OnClose(int result) override;
     void OnReceive(const char* data, int length) override;
     void OnSend(int count) override;
+    bool WantsRead() override;
+    void OnWritesDrained() override;
 
 private:
     SerialOwner* const tunnel_;

@@ -10,4 +10,7 @@ class LocalDataOwner
 public:
     virtual ~LocalDataOwner() = default;
     virtual void SendLocalData(_com_transfer_data* block) = 0;
+    // An accepted local connection was backlogged (CSocket::IsWriteBacklogged) and
+    // has room again, or was lost. The base does nothing.
+    virtual void OnLocalWritable() {}
 };

@@ -9,4 +9,7 @@ class RelayDataOwner
 public:
     virtual ~RelayDataOwner() = default;
     virtual void OnRelayData(const unsigned char* bytes, int count) = 0;
+    // The relay connection was backlogged (CSocket::IsWriteBacklogged) and has room
+    // again, or was lost. The base does nothing.
+    virtual void OnRelayWritable() {}
 };

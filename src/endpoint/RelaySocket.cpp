@@ -13,6 +13,13 @@ void RelaySocket::OnReceive(int)
     }
 }
 
+void RelaySocket::OnSend(int)
+{
+    if (owner_ != nullptr) {
+        owner_->OnRelayWritable();
+    }
+}
+
 void RelaySocket::OnClose(int errorCode)
 {
     connected_ = 0;

@@ -25,6 +25,8 @@ public:
 protected:
     void OnReceive(int errorCode) override;
     void OnClose(int errorCode) override;
+    // Room again after a backlog: the owner hears of it.
+    void OnSend(int errorCode) override;
 
 private:
     int32_t connected_ = 1;

@@ -12,13 +12,39 @@ int SocketHandoff::Append(const void* data, int length)
         return 0;
     }
     pending_.append(static_cast<const char*>(data), length);
+    return PostDrain() ? length : SOCKET_ERROR;
+}
+
+bool SocketHandoff::PostDrain()
+{
     if (!drainPosted_) {
         if (!platform::PostedWork::Post(shared_from_this())) {
-            return SOCKET_ERROR;
+            return false;
         }
         drainPosted_ = true;
     }
-    return length;
+    return true;
+}
+
+int64_t SocketHandoff::PendingSize() const
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    return pending_.size();
+}
+
+bool SocketHandoff::RequestResume()
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    resume_ = true;
+    return PostDrain();
+}
+
+bool SocketHandoff::TakeResume()
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    const bool resume = resume_;
+    resume_ = false;
+    return resume;
 }
 
 QByteArray SocketHandoff::Take()

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 
+#include <cstdint>
 #include <memory>
 #include <mutex>
 
@@ -24,6 +25,13 @@ public:
     int Append(const void* data, int length);
     // UI thread: takes the bytes handed over so far; the next Append queues a drain.
     QByteArray Take();
+    // Bytes handed over and not yet taken (any thread).
+    int64_t PendingSize() const;
+    // Any thread: asks the UI thread to resume the socket's receive notifications,
+    // after the bytes appended so far. False when no drain can be queued.
+    bool RequestResume();
+    // UI thread: whether a resume was asked for since the last call.
+    bool TakeResume();
     // Cross-thread sends are accepted from now on (the socket is connected).
     void Open();
     // Cross-thread sends are refused from now on and the bytes not yet taken dropped.
@@ -35,8 +43,12 @@ public:
     void RunPosted() override;
 
 private:
-    std::mutex lock_;
+    // Queues the drain unless one is queued already; called with lock_ held.
+    bool PostDrain();
+
+    mutable std::mutex lock_;
     QByteArray pending_;
+    bool resume_ = false;      // a resume of receive notifications was asked for
     CSocket* owner_ = nullptr; // cleared by Detach (UI thread)
     bool open_ = false;        // connected: cross-thread sends are accepted
     bool drainPosted_ = false; // a drain is queued on the UI thread

@@ -218,9 +218,38 @@ void CComDataTunnel::OnSerialData(const char* data, int count)
     }
 }
 
+bool CComDataTunnel::SerialReadWanted()
+{
+    std::lock_guard<std::mutex> guard(relayLock_);
+    if (relay_ == nullptr || !relayReady_) {
+        serialHeld_ = false; // bytes read now are dropped, as before
+        return true;
+    }
+    const int64_t mark = serialHeld_ ? CSocket::kWriteLowWater : CSocket::kWriteHighWater;
+    serialHeld_ = relay_->UnwrittenBytes() > mark;
+    return !serialHeld_;
+}
+
 void CComDataTunnel::OnRelayData(const unsigned char* bytes, int count)
 {
     WriteToCom(bytes, count);
+    CSerialIO* serial = userHalf_ != nullptr ? userHalf_->serial : nullptr;
+    if (serial == nullptr || relay_ == nullptr || serial->WritesWaiting() < CSerialIO::kHoldWrites) {
+        return;
+    }
+    // Held first, then the drain asked for: a drain between the two resumes at once.
+    relay_->PauseReceive();
+    if (!serial->NotifyWhenDrained()) {
+        relay_->ResumeReceive();
+    }
+}
+
+void CComDataTunnel::OnSerialWritable()
+{
+    std::lock_guard<std::mutex> guard(relayLock_);
+    if (relay_ != nullptr) {
+        relay_->ResumeReceive();
+    }
 }
 
 void CComDataTunnel::WriteToCom(const unsigned char* bytes, int count)

@@ -57,8 +57,14 @@ public:
     // Bytes read from the COM port (serial reader thread): sent unchanged on the
     // relay connection, dropped while there is none.
     void OnSerialData(const char* data, int count) override;
-    // Bytes from the port-transfer relay: written to the COM port (WriteToCom).
+    // Serial reader thread: false while the relay connection holds more than
+    // CSocket::kWriteHighWater unwritten bytes, until they fell to kWriteLowWater.
+    bool SerialReadWanted() override;
+    // Bytes from the port-transfer relay: written to the COM port (WriteToCom). While
+    // CSerialIO::kHoldWrites writes wait for the port, the relay is not read.
     void OnRelayData(const unsigned char* bytes, int count) override;
+    // Serial reader thread: the port's writes drained, the relay is read again.
+    void OnSerialWritable() override;
     // Writes bytes to the COM port through the user half's endpoint.
     void WriteToCom(const unsigned char* bytes, int count);
 
@@ -103,4 +109,6 @@ private:
     std::unique_ptr<RelaySocket> relay_;
     // Set once the registration went out: serial bytes flow only after it.
     bool relayReady_ = false;
+    // The COM port is not read while the relay connection is backlogged (relayLock_).
+    bool serialHeld_ = false;
 };

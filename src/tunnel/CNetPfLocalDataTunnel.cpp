@@ -89,6 +89,10 @@ void CNetPfLocalDataTunnel::Stop()
         listener->Close();
     }
     localConnection_ = nullptr;
+    // Connections left behind read again (what they send goes nowhere now).
+    if (PortForwardListener* listener = Listener()) {
+        listener->HoldReading(*this, false);
+    }
     std::unique_ptr<RelaySocket> relay = std::move(relay_);
     relay.reset();
 }
@@ -191,6 +195,25 @@ void CNetPfLocalDataTunnel::SendLocalData(_com_transfer_data* block)
         return;
     }
     relay_->Send(block->bytes, static_cast<int>(block->length), 0);
+    if (relay_->IsWriteBacklogged()) {
+        if (PortForwardListener* listener = Listener()) {
+            listener->HoldReading(*this, true);
+        }
+    }
+}
+
+void CNetPfLocalDataTunnel::OnRelayWritable()
+{
+    if (PortForwardListener* listener = Listener()) {
+        listener->HoldReading(*this, false);
+    }
+}
+
+void CNetPfLocalDataTunnel::OnLocalWritable()
+{
+    if (relay_ != nullptr) {
+        relay_->ResumeReceive();
+    }
 }
 
 int CNetPfLocalDataTunnel::ListenerDeviceType() const
@@ -205,6 +228,9 @@ void CNetPfLocalDataTunnel::OnRelayData(const unsigned char* bytes, int count)
     }
     if (CSocket* connection = CurrentLocalConnection()) {
         connection->Send(bytes, count, 0);
+        if (connection->IsWriteBacklogged() && relay_ != nullptr) {
+            relay_->PauseReceive();
+        }
     }
 }
 

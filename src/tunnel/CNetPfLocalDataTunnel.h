@@ -47,14 +47,21 @@ public:
     bool Match(const char* gwSn, const char* devSn) const override;
     void OnMessage(cJSON* message, TunnelInbound kind) override;
     QString GetText(int code) override;
-    // Sends the block's bytes on the relay connection.
+    // Sends the block's bytes on the relay connection. Once that connection is
+    // backlogged, the local connections are held (PortForwardListener::HoldReading)
+    // until it has room again (OnRelayWritable).
     void SendLocalData(_com_transfer_data* block) override;
+    // The local connection has room again: the relay connection is read again.
+    void OnLocalWritable() override;
 
     // LocalListenerOwner: the device type code (the record's protocol field).
     int ListenerDeviceType() const override;
     // RelayDataOwner: bytes from the relay go to the local connection, or are
-    // dropped while there is none.
+    // dropped while there is none. Once that connection is backlogged, the relay
+    // connection is not read until a local connection has room (OnLocalWritable).
     void OnRelayData(const unsigned char* bytes, int count) override;
+    // The relay connection has room again: the local connections are read again.
+    void OnRelayWritable() override;
 
     // Envelope 2996 / 2992.
     void SendOpenRequest();

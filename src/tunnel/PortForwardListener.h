@@ -22,6 +22,10 @@ public:
     // Closes the listening socket; the connections it accepted stay.
     virtual void Close() = 0;
 
+    // Stops (`hold`) or resumes the reading of every connection accepted for `owner`:
+    // the tunnel cannot pass more on for now (its relay connection is backlogged).
+    virtual void HoldReading(LocalListenerOwner& owner, bool hold) = 0;
+
     // cmdId 2986: the far side matched the local connection.
     virtual void OnMatched(LocalListenerOwner& owner, const cJSON* message) = 0;
     // cmdId 2987: the far side acknowledged bytes.

@@ -156,6 +156,7 @@ public:
         return JsonPtr(answer.empty() ? nullptr : cJSON_Parse(answer.c_str()));
     }
     void Close() override { Record(kClose, nullptr, nullptr); }
+    void HoldReading(LocalListenerOwner& /*owner*/, bool /*hold*/) override {}
     void OnMatched(LocalListenerOwner& owner, const cJSON* message) override
     {
         Record(kMatched, &owner, message);
