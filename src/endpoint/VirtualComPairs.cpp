@@ -2,6 +2,7 @@
 
 #include "app/ProgramFolder.h"
 #include "endpoint/VpnClientControl.h"
+#include "platform/ComPortNames.h"
 #include "platform/MessageBox.h"
 
 #include <QFile>
@@ -183,6 +184,12 @@ void VirtualComPairs::Ensure()
         ShowMissingDriver();
         return;
     }
+    InstallOne(folder);
+}
+
+void VirtualComPairs::InstallOne(const std::string& folder)
+{
+    const size_t before = pairs_.size();
     const std::optional<std::string> output =
         RunCommandCaptured(QuotedToolPath(folder) + kInstallArguments, folder);
     if (!output || output->empty())
@@ -190,10 +197,43 @@ void VirtualComPairs::Ensure()
 
     for (int attempt = 0; attempt < kRelistAttempts; ++attempt) {
         ListInstalled();
-        if (!pairs_.empty())
+        if (pairs_.size() > before)
             return;
         std::this_thread::sleep_for(kRelistPause);
     }
+}
+
+VirtualComLease VirtualComPairs::LeaseFreePair()
+{
+    Ensure();
+    VirtualComLease lease = TakeFreePair();
+    if (lease.lock != nullptr || pairs_.empty())
+        return lease;
+    // Every pair is held by another tunnel: this one gets a pair of its own.
+    const std::string folder = FindVirtualComFolder();
+    if (!folder.empty())
+        InstallOne(folder);
+    return TakeFreePair();
+}
+
+VirtualComLease VirtualComPairs::TakeFreePair()
+{
+    const std::string lockFolder = platform::VirtualComFolder();
+    for (auto pair = pairs_.rbegin(); pair != pairs_.rend(); ++pair) {
+        VirtualComLease lease;
+        for (_virtual_com_half* half : pair->halves) {
+            if (half->isA == 0 && half->listed != 0)
+                lease.user = half;
+            else if (half->isA == 1 && lease.program == nullptr)
+                lease.program = half;
+        }
+        if (lease.user == nullptr || lease.program == nullptr)
+            continue;
+        lease.lock = ComPairLock::TryTake(lockFolder, pair->number);
+        if (lease.lock != nullptr)
+            return lease;
+    }
+    return {};
 }
 
 _virtual_com_half* VirtualComPairs::PickUserHalf() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cloud/VirtualComPair.h"
+#include "endpoint/ComPairLock.h"
 
 #include <memory>
 #include <string>
@@ -23,6 +24,15 @@ std::string FindVirtualComFolder();
 // `half` filled (listed set, no serial endpoint), when name, number and COM number
 // were all found.
 bool ParseVirtualComLine(const std::string& line, _virtual_com_half* half);
+
+// One pair for one serial tunnel: its user and program ends, held by `lock` until the
+// lease goes. An empty lease (no lock) when no pair could be had.
+struct VirtualComLease
+{
+    _virtual_com_half* user = nullptr;
+    _virtual_com_half* program = nullptr;
+    std::unique_ptr<ComPairLock> lock;
+};
 
 // The virtual null-modem pairs of the serial tunnel, found and made with the pair tool
 // lumetra-vcom. Ends are named "CNCA<n>" (the end the program opens) and "CNCB<n>"
@@ -62,6 +72,12 @@ public:
     // shows up. Blocks the calling thread meanwhile (up to about 6 seconds).
     void Ensure();
 
+    // Lists (installing a first pair when there is none, as Ensure) and leases the last
+    // listed pair with both ends that no other tunnel holds, in this process or another
+    // (ComPairLock in the pair folder). When every pair is held, installs one more pair
+    // and leases it. Blocks like Ensure.
+    VirtualComLease LeaseFreePair();
+
     // The end to offer to the user: the last "CNCB" end of the list, walking all pairs
     // and their halves in order; null when there is none.
     _virtual_com_half* PickUserHalf() const;
@@ -74,6 +90,12 @@ public:
     _virtual_com_pair* PairOf(const _virtual_com_half* half);
 
 private:
+    // Leases the last listed pair with both ends that is free; empty when none is.
+    VirtualComLease TakeFreePair();
+    // Runs the tool's install in `folder` and lists again until the list grows (at most
+    // kRelistAttempts times, apart by kRelistPause).
+    void InstallOne(const std::string& folder);
+
     std::vector<_virtual_com_pair> pairs_;
     std::vector<std::unique_ptr<_virtual_com_half>> halves_;
 };

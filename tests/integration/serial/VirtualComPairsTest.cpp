@@ -6,12 +6,15 @@
 #include "support/VcomFolder.h"
 
 #include "endpoint/VirtualComPairs.h"
+#include "platform/ComPortNames.h"
 #include "platform/MessageBox.h"
 #include "support/MessageBoxRecorder.h"
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -82,6 +85,50 @@ TEST_F(VirtualComPairsTest, EnsureInstallsOnePairWhenNoneExistsAndKeepsIt)
     fresh.Ensure();
     EXPECT_EQ(folder.PairNumbers(), numbers) << "an existing pair is kept";
     EXPECT_EQ(PickedEnds(fresh), std::make_pair(listed[0].comB, listed[0].comA));
+}
+
+// Two tunnels, whether of one client or of two, never share a pair: the second lease
+// installs a pair of its own, and a pair comes free again when its lease goes (also
+// when its holder dies, since the lock is the kernel's).
+TEST_F(VirtualComPairsTest, EveryLeaseGetsAPairNoOtherHoldsAndAFreedPairIsReused)
+{
+    VirtualComLease first = comPairs.LeaseFreePair();
+    ASSERT_NE(first.lock, nullptr);
+    ASSERT_NE(first.user, nullptr);
+    ASSERT_NE(first.program, nullptr);
+    EXPECT_EQ(first.user->number, first.program->number);
+
+    VirtualComPairs otherClient;
+    VirtualComLease second = otherClient.LeaseFreePair();
+    ASSERT_NE(second.lock, nullptr);
+    EXPECT_NE(second.lock->Number(), first.lock->Number());
+    EXPECT_NE(second.user->com, first.user->com);
+    EXPECT_EQ(folder.PairNumbers().size(), 2u);
+
+    VirtualComLease third = comPairs.LeaseFreePair();
+    ASSERT_NE(third.lock, nullptr);
+    EXPECT_EQ(folder.PairNumbers().size(), 3u);
+    const std::set<int> held{first.lock->Number(), second.lock->Number(), third.lock->Number()};
+    EXPECT_EQ(held.size(), 3u);
+
+    const int freed = second.lock->Number();
+    second = VirtualComLease{};
+    VirtualComLease again = comPairs.LeaseFreePair();
+    ASSERT_NE(again.lock, nullptr);
+    EXPECT_EQ(again.lock->Number(), freed) << "a freed pair is taken before a new one is made";
+    EXPECT_EQ(folder.PairNumbers().size(), 3u);
+
+    // A lock held by a process that ended is free at once.
+    const pid_t child = fork();
+    if (child == 0) {
+        auto held_by_child = ComPairLock::TryTake(platform::VirtualComFolder(), 99);
+        _exit(held_by_child != nullptr ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_NE(ComPairLock::TryTake(platform::VirtualComFolder(), 99), nullptr);
+    EXPECT_EQ(boxes.Count(), 0u);
 }
 
 } // namespace
