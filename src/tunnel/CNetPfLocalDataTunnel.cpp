@@ -195,6 +195,12 @@ void CNetPfLocalDataTunnel::SendLocalData(_com_transfer_data* block)
         return;
     }
     relay_->Send(block->bytes, static_cast<int>(block->length), 0);
+    // A relay held for a local connection that went before its room notice was
+    // delivered (the listener forgets ended connections) is read again from here.
+    CSocket* current = relay_->IsReceivePaused() ? CurrentLocalConnection() : nullptr;
+    if (relay_->IsReceivePaused() && (current == nullptr || !current->IsWriteBacklogged())) {
+        relay_->ResumeReceive();
+    }
     if (relay_->IsWriteBacklogged()) {
         if (PortForwardListener* listener = Listener()) {
             listener->HoldReading(*this, true);
