@@ -268,6 +268,74 @@ TEST_F(SerialIOTest, OverflowQueuesAtMost1024WritesThenDropsUntilDrainedWithOneL
         << printed.substr(0, 2000);
 }
 
+// A held endpoint whose owner can refuse reads and counts the drain notices.
+class FlowSerialIO : public HeldSerialIO
+{
+public:
+    using HeldSerialIO::HeldSerialIO;
+    ~FlowSerialIO() override { StopReader(); }
+    std::atomic<bool> wanted{true};
+    std::atomic<int> drained{0};
+    // Waits until the reader has asked `count` more times whether to read.
+    bool WaitForAsks(int count)
+    {
+        std::unique_lock<std::mutex> guard(lock_);
+        const int until = asks_ + count;
+        return changed_.wait_for(guard, std::chrono::milliseconds(kWaitMs), [&] { return asks_ >= until; });
+    }
+
+protected:
+    bool WantsRead() override
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        ++asks_;
+        changed_.notify_all();
+        return wanted;
+    }
+    void OnWritesDrained() override { ++drained; }
+
+private:
+    std::mutex lock_;
+    std::condition_variable changed_;
+    int asks_ = 0;
+};
+
+TEST_F(SerialIOTest, AWatchedQueueTellsOnceOfItsDrainAndAnUnwantedReadLeavesThePortUnread)
+{
+    testing::internal::CaptureStderr();
+    {
+        FlowSerialIO io(log);
+        OpenProgramEnd(io);
+        EXPECT_FALSE(io.NotifyWhenDrained()) << "an empty queue has drained already";
+        std::string kept;
+        io.HoldNextSend();
+        for (int i = 0; i <= CSerialIO::kHoldWrites; ++i) {
+            kept += Chunk('F', i, CSerialIO::kSendLimit);
+            io.Write(kept.data() + kept.size() - CSerialIO::kSendLimit, CSerialIO::kSendLimit);
+            if (i == 0) {
+                ASSERT_TRUE(io.WaitUntilHeld());
+            }
+        }
+        EXPECT_EQ(io.WritesWaiting(), CSerialIO::kHoldWrites);
+        EXPECT_TRUE(io.NotifyWhenDrained());
+        io.Release();
+        // The notice comes while the rest is written, once.
+        ASSERT_EQ(user.Read(kept.size(), 30000), kept);
+        EXPECT_EQ(io.drained.load(), 1);
+        EXPECT_EQ(io.WritesWaiting(), 0);
+
+        io.wanted = false;
+        ASSERT_TRUE(io.WaitForAsks(1));
+        ASSERT_TRUE(user.Write("held", kWaitMs));
+        ASSERT_TRUE(io.WaitForAsks(20));
+        EXPECT_EQ(SerialEventLog::Count(log.Get(), Kind::Receive), 0u);
+        io.wanted = true;
+        EXPECT_TRUE(log.WaitFor(
+            [](const SerialEventLog::Events& events) { return SerialEventLog::Received(events) == "held"; }));
+    }
+    testing::internal::GetCapturedStderr();
+}
+
 TEST_F(SerialIOTest, ConcurrentWritersNeverTearOrLoseAWrite)
 {
     constexpr int kChunks = 150;
