@@ -49,8 +49,8 @@ void CliMqttSession::Stop()
 {
     // The MQTT thread may be inside SendWindowMessage, waiting for this (the UI) thread to
     // handle an inbound message: keep handling them while waiting instead of blocking.
-    auto waitUntil = [](auto done) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    auto waitUntil = [](auto done, int seconds) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
         while (!done() && std::chrono::steady_clock::now() < deadline) {
             if (QCoreApplication::instance() != nullptr)
                 QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
@@ -60,8 +60,12 @@ void CliMqttSession::Stop()
     // What was published last (the VPN switch-off, QoS 2, goes out just before the
     // command ends) reaches the far side only once the broker has it whole: let the
     // library finish those exchanges first (briefly).
+    // Releases kept while the broker was away (a tunnel closed during an outage) go
+    // out once it is back: wait for them a little longer.
     if (threadDone_.valid())
-        waitUntil([this] { return connection_->UnfinishedPublishes() == 0; });
+        waitUntil(
+            [this] { return connection_->PendingReleases() == 0 && connection_->UnfinishedPublishes() == 0; },
+            connection_->PendingReleases() > 0 ? MqttConnection::kReleaseWaitMs / 1000 : 3);
     connection_->Stop();
     if (!threadDone_.valid())
         return;
@@ -69,5 +73,6 @@ void CliMqttSession::Stop()
     // loop to end so the process does not exit first and make the broker publish
     // the last will.
     waitUntil(
-        [this] { return threadDone_.wait_for(std::chrono::milliseconds(10)) == std::future_status::ready; });
+        [this] { return threadDone_.wait_for(std::chrono::milliseconds(10)) == std::future_status::ready; },
+        3);
 }

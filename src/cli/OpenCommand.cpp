@@ -80,7 +80,8 @@ void OpenCommand::DetailChanged()
     // The far end closed a tunnel that was ready: close it here too and give up.
     const CDataTunnel* tunnel =
         DetailSession() != nullptr ? DetailSession()->Controller().DeviceTunnel(device_) : nullptr;
-    if (ready_ && !closing_ && !Finishing() && tunnel != nullptr &&
+    // (A tunnel that ended itself has its row off already and its text shown.)
+    if (ready_ && !closing_ && !Finishing() && tunnel != nullptr && device_->tunnelOpen != 0 &&
         !DetailSession()->Controller().IsActive(tunnel)) {
         CliConsole::Error("the far end closed the tunnel");
         ready_ = false;
@@ -101,6 +102,13 @@ void OpenCommand::DeviceOpened(CNodeDevice* device)
     }
     ready_ = true;
     CliConsole::Out("ready: " + ReadyPlace());
+}
+
+void OpenCommand::DeviceLinkChanged(CNodeDevice* device, bool up)
+{
+    if (device == device_ && ready_ && !closing_ && !Finishing()) {
+        CliConsole::Out(std::string(up ? "link: back" : "link: lost"));
+    }
 }
 
 void OpenCommand::DeviceOpenFailed(CNodeDevice* device)

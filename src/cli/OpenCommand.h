@@ -12,7 +12,10 @@ class CNodeGateway;
 // usable prints one line "ready: <where>" on standard output (the device path of the
 // user's COM port, or "<listen address>:<port>"). The tunnel stays open until SIGINT
 // or SIGTERM, then it is closed as the close request does and the exit code is 0. A
-// refusal, a fault or a time-out prints its text and exits with 1.
+// refusal, a fault or a time-out prints its text and exits with 1. While the tunnel
+// is ready, the loss of its data connection prints "link: lost" and its return
+// "link: back"; a tunnel that gives up (or whose device was taken meanwhile) prints
+// its text and exits with 1.
 class OpenCommand : public CliSessionCommand
 {
 public:
@@ -31,6 +34,8 @@ public:
     void DeviceOpened(CNodeDevice* device) override;
     void DeviceOpenFailed(CNodeDevice* device) override;
     void RequestTimedOut(CNodeDevice* device) override;
+    // "link: lost" / "link: back" on standard output once the tunnel was ready.
+    void DeviceLinkChanged(CNodeDevice* device, bool up) override;
 
 private:
     std::string ReadyPlace() const;

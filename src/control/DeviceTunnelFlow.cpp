@@ -245,6 +245,32 @@ void DeviceTunnelFlow::CloseRequest(CNodeDevice* device)
     StartStop(false, device);
 }
 
+void DeviceTunnelFlow::Ended(CDataTunnel* tunnel, const QString& text)
+{
+    if (tunnel == nullptr) {
+        return;
+    }
+    handledOpens_.Remove(tunnel->GatewaySn(), tunnel->DeviceSn());
+    CNodeDevice* device = tunnel->GetDevice();
+    int row = -1;
+    if (device != nullptr) {
+        device->tunnelOpen = 0;
+        row = device->rowIndex;
+        if (awaitingOpen_ == device) {
+            awaitingOpen_ = nullptr;
+        }
+    }
+    tunnel->Stop();
+    detail_.Repaint();
+    detail_.Show(text);
+    if (detail_.tableHost_ != nullptr) {
+        detail_.tableHost_->ResetRowButton(row);
+    }
+    if (device != nullptr) {
+        detail_.Listener().DeviceClosed(device);
+    }
+}
+
 void DeviceTunnelFlow::RequestTimeout(CNodeDevice* device)
 {
     int row = -1;

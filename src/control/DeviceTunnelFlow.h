@@ -3,6 +3,8 @@
 #include "control/HandledOpenSet.h"
 #include "tunnel/PortStartQueue.h"
 
+#include <QString>
+
 #include <string>
 
 struct cJSON;
@@ -29,6 +31,9 @@ public:
     void StartStop(bool open, CNodeDevice* device);
     void SerialReady(const char* gwSn, int deviceId);
     void Reply(CDataTunnel* tunnel, const cJSON* reply);
+    // The open tunnel cannot go on: it is closed as on a close request (releases
+    // sent), `text` is shown instead of the closing text and the row is reset.
+    void Ended(CDataTunnel* tunnel, const QString& text);
     // The waiting dialog of `device` (null: of a channel request) timed out.
     void RequestTimeout(CNodeDevice* device);
 

@@ -16,6 +16,15 @@
 GatewayDetailController::GatewayDetailController(Session& session, const TunnelServices& services)
     : session_(session), services_(services), channel_(*this), devices_(*this, channel_, activeTunnels_)
 {
+    // After a broker outage the far side may have freed this PC's devices (its last
+    // will): every open tunnel takes its device again.
+    services_.publisher->SetReconnectedHandler([this] {
+        for (CDataTunnel* tunnel : activeTunnels_.Snapshot()) {
+            if (activeTunnels_.Contains(tunnel)) {
+                tunnel->OnBrokerBack();
+            }
+        }
+    });
 }
 
 GatewayDetailController::~GatewayDetailController()
@@ -23,6 +32,7 @@ GatewayDetailController::~GatewayDetailController()
     if (tips_ != nullptr) {
         tips_->Close();
     }
+    services_.publisher->SetReconnectedHandler(nullptr);
     if (services_.publisher->TargetWindow() == this) {
         services_.publisher->SetTargetWindow(nullptr);
     }
@@ -119,6 +129,19 @@ void GatewayDetailController::OnTunnelReply(CDataTunnel& tunnel, const cJSON* re
     devices_.Reply(&tunnel, reply);
 }
 
+void GatewayDetailController::OnTunnelLink(CDataTunnel& tunnel, bool up)
+{
+    Repaint();
+    if (tunnel.GetDevice() != nullptr) {
+        Listener().DeviceLinkChanged(tunnel.GetDevice(), up);
+    }
+}
+
+void GatewayDetailController::OnTunnelEnded(CDataTunnel& tunnel, const char* text)
+{
+    devices_.Ended(&tunnel, QString::fromUtf8(text));
+}
+
 // --- Helpers. ---
 
 void GatewayDetailController::ShowTips(const QString& text, bool closable, bool timed, CNodeDevice* device)
@@ -180,6 +203,8 @@ std::vector<GatewayDetailController::DeviceRow> GatewayDetailController::DeviceR
         row.name = device->deviceName;
         row.interfaceName = device->ifaceTypeName;
         row.address = device->AddressText();
+        const CDataTunnel* tunnel = DeviceTunnel(device.get());
+        row.linkLost = tunnel != nullptr && tunnel->LinkLost();
         row.online = device->online != 0;
         row.hasButton = device->IsTunnelCapable();
         row.on = device->tunnelOpen != 0;

@@ -81,6 +81,10 @@ public:
     void OnTunnelClosed(CDataTunnel& tunnel) override;
     // The reply of the tunnel's open (DeviceTunnelFlow::Reply).
     void OnTunnelReply(CDataTunnel& tunnel, const cJSON* reply) override;
+    // Repaints and tells the listener (DeviceLinkChanged).
+    void OnTunnelLink(CDataTunnel& tunnel, bool up) override;
+    // Shows the text and closes the tunnel (DeviceTunnelFlow::Ended).
+    void OnTunnelEnded(CDataTunnel& tunnel, const char* text) override;
     // The controller owns the tunnels' message boxes.
     platform::MessageWindow* MessageBoxOwner() override { return this; }
 
@@ -144,6 +148,7 @@ public:
         bool online = false;
         bool hasButton = false; // tunnel type 1 or 2
         bool on = false;        // the tunnel-open flag
+        bool linkLost = false;  // the open tunnel's data connection is lost
     };
     std::vector<DeviceRow> DeviceRows() const;
 

@@ -22,6 +22,9 @@ public:
     // A device's tunnel was stopped on a close request.
     virtual void DeviceClosed(CNodeDevice* /*device*/) {}
 
+    // An open device tunnel's data connection was lost (`up` false) or is back.
+    virtual void DeviceLinkChanged(CNodeDevice* /*device*/, bool /*up*/) {}
+
     // The maintenance channel was granted ("busiCode" 0) and its client started.
     virtual void ChannelOpened() {}
     // A channel request ended without a channel: offline gateway, the question

@@ -12,4 +12,7 @@ public:
     // The relay connection was backlogged (CSocket::IsWriteBacklogged) and has room
     // again, or was lost. The base does nothing.
     virtual void OnRelayWritable() {}
+    // The relay ended the connection (or it broke). The owner must not destroy the
+    // connection inside this call. Base: nothing.
+    virtual void OnRelayClosed() {}
 };

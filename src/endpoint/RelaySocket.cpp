@@ -24,4 +24,7 @@ void RelaySocket::OnClose(int errorCode)
 {
     connected_ = 0;
     CSocket::OnClose(errorCode);
+    if (owner_ != nullptr) {
+        owner_->OnRelayClosed();
+    }
 }

@@ -21,3 +21,30 @@ int MessagePublisher::PublishJsonToServer(const cJSON* root, int qos)
     }
     return PublishToServer(text.data(), static_cast<int>(text.size()), qos);
 }
+
+int MessagePublisher::PublishRelease(const char* topic, const void* payload, int length, int qos)
+{
+    return Publish(topic, payload, length, qos);
+}
+
+int MessagePublisher::PublishJsonRelease(const char* topic, const cJSON* root, int qos)
+{
+    const std::string text = mqtt_json_print(root);
+    if (text.empty()) {
+        return -1;
+    }
+    return PublishRelease(topic, text.data(), static_cast<int>(text.size()), qos);
+}
+
+int MessagePublisher::PublishJsonReleaseToServer(const cJSON* root, int qos)
+{
+    const std::string text = mqtt_json_print(root);
+    if (text.empty()) {
+        return -1;
+    }
+    const std::string topic = ServerTopic();
+    if (topic.empty()) {
+        return PublishToServer(text.data(), static_cast<int>(text.size()), qos);
+    }
+    return PublishRelease(topic.c_str(), text.data(), static_cast<int>(text.size()), qos);
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 struct cJSON;
 namespace platform {
 class MessageWindow;
@@ -33,6 +35,23 @@ public:
     int PublishJson(const char* topic, const cJSON* root, int qos);
     // The same on the PC's server topic.
     int PublishJsonToServer(const cJSON* root, int qos);
+
+    // A release (unbind, link release, channel switch-off): published as Publish
+    // does, but one that cannot go out for want of a connection is kept and sent
+    // once the broker is back, before anything else. Base: Publish.
+    virtual int PublishRelease(const char* topic, const void* payload, int length, int qos);
+    // PublishRelease of a printed object; -1 when it cannot be printed.
+    int PublishJsonRelease(const char* topic, const cJSON* root, int qos);
+    // PublishRelease on the PC's server topic.
+    int PublishJsonReleaseToServer(const cJSON* root, int qos);
+    // The PC's server topic (empty until the connection made it).
+    virtual const char* ServerTopic() const { return ""; }
+
+    // Called on the UI thread after each connection to the broker that follows a
+    // lost one (not after the first): whatever the far side freed when the broker
+    // published this PC's last will can be taken again. Null: nobody. A handler
+    // replaced before a queued call ran is not called. Base: never called.
+    virtual void SetReconnectedHandler(std::function<void()> /*handler*/) {}
 
 protected:
     MessagePublisher() = default;

@@ -6,11 +6,15 @@
 #include "mqtt-c/mqtt_topics.h"
 #include "platform/UiThread.h"
 
+#include <QTimer>
+
 #include <mosquitto.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
 
 MqttConnection::MqttConnection() = default;
 
@@ -209,6 +213,86 @@ void MqttConnection::Stop()
 
 int MqttConnection::Publish(const char* topic, const void* payload, int length, int qos)
 {
+    // Kept releases go first.
+    if (pendingReleases_.load() > 0) {
+        FlushReleases();
+    }
+    return PublishNow(topic, payload, length, qos);
+}
+
+int MqttConnection::PublishRelease(const char* topic, const void* payload, int length, int qos)
+{
+    if (topic == nullptr || payload == nullptr || length < 0) {
+        return MOSQ_ERR_INVAL;
+    }
+    std::lock_guard<std::mutex> guard(releaseLock_);
+    int result = MOSQ_ERR_NO_CONN;
+    // Behind releases still kept, or while there is no connection, it is kept too (a
+    // message of QoS 1 or 2 handed to the library now would be lost when the
+    // program ends before the broker is back).
+    if (releases_.empty() && connected_.load()) {
+        result = PublishNow(topic, payload, length, qos);
+        if (result != MOSQ_ERR_NO_CONN) {
+            return result;
+        }
+    }
+    if (releases_.size() >= kMaxPendingReleases) {
+        std::fprintf(Err(), "release on %s dropped: %zu releases wait for the broker already\n", topic,
+                     releases_.size());
+        std::fflush(Err());
+        return result;
+    }
+    releases_.push_back(
+        {topic, std::string(static_cast<const char*>(payload), static_cast<size_t>(length)), qos});
+    pendingReleases_.store(releases_.size());
+    return MOSQ_ERR_SUCCESS;
+}
+
+void MqttConnection::FlushReleases()
+{
+    std::lock_guard<std::mutex> guard(releaseLock_);
+    while (!releases_.empty()) {
+        const Release& release = releases_.front();
+        if (PublishNow(release.topic.c_str(), release.payload.data(),
+                       static_cast<int>(release.payload.size()), release.qos) != MOSQ_ERR_SUCCESS) {
+            break;
+        }
+        releases_.pop_front();
+    }
+    pendingReleases_.store(releases_.size());
+}
+
+void MqttConnection::SetReconnectedHandler(std::function<void()> handler)
+{
+    std::shared_ptr<std::function<void()>> replaced;
+    std::lock_guard<std::mutex> guard(releaseLock_);
+    replaced = std::move(reconnected_);
+    if (handler) {
+        reconnected_ = std::make_shared<std::function<void()>>(std::move(handler));
+    }
+}
+
+bool MqttConnection::WaitForReleases(int timeoutMs) const
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        if (PendingReleases() == 0 && UnfinishedPublishes() == 0) {
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+size_t MqttConnection::PendingReleases() const
+{
+    return pendingReleases_.load();
+}
+
+int MqttConnection::PublishNow(const char* topic, const void* payload, int length, int qos)
+{
     int mid = 0;
     int result = MOSQ_ERR_INVAL;
     {
@@ -247,9 +331,36 @@ size_t MqttConnection::UnfinishedPublishes() const
 
 void MqttConnection::OnConnect(struct mosquitto* mosq, void* obj, int result)
 {
-    const MqttConnection* self = static_cast<const MqttConnection*>(obj);
+    MqttConnection* self = static_cast<MqttConnection*>(obj);
     const mqtt_config& cfg = self->config_;
     if (result == 0) {
+        self->connected_.store(true);
+        if (!self->everConnected_) {
+            self->FlushReleases();
+        } else {
+            // Back after a loss. The far side's services come back to a restarted
+            // broker at about the same moment: kept releases and the handler (which
+            // binds the open tunnels again) wait a moment so that they find them
+            // subscribed. Anything published meanwhile still lets the releases go first.
+            std::weak_ptr<std::function<void()>> handler;
+            {
+                std::lock_guard<std::mutex> guard(self->releaseLock_);
+                handler = self->reconnected_;
+            }
+            std::weak_ptr<bool> alive = self->alive_;
+            platform::UiThread::Post([self, alive, handler] {
+                QTimer::singleShot(kReconnectSettleMs, [self, alive, handler] {
+                    if (alive.expired()) {
+                        return;
+                    }
+                    self->FlushReleases();
+                    if (const std::shared_ptr<std::function<void()>> call = handler.lock()) {
+                        (*call)();
+                    }
+                });
+            });
+        }
+        self->everConnected_ = true;
         for (int i = 0; i < cfg.topic_count; ++i) {
             mosquitto_subscribe(mosq, nullptr, cfg.topics[i], cfg.qos);
         }
@@ -261,7 +372,8 @@ void MqttConnection::OnConnect(struct mosquitto* mosq, void* obj, int result)
 
 void MqttConnection::OnDisconnect(struct mosquitto* /*mosq*/, void* obj, int result)
 {
-    const MqttConnection* self = static_cast<const MqttConnection*>(obj);
+    MqttConnection* self = static_cast<MqttConnection*>(obj);
+    self->connected_.store(false);
     if (result != 0 && !self->config_.quiet) {
         std::fprintf(self->Err(), "%s\n", mosquitto_connack_string(result));
         std::fflush(self->Err());

@@ -6,9 +6,11 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdio>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <set>
+#include <string>
 
 struct mosquitto;
 struct mosquitto_message;
@@ -50,6 +52,11 @@ public:
     int Publish(const char* topic, const void* payload, int length, int qos) override;
     int PublishToServer(const void* payload, int length, int qos) override;
     const char* PcId() const override { return pcId_; }
+    // Kept while the broker cannot be reached (see PendingReleases).
+    int PublishRelease(const char* topic, const void* payload, int length, int qos) override;
+    const char* ServerTopic() const override { return serverTopic_; }
+    // UI thread.
+    void SetReconnectedHandler(std::function<void()> handler) override;
     void SetTargetWindow(platform::MessageWindow* window) override { targetWindow_.store(window); }
     platform::MessageWindow* TargetWindow() const override { return targetWindow_.load(); }
 
@@ -58,6 +65,18 @@ public:
     // QoS 2 reaches the subscribers only once its exchange is complete, so an
     // orderly stop waits for 0 before it disconnects.
     size_t UnfinishedPublishes() const;
+    // Releases kept for want of a connection and not yet handed to the library. They
+    // go out first after the next connection; an orderly stop waits for 0 as well.
+    size_t PendingReleases() const;
+    // Most releases kept; a release beyond is dropped (said on the error stream).
+    static constexpr size_t kMaxPendingReleases = 256;
+    // After a reconnection, how long kept releases and the reconnection handler wait.
+    static constexpr int kReconnectSettleMs = 1000;
+    // How long a program that ends waits for its kept releases to go out.
+    static constexpr int kReleaseWaitMs = 5000;
+    // Waits (sleeping, any thread but the client thread) until no release is kept
+    // and every publish is finished, at most `timeoutMs`. True when that happened.
+    bool WaitForReleases(int timeoutMs) const;
 
     // The set-up steps of Run, for tests and diagnostics.
     // Loads the options, creates the client with its will and callbacks. Returns 0
@@ -75,6 +94,10 @@ public:
 
 private:
     int Connect();
+    // Hands one message to the library and notes it as unfinished.
+    int PublishNow(const char* topic, const void* payload, int length, int qos);
+    // Publishes the kept releases in order while the library takes them.
+    void FlushReleases();
     // Copies one inbound message and queues its dispatch on the UI thread: the client
     // thread never waits for the window (a box left open must not cost the keep-alive).
     void HandOn(const struct mosquitto_message* message);
@@ -114,7 +137,27 @@ private:
     std::set<int> unfinishedMids_;
     std::set<int> earlyMids_;
 
+    // Releases kept while the broker could not be reached, in order, and their count
+    // (read without the lock by every Publish).
+    struct Release
+    {
+        std::string topic;
+        std::string payload;
+        int qos = 0;
+    };
+    mutable std::mutex releaseLock_;
+    std::deque<Release> releases_;
+    std::atomic<size_t> pendingReleases_{0};
+    // The reconnection handler (set on the UI thread, under releaseLock_); a queued
+    // call holds it weakly.
+    std::shared_ptr<std::function<void()>> reconnected_;
+    // Expires with the connection: queued work of the UI thread checks it.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    // Set by the connect callback, cleared by the disconnect callback.
+    std::atomic<bool> connected_{false};
+
     // Client thread only.
+    bool everConnected_ = false;
     bool processing_ = true;
     int messageCounter_ = 0;
 

@@ -12,6 +12,7 @@
 #include "mqtt-c/mqtt_envelope.h"
 #include "mqtt-c/mqtt_topics.h"
 #include "platform/MessageBox.h"
+#include "tunnel/LinkKeeper.h"
 #include "tunnel/TunnelHost.h"
 #include "tunnel/TunnelJson.h"
 #include "tunnel/TunnelObserver.h"
@@ -41,6 +42,18 @@ CComDataTunnel::CComDataTunnel(const TunnelServices& services, TunnelObserver* o
                                CNodeGateway* gateway, CNodeDevice* device)
     : CDataTunnel(services, gateway, device), observer_(observer)
 {
+    LinkKeeper::Hooks hooks;
+    hooks.attempt = [this] {
+        bool stopped = false;
+        return OpenRelay(1, &stopped);
+    };
+    hooks.report = [this](bool up) {
+        if (observer_ != nullptr) {
+            observer_->OnTunnelLink(*this, up);
+        }
+    };
+    hooks.giveUp = [this] { End(kTextLinkGivenUp); };
+    keeper_ = std::make_unique<LinkKeeper>(std::move(hooks));
 }
 
 CComDataTunnel::~CComDataTunnel()
@@ -62,6 +75,8 @@ CComDataTunnel::~CComDataTunnel()
 void CComDataTunnel::Start()
 {
     Replies().Clear();
+    keeper_->Disarm();
+    rebinding_ = false;
     if (Services().host == nullptr) {
         return;
     }
@@ -102,6 +117,8 @@ void CComDataTunnel::Start()
 void CComDataTunnel::Stop()
 {
     Replies().Clear();
+    keeper_->Disarm();
+    rebinding_ = false;
     SendUnbind();
     SendLinkRelease();
     CloseEndpoint(userHalf_);
@@ -170,6 +187,39 @@ void CComDataTunnel::OnMessage(cJSON* message, TunnelInbound kind)
 void CComDataTunnel::OnOpenAccepted()
 {
     OpenComPort();
+    keeper_->Arm(LinkGiveUpMs());
+    bool ended = false;
+    {
+        std::lock_guard<std::mutex> guard(relayLock_);
+        ended = relay_ != nullptr && relay_->HasEnded();
+    }
+    if (ended) {
+        keeper_->ConnectionEnded(); // lost before the open was accepted
+    }
+}
+
+void CComDataTunnel::OnBrokerBack()
+{
+    if (!keeper_->Armed()) {
+        return;
+    }
+    rebinding_ = true;
+    Replies().Expect(ReplyExpectations::kBindAnswer);
+    RequestBind();
+}
+
+bool CComDataTunnel::LinkLost() const
+{
+    return keeper_->Lost();
+}
+
+void CComDataTunnel::End(const char* text)
+{
+    if (observer_ != nullptr) {
+        observer_->OnTunnelEnded(*this, text);
+    } else {
+        Stop();
+    }
 }
 
 QString CComDataTunnel::GetText(int code)
@@ -232,6 +282,7 @@ bool CComDataTunnel::SerialReadWanted()
 
 void CComDataTunnel::OnRelayData(const unsigned char* bytes, int count)
 {
+    keeper_->BytesArrived();
     WriteToCom(bytes, count);
     CSerialIO* serial = userHalf_ != nullptr ? userHalf_->serial : nullptr;
     if (serial == nullptr || relay_ == nullptr || serial->WritesWaiting() < CSerialIO::kHoldWrites) {
@@ -250,6 +301,15 @@ void CComDataTunnel::OnSerialWritable()
     if (relay_ != nullptr) {
         relay_->ResumeReceive();
     }
+}
+
+void CComDataTunnel::OnRelayClosed()
+{
+    {
+        std::lock_guard<std::mutex> guard(relayLock_);
+        relayReady_ = false;
+    }
+    keeper_->ConnectionEnded();
 }
 
 void CComDataTunnel::WriteToCom(const unsigned char* bytes, int count)
@@ -301,6 +361,14 @@ std::string CComDataTunnel::RegistrationText(const std::string& pcId, const std:
 
 void CComDataTunnel::ConnectRelay(int reconnect)
 {
+    bool stopped = false;
+    if (!OpenRelay(reconnect, &stopped) && !stopped) {
+        ReportFailure(kTextRelayUnreachable);
+    }
+}
+
+bool CComDataTunnel::OpenRelay(int reconnect, bool* stopped)
+{
     RelaySocket* relay = nullptr;
     {
         std::lock_guard<std::mutex> guard(relayLock_);
@@ -311,7 +379,7 @@ void CComDataTunnel::ConnectRelay(int reconnect)
         relay = relay_.get();
     }
     if (relay == nullptr) {
-        return;
+        return false;
     }
     // A registration repeated on a live connection starts over on a new one.
     relay->Close();
@@ -325,16 +393,17 @@ void CComDataTunnel::ConnectRelay(int reconnect)
         // Connect runs the event loop: Stop may have dropped the connection meanwhile.
         std::lock_guard<std::mutex> guard(relayLock_);
         if (relay_.get() != relay) {
-            return;
+            *stopped = true;
+            return false;
         }
         if (connected) {
             const std::string text = RegistrationText(PcId(), GatewaySn(), DeviceSn(), reconnect);
             relay->Send(text.data(), static_cast<int>(text.size()), 0);
             relayReady_ = true;
-            return;
+            return true;
         }
     }
-    ReportFailure(kTextRelayUnreachable);
+    return false;
 }
 
 void CComDataTunnel::SendLinkParameters()
@@ -352,7 +421,7 @@ void CComDataTunnel::SendLinkParameters()
 void CComDataTunnel::SendLinkRelease()
 {
     const JsonPtr request = mqtt_build_link_release(PcId(), GatewaySn().c_str(), DeviceSn().c_str());
-    SendToBinder(request.get());
+    SendReleaseToBinder(request.get());
 }
 
 void CComDataTunnel::SendOpenRequest()
@@ -380,7 +449,16 @@ void CComDataTunnel::HandleBindAnswer(const cJSON* message)
         !Replies().Take(ReplyExpectations::kBindAnswer, Describe())) {
         return;
     }
-    if (isBind == 1) {
+    if (rebinding_) {
+        // Bound again after the broker came back: the connection may be taken again
+        // now; another PC holding the device ends the tunnel.
+        rebinding_ = false;
+        if (isBind == 1) {
+            End(kTextOccupied);
+        } else {
+            keeper_->TryNow();
+        }
+    } else if (isBind == 1) {
         ReportFailure(kTextOccupied);
     } else {
         Replies().Expect(ReplyExpectations::kParameterRequest);

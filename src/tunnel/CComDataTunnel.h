@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 
+class LinkKeeper;
 class RelaySocket;
 class TunnelObserver;
 struct _virtual_com_half;
@@ -34,6 +35,9 @@ public:
     static constexpr const char* kTextOccupied = "通道占用中！";
     static constexpr const char* kTextRegistrationFailed = "设备注册失败！";
     static constexpr const char* kTextRelayUnreachable = "服务器端口访问不了";
+    // Shown when a lost data connection could not be made again in time (both kinds
+    // of device tunnel).
+    static constexpr const char* kTextLinkGivenUp = "连接中断，通道已关闭";
 
     // The services' host gives the virtual COM pairs; without one Start finds no pair.
     // The tunnel reports to `observer` (none when null).
@@ -53,6 +57,9 @@ public:
     // Envelope 2990 to "/sys/transparent/<gw>/down" with "pt_len" and "sock_new";
     // leaves the send count as it is. No flow of this tunnel calls it.
     void SendLocalData(_com_transfer_data* block) override;
+    // Binds the device again (2983); occupied meanwhile ends the tunnel.
+    void OnBrokerBack() override;
+    bool LinkLost() const override;
 
     // Bytes read from the COM port (serial reader thread): sent unchanged on the
     // relay connection, dropped while there is none.
@@ -65,6 +72,8 @@ public:
     void OnRelayData(const unsigned char* bytes, int count) override;
     // Serial reader thread: the port's writes drained, the relay is read again.
     void OnSerialWritable() override;
+    // The port-transfer connection ended: the link keeper connects again.
+    void OnRelayClosed() override;
     // Writes bytes to the COM port through the user half's endpoint.
     void WriteToCom(const unsigned char* bytes, int count);
 
@@ -76,7 +85,8 @@ public:
     // Opens the program half's COM port through the user half's endpoint with the
     // device's line settings.
     void OpenComPort();
-    // Connects to the port-transfer server and registers there ("reconnect" 1 or 0).
+    // Connects to the port-transfer server and registers there ("reconnect" 1 or 0);
+    // reports the server unreachable when it cannot.
     void ConnectRelay(int reconnect);
     // Binder request 3000 with the device's line settings.
     void SendLinkParameters();
@@ -100,6 +110,11 @@ private:
     void HandleInboundData(const cJSON* message);
     void ReportClosed();
     void ReportReply(const cJSON* reply);
+    // Connects and registers; true once the registration went out. `stopped` is set
+    // when the tunnel stopped while it connected.
+    bool OpenRelay(int reconnect, bool* stopped);
+    // Asks the observer to show `text` and close this tunnel (Stop without one).
+    void End(const char* text);
 
     TunnelObserver* observer_ = nullptr;
     _virtual_com_half* userHalf_ = nullptr;
@@ -111,4 +126,8 @@ private:
     bool relayReady_ = false;
     // The COM port is not read while the relay connection is backlogged (relayLock_).
     bool serialHeld_ = false;
+    // Re-connects a lost port-transfer connection while the open tunnel runs.
+    std::unique_ptr<LinkKeeper> keeper_;
+    // A bind request after a broker reconnection waits for its answer.
+    bool rebinding_ = false;
 };

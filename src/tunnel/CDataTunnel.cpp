@@ -10,9 +10,11 @@
 #include "mqtt-c/MessagePublisher.h"
 #include "mqtt-c/mqtt_commands.h"
 #include "mqtt-c/mqtt_topics.h"
+#include "tunnel/LinkKeeper.h"
 
 #include <cjson/cJSON.h>
 
+#include <cstdlib>
 #include <cstring>
 
 CDataTunnel::CDataTunnel(const TunnelServices& services, CNodeGateway* gateway, CNodeDevice* device)
@@ -86,6 +88,19 @@ void CDataTunnel::SendToBinder(const cJSON* object)
     PublishObject(kBinderTopic, object);
 }
 
+void CDataTunnel::OnBrokerBack() {}
+
+bool CDataTunnel::LinkLost() const
+{
+    return false;
+}
+
+int CDataTunnel::LinkGiveUpMs() const
+{
+    const int seconds = std::atoi(ResourceText("link_retry_seconds").c_str());
+    return seconds >= 1 && seconds <= 3600 ? seconds * 1000 : LinkKeeper::kDefaultGiveUpMs;
+}
+
 void CDataTunnel::SendReply2994()
 {
     PublishToGateway(mqtt_build_reply_2994(DeviceSn().c_str(), PcId()));
@@ -93,7 +108,20 @@ void CDataTunnel::SendReply2994()
 
 void CDataTunnel::SendUnbind()
 {
-    PublishToGateway(mqtt_build_unbind(DeviceSn().c_str(), PcId()));
+    const JsonPtr envelope = mqtt_build_unbind(DeviceSn().c_str(), PcId());
+    if (envelope != nullptr && gateway_ != nullptr && services_.publisher != nullptr) {
+        char topic[kTopicBufferSize];
+        if (mqtt_format_down_topic(topic, gateway_->gwSn.c_str())) {
+            services_.publisher->PublishJsonRelease(topic, envelope.get(), 0);
+        }
+    }
+}
+
+void CDataTunnel::SendReleaseToBinder(const cJSON* object)
+{
+    if (gateway_ != nullptr && object != nullptr && services_.publisher != nullptr) {
+        services_.publisher->PublishJsonRelease(kBinderTopic, object, 0);
+    }
 }
 
 void CDataTunnel::BuildPortTransferFrame(unsigned char* frame, const char* payload, size_t length)

@@ -80,14 +80,24 @@ public:
     // Envelope 2985 with no member of its own.
     virtual void SendEmptyCommand();
 
+    // --- Keeping an open tunnel. ---
+    // The broker connection is back after a loss: the far side may have freed the
+    // device on this PC's last will. Base: nothing.
+    virtual void OnBrokerBack();
+    // True while the open tunnel's data connection is lost. Base: false.
+    virtual bool LinkLost() const;
+
     // --- Messages of the base. ---
     // Prints `object` and publishes it on the binder topic (QoS 0) when the tunnel
     // has a gateway. The caller keeps and frees the object.
     void SendToBinder(const cJSON* object);
     // Envelope 2994, the answer to 2997.
     void SendReply2994();
-    // Envelope 2998 (unbind), forward topic "/ipc/kavno/publish".
+    // Envelope 2998 (unbind), forward topic "/ipc/kavno/publish"; a release: kept
+    // while the broker is away (MessagePublisher::PublishRelease).
     void SendUnbind();
+    // SendToBinder for a release (the link release 3002).
+    void SendReleaseToBinder(const cJSON* object);
 
     // Fills `frame` (kPortTransferFrameHeader + length bytes, zero-filled by the
     // caller) with a port-transfer frame around `payload`. Nothing is written when
@@ -127,6 +137,9 @@ protected:
     ReplyExpectations& Replies() { return replies_; }
     // "tunnel <gateway serial>/<device serial>", made safe for a diagnostic line.
     std::string Describe() const;
+    // How long a lost data connection is retried before the tunnel gives up: the
+    // installation's "link_retry_seconds" (1 to 3600), else LinkKeeper's default.
+    int LinkGiveUpMs() const;
 
 private:
     // Publishes the printed object (QoS 0) on `topic` when there is a publisher.

@@ -9,6 +9,7 @@
 #include "endpoint/RelaySocket.h"
 #include "mqtt-c/mqtt_envelope.h"
 #include "tunnel/CComDataTunnel.h"
+#include "tunnel/LinkKeeper.h"
 #include "tunnel/PortForwardListener.h"
 #include "tunnel/TunnelHost.h"
 #include "tunnel/TunnelJson.h"
@@ -24,6 +25,21 @@ CNetPfLocalDataTunnel::CNetPfLocalDataTunnel(const TunnelServices& services, Tun
                                              CNodeGateway* gateway, CNodeDevice* device)
     : CDataTunnel(services, gateway, device), observer_(observer)
 {
+    LinkKeeper::Hooks hooks;
+    hooks.attempt = [this] { return OpenRelay(1); };
+    hooks.report = [this](bool up) {
+        if (observer_ != nullptr) {
+            observer_->OnTunnelLink(*this, up);
+        }
+    };
+    hooks.giveUp = [this] {
+        if (observer_ != nullptr) {
+            observer_->OnTunnelEnded(*this, CComDataTunnel::kTextLinkGivenUp);
+        } else {
+            Stop();
+        }
+    };
+    keeper_ = std::make_unique<LinkKeeper>(std::move(hooks));
 }
 
 CNetPfLocalDataTunnel::~CNetPfLocalDataTunnel() = default;
@@ -45,9 +61,37 @@ uint16_t CNetPfLocalDataTunnel::RelayPort() const
     return port > 0 && port <= 0xFFFF ? static_cast<uint16_t>(port) : kDefaultRelayPort;
 }
 
-std::string CNetPfLocalDataTunnel::RegistrationText() const
+std::string CNetPfLocalDataTunnel::RegistrationText(int reconnect) const
 {
-    return CComDataTunnel::RegistrationText(PcId(), GatewaySn(), DeviceSn(), 0);
+    return CComDataTunnel::RegistrationText(PcId(), GatewaySn(), DeviceSn(), reconnect);
+}
+
+bool CNetPfLocalDataTunnel::OpenRelay(int reconnect)
+{
+    if (relay_ != nullptr) {
+        relay_->Close();
+    }
+    relay_.reset(new (std::nothrow) RelaySocket(this));
+    if (relay_ == nullptr) {
+        return false;
+    }
+    RelaySocket* relay = relay_.get();
+    // Connect runs the event loop: Stop may have dropped the connection meanwhile.
+    if (relay->Create() && relay->Connect(QString::fromStdString(RelayHost()), RelayPort()) &&
+        relay_.get() == relay) {
+        const std::string text = RegistrationText(reconnect);
+        relay->Send(text.data(), static_cast<int>(text.size()), 0);
+        // The relay's occupancy answer comes once, to this registration (none when
+        // a reconnect takes up the tunnel's device connection).
+        Replies().Expect(ReplyExpectations::kBindAnswer);
+        return true;
+    }
+    return false;
+}
+
+bool CNetPfLocalDataTunnel::LinkLost() const
+{
+    return keeper_->Lost();
 }
 
 void CNetPfLocalDataTunnel::Start()
@@ -57,22 +101,10 @@ void CNetPfLocalDataTunnel::Start()
     // tunnel once.
     Replies().Expect(ReplyExpectations::kResult);
     Replies().Expect(ReplyExpectations::kFarEndClosed);
+    keeper_->Disarm();
     localConnection_ = nullptr;
-    if (relay_ != nullptr) {
-        relay_->Close();
-    }
-    relay_.reset(new (std::nothrow) RelaySocket(this));
-    if (relay_ != nullptr) {
-        RelaySocket* relay = relay_.get();
-        // Failures show up as silent sends on a dead connection.
-        if (relay->Create() && relay->Connect(QString::fromStdString(RelayHost()), RelayPort()) &&
-            relay_.get() == relay) {
-            const std::string text = RegistrationText();
-            relay->Send(text.data(), static_cast<int>(text.size()), 0);
-            // The relay's occupancy answer comes once, to this registration.
-            Replies().Expect(ReplyExpectations::kBindAnswer);
-        }
-    }
+    // Failures show up as silent sends on a dead connection.
+    OpenRelay(0);
     // Listed by the view at once, so the answers of the far side reach this tunnel.
     if (observer_ != nullptr) {
         observer_->OnTunnelOpened(*this);
@@ -83,6 +115,7 @@ void CNetPfLocalDataTunnel::Start()
 void CNetPfLocalDataTunnel::Stop()
 {
     Replies().Clear();
+    keeper_->Disarm();
     SendUnbind();
     ReportClosed();
     if (PortForwardListener* listener = Listener()) {
@@ -232,12 +265,18 @@ void CNetPfLocalDataTunnel::OnRelayData(const unsigned char* bytes, int count)
     if (bytes == nullptr || count <= 0) {
         return;
     }
+    keeper_->BytesArrived();
     if (CSocket* connection = CurrentLocalConnection()) {
         connection->Send(bytes, count, 0);
         if (connection->IsWriteBacklogged() && relay_ != nullptr) {
             relay_->PauseReceive();
         }
     }
+}
+
+void CNetPfLocalDataTunnel::OnRelayClosed()
+{
+    keeper_->ConnectionEnded();
 }
 
 CSocket* CNetPfLocalDataTunnel::CurrentLocalConnection()
@@ -270,6 +309,16 @@ void CNetPfLocalDataTunnel::HandleOccupancy(const cJSON* message)
         !Replies().Take(ReplyExpectations::kBindAnswer, Describe())) {
         return;
     }
+    if (keeper_->Armed()) {
+        // The answer to a reconnect that found nothing to take up: opened anew, or
+        // the device was taken while this tunnel's connection was lost.
+        if (occupied != 0 && observer_ != nullptr) {
+            observer_->OnTunnelEnded(*this, kTextOccupied);
+        } else if (occupied != 0) {
+            Stop();
+        }
+        return;
+    }
     if (occupied == 0) {
         Replies().Expect(ReplyExpectations::kParameterRequest);
         SendOpenRequest();
@@ -295,6 +344,10 @@ void CNetPfLocalDataTunnel::HandleResult(cJSON* message)
         return;
     }
     if (flag != 0) {
+        keeper_->Arm(LinkGiveUpMs());
+        if (relay_ == nullptr || relay_->HasEnded()) {
+            keeper_->ConnectionEnded(); // lost before the open was accepted
+        }
         RequestListener();
     } else {
         ReportReply(message);

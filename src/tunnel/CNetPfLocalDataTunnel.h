@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+class LinkKeeper;
 class RelaySocket;
 class CSocket;
 class PortForwardListener;
@@ -53,6 +54,7 @@ public:
     void SendLocalData(_com_transfer_data* block) override;
     // The local connection has room again: the relay connection is read again.
     void OnLocalWritable() override;
+    bool LinkLost() const override;
 
     // LocalListenerOwner: the device type code (the record's protocol field).
     int ListenerDeviceType() const override;
@@ -62,6 +64,9 @@ public:
     void OnRelayData(const unsigned char* bytes, int count) override;
     // The relay connection has room again: the local connections are read again.
     void OnRelayWritable() override;
+    // The relay connection ended: the link keeper connects again. A registration
+    // that finds the device taken ends the tunnel ("is_occupy" true).
+    void OnRelayClosed() override;
 
     // Envelope 2996 / 2992.
     void SendOpenRequest();
@@ -79,8 +84,9 @@ public:
     // 15000.
     std::string RelayHost() const;
     uint16_t RelayPort() const;
-    // The registration text that opens the relay connection.
-    std::string RegistrationText() const;
+    // The registration text that opens the relay connection ("reconnect" 1 when it
+    // takes up a lost one).
+    std::string RegistrationText(int reconnect = 0) const;
 
 private:
     void HandleOccupancy(const cJSON* message);
@@ -90,8 +96,13 @@ private:
     void ReportReply(const cJSON* reply);
     void ReportClosed();
     CSocket* CurrentLocalConnection();
+    // A new relay connection with its registration; true once the registration went
+    // out (the occupancy answer is then awaited).
+    bool OpenRelay(int reconnect);
 
     TunnelObserver* observer_ = nullptr;
     std::unique_ptr<RelaySocket> relay_;
     CSocket* localConnection_ = nullptr;
+    // Re-connects a lost relay connection while the open tunnel runs.
+    std::unique_ptr<LinkKeeper> keeper_;
 };

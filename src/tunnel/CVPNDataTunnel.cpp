@@ -42,8 +42,11 @@ void CVPNDataTunnel::Start()
 void CVPNDataTunnel::Stop()
 {
     if (const CNodeGateway* gateway = GetGateway()) {
-        PublishToServer(Publisher(),
-                        mqtt_build_vpn_switch_off(gateway->gwSn.c_str(), gateway->vpnPort, PcId()));
+        // A release: kept while the broker is away.
+        const JsonPtr request = mqtt_build_vpn_switch_off(gateway->gwSn.c_str(), gateway->vpnPort, PcId());
+        if (request != nullptr && Publisher() != nullptr) {
+            Publisher()->PublishJsonReleaseToServer(request.get(), kServerQos);
+        }
     }
 }
 

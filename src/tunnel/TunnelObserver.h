@@ -21,6 +21,14 @@ public:
     // A reply to the tunnel's open for the user ({"flag", "msg", ...}). The object
     // stays the tunnel's and is valid during the call only.
     virtual void OnTunnelReply(CDataTunnel& tunnel, const cJSON* reply) = 0;
+    // The open tunnel's data connection was lost (`up` false) or is back (true).
+    // Base: nothing.
+    virtual void OnTunnelLink(CDataTunnel& /*tunnel*/, bool /*up*/) {}
+    // The open tunnel cannot go on (its connection stayed lost, or its device was
+    // taken while the broker was away): show `text` (UTF-8) and close the tunnel as
+    // a close request does, releases included. Never called inside a notification
+    // of the tunnel's own connection. Base: nothing.
+    virtual void OnTunnelEnded(CDataTunnel& /*tunnel*/, const char* /*text*/) {}
     // The window that owns the message boxes the tunnel shows (may be null).
     virtual platform::MessageWindow* MessageBoxOwner() = 0;
 };

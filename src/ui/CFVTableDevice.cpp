@@ -2,6 +2,7 @@
 
 #include "cloud/CNodeDevice.h"
 #include "control/GatewayDetailController.h"
+#include "tunnel/CDataTunnel.h"
 #include "ui/CMemDCPNG.h"
 #include "ui/pngbutton/CGdiPlusBitmapResource.h"
 #include "ui/pngbutton/CTabButton.h"
@@ -14,6 +15,8 @@ constexpr int kButtonX = 442;
 constexpr int kButtonWidth = 130;
 constexpr int kButtonHeight = 29;
 constexpr int kIconSize = 22;
+// The parameter cell of a device whose open tunnel lost its data connection.
+constexpr const char* kTextLinkLost = "连接中断，正在重连";
 
 } // namespace
 
@@ -144,8 +147,13 @@ void CFVTableDevice::paintEvent(QPaintEvent*)
         p.save();
         for (int c : {2, 3, 4}) {
             p.setClipRect(QRectF(edges[c], y, edges[c + 1] - edges[c], kRowHeight));
+            // While an open tunnel's data connection is lost and being made again, the
+            // parameter cell says so instead.
+            const CDataTunnel* tunnel = controller_ != nullptr ? controller_->DeviceTunnel(device) : nullptr;
+            const bool lost = tunnel != nullptr && tunnel->LinkLost();
             const QString text = c == 2   ? device->deviceName
                                  : c == 3 ? device->ifaceTypeName
+                                 : lost   ? QString::fromUtf8(kTextLinkLost)
                                           : device->AddressText();
             dc.Text(cell(c), text, bodyFont);
         }

@@ -28,6 +28,11 @@ bool Clumetra_uniApp::InitInstance()
         dlg.SetScreenshotPath(screenshotPath_);
         dlg.DoModal();
     }
+    // Releases kept while the broker was away (a tunnel closed during an outage) go
+    // out when it is back within a few seconds; the process ends right after.
+    if (connection_.PendingReleases() > 0) {
+        connection_.WaitForReleases(MqttConnection::kReleaseWaitMs);
+    }
     platform::TipsDialog::SetPresenter(previousTips);
     platform::SetBusyIndicator(previousBusy);
     platform::SetMessageBoxHandler(previousBoxes);

@@ -59,20 +59,35 @@ bool FarsideBed::StartFarside(const QByteArray& inventory, const QStringList& op
     const QString inventoryPath = home.filePath("inventory.json");
     QFile inventoryFile(inventoryPath);
     vcomDir_ = home.filePath("vcom");
-    if (!home.mkpath("custom_resource") || !home.mkpath("vcom") ||
-        !PlatconfBuilder()
-             .WebService(web)
-             .Broker(broker_)
-             .TunnelServers(portTransfer, relay)
-             .Text("relay_host", "127.0.0.1")
-             .WriteTo(platconf) ||
+    PlatconfBuilder builder;
+    builder.WebService(web)
+        .Broker(broker_)
+        .TunnelServers(portTransfer, relay)
+        .Text("relay_host", "127.0.0.1");
+    for (const auto& [name, text] : extra_)
+        builder.Text(name, text);
+    if (!home.mkpath("custom_resource") || !home.mkpath("vcom") || !builder.WriteTo(platconf) ||
         !QFile::link(ProgramRun::BuiltProgram("lumetra-vcom"), home.filePath("lumetra-vcom")) ||
         !inventoryFile.open(QIODevice::WriteOnly) || inventoryFile.write(inventory) != inventory.size()) {
         error_ = "cannot prepare the installation in " + home.path();
         return false;
     }
     inventoryFile.close();
-    if (!farside_.Start(platconf, inventoryPath, QStringList{"--keepalive", "0"} + options) ||
+    platconfPath_ = platconf;
+    inventoryPath_ = inventoryPath;
+    farsideOptions_ = QStringList{"--keepalive", "0"} + options;
+    if (!farside_.Start(platconf, inventoryPath, farsideOptions_) ||
+        !farside_.WaitForOutput("broker connected")) {
+        error_ = "far side: " + farside_.Error() + farside_.Output() + farside_.ErrorOutput();
+        return false;
+    }
+    return true;
+}
+
+bool FarsideBed::RestartFarside()
+{
+    farside_.Stop();
+    if (!farside_.Start(platconfPath_, inventoryPath_, farsideOptions_) ||
         !farside_.WaitForOutput("broker connected")) {
         error_ = "far side: " + farside_.Error() + farside_.Output() + farside_.ErrorOutput();
         return false;

@@ -12,6 +12,8 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 // The whole far side on loopback with an installation of the client, for the
 // end-to-end tests and the benchmarks: a mosquitto broker, a lumetra-farside over the
@@ -45,6 +47,15 @@ public:
     // the flow under test), once it is connected to the broker. Needs the broker.
     // False with the reason in Error().
     bool StartFarside(const QByteArray& inventory, const QStringList& options);
+    // Stops the far side (SIGTERM; its connections end with it) and starts it again
+    // as StartFarside did. False with the reason in Error().
+    bool RestartFarside();
+    // An extra entry of the installation's custom resource file; set before
+    // StartFarside.
+    void SetPlatconfText(const std::string& name, const std::string& text)
+    {
+        extra_.emplace_back(name, text);
+    }
 
     // The installation folder (LUMETRA_HOME of the client) and a path inside it.
     QString Home() const { return home_.path(); }
@@ -99,6 +110,9 @@ private:
     QTemporaryDir home_;
     QString vcomDir_;
     std::set<int> ports_;
+    std::vector<std::pair<std::string, std::string>> extra_;
+    QString platconfPath_, inventoryPath_;
+    QStringList farsideOptions_;
     FarsideProcess farside_;
     QProcess cli_;
     QString out_;

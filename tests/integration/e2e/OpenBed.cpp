@@ -7,6 +7,7 @@
 #include "platform/ProcessLauncher.h"
 
 #include <QRegularExpression>
+#include <QTcpSocket>
 
 namespace {
 
@@ -49,10 +50,30 @@ OpenBed::~OpenBed()
     recorder_.Disconnect();
 }
 
+bool OpenBed::StartWithControl()
+{
+    controlPort_ = PickPort();
+    return Start(false);
+}
+
+std::string OpenBed::Control(const std::string& line)
+{
+    QTcpSocket control;
+    control.connectToHost("127.0.0.1", static_cast<quint16>(controlPort_));
+    if (!control.waitForConnected(10000))
+        return "(no control channel)";
+    control.write(QByteArray::fromStdString(line + "\n"));
+    while (!control.canReadLine() && control.waitForReadyRead(20000)) {
+    }
+    return control.readLine().trimmed().toStdString();
+}
+
 bool OpenBed::Start(bool vpnServer)
 {
-    const QStringList vpn =
+    QStringList vpn =
         vpnServer ? QStringList{"--vpn-ca", HomeFile("lumetra/ca.crt")} : QStringList{"--no-vpn-server"};
+    if (controlPort_ != 0)
+        vpn << "--control" << QString::number(controlPort_);
     if (!StartBroker() || !StartFarside(kInventory, vpn))
         return false;
     // A login fixes the installation's PC identifier before any tunnel runs.

@@ -38,6 +38,10 @@ public:
     // server when `vpnServer` is set and the machine can run one; see VpnServer) and
     // the recorder. False with the reason in Error().
     bool Start(bool vpnServer = false);
+    // Start without a VPN server, with the far side's control channel open.
+    bool StartWithControl();
+    // One command on the far side's control channel and its one-line answer.
+    std::string Control(const std::string& line);
 
     // Starts `lumetra-cli open <gateway> <device>` signed in as the test account.
     void Open(const std::string& device);
@@ -64,5 +68,6 @@ private:
     void EndVpnClients();
 
     std::string pcId_;
+    int controlPort_ = 0;
     MqttTestClient recorder_{"e2e-wire-recorder"};
 };
