@@ -42,18 +42,10 @@ CComDataTunnel::CComDataTunnel(const TunnelServices& services, TunnelObserver* o
                                CNodeGateway* gateway, CNodeDevice* device)
     : CDataTunnel(services, gateway, device), observer_(observer)
 {
-    LinkKeeper::Hooks hooks;
-    hooks.attempt = [this] {
+    keeper_ = MakeLinkKeeper(observer_, [this] {
         bool stopped = false;
         return OpenRelay(1, &stopped);
-    };
-    hooks.report = [this](bool up) {
-        if (observer_ != nullptr) {
-            observer_->OnTunnelLink(*this, up);
-        }
-    };
-    hooks.giveUp = [this] { End(kTextLinkGivenUp); };
-    keeper_ = std::make_unique<LinkKeeper>(std::move(hooks));
+    });
 }
 
 CComDataTunnel::~CComDataTunnel()
@@ -211,15 +203,6 @@ void CComDataTunnel::OnBrokerBack()
 bool CComDataTunnel::LinkLost() const
 {
     return keeper_->Lost();
-}
-
-void CComDataTunnel::End(const char* text)
-{
-    if (observer_ != nullptr) {
-        observer_->OnTunnelEnded(*this, text);
-    } else {
-        Stop();
-    }
 }
 
 QString CComDataTunnel::GetText(int code)
@@ -454,7 +437,7 @@ void CComDataTunnel::HandleBindAnswer(const cJSON* message)
         // now; another PC holding the device ends the tunnel.
         rebinding_ = false;
         if (isBind == 1) {
-            End(kTextOccupied);
+            EndTunnel(observer_, kTextOccupied);
         } else {
             keeper_->TryNow();
         }

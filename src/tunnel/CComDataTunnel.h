@@ -35,9 +35,6 @@ public:
     static constexpr const char* kTextOccupied = "通道占用中！";
     static constexpr const char* kTextRegistrationFailed = "设备注册失败！";
     static constexpr const char* kTextRelayUnreachable = "服务器端口访问不了";
-    // Shown when a lost data connection could not be made again in time (both kinds
-    // of device tunnel).
-    static constexpr const char* kTextLinkGivenUp = "连接中断，通道已关闭";
 
     // The services' host gives the virtual COM pairs; without one Start finds no pair.
     // The tunnel reports to `observer` (none when null).
@@ -113,8 +110,6 @@ private:
     // Connects and registers; true once the registration went out. `stopped` is set
     // when the tunnel stopped while it connected.
     bool OpenRelay(int reconnect, bool* stopped);
-    // Asks the observer to show `text` and close this tunnel (Stop without one).
-    void End(const char* text);
 
     TunnelObserver* observer_ = nullptr;
     _virtual_com_half* userHalf_ = nullptr;

@@ -11,6 +11,7 @@
 #include "mqtt-c/mqtt_commands.h"
 #include "mqtt-c/mqtt_topics.h"
 #include "tunnel/LinkKeeper.h"
+#include "tunnel/TunnelObserver.h"
 
 #include <cjson/cJSON.h>
 
@@ -99,6 +100,29 @@ int CDataTunnel::LinkGiveUpMs() const
 {
     const int seconds = std::atoi(ResourceText("link_retry_seconds").c_str());
     return seconds >= 1 && seconds <= 3600 ? seconds * 1000 : LinkKeeper::kDefaultGiveUpMs;
+}
+
+std::unique_ptr<LinkKeeper> CDataTunnel::MakeLinkKeeper(TunnelObserver* observer,
+                                                        std::function<bool()> attempt)
+{
+    LinkKeeper::Hooks hooks;
+    hooks.attempt = std::move(attempt);
+    hooks.report = [this, observer](bool up) {
+        if (observer != nullptr) {
+            observer->OnTunnelLink(*this, up);
+        }
+    };
+    hooks.giveUp = [this, observer] { EndTunnel(observer, kTextLinkGivenUp); };
+    return std::make_unique<LinkKeeper>(std::move(hooks));
+}
+
+void CDataTunnel::EndTunnel(TunnelObserver* observer, const char* text)
+{
+    if (observer != nullptr) {
+        observer->OnTunnelEnded(*this, text);
+    } else {
+        Stop();
+    }
 }
 
 void CDataTunnel::SendReply2994()

@@ -10,6 +10,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 
 struct cJSON;
@@ -18,6 +20,8 @@ class CNodeDevice;
 class CNodeGateway;
 struct _Resource_Info;
 struct VpnInfoRecord;
+class LinkKeeper;
+class TunnelObserver;
 
 // Tunnel types of a device record ("tunType").
 constexpr int kTunTypeLocalPortForward = 1;
@@ -35,6 +39,10 @@ constexpr size_t kPortTransferFrameHeader = 6;
 class CDataTunnel
 {
 public:
+    // Shown when an open device tunnel's lost data connection could not be made
+    // again in time.
+    static constexpr const char* kTextLinkGivenUp = "连接中断，通道已关闭";
+
     CDataTunnel(const TunnelServices& services, CNodeGateway* gateway, CNodeDevice* device);
     virtual ~CDataTunnel();
 
@@ -140,6 +148,11 @@ protected:
     // How long a lost data connection is retried before the tunnel gives up: the
     // installation's "link_retry_seconds" (1 to 3600), else LinkKeeper's default.
     int LinkGiveUpMs() const;
+    // A link keeper for this tunnel: `attempt` reconnects, the loss and return go to
+    // `observer`'s OnTunnelLink, the give-up ends the tunnel (EndTunnel).
+    std::unique_ptr<LinkKeeper> MakeLinkKeeper(TunnelObserver* observer, std::function<bool()> attempt);
+    // Asks `observer` to show `text` and close this open tunnel; Stop without one.
+    void EndTunnel(TunnelObserver* observer, const char* text);
 
 private:
     // Publishes the printed object (QoS 0) on `topic` when there is a publisher.

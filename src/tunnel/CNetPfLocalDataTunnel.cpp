@@ -25,21 +25,7 @@ CNetPfLocalDataTunnel::CNetPfLocalDataTunnel(const TunnelServices& services, Tun
                                              CNodeGateway* gateway, CNodeDevice* device)
     : CDataTunnel(services, gateway, device), observer_(observer)
 {
-    LinkKeeper::Hooks hooks;
-    hooks.attempt = [this] { return OpenRelay(1); };
-    hooks.report = [this](bool up) {
-        if (observer_ != nullptr) {
-            observer_->OnTunnelLink(*this, up);
-        }
-    };
-    hooks.giveUp = [this] {
-        if (observer_ != nullptr) {
-            observer_->OnTunnelEnded(*this, CComDataTunnel::kTextLinkGivenUp);
-        } else {
-            Stop();
-        }
-    };
-    keeper_ = std::make_unique<LinkKeeper>(std::move(hooks));
+    keeper_ = MakeLinkKeeper(observer_, [this] { return OpenRelay(1); });
 }
 
 CNetPfLocalDataTunnel::~CNetPfLocalDataTunnel() = default;
@@ -312,10 +298,8 @@ void CNetPfLocalDataTunnel::HandleOccupancy(const cJSON* message)
     if (keeper_->Armed()) {
         // The answer to a reconnect that found nothing to take up: opened anew, or
         // the device was taken while this tunnel's connection was lost.
-        if (occupied != 0 && observer_ != nullptr) {
-            observer_->OnTunnelEnded(*this, kTextOccupied);
-        } else if (occupied != 0) {
-            Stop();
+        if (occupied != 0) {
+            EndTunnel(observer_, kTextOccupied);
         }
         return;
     }
