@@ -118,7 +118,6 @@ bool ParseVirtualComLine(const std::string& line, _virtual_com_half* half)
     half->com = toInt(comText);
     half->isA = name == "CNCA" ? 1 : 0;
     half->listed = 1;
-    half->serial = nullptr;
     return true;
 }
 

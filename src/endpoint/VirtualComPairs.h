@@ -21,7 +21,7 @@ std::string FindVirtualComFolder();
 // read; the end name is "CNC" plus the first "A" or "B" after "CNC", the pair number
 // the digits after "CNC" up to the first space, and the COM number the digits after
 // "RealPortName=COM" up to a line feed (other characters are skipped). True, with
-// `half` filled (listed set, no serial endpoint), when name, number and COM number
+// `half` filled (listed set), when name, number and COM number
 // were all found.
 bool ParseVirtualComLine(const std::string& line, _virtual_com_half* half);
 

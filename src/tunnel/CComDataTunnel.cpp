@@ -26,14 +26,14 @@
 
 namespace {
 
-void CloseEndpoint(_virtual_com_half* half)
+// Closes the endpoint, if any, and frees it.
+void CloseEndpoint(std::unique_ptr<ComTransparent>& endpoint)
 {
-    if (half == nullptr || half->serial == nullptr) {
+    if (endpoint == nullptr) {
         return;
     }
-    half->serial->Close();
-    delete half->serial;
-    half->serial = nullptr;
+    endpoint->Close();
+    endpoint.reset();
 }
 
 } // namespace
@@ -51,11 +51,8 @@ CComDataTunnel::CComDataTunnel(const TunnelServices& services, TunnelObserver* o
 CComDataTunnel::~CComDataTunnel()
 {
     // Endpoints first: their reader threads may still be handing bytes to us.
-    for (_virtual_com_half* half : {userHalf_, programHalf_}) {
-        if (half != nullptr && half->serial != nullptr && half->serial->Tunnel() == this) {
-            CloseEndpoint(half);
-        }
-    }
+    CloseEndpoint(userEndpoint_);
+    CloseEndpoint(programEndpoint_);
     std::unique_ptr<RelaySocket> relay;
     {
         std::lock_guard<std::mutex> guard(relayLock_);
@@ -82,12 +79,10 @@ void CComDataTunnel::Start()
     if (programHalf == nullptr) {
         return;
     }
-    for (_virtual_com_half* half : {userHalf, programHalf}) {
-        // A half left over from an earlier start of this tunnel gets a fresh endpoint.
-        if (half->serial != nullptr && half->serial->Tunnel() == this) {
-            CloseEndpoint(half);
-        }
-        half->serial = new (std::nothrow) ComTransparent(this);
+    for (std::unique_ptr<ComTransparent>* endpoint : {&userEndpoint_, &programEndpoint_}) {
+        // An endpoint left over from an earlier start of this tunnel is replaced.
+        CloseEndpoint(*endpoint);
+        endpoint->reset(new (std::nothrow) ComTransparent(this));
     }
     userHalf_ = userHalf;
     programHalf_ = programHalf;
@@ -113,9 +108,9 @@ void CComDataTunnel::Stop()
     rebinding_ = false;
     SendUnbind();
     SendLinkRelease();
-    CloseEndpoint(userHalf_);
+    CloseEndpoint(userEndpoint_);
     userHalf_ = nullptr;
-    CloseEndpoint(programHalf_);
+    CloseEndpoint(programEndpoint_);
     programHalf_ = nullptr;
     if (CNodeDevice* device = GetDevice()) {
         device->virtualComPair = nullptr;
@@ -267,7 +262,7 @@ void CComDataTunnel::OnRelayData(const unsigned char* bytes, int count)
 {
     keeper_->BytesArrived();
     WriteToCom(bytes, count);
-    CSerialIO* serial = userHalf_ != nullptr ? userHalf_->serial : nullptr;
+    CSerialIO* serial = userHalf_ != nullptr ? userEndpoint_.get() : nullptr;
     if (serial == nullptr || relay_ == nullptr || serial->WritesWaiting() < CSerialIO::kHoldWrites) {
         return;
     }
@@ -297,7 +292,7 @@ void CComDataTunnel::OnRelayClosed()
 
 void CComDataTunnel::WriteToCom(const unsigned char* bytes, int count)
 {
-    if (bytes == nullptr || count <= 0 || userHalf_ == nullptr || userHalf_->serial == nullptr) {
+    if (bytes == nullptr || count <= 0 || userHalf_ == nullptr || userEndpoint_ == nullptr) {
         return;
     }
     // The endpoint takes at most kSendLimit bytes a write. Once a write is refused
@@ -305,7 +300,7 @@ void CComDataTunnel::WriteToCom(const unsigned char* bytes, int count)
     // message larger than the port can take leaves one gap, and one overflow.
     for (int offset = 0; offset < count; offset += CSerialIO::kSendLimit) {
         const int chunk = std::min(CSerialIO::kSendLimit, count - offset);
-        if (!userHalf_->serial->Write(reinterpret_cast<const char*>(bytes) + offset, chunk))
+        if (!userEndpoint_->Write(reinterpret_cast<const char*>(bytes) + offset, chunk))
             break;
     }
 }
@@ -318,12 +313,11 @@ QString CComDataTunnel::ComPortName(int com)
 void CComDataTunnel::OpenComPort()
 {
     CNodeDevice* device = GetDevice();
-    if (userHalf_ == nullptr || userHalf_->serial == nullptr || programHalf_ == nullptr ||
-        device == nullptr) {
+    if (userHalf_ == nullptr || userEndpoint_ == nullptr || programHalf_ == nullptr || device == nullptr) {
         return;
     }
-    userHalf_->serial->Open(ComPortName(programHalf_->com), QString::number(device->baud), device->databit,
-                            device->ParityLetter(), device->stopbit);
+    userEndpoint_->Open(ComPortName(programHalf_->com), QString::number(device->baud), device->databit,
+                        device->ParityLetter(), device->stopbit);
 }
 
 std::string CComDataTunnel::RegistrationText(const std::string& pcId, const std::string& gwSn,

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 
+class ComTransparent;
 class LinkKeeper;
 class RelaySocket;
 class TunnelObserver;
@@ -76,6 +77,10 @@ public:
 
     _virtual_com_half* GetUserHalf() const { return userHalf_; }
     _virtual_com_half* GetProgramHalf() const { return programHalf_; }
+    // The serial endpoints of the two halves while the tunnel runs on them (null
+    // before the start and after the stop).
+    ComTransparent* GetUserEndpoint() const { return userEndpoint_.get(); }
+    ComTransparent* GetProgramEndpoint() const { return programEndpoint_.get(); }
     RelaySocket* GetRelayConnection() const { return relay_.get(); }
     TunnelObserver* GetObserver() const { return observer_; }
 
@@ -114,6 +119,11 @@ private:
     TunnelObserver* observer_ = nullptr;
     _virtual_com_half* userHalf_ = nullptr;
     _virtual_com_half* programHalf_ = nullptr;
+    // The endpoints the tunnel made for the halves; the user half's opens the program
+    // half's port (OpenComPort). Owned here, so none outlives the tunnel its reader
+    // thread reports to.
+    std::unique_ptr<ComTransparent> userEndpoint_;
+    std::unique_ptr<ComTransparent> programEndpoint_;
     // Guards relay_ against the serial reader thread.
     mutable std::mutex relayLock_;
     std::unique_ptr<RelaySocket> relay_;

@@ -8,6 +8,7 @@
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
 #include "endpoint/ComTransferData.h"
+#include "endpoint/ComTransparent.h"
 #include "mqtt-c/MqttConnection.h"
 #include "mqtt-c/TunnelRouting.h"
 #include "mqtt-c/VpnInfoRecord.h"
@@ -444,11 +445,17 @@ TEST_F(TunnelTest, SerialTunnelConversations)
     tunnel.WriteToCom(reinterpret_cast<const unsigned char*>("abc"), 3);
     // Without the port-transfer entries the registration is reported the same way.
     SetResources({});
-    RunSteps(tunnel, {start,
-                      bind,
-                      parameterRequest,
-                      {kCmdRegistrationResult, registered, {}, {{kReply, kUnreachable}}},
-                      stop});
+    RunSteps(tunnel, {start});
+    // While it runs on the pair the tunnel holds a serial endpoint of its own per half.
+    ASSERT_NE(tunnel.GetUserEndpoint(), nullptr);
+    ASSERT_NE(tunnel.GetProgramEndpoint(), nullptr);
+    EXPECT_EQ(tunnel.GetUserEndpoint()->Tunnel(), &tunnel);
+    EXPECT_EQ(tunnel.GetProgramEndpoint()->Tunnel(), &tunnel);
+    RunSteps(
+        tunnel,
+        {bind, parameterRequest, {kCmdRegistrationResult, registered, {}, {{kReply, kUnreachable}}}, stop});
+    EXPECT_EQ(tunnel.GetUserEndpoint(), nullptr);
+    EXPECT_EQ(tunnel.GetProgramEndpoint(), nullptr);
     tunnel.OnTimeout();
     ExpectPublished({}, "time-out");
 }

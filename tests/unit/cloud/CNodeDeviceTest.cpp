@@ -31,8 +31,7 @@ TEST(CNodeDevice, WithAVirtualPairTheUserEndIsShown)
     std::tie(device.ifaceType, device.baud, device.databit, device.parity, device.stopbit) =
         std::tuple(1, 9600, 8, 0, 1);
     device.ip = QStringLiteral("10.0.0.9");
-    _virtual_com_half a{0, "CNCA", 3, 1, 1, nullptr}, b{0, "CNCB", 4, 0, 1, nullptr},
-        b2{0, "CNCB", 8, 0, 1, nullptr};
+    _virtual_com_half a{0, "CNCA", 3, 1, 1}, b{0, "CNCB", 4, 0, 1}, b2{0, "CNCB", 8, 0, 1};
     _virtual_com_pair pair{0, {&a, nullptr}};
     device.virtualComPair = &pair;
     EXPECT_TRUE(device.HasVirtualComPair());
