@@ -43,7 +43,10 @@ void ChannelFlow::SwitchClicked()
     if (switchLocked_ || displayed == nullptr) {
         return;
     }
-    const bool open = displayed->channelActive == 0;
+    // The click turns the switch from what it shows: ON while this PC holds the
+    // channel of the shown gateway's serial (the record shown may be a later one).
+    const bool open =
+        !(gateway_ != nullptr && gateway_->gwSn == displayed->gwSn && gateway_->channelActive != 0);
     if (gateway_ != nullptr && gateway_->gwSn != displayed->gwSn) {
         const QString question =
             QString::fromStdString(gateway_->gwSn) + Text(GatewayDetailController::kTextCloseOtherChannel);
@@ -84,6 +87,8 @@ void ChannelFlow::Open()
         }
     }
     detail_.services_.publisher->SetTargetWindow(&detail_);
+    // A new request: a late answer to an earlier switch-off ends what it grants.
+    closing_.erase(gateway->gwSn);
     tunnel->Start();
     // The reply that grants or refuses this request is taken once.
     pendingRequests_.insert(gateway->gwSn);
@@ -99,10 +104,30 @@ void ChannelFlow::Close()
     stopVpnClients_();
     gateway->csq = "-1";
     gateway->linkUp = 0;
+    // The switch is OFF from here whatever the far side does (it may be away, or
+    // have restarted and know no channel): the channel this PC held ends now. The
+    // release below is kept until the broker takes it; the far side's answer to it
+    // is still taken, quietly (Ended).
+    gateway->channelActive = 0;
+    if (gateway_ != nullptr && gateway_->gwSn == gateway->gwSn) {
+        gateway_->channelActive = 0;
+        gateway_->linkUp = 0;
+        gateway_ = nullptr;
+        closing_.insert(gateway->gwSn);
+        if (managementRetry_ != nullptr) {
+            managementRetry_->stop();
+        }
+    }
     detail_.Repaint();
     gateway->channelRequested = 0;
     pendingRequests_.erase(gateway->gwSn);
-    if (CVPNDataTunnel* tunnel = detail_.tunnels_.ChannelTunnel(gateway)) {
+    // The channel tunnel is the one of the record the request was made from, which a
+    // later gateway list may have replaced with the one shown.
+    CVPNDataTunnel* tunnel = detail_.tunnels_.ChannelTunnel(gateway);
+    if (tunnel == nullptr) {
+        tunnel = detail_.tunnels_.ChannelTunnel(FindGateway(gateway->gwSn));
+    }
+    if (tunnel != nullptr) {
         tunnel->Stop();
     }
     RemoveGateway(gateway->gwSn);
@@ -187,6 +212,13 @@ void ChannelFlow::ConnectManagementSocket()
 
 void ChannelFlow::Ended(const VpnInfoRecord* info)
 {
+    // The far side's answer to a switch-off: the switch is OFF already.
+    if (info != nullptr && (gateway_ == nullptr || info->gwSn != gateway_->gwSn) &&
+        closing_.erase(info->gwSn) != 0) {
+        detail_.Repaint();
+        detail_.Listener().ChannelClosed();
+        return;
+    }
     // Only the gateway whose channel this PC holds (or is closing) can end it.
     if (info == nullptr || gateway_ == nullptr || info->gwSn != gateway_->gwSn) {
         if (info != nullptr) {

@@ -73,6 +73,9 @@ private:
     int managementAttemptsLeft_ = 0;
     // Gateways whose channel request (97) of this PC waits for its reply (100).
     std::set<std::string> pendingRequests_;
+    // Gateways whose channel the user switched off while the far side had not yet
+    // answered the release: that answer is taken without another box.
+    std::set<std::string> closing_;
     // The gateways this PC asked a channel of, until the user closes it.
     mutable std::mutex gatewaysLock_;
     std::vector<CNodeGateway*> gateways_;

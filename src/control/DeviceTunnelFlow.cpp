@@ -99,6 +99,8 @@ void DeviceTunnelFlow::StartStop(bool open, CNodeDevice* device)
         if (Displayed() == nullptr || !Displayed()->IsOnline()) {
             channel_.SetSwitchOn(false);
             awaitingOpen_ = nullptr;
+            // Nothing was started: the row shows no tunnel.
+            device->tunnelOpen = 0;
             detail_.Show(Text(GatewayDetailController::kTextOffline));
             detail_.Listener().DeviceOpenFailed(device);
         } else {
@@ -185,15 +187,14 @@ void DeviceTunnelFlow::SerialReady(const char* gwSn, int deviceId)
     if (awaitingOpen_ == device) {
         awaitingOpen_ = nullptr;
     }
+    detail_.CloseTipsDialogOf(device);
     detail_.Show(Text(GatewayDetailController::kTextSerialReady));
     detail_.Repaint();
-    detail_.CloseTipsDialog();
     detail_.Listener().DeviceOpened(device);
 }
 
 void DeviceTunnelFlow::Reply(CDataTunnel* tunnel, const cJSON* reply)
 {
-    detail_.CloseTipsDialog();
     if (reply == nullptr || !TunnelJsonHas(reply, "flag") || !TunnelJsonHas(reply, "msg") ||
         tunnel == nullptr) {
         return;
@@ -204,6 +205,8 @@ void DeviceTunnelFlow::Reply(CDataTunnel* tunnel, const cJSON* reply)
         return; // a repeat of a success already shown
     }
     CNodeDevice* device = tunnel->GetDevice();
+    // The answer's box opens once the dialog waiting for it is off the screen.
+    detail_.CloseTipsDialogOf(device);
     if (device != nullptr && awaitingOpen_ == device) {
         awaitingOpen_ = nullptr;
     }
@@ -262,6 +265,9 @@ void DeviceTunnelFlow::Ended(CDataTunnel* tunnel, const QString& text)
     }
     tunnel->Stop();
     detail_.Repaint();
+    if (device != nullptr) {
+        detail_.CloseTipsDialogOf(device);
+    }
     detail_.Show(text);
     if (detail_.tableHost_ != nullptr) {
         detail_.tableHost_->ResetRowButton(row);

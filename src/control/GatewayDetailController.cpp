@@ -104,6 +104,10 @@ void GatewayDetailController::SetGateway(CNodeGateway* gateway)
         CDeviceListReply reply = GatewayQuery(session_).Devices(gateway->gwSn);
         gateway->devices = std::move(reply.devices);
     }
+    // A later list (a search, the full list again) made new records: the tunnels
+    // still open on the earlier records of this gateway's devices go to the new
+    // ones, so their rows show them and can close them.
+    tunnels_.AdoptTunnels(gateway);
     if (tableHost_ != nullptr) {
         tableHost_->ShowDeviceList(gateway->devices);
     }
@@ -166,6 +170,13 @@ void GatewayDetailController::CloseTipsDialog()
     if (tips_ != nullptr) {
         tips_->Close();
         tips_ = nullptr;
+    }
+}
+
+void GatewayDetailController::CloseTipsDialogOf(const CNodeDevice* device)
+{
+    if (tips_ != nullptr && tipsDevice_ == device) {
+        CloseTipsDialog();
     }
 }
 

@@ -175,6 +175,9 @@ private:
     // Shows a waiting dialog and remembers it, and the device it waits for (or null),
     // while it is shown.
     void ShowTips(const QString& text, bool closable, bool timed, CNodeDevice* device);
+    // Closes the waiting dialog when it waits for `device` (null: the channel's), so
+    // that it is off the screen before the box with the answer opens.
+    void CloseTipsDialogOf(const CNodeDevice* device);
     // A message box of this window, captioned "Lumetra".
     void Show(const QString& text);
     // Lets the switch follow the data and tells the listener to repaint.

@@ -50,6 +50,7 @@ int TipsDialog::DoModal()
     closeRequested_ = false;
     Presenter* presenter = g_presenter.load();
     const bool shown = presenter != nullptr && presenter->Show(*this);
+    shownBy_ = presenter;
     if (timed_ && QCoreApplication::instance() != nullptr) {
         if (timer_ == nullptr) {
             timer_ = std::make_unique<QTimer>();
@@ -67,9 +68,7 @@ int TipsDialog::DoModal()
     if (timer_ != nullptr) {
         timer_->stop();
     }
-    if (presenter != nullptr) {
-        presenter->Hide(*this);
-    }
+    HideNow();
     open_ = false;
     return kIdOk;
 }
@@ -83,11 +82,22 @@ void TipsDialog::Close()
     if (loop_ != nullptr) {
         loop_->quit();
     }
+    HideNow();
+}
+
+void TipsDialog::HideNow()
+{
+    if (Presenter* presenter = shownBy_) {
+        shownBy_ = nullptr;
+        presenter->Hide(*this);
+    }
 }
 
 void TipsDialog::OnTimer()
 {
     timer_->stop();
+    // The time-out's box opens with the dialog off the screen.
+    HideNow();
     ShowMessageBox(parent_, QString::fromUtf8(kTimeoutText), QString::fromUtf8(kDefaultMessageBoxCaption),
                    kMbOk);
     SendWindowMessage(notifyWindow_, WM_REQUEST_TIMEOUT, param_, 0);

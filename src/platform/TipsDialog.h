@@ -59,8 +59,9 @@ public:
 
     // Shows the dialog and returns when it has been closed. Returns kIdOk.
     int DoModal();
-    // Kills timer 1001 and closes the dialog (the owner's WM_CLOSE). Harmless when
-    // the dialog is not shown.
+    // Kills timer 1001 and closes the dialog (the owner's WM_CLOSE): it leaves the
+    // screen at once, before whatever the caller shows next, and DoModal returns once
+    // the caller's handler has. Harmless when the dialog is not shown.
     void Close();
 
     bool IsOpen() const { return open_; }
@@ -74,6 +75,8 @@ public:
 
 private:
     void OnTimer();
+    // Takes the dialog off the screen (the presenter's Hide) if it is on it.
+    void HideNow();
 
     bool closable_ = false;
     bool timed_ = false;
@@ -86,6 +89,8 @@ private:
     bool closeRequested_ = false;
     std::unique_ptr<QTimer> timer_;
     QEventLoop* loop_ = nullptr;
+    // The presenter that shows the dialog now, or null.
+    Presenter* shownBy_ = nullptr;
 };
 
 } // namespace platform

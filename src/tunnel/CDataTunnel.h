@@ -51,6 +51,14 @@ public:
 
     CNodeGateway* GetGateway() const { return gateway_; }
     CNodeDevice* GetDevice() const { return device_; }
+    // Moves the tunnel to the records of a later list of the same gateway and device
+    // (same serial numbers): what it reports and reads from now on is theirs. UI
+    // thread only.
+    void Rebind(CNodeGateway* gateway, CNodeDevice* device)
+    {
+        gateway_ = gateway;
+        device_ = device;
+    }
 
     // --- The virtual operations, in order. ---
     // The user opens the tunnel. Base: nothing.

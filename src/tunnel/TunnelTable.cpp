@@ -1,5 +1,7 @@
 #include "tunnel/TunnelTable.h"
 
+#include "cloud/CNodeDevice.h"
+#include "cloud/CNodeGateway.h"
 #include "tunnel/CDataTunnel.h"
 #include "tunnel/CVPNDataTunnel.h"
 #include "tunnel/TunnelFactory.h"
@@ -31,6 +33,40 @@ CDataTunnel* TunnelTable::CreateDeviceTunnel(const TunnelServices& services, Tun
         deviceTunnels_[device] = std::move(tunnel);
     }
     return made;
+}
+
+void TunnelTable::AdoptTunnels(CNodeGateway* gateway)
+{
+    if (gateway == nullptr) {
+        return;
+    }
+    for (const std::unique_ptr<CNodeDevice>& owned : gateway->devices) {
+        CNodeDevice* device = owned.get();
+        if (device == nullptr || deviceTunnels_.count(device) != 0) {
+            continue;
+        }
+        const std::string devSn = device->deviceSn.toStdString();
+        for (auto it = deviceTunnels_.begin(); it != deviceTunnels_.end(); ++it) {
+            CDataTunnel* tunnel = it->second.get();
+            CNodeDevice* old = tunnel->GetDevice();
+            if (old == nullptr || old == device || tunnel->GatewaySn() != gateway->gwSn ||
+                tunnel->DeviceSn() != devSn) {
+                continue;
+            }
+            device->tunnelOpen = old->tunnelOpen;
+            device->rowIndex = old->rowIndex;
+            device->virtualComPair = old->virtualComPair;
+            device->localComNumber = old->localComNumber;
+            old->tunnelOpen = 0;
+            old->virtualComPair = nullptr;
+            old->localComNumber = -1;
+            tunnel->Rebind(gateway, device);
+            std::unique_ptr<CDataTunnel> moved = std::move(it->second);
+            deviceTunnels_.erase(it);
+            deviceTunnels_[device] = std::move(moved);
+            break;
+        }
+    }
 }
 
 CVPNDataTunnel* TunnelTable::ChannelTunnel(const CNodeGateway* gateway) const

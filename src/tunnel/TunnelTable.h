@@ -33,6 +33,13 @@ public:
     CDataTunnel* CreateDeviceTunnel(const TunnelServices& services, TunnelObserver* observer,
                                     CNodeGateway* gateway, CNodeDevice* device);
 
+    // Gives the tunnels of earlier records of `gateway`'s serial to its devices of the
+    // same device serial (a later gateway list made new records): each such tunnel is
+    // rebound to the new records, and the new device takes the old one's run-time
+    // state (open flag, row, virtual COM pair), so its row shows the tunnel that runs.
+    // A device that has a tunnel of its own keeps it.
+    void AdoptTunnels(CNodeGateway* gateway);
+
     // The channel tunnel of `gateway`, or null when it has none.
     CVPNDataTunnel* ChannelTunnel(const CNodeGateway* gateway) const;
     // The channel tunnel of `gateway` (not null), made on first use.

@@ -21,6 +21,7 @@
 #include "mqtt-c/mqtt_thread.h"
 #include "mqtt-c/mqtt_topics.h"
 #include "platform/MessageBox.h"
+#include "platform/MessageBoxHandler.h"
 #include "platform/ProcessLauncher.h"
 #include "platform/TipsDialog.h"
 #include "support/FarsideProcess.h"
@@ -124,6 +125,41 @@ public:
 
 private:
     TipsDialogPresenter screen_;
+};
+
+// Counts the paint events of the widgets it is installed on.
+class PaintCounter : public QObject
+{
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return QObject::eventFilter(watched, event);
+    }
+    int paints = 0;
+};
+
+// Sits in front of the recorder of boxes and keeps, for each box, whether a waiting
+// dialog was still on the screen when it opened.
+class TipsAtBox : public platform::MessageBoxHandler
+{
+public:
+    TipsAtBox() : previous_(platform::SetMessageBoxHandler(this)) {}
+    ~TipsAtBox() override { platform::SetMessageBoxHandler(previous_); }
+    int Show(platform::MessageWindow* owner, const QString& text, const QString& caption,
+             unsigned style) override
+    {
+        bool shown = false;
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            shown = shown || (dynamic_cast<CDlgTips*>(widget) != nullptr && widget->isVisible());
+        tipsShown.push_back(shown);
+        return previous_->Show(owner, text, caption, style);
+    }
+    std::vector<bool> tipsShown;
+
+private:
+    platform::MessageBoxHandler* previous_;
 };
 
 class ViewsTest : public ::testing::Test
@@ -247,6 +283,31 @@ protected:
     }
 
     QTreeWidgetItem* Gateway(int index) const { return tree_->RootItem()->child(index); }
+
+    // Asks the web service for the full list again: every gateway gets a new record.
+    void SearchAll()
+    {
+        tree_->Tab(CFVLeftTree::IDC_TAB_SEARCH)->click();
+        tree_->Button(CFVLeftTree::IDC_SEARCH)->click();
+    }
+
+    // Runs the event loop for `ms` milliseconds, however few events come.
+    static void RunEventsFor(int ms)
+    {
+        QEventLoop loop;
+        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+
+    // Stops the far side and starts it again as the suite did.
+    static bool RestartFarside()
+    {
+        shared_->farside.Stop();
+        return shared_->farside.Start(shared_->dir.FilePath("platconf"),
+                                      shared_->dir.FilePath("inventory.json"),
+                                      {QStringLiteral("--vpn-ca"), shared_->dir.FilePath("ca.crt"),
+                                       QStringLiteral("--keepalive"), QStringLiteral("0")});
+    }
 
     void Select(QTreeWidgetItem* item)
     {
@@ -683,6 +744,138 @@ TEST_F(ViewsTest, ChannelSwitchStartsTheOpenVpnClientAndTheCardDrawsItsLinkUp)
     // The far side's answer ends the channel: the switch shows OFF.
     EXPECT_TRUE(PumpUntil([&] { return detail->Controller().ChannelGateway() == nullptr; }));
     EXPECT_FALSE(detail->ChannelSwitch()->IsOn());
+}
+
+TEST_F(ViewsTest, AGatewayLeftAloneIsNotPaintedAgainAndAgain)
+{
+    ASSERT_NO_FATAL_FAILURE(StartAndLogIn());
+    Select(Gateway(0));
+    ASSERT_NE(dlg_->DetailView(), nullptr);
+    ASSERT_NE(dlg_->TableView(), nullptr);
+    RunEventsFor(300); // the paints of the selection itself
+    PaintCounter counter;
+    dlg_->DetailView()->installEventFilter(&counter);
+    dlg_->TableView()->installEventFilter(&counter);
+    RunEventsFor(3000);
+    dlg_->DetailView()->removeEventFilter(&counter);
+    dlg_->TableView()->removeEventFilter(&counter);
+    EXPECT_LE(counter.paints, 4);
+}
+
+TEST_F(ViewsTest, ARowShowsOnlyATunnelThatOpenedAndItsBoxComesAfterTheWaitingDialog)
+{
+    TipsAtBox tipsAtBox;
+    ASSERT_NO_FATAL_FAILURE(StartAndLogIn());
+
+    // An offline gateway: the row stays "open", and the next press says offline again
+    // instead of closing a tunnel that never opened.
+    Select(Gateway(1));
+    CFVTableDevice* table = dlg_->TableView();
+    ASSERT_NE(table, nullptr);
+    CNodeDevice* offline = (*table->Devices())[0].get();
+    for (int press = 1; press <= 2; ++press) {
+        table->RowButton(0)->click();
+        ASSERT_EQ(boxes_.Count(), size_t(press));
+        EXPECT_EQ(boxes_.Boxes().back().text, QStringLiteral("设备不在线"));
+        EXPECT_FALSE(table->RowButton(0)->IsOn());
+        EXPECT_EQ(offline->tunnelOpen, 0);
+    }
+
+    // The serial open waits in a dialog that is gone when its answer's box opens.
+    Select(Gateway(0));
+    table->RowButton(1)->click();
+    ASSERT_TRUE(PumpUntil([&] { return boxes_.Count() >= 3; }, 30000));
+    EXPECT_EQ(boxes_.Boxes()[2].text, QStringLiteral("串口透传通道建立成功"));
+    EXPECT_TRUE(tips_.texts.contains(QStringLiteral("通道启动中，请稍等")));
+    table->RowButton(1)->click();
+    ASSERT_EQ(boxes_.Count(), 4u);
+
+    // So is the one of an open nobody answers, when it times out.
+    Select(Gateway(2));
+    dlg_->DetailView()->Controller().SetTipsTimeout(500);
+    table->RowButton(1)->click();
+    ASSERT_TRUE(PumpUntil([&] { return boxes_.Count() >= 5; }, 15000));
+    EXPECT_EQ(boxes_.Boxes()[4].text, QStringLiteral("请求超时"));
+    EXPECT_EQ(tipsAtBox.tipsShown, std::vector<bool>(5, false));
+}
+
+TEST_F(ViewsTest, ASearchKeepsAnOpenTunnelOnItsRowWhereItCanBeClosed)
+{
+    {
+        QTcpServer probe;
+        if (!probe.listen(QHostAddress::LocalHost, 502))
+            GTEST_SKIP() << "local port 502 cannot be bound here (needs CAP_NET_BIND_SERVICE)";
+    }
+    ASSERT_NO_FATAL_FAILURE(StartAndLogIn());
+    Select(Gateway(0));
+    CFVTableDevice* table = dlg_->TableView();
+    ASSERT_NE(table, nullptr);
+    table->RowButton(0)->click();
+    ASSERT_TRUE(PumpUntil([&] { return boxes_.Count() >= 1; }, 15000));
+    EXPECT_EQ(boxes_.Boxes()[0].text, QStringLiteral("网络透传通道建立成功"));
+
+    // The full list again: new records, and the row of the new one shows the tunnel.
+    SearchAll();
+    Select(Gateway(0));
+    EXPECT_TRUE(table->RowButton(0)->IsOn());
+    table->RowButton(0)->click();
+    ASSERT_TRUE(PumpUntil([&] { return boxes_.Count() >= 2; }, 15000));
+    EXPECT_EQ(boxes_.Boxes()[1].text, QStringLiteral("网络透传通道关闭成功"));
+    EXPECT_FALSE(table->RowButton(0)->IsOn());
+    EXPECT_TRUE(PumpUntil([] {
+        QTcpServer probe;
+        return probe.listen(QHostAddress::LocalHost, 502);
+    }));
+
+    // It opens again as the only tunnel of its kind.
+    table->RowButton(0)->click();
+    ASSERT_TRUE(PumpUntil([&] { return boxes_.Count() >= 3; }, 15000));
+    EXPECT_EQ(boxes_.Boxes()[2].text, QStringLiteral("网络透传通道建立成功"));
+    table->RowButton(0)->click();
+    ASSERT_TRUE(PumpUntil([&] { return boxes_.Count() >= 4; }, 15000));
+    EXPECT_EQ(boxes_.Boxes()[3].text, QStringLiteral("网络透传通道关闭成功"));
+}
+
+TEST_F(ViewsTest, ChannelSwitchReachesOffWithTheFarSideDown)
+{
+    ASSERT_NO_FATAL_FAILURE(StartAndLogIn());
+    Select(Gateway(0));
+    CFVGatewayDetail* detail = dlg_->DetailView();
+    ASSERT_NE(detail, nullptr);
+    detail->ChannelSwitch()->click();
+    ASSERT_TRUE(detail->ChannelSwitch()->IsOn());
+    ASSERT_TRUE(
+        FarsideSaid(QStringLiteral("99 for LG2024000101 LAN 192.168.10.1/255.255.255.0 switched on")));
+
+    // A search in between: the switch of the new record is the same switch.
+    SearchAll();
+    Select(Gateway(0));
+    EXPECT_TRUE(detail->ChannelSwitch()->IsOn());
+
+    shared_->farside.Stop();
+    const int publishedBefore = PublishedByPc();
+    detail->ChannelSwitch()->click();
+    ASSERT_EQ(boxes_.Count(), 1u);
+    EXPECT_EQ(boxes_.Boxes()[0].text, QStringLiteral("通道关闭成功"));
+    EXPECT_FALSE(detail->ChannelSwitch()->IsOn());
+    EXPECT_EQ(detail->Controller().ChannelGateway(), nullptr);
+    // The release went to the broker.
+    EXPECT_TRUE(PumpUntil([&] { return PublishedByPc() > publishedBefore; }));
+    RunEventsFor(200);
+    EXPECT_FALSE(detail->ChannelSwitch()->IsOn());
+
+    // The far side back (it knows no channel): the switch works as before.
+    ASSERT_TRUE(RestartFarside()) << shared_->farside.Error().toStdString();
+    ASSERT_TRUE(FarsideSaid(QStringLiteral("broker connected")));
+    detail->ChannelSwitch()->click();
+    EXPECT_TRUE(detail->ChannelSwitch()->IsOn());
+    detail->ChannelSwitch()->click();
+    ASSERT_EQ(boxes_.Count(), 2u);
+    EXPECT_FALSE(detail->ChannelSwitch()->IsOn());
+    EXPECT_TRUE(FarsideSaid(QStringLiteral("switched off")));
+    RunEventsFor(200);
+    EXPECT_FALSE(detail->ChannelSwitch()->IsOn());
+    EXPECT_EQ(boxes_.Count(), 2u);
 }
 
 } // namespace
