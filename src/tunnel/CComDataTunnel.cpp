@@ -70,15 +70,15 @@ void CComDataTunnel::Start()
         return;
     }
     VirtualComPairs& pairs = Services().host->ComPairs();
-    pairs.Ensure();
-    _virtual_com_half* userHalf = pairs.PickUserHalf();
-    if (userHalf == nullptr) {
+    // A pair of its own, held until the tunnel stops, never shared with another tunnel.
+    pairLock_.reset();
+    VirtualComLease lease = pairs.LeaseFreePair();
+    if (lease.lock == nullptr) {
         return;
     }
-    _virtual_com_half* programHalf = pairs.PickProgramHalf(userHalf->com);
-    if (programHalf == nullptr) {
-        return;
-    }
+    _virtual_com_half* userHalf = lease.user;
+    _virtual_com_half* programHalf = lease.program;
+    pairLock_ = std::move(lease.lock);
     for (std::unique_ptr<ComTransparent>* endpoint : {&userEndpoint_, &programEndpoint_}) {
         // An endpoint left over from an earlier start of this tunnel is replaced.
         CloseEndpoint(*endpoint);
@@ -112,6 +112,7 @@ void CComDataTunnel::Stop()
     userHalf_ = nullptr;
     CloseEndpoint(programEndpoint_);
     programHalf_ = nullptr;
+    pairLock_.reset();
     if (CNodeDevice* device = GetDevice()) {
         device->virtualComPair = nullptr;
         device->localComNumber = -1;

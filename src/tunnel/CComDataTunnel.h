@@ -1,5 +1,6 @@
 #pragma once
 
+#include "endpoint/ComPairLock.h"
 #include "endpoint/RelayDataOwner.h"
 #include "endpoint/SerialOwner.h"
 #include "tunnel/CDataTunnel.h"
@@ -119,6 +120,8 @@ private:
     TunnelObserver* observer_ = nullptr;
     _virtual_com_half* userHalf_ = nullptr;
     _virtual_com_half* programHalf_ = nullptr;
+    // The lease of the pair this tunnel runs on (none while stopped).
+    std::unique_ptr<ComPairLock> pairLock_;
     // The endpoints the tunnel made for the halves; the user half's opens the program
     // half's port (OpenComPort). Owned here, so none outlives the tunnel its reader
     // thread reports to.
