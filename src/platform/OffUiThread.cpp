@@ -5,7 +5,6 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QEventLoop>
-#include <QMetaObject>
 #include <QObject>
 
 #include <atomic>
@@ -43,6 +42,21 @@ public:
     }
 };
 
+// Ends its event loop when any event reaches it.
+class LoopEnder : public QObject
+{
+public:
+    explicit LoopEnder(QEventLoop& loop) : loop_(loop) {}
+    bool event(QEvent*) override
+    {
+        loop_.quit();
+        return true;
+    }
+
+private:
+    QEventLoop& loop_;
+};
+
 } // namespace
 
 BusyIndicator* SetBusyIndicator(BusyIndicator* indicator)
@@ -65,9 +79,13 @@ void RunOffUiThread(const std::function<void()>& work)
         indicator->Begin();
 
     QEventLoop loop;
-    std::thread worker([&work, &loop] {
+    LoopEnder ender(loop);
+    // The event that ends the wait is made and, once delivered, freed on this thread;
+    // the worker only posts it.
+    QEvent* finished = new QEvent(QEvent::User);
+    std::thread worker([&work, &ender, finished] {
         work();
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        QCoreApplication::postEvent(&ender, finished);
     });
     loop.exec();
     worker.join();

@@ -149,11 +149,15 @@ void Post(std::function<void()> work)
         work();
         return;
     }
+    QObject* dispatcher = Dispatcher(app);
+    // Made before the queue's lock is taken, like Run's: the lock then orders its
+    // allocation before the UI thread deletes it.
+    QEvent* wake = new QEvent(kRunQueuedCalls);
     {
         std::lock_guard<std::mutex> guard(g_lock);
         g_queue.push_back(QueuedCall{nullptr, std::move(work)});
     }
-    QCoreApplication::postEvent(Dispatcher(app), new QEvent(kRunQueuedCalls));
+    QCoreApplication::postEvent(dispatcher, wake);
 }
 
 void HoldQueuedCalls()

@@ -44,7 +44,13 @@ bool MqttTestClient::Connect(const std::string& host, int port, const std::strin
             return false;
         loopStarted_ = true;
     }
-    return WaitFor(timeoutMs, [this] { return connackResult_ >= 0; }) && connackResult_ == 0;
+    // The answer is read inside the wait, under the lock the network thread writes it with.
+    int result = -1;
+    const bool answered = WaitFor(timeoutMs, [this, &result] {
+        result = connackResult_;
+        return result >= 0;
+    });
+    return answered && result == 0;
 }
 
 bool MqttTestClient::Subscribe(const std::string& topic, int qos, int timeoutMs)
