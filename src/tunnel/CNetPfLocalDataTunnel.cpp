@@ -1,5 +1,6 @@
 #include "tunnel/CNetPfLocalDataTunnel.h"
 
+#include "app/InputRules.h"
 #include "app/JsonPtr.h"
 #include "app/ResourceInfo.h"
 #include "cloud/CNodeDevice.h"
@@ -89,19 +90,23 @@ void CNetPfLocalDataTunnel::Start()
     Replies().Expect(ReplyExpectations::kFarEndClosed);
     keeper_->Disarm();
     localConnection_ = nullptr;
-    // Failures show up as silent sends on a dead connection.
+    registered_ = false;
+    // A relay that cannot be reached sends no occupancy answer: the open then ends in
+    // the view's time-out.
     OpenRelay(0);
     // Listed by the view at once, so the answers of the far side reach this tunnel.
+    // The local listener is set up (and the tunnel reported open) only once the far
+    // side accepted the open (2993), after the relay registered the device.
     if (observer_ != nullptr) {
         observer_->OnTunnelOpened(*this);
     }
-    RequestListener();
 }
 
 void CNetPfLocalDataTunnel::Stop()
 {
     Replies().Clear();
     keeper_->Disarm();
+    registered_ = false;
     SendUnbind();
     ReportClosed();
     if (PortForwardListener* listener = Listener()) {
@@ -304,6 +309,7 @@ void CNetPfLocalDataTunnel::HandleOccupancy(const cJSON* message)
         return;
     }
     if (occupied == 0) {
+        registered_ = true;
         Replies().Expect(ReplyExpectations::kParameterRequest);
         SendOpenRequest();
         return;
@@ -323,8 +329,17 @@ void CNetPfLocalDataTunnel::HandleOccupancy(const cJSON* message)
 void CNetPfLocalDataTunnel::HandleResult(cJSON* message)
 {
     int flag = 0;
-    if (!TunnelJsonHas(message, "msg") || !TunnelJsonInt(message, "flag", &flag) ||
-        !Replies().Take(ReplyExpectations::kResult, Describe())) {
+    if (!TunnelJsonHas(message, "msg") || !TunnelJsonInt(message, "flag", &flag)) {
+        return;
+    }
+    if (flag != 0 && !registered_ && Replies().IsExpected(ReplyExpectations::kResult)) {
+        // An acceptance cannot come before the relay registered the device: it is not
+        // this open's answer (a refusal is shown whenever it comes).
+        InputRules::ReportDropped("cmdId 2993 for " + Describe(),
+                                  "an acceptance before the relay registered the device");
+        return;
+    }
+    if (!Replies().Take(ReplyExpectations::kResult, Describe())) {
         return;
     }
     if (flag != 0) {

@@ -105,4 +105,7 @@ private:
     CSocket* localConnection_ = nullptr;
     // Re-connects a lost relay connection while the open tunnel runs.
     std::unique_ptr<LinkKeeper> keeper_;
+    // The relay answered this open's registration with the device free ("is_occupy"
+    // false): an acceptance (2993) now opens the tunnel.
+    bool registered_ = false;
 };

@@ -56,13 +56,20 @@ bool OpenBed::StartWithControl()
     return Start(false);
 }
 
+bool OpenBed::SendControl(const std::string& line, QTcpSocket& control)
+{
+    control.connectToHost("127.0.0.1", static_cast<quint16>(controlPort_));
+    if (!control.waitForConnected(10000))
+        return false;
+    control.write(QByteArray::fromStdString(line + "\n"));
+    return control.waitForBytesWritten(10000);
+}
+
 std::string OpenBed::Control(const std::string& line)
 {
     QTcpSocket control;
-    control.connectToHost("127.0.0.1", static_cast<quint16>(controlPort_));
-    if (!control.waitForConnected(10000))
+    if (!SendControl(line, control))
         return "(no control channel)";
-    control.write(QByteArray::fromStdString(line + "\n"));
     while (!control.canReadLine() && control.waitForReadyRead(20000)) {
     }
     return control.readLine().trimmed().toStdString();

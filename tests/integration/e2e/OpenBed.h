@@ -13,6 +13,7 @@
 #include "support/OpenVpnStandIn.h"
 
 #include <QString>
+#include <QTcpSocket>
 
 #include <modbus/modbus.h>
 
@@ -42,6 +43,9 @@ public:
     bool StartWithControl();
     // One command on the far side's control channel and its one-line answer.
     std::string Control(const std::string& line);
+    // Sends one command on `control` (connected here) without waiting for its answer
+    // (a "restart" answers once its pause is over); false when it could not be sent.
+    bool SendControl(const std::string& line, QTcpSocket& control);
 
     // Starts `lumetra-cli open <gateway> <device>` signed in as the test account.
     void Open(const std::string& device);

@@ -477,13 +477,17 @@ TEST_F(TunnelTest, PortForwardTunnelConversations)
     const char parameters[] = R"({"cmdId":2995})";
     const char target[] =
         R"({"ctrl_root":{"forward_topic":"/ipc/kavno/publish/lumetra"},"payload_root":{"cmdId":2992,"dev_sn":"DEV1","pc_id":"$PC","tun_type":1,"dev_ip":"192.168.1.20","dev_port":502}})";
-    const Step start{kStart, nullptr, {}, {{kOpened, ""}}, {{kSetUp, ""}}};
+    // The local listener is set up only once the open was accepted.
+    const Step start{kStart, nullptr, {}, {{kOpened, ""}}};
     const Step stop{kStop, nullptr, {{kDown, kUnbind}}, {{kClosed, ""}}, {{kClose, ""}}};
+    const Step accepted{WM_TUNNEL_RESULT, R"({"cmdId":2993,"flag":1,"msg":"ok"})", {}, {}, {{kSetUp, ""}}};
     const Step occupancy{kCmdBindAnswer, free, {{kDown, kOpenRequest}}};
     const Step targetRequest{WM_TUNNEL_TARGET_REQUEST, parameters, {{kDown, target}}};
     RunSteps(tunnel, {
                          start,
                          Dropped(WM_TUNNEL_TARGET_REQUEST, parameters),
+                         // An acceptance before the relay registered the device.
+                         Dropped(WM_TUNNEL_RESULT, R"({"cmdId":2993,"flag":1,"msg":"ok"})"),
                          {kCmdBindAnswer, R"({"cmdId":2984,"is_bind":1})"}, // not the relay's answer
                          occupancy,
                          Dropped(kCmdBindAnswer, R"({"cmdId":2984,"is_occupy":true})"),
@@ -495,7 +499,7 @@ TEST_F(TunnelTest, PortForwardTunnelConversations)
                          Dropped(WM_TUNNEL_TARGET_REQUEST, parameters),
                          {WM_TUNNEL_RESULT, R"({"cmdId":2993,"flag":1})"},
                          {WM_TUNNEL_RESULT, nullptr},
-                         {WM_TUNNEL_RESULT, R"({"cmdId":2993,"flag":1,"msg":"ok"})", {}, {}, {{kSetUp, ""}}},
+                         accepted,
                          Dropped(WM_TUNNEL_RESULT, refused.c_str()),
                          {WM_TUNNEL_REPLY_REQUEST, R"({"cmdId":2997})", {{kDown, kReply2994}}},
                          {WM_TUNNEL_FAR_END_CLOSED, R"({"cmdId":3003})", {{kDown, kUnbind}}, {{kClosed, ""}}},
@@ -520,14 +524,17 @@ TEST_F(TunnelTest, PortForwardTunnelConversations)
                          {WM_TUNNEL_RESULT, R"({"flag":true,"msg":""})", {}, {}, {{kSetUp, ""}}},
                          stop,
                      });
-    // Without a relay connection no registration went out: its answer is not awaited.
-    SetResources({{"relay_host", "127.0.0.1"}, {"relay_port", std::to_string(FreePort::Pick())}});
-    RunSteps(tunnel, {start, Dropped(kCmdBindAnswer, free), stop});
     // The listener's answer to the set-up is a reply of the tunnel to its observer.
     listener_.answer = R"({"flag":0,"msg":"端口绑定失败"})";
-    RunSteps(tunnel,
-             {{kStart, nullptr, {}, {{kOpened, ""}, {kReply, listener_.answer}}, {{kSetUp, ""}}}, stop});
+    Step unbound = accepted;
+    unbound.toView = {{kReply, listener_.answer}};
+    RunSteps(tunnel, {start, occupancy, targetRequest, unbound, stop});
     listener_.answer.clear();
+    // Without a relay connection no registration went out: its answer is not awaited,
+    // and an acceptance opens nothing.
+    SetResources({{"relay_host", "127.0.0.1"}, {"relay_port", std::to_string(FreePort::Pick())}});
+    RunSteps(tunnel,
+             {start, Dropped(kCmdBindAnswer, free), Dropped(WM_TUNNEL_RESULT, accepted.message), stop});
     tunnel.RequestTarget();
     ExpectPublished(
         {{kDown,
