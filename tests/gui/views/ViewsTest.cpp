@@ -827,7 +827,9 @@ TEST_F(ViewsTest, ASearchKeepsAnOpenTunnelOnItsRowWhereItCanBeClosed)
         return probe.listen(QHostAddress::LocalHost, 502);
     }));
 
-    // It opens again as the only tunnel of its kind.
+    // It opens again as the only tunnel of its kind, once the gateway has the unbind
+    // of the close (it travels over the broker, the new relay registration directly).
+    EXPECT_TRUE(FarsideSaid(QStringLiteral("LG2024000101: 2998 DEV-5001 ")));
     table->RowButton(0)->click();
     ASSERT_TRUE(PumpUntil([&] { return boxes_.Count() >= 3; }, 15000));
     EXPECT_EQ(boxes_.Boxes()[2].text, QStringLiteral("网络透传通道建立成功"));
