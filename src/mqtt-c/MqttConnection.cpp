@@ -438,6 +438,8 @@ void MqttConnection::OnMessage(struct mosquitto* mosq, void* obj, const struct m
     }
 
     FILE* out = self->Out();
+    // Each message is printed whole: the UI thread writes its own lines meanwhile.
+    flockfile(out);
     if (cfg.verbose) {
         if (message->payloadlen > 0 && message->payload != nullptr) {
             std::fprintf(out, "%s ", message->topic);
@@ -446,7 +448,6 @@ void MqttConnection::OnMessage(struct mosquitto* mosq, void* obj, const struct m
                 std::fprintf(out, "\n");
             }
             std::fflush(out);
-            self->HandOn(message);
         } else if (cfg.eol) {
             std::fprintf(out, "%s (null)\n", message->topic);
         }
@@ -459,6 +460,10 @@ void MqttConnection::OnMessage(struct mosquitto* mosq, void* obj, const struct m
             }
             std::fflush(out);
         }
+    }
+    funlockfile(out);
+    if (cfg.verbose && message->payloadlen > 0 && message->payload != nullptr) {
+        self->HandOn(message);
     }
 
     if (cfg.msg_count > 0) {
