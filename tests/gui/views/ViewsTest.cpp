@@ -315,6 +315,24 @@ protected:
         QApplication::processEvents();
     }
 
+    static bool Port502Free()
+    {
+        QTcpServer probe;
+        return probe.listen(QHostAddress::LocalHost, 502);
+    }
+
+    // Logs in, shows the first gateway and opens its port-forward PLC row: the success box.
+    void OpenPlcRow(CFVTableDevice** table)
+    {
+        ASSERT_NO_FATAL_FAILURE(StartAndLogIn());
+        Select(Gateway(0));
+        *table = dlg_->TableView();
+        ASSERT_NE(*table, nullptr);
+        (*table)->RowButton(0)->click();
+        ASSERT_TRUE(PumpUntil([&] { return boxes_.Count() >= 1; }, 15000));
+        EXPECT_EQ(boxes_.Boxes()[0].text, QStringLiteral("网络透传通道建立成功"));
+    }
+
     // Messages this PC published so far, as the broker logged them.
     int PublishedByPc() const
     {
@@ -545,19 +563,10 @@ TEST_F(ViewsTest, ChannelSwitchOfAnOfflineGatewayIsRefusedAndSendsNothing)
 
 TEST_F(ViewsTest, PortForwardRowButtonOpensALocalPortThatReachesTheDevice)
 {
-    {
-        QTcpServer probe;
-        if (!probe.listen(QHostAddress::LocalHost, 502))
-            GTEST_SKIP() << "local port 502 cannot be bound here (needs CAP_NET_BIND_SERVICE)";
-    }
-    ASSERT_NO_FATAL_FAILURE(StartAndLogIn());
-    Select(Gateway(0));
-    CFVTableDevice* table = dlg_->TableView();
-    ASSERT_NE(table, nullptr);
-
-    table->RowButton(0)->click();
-    ASSERT_TRUE(PumpUntil([&] { return boxes_.Count() >= 1; }, 15000));
-    EXPECT_EQ(boxes_.Boxes()[0].text, QStringLiteral("网络透传通道建立成功"));
+    if (!Port502Free())
+        GTEST_SKIP() << "local port 502 cannot be bound here (needs CAP_NET_BIND_SERVICE)";
+    CFVTableDevice* table = nullptr;
+    ASSERT_NO_FATAL_FAILURE(OpenPlcRow(&table));
     EXPECT_TRUE(table->RowButton(0)->IsOn());
     ScreenshotCheck::Expect(*dlg_, "gateway-detail-tunnel-open");
 
@@ -801,18 +810,10 @@ TEST_F(ViewsTest, ARowShowsOnlyATunnelThatOpenedAndItsBoxComesAfterTheWaitingDia
 
 TEST_F(ViewsTest, ASearchKeepsAnOpenTunnelOnItsRowWhereItCanBeClosed)
 {
-    {
-        QTcpServer probe;
-        if (!probe.listen(QHostAddress::LocalHost, 502))
-            GTEST_SKIP() << "local port 502 cannot be bound here (needs CAP_NET_BIND_SERVICE)";
-    }
-    ASSERT_NO_FATAL_FAILURE(StartAndLogIn());
-    Select(Gateway(0));
-    CFVTableDevice* table = dlg_->TableView();
-    ASSERT_NE(table, nullptr);
-    table->RowButton(0)->click();
-    ASSERT_TRUE(PumpUntil([&] { return boxes_.Count() >= 1; }, 15000));
-    EXPECT_EQ(boxes_.Boxes()[0].text, QStringLiteral("网络透传通道建立成功"));
+    if (!Port502Free())
+        GTEST_SKIP() << "local port 502 cannot be bound here (needs CAP_NET_BIND_SERVICE)";
+    CFVTableDevice* table = nullptr;
+    ASSERT_NO_FATAL_FAILURE(OpenPlcRow(&table));
 
     // The full list again: new records, and the row of the new one shows the tunnel.
     SearchAll();
