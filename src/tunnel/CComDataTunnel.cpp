@@ -40,12 +40,10 @@ void CloseEndpoint(std::unique_ptr<ComTransparent>& endpoint)
 
 CComDataTunnel::CComDataTunnel(const TunnelServices& services, TunnelObserver* observer,
                                CNodeGateway* gateway, CNodeDevice* device)
-    : CDataTunnel(services, gateway, device), observer_(observer)
+    : CDataTunnel(services, gateway, device), observer_(observer), relay_(this)
 {
-    keeper_ = MakeLinkKeeper(observer_, [this] {
-        bool stopped = false;
-        return OpenRelay(1, &stopped);
-    });
+    keeper_ =
+        MakeLinkKeeper(observer_, [this] { return OpenRelay(1) == SerialRelayLink::Outcome::kRegistered; });
 }
 
 CComDataTunnel::~CComDataTunnel()
@@ -53,12 +51,7 @@ CComDataTunnel::~CComDataTunnel()
     // Endpoints first: their reader threads may still be handing bytes to us.
     CloseEndpoint(userEndpoint_);
     CloseEndpoint(programEndpoint_);
-    std::unique_ptr<RelaySocket> relay;
-    {
-        std::lock_guard<std::mutex> guard(relayLock_);
-        relayReady_ = false;
-        relay = std::move(relay_);
-    }
+    relay_.Drop();
 }
 
 void CComDataTunnel::Start()
@@ -118,13 +111,7 @@ void CComDataTunnel::Stop()
         device->localComNumber = -1;
     }
     ReportClosed();
-    std::unique_ptr<RelaySocket> relay;
-    {
-        std::lock_guard<std::mutex> guard(relayLock_);
-        relayReady_ = false;
-        relay = std::move(relay_);
-    }
-    relay.reset(); // closes the connection, outside the lock
+    relay_.Drop();
 }
 
 void CComDataTunnel::OnTimeout() {}
@@ -147,10 +134,7 @@ void CComDataTunnel::OnMessage(cJSON* message, TunnelInbound kind)
         }
         break;
     case TunnelInbound::kResult:
-        if (TunnelJsonHas(message, "flag") && TunnelJsonHas(message, "msg") &&
-            Replies().Take(ReplyExpectations::kResult, Describe())) {
-            ReportReply(message);
-        }
+        HandleResult(message);
         break;
     case TunnelInbound::kRegistrationResult:
         HandleRegistration(message);
@@ -176,21 +160,20 @@ void CComDataTunnel::OnOpenAccepted()
 {
     OpenComPort();
     keeper_->Arm(LinkGiveUpMs());
-    bool ended = false;
-    {
-        std::lock_guard<std::mutex> guard(relayLock_);
-        ended = relay_ != nullptr && relay_->HasEnded();
-    }
-    if (ended) {
+    if (relay_.HasEnded()) {
         keeper_->ConnectionEnded(); // lost before the open was accepted
     }
 }
 
 void CComDataTunnel::OnBrokerBack()
 {
-    if (!keeper_->Armed()) {
-        return;
+    if (keeper_->Armed()) {
+        Rebind();
     }
+}
+
+void CComDataTunnel::Rebind()
+{
     rebinding_ = true;
     Replies().Expect(ReplyExpectations::kBindAnswer);
     RequestBind();
@@ -238,25 +221,12 @@ void CComDataTunnel::SendLocalData(_com_transfer_data* block)
 
 void CComDataTunnel::OnSerialData(const char* data, int count)
 {
-    if (data == nullptr || count <= 0) {
-        return;
-    }
-    std::lock_guard<std::mutex> guard(relayLock_);
-    if (relay_ != nullptr && relayReady_) {
-        relay_->Send(data, count, 0);
-    }
+    relay_.SendFromSerial(data, count);
 }
 
 bool CComDataTunnel::SerialReadWanted()
 {
-    std::lock_guard<std::mutex> guard(relayLock_);
-    if (relay_ == nullptr || !relayReady_) {
-        serialHeld_ = false; // bytes read now are dropped, as before
-        return true;
-    }
-    const int64_t mark = serialHeld_ ? CSocket::kWriteLowWater : CSocket::kWriteHighWater;
-    serialHeld_ = relay_->UnwrittenBytes() > mark;
-    return !serialHeld_;
+    return relay_.SerialReadWanted();
 }
 
 void CComDataTunnel::OnRelayData(const unsigned char* bytes, int count)
@@ -264,30 +234,25 @@ void CComDataTunnel::OnRelayData(const unsigned char* bytes, int count)
     keeper_->BytesArrived();
     WriteToCom(bytes, count);
     CSerialIO* serial = userHalf_ != nullptr ? userEndpoint_.get() : nullptr;
-    if (serial == nullptr || relay_ == nullptr || serial->WritesWaiting() < CSerialIO::kHoldWrites) {
+    RelaySocket* relay = relay_.Socket();
+    if (serial == nullptr || relay == nullptr || serial->WritesWaiting() < CSerialIO::kHoldWrites) {
         return;
     }
     // Held first, then the drain asked for: a drain between the two resumes at once.
-    relay_->PauseReceive();
+    relay->PauseReceive();
     if (!serial->NotifyWhenDrained()) {
-        relay_->ResumeReceive();
+        relay->ResumeReceive();
     }
 }
 
 void CComDataTunnel::OnSerialWritable()
 {
-    std::lock_guard<std::mutex> guard(relayLock_);
-    if (relay_ != nullptr) {
-        relay_->ResumeReceive();
-    }
+    relay_.ResumeReceive();
 }
 
 void CComDataTunnel::OnRelayClosed()
 {
-    {
-        std::lock_guard<std::mutex> guard(relayLock_);
-        relayReady_ = false;
-    }
+    relay_.Ended();
     keeper_->ConnectionEnded();
 }
 
@@ -339,49 +304,16 @@ std::string CComDataTunnel::RegistrationText(const std::string& pcId, const std:
 
 void CComDataTunnel::ConnectRelay(int reconnect)
 {
-    bool stopped = false;
-    if (!OpenRelay(reconnect, &stopped) && !stopped) {
+    if (OpenRelay(reconnect) == SerialRelayLink::Outcome::kFailed) {
         ReportFailure(kTextRelayUnreachable);
     }
 }
 
-bool CComDataTunnel::OpenRelay(int reconnect, bool* stopped)
+SerialRelayLink::Outcome CComDataTunnel::OpenRelay(int reconnect)
 {
-    RelaySocket* relay = nullptr;
-    {
-        std::lock_guard<std::mutex> guard(relayLock_);
-        relayReady_ = false;
-        if (relay_ == nullptr) {
-            relay_.reset(new (std::nothrow) RelaySocket(this));
-        }
-        relay = relay_.get();
-    }
-    if (relay == nullptr) {
-        return false;
-    }
-    // A registration repeated on a live connection starts over on a new one.
-    relay->Close();
-    const std::string host = ResourceText("port_transfer_host");
-    const int port = std::atoi(ResourceText("port_transfer_port").c_str());
-    bool connected = false;
-    if (!host.empty() && port > 0 && port <= 0xFFFF && relay->Create()) {
-        connected = relay->Connect(QString::fromStdString(host), static_cast<uint16_t>(port));
-    }
-    {
-        // Connect runs the event loop: Stop may have dropped the connection meanwhile.
-        std::lock_guard<std::mutex> guard(relayLock_);
-        if (relay_.get() != relay) {
-            *stopped = true;
-            return false;
-        }
-        if (connected) {
-            const std::string text = RegistrationText(PcId(), GatewaySn(), DeviceSn(), reconnect);
-            relay->Send(text.data(), static_cast<int>(text.size()), 0);
-            relayReady_ = true;
-            return true;
-        }
-    }
-    return false;
+    return relay_.Connect(ResourceText("port_transfer_host"),
+                          std::atoi(ResourceText("port_transfer_port").c_str()),
+                          RegistrationText(PcId(), GatewaySn(), DeviceSn(), reconnect));
 }
 
 void CComDataTunnel::SendLinkParameters()
@@ -441,6 +373,22 @@ void CComDataTunnel::HandleBindAnswer(const cJSON* message)
     } else {
         Replies().Expect(ReplyExpectations::kParameterRequest);
         SendOpenRequest();
+    }
+}
+
+void CComDataTunnel::HandleResult(const cJSON* message)
+{
+    int flag = 1;
+    if (!TunnelJsonHas(message, "flag") || !TunnelJsonHas(message, "msg")) {
+        return;
+    }
+    if (keeper_->Lost() && TunnelJsonInt(message, "flag", &flag) && flag == 0) {
+        // A reconnect registration was refused: the far side no longer holds the
+        // device for this PC. Each refusal asks again, as an earlier request or its
+        // answer may have been lost with the broker.
+        Rebind();
+    } else if (Replies().Take(ReplyExpectations::kResult, Describe())) {
+        ReportReply(message);
     }
 }
 

@@ -4,12 +4,12 @@
 #include "endpoint/RelayDataOwner.h"
 #include "endpoint/SerialOwner.h"
 #include "tunnel/CDataTunnel.h"
+#include "tunnel/SerialRelayLink.h"
 
 #include <QString>
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 
 class ComTransparent;
@@ -23,10 +23,15 @@ struct _virtual_com_half;
 // ("CNCA"). Control runs over MQTT; the bytes run over a TCP connection to the
 // port-transfer server, and device bytes may also arrive as cmdId 2980.
 //
-// Threads: everything runs on the UI thread except OnSerialData, which runs on the
-// serial reader thread of the endpoint. It reaches the relay connection only under
-// the tunnel's relay lock, which Stop also takes before it drops the connection, so
-// a reader never sends on a deleted socket.
+// Threads: everything runs on the UI thread except OnSerialData, SerialReadWanted and
+// OnSerialWritable, which run on the serial reader thread of the endpoint and reach
+// the relay connection only through SerialRelayLink.
+//
+// A lost port-transfer connection is taken up again by the link keeper. When the far
+// side refuses such a registration (its 2993 with "flag" 0: it no longer holds the
+// device for this PC, after a restart or after our last will freed it), the device is
+// bound again (2983) and the keeper tries at once; a device taken by another PC
+// meanwhile ends the tunnel with "通道占用中！".
 class CComDataTunnel : public CDataTunnel, public SerialOwner, public RelayDataOwner
 {
 public:
@@ -82,7 +87,7 @@ public:
     // before the start and after the stop).
     ComTransparent* GetUserEndpoint() const { return userEndpoint_.get(); }
     ComTransparent* GetProgramEndpoint() const { return programEndpoint_.get(); }
-    RelaySocket* GetRelayConnection() const { return relay_.get(); }
+    RelaySocket* GetRelayConnection() const { return relay_.Socket(); }
     TunnelObserver* GetObserver() const { return observer_; }
 
     // Opens the program half's COM port through the user half's endpoint with the
@@ -109,13 +114,17 @@ private:
     // Reports {"flag":0,"msg":text,"encode":"ascii"} to the observer.
     void ReportFailure(const char* text);
     void HandleBindAnswer(const cJSON* message);
+    // 2993: the open's result, or the refusal of a reconnect registration.
+    void HandleResult(const cJSON* message);
+    // Binds the device again; its answer lets the keeper try at once (is_bind 0) or
+    // ends the tunnel (1).
+    void Rebind();
     void HandleRegistration(cJSON* message);
     void HandleInboundData(const cJSON* message);
     void ReportClosed();
     void ReportReply(const cJSON* reply);
-    // Connects and registers; true once the registration went out. `stopped` is set
-    // when the tunnel stopped while it connected.
-    bool OpenRelay(int reconnect, bool* stopped);
+    // Connects and registers ("reconnect" 1 or 0).
+    SerialRelayLink::Outcome OpenRelay(int reconnect);
 
     TunnelObserver* observer_ = nullptr;
     _virtual_com_half* userHalf_ = nullptr;
@@ -127,15 +136,9 @@ private:
     // thread reports to.
     std::unique_ptr<ComTransparent> userEndpoint_;
     std::unique_ptr<ComTransparent> programEndpoint_;
-    // Guards relay_ against the serial reader thread.
-    mutable std::mutex relayLock_;
-    std::unique_ptr<RelaySocket> relay_;
-    // Set once the registration went out: serial bytes flow only after it.
-    bool relayReady_ = false;
-    // The COM port is not read while the relay connection is backlogged (relayLock_).
-    bool serialHeld_ = false;
+    SerialRelayLink relay_;
     // Re-connects a lost port-transfer connection while the open tunnel runs.
     std::unique_ptr<LinkKeeper> keeper_;
-    // A bind request after a broker reconnection waits for its answer.
+    // A bind request sent to take the device again waits for its answer.
     bool rebinding_ = false;
 };

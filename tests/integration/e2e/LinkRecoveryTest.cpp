@@ -69,10 +69,10 @@ class LinkRecovery : public ::testing::TestWithParam<LinkCase>
 
 // The far side cuts the data connection in the middle of a poll loop: the client
 // re-registers ("reconnect": 1), the poll loop goes on, "link: lost" and "link: back"
-// come once each. Then the far side is restarted: the port-forward tunnel opens
-// anew; the serial one, no longer bound there, gives up with its text after the
-// installation's retry time and releases the device.
-TEST_P(LinkRecovery, CutConnectionIsTakenUpAndARestartedFarSideEndsOrResumesTheTunnel)
+// come once each. Then the far side is restarted, forgetting every binding: the
+// port-forward tunnel opens anew; the serial one, refused at first, binds its device
+// again and re-registers.
+TEST_P(LinkRecovery, CutConnectionIsTakenUpAndARestartedFarSideTakesTheTunnelBack)
 {
     const LinkCase& c = GetParam();
     OpenBed bed;
@@ -96,17 +96,38 @@ TEST_P(LinkRecovery, CutConnectionIsTakenUpAndARestartedFarSideEndsOrResumesTheT
     EXPECT_TRUE(bed.Farside().Output().contains("(reconnect)")) << bed.Farside().Output().toStdString();
 
     ASSERT_TRUE(bed.RestartFarside()) << bed.Error().toStdString();
+    EXPECT_TRUE(ReadsResume(master.get(), c.registers, 3, 30000)) << bed.Err().toStdString();
     if (c.serial) {
-        // Nothing is bound on the new far side: every registration is refused.
-        EXPECT_TRUE(bed.WaitForError(QString::fromUtf8("连接中断，通道已关闭"), 30000))
-            << bed.Err().toStdString();
-        EXPECT_EQ(bed.WaitForExit(10000), 1);
-        EXPECT_TRUE(bed.Farside().WaitForOutput("binder: 3002 GW-E2E-01/RTU-TCP", 10000))
+        EXPECT_TRUE(bed.Farside().Output().contains("refused: not bound to"))
             << bed.Farside().Output().toStdString();
-    } else {
-        EXPECT_TRUE(ReadsResume(master.get(), c.registers, 3, 30000));
-        EXPECT_EQ(bed.Interrupt(), 0) << bed.Err().toStdString();
+        EXPECT_TRUE(bed.Farside().Output().contains("binder: GW-E2E-01/RTU-TCP bound to " +
+                                                    QString::fromStdString(bed.PcId())))
+            << bed.Farside().Output().toStdString();
     }
+    EXPECT_EQ(bed.Interrupt(), 0) << bed.Err().toStdString();
+}
+
+// The far side's data servers stay away longer than the installation's retry time:
+// the tunnel gives up with its text, ends, and releases the device.
+TEST_P(LinkRecovery, FarSideAwayLongerThanTheRetryTimeEndsTheTunnelWithItsText)
+{
+    const LinkCase& c = GetParam();
+    OpenBed bed;
+    bed.SetPlatconfText("link_retry_seconds", "4");
+    ASSERT_TRUE(bed.StartWithControl()) << bed.Error().toStdString();
+    bed.Open(c.device);
+    const QString ready = bed.WaitForLine("ready: ");
+    ASSERT_FALSE(ready.isEmpty()) << bed.Out().toStdString() << bed.Err().toStdString();
+
+    QTcpSocket control;
+    ASSERT_TRUE(bed.SendControl("restart 15000", control));
+    EXPECT_TRUE(bed.WaitForError(QString::fromUtf8("连接中断，通道已关闭"), 20000))
+        << bed.Err().toStdString();
+    EXPECT_EQ(bed.WaitForExit(10000), 1);
+    EXPECT_TRUE(bed.Out().contains("link: lost")) << bed.Out().toStdString();
+    EXPECT_FALSE(bed.Out().contains("link: back")) << bed.Out().toStdString();
+    const char* release = c.serial ? "binder: 3002 GW-E2E-01/RTU-TCP" : "PLC-TCP unbound";
+    EXPECT_TRUE(bed.Farside().WaitForOutput(release, 10000)) << bed.Farside().Output().toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Tunnels, LinkRecovery,
