@@ -9,7 +9,11 @@ ComTransparent::~ComTransparent()
     StopReader();
 }
 
-void ComTransparent::OnOpen(int /*result*/) {}
+void ComTransparent::OnOpen(int result)
+{
+    if (result != 1 && tunnel_ != nullptr)
+        tunnel_->OnSerialOpenFailed(*this);
+}
 
 void ComTransparent::OnClose(int /*result*/) {}
 

@@ -5,7 +5,8 @@
 class SerialOwner;
 
 // The serial endpoint of a serial tunnel: received bytes go to the tunnel's
-// OnSerialData; open, close and send outcomes are silent.
+// OnSerialData, a failed open to its OnSerialOpenFailed; the other open, close and
+// send outcomes are silent.
 class ComTransparent : public CSerialIO
 {
 public:

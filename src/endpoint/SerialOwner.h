@@ -1,5 +1,7 @@
 #pragma once
 
+class CSerialIO;
+
 // What a serial endpoint (ComTransparent) hands its owner, the serial tunnel.
 class SerialOwner
 {
@@ -18,4 +20,7 @@ public:
     // (CSerialIO::NotifyWhenDrained), has drained; on the reader thread. The base
     // does nothing.
     virtual void OnSerialWritable() {}
+    // The owner's `endpoint` could not open its port (the port's own message was shown
+    // already); on the reader thread. The base does nothing.
+    virtual void OnSerialOpenFailed(const CSerialIO& /*endpoint*/) {}
 };

@@ -12,6 +12,7 @@
 #include "mqtt-c/mqtt_envelope.h"
 #include "mqtt-c/mqtt_topics.h"
 #include "platform/MessageBox.h"
+#include "platform/UiThread.h"
 #include "tunnel/LinkKeeper.h"
 #include "tunnel/TunnelHost.h"
 #include "tunnel/TunnelJson.h"
@@ -248,6 +249,16 @@ void CComDataTunnel::OnRelayData(const unsigned char* bytes, int count)
 void CComDataTunnel::OnSerialWritable()
 {
     relay_.ResumeReceive();
+}
+
+void CComDataTunnel::OnSerialOpenFailed(const CSerialIO& endpoint)
+{
+    const CSerialIO* failed = &endpoint;
+    platform::UiThread::Post([this, alive = std::weak_ptr<char>(alive_), failed] {
+        if (!alive.expired() && userEndpoint_ != nullptr && userEndpoint_.get() == failed) {
+            EndTunnel(observer_, kTextComOpenFailed);
+        }
+    });
 }
 
 void CComDataTunnel::OnRelayClosed()

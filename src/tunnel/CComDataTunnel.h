@@ -42,6 +42,8 @@ public:
     static constexpr const char* kTextOccupied = "通道占用中！";
     static constexpr const char* kTextRegistrationFailed = "设备注册失败！";
     static constexpr const char* kTextRelayUnreachable = "服务器端口访问不了";
+    // The tunnel's end of the virtual COM pair could not be opened.
+    static constexpr const char* kTextComOpenFailed = "串口打开失败，通道已关闭";
 
     // The services' host gives the virtual COM pairs; without one Start finds no pair.
     // The tunnel reports to `observer` (none when null).
@@ -76,6 +78,9 @@ public:
     void OnRelayData(const unsigned char* bytes, int count) override;
     // Serial reader thread: the port's writes drained, the relay is read again.
     void OnSerialWritable() override;
+    // Serial reader thread: the COM port did not open; the tunnel ends on the UI
+    // thread with kTextComOpenFailed (unless it stopped or started anew meanwhile).
+    void OnSerialOpenFailed(const CSerialIO& endpoint) override;
     // The port-transfer connection ended: the link keeper connects again.
     void OnRelayClosed() override;
     // Writes bytes to the COM port through the user half's endpoint.
@@ -137,6 +142,8 @@ private:
     std::unique_ptr<ComTransparent> userEndpoint_;
     std::unique_ptr<ComTransparent> programEndpoint_;
     SerialRelayLink relay_;
+    // Expires with the tunnel: work posted to the UI thread checks it first.
+    std::shared_ptr<char> alive_ = std::make_shared<char>();
     // Re-connects a lost port-transfer connection while the open tunnel runs.
     std::unique_ptr<LinkKeeper> keeper_;
     // A bind request sent to take the device again waits for its answer.
