@@ -9,123 +9,40 @@
 // OpenVPN client and waits for its link; the others give the window start and stop
 // steps for the client that only count their calls.
 
-#include "app/Installation.h"
+#include "gui/views/ViewsFixture.h"
+
 #include "app/JsonPtr.h"
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
-#include "gui/common/GuiTestApp.h"
 #include "gui/common/ScreenshotCheck.h"
-#include "mqtt-c/MqttConnection.h"
 #include "mqtt-c/mqtt_commands.h"
 #include "mqtt-c/mqtt_envelope.h"
-#include "mqtt-c/mqtt_thread.h"
 #include "mqtt-c/mqtt_topics.h"
 #include "platform/MessageBox.h"
 #include "platform/MessageBoxHandler.h"
-#include "platform/ProcessLauncher.h"
-#include "platform/TipsDialog.h"
-#include "support/FarsideProcess.h"
-#include "support/FreePort.h"
-#include "support/MessageBoxRecorder.h"
-#include "support/MosquittoBroker.h"
 #include "support/NamedProcess.h"
-#include "support/OpenVpnStandIn.h"
-#include "support/PlatconfBuilder.h"
 #include "support/PumpUntil.h"
-#include "support/TempDir.h"
-#include "support/VcomFolder.h"
 #include "ui/CDLEdit.h"
 #include "ui/CDlgTips.h"
 #include "ui/CFVGatewayDetail.h"
 #include "ui/CFVHomeInfo.h"
-#include "ui/CFVLeftTree.h"
-#include "ui/CFVLogin.h"
 #include "ui/CFVTableDevice.h"
-#include "ui/Clumetra_uniDlg.h"
-#include "ui/TipsDialogPresenter.h"
 #include "ui/hyperlink/CHyperLink.h"
 #include "ui/pngbutton/CTabButton.h"
 
 #include <QApplication>
-#include <QCheckBox>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTimer>
 #include <QTreeWidget>
 
-#include <cjson/cJSON.h>
 #include <gtest/gtest.h>
-#include <modbus/modbus.h>
 
-#include <atomic>
-#include <memory>
-#include <thread>
 #include <vector>
 
 namespace {
-
-// A serial meter on the pump station gateway whose open the gateway never answers.
-const char kSilentMeter[] = R"({"deviceId":5022,"id":"d5022","deviceName":"Silent meter",
- "deviceSn":"DEV-5022","ifaceTypeName":"RS485","online":true,"ifaceType":2,"ip":"","port":0,
- "com":"COM1","baud":9600,"databit":8,"parity":0,"stopbit":1,"timeout":1000,"protocol":"1",
- "tunType":2,"tunConnectType":0,"fault":"no-answer"})";
-
-// The demo inventory with two changes: its simulated network devices listen on free
-// ports (a demo running on this machine holds the fixed ones), and the silent meter
-// joins its third gateway.
-QByteArray TestInventory()
-{
-    const JsonPtr root(
-        cJSON_Parse(TempDir::Read(QStringLiteral(LUMETRA_SOURCE_DIR "/demo/inventory.json")).constData()));
-    cJSON *account = nullptr, *gateway = nullptr, *device = nullptr;
-    cJSON_ArrayForEach(account, cJSON_GetObjectItem(root.get(), "accounts"))
-    {
-        cJSON_ArrayForEach(gateway, cJSON_GetObjectItem(account, "gateways"))
-        {
-            cJSON_ArrayForEach(device, cJSON_GetObjectItem(gateway, "devices"))
-            {
-                if (cJSON* port = cJSON_GetObjectItem(device, "port");
-                    cJSON_HasObjectItem(device, "simulation") && port)
-                    cJSON_SetNumberValue(port, 0);
-            }
-        }
-    }
-    cJSON* pumpStation = cJSON_GetArrayItem(
-        cJSON_GetObjectItem(cJSON_GetArrayItem(cJSON_GetObjectItem(root.get(), "accounts"), 0), "gateways"),
-        2);
-    cJSON_AddItemToArray(cJSON_GetObjectItem(pumpStation, "devices"), cJSON_Parse(kSilentMeter));
-    return QByteArray(JsonText(cJSON_PrintUnformatted(root.get())).get());
-}
-
-// The program's waiting dialogs, watched as a user would: the text of each dialog
-// shown is kept, and a dialog the user may close is closed once it is on the screen.
-class TipsWatcher : public platform::TipsDialog::Presenter
-{
-public:
-    bool Show(platform::TipsDialog& dialog) override
-    {
-        texts.push_back(dialog.Text());
-        const bool shown = screen_.Show(dialog);
-        if (dialog.IsClosable()) {
-            platform::TipsDialog* key = &dialog;
-            QTimer::singleShot(0, qApp, [this, key] {
-                if (CDlgTips* window = screen_.Shown(*key))
-                    window->close();
-            });
-        }
-        return shown;
-    }
-    void Hide(platform::TipsDialog& dialog) override { screen_.Hide(dialog); }
-
-    QStringList texts;
-
-private:
-    TipsDialogPresenter screen_;
-};
 
 // Counts the paint events of the widgets it is installed on.
 class PaintCounter : public QObject
@@ -162,261 +79,11 @@ private:
     platform::MessageBoxHandler* previous_;
 };
 
-class ViewsTest : public ::testing::Test
+class ViewsTest : public ViewsFixture
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        GuiTestApp::Ensure();
-        QApplication::setCursorFlashTime(0);
-        shared_ = new Shared;
-        // A failure here is reported by SetUp, so it fails every test instead of
-        // making GoogleTest skip them.
-        if (!shared_->broker.Start()) {
-            shared_->error = "broker: " + shared_->broker.Error().toStdString();
-            return;
-        }
-        const QString demo = QStringLiteral(LUMETRA_SOURCE_DIR "/demo/platconf/");
-        const MosquittoBroker& broker = shared_->broker;
-        PlatconfBuilder platconf;
-        platconf.WebService(FreePort::Pick())
-            .Broker(broker)
-            .TunnelServers(FreePort::Pick(), FreePort::Pick())
-            .Bytes("logo.png", TempDir::Read(demo + "logo.png"))
-            .Rect("logo.png", 16, 6, 136, 42)
-            .Bytes("title.png", TempDir::Read(demo + "title.png"))
-            .Rect("title.png", 150, 6, 350, 42)
-            .Text("hotline", TempDir::Read(demo + "hotline").toStdString())
-            .Text("wslabel", TempDir::Read(demo + "wslabel").toStdString())
-            .Text("compname", TempDir::Read(demo + "compname").toStdString())
-            .Text("dtver", TempDir::Read(demo + "dtver").toStdString())
-            .Text("ioturl", "http://127.0.0.1:1/")
-            .Text("officeurl", "")
-            .Text("addurl", "http://127.0.0.1:1/gateway/add")
-            .Bytes("qr_code.png", TempDir::Read(demo + "qr_code.png"))
-            .Rect("qr_code.png", 60, 310, 170, 420);
-        if (!platconf.WriteTo(shared_->dir.FilePath("platconf")))
-            shared_->error = "platconf: " + platconf.Problem();
-        else if (!shared_->farside.Start(shared_->dir.FilePath("platconf"),
-                                         shared_->dir.Write("inventory.json", TestInventory()),
-                                         {QStringLiteral("--vpn-ca"), shared_->dir.FilePath("ca.crt"),
-                                          QStringLiteral("--keepalive"), QStringLiteral("0")}))
-            shared_->error = "far side: " + shared_->farside.Error().toStdString();
-    }
-
-    static void TearDownTestSuite()
-    {
-        delete shared_;
-        shared_ = nullptr;
-    }
-
-    void SetUp() override
-    {
-        ASSERT_TRUE(shared_->error.empty()) << shared_->error;
-        ASSERT_TRUE(shared_->farside.IsRunning());
-        home_.Write(QStringLiteral("custom_resource/platconf"),
-                    TempDir::Read(shared_->dir.FilePath("platconf")));
-        qputenv("LUMETRA_HOME", home_.Path().toLocal8Bit());
-        qputenv("USERPROFILE", home_.Path().toLocal8Bit());
-        // The pair tool is found in the program folder.
-        ASSERT_TRUE(
-            QFile::link(QString::fromStdString(VcomFolder::ToolPath()), home_.FilePath("lumetra-vcom")));
-        previousTips_ = platform::TipsDialog::SetPresenter(&tips_);
-    }
-
-    void TearDown() override
-    {
-        // A client left by a failed case would hold the management port.
-        for (int64_t pid : VpnClients()) {
-            platform::ProcessLauncher::Kill(pid);
-            platform::ProcessLauncher::WaitGone(pid, 5000);
-        }
-        dlg_.reset();
-        if (mqtt_.joinable()) {
-            const bool ended = PumpUntil([this] {
-                connection_->Stop();
-                return mqttDone_.load();
-            });
-            if (ended)
-                mqtt_.join();
-            else
-                mqtt_.detach();
-        }
-        platform::TipsDialog::SetPresenter(previousTips_);
-        qunsetenv("LUMETRA_HOME");
-        qunsetenv("USERPROFILE");
-    }
-
-    // Starts the window with a real MQTT thread and logs in as the demo account. The
-    // VPN client steps only count their calls unless `realVpnClient` is set.
-    void StartAndLogIn(bool realVpnClient = false)
-    {
-        Clumetra_uniDlg::Services services;
-        if (!realVpnClient) {
-            services.stopVpnClients = [this] { ++vpnClientStops_; };
-            services.startVpnClient = [this] {
-                ++vpnClientStarts_;
-                return true;
-            };
-        }
-        services.startMqttThread = [this] {
-            mqtt_ = std::thread([this, installation = installation_, connection = connection_] {
-                mqtt_thread_entry(*installation, *connection);
-                mqttDone_ = true;
-            });
-        };
-        installation_ = std::make_shared<Installation>();
-        dlg_ = std::make_unique<Clumetra_uniDlg>(*installation_, *connection_, services);
-        dlg_->OnInitDialog();
-        dlg_->show();
-        const QString subscribed =
-            QStringLiteral("/%1/lumetraToPC").arg(QString::fromLatin1(connection_->PcId()));
-        ASSERT_TRUE(PumpUntil([&] { return shared_->broker.CountLogLines(subscribed) >= 1; }, 15000));
-        CFVLogin* login = dlg_->LoginView();
-        login->UserField()->setText(QStringLiteral("demo"));
-        login->PasswordField()->setText(QStringLiteral("demo123"));
-        login->RememberBox()->setChecked(false);
-        login->LoginButton()->click();
-        ASSERT_TRUE(dlg_->IsLoggedIn());
-        ASSERT_NE(dlg_->TreeView(), nullptr);
-        tree_ = dlg_->TreeView();
-    }
-
-    QTreeWidgetItem* Gateway(int index) const { return tree_->RootItem()->child(index); }
-
-    // Asks the web service for the full list again: every gateway gets a new record.
-    void SearchAll()
-    {
-        tree_->Tab(CFVLeftTree::IDC_TAB_SEARCH)->click();
-        tree_->Button(CFVLeftTree::IDC_SEARCH)->click();
-    }
-
-    // Runs the event loop for `ms` milliseconds, however few events come.
-    static void RunEventsFor(int ms)
-    {
-        QEventLoop loop;
-        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-
-    // Stops the far side and starts it again as the suite did.
-    static bool RestartFarside()
-    {
-        shared_->farside.Stop();
-        return shared_->farside.Start(shared_->dir.FilePath("platconf"),
-                                      shared_->dir.FilePath("inventory.json"),
-                                      {QStringLiteral("--vpn-ca"), shared_->dir.FilePath("ca.crt"),
-                                       QStringLiteral("--keepalive"), QStringLiteral("0")});
-    }
-
-    void Select(QTreeWidgetItem* item)
-    {
-        tree_->Tree()->setCurrentItem(item);
-        QApplication::processEvents();
-    }
-
-    static bool Port502Free()
-    {
-        QTcpServer probe;
-        return probe.listen(QHostAddress::LocalHost, 502);
-    }
-
-    // Logs in, shows the first gateway and opens its port-forward PLC row: the success box.
-    void OpenPlcRow(CFVTableDevice** table)
-    {
-        ASSERT_NO_FATAL_FAILURE(StartAndLogIn());
-        Select(Gateway(0));
-        *table = dlg_->TableView();
-        ASSERT_NE(*table, nullptr);
-        (*table)->RowButton(0)->click();
-        ASSERT_TRUE(PumpUntil([&] { return boxes_.Count() >= 1; }, 15000));
-        EXPECT_EQ(boxes_.Boxes()[0].text, QStringLiteral("网络透传通道建立成功"));
-    }
-
-    // Messages this PC published so far, as the broker logged them.
-    int PublishedByPc() const
-    {
-        return shared_->broker.CountLogLines(QStringLiteral("Received PUBLISH from ") +
-                                             QString::fromLatin1(connection_->PcId()));
-    }
-
-    // Whether this PC published nothing after `before` messages: a marker published
-    // now is the next message the broker sees from it.
-    bool NothingPublishedSince(int before)
-    {
-        const QString markerLine = QStringLiteral("'/views-test/marker'");
-        const int markers = shared_->broker.CountLogLines(markerLine);
-        const std::string marker = "views-test-marker";
-        connection_->Publish("/views-test/marker", marker.data(), int(marker.size()), 0);
-        return PumpUntil([&] { return shared_->broker.CountLogLines(markerLine) > markers; }) &&
-               PublishedByPc() == before + 1;
-    }
-
-    // Publishes as another PC running this program.
-    void PublishAsOtherPc(const std::string& topic, const std::string& payload)
-    {
-        connection_->Publish(topic.c_str(), payload.data(), int(payload.size()), 1);
-    }
-
-    std::vector<int64_t> VpnClients() const { return OpenVpnStandIn::ClientsIn(home_.FilePath("lumetra")); }
-
-    bool FarsideSaid(const QString& text, int timeoutMs = 10000)
-    {
-        return PumpUntil([&] { return shared_->farside.Output().contains(text); }, timeoutMs);
-    }
-
-    // Reads `count` holding registers from address 0 of slave 1 with a Modbus RTU
-    // master on the serial port `path`. The master runs on its own thread while this
-    // one keeps handling the window's messages. Empty when the read failed.
-    std::vector<uint16_t> ReadRtuRegisters(const QString& path, int count)
-    {
-        std::vector<uint16_t> registers(size_t(count), 0);
-        std::atomic<int> read{-2};
-        std::thread master([&] {
-            modbus_t* context = modbus_new_rtu(path.toUtf8().constData(), 9600, 'N', 8, 1);
-            int result = -1;
-            if (context != nullptr) {
-                modbus_set_slave(context, 1);
-                modbus_set_response_timeout(context, 5, 0);
-                if (modbus_connect(context) == 0)
-                    result = modbus_read_registers(context, 0, count, registers.data());
-                modbus_close(context);
-                modbus_free(context);
-            }
-            read = result;
-        });
-        PumpUntil([&] { return read.load() != -2; }, 15000);
-        master.join();
-        return read.load() == count ? registers : std::vector<uint16_t>();
-    }
-
-    struct Shared
-    {
-        TempDir dir;
-        MosquittoBroker broker;
-        FarsideProcess farside;
-        std::string error;
-    };
-    static inline Shared* shared_ = nullptr;
-
-    TempDir home_;
-    // The virtual COM folder of this test: its pairs outlive the tunnels that made
-    // them and are removed when it goes.
-    VcomFolder vcom_;
-    MessageBoxRecorder boxes_;
-    TipsWatcher tips_;
-    platform::TipsDialog::Presenter* previousTips_ = nullptr;
-    int vpnClientStarts_ = 0;
-    int vpnClientStops_ = 0;
-    // The window's broker connection; the MQTT thread shares it, so a thread left
-    // running by a failed case never outlives it.
-    std::shared_ptr<MqttConnection> connection_ = std::make_shared<MqttConnection>();
-    // The window's installation, shared with the MQTT thread as the connection is.
-    std::shared_ptr<Installation> installation_;
-    std::unique_ptr<Clumetra_uniDlg> dlg_;
-    CFVLeftTree* tree_ = nullptr;
-    std::thread mqtt_;
-    std::atomic<bool> mqttDone_{false};
+    // The far side runs its OpenVPN server where the machine allows it.
+    static void SetUpTestSuite() { StartSuite(true); }
 };
 
 TEST_F(ViewsTest, TreeListsTheAccountsGatewaysWithTheirStateAndTheHomePage)
