@@ -4,7 +4,8 @@
 #include "endpoint/ComTransferData.h"
 #include "endpoint/LocalDataOwner.h"
 
-#include <vector>
+#include <cstring>
+#include <memory>
 
 CServerAcceptSocket::CServerAcceptSocket(LocalDataOwner* owner, TraceLog* trace)
     : owner_(owner), trace_(trace)
@@ -13,28 +14,41 @@ CServerAcceptSocket::CServerAcceptSocket(LocalDataOwner* owner, TraceLog* trace)
 
 void CServerAcceptSocket::OnReceive(int errorCode)
 {
-    std::vector<unsigned char> buffer(ChunkSize);
-    const int count = Receive(buffer.data(), ChunkSize, 0);
-    if (count >= 1) {
-        std::vector<unsigned char> copy(buffer.begin(), buffer.begin() + count);
+    // Everything read ahead is handed on in this call, chunk by chunk: one pass of the
+    // event loop per chunk would bound a bulk transfer by the loop's rate.
+    const std::weak_ptr<const void> alive = Lifetime();
+    int64_t budget = kReadBufferSize;
+    unsigned char buffer[ChunkSize];
+    unsigned char copy[ChunkSize];
+    for (;;) {
+        const int count = Receive(buffer, ChunkSize, 0);
+        if (count < 1) {
+            CSocket::OnReceive(errorCode);
+            return;
+        }
+        std::memcpy(copy, buffer, static_cast<size_t>(count));
         _com_transfer_data block;
-        block.bytes = copy.data();
+        block.bytes = copy;
         block.length = static_cast<uint32_t>(count);
         block.newConnection = newConnection_;
         newConnection_ = 0;
         LocalDataOwner* owner = owner_;
         TraceLog* trace = trace_;
-        // Nothing of this object is touched after the owner's call: the owner may
-        // close and delete the connection from there.
+        // Nothing of this object is touched after the owner's call until it is known
+        // to be alive: the owner may close and delete the connection from there.
         if (owner != nullptr) {
             owner->SendLocalData(&block);
         }
         if (trace != nullptr) {
-            trace->Write(buffer.data(), static_cast<uint32_t>(count), "local socket recv:", 1);
+            trace->Write(buffer, static_cast<uint32_t>(count), "local socket recv:", 1);
         }
-        return;
+        budget -= count;
+        // A held connection (the owner's relay is backlogged) stops here and is
+        // notified again when it resumes.
+        if (alive.expired() || budget <= 0 || IsReceivePaused() || BytesReadable() == 0) {
+            return;
+        }
     }
-    CSocket::OnReceive(errorCode);
 }
 
 void CServerAcceptSocket::OnSend(int)

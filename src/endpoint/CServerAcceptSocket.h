@@ -9,6 +9,8 @@ class TraceLog;
 // Each chunk it receives (at most 1,024 bytes) reaches the owner as one
 // _com_transfer_data block whose new-connection flag is 1 for the first chunk of the
 // connection and 0 afterwards, and is written to the trace log in hex (when one is given).
+// One notification hands on everything read ahead (at most kReadBufferSize bytes),
+// chunk by chunk, unless the owner holds the connection (PauseReceive) meanwhile.
 class CServerAcceptSocket : public CSocket
 {
 public:

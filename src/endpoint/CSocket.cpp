@@ -428,6 +428,11 @@ void CSocket::ResumeReceive()
     }
 }
 
+int64_t CSocket::BytesReadable() const
+{
+    return stream_ != nullptr ? stream_->bytesAvailable() : 0;
+}
+
 bool CSocket::ReadableOrEnded() const
 {
     return stream_ == nullptr || stream_->bytesAvailable() > 0 ||

@@ -140,6 +140,13 @@ public:
     static constexpr int CloseFlushWaitMs = 5000;
 
 protected:
+    // Bytes a Receive returns now without waiting (what Qt has read ahead).
+    int64_t BytesReadable() const;
+    // Expires when the socket is destroyed: a handler that hands bytes on, and may see
+    // its socket deleted by the owner from there, checks it before touching the socket
+    // again.
+    std::weak_ptr<const void> Lifetime() const { return alive_; }
+
     // Notifications; the base versions do nothing. `errorCode` is 0 or an errno code.
     virtual void OnReceive(int errorCode);
     virtual void OnSend(int errorCode);

@@ -2,14 +2,31 @@
 
 #include "endpoint/RelayDataOwner.h"
 
-RelaySocket::RelaySocket(RelayDataOwner* owner) : owner_(owner) {}
+#include <algorithm>
+#include <vector>
+
+RelaySocket::RelaySocket(RelayDataOwner* owner, int blockSize)
+    : owner_(owner), blockSize_(std::clamp(blockSize, 1, static_cast<int>(kReadBufferSize)))
+{
+}
 
 void RelaySocket::OnReceive(int)
 {
-    unsigned char buffer[ChunkSize];
-    const int count = Receive(buffer, ChunkSize, 0);
+    if (blockSize_ <= ChunkSize) {
+        unsigned char buffer[ChunkSize];
+        const int count = Receive(buffer, blockSize_, 0);
+        if (count >= 1 && owner_ != nullptr) {
+            owner_->OnRelayData(buffer, count);
+        }
+        return;
+    }
+    // A block of what has been read ahead, in a buffer of this call: the owner may
+    // delete the socket while it handles the bytes.
+    std::vector<unsigned char> buffer(
+        static_cast<size_t>(std::clamp<int64_t>(BytesReadable(), 1, blockSize_)));
+    const int count = Receive(buffer.data(), static_cast<int>(buffer.size()), 0);
     if (count >= 1 && owner_ != nullptr) {
-        owner_->OnRelayData(buffer, count);
+        owner_->OnRelayData(buffer.data(), count);
     }
 }
 

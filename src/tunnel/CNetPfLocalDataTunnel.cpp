@@ -58,7 +58,9 @@ bool CNetPfLocalDataTunnel::OpenRelay(int reconnect)
     if (relay_ != nullptr) {
         relay_->Close();
     }
-    relay_.reset(new (std::nothrow) RelaySocket(this));
+    // The relay's bytes are a stream to the local application: handed on in blocks
+    // of all that was read ahead, not in 1 KiB chunks.
+    relay_.reset(new (std::nothrow) RelaySocket(this, static_cast<int>(CSocket::kReadBufferSize)));
     if (relay_ == nullptr) {
         return false;
     }
