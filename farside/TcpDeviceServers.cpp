@@ -56,6 +56,8 @@ public:
     int Listening() const { return modbus_ ? modbus_->ListeningSocket() : echoListening_; }
 
 private:
+    static constexpr size_t kEchoBlock = 64 * 1024;
+
     void Loop()
     {
         std::vector<pollfd> fds;
@@ -97,13 +99,15 @@ private:
             return modbus_->Answer(fd);
         std::string& unsent = unsent_[fd];
         if (unsent.empty()) {
-            char buffer[16384];
-            const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+            // As large as the relay's blocks, so a bulk echo is not held to many
+            // small reads and sends.
+            unsent.resize(kEchoBlock);
+            const ssize_t n = recv(fd, &unsent[0], unsent.size(), 0);
             if (n <= 0) {
                 unsent_.erase(fd);
                 return n < 0 && errno == EINTR;
             }
-            unsent.assign(buffer, static_cast<size_t>(n));
+            unsent.resize(static_cast<size_t>(n));
         }
         // Echoes go out without waiting: what the peer does not take yet waits here
         // (one read at most), and the peer's sends wait in the system's buffers.
