@@ -1,9 +1,9 @@
 #include "endpoint/CSerialIO.h"
 
+#include "endpoint/SerialWaiter.h"
 #include "platform/MessageBox.h"
 
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -42,6 +42,13 @@ struct CSerialIO::Shared
     bool inBox = false;      // the reader released `pass` to show a message box
     CSerialIO* owner = nullptr;
     SerialPort port;
+    // What the last pass did about reading: the owner held it back (WantsRead said
+    // no); bytes came.
+    bool readHeld = false;
+    bool received = false;
+
+    // Wake from any thread; Watch and Wait on the reader thread only.
+    SerialWaiter waiter;
 
     // The thread that runs this block's reader while it runs; its own id otherwise
     // never matches a caller's.
@@ -118,6 +125,7 @@ void CSerialIO::StopReader()
         shared->owner = nullptr;
         if (shared->port.IsOpen())
             shared->port.Close();
+        shared->waiter.Wake();
         cutLoose = shared->inBox || shared->OnReaderThread();
     }
     if (!reader_.joinable())
@@ -147,22 +155,34 @@ void CSerialIO::Open(const QString& portName, const QString& baudText, int /*dat
 {
     if (!shared_)
         return;
-    std::lock_guard<std::mutex> requests(shared_->requests);
-    shared_->portName = portName;
-    shared_->baudText = baudText;
-    shared_->settings.byteSize = 8;
-    shared_->settings.parity = 0;
-    shared_->settings.stopBits = 0;
-    shared_->openRequest = true;
+    {
+        std::lock_guard<std::mutex> requests(shared_->requests);
+        shared_->portName = portName;
+        shared_->baudText = baudText;
+        shared_->settings.byteSize = 8;
+        shared_->settings.parity = 0;
+        shared_->settings.stopBits = 0;
+        shared_->openRequest = true;
+    }
+    shared_->waiter.Wake();
 }
 
 void CSerialIO::Close()
 {
     if (!shared_)
         return;
-    std::lock_guard<std::mutex> requests(shared_->requests);
-    shared_->closeRequest = true;
-    shared_->openRequest = false;
+    {
+        std::lock_guard<std::mutex> requests(shared_->requests);
+        shared_->closeRequest = true;
+        shared_->openRequest = false;
+    }
+    shared_->waiter.Wake();
+}
+
+void CSerialIO::ResumeReading()
+{
+    if (shared_)
+        shared_->waiter.Wake();
 }
 
 bool CSerialIO::Write(const char* data, int length)
@@ -176,17 +196,28 @@ bool CSerialIO::Write(const char* data, int length)
         OnSend(-1);
         return false;
     }
+    bool queued = false;
+    bool first = false;
     bool starts = false;
     QString portName;
     {
         std::lock_guard<std::mutex> requests(shared_->requests);
         if (!shared_->overflowing && shared_->writes.size() < static_cast<size_t>(kMaxQueuedWrites)) {
+            first = shared_->writes.empty();
             shared_->writes.emplace_back(data, data + length);
-            return true;
+            queued = true;
+        } else {
+            starts = !shared_->overflowing;
+            shared_->overflowing = true;
+            portName = shared_->portName;
         }
-        starts = !shared_->overflowing;
-        shared_->overflowing = true;
-        portName = shared_->portName;
+    }
+    if (queued) {
+        // Only a write into an empty queue wakes the reader: until the reader has
+        // found the queue empty, it is still writing and takes this write too.
+        if (first)
+            shared_->waiter.Wake();
+        return true;
     }
     // One line for the whole overflow, when it starts; the writes dropped during it
     // are reported through OnSend only.
@@ -274,7 +305,9 @@ void CSerialIO::OnSend(int count)
 void CSerialIO::ReaderLoop(std::shared_ptr<Shared> shared)
 {
     shared->readerThread = std::this_thread::get_id();
+    bool hangUp = false;
     for (;;) {
+        int timeoutMs = kIdleWaitMs;
         {
             std::lock_guard<std::recursive_mutex> pass(shared->pass);
             if (shared->stop)
@@ -282,16 +315,42 @@ void CSerialIO::ReaderLoop(std::shared_ptr<Shared> shared)
             RunPass(*shared);
             if (shared->stop)
                 break;
+            timeoutMs = PlanWait(*shared, hangUp);
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        // Outside `pass`: a request, a write or the destructor wakes the wait.
+        hangUp = shared->waiter.Wait(timeoutMs).hangUp;
     }
     shared->readerThread = std::thread::id();
 }
 
-// One poll of the requests; called with `pass` held. After every port call the stop
+int CSerialIO::PlanWait(Shared& shared, bool hangUp)
+{
+    bool reading;
+    bool writing;
+    {
+        std::lock_guard<std::mutex> requests(shared.requests);
+        reading = shared.openRequest;
+        writing = !shared.writes.empty();
+    }
+    reading = reading && !shared.readHeld;
+    int timeoutMs = shared.readHeld ? kHeldReadWaitMs : kIdleWaitMs;
+    if (hangUp && !shared.received) {
+        // The port hung up and gave nothing: it would report the hang-up again at
+        // once, so it is left alone for a while and then read again.
+        reading = false;
+        writing = false;
+        timeoutMs = kHangUpPauseMs;
+    }
+    shared.waiter.Watch(shared.port, reading, writing);
+    return timeoutMs;
+}
+
+// One pass over the requests; called with `pass` held. After every port call the stop
 // flag is checked again, because a message box shown by the call releases `pass`.
 void CSerialIO::RunPass(Shared& shared)
 {
+    shared.readHeld = false;
+    shared.received = false;
     bool openRequest;
     std::string portName;
     SerialLineSettings settings;
@@ -317,11 +376,14 @@ void CSerialIO::RunPass(Shared& shared)
             shared.owner->OnOpen(opened ? 1 : 0);
         if (shared.stop)
             return;
-    } else if (openRequest && (shared.owner == nullptr || shared.owner->WantsRead())) {
+    } else if (openRequest && shared.owner != nullptr && !shared.owner->WantsRead()) {
+        shared.readHeld = true;
+    } else if (openRequest) {
         char buffer[kReadChunk];
         std::memset(buffer, 0, sizeof buffer);
         int count = 0;
-        if (shared.port.Read(buffer, kReadChunk, &count) && count > 0 && shared.owner)
+        shared.received = shared.port.Read(buffer, kReadChunk, &count) && count > 0;
+        if (shared.received && shared.owner)
             shared.owner->OnReceive(buffer, count);
         if (shared.stop)
             return;

@@ -8,9 +8,17 @@
 #include <thread>
 
 // A serial port endpoint with its own reader thread. The caller's side (Open, Close,
-// Write, normally on the UI thread) only hands requests over; the reader thread polls
-// them once a millisecond, opens, reads (at most 300 bytes a pass), writes and closes
-// the port, and reports every outcome through the notifications, on the reader thread.
+// Write, normally on the UI thread) only hands requests over; the reader thread opens,
+// reads (at most 300 bytes a pass), writes and closes the port, and reports every
+// outcome through the notifications, on the reader thread.
+//
+// Passes: the reader sleeps (SerialWaiter) until the open port has bytes, a request or
+// a write comes (each wakes it), or a bounded time passed, then makes one pass over
+// the requests. An open port with no traffic costs no CPU. While the owner holds the
+// reading back (WantsRead false) the port is not watched for bytes; the reader asks
+// again after kHeldReadWaitMs, or at once after ResumeReading. A port that reports a
+// hang-up and gives no bytes (a pty whose other side nobody holds) is left unwatched
+// for kHangUpPauseMs at a time, so its standing hang-up never spins the reader.
 //
 // Each CSerialIO owns its own SerialPort, so two endpoints never share a port.
 //
@@ -40,6 +48,11 @@ public:
     // from kHoldWrites waiting writes on and hears of the drain at kResumeWrites.
     static constexpr int kHoldWrites = 256;
     static constexpr int kResumeWrites = 64;
+    // The reader's waits: the longest sleep with nothing to do, the sleep between two
+    // asks while the owner holds the reading back, the pause after a hang-up.
+    static constexpr int kIdleWaitMs = 1000;
+    static constexpr int kHeldReadWaitMs = 50;
+    static constexpr int kHangUpPauseMs = 100;
 
     // Port "COM1", baud text "115200", 8 data bits, no parity, one stop bit; the baud
     // rate is derived from the baud text. Starts the reader thread.
@@ -64,6 +77,10 @@ public:
     // error for the whole overflow. Returns whether the bytes were queued (a refused
     // write has had its OnSend(-1) when this returns).
     bool Write(const char* data, int length);
+
+    // The owner wants bytes again after its WantsRead said no: the reader asks again
+    // at once instead of after kHeldReadWaitMs. Any thread.
+    void ResumeReading();
 
     // Writes waiting for the port (any thread).
     int WritesWaiting() const;
@@ -90,8 +107,8 @@ protected:
     virtual void OnReceive(const char* data, int length);
     // Bytes written, or -1 for a failed or refused write. Prints the outcome.
     virtual void OnSend(int count);
-    // Asked before each read of the port: false skips the read of this pass. The
-    // base always reads.
+    // Asked before each read of the port: false skips the read of this pass (see
+    // Passes above for when it is asked again). The base always reads.
     virtual bool WantsRead();
     // The write queue drained as asked by NotifyWhenDrained. Does nothing.
     virtual void OnWritesDrained();
@@ -103,6 +120,9 @@ private:
     struct Shared;
     static void ReaderLoop(std::shared_ptr<Shared> shared);
     static void RunPass(Shared& shared);
+    // Chooses what the reader waits for after a pass and for how long; called with
+    // `pass` held. `hangUp`: the wait before this pass saw the port hang up.
+    static int PlanWait(Shared& shared, bool hangUp);
     // The port's message sink; `context` is the Shared block.
     static void ShowPortMessage(void* context, const QString& text);
 

@@ -54,6 +54,8 @@ public:
     // message and returns 0.
     int Close();
     int IsOpen() const { return open_; }
+    // The open port's descriptor, for waiting on it (SerialWaiter); -1 when closed.
+    int NativeHandle() const { return fd_; }
 
     const SerialLineSettings& LineSettings() const { return settings_; }
 

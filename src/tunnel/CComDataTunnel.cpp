@@ -251,6 +251,13 @@ void CComDataTunnel::OnSerialWritable()
     relay_.ResumeReceive();
 }
 
+void CComDataTunnel::OnRelayWritable()
+{
+    if (userEndpoint_ != nullptr) {
+        userEndpoint_->ResumeReading();
+    }
+}
+
 void CComDataTunnel::OnSerialOpenFailed(const CSerialIO& endpoint)
 {
     const CSerialIO* failed = &endpoint;

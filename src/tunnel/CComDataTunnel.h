@@ -78,6 +78,9 @@ public:
     void OnRelayData(const unsigned char* bytes, int count) override;
     // Serial reader thread: the port's writes drained, the relay is read again.
     void OnSerialWritable() override;
+    // The relay connection took its backlog (or was lost): the COM port's reader,
+    // held back by SerialReadWanted, asks again at once.
+    void OnRelayWritable() override;
     // Serial reader thread: the COM port did not open; the tunnel ends on the UI
     // thread with kTextComOpenFailed (unless it stopped or started anew meanwhile).
     void OnSerialOpenFailed(const CSerialIO& endpoint) override;
