@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
@@ -35,6 +38,52 @@ long ResourceUse::PeakResidentKb(pid_t pid)
             return std::strtol(line.c_str() + 6, nullptr, 10);
     }
     return -1;
+}
+
+namespace {
+
+// The fields of /proc/self/task/<tid>/stat after the command name (which may hold
+// blanks): the state is the first, utime the twelfth, stime the thirteenth.
+std::vector<std::string> TaskStatFields(pid_t tid)
+{
+    std::ifstream file("/proc/self/task/" + std::to_string(tid) + "/stat");
+    std::string text;
+    std::getline(file, text);
+    const size_t end = text.rfind(')');
+    std::vector<std::string> fields;
+    if (end == std::string::npos)
+        return fields;
+    std::istringstream rest(text.substr(end + 1));
+    for (std::string field; rest >> field;)
+        fields.push_back(field);
+    return fields;
+}
+
+} // namespace
+
+long ResourceUse::ThreadCpuTicks(pid_t tid)
+{
+    const std::vector<std::string> fields = TaskStatFields(tid);
+    if (fields.size() < 13)
+        return -1;
+    return std::strtol(fields[11].c_str(), nullptr, 10) + std::strtol(fields[12].c_str(), nullptr, 10);
+}
+
+long ResourceUse::ThreadSleeps(pid_t tid)
+{
+    std::ifstream status("/proc/self/task/" + std::to_string(tid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("voluntary_ctxt_switches:", 0) == 0)
+            return std::strtol(line.c_str() + std::strlen("voluntary_ctxt_switches:"), nullptr, 10);
+    }
+    return -1;
+}
+
+char ResourceUse::ThreadState(pid_t tid)
+{
+    const std::vector<std::string> fields = TaskStatFields(tid);
+    return fields.empty() || fields[0].empty() ? '?' : fields[0][0];
 }
 
 // The processor time the calling thread has used, in seconds.

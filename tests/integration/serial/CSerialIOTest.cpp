@@ -2,9 +2,7 @@
 // opens the pair's "CNCA" end by its COM name, the test plays the user's application
 // on the CNCB end.
 
-#include "RecordingSerialIO.h"
-#include "support/SerialEnd.h"
-#include "support/VcomFolder.h"
+#include "SerialPairTest.h"
 
 #include "platform/MessageBox.h"
 #include "support/MessageBoxRecorder.h"
@@ -18,22 +16,13 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <random>
 #include <thread>
 
 namespace {
 
 using Kind = SerialEventLog::Kind;
-constexpr int kWaitMs = 10000;
-
-std::string RandomBytes(size_t size, unsigned stream)
-{
-    std::mt19937 gen(stream);
-    std::string data(size, '\0');
-    for (char& c : data)
-        c = static_cast<char>(gen() & 0xff);
-    return data;
-}
+using SerialIOTest = SerialPairTest;
+constexpr int kWaitMs = kSerialWaitMs;
 
 // Writes refused at once, on the writing thread (this test's).
 size_t Refusals(const SerialEventLog::Events& events)
@@ -42,33 +31,6 @@ size_t Refusals(const SerialEventLog::Events& events)
         return event.kind == Kind::Send && event.value == -1 && event.thread == std::this_thread::get_id();
     }));
 }
-
-class SerialIOTest : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(folder.IsValid());
-        pair = folder.Install();
-        ASSERT_GE(pair.comA, 1);
-        ASSERT_TRUE(user.Open(folder.LinkPath(pair.comB)));
-    }
-
-    // Opens the program end by the name the serial tunnel gives it ("COMk" below 10,
-    // "\\.\COMk" from 10) and waits for the outcome.
-    void OpenProgramEnd(CSerialIO& io)
-    {
-        const int com = pair.comA;
-        io.Open(com < 10 ? QStringLiteral("COM%1").arg(com) : QStringLiteral("\\\\.\\COM%1").arg(com),
-                QStringLiteral("9600"), 8, 'N', 1);
-        ASSERT_EQ(log.OpenResult(), 1);
-    }
-
-    VcomFolder folder;
-    VcomFolder::Pair pair;
-    SerialEnd user;
-    SerialEventLog log;
-};
 
 TEST_F(SerialIOTest, OpensReceivesInChunksOfAtMost300BytesAndCloses)
 {
@@ -142,19 +104,6 @@ TEST_F(SerialIOTest, WritesUpTo1024BytesAndRefusesMoreOrNothing)
     EXPECT_EQ(fromReader, (std::vector<int>{1024, -1, 3}));
     for (const char* line : {"buffer over flow\n", "1024 bytes send\n", "write error\n", "3 bytes send\n"})
         EXPECT_NE(printed.find(line), std::string::npos) << line << printed;
-}
-
-// Chunks of two writers: a writer letter, a 16-bit sequence number, then bytes that
-// depend on all three, so a torn, lost, doubled or reordered chunk shows.
-std::string Chunk(char writer, int sequence, size_t size)
-{
-    std::string chunk(size, '\0');
-    chunk[0] = writer;
-    chunk[1] = static_cast<char>(sequence >> 8);
-    chunk[2] = static_cast<char>(sequence & 0xff);
-    for (size_t i = 3; i < size; ++i)
-        chunk[i] = static_cast<char>((writer * 31 + sequence * 7 + i) & 0xff);
-    return chunk;
 }
 
 // A serial endpoint whose reader thread can be held inside its next OnSend, so that
