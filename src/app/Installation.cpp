@@ -57,13 +57,16 @@ void Installation::LoadCustomResourcesFrom(const QString& path)
         break;
     case platform::BoundedFile::Result::Missing:
         std::fprintf(stderr, "custom resource file %s not found; no custom resources\n", where.constData());
+        ApplyTraceSettings();
         return;
     case platform::BoundedFile::Result::TooLarge:
         std::fprintf(stderr, "custom resource file %s is damaged: %s; kept the 0 entries before it\n",
                      where.constData(), why.c_str());
+        ApplyTraceSettings();
         return;
     case platform::BoundedFile::Result::Failed:
         std::fprintf(stderr, "custom resource file %s cannot be read: %s\n", where.constData(), why.c_str());
+        ApplyTraceSettings();
         return;
     }
     std::string error;
@@ -72,6 +75,29 @@ void Installation::LoadCustomResourcesFrom(const QString& path)
         std::fprintf(stderr, "custom resource file %s is damaged: %s; kept the %zu entries before it\n",
                      where.constData(), error.c_str(), table_.size());
     }
+    ApplyTraceSettings();
+}
+
+void Installation::ApplyTraceSettings()
+{
+    // "trace_limit_mib": the trace log's cap, 1 to kTraceLimitMaxMib MiB; anything
+    // else keeps the default.
+    const std::string mib = ResourceText("trace_limit_mib");
+    uint64_t value = 0;
+    bool valid = !mib.empty() && mib.size() <= 5;
+    for (size_t i = 0; valid && i < mib.size(); ++i) {
+        valid = mib[i] >= '0' && mib[i] <= '9';
+        value = value * 10 + static_cast<uint64_t>(mib[i] - '0');
+    }
+    valid = valid && value >= 1 && value <= kTraceLimitMaxMib;
+    trace_.SetLimit(valid ? value * 1024 * 1024 : TraceLog::kDefaultLimit);
+    // "trace_data" "0" switches the entries that carry tunnel bytes off. The user's
+    // LUMETRA_TRACE_DATA ("0" or "1") wins over the installation's entry.
+    std::string data = ResourceText("trace_data", "1");
+    const QByteArray own = qgetenv("LUMETRA_TRACE_DATA");
+    if (own == "0" || own == "1")
+        data = own.toStdString();
+    trace_.SetPayloads(data != "0");
 }
 
 const _Resource_Info* Installation::FindResource(const char* name) const

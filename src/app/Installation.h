@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,11 +15,12 @@
 // while it runs - the custom resource table (custom_resource/platconf), the PC
 // identifier settled from the login cache, and the trace log. The window and the
 // command-line client each make one at start-up and hand it to whatever reads
-// the installation's texts or writes its log.
+// the installation's texts or writes its log. Its destruction (or the trace log's
+// Close) writes the last trace entries and ends the log's writer thread.
 //
 // Loading and settling happen once, at start-up, before other threads start;
 // afterwards the table and the identifier are only read, from any thread. The trace
-// log serialises its own writers.
+// log takes entries from any thread.
 class Installation
 {
 public:
@@ -36,10 +38,16 @@ public:
     QString LoginCachePath() const;     // <folder>/licache
     QString TraceLogPath() const;       // <folder>/logtrace
 
+    // The largest cap of the trace log, in MiB, that "trace_limit_mib" may set.
+    static constexpr uint64_t kTraceLimitMaxMib = 16384;
+
     // Reads the custom resource file (CustomResourcePath()) into the table. A missing
     // file leaves the table empty; a damaged one keeps the entries before the damage
     // and writes one line to standard error, and so does one larger than
-    // kCustomResourceFileLimit (which keeps no entries).
+    // kCustomResourceFileLimit (which keeps no entries). Then the trace log takes its
+    // settings: "trace_limit_mib" (1 to kTraceLimitMaxMib; else 64) caps its file,
+    // "trace_data" "0" switches off the entries that carry tunnel bytes, and the
+    // environment variable LUMETRA_TRACE_DATA ("0" or "1") overrides that entry.
     void LoadCustomResources();
     // The same from an explicit path (tools and tests). A second load replaces the
     // table; entries handed out by earlier look-ups stay valid while the object lives.
@@ -70,6 +78,8 @@ public:
     TraceLog& Trace() { return trace_; }
 
 private:
+    void ApplyTraceSettings();
+
     const QString folder_;
     std::vector<std::unique_ptr<_Resource_Info>> table_;
     // Entries of a table that a later load replaced: kept so that a pointer handed

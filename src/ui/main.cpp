@@ -43,6 +43,9 @@ int main(int argc, char** argv)
     // However the window closed, the OpenVPN client this run started does not outlive
     // the program (the quit button has already ended it; then this finds nothing).
     StopVpnClients();
+    // The trace entries still queued go to the file before the process ends; entries
+    // of threads that still run are dropped from here on.
+    installation.Trace().Close();
     // The MQTT thread, tunnels and their threads are not stopped one by one: the end
     // of the process ends them.
     std::fflush(nullptr);

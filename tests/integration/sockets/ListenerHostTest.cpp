@@ -134,6 +134,7 @@ TEST_F(ListenerHostTest, ChunksAreMarkedNewAndTracedAndASecondRequestClosesTheLi
         expectedTrace += "local socket recv:-" + QByteArray::number(chunk.bytes.size()) + "-[" +
                          chunk.bytes.toHex(']').toUpper().replace("]", "][") + "]\r\n";
     }
+    ASSERT_TRUE(installation_.Trace().Flush());
     QFile trace(home_.FilePath("logtrace"));
     ASSERT_TRUE(trace.open(QIODevice::ReadOnly));
     EXPECT_EQ(trace.readAll(), expectedTrace);

@@ -600,6 +600,7 @@ TEST_F(TunnelTest, BaseMessagesAndData)
                  R"({"cmdId":2990,"dev_sn":"","pc_id":"$PC","pt_sn":5,"tun_type":0,"pt_payload":"QUI="}})"},
         },
         "base");
+    ASSERT_TRUE(installation_.Trace().Flush());
     EXPECT_TRUE(QFile(home_.FilePath("logtrace")).exists());
 }
 

@@ -49,6 +49,7 @@ TEST(Installation, TwoFoldersShareNothing)
 
     a.Trace().Write(reinterpret_cast<const unsigned char*>("ab"), 2, "A:", 0);
     b.Trace().Write(reinterpret_cast<const unsigned char*>("cd"), 2, "B:", 1);
+    ASSERT_TRUE(a.Trace().Flush() && b.Trace().Flush());
     EXPECT_EQ(TempDir::Read(first.FilePath("logtrace")), "A:-2-ab\r\n");
     EXPECT_EQ(TempDir::Read(second.FilePath("logtrace")), "B:-2-[63][64]\r\n");
     EXPECT_FALSE(QFile::exists(elsewhere.File("logtrace")));
