@@ -12,6 +12,7 @@ public:
     // The p-th percentile (0 < p <= 100) by nearest rank; 0 without samples.
     double Percentile(double p) const;
     double Median() const { return Percentile(50); }
+    const std::vector<double>& Samples() const { return samples_; }
 
 private:
     std::vector<double> samples_;

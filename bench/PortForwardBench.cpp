@@ -1,7 +1,9 @@
 #include "BenchBed.h"
 #include "Benchmarks.h"
 #include "Latencies.h"
+#include "ProcessUse.h"
 #include "RelayChain.h"
+#include "Report.h"
 #include "Wire.h"
 
 #include <array>
@@ -12,6 +14,7 @@
 namespace {
 
 constexpr size_t kRequestSize = 64;
+const char kName[] = "portforward";
 
 int Fail(const std::string& what)
 {
@@ -31,7 +34,7 @@ struct Path
 
 } // namespace
 
-int RunPortForwardBench(const BenchSettings& settings)
+int RunPortForwardBench(const BenchSettings& settings, Report& report)
 {
     const int deviceType = BenchBed::FreeListenerDeviceType();
     if (deviceType == 0) {
@@ -68,8 +71,17 @@ int RunPortForwardBench(const BenchSettings& settings)
         bed.Drain();
     }
     const size_t bulk = settings.bulkMiB * 1024 * 1024;
+    long residentBefore = -1;
+    long residentAfter = -1;
     for (size_t i = paths.size(); ok && i-- > 0;) {
+        // The tunnel comes last: the client's resident size is read before and after it.
+        if (i == 0) {
+            residentBefore = ProcessUse::ResidentKb(static_cast<pid_t>(bed.Pid()));
+        }
         paths[i].rate = Wire::EchoThroughput(paths[i].fd, bulk, &error);
+        if (i == 0) {
+            residentAfter = ProcessUse::ResidentKb(static_cast<pid_t>(bed.Pid()));
+        }
         ok = paths[i].rate > 0;
         if (!ok) {
             error = std::string("bulk transfer, ") + paths[i].name + ": " + error;
@@ -101,9 +113,31 @@ int RunPortForwardBench(const BenchSettings& settings)
     const double share = 100.0 * tunnel.rate / peer.rate;
     const double rttFactor = tunnel.times.Median() / peer.times.Median();
     std::printf("  tunnel against the peer: bulk %.0f %%, median round trip %.2f x\n", share, rttFactor);
-    std::printf("  goal bulk >= 50 %% of the peer (trace log on): %s; >= 70 %% (data tracing off): %s;"
-                " median round trip <= 2 x the peer's: %s\n",
-                Verdict(share >= 50.0), Verdict(share >= 70.0), Verdict(rttFactor <= 2.0));
+    std::printf("  %-44s %10.1f -> %.1f MiB (%+.1f MiB)\n", "lumetra-cli resident size, before -> after bulk",
+                static_cast<double>(residentBefore) / 1024.0, static_cast<double>(residentAfter) / 1024.0,
+                static_cast<double>(residentAfter - residentBefore) / 1024.0);
+
+    report.AddSamples(kName, "tunnel", tunnel.times);
+    report.AddSamples(kName, "baseline", direct.times);
+    report.AddSamples(kName, "peer", peer.times);
+    report.Add({kName, "round trip median", "ms", tunnel.times.Median(), direct.times.Median(),
+                peer.times.Median(), "port-forward median round trip <= 2 x the peer's", rttFactor <= 2.0});
+    report.Add({kName, "round trip p99", "ms", tunnel.times.Percentile(99), direct.times.Percentile(99),
+                peer.times.Percentile(99), "", std::nullopt});
+    report.Add({kName, "bulk echo", "MiB/s", tunnel.rate, direct.rate, peer.rate,
+                "port-forward bulk >= 50 % of the peer (trace log at default)", share >= 50.0});
+    report.NotMeasured(kName, "bulk echo, data tracing off",
+                       "port-forward bulk >= 70 % of the peer (data tracing off)", "no switch yet");
+    const double growthMiB = static_cast<double>(residentAfter - residentBefore) / 1024.0;
+    if (residentBefore > 0 && residentAfter > 0) {
+        report.Add({"memory", "lumetra-cli resident growth over the bulk transfer", "MiB", growthMiB,
+                    static_cast<double>(residentBefore) / 1024.0, std::nullopt,
+                    "resident growth after " + std::to_string(settings.bulkMiB) + " MiB <= 5 MiB",
+                    growthMiB <= 5.0});
+    } else {
+        report.NotMeasured("memory", "lumetra-cli resident growth over the bulk transfer",
+                           "resident growth <= 5 MiB", "VmRSS could not be read");
+    }
     if (closed != 0) {
         std::printf("  note: lumetra-cli ended with %d when the tunnel was closed\n", closed);
     }
