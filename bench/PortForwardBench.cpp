@@ -39,8 +39,6 @@ struct Path
 double RateWithoutDataTracing(int deviceType, size_t bytes, std::string* error)
 {
     qputenv("LUMETRA_TRACE_DATA", "0");
-    // The trace log as installed: the user's own switch does not count here.
-    qunsetenv("LUMETRA_TRACE_DATA");
     BenchBed bed;
     QString where;
     if (bed.Start(deviceType)) {
@@ -64,6 +62,8 @@ double RateWithoutDataTracing(int deviceType, size_t bytes, std::string* error)
 
 int RunPortForwardBench(const BenchSettings& settings, Report& report)
 {
+    // The trace log as installed: the user's own switch does not count here.
+    qunsetenv("LUMETRA_TRACE_DATA");
     const int deviceType = BenchBed::FreeListenerDeviceType();
     if (deviceType == 0) {
         return Fail("none of the listener ports 9600, 5562, 102, 502 can be bound on 127.0.0.1");
