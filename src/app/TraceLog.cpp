@@ -16,6 +16,27 @@ constexpr size_t kHeaderBytes = 9;
 // A queue this full wakes the writer before its time.
 constexpr size_t kWakeBytes = 256 * 1024;
 
+// "[XX]" for every byte value, upper-case digits.
+struct HexGroups
+{
+    char group[256][4];
+};
+
+constexpr HexGroups MakeHexGroups()
+{
+    constexpr char digits[] = "0123456789ABCDEF";
+    HexGroups table{};
+    for (int i = 0; i < 256; ++i) {
+        table.group[i][0] = '[';
+        table.group[i][1] = digits[i >> 4];
+        table.group[i][2] = digits[i & 0x0F];
+        table.group[i][3] = ']';
+    }
+    return table;
+}
+
+constexpr HexGroups kHexGroups = MakeHexGroups();
+
 uint32_t ReadLength(const char* at)
 {
     uint32_t value;
@@ -35,14 +56,8 @@ void Format(std::string& entry, const char* label, uint32_t labelLength, const u
     std::memcpy(out, count.data(), count.size());
     out += count.size();
     if (hex) {
-        constexpr char digits[] = "0123456789ABCDEF";
-        for (uint32_t i = 0; i < length; ++i) {
-            out[0] = '[';
-            out[1] = digits[data[i] >> 4];
-            out[2] = digits[data[i] & 0x0F];
-            out[3] = ']';
-            out += 4;
-        }
+        for (uint32_t i = 0; i < length; ++i, out += 4)
+            std::memcpy(out, kHexGroups.group[data[i]], 4);
     } else if (length > 0) {
         std::memcpy(out, data, length);
         out += length;
@@ -84,9 +99,10 @@ void TraceLog::Write(const unsigned char* data, uint32_t length, const char* lab
         return;
     const size_t before = queue_.size();
     if (record > kQueueBytes - before) {
-        // The writer is behind (a slow disk): the tunnel does not wait for it.
-        if (!overflowed_) {
-            overflowed_ = true;
+        // The writer is behind (a slow disk, a flood of entries): the tunnel does not
+        // wait for it. The count is reported when the log closes.
+        ++overflowed_;
+        if (overflowed_ == 1) {
             std::fprintf(stderr, "trace log %s: more than %zu bytes wait for the file; entries dropped\n",
                          QFile::encodeName(path_).constData(), kQueueBytes);
         }
@@ -142,6 +158,12 @@ void TraceLog::Close()
     // The writer writes what is queued before it ends.
     if (writer.joinable())
         writer.join();
+    std::lock_guard<std::mutex> guard(lock_);
+    if (overflowed_ > 0) {
+        std::fprintf(stderr, "trace log %s: entries dropped while the writer was behind: %llu\n",
+                     QFile::encodeName(path_).constData(), static_cast<unsigned long long>(overflowed_));
+        overflowed_ = 0;
+    }
 }
 
 void TraceLog::Run()

@@ -24,8 +24,9 @@
 // capped at Limit() bytes: before an entry would take it over, it becomes
 // logtrace.1 (one old file kept) and a new file starts (app/TraceFile).
 //
-// Nothing here slows a tunnel down: a full queue, a full disk or a file that cannot
-// be opened drops entries, and one line on standard error says so.
+// Nothing here slows a tunnel down: a full disk or a file that cannot be opened
+// drops entries, and one line on standard error says so (app/TraceFile); a full
+// queue drops them too, with one line at the first and their count at Close.
 //
 // Every entry today carries tunnel bytes (received port-forward chunks, the encoded
 // serial data messages); SetPayloads(false) switches them all off.
@@ -79,7 +80,7 @@ private:
     uint64_t handed_ = 0;          // entries queued since the start
     uint64_t written_ = 0;         // of those, the ones the writer is through with
     uint64_t wanted_ = 0;          // Flush waits for written_ to reach this
-    bool overflowed_ = false;      // the queue dropped an entry (reported once)
+    uint64_t overflowed_ = 0;      // entries the full queue dropped (reported at the first and at Close)
     bool closed_ = false;
     std::thread writer_; // started with the first entry
 };

@@ -313,3 +313,24 @@ TEST(TraceLog, InstallationSettingsSwitchPayloadsOffAndSetTheLimit)
         EXPECT_EQ(installation.Trace().Limit(), limit);
     }
 }
+
+// An entry larger than the queue can hold is dropped at once, said at the first drop
+// and counted when the log closes; the entries around it are written.
+TEST(TraceLog, EntryThatDoesNotFitTheQueueIsDroppedAndCounted)
+{
+    TempHome home;
+    const std::string line = "trace log " + QFile::encodeName(home.File("logtrace")).toStdString() + ": ";
+    StderrCapture err;
+    {
+        TraceLog log(home.File("logtrace"));
+        Log(log, "a", "", 0);
+        Log(log, std::string(TraceLog::kQueueBytes, 'x'), "big:", 0);
+        EXPECT_EQ(err.CountLines(line + "more than 4194304 bytes wait for the file; entries dropped"), 1u)
+            << err.Text();
+        Log(log, "b", "", 0);
+        Log(log, std::string(TraceLog::kQueueBytes, 'y'), "big:", 0);
+    }
+    EXPECT_EQ(home.Read("logtrace"), "-1-a\r\n-1-b\r\n");
+    EXPECT_EQ(err.CountLines(line), 2u) << err.Text();
+    EXPECT_EQ(err.CountLines(line + "entries dropped while the writer was behind: 2"), 1u) << err.Text();
+}
