@@ -61,6 +61,28 @@ int BenchBed::FreeListenerDeviceType()
     return 0;
 }
 
+std::unique_ptr<BenchBed> BenchBed::OpenPortForward(QString* where, std::string* error)
+{
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const int deviceType = FreeListenerDeviceType();
+        if (deviceType == 0) {
+            *error = "none of the listener ports 9600, 5562, 102, 502 can be bound on 127.0.0.1";
+            return nullptr;
+        }
+        auto bed = std::make_unique<BenchBed>();
+        if (!bed->Start(deviceType)) {
+            *error = bed->Error().toStdString();
+            return nullptr;
+        }
+        *where = bed->Open(kNetDevice);
+        if (!where->isEmpty()) {
+            return bed;
+        }
+        *error = bed->Error().toStdString();
+    }
+    return nullptr;
+}
+
 bool BenchBed::Start(int netDeviceType)
 {
     Broker().AddUser(kUser, kPassword);

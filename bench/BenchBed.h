@@ -17,6 +17,7 @@
 
 #include <QString>
 
+#include <memory>
 #include <string>
 
 class BenchBed : public FarsideBed
@@ -31,6 +32,12 @@ public:
 
     // The first device type whose listener port can be bound now (0 when none).
     static int FreeListenerDeviceType();
+
+    // A started bed with the port-forward tunnel open on the first listener port free
+    // at that moment, `where` set to its host:port. The machine is shared: when the
+    // port is taken between the check and the open, the next free one is tried, three
+    // times at most. Null with the reason in `error` when no attempt succeeded.
+    static std::unique_ptr<BenchBed> OpenPortForward(QString* where, std::string* error);
 
     // Starts the broker and the far side. False with the reason in Error().
     bool Start(int netDeviceType = 2);

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -40,24 +41,20 @@ int RunIdleBench(const BenchSettings& settings, Report& report)
 {
     // One CLI opens one device, and two CLIs of one installation would share its PC
     // identifier: two installations, each with its own far side, one tunnel each.
-    const int deviceType = BenchBed::FreeListenerDeviceType();
-    if (deviceType == 0) {
-        return Fail("none of the listener ports 9600, 5562, 102, 502 can be bound on 127.0.0.1");
-    }
     BenchBed serialBed;
-    BenchBed forwardBed;
     if (!serialBed.Start()) {
         return Fail(serialBed.Error().toStdString());
-    }
-    if (!forwardBed.Start(deviceType)) {
-        return Fail(forwardBed.Error().toStdString());
     }
     if (serialBed.Open(BenchBed::kSerialDevice).isEmpty()) {
         return Fail(serialBed.Error().toStdString());
     }
-    if (forwardBed.Open(BenchBed::kNetDevice).isEmpty()) {
-        return Fail(forwardBed.Error().toStdString());
+    QString where;
+    std::string error;
+    const std::unique_ptr<BenchBed> opened = BenchBed::OpenPortForward(&where, &error);
+    if (!opened) {
+        return Fail(error);
     }
+    BenchBed& forwardBed = *opened;
     // The opening's own work (the registrations, the first pings) settles first.
     Wait(serialBed, forwardBed, 2.0);
     const pid_t pids[2] = {static_cast<pid_t>(serialBed.Pid()), static_cast<pid_t>(forwardBed.Pid())};
