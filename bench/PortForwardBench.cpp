@@ -186,5 +186,12 @@ int RunPortForwardBench(const BenchSettings& settings, Report& report)
     if (closed != 0) {
         std::printf("  note: lumetra-cli ended with %d when the tunnel was closed\n", closed);
     }
+    // A trace log that could not keep up (or be written) says so: the figure then
+    // holds fewer trace entries than bytes.
+    for (const QString& line : bed.Err().split('\n')) {
+        if (line.startsWith("trace log ")) {
+            std::printf("  note: lumetra-cli: %s\n", line.toUtf8().constData());
+        }
+    }
     return 0;
 }
