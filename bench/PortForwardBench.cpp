@@ -108,9 +108,10 @@ int RunPortForwardBench(const BenchSettings& settings, Report& report)
         paths[i].rate = Wire::EchoThroughput(paths[i].fd, bulk, &error);
         if (i == 0) {
             residentAfter = ProcessUse::ResidentKb(static_cast<pid_t>(bed.Pid()));
-            // Once the client's buffers (the trace log's among them) have been written
-            // out and let go: what the transfer left behind.
-            for (int pass = 0; pass < 10; ++pass) {
+            // Once the client's buffers (the trace log's among them, let go after a
+            // second without entries) have been written out: what the transfer left
+            // behind.
+            for (int pass = 0; pass < 20; ++pass) {
                 QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
                 bed.Drain();
                 QThread::msleep(100);
@@ -156,7 +157,7 @@ int RunPortForwardBench(const BenchSettings& settings, Report& report)
                 "tunnel, LUMETRA_TRACE_DATA=0 (bed of its own)", "", "", untracedRate,
                 static_cast<double>(untracedGrowthKb) / 1024.0);
     std::printf("  tunnel against the peer: bulk %.0f %%, median round trip %.2f x\n", share, rttFactor);
-    std::printf("  %-44s %10.1f -> %.1f, 1 s later %.1f MiB (%+.1f MiB)\n",
+    std::printf("  %-44s %10.1f -> %.1f, 2 s later %.1f MiB (%+.1f MiB)\n",
                 "lumetra-cli resident size, before -> after bulk",
                 static_cast<double>(residentBefore) / 1024.0, static_cast<double>(residentAfter) / 1024.0,
                 static_cast<double>(residentSettled) / 1024.0,

@@ -1,5 +1,7 @@
 #include "app/TraceLog.h"
 
+#include "platform/FreeMemory.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -171,8 +173,23 @@ void TraceLog::Run()
     std::string batch;
     std::string entry;
     std::unique_lock<std::mutex> lock(lock_);
+    // Set while the buffers are larger than an idle log keeps.
+    bool burst = false;
+    const auto pending = [this] { return closed_ || !queue_.empty(); };
     for (;;) {
-        wake_.wait(lock, [this] { return closed_ || !queue_.empty(); });
+        if (!burst) {
+            wake_.wait(lock, pending);
+        } else if (!wake_.wait_for(lock, std::chrono::milliseconds(kIdleMs), pending)) {
+            // A burst is over: its buffers go, so that the process's resident size
+            // comes back down instead of keeping the queue's peak for good.
+            burst = false;
+            std::string().swap(batch);
+            std::string().swap(queue_);
+            lock.unlock();
+            platform::ReturnFreeMemory();
+            lock.lock();
+            continue;
+        }
         if (queue_.empty())
             break; // closed, and everything is written
         if (!closed_ && wanted_ <= written_ && queue_.size() < kWakeBytes) {
@@ -187,6 +204,7 @@ void TraceLog::Run()
         lock.lock();
         written_ = through;
         done_.notify_all();
+        burst = burst || std::max(batch.capacity(), queue_.capacity()) > kIdleBufferBytes;
     }
     lock.unlock();
     file_.Close();

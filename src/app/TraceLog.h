@@ -38,6 +38,10 @@ public:
     static constexpr size_t kQueueBytes = 4 * 1024 * 1024;
     // Longest time an entry waits before it is written.
     static constexpr int kFlushMs = 100;
+    // Queue memory kept while the log is idle; a burst's larger buffers are freed
+    // and handed back to the system once no entry came for kIdleMs.
+    static constexpr size_t kIdleBufferBytes = 256 * 1024;
+    static constexpr int kIdleMs = 1000;
 
     explicit TraceLog(const QString& path, uint64_t limit = kDefaultLimit);
     ~TraceLog();

@@ -1,0 +1,12 @@
+#include "platform/FreeMemory.h"
+
+#include <malloc.h>
+
+namespace platform {
+
+void ReturnFreeMemory()
+{
+    malloc_trim(0);
+}
+
+} // namespace platform
