@@ -36,6 +36,11 @@ std::mutex g_lock;
 std::condition_variable g_finished;
 std::deque<QueuedCall> g_queue;
 
+// Set (under g_lock) while a wake-up event is on its way to the dispatcher: calls
+// queued meanwhile are run by it and post none of their own, so a burst of calls
+// costs one event, not one each.
+bool g_wakePosted = false;
+
 // Holds of the queue (HoldQueuedCalls); UI thread only.
 int g_holds = 0;
 
@@ -43,6 +48,12 @@ const QEvent::Type kRunQueuedCalls = static_cast<QEvent::Type>(QEvent::User + 0x
 
 void RunQueuedCalls()
 {
+    {
+        // Calls queued from now on post a new wake-up: this pass may miss them, or
+        // stop early for a hold.
+        std::lock_guard<std::mutex> guard(g_lock);
+        g_wakePosted = false;
+    }
     for (;;) {
         if (g_holds > 0) {
             return;
@@ -100,6 +111,20 @@ QObject* Dispatcher(QCoreApplication* app)
     return dispatcher;
 }
 
+// Queues `call`; returns the wake-up event to post when none is on its way (null
+// otherwise). The event is made under the queue's lock, which orders its allocation
+// before the UI thread, which takes the lock to run the calls, deletes it.
+QEvent* Enqueue(QueuedCall call)
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    g_queue.push_back(std::move(call));
+    if (g_wakePosted) {
+        return nullptr;
+    }
+    g_wakePosted = true;
+    return new QEvent(kRunQueuedCalls);
+}
+
 } // namespace
 
 namespace UiThread {
@@ -118,14 +143,11 @@ void Run(const std::function<void()>& work)
         return;
     }
     QObject* dispatcher = Dispatcher(app);
-    QEvent* wake = new QEvent(kRunQueuedCalls);
     PendingCall call;
     call.work = &work;
-    {
-        std::lock_guard<std::mutex> guard(g_lock);
-        g_queue.push_back(QueuedCall{&call, {}});
+    if (QEvent* wake = Enqueue(QueuedCall{&call, {}})) {
+        QCoreApplication::postEvent(dispatcher, wake);
     }
-    QCoreApplication::postEvent(dispatcher, wake);
 
     std::unique_lock<std::mutex> guard(g_lock);
     while (!call.done) {
@@ -150,14 +172,9 @@ void Post(std::function<void()> work)
         return;
     }
     QObject* dispatcher = Dispatcher(app);
-    // Made before the queue's lock is taken, like Run's: the lock then orders its
-    // allocation before the UI thread deletes it.
-    QEvent* wake = new QEvent(kRunQueuedCalls);
-    {
-        std::lock_guard<std::mutex> guard(g_lock);
-        g_queue.push_back(QueuedCall{nullptr, std::move(work)});
+    if (QEvent* wake = Enqueue(QueuedCall{nullptr, std::move(work)})) {
+        QCoreApplication::postEvent(dispatcher, wake);
     }
-    QCoreApplication::postEvent(dispatcher, wake);
 }
 
 void HoldQueuedCalls()
