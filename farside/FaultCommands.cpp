@@ -25,6 +25,7 @@ std::string FaultCommands::Summary()
            "  drop-after GW DEV BYTES  end them once they received BYTES more from the PC (0: never)\n"
            "  silent GW DEV on|off     send no message about the device to the PCs (data aside)\n"
            "  delay GW DEV MS          send each such message MS later (0: at once)\n"
+           "  data-delay GW DEV MS     hold the device's answer bytes MS before they go to the PC\n"
            "  occupied GW DEV on|off   answer bind and relay registrations \"occupied\"\n"
            "  restart MS               close the relay and port-transfer servers and their\n"
            "                           connections; listen again on the same ports MS later\n";
@@ -55,7 +56,7 @@ std::string FaultCommands::Run(const std::string& line)
     }
     const bool withValue = command != "drop";
     if (command != "drop" && command != "drop-after" && command != "silent" && command != "delay" &&
-        command != "occupied")
+        command != "data-delay" && command != "occupied")
         return "error: unknown command \"" + command + "\"";
     if (words.size() != (withValue ? 4u : 3u))
         return "error: usage: " + command + " GW DEV" + (withValue ? " VALUE" : "");
@@ -80,6 +81,10 @@ std::string FaultCommands::Run(const std::string& line)
         const long ms = Number(value, kMaxPauseMs);
         valid = ms >= 0;
         change = [ms](FaultBoard::Switches& s) { s.answerDelayMs = static_cast<int>(ms); };
+    } else if (command == "data-delay") {
+        const long ms = Number(value, kMaxDataDelayMs);
+        valid = ms >= 0;
+        change = [ms](FaultBoard::Switches& s) { s.dataDelayMs = static_cast<int>(ms); };
     } else {
         const long bytes = Number(value, 2000000000L);
         valid = bytes >= 0;

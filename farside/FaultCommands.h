@@ -11,6 +11,8 @@ class FaultBoard;
 //                             from the PC on it (0: never)
 //   silent GW DEV on|off      send no message about the device to the PCs (data aside)
 //   delay GW DEV MS           send each such message MS later (0: at once)
+//   data-delay GW DEV MS      hold each piece of the device's answer bytes MS (at most
+//                             kMaxDataDelayMs) before it goes to the PC (0: at once)
 //   occupied GW DEV on|off    answer bind and relay registrations "occupied"
 //   restart MS                close the relay and port-transfer servers (listeners and
 //                             every connection), listen again on the same ports MS later
@@ -19,6 +21,8 @@ class FaultCommands
 {
 public:
     static constexpr int kMaxPauseMs = 600000;
+    // The data delay holds a device's service thread: short enough not to stall it.
+    static constexpr int kMaxDataDelayMs = 10000;
     // Stops the relay and port-transfer servers, waits `pauseMs`, listens again.
     using Restart = std::function<bool(int pauseMs, std::string* error)>;
 

@@ -39,6 +39,7 @@ public:
         int answerDelayMs = 0;   // each such message leaves this much later
         long dropAfterBytes = 0; // > 0: a tunnel connection is closed after this many bytes
         bool occupied = false;   // bind and relay registrations are answered "occupied"
+        int dataDelayMs = 0; // the device's answer bytes reach the PC this much later (control channel only)
     };
 
     struct Device

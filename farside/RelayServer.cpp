@@ -10,6 +10,7 @@
 
 #include "app/JsonPtr.h"
 
+#include <chrono>
 #include <cstdint>
 #include <thread>
 
@@ -159,6 +160,10 @@ RelayServer::Outcome RelayServer::Carry(const std::shared_ptr<TcpConnection>& co
                     outcome.deviceClosed = true;
                     break;
                 }
+                // A slow device: its answer reaches the PC that much later.
+                const int hold = context_.faults.Of(gwSn, devSn).dataDelayMs;
+                if (hold > 0)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(hold));
             }
             if (!viaMqtt) {
                 if (!connection->Send(bytes)) {

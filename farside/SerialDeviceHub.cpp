@@ -3,13 +3,20 @@
 #include "Base64.h"
 #include "DeviceSimulator.h"
 #include "FarsideLog.h"
+#include "FaultBoard.h"
 #include "Inventory.h"
 #include "PcReplies.h"
 #include "TcpConnection.h"
 
 #include <cjson/cJSON.h>
 
-SerialDeviceHub::SerialDeviceHub(PcReplies& replies) : replies_(replies) {}
+#include <chrono>
+#include <thread>
+
+SerialDeviceHub::SerialDeviceHub(PcReplies& replies, const FaultBoard& faults)
+    : replies_(replies), faults_(faults)
+{
+}
 
 SerialDeviceHub::~SerialDeviceHub()
 {
@@ -103,6 +110,10 @@ bool SerialDeviceHub::Feed(const std::string& gwSn, const std::string& devSn, co
 
 void SerialDeviceHub::Deliver(Entry* entry, const std::string& bytes)
 {
+    // A slow device: its answer leaves that much later (on the simulator's thread).
+    const int hold = faults_.Of(entry->gwSn, entry->devSn).dataDelayMs;
+    if (hold > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(hold));
     std::string pcId;
     std::shared_ptr<TcpConnection> connection;
     uint32_t ptSn;

@@ -7,6 +7,7 @@
 #include <string>
 
 class DeviceSimulator;
+class FaultBoard;
 class Inventory;
 class PcReplies;
 class TcpConnection;
@@ -18,7 +19,8 @@ class TcpConnection;
 class SerialDeviceHub
 {
 public:
-    explicit SerialDeviceHub(PcReplies& replies);
+    // The device's answers are held by the fault switch "dataDelayMs" of `faults`.
+    SerialDeviceHub(PcReplies& replies, const FaultBoard& faults);
     ~SerialDeviceHub();
     SerialDeviceHub(const SerialDeviceHub&) = delete;
     SerialDeviceHub& operator=(const SerialDeviceHub&) = delete;
@@ -57,6 +59,7 @@ private:
     void Deliver(Entry* entry, const std::string& bytes);
 
     PcReplies& replies_;
+    const FaultBoard& faults_;
     mutable std::mutex mutex_; // guards the route members of the entries
     std::map<Key, std::unique_ptr<Entry>> entries_;
 };

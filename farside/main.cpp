@@ -60,7 +60,7 @@ class TunnelSide
 public:
     TunnelSide(const FarsideOptions& options, FarsideSettings& settings, const Inventory& inventory)
         : options_(options), settings_(settings), inventory_(inventory), faults_(inventory),
-          replies_(broker_, faults_), serialDevices_(replies_),
+          replies_(broker_, faults_), serialDevices_(replies_, faults_),
           context_(inventory, links_, serialDevices_, replies_, faults_),
           commands_(faults_, [this](int pauseMs, std::string* error) { return Restart(pauseMs, error); }),
           control_([this](const std::string& line) { return commands_.Execute(line); })

@@ -16,8 +16,19 @@
 
 #include <memory>
 
+const char* OpenCommand::Details() const
+{
+    static const std::string details =
+        std::string("  --stats   once the tunnel is ready, print a line a second:\n"
+                    "            stats: <devsn> tx=<bytes> rx=<bytes> rate=<B/s> rtt50=<ms> rtt95=<ms> "
+                    "timeout=<ms>\n") +
+        CliSignIn::CredentialDetails();
+    return details.c_str();
+}
+
 bool OpenCommand::Parse(const std::vector<std::string>& words)
 {
+    args_.AddFlag("--stats");
     if (!CliSignIn::ParseCommandLine(args_, words, 2,
                                      "a gateway serial number GWSN and a device serial DEVSN are needed")) {
         return false;
@@ -102,6 +113,16 @@ void OpenCommand::DeviceOpened(CNodeDevice* device)
     }
     ready_ = true;
     CliConsole::Out("ready: " + ReadyPlace());
+    if (args_.Has("--stats")) {
+        stats_.Start([this]() -> std::vector<const CDataTunnel*> {
+            const CDataTunnel* tunnel =
+                DetailSession() != nullptr ? DetailSession()->Controller().DeviceTunnel(device_) : nullptr;
+            if (!ready_ || closing_ || Finishing() || tunnel == nullptr) {
+                return {};
+            }
+            return {tunnel};
+        });
+    }
 }
 
 void OpenCommand::DeviceLinkChanged(CNodeDevice* device, bool up)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CliSessionCommand.h"
+#include "TunnelStatsPrinter.h"
 
 #include <string>
 
@@ -15,14 +16,16 @@ class CNodeGateway;
 // refusal, a fault or a time-out prints its text and exits with 1. While the tunnel
 // is ready, the loss of its data connection prints "link: lost" and its return
 // "link: back"; a tunnel that gives up (or whose device was taken meanwhile) prints
-// its text and exits with 1.
+// its text and exits with 1. With --stats the tunnel's figures follow the "ready:"
+// line once a second (TunnelStatsPrinter).
 class OpenCommand : public CliSessionCommand
 {
 public:
     using CliSessionCommand::CliSessionCommand;
 
     const char* Name() const override { return "open"; }
-    const char* Synopsis() const override { return "GWSN DEVSN"; }
+    const char* Synopsis() const override { return "[--stats] GWSN DEVSN"; }
+    const char* Details() const override;
     const char* Summary() const override
     {
         return "open a device's tunnel and keep it open until interrupted";
@@ -45,4 +48,5 @@ private:
     CNodeDevice* device_ = nullptr;
     bool ready_ = false;
     bool closing_ = false;
+    TunnelStatsPrinter stats_;
 };

@@ -60,6 +60,7 @@ void CComDataTunnel::Start()
     Replies().Clear();
     keeper_->Disarm();
     rebinding_ = false;
+    Counters().Reset(TunnelStats::NowNs());
     if (Services().host == nullptr) {
         return;
     }
@@ -222,7 +223,9 @@ void CComDataTunnel::SendLocalData(_com_transfer_data* block)
 
 void CComDataTunnel::OnSerialData(const char* data, int count)
 {
-    relay_.SendFromSerial(data, count);
+    if (relay_.SendFromSerial(data, count)) {
+        Counters().Sent(static_cast<size_t>(count));
+    }
 }
 
 bool CComDataTunnel::SerialReadWanted()
@@ -233,6 +236,7 @@ bool CComDataTunnel::SerialReadWanted()
 void CComDataTunnel::OnRelayData(const unsigned char* bytes, int count)
 {
     keeper_->BytesArrived();
+    Counters().Received(static_cast<size_t>(count));
     WriteToCom(bytes, count);
     CSerialIO* serial = userHalf_ != nullptr ? userEndpoint_.get() : nullptr;
     RelaySocket* relay = relay_.Socket();
@@ -441,6 +445,7 @@ void CComDataTunnel::HandleInboundData(const cJSON* message)
     const std::vector<uint8_t> bytes =
         mqtt_base64_decode(payload->valuestring, static_cast<size_t>(payloadLength));
     if (!bytes.empty()) {
+        Counters().Received(bytes.size());
         WriteToCom(bytes.data(), static_cast<int>(bytes.size()));
     }
 }

@@ -108,6 +108,9 @@ std::unique_ptr<LinkKeeper> CDataTunnel::MakeLinkKeeper(TunnelObserver* observer
     LinkKeeper::Hooks hooks;
     hooks.attempt = std::move(attempt);
     hooks.report = [this, observer](bool up) {
+        if (up) {
+            stats_.Reconnected();
+        }
         if (observer != nullptr) {
             observer->OnTunnelLink(*this, up);
         }

@@ -5,6 +5,7 @@
 #include "tunnel/ReplyExpectations.h"
 #include "tunnel/TunnelInbound.h"
 #include "tunnel/TunnelServices.h"
+#include "tunnel/TunnelStats.h"
 
 #include <QString>
 
@@ -127,6 +128,9 @@ public:
     std::string DeviceSn() const;
     int DeviceTunType() const;
 
+    // The live figures of the current open (zero for a kind that counts nothing).
+    const TunnelStats& Stats() const { return stats_; }
+
 protected:
     // True when both serial numbers are given and equal this tunnel's gateway and
     // device (the Match rule of the device tunnels).
@@ -149,6 +153,8 @@ protected:
     // Writes one entry to the trace log when there is one (TraceLog::Write).
     void Trace(const unsigned char* data, uint32_t length, const char* label, int hex) const;
 
+    // The figures the kinds count on their data paths (any thread).
+    TunnelStats& Counters() { return stats_; }
     // The replies this tunnel waits for in its current open (UI thread only).
     ReplyExpectations& Replies() { return replies_; }
     // "tunnel <gateway serial>/<device serial>", made safe for a diagnostic line.
@@ -157,7 +163,8 @@ protected:
     // installation's "link_retry_seconds" (1 to 3600), else LinkKeeper's default.
     int LinkGiveUpMs() const;
     // A link keeper for this tunnel: `attempt` reconnects, the loss and return go to
-    // `observer`'s OnTunnelLink, the give-up ends the tunnel (EndTunnel).
+    // `observer`'s OnTunnelLink (a return counts as a reconnect in Stats), the give-up
+    // ends the tunnel (EndTunnel).
     std::unique_ptr<LinkKeeper> MakeLinkKeeper(TunnelObserver* observer, std::function<bool()> attempt);
     // Asks `observer` to show `text` and close this open tunnel; Stop without one.
     void EndTunnel(TunnelObserver* observer, const char* text);
@@ -168,6 +175,7 @@ private:
 
     TunnelServices services_;
     ReplyExpectations replies_;
+    TunnelStats stats_;
     CNodeGateway* gateway_ = nullptr;
     CNodeDevice* device_ = nullptr;
 };

@@ -91,6 +91,7 @@ void CNetPfLocalDataTunnel::Start()
     Replies().Expect(ReplyExpectations::kResult);
     Replies().Expect(ReplyExpectations::kFarEndClosed);
     keeper_->Disarm();
+    Counters().Reset(TunnelStats::NowNs());
     localConnection_ = nullptr;
     registered_ = false;
     // A relay that cannot be reached sends no occupancy answer: the open then ends in
@@ -221,6 +222,7 @@ void CNetPfLocalDataTunnel::SendLocalData(_com_transfer_data* block)
         return;
     }
     relay_->Send(block->bytes, static_cast<int>(block->length), 0);
+    Counters().Sent(block->length);
     // A relay held for a local connection that went before its room notice was
     // delivered (the listener forgets ended connections) is read again from here.
     CSocket* current = relay_->IsReceivePaused() ? CurrentLocalConnection() : nullptr;
@@ -259,6 +261,7 @@ void CNetPfLocalDataTunnel::OnRelayData(const unsigned char* bytes, int count)
         return;
     }
     keeper_->BytesArrived();
+    Counters().Received(static_cast<size_t>(count));
     if (CSocket* connection = CurrentLocalConnection()) {
         connection->Send(bytes, count, 0);
         if (connection->IsWriteBacklogged() && relay_ != nullptr) {

@@ -71,15 +71,17 @@ bool SerialRelayLink::HasEnded() const
     return relay_ != nullptr && relay_->HasEnded();
 }
 
-void SerialRelayLink::SendFromSerial(const char* data, int count)
+bool SerialRelayLink::SendFromSerial(const char* data, int count)
 {
     if (data == nullptr || count <= 0) {
-        return;
+        return false;
     }
     std::lock_guard<std::mutex> guard(lock_);
-    if (relay_ != nullptr && ready_) {
-        relay_->Send(data, count, 0);
+    if (relay_ == nullptr || !ready_) {
+        return false;
     }
+    relay_->Send(data, count, 0);
+    return true;
 }
 
 bool SerialRelayLink::SerialReadWanted()

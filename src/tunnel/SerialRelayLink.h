@@ -43,8 +43,8 @@ public:
     RelaySocket* Socket() const { return relay_.get(); }
 
     // Serial reader thread: the bytes go out unchanged while registered, else they
-    // are dropped.
-    void SendFromSerial(const char* data, int count);
+    // are dropped (false).
+    bool SendFromSerial(const char* data, int count);
     // Serial reader thread: false while the connection holds more than
     // CSocket::kWriteHighWater unwritten bytes, until they fell to kWriteLowWater.
     bool SerialReadWanted();
