@@ -4,6 +4,7 @@
 #include "control/GatewayDetailController.h"
 #include "tunnel/CDataTunnel.h"
 #include "ui/CMemDCPNG.h"
+#include "ui/TunnelStatsTip.h"
 #include "ui/pngbutton/CGdiPlusBitmapResource.h"
 #include "ui/pngbutton/CTabButton.h"
 
@@ -34,6 +35,12 @@ CFVTableDevice::CFVTableDevice(QWidget* parent) : QWidget(parent)
         connect(button, &CTabButton::clicked, this, [this, row] { OnRowButton(row); });
         buttons_.push_back(button);
     }
+    new TunnelStatsTip(this, [this](QPoint pos) -> const CDataTunnel* {
+        const CNodeDevice* device = pos.y() >= kRowHeight ? DeviceAt(pos.y() / kRowHeight - 1) : nullptr;
+        const CDataTunnel* tunnel =
+            device != nullptr && controller_ != nullptr ? controller_->DeviceTunnel(device) : nullptr;
+        return tunnel != nullptr && controller_->IsActive(tunnel) ? tunnel : nullptr;
+    });
 }
 
 std::vector<int> CFVTableDevice::ColumnEdges(int width)

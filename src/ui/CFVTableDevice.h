@@ -16,7 +16,8 @@ class GatewayDetailController;
 // The device table: a painted grid of the displayed gateway's devices under a grey
 // header row, always seven body rows, and in each row of a tunnel-capable device
 // (tunnel type 1 or 2) the on/off button of its tunnel. A press asks the gateway
-// detail controller to open or close that device's tunnel.
+// detail controller to open or close that device's tunnel. Resting the mouse on the
+// row of an open tunnel shows its live figures (TunnelStatsTip).
 class CFVTableDevice : public QWidget
 {
 public:
