@@ -2,6 +2,7 @@
 
 #include "CliConsole.h"
 #include "DevicesCommand.h"
+#include "DoctorCommand.h"
 #include "GatewaysCommand.h"
 #include "ListenCommand.h"
 #include "LoginCommand.h"
@@ -34,6 +35,7 @@ CliApp::CliApp(Installation& installation) : installation_(installation)
     registry_.Add(std::make_unique<ListenCommand>(installation_));
     registry_.Add(std::make_unique<OpenCommand>(installation_));
     registry_.Add(std::make_unique<VpnCommand>(installation_));
+    registry_.Add(std::make_unique<DoctorCommand>(installation_));
 }
 
 void CliApp::PrintUsage(bool toStdout) const
