@@ -67,7 +67,8 @@ class QuietListener : public PortForwardListener
 {
 public:
     JsonPtr SetUp(LocalListenerOwner&) override { return nullptr; }
-    void Close() override {}
+    void Close(LocalListenerOwner&) override {}
+    std::string Where(const LocalListenerOwner&) const override { return std::string(); }
     void HoldReading(LocalListenerOwner&, bool) override {}
     void OnMatched(LocalListenerOwner&, const cJSON*) override {}
     void OnAck(LocalListenerOwner&, const cJSON*) override {}

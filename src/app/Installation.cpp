@@ -31,6 +31,11 @@ QString Installation::LoginCachePath() const
     return folder_ + QStringLiteral("/licache");
 }
 
+QString Installation::TunnelAddressPath() const
+{
+    return folder_ + QStringLiteral("/tunnel_addresses");
+}
+
 QString Installation::TraceLogPath() const
 {
     return trace_.Path();

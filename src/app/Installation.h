@@ -37,6 +37,8 @@ public:
     QString CustomResourcePath() const; // <folder>/custom_resource/platconf
     QString LoginCachePath() const;     // <folder>/licache
     QString TraceLogPath() const;       // <folder>/logtrace
+    // The remembered loopback address of each device (LoopbackAddressBook).
+    QString TunnelAddressPath() const; // <folder>/tunnel_addresses
 
     // The largest cap of the trace log, in MiB, that "trace_limit_mib" may set.
     static constexpr uint64_t kTraceLimitMaxMib = 16384;

@@ -7,10 +7,10 @@
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
 #include "cloud/VirtualComPair.h"
-#include "endpoint/CServerSocket.h"
 #include "platform/ComPortNames.h"
 #include "platform/TextCodec.h"
 #include "tunnel/CComDataTunnel.h"
+#include "tunnel/CNetPfLocalDataTunnel.h"
 
 #include <QTimer>
 
@@ -29,14 +29,47 @@ const char* OpenCommand::Details() const
 bool OpenCommand::Parse(const std::vector<std::string>& words)
 {
     args_.AddFlag("--stats");
-    if (!CliSignIn::ParseCommandLine(args_, words, 2,
-                                     "a gateway serial number GWSN and a device serial DEVSN are needed")) {
+    const char* needed = "a gateway serial number GWSN and a device serial DEVSN are needed";
+    if (!CliSignIn::ParseCommandLine(args_, words, -1, needed)) {
         return false;
     }
     const std::vector<std::string>& positional = args_.Positional();
+    if (positional.size() < 2) {
+        CliConsole::Error(needed);
+        return false;
+    }
+    for (const std::string& word : positional) {
+        if (word.empty()) {
+            CliConsole::Error(needed);
+            return false;
+        }
+    }
     gwSn_ = positional[0];
-    devSn_ = positional[1];
+    for (size_t i = 1; i < positional.size(); ++i) {
+        for (const Opening& earlier : devices_) {
+            if (earlier.devSn == positional[i]) {
+                CliConsole::Error("device " + positional[i] + " is given twice");
+                return false;
+            }
+        }
+        Opening opening;
+        opening.devSn = positional[i];
+        devices_.push_back(opening);
+    }
     return true;
+}
+
+OpenCommand::Opening* OpenCommand::Find(const CNodeDevice* device)
+{
+    if (device == nullptr) {
+        return nullptr;
+    }
+    for (Opening& opening : devices_) {
+        if (opening.device == device) {
+            return &opening;
+        }
+    }
+    return nullptr;
 }
 
 int OpenCommand::Execute(Session& session)
@@ -46,119 +79,165 @@ int OpenCommand::Execute(Session& session)
     if (loaded != kExitOk) {
         return loaded;
     }
-    int row = 0;
-    for (const std::unique_ptr<CNodeDevice>& device : gateway->devices) {
-        if (device != nullptr && platform::TextCodec::WideToUtf8(device->deviceSn) == devSn_) {
-            device_ = device.get();
-            break;
+    for (Opening& opening : devices_) {
+        int row = 0;
+        for (const std::unique_ptr<CNodeDevice>& device : gateway->devices) {
+            if (device != nullptr && platform::TextCodec::WideToUtf8(device->deviceSn) == opening.devSn) {
+                opening.device = device.get();
+                opening.row = row;
+                break;
+            }
+            ++row;
         }
-        ++row;
-    }
-    if (device_ == nullptr || !device_->IsTunnelCapable()) {
-        CliConsole::Error(device_ == nullptr ? "gateway " + gwSn_ + " has no device " + devSn_
-                                             : "device " + devSn_ + " offers no tunnel (tunnel type " +
-                                                   std::to_string(device_->tunType) + ")");
-        return kExitFailed;
+        CNodeDevice* device = opening.device;
+        if (device == nullptr || !device->IsTunnelCapable()) {
+            CliConsole::Error(device == nullptr
+                                  ? "gateway " + gwSn_ + " has no device " + opening.devSn
+                                  : "device " + opening.devSn + " offers no tunnel (tunnel type " +
+                                        std::to_string(device->tunType) + ")");
+            return kExitFailed;
+        }
     }
 
     CNodeGateway* shown = gateway.get();
     return RunSession(
         session,
         [this](CliEventLoop& loop, CliDetailSession& detail) {
-            detail.OnRowReset([this](int) { Finish(kExitFailed); });
+            detail.OnRowReset([this](int) { CloseAllAndFinish(kExitFailed); });
             GatewayDetailController* controller = &detail.Controller();
             loop.OnStopSignal([this, controller](int) {
                 closing_ = true;
                 controller->CloseTipsDialog();
-                if (device_->tunnelOpen != 0) {
-                    controller->CloseRequest(device_);
-                }
-                Finish(ready_ ? kExitOk : kExitFailed);
+                CloseAllAndFinish(ready_ ? kExitOk : kExitFailed);
             });
         },
-        [this, shown, row] {
-            GatewayDetailController& controller = DetailSession()->Controller();
-            controller.SetGateway(shown);
-            // As the device table does: remember the row, mark the row on, ask.
-            device_->rowIndex = row;
-            device_->tunnelOpen = 1;
-            controller.OpenRequest(device_);
+        [this, shown] {
+            DetailSession()->Controller().SetGateway(shown);
+            OpenNext();
         });
+}
+
+void OpenCommand::OpenNext()
+{
+    if (Finishing() || closing_ || next_ >= devices_.size() || DetailSession() == nullptr) {
+        return;
+    }
+    Opening& opening = devices_[next_];
+    // As the device table does: remember the row, mark the row on, ask.
+    opening.device->rowIndex = opening.row;
+    opening.device->tunnelOpen = 1;
+    DetailSession()->Controller().OpenRequest(opening.device);
+}
+
+void OpenCommand::CloseAllAndFinish(int exitCode)
+{
+    if (DetailSession() != nullptr) {
+        for (const Opening& opening : devices_) {
+            if (opening.device != nullptr && opening.device->tunnelOpen != 0) {
+                DetailSession()->Controller().CloseRequest(opening.device);
+            }
+        }
+    }
+    Finish(exitCode);
 }
 
 void OpenCommand::DetailChanged()
 {
-    // The far end closed a tunnel that was ready: close it here too and give up.
-    const CDataTunnel* tunnel =
-        DetailSession() != nullptr ? DetailSession()->Controller().DeviceTunnel(device_) : nullptr;
+    if (DetailSession() == nullptr || !ready_ || closing_ || Finishing()) {
+        return;
+    }
+    // The far end closed a tunnel that was ready: close them here too and give up.
     // (A tunnel that ended itself has its row off already and its text shown.)
-    if (ready_ && !closing_ && !Finishing() && tunnel != nullptr && device_->tunnelOpen != 0 &&
-        !DetailSession()->Controller().IsActive(tunnel)) {
-        CliConsole::Error("the far end closed the tunnel");
-        ready_ = false;
-        // Not inside the tunnel's own message handling: close afterwards.
-        QTimer::singleShot(0, [this] {
-            if (DetailSession() != nullptr && device_->tunnelOpen != 0) {
-                DetailSession()->Controller().CloseRequest(device_);
-            }
-            Finish(kExitFailed);
-        });
+    for (const Opening& opening : devices_) {
+        const CDataTunnel* tunnel = DetailSession()->Controller().DeviceTunnel(opening.device);
+        if (tunnel != nullptr && opening.device->tunnelOpen != 0 &&
+            !DetailSession()->Controller().IsActive(tunnel)) {
+            CliConsole::Error("the far end closed the tunnel");
+            ready_ = false;
+            // Not inside the tunnel's own message handling: close afterwards.
+            QTimer::singleShot(0, [this] { CloseAllAndFinish(kExitFailed); });
+            return;
+        }
     }
 }
 
 void OpenCommand::DeviceOpened(CNodeDevice* device)
 {
-    if (device != device_ || ready_ || Finishing()) {
+    Opening* opening = Find(device);
+    if (opening == nullptr || opening->ready || Finishing() || next_ >= devices_.size() ||
+        &devices_[next_] != opening) {
         return;
     }
-    ready_ = true;
-    CliConsole::Out("ready: " + ReadyPlace());
-    if (args_.Has("--stats")) {
+    opening->ready = true;
+    CliConsole::Out("ready: " + ReadyPlace(device));
+    if (next_ == 0 && args_.Has("--stats")) {
+        // The ready tunnels, in the order given.
         stats_.Start([this]() -> std::vector<const CDataTunnel*> {
-            const CDataTunnel* tunnel =
-                DetailSession() != nullptr ? DetailSession()->Controller().DeviceTunnel(device_) : nullptr;
-            if (!ready_ || closing_ || Finishing() || tunnel == nullptr) {
-                return {};
+            std::vector<const CDataTunnel*> tunnels;
+            if (closing_ || Finishing() || DetailSession() == nullptr) {
+                return tunnels;
             }
-            return {tunnel};
+            for (const Opening& ready : devices_) {
+                const CDataTunnel* tunnel = DetailSession()->Controller().DeviceTunnel(ready.device);
+                if (ready.ready && tunnel != nullptr) {
+                    tunnels.push_back(tunnel);
+                }
+            }
+            return tunnels;
         });
     }
+    ++next_;
+    if (next_ == devices_.size()) {
+        ready_ = true;
+        return;
+    }
+    // Not inside the opened tunnel's own message handling: the next one afterwards.
+    QTimer::singleShot(0, [this] { OpenNext(); });
 }
 
 void OpenCommand::DeviceLinkChanged(CNodeDevice* device, bool up)
 {
-    if (device == device_ && ready_ && !closing_ && !Finishing()) {
-        CliConsole::Out(std::string(up ? "link: back" : "link: lost"));
+    const Opening* opening = Find(device);
+    if (opening != nullptr && opening->ready && !closing_ && !Finishing()) {
+        std::string line = up ? "link: back" : "link: lost";
+        if (devices_.size() > 1) {
+            line += " " + opening->devSn;
+        }
+        CliConsole::Out(line);
     }
 }
 
 void OpenCommand::DeviceOpenFailed(CNodeDevice* device)
 {
-    if (device == device_ && !ready_) {
-        Finish(kExitFailed);
+    const Opening* opening = Find(device);
+    if (opening != nullptr && !opening->ready) {
+        CloseAllAndFinish(kExitFailed);
     }
 }
 
 void OpenCommand::RequestTimedOut(CNodeDevice* /*device*/)
 {
     if (!ready_) {
-        Finish(kExitFailed);
+        CloseAllAndFinish(kExitFailed);
     }
 }
 
-std::string OpenCommand::ReadyPlace() const
+std::string OpenCommand::ReadyPlace(const CNodeDevice* device) const
 {
     const CDataTunnel* tunnel =
-        DetailSession() != nullptr ? DetailSession()->Controller().DeviceTunnel(device_) : nullptr;
+        DetailSession() != nullptr ? DetailSession()->Controller().DeviceTunnel(device) : nullptr;
     if (auto* serial = dynamic_cast<const CComDataTunnel*>(tunnel)) {
         const _virtual_com_half* user = serial->GetUserHalf();
         return user != nullptr ? platform::ResolveComPortName("COM" + std::to_string(user->com))
                                : std::string("-");
     }
-    const CServerSocket* listener =
-        DetailSession() != nullptr ? DetailSession()->Listener().Listener() : nullptr;
-    const int port = listener != nullptr ? listener->LocalPort()
-                                         : LocalListenerHost::ListenPortForDeviceType(device_->protocol);
+    const auto* portForward = dynamic_cast<const CNetPfLocalDataTunnel*>(tunnel);
+    const std::string where = portForward != nullptr && DetailSession() != nullptr
+                                  ? DetailSession()->Listener().Where(*portForward)
+                                  : "";
+    if (!where.empty()) {
+        return where;
+    }
     return platform::TextCodec::WideToUtf8(LocalListenerHost::ListenAddress(installation_)) + ":" +
-           std::to_string(port);
+           std::to_string(LocalListenerHost::ListenPortForDeviceType(device->protocol));
 }

@@ -1,6 +1,7 @@
 #include "control/DeviceTunnelFlow.h"
 
 #include "app/InputRules.h"
+#include "app/Installation.h"
 #include "cloud/CNodeDevice.h"
 #include "cloud/CNodeGateway.h"
 #include "control/ActiveTunnelList.h"
@@ -67,11 +68,20 @@ void DeviceTunnelFlow::OpenRequest(CNodeDevice* device)
     if (device == nullptr) {
         return;
     }
-    const bool running = active_.Any([device](const CDataTunnel& t) {
+    // Tunnels of the same kind run side by side unless the installation asks for one
+    // at a time ("single_tunnel" "1"); never more than kMaxDeviceTunnels at once.
+    const bool oneAtATime = detail_.services_.installation != nullptr &&
+                            detail_.services_.installation->ResourceText("single_tunnel") == "1";
+    const bool running = oneAtATime && active_.Any([device](const CDataTunnel& t) {
         return t.GetDevice() != nullptr && t.GetDevice()->tunType == device->tunType;
     });
-    if (running) {
-        detail_.Show(Text(GatewayDetailController::kTextOneTunnelPerType));
+    size_t open = 0;
+    for (const CDataTunnel* tunnel : active_.Snapshot()) {
+        open += tunnel != nullptr && tunnel->GetDevice() != nullptr && tunnel->GetDevice() != device ? 1 : 0;
+    }
+    if (running || open >= GatewayDetailController::kMaxDeviceTunnels) {
+        detail_.Show(Text(running ? GatewayDetailController::kTextOneTunnelPerType
+                                  : GatewayDetailController::kTextTooManyTunnels));
         device->tunnelOpen = 0;
         detail_.Repaint();
         detail_.Listener().DeviceOpenFailed(device);

@@ -10,6 +10,9 @@
 #include "platform/MessageBox.h"
 #include "platform/WindowMessages.h"
 #include "tunnel/CDataTunnel.h"
+#include "tunnel/CNetPfLocalDataTunnel.h"
+#include "tunnel/PortForwardListener.h"
+#include "tunnel/TunnelHost.h"
 
 #include <cjson/cJSON.h>
 
@@ -213,7 +216,7 @@ std::vector<GatewayDetailController::DeviceRow> GatewayDetailController::DeviceR
         row.id = device->id;
         row.name = device->deviceName;
         row.interfaceName = device->ifaceTypeName;
-        row.address = device->AddressText();
+        row.address = ConnectAddress(device.get());
         const CDataTunnel* tunnel = DeviceTunnel(device.get());
         row.linkLost = tunnel != nullptr && tunnel->LinkLost();
         row.online = device->online != 0;
@@ -222,6 +225,22 @@ std::vector<GatewayDetailController::DeviceRow> GatewayDetailController::DeviceR
         rows.push_back(row);
     }
     return rows;
+}
+
+QString GatewayDetailController::ConnectAddress(const CNodeDevice* device) const
+{
+    if (device == nullptr) {
+        return QString();
+    }
+    const auto* portForward = dynamic_cast<const CNetPfLocalDataTunnel*>(DeviceTunnel(device));
+    PortForwardListener* listener = services_.host != nullptr ? services_.host->PortListener() : nullptr;
+    if (portForward != nullptr && listener != nullptr && device->tunnelOpen != 0) {
+        const std::string where = listener->Where(*portForward);
+        if (!where.empty()) {
+            return QString::fromStdString(where);
+        }
+    }
+    return device->AddressText();
 }
 
 GatewayDetailListener& GatewayDetailController::Listener()

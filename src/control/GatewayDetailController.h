@@ -12,6 +12,7 @@
 
 #include <QString>
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
@@ -47,6 +48,7 @@ public:
     // Texts shown by the controller.
     static constexpr const char* kTextOffline = "设备不在线";
     static constexpr const char* kTextOneTunnelPerType = "暂不支持多条通道";
+    static constexpr const char* kTextTooManyTunnels = "最多同时打开16条通道";
     static constexpr const char* kTextNoDevice = "设备为空！";
     static constexpr const char* kTextNoSerialTunnel = "设备串口数据通道为空！";
     static constexpr const char* kTextNoComPort = "分配串口异常！";
@@ -59,6 +61,9 @@ public:
     static constexpr const char* kTextOpenFailed = "打开通道失败";
     static constexpr const char* kTextCloseOtherChannel = "通道已经建立，是否关闭通道？";
     static constexpr const char* kTextChannelStarting = "通道启动中，请稍等";
+
+    // Device tunnels open at once; one more is refused (kTextTooManyTunnels).
+    static constexpr size_t kMaxDeviceTunnels = 16;
 
     // Attempts to reach the VPN client's management interface after the client was
     // started, kManagementRetryMs apart.
@@ -151,6 +156,10 @@ public:
         bool linkLost = false;  // the open tunnel's data connection is lost
     };
     std::vector<DeviceRow> DeviceRows() const;
+    // The device table's address cell: where to connect while the device's
+    // port-forward tunnel listens ("127.0.1.2:502"), else the device's own address
+    // (its ip, or its COM port and settings).
+    QString ConnectAddress(const CNodeDevice* device) const;
 
     // --- The tunnels of the records, owned by the controller. ---
     // The device's tunnel, or null when none was made for it.

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <set>
 
 namespace {
 
@@ -26,7 +27,10 @@ constexpr int kListenBacklog = 10;
 
 } // namespace
 
-LocalListenerHost::LocalListenerHost(Installation& installation) : installation_(installation) {}
+LocalListenerHost::LocalListenerHost(Installation& installation)
+    : installation_(installation), addresses_(installation.TunnelAddressPath())
+{
+}
 
 LocalListenerHost::~LocalListenerHost() = default;
 
@@ -82,51 +86,95 @@ void LocalListenerHost::OnMatched(LocalListenerOwner& owner, const cJSON* /*mess
     }
 }
 
-void LocalListenerHost::Close()
+void LocalListenerHost::Close(LocalListenerOwner& owner)
 {
-    if (listener_ != nullptr) {
-        listener_->Close();
-        listener_.reset();
+    for (auto it = listeners_.begin(); it != listeners_.end(); ++it) {
+        if (it->owner == &owner) {
+            std::unique_ptr<CServerSocket> socket = std::move(it->socket);
+            listeners_.erase(it);
+            if (socket != nullptr) {
+                socket->Close();
+            }
+            return;
+        }
     }
+}
+
+CServerSocket* LocalListenerHost::ListenerOf(const LocalListenerOwner* owner) const
+{
+    for (const Listening& listening : listeners_) {
+        if (listening.owner == owner) {
+            return listening.socket.get();
+        }
+    }
+    return nullptr;
+}
+
+std::string LocalListenerHost::Where(const LocalListenerOwner& owner) const
+{
+    for (const Listening& listening : listeners_) {
+        if (listening.owner == &owner) {
+            return listening.address.toStdString() + ":" + std::to_string(listening.port);
+        }
+    }
+    return std::string();
+}
+
+QString LocalListenerHost::AddressFor(const LocalListenerOwner& owner, uint16_t port) const
+{
+    const QString standard = ListenAddress(installation_);
+    std::set<std::string> inUse;
+    for (const Listening& listening : listeners_) {
+        if (listening.owner != &owner && listening.port == port) {
+            inUse.insert(listening.address.toStdString());
+        }
+    }
+    if (inUse.count(standard.toStdString()) == 0) {
+        return standard;
+    }
+    return QString::fromStdString(addresses_.AddressFor(owner.ListenerDeviceSn(), inUse));
 }
 
 bool LocalListenerHost::OpenListener(LocalListenerOwner& owner)
 {
     const QString caption = QString::fromUtf8(platform::kDefaultMessageBoxCaption);
     LocalListenerOwner* accepting = &owner;
-    listener_.reset(new (std::nothrow)
-                        CServerSocket(accepting, [this, accepting] { AcceptConnection(accepting); }));
-    if (listener_ == nullptr) {
+    const uint16_t port = ListenPortForDeviceType(owner.ListenerDeviceType());
+    Listening listening;
+    listening.owner = accepting;
+    listening.port = port;
+    listening.address = AddressFor(owner, port);
+    listening.socket.reset(new (std::nothrow)
+                               CServerSocket(accepting, [this, accepting] { AcceptConnection(accepting); }));
+    if (listening.socket == nullptr) {
         platform::ShowMessageBox(this, QString::fromUtf8(kCreateFailed), caption, platform::kMbOk);
         return false;
     }
-    if (!listener_->Socket(FD_ALL_EVENTS)) {
+    if (!listening.socket->Socket(FD_ALL_EVENTS)) {
         platform::ShowMessageBox(this, QString::fromUtf8(kSocketFailed), caption, platform::kMbOk);
         return false;
     }
     // Results ignored. A listening socket has no lingering data, so there is no
     // linger setting to make.
-    listener_->SetReuseAddress(true);
-    const uint16_t port = ListenPortForDeviceType(owner.ListenerDeviceType());
-    if (!listener_->Bind(port, ListenAddress(installation_))) {
+    listening.socket->SetReuseAddress(true);
+    // No address is left when every loopback address listens on this port already.
+    if (listening.address.isEmpty() || !listening.socket->Bind(port, listening.address)) {
         platform::ShowMessageBox(this, QString::fromUtf8(kBindFailed), caption, platform::kMbOk);
         return false;
     }
-    if (!listener_->Listen(kListenBacklog)) {
+    if (!listening.socket->Listen(kListenBacklog)) {
         platform::ShowMessageBox(this, QString::fromUtf8(kListenFailed), caption, platform::kMbOk);
         return false;
     }
+    listeners_.push_back(std::move(listening));
     return true;
 }
 
 JsonPtr LocalListenerHost::SetUp(LocalListenerOwner& owner)
 {
-    Close();
+    Close(owner);
+    // A listener that could not be set up is not kept.
     const bool opened = OpenListener(owner);
-    if (!opened) {
-        // A listener that could not be set up is not kept.
-        Close();
-    }
     JsonPtr answer(cJSON_CreateObject());
     if (answer == nullptr) {
         return answer;
@@ -145,7 +193,8 @@ void LocalListenerHost::AcceptConnection(LocalListenerOwner* owner)
         platform::AfxMessageBox(QString::fromUtf8(kAcceptOutOfMemory));
         return;
     }
-    if (listener_ == nullptr || !listener_->Accept(*connection)) {
+    CServerSocket* listener = ListenerOf(owner);
+    if (listener == nullptr || !listener->Accept(*connection)) {
         return; // nothing was pending: there is no connection to keep
     }
     connection->AsyncSelect(FD_READ | FD_WRITE | FD_CLOSE);

@@ -113,7 +113,7 @@ void CNetPfLocalDataTunnel::Stop()
     SendUnbind();
     ReportClosed();
     if (PortForwardListener* listener = Listener()) {
-        listener->Close();
+        listener->Close(*this);
     }
     localConnection_ = nullptr;
     // Connections left behind read again (what they send goes nowhere now).

@@ -58,6 +58,7 @@ public:
 
     // LocalListenerOwner: the device type code (the record's protocol field).
     int ListenerDeviceType() const override;
+    std::string ListenerDeviceSn() const override { return DeviceSn(); }
     // RelayDataOwner: bytes from the relay go to the local connection, or are
     // dropped while there is none. Once that connection is backlogged, the relay
     // connection is not read until a local connection has room (OnLocalWritable).

@@ -158,10 +158,11 @@ void CFVTableDevice::paintEvent(QPaintEvent*)
             // parameter cell says so instead.
             const CDataTunnel* tunnel = controller_ != nullptr ? controller_->DeviceTunnel(device) : nullptr;
             const bool lost = tunnel != nullptr && tunnel->LinkLost();
-            const QString text = c == 2   ? device->deviceName
-                                 : c == 3 ? device->ifaceTypeName
-                                 : lost   ? QString::fromUtf8(kTextLinkLost)
-                                          : device->AddressText();
+            const QString text = c == 2                   ? device->deviceName
+                                 : c == 3                 ? device->ifaceTypeName
+                                 : lost                   ? QString::fromUtf8(kTextLinkLost)
+                                 : controller_ != nullptr ? controller_->ConnectAddress(device)
+                                                          : device->AddressText();
             dc.Text(cell(c), text, bodyFont);
         }
         p.restore();

@@ -148,6 +148,23 @@ QString FarsideBed::WaitForLine(const QString& prefix, int timeoutMs)
     return match.captured(1);
 }
 
+QStringList FarsideBed::WaitForLines(const QString& prefix, int count, int timeoutMs)
+{
+    QStringList found;
+    WaitForOutput(
+        [&] {
+            found.clear();
+            // Whole lines only: the last one may still be coming.
+            const QStringList lines = out_.split('\n');
+            for (int i = 0; i + 1 < lines.size(); ++i)
+                if (lines[i].startsWith(prefix))
+                    found << lines[i].mid(prefix.size());
+            return found.size() >= count;
+        },
+        timeoutMs);
+    return found;
+}
+
 bool FarsideBed::WaitForError(const QString& text, int timeoutMs)
 {
     return WaitForOutput([&] { return err_.contains(text); }, timeoutMs);

@@ -70,6 +70,9 @@ public:
     // Waits until the program printed a line starting with `prefix` and returns the
     // rest of that line; empty when it ended or the time ran out first.
     QString WaitForLine(const QString& prefix, int timeoutMs = 30000);
+    // Waits until the program printed `count` whole lines starting with `prefix` and
+    // returns the rest of each, in order; fewer when it ended or the time ran out.
+    QStringList WaitForLines(const QString& prefix, int count, int timeoutMs = 30000);
     // Waits until the program's standard error holds `text`; false when it ended or
     // the time ran out first.
     bool WaitForError(const QString& text, int timeoutMs = 30000);

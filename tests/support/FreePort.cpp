@@ -7,8 +7,9 @@
 
 namespace {
 
-// Binds a loopback socket to `port` (0: any); returns the bound port or 0.
-int BindLoopback(int port)
+// Binds a loopback socket to `port` (0: any) of `host` (127.0.0.1 when null);
+// returns the bound port or 0.
+int BindLoopback(int port, const char* host = nullptr)
 {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
     if (fd < 0)
@@ -18,6 +19,10 @@ int BindLoopback(int port)
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (host != nullptr && inet_pton(AF_INET, host, &address.sin_addr) != 1) {
+        close(fd);
+        return 0;
+    }
     address.sin_port = htons(static_cast<uint16_t>(port));
     int bound = 0;
     socklen_t length = sizeof address;
@@ -38,6 +43,11 @@ int FreePort::Pick()
 bool FreePort::IsFree(int port)
 {
     return port > 0 && BindLoopback(port) == port;
+}
+
+bool FreePort::IsFree(int port, const char* host)
+{
+    return port > 0 && BindLoopback(port, host) == port;
 }
 
 bool FreePort::Accepts(int port)

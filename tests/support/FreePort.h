@@ -9,6 +9,8 @@ public:
     static int Pick();
     // Whether a listening socket can be bound to 127.0.0.1:port right now.
     static bool IsFree(int port);
+    // The same on another loopback address (a dotted IPv4 address).
+    static bool IsFree(int port, const char* host);
     // Whether a server on 127.0.0.1:port accepts a connection right now.
     static bool Accepts(int port);
 };

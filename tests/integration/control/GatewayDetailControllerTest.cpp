@@ -102,19 +102,27 @@ std::unique_ptr<CNodeDevice> MakeDevice(int id, const char* sn, int tunType)
 class GatewayDetail : public ::testing::Test
 {
 protected:
+    // The installation's custom resources, loaded: nothing listens on the servers'
+    // port, so the port-forward tunnel's relay and release connections fail at once;
+    // "single_tunnel" "1" when `oneAtATime`.
+    void WritePlatconf(bool oneAtATime)
+    {
+        if (closedPort_.empty())
+            closedPort_ = std::to_string(FreePort::Pick());
+        PlatconfBuilder platconf;
+        platconf.Text("port_transfer_host", "127.0.0.1")
+            .Text("port_transfer_port", closedPort_)
+            .Text("relay_port", closedPort_);
+        if (oneAtATime)
+            platconf.Text("single_tunnel", "1");
+        ASSERT_FALSE(platconf.WriteInto(home_.Path()).isEmpty());
+        installation_.LoadCustomResources();
+    }
+
     void SetUp() override
     {
         ASSERT_TRUE(home_.IsValid());
-        // Nothing listens on the servers' port: the port-forward tunnel's relay and
-        // release connections fail at once.
-        const std::string closed = std::to_string(FreePort::Pick());
-        ASSERT_FALSE(PlatconfBuilder()
-                         .Text("port_transfer_host", "127.0.0.1")
-                         .Text("port_transfer_port", closed)
-                         .Text("relay_port", closed)
-                         .WriteInto(home_.Path())
-                         .isEmpty());
-        installation_.LoadCustomResources();
+        ASSERT_NO_FATAL_FAILURE(WritePlatconf(false));
         QFile::link(LUMETRA_BIN_DIR "/lumetra-vcom", home_.FilePath("lumetra-vcom"));
 
         ASSERT_TRUE(broker_.Start()) << broker_.Error().toStdString();
@@ -208,6 +216,7 @@ protected:
     }
 
     TempDir home_;
+    std::string closedPort_;
     Installation installation_{home_.Path()};
     ScopedEnv homeEnv_{"LUMETRA_HOME", home_.Path().toStdString()};
     MosquittoBroker broker_;
@@ -252,8 +261,11 @@ TEST_F(GatewayDetail, RefusedOpenShowsTheMessageByItsEncoding)
     EXPECT_FALSE(controller_.IsOpenHandled("GW-CTL-1", "P1"));
 }
 
-TEST_F(GatewayDetail, SuccessIsShownOnceAndOneTunnelRunsPerType)
+// With "single_tunnel" set: one tunnel of a kind at a time. Without it, a second
+// serial tunnel opens beside the first.
+TEST_F(GatewayDetail, SuccessIsShownOnceAndOneTunnelRunsPerTypeWhenTheInstallationAsks)
 {
+    ASSERT_NO_FATAL_FAILURE(WritePlatconf(true));
     VcomFolder pairs;
     ASSERT_TRUE(pairs.IsValid());
     CNodeDevice& s1 = Device("S1");
@@ -298,6 +310,16 @@ TEST_F(GatewayDetail, SuccessIsShownOnceAndOneTunnelRunsPerType)
     Open(s1, [&] { Reply(Result("S1", R"("flag":1,"msg":"ok")")); });
     ASSERT_TRUE(WaitBoxes(6));
     EXPECT_EQ(LastBox(), "串口透传通道建立成功");
+
+    // The setting off (the default): the second serial tunnel runs beside the first.
+    ASSERT_NO_FATAL_FAILURE(WritePlatconf(false));
+    Open(s2, [&] { Reply(Result("S2", R"("flag":1,"msg":"ok")")); });
+    ASSERT_TRUE(WaitBoxes(7));
+    EXPECT_EQ(LastBox(), "串口透传通道建立成功");
+    EXPECT_TRUE(controller_.IsActive(controller_.DeviceTunnel(&s1)));
+    EXPECT_TRUE(controller_.IsActive(controller_.DeviceTunnel(&s2)));
+    EXPECT_EQ(s2.tunnelOpen, 1);
+    controller_.DeviceTunnel(&s2)->Stop();
     controller_.DeviceTunnel(&s1)->Stop();
 }
 

@@ -36,8 +36,32 @@ const char kInventory[] = R"({"accounts":[{"userName":"tester","password":"pw-1"
  {"deviceId":4,"id":"d4","deviceSn":"PLC-TCP","deviceName":"PLC","ifaceTypeName":"Ethernet",
   "online":true,"ifaceType":3,"ip":"127.0.0.1","port":0,"com":"","baud":0,"databit":0,"parity":0,
   "stopbit":0,"timeout":3000,"protocol":"2","tunType":1,"tunConnectType":0,
-  "simulation":{"kind":"modbus-tcp","holdingRegisters":[301,302,303,304]}}]},
- {"gwSn":"GW-E2E-OFF","gwName":"Unplugged gateway","nodeName":"Lab","isOnline":false,"devices":[]}]}]})";
+  "simulation":{"kind":"modbus-tcp","holdingRegisters":[301,302,303,304]}},
+ {"deviceId":5,"id":"d5","deviceSn":"PLC-TCP-2","deviceName":"Drive","ifaceTypeName":"Ethernet",
+  "online":true,"ifaceType":3,"ip":"127.0.0.1","port":0,"com":"","baud":0,"databit":0,"parity":0,
+  "stopbit":0,"timeout":3000,"protocol":"2","tunType":1,"tunConnectType":0,
+  "simulation":{"kind":"modbus-tcp","holdingRegisters":[401,402,403,404]}}]},
+ {"gwSn":"GW-E2E-OFF","gwName":"Unplugged gateway","nodeName":"Lab","isOnline":false,"devices":[]},
+ {"gwSn":"GW-E2E-FLEET","gwName":"Fleet gateway","nodeName":"Lab","isOnline":true,"devices":[)";
+const char kInventoryEnd[] = "]}]}]}";
+
+// The fleet gateway's devices FLEET-01 to FLEET-<count>: Modbus TCP slaves of type 10,
+// whose tunnels listen on port 5562.
+std::string FleetDevices(int count)
+{
+    std::string devices;
+    for (int i = 1; i <= count; ++i) {
+        const std::string number = (i < 10 ? "0" : "") + std::to_string(i);
+        devices += std::string(i > 1 ? "," : "") + R"({"deviceId":)" + std::to_string(100 + i) +
+                   R"(,"id":"f)" + number + R"(","deviceSn":"FLEET-)" + number +
+                   R"(","deviceName":"Fleet","ifaceTypeName":"Ethernet","online":true,"ifaceType":3,)"
+                   R"("ip":"127.0.0.1","port":0,"com":"","baud":0,"databit":0,"parity":0,"stopbit":0,)"
+                   R"("timeout":3000,"protocol":"10","tunType":1,"tunConnectType":0,)"
+                   R"("simulation":{"kind":"modbus-tcp","holdingRegisters":[)" +
+                   std::to_string(1000 + i) + "]}}";
+    }
+    return devices;
+}
 
 } // namespace
 
@@ -81,7 +105,8 @@ bool OpenBed::Start(bool vpnServer)
         vpnServer ? QStringList{"--vpn-ca", HomeFile("lumetra/ca.crt")} : QStringList{"--no-vpn-server"};
     if (controlPort_ != 0)
         vpn << "--control" << QString::number(controlPort_);
-    if (!StartBroker() || !StartFarside(kInventory, vpn))
+    if (!StartBroker() ||
+        !StartFarside(QByteArray::fromStdString(kInventory + FleetDevices(kFleetSize) + kInventoryEnd), vpn))
         return false;
     // A login fixes the installation's PC identifier before any tunnel runs.
     const ProgramRun::Result login = ProgramRun::Run(ProgramRun::BuiltProgram("lumetra-cli"),
@@ -115,6 +140,14 @@ bool OpenBed::Start(bool vpnServer)
 void OpenBed::Open(const std::string& device)
 {
     RunCli({"open", kGateway, QString::fromStdString(device)});
+}
+
+void OpenBed::OpenSeveral(const std::string& gateway, const std::vector<std::string>& devices)
+{
+    QStringList args{"open", QString::fromStdString(gateway)};
+    for (const std::string& device : devices)
+        args << QString::fromStdString(device);
+    RunCli(args);
 }
 
 void OpenBed::Vpn(const std::string& gateway)

@@ -31,6 +31,10 @@ class OpenBed : public FarsideBed
 public:
     static constexpr const char* kGateway = "GW-E2E-01";
     static constexpr const char* kOfflineGateway = "GW-E2E-OFF";
+    // A gateway with kFleetSize port-forward devices FLEET-01, FLEET-02, ... of type
+    // 10 (port 5562), each answering its number + 1000 in holding register 0.
+    static constexpr const char* kFleetGateway = "GW-E2E-FLEET";
+    static constexpr int kFleetSize = 17;
 
     OpenBed();
     ~OpenBed() override;
@@ -49,6 +53,8 @@ public:
 
     // Starts `lumetra-cli open <gateway> <device>` signed in as the test account.
     void Open(const std::string& device);
+    // Starts `lumetra-cli open <gateway> <device> <device> ...` signed in as the test account.
+    void OpenSeveral(const std::string& gateway, const std::vector<std::string>& devices);
     // Starts `lumetra-cli vpn <gateway>` signed in as the test account.
     void Vpn(const std::string& gateway = kGateway);
     // The PC identifier of the installation, fixed by a login during Start.

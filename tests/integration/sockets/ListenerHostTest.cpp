@@ -29,9 +29,9 @@ const char kBound[] = R"({"flag":1,"msg":""})";
 const char kBindFailed[] = R"({"flag":0,"msg":"端口绑定失败"})";
 
 // A client of the listener on this machine; true once connected.
-bool ConnectClient(QTcpSocket& client, uint16_t port)
+bool ConnectClient(QTcpSocket& client, uint16_t port, const QString& address = "127.0.0.1")
 {
-    client.connectToHost("127.0.0.1", port);
+    client.connectToHost(address, port);
     PumpUntil([&] {
         return client.state() == QAbstractSocket::ConnectedState ||
                client.state() == QAbstractSocket::UnconnectedState;
@@ -76,15 +76,17 @@ TEST_F(ListenerHostTest, ListensOnThePortOfTheDeviceType)
         }
         RecordingOwner owner(deviceType);
         EXPECT_EQ(Listen(owner), kBound);
-        ASSERT_NE(host_.Listener(), nullptr);
-        EXPECT_EQ(host_.Listener()->LocalPort(), port);
+        ASSERT_NE(host_.ListenerOf(&owner), nullptr);
+        EXPECT_EQ(host_.ListenerOf(&owner)->LocalPort(), port);
+        EXPECT_EQ(host_.Where(owner), "127.0.0.1:" + std::to_string(port));
         QTcpSocket client;
         ASSERT_TRUE(ConnectClient(client, port));
         client.write("hello");
         ASSERT_TRUE(PumpUntil([&] { return owner.all.size() >= 5; }));
         EXPECT_EQ(owner.all, QByteArray("hello"));
-        host_.Close();
-        EXPECT_EQ(host_.Listener(), nullptr);
+        host_.Close(owner);
+        EXPECT_EQ(host_.ListenerOf(&owner), nullptr);
+        EXPECT_EQ(host_.Where(owner), "");
         QTcpSocket late;
         EXPECT_FALSE(ConnectClient(late, port));
     }
@@ -93,7 +95,7 @@ TEST_F(ListenerHostTest, ListensOnThePortOfTheDeviceType)
         GTEST_SKIP() << "ports that cannot be used here:" << skipped;
 }
 
-TEST_F(ListenerHostTest, ChunksAreMarkedNewAndTracedAndASecondRequestClosesTheListener)
+TEST_F(ListenerHostTest, ChunksAreMarkedNewAndTracedAndEachTunnelHasItsOwnListener)
 {
     for (int port : {102, 5562})
         if (!FreePort::IsFree(port))
@@ -139,18 +141,85 @@ TEST_F(ListenerHostTest, ChunksAreMarkedNewAndTracedAndASecondRequestClosesTheLi
     ASSERT_TRUE(trace.open(QIODevice::ReadOnly));
     EXPECT_EQ(trace.readAll(), expectedTrace);
 
-    // A second request closes the first listener; the same request again works too.
+    // Another tunnel gets a listener of its own (its port is free on the default
+    // address); the same request again replaces its listener. The first one stays.
     RecordingOwner next(10);
     ASSERT_EQ(Listen(next), kBound);
     ASSERT_EQ(Listen(next), kBound);
-    ASSERT_NE(host_.Listener(), nullptr);
-    EXPECT_EQ(host_.Listener()->Owner(), static_cast<LocalListenerOwner*>(&next));
+    EXPECT_EQ(host_.ListenerCount(), 2u);
+    ASSERT_NE(host_.ListenerOf(&next), nullptr);
+    EXPECT_EQ(host_.ListenerOf(&next)->Owner(), static_cast<LocalListenerOwner*>(&next));
+    EXPECT_EQ(host_.Where(next), "127.0.0.1:5562");
     QTcpSocket toOld, toNew;
-    EXPECT_FALSE(ConnectClient(toOld, 102));
     ASSERT_TRUE(ConnectClient(toNew, 5562));
     toNew.write("x");
     ASSERT_TRUE(PumpUntil([&] { return next.all.size() == 1; }));
-    EXPECT_EQ(owner.all.size(), 3010);
+    ASSERT_TRUE(ConnectClient(toOld, 102));
+    toOld.write("old");
+    ASSERT_TRUE(PumpUntil([&] { return owner.all.size() == 3013; }));
+    EXPECT_EQ(next.all, QByteArray("x"));
+    // Closing one leaves the other listening.
+    host_.Close(next);
+    QTcpSocket lateNew, lateOld;
+    EXPECT_FALSE(ConnectClient(lateNew, 5562));
+    EXPECT_TRUE(ConnectClient(lateOld, 102));
+    host_.Close(owner);
+}
+
+// Three devices of one type at once: the first listens on the default address, the
+// others on loopback addresses of their own on the same port, each reaching its own
+// tunnel. The addresses are remembered per device serial: a later host (the program
+// started again) gives each device the same one, in whatever order they open.
+TEST_F(ListenerHostTest, DevicesOfOneTypeListenOnTheirOwnRememberedAddresses)
+{
+    if (!FreePort::IsFree(502))
+        GTEST_SKIP() << "port 502 cannot be bound here";
+    MessageBoxRecorder boxes;
+    RecordingOwner plc(2, "PLC-A"), drive(2, "DRIVE-B"), meter(6, "METER-C");
+    ASSERT_EQ(Listen(plc), kBound);
+    ASSERT_EQ(Listen(drive), kBound);
+    ASSERT_EQ(Listen(meter), kBound);
+    EXPECT_EQ(host_.Where(plc), "127.0.0.1:502");
+    EXPECT_EQ(host_.Where(drive), "127.0.1.2:502");
+    EXPECT_EQ(host_.Where(meter), "127.0.1.3:502");
+    QTcpSocket toPlc, toDrive, toMeter;
+    ASSERT_TRUE(ConnectClient(toPlc, 502));
+    ASSERT_TRUE(ConnectClient(toDrive, 502, "127.0.1.2"));
+    ASSERT_TRUE(ConnectClient(toMeter, 502, "127.0.1.3"));
+    toPlc.write("p");
+    toDrive.write("dd");
+    toMeter.write("mmm");
+    ASSERT_TRUE(
+        PumpUntil([&] { return plc.all.size() == 1 && drive.all.size() == 2 && meter.all.size() == 3; }));
+    EXPECT_EQ(plc.all + drive.all + meter.all, QByteArray("pddmmm"));
+
+    // Closing one leaves the others listening; its address is not handed to another.
+    host_.Close(drive);
+    QTcpSocket lateDrive, lateMeter;
+    EXPECT_FALSE(ConnectClient(lateDrive, 502, "127.0.1.2"));
+    ASSERT_TRUE(ConnectClient(lateMeter, 502, "127.0.1.3"));
+    lateMeter.write("4");
+    ASSERT_TRUE(PumpUntil([&] { return meter.all.size() == 4; }));
+    RecordingOwner pump(2, "PUMP-D");
+    ASSERT_EQ(Listen(pump), kBound);
+    EXPECT_EQ(host_.Where(pump), "127.0.1.4:502");
+    host_.Close(plc);
+    host_.Close(meter);
+    host_.Close(pump);
+
+    // The book is the owner's alone.
+    EXPECT_EQ(QFile(installation_.TunnelAddressPath()).permissions() & (QFile::ReadGroup | QFile::ReadOther),
+              QFile::Permissions());
+    // A later run: the meter opens first and takes the default address; the drive
+    // and the pump keep theirs.
+    LocalListenerHost later(installation_);
+    ASSERT_TRUE(later.SetUp(meter) != nullptr);
+    ASSERT_TRUE(later.SetUp(pump) != nullptr);
+    ASSERT_TRUE(later.SetUp(drive) != nullptr);
+    EXPECT_EQ(later.Where(meter), "127.0.0.1:502");
+    EXPECT_EQ(later.Where(pump), "127.0.1.4:502");
+    EXPECT_EQ(later.Where(drive), "127.0.1.2:502");
+    EXPECT_EQ(boxes.Count(), 0u);
 }
 
 TEST_F(ListenerHostTest, BindFailureGivesTheMessageAndAFailedAnswer)
@@ -176,7 +245,8 @@ TEST_F(ListenerHostTest, BindFailureGivesTheMessageAndAFailedAnswer)
         EXPECT_EQ(box.owner, &host_);
         EXPECT_TRUE(box.onUiThread);
     }
-    EXPECT_EQ(host_.Listener(), nullptr);
+    EXPECT_EQ(host_.ListenerOf(&owner), nullptr);
+    EXPECT_EQ(host_.ListenerCount(), 0u);
 }
 
 } // namespace

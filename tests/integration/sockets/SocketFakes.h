@@ -13,6 +13,7 @@
 #include <QByteArray>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 // Keeps every chunk a socket hands on, with the new-connection flag of local blocks
@@ -26,8 +27,12 @@ public:
         int newConnection;
         bool onUiThread;
     };
-    explicit RecordingOwner(int deviceType = 0) : deviceType_(deviceType) {}
+    explicit RecordingOwner(int deviceType = 0, std::string deviceSn = "DEV")
+        : deviceType_(deviceType), deviceSn_(std::move(deviceSn))
+    {
+    }
     int ListenerDeviceType() const override { return deviceType_; }
+    std::string ListenerDeviceSn() const override { return deviceSn_; }
     void SendLocalData(_com_transfer_data* block) override
     {
         Record(block->bytes, static_cast<int>(block->length), block->newConnection);
@@ -45,4 +50,5 @@ private:
         all += chunks.back().bytes;
     }
     int deviceType_;
+    std::string deviceSn_;
 };

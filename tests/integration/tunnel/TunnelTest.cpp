@@ -156,7 +156,8 @@ public:
         Record(kSetUp, &owner, nullptr);
         return JsonPtr(answer.empty() ? nullptr : cJSON_Parse(answer.c_str()));
     }
-    void Close() override { Record(kClose, nullptr, nullptr); }
+    void Close(LocalListenerOwner& owner) override { Record(kClose, &owner, nullptr); }
+    std::string Where(const LocalListenerOwner& /*owner*/) const override { return std::string(); }
     void HoldReading(LocalListenerOwner& /*owner*/, bool /*hold*/) override {}
     void OnMatched(LocalListenerOwner& owner, const cJSON* message) override
     {
@@ -319,14 +320,14 @@ protected:
         EXPECT_EQ(got, want) << label;
     }
 
-    // Every report but the listener's close names `tunnel`, as the party knows it.
+    // Every report names `tunnel`, as the party knows it (the listener's close too:
+    // each tunnel has a listener of its own).
     void ExpectSent(ReportLog& party, const Sent& expected, const std::string& label, const void* tunnel)
     {
         Sent got;
         for (const ReportLog::Report& report : party.Take()) {
             got.emplace_back(report.call, report.json);
-            // Closing the listener names no tunnel: the host has one listener.
-            EXPECT_EQ(report.tunnel, report.call == kClose ? nullptr : tunnel) << label << " " << report.call;
+            EXPECT_EQ(report.tunnel, tunnel) << label << " " << report.call;
         }
         EXPECT_EQ(got, expected) << label;
     }
