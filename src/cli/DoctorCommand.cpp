@@ -37,7 +37,8 @@ int DoctorCommand::Execute(Session& /*session*/)
             password = platform::TextCodec::LocalToWide(args_.Value("--password"));
             if (!user.isEmpty() && !password.isEmpty())
                 CliPassword::WarnCommandLine();
-        } else if (!user.isEmpty() && !CliSignIn::AskPassword(user, args_.Has("--password-stdin"), &password)) {
+        } else if (!user.isEmpty() &&
+                   !CliSignIn::AskPassword(user, args_.Has("--password-stdin"), &password)) {
             return kExitFailed;
         }
     } else {

@@ -15,7 +15,8 @@ public:
     const char* Synopsis() const override { return "[--user U [--password-stdin | --password P]]"; }
     const char* Summary() const override
     {
-        return "check the web service, sign-in, broker, tunnel servers, virtual COM pairs, OpenVPN and local ports";
+        return "check the web service, sign-in, broker, tunnel servers, virtual COM pairs, OpenVPN and local "
+               "ports";
     }
     const char* Details() const override;
     bool Parse(const std::vector<std::string>& args) override;

@@ -24,7 +24,7 @@ struct ProbeState
 {
     std::string topic;
     std::string payload;
-    int connack = -1;       // the broker's CONNACK code, -1 before it came
+    int connack = -1; // the broker's CONNACK code, -1 before it came
     bool subscribed = false;
     bool published = false;
     bool echoed = false;
@@ -113,7 +113,8 @@ PreflightResult BrokerProbe::Run(int timeoutMs) const
     if (failure != MOSQ_ERR_SUCCESS)
         failureText = failure == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(failure);
     while (failureText.empty() && !state.echoed && state.connack <= 0 && Clock::now() < deadline) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         const int step = mosquitto_loop(client.get(), static_cast<int>(std::min<long long>(left, 50)), 1);
         if (step == MOSQ_ERR_ERRNO)
             failureText = std::strerror(errno);
@@ -134,7 +135,8 @@ PreflightResult BrokerProbe::Run(int timeoutMs) const
         return result;
     }
     if (state.connack < 0) {
-        result.detail = failureText.empty() ? "no answer within " + std::to_string(timeoutMs) + " ms" : failureText;
+        result.detail =
+            failureText.empty() ? "no answer within " + std::to_string(timeoutMs) + " ms" : failureText;
         result.fix = "check that " + where + " runs and that the network and firewall let its port through";
         return result;
     }
@@ -148,6 +150,7 @@ PreflightResult BrokerProbe::Run(int timeoutMs) const
         return result;
     }
     result.ok = true;
-    result.detail = "connected in " + std::to_string(state.connectMs) + " ms, message back from " + state.topic;
+    result.detail =
+        "connected in " + std::to_string(state.connectMs) + " ms, message back from " + state.topic;
     return result;
 }

@@ -60,10 +60,14 @@ PreflightResult LocalSetupProbe::VirtualComFolder()
     // The pair tool makes the folder (and missing parents) on first use: then the
     // nearest existing parent must let this user make it.
     std::string existing = folder;
-    struct stat info{};
+    struct stat info
+    {
+    };
     while (!existing.empty() && stat(existing.c_str(), &info) != 0) {
         const size_t slash = existing.rfind('/');
-        existing = slash == std::string::npos ? std::string() : slash == 0 ? std::string("/") : existing.substr(0, slash);
+        existing = slash == std::string::npos ? std::string()
+                   : slash == 0               ? std::string("/")
+                                              : existing.substr(0, slash);
     }
     if (existing.empty() || stat(existing.c_str(), &info) != 0) {
         result.detail = "no part of the folder exists";
@@ -90,13 +94,15 @@ PreflightResult LocalSetupProbe::VirtualComTool(int timeoutMs)
     if (folder.empty()) {
         result.detail = std::string(kVirtualComMissingMessage) + " (no " + kVirtualComTool +
                         " in the program folder or /usr/lib/lumetra/)";
-        result.fix = std::string("install ") + kVirtualComTool + " beside the program (reinstall the program)";
+        result.fix =
+            std::string("install ") + kVirtualComTool + " beside the program (reinstall the program)";
         result.ms = MsSince(start);
         return result;
     }
     const std::string tool = folder + kVirtualComTool;
     result.target = tool;
-    const platform::BoundedCommand::Result run = platform::BoundedCommand::Run(tool, {"list"}, folder, timeoutMs);
+    const platform::BoundedCommand::Result run =
+        platform::BoundedCommand::Run(tool, {"list"}, folder, timeoutMs);
     result.ms = MsSince(start);
     if (!run.started) {
         result.detail = "cannot be executed";
@@ -113,7 +119,8 @@ PreflightResult LocalSetupProbe::VirtualComTool(int timeoutMs)
         result.detail = std::to_string(ends / 2) + " pair(s) installed";
     }
     if (!result.ok)
-        result.fix = "reinstall the program so that " + tool + " works; \"" + tool + " list\" shows the problem";
+        result.fix =
+            "reinstall the program so that " + tool + " works; \"" + tool + " list\" shows the problem";
     return result;
 }
 
@@ -133,12 +140,14 @@ PreflightResult LocalSetupProbe::OpenVpn(int timeoutMs)
         return result;
     }
     result.target = program;
-    const platform::BoundedCommand::Result run = platform::BoundedCommand::Run(program, {"--version"}, "/", timeoutMs);
+    const platform::BoundedCommand::Result run =
+        platform::BoundedCommand::Run(program, {"--version"}, "/", timeoutMs);
     result.ms = MsSince(start);
     if (!run.started || run.timedOut || run.output.empty()) {
         result.detail = !run.started ? "cannot be executed"
-                                     : run.timedOut ? "\"--version\" did not end within " + std::to_string(timeoutMs) + " ms"
-                                                    : "\"--version\" printed nothing";
+                        : run.timedOut
+                            ? "\"--version\" did not end within " + std::to_string(timeoutMs) + " ms"
+                            : "\"--version\" printed nothing";
         result.fix = "reinstall OpenVPN (apt-get install --reinstall openvpn)";
         return result;
     }
@@ -171,7 +180,8 @@ PreflightResult LocalSetupProbe::LocalPort(const std::string& address, uint16_t 
     result.ok = failure == 0;
     if (failure == EADDRINUSE) {
         const std::string holder = platform::PortHolder::Describe(port);
-        result.detail = holder.empty() ? "in use (the system does not say by which program)" : "in use by " + holder;
+        result.detail =
+            holder.empty() ? "in use (the system does not say by which program)" : "in use by " + holder;
         result.fix = (holder.empty() ? std::string("end the program that listens on ") + result.target
                                      : "end " + holder + " or move it off " + result.target) +
                      "; a tunnel to a device of this port cannot listen there meanwhile";

@@ -52,11 +52,13 @@ PreflightResult PreflightCheck::NotAsked(const std::string& name, const std::str
 }
 
 PreflightResult PreflightCheck::TcpServer(const std::string& name, const char* hostEntry,
-                                          const std::string& hostFallback, const char* portEntry, int portFallback)
+                                          const std::string& hostFallback, const char* portEntry,
+                                          int portFallback)
 {
     const std::string host = installation_.ResourceText(hostEntry, hostFallback);
-    const int port = installation_.FindResource(portEntry) != nullptr ? PortOf(installation_.ResourceText(portEntry))
-                                                                      : portFallback;
+    const int port = installation_.FindResource(portEntry) != nullptr
+                         ? PortOf(installation_.ResourceText(portEntry))
+                         : portFallback;
     const std::string target = host + ":" + std::to_string(port);
     if (host.empty() || port == 0)
         return NotAsked(name, target,
@@ -74,7 +76,8 @@ PreflightResult PreflightCheck::TcpServer(const std::string& name, const char* h
         result.detail = "connected";
     } else {
         result.detail = error;
-        result.fix = "check that the " + name + " at " + target + " runs and that the firewall lets the port through";
+        result.fix =
+            "check that the " + name + " at " + target + " runs and that the firewall lets the port through";
     }
     return result;
 }
@@ -92,8 +95,8 @@ std::vector<PreflightResult> PreflightCheck::Run(const std::function<void(const 
     auto timeLeft = [&](const std::string& name) {
         if (StepMs() > 0)
             return true;
-        add(NotAsked(name, std::string(), "not asked: the check's " + std::to_string(kTotalMs / 1000) +
-                                              " s were used up",
+        add(NotAsked(name, std::string(),
+                     "not asked: the check's " + std::to_string(kTotalMs / 1000) + " s were used up",
                      "run the check again once the parts above answer"));
         return false;
     };
@@ -134,8 +137,8 @@ std::vector<PreflightResult> PreflightCheck::Run(const std::function<void(const 
     // server's, its own port or the default.
     if (timeLeft("relay server")) {
         const std::string relayHost = installation_.ResourceText("relay_host");
-        add(TcpServer("relay server", relayHost.empty() ? "port_transfer_host" : "relay_host", portTransferHost,
-                      "relay_port", CNetPfLocalDataTunnel::kDefaultRelayPort));
+        add(TcpServer("relay server", relayHost.empty() ? "port_transfer_host" : "relay_host",
+                      portTransferHost, "relay_port", CNetPfLocalDataTunnel::kDefaultRelayPort));
     }
 
     add(LocalSetupProbe::VirtualComFolder());

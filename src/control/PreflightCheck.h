@@ -61,8 +61,8 @@ private:
     // The time the next check may take: kStepMs, less when the whole is nearly over.
     int StepMs() const;
     // A check not asked because `reason`.
-    static PreflightResult NotAsked(const std::string& name, const std::string& target, const std::string& reason,
-                                    const std::string& fix);
+    static PreflightResult NotAsked(const std::string& name, const std::string& target,
+                                    const std::string& reason, const std::string& fix);
     PreflightResult TcpServer(const std::string& name, const char* hostEntry, const std::string& hostFallback,
                               const char* portEntry, int portFallback);
 

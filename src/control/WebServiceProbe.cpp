@@ -32,10 +32,10 @@ size_t KeepReply(char* data, size_t size, size_t count, void* userdata)
 struct Exchange
 {
     CURLcode code = CURLE_OK;
-    long status = 0;          // HTTP status, 0 without an answer
-    std::string error;        // libcurl's text for a failure
-    std::string reply;        // the body
-    std::string expiry;       // the server certificate's "Expire date" when asked for
+    long status = 0;    // HTTP status, 0 without an answer
+    std::string error;  // libcurl's text for a failure
+    std::string reply;  // the body
+    std::string expiry; // the server certificate's "Expire date" when asked for
     long long ms = 0;
 };
 
@@ -74,8 +74,8 @@ Exchange Perform(const std::string& url, const std::string* body, bool verify, i
         exchange.error = errorBuffer[0] != '\0' ? errorBuffer : curl_easy_strerror(exchange.code);
     if (verify && exchange.code == CURLE_OK) {
         curl_certinfo* certificates = nullptr;
-        if (curl_easy_getinfo(handle, CURLINFO_CERTINFO, &certificates) == CURLE_OK && certificates != nullptr &&
-            certificates->num_of_certs > 0) {
+        if (curl_easy_getinfo(handle, CURLINFO_CERTINFO, &certificates) == CURLE_OK &&
+            certificates != nullptr && certificates->num_of_certs > 0) {
             static constexpr char kExpire[] = "Expire date:";
             for (curl_slist* item = certificates->certinfo[0]; item != nullptr; item = item->next) {
                 const std::string line = item->data != nullptr ? item->data : "";
@@ -85,7 +85,8 @@ Exchange Perform(const std::string& url, const std::string* body, bool verify, i
         }
     }
     exchange.ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+            .count();
     return exchange;
 }
 
@@ -93,7 +94,8 @@ Exchange Perform(const std::string& url, const std::string* body, bool verify, i
 
 WebServiceProbe::WebServiceProbe(const WebEndpoint& endpoint)
     : host_(endpoint.host), port_(endpoint.port),
-      configured_(endpoint.hostPresent && !endpoint.host.empty() && endpoint.port > 0 && endpoint.port <= 65535)
+      configured_(endpoint.hostPresent && !endpoint.host.empty() && endpoint.port > 0 &&
+                  endpoint.port <= 65535)
 {
 }
 
@@ -117,7 +119,8 @@ PreflightResult WebServiceProbe::Answer(int timeoutMs) const
         result.fix = "reinstall the program with its custom_resource/platconf";
         return result;
     }
-    const Exchange exchange = Perform(CCloudClient(host_.c_str(), port_).BaseUrl(), nullptr, false, timeoutMs);
+    const Exchange exchange =
+        Perform(CCloudClient(host_.c_str(), port_).BaseUrl(), nullptr, false, timeoutMs);
     result.ms = exchange.ms;
     result.ok = exchange.status > 0;
     if (result.ok) {
@@ -149,7 +152,8 @@ PreflightResult WebServiceProbe::Certificate(int timeoutMs) const
     return result;
 }
 
-PreflightResult WebServiceProbe::SignIn(const std::string& user, const std::string& password, int timeoutMs) const
+PreflightResult WebServiceProbe::SignIn(const std::string& user, const std::string& password,
+                                        int timeoutMs) const
 {
     PreflightResult result;
     result.name = "sign-in";

@@ -34,7 +34,8 @@ bool DrainPipe(int fd, std::string& output)
 
 } // namespace
 
-BoundedCommand::Result BoundedCommand::Run(const std::string& program, const std::vector<std::string>& arguments,
+BoundedCommand::Result BoundedCommand::Run(const std::string& program,
+                                           const std::vector<std::string>& arguments,
                                            const std::string& workingDir, int timeoutMs)
 {
     Result result;
@@ -60,8 +61,8 @@ BoundedCommand::Result BoundedCommand::Run(const std::string& program, const std
     bool ended = false;
     bool pipeOpen = true;
     while (!ended) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
             break;
         if (pipeOpen) {

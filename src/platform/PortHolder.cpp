@@ -27,7 +27,8 @@ std::vector<std::string> NumericEntries(const std::string& folder)
         return names;
     while (const dirent* entry = readdir(dir)) {
         const std::string name = entry->d_name;
-        if (!name.empty() && std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        if (!name.empty() &&
+            std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; }))
             names.push_back(name);
     }
     closedir(dir);
@@ -70,8 +71,8 @@ std::vector<uint64_t> PortHolder::ListeningInodes(const std::string& table, uint
         std::istringstream fields(line);
         std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout;
         unsigned long long inode = 0;
-        if (!(fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >> timeout >>
-              inode))
+        if (!(fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >>
+              timeout >> inode))
             continue;
         const size_t colon = local.rfind(':');
         if (colon == std::string::npos)
@@ -116,7 +117,8 @@ std::string PortHolder::Describe(uint16_t port)
     for (const Holder& holder : Listeners(port)) {
         if (!text.empty())
             text += ", ";
-        text += (holder.name.empty() ? std::string("?") : holder.name) + " (pid " + std::to_string(holder.pid) + ")";
+        text += (holder.name.empty() ? std::string("?") : holder.name) + " (pid " +
+                std::to_string(holder.pid) + ")";
     }
     return text;
 }

@@ -46,8 +46,8 @@ int ConnectOne(const addrinfo* address, int timeoutMs)
         return errno;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
             return ETIMEDOUT;
         pollfd watch{socketFd.Get(), POLLOUT, 0};

@@ -17,13 +17,16 @@
 #include "ui/CFVLogin.h"
 #include "ui/CFVTableDevice.h"
 #include "ui/CMemDCPNG.h"
+#include "ui/PreflightDialog.h"
 #include "ui/pngbutton/CGdiPlusBitmapResource.h"
 #include "ui/pngbutton/CGdipButton.h"
 #include "ui/wndshadow/CWndShadow.h"
 
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QTimer>
@@ -365,6 +368,33 @@ void Clumetra_uniDlg::mouseMoveEvent(QMouseEvent* event)
 void Clumetra_uniDlg::mouseReleaseEvent(QMouseEvent*)
 {
     dragging_ = false;
+}
+
+QMenu* Clumetra_uniDlg::BandMenu()
+{
+    if (bandMenu_ == nullptr) {
+        bandMenu_ = new QMenu(this);
+        bandMenu_->setObjectName(QStringLiteral("bandMenu"));
+        diagnosisAction_ = bandMenu_->addAction(QString::fromUtf8(PreflightDialog::kTitle));
+        connect(diagnosisAction_, &QAction::triggered, this,
+                [this] { PreflightDialog::RunAndShow(this, installation_); });
+    }
+    return bandMenu_;
+}
+
+QAction* Clumetra_uniDlg::DiagnosisAction()
+{
+    BandMenu();
+    return diagnosisAction_;
+}
+
+void Clumetra_uniDlg::contextMenuEvent(QContextMenuEvent* event)
+{
+    if (event->pos().y() >= kBandHeight) {
+        event->ignore();
+        return;
+    }
+    BandMenu()->popup(event->globalPos());
 }
 
 void Clumetra_uniDlg::closeEvent(QCloseEvent* event)

@@ -28,7 +28,9 @@ class MqttConnection;
 class VirtualComPairs;
 class CWndShadow;
 class Installation;
+class QAction;
 class QEventLoop;
+class QMenu;
 class Session;
 struct _Resource_Info;
 
@@ -116,6 +118,9 @@ public:
     LocalListenerHost& Listener();
     CGdipButton* Button(int id) const;
     CWndShadow* Shadow() const { return shadow_.get(); }
+    // The title band's menu (made on first use) and its "连接诊断" item.
+    QMenu* BandMenu();
+    QAction* DiagnosisAction();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -123,6 +128,9 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    // The window has no menu bar: a right click on the title band opens its menu,
+    // whose one item "连接诊断" shows the pre-flight check's report (PreflightDialog).
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -137,6 +145,8 @@ private:
     const _Resource_Info* title_ = nullptr;
     CGdipButton* buttons_[4] = {};
     std::unique_ptr<CWndShadow> shadow_;
+    QMenu* bandMenu_ = nullptr;
+    QAction* diagnosisAction_ = nullptr;
     std::unique_ptr<Session> session_;
 
     CFVLogin* loginView_ = nullptr;

@@ -52,8 +52,8 @@ protected:
         EXPECT_TRUE(line.startsWith("FAIL " + name)) << bed.Out().toStdString();
         EXPECT_TRUE(line.contains(detail)) << line.toStdString();
         EXPECT_TRUE(line.contains(QString::fromUtf8("\u2014 fix: ") + fix)) << line.toStdString();
-        EXPECT_TRUE(bed.Out().contains(QRegularExpression("^doctor: failed: .*" + QRegularExpression::escape(name),
-                                                          QRegularExpression::MultilineOption)))
+        EXPECT_TRUE(bed.Out().contains(QRegularExpression(
+            "^doctor: failed: .*" + QRegularExpression::escape(name), QRegularExpression::MultilineOption)))
             << bed.Out().toStdString();
     }
 
@@ -70,9 +70,8 @@ protected:
         installation.LoadCustomResources();
         PlatconfBuilder builder;
         for (const auto& entry : installation.Resources()) {
-            builder.Bytes(entry->name,
-                          QByteArray(reinterpret_cast<const char*>(entry->data.data()),
-                                     static_cast<qsizetype>(entry->data.size())));
+            builder.Bytes(entry->name, QByteArray(reinterpret_cast<const char*>(entry->data.data()),
+                                                  static_cast<qsizetype>(entry->data.size())));
             builder.Rect(entry->name, entry->left, entry->top, entry->right, entry->bottom);
         }
         builder.Text(name, text);
@@ -85,12 +84,12 @@ protected:
 TEST_F(DoctorTest, EveryCheckPassesWhileEveryPartRuns)
 {
     ASSERT_EQ(Doctor(), 0) << bed.Out().toStdString() << bed.Err().toStdString();
-    for (const char* name : {"web service", "sign-in", "broker", "port-transfer server", "relay server",
-                             "virtual COM folder", "lumetra-vcom", "local port 102", "local port 502",
-                             "local port 5562", "local port 9600"})
+    for (const char* name :
+         {"web service", "sign-in", "broker", "port-transfer server", "relay server", "virtual COM folder",
+          "lumetra-vcom", "local port 102", "local port 502", "local port 5562", "local port 9600"})
         ExpectPassed(name);
-    EXPECT_TRUE(CheckLine(bed.Out(), "broker").contains("message back from /" + QString::fromStdString(bed.PcId()) +
-                                                        "/lumetraToPC"))
+    EXPECT_TRUE(CheckLine(bed.Out(), "broker")
+                    .contains("message back from /" + QString::fromStdString(bed.PcId()) + "/lumetraToPC"))
         << bed.Out().toStdString();
     EXPECT_TRUE(CheckLine(bed.Out(), "local port 502").contains(QString(kListenHost) + ":502"));
     // OpenVPN is a warning at most: only the maintenance channel needs it.
@@ -112,8 +111,9 @@ TEST_F(DoctorTest, WrongBrokerPasswordIsRefused)
 {
     RewritePlatconf("bpassword", "not-the-password");
     EXPECT_EQ(Doctor(), 1) << bed.Out().toStdString();
-    ExpectFailed("broker", "refused: ", "the broker at 127.0.0.1:" + QString::number(bed.Broker().Port()) +
-                                            " does not accept the account \"lumetra\"");
+    ExpectFailed("broker", "refused: ",
+                 "the broker at 127.0.0.1:" + QString::number(bed.Broker().Port()) +
+                     " does not accept the account \"lumetra\"");
     ExpectPassed("sign-in");
 }
 
