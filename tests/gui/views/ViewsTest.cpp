@@ -20,6 +20,7 @@
 #include "mqtt-c/mqtt_topics.h"
 #include "platform/MessageBox.h"
 #include "platform/MessageBoxHandler.h"
+#include "support/FreePort.h"
 #include "support/NamedProcess.h"
 #include "support/PumpUntil.h"
 #include "ui/CDLEdit.h"
@@ -177,12 +178,13 @@ TEST_F(ViewsTest, SelectingAGatewayShowsItsDevicesAndHomeGoesBack)
     EXPECT_EQ(table->parentWidget(), detail);
     ASSERT_NE(table->Devices(), nullptr);
     const CFVTableDevice::DeviceList& devices = *table->Devices();
-    ASSERT_EQ(devices.size(), 4u);
+    ASSERT_EQ(devices.size(), 5u);
     EXPECT_EQ(devices[0]->AddressText(), QStringLiteral("127.0.0.1"));
     EXPECT_EQ(devices[1]->AddressText(), QStringLiteral("COM#,9600,8,N,1"));
     EXPECT_EQ(devices[3]->deviceName, QStringLiteral("摄像头"));
+    EXPECT_EQ(devices[4]->deviceName, QStringLiteral("变频器"));
     // Buttons only for tunnel types 1 and 2 (the camera has none), empty rows none.
-    const bool shown[CFVTableDevice::kRows] = {true, true, true, false, false, false, false};
+    const bool shown[CFVTableDevice::kRows] = {true, true, true, false, true, false, false};
     for (int row = 0; row < CFVTableDevice::kRows; ++row) {
         EXPECT_EQ(table->RowButton(row)->isVisible(), shown[row]) << row;
         EXPECT_EQ(table->RowButton(row)->geometry(), QRect(442, (row + 1) * 30, 130, 29)) << row;
@@ -252,6 +254,57 @@ TEST_F(ViewsTest, PortForwardRowButtonOpensALocalPortThatReachesTheDevice)
     ASSERT_TRUE(PumpUntil([&] { return boxes_.Count() >= 2; }, 15000));
     EXPECT_EQ(boxes_.Boxes()[1].text, QStringLiteral("网络透传通道关闭成功"));
     EXPECT_FALSE(table->RowButton(0)->IsOn());
+}
+
+// Two Modbus TCP rows open at once: each row's address cell says where to connect,
+// each address reaches its own device on port 502, and closing one row leaves the
+// other open and readable.
+TEST_F(ViewsTest, TwoPortForwardRowsOpenSideBySideOnTheirOwnAddresses)
+{
+    if (!Port502Free() || !FreePort::IsFree(502, "127.0.1.2"))
+        GTEST_SKIP() << "local port 502 cannot be bound here (needs CAP_NET_BIND_SERVICE)";
+    CFVTableDevice* table = nullptr;
+    ASSERT_NO_FATAL_FAILURE(OpenPlcRow(&table));
+    const int driveRow = static_cast<int>(table->Devices()->size()) - 1;
+    CNodeDevice* plc = (*table->Devices())[0].get();
+    CNodeDevice* drive = (*table->Devices())[static_cast<size_t>(driveRow)].get();
+    ASSERT_EQ(drive->deviceSn, QStringLiteral("DEV-5005"));
+    table->RowButton(driveRow)->click();
+    ASSERT_TRUE(PumpUntil([&] { return boxes_.Count() >= 2; }, 15000))
+        << shared_->farside.Output().toStdString();
+    EXPECT_EQ(boxes_.Boxes()[1].text, QStringLiteral("网络透传通道建立成功"));
+    EXPECT_TRUE(table->RowButton(0)->IsOn());
+    EXPECT_TRUE(table->RowButton(driveRow)->IsOn());
+    GatewayDetailController& controller = dlg_->DetailView()->Controller();
+    EXPECT_EQ(controller.ConnectAddress(plc), QStringLiteral("127.0.0.1:502"));
+    EXPECT_EQ(controller.ConnectAddress(drive), QStringLiteral("127.0.1.2:502"));
+
+    // Modbus TCP: four holding registers from address 0 of each device.
+    auto read = [&](const QString& address) {
+        QTcpSocket modbus;
+        modbus.connectToHost(address, 502);
+        if (!PumpUntil([&] { return modbus.state() == QAbstractSocket::ConnectedState; }))
+            return QByteArray("no connection");
+        modbus.write(QByteArray::fromHex("000100000006010300000004"));
+        PumpUntil([&] { return modbus.bytesAvailable() >= 17; }, 15000);
+        return modbus.readAll().toHex();
+    };
+    EXPECT_EQ(read("127.0.0.1"), QByteArray("00010000000b010308"
+                                            "04b104b204b304b4"));
+    EXPECT_EQ(read("127.0.1.2"), QByteArray("00010000000b010308"
+                                            "0c810c820c830c84"));
+
+    table->RowButton(0)->click();
+    ASSERT_TRUE(PumpUntil([&] { return boxes_.Count() >= 3; }, 15000));
+    EXPECT_EQ(boxes_.Boxes()[2].text, QStringLiteral("网络透传通道关闭成功"));
+    EXPECT_FALSE(table->RowButton(0)->IsOn());
+    EXPECT_EQ(controller.ConnectAddress(plc), plc->AddressText());
+    EXPECT_TRUE(table->RowButton(driveRow)->IsOn());
+    EXPECT_EQ(read("127.0.1.2"), QByteArray("00010000000b010308"
+                                            "0c810c820c830c84"));
+    table->RowButton(driveRow)->click();
+    ASSERT_TRUE(PumpUntil([&] { return boxes_.Count() >= 4; }, 15000));
+    EXPECT_FALSE(table->RowButton(driveRow)->IsOn());
 }
 
 TEST_F(ViewsTest, SerialRowButtonOpensAVirtualComPortThatReachesTheDevice)
