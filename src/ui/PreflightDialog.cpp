@@ -46,7 +46,7 @@ PreflightDialog* PreflightDialog::RunAndShow(QWidget* parent, const Installation
     QString password;
     LoginFlow::LastLogin(installation, &user, &password);
     PreflightCheck check(installation, PreflightCheck::Account{platform::TextCodec::WideToLocal(user),
-                                                                platform::TextCodec::WideToLocal(password)});
+                                                               platform::TextCodec::WideToLocal(password)});
     std::vector<PreflightResult> results;
     // At most PreflightCheck::kTotalMs; the window keeps painting meanwhile.
     platform::RunOffUiThread([&check, &results] { results = check.Run(); });
