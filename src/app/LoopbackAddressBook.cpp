@@ -108,6 +108,15 @@ std::string LoopbackAddressBook::Remembered(const std::string& devSn) const
     return std::string();
 }
 
+std::vector<std::string> LoopbackAddressBook::Addresses() const
+{
+    std::vector<std::string> addresses;
+    for (const Entry& entry : Load(path_)) {
+        addresses.push_back(entry.first);
+    }
+    return addresses;
+}
+
 std::string LoopbackAddressBook::AddressFor(const std::string& devSn,
                                             const std::set<std::string>& inUse) const
 {

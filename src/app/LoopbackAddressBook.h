@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <set>
 #include <string>
+#include <vector>
 
 // The loopback addresses the port-forward tunnels listen on beside the default one,
 // one per device serial, kept in a small file of the installation (written at once,
@@ -33,6 +34,8 @@ public:
     std::string AddressFor(const std::string& devSn, const std::set<std::string>& inUse) const;
     // The address remembered for `devSn`, empty when none.
     std::string Remembered(const std::string& devSn) const;
+    // Every remembered address, the most recently chosen last.
+    std::vector<std::string> Addresses() const;
 
     static bool IsRememberableSerial(const std::string& devSn);
 

@@ -1,6 +1,7 @@
 #include "control/PreflightCheck.h"
 
 #include "app/Installation.h"
+#include "app/LoopbackAddressBook.h"
 #include "control/BrokerProbe.h"
 #include "control/LocalListenerHost.h"
 #include "control/LocalSetupProbe.h"
@@ -146,9 +147,29 @@ std::vector<PreflightResult> PreflightCheck::Run(const std::function<void(const 
         add(LocalSetupProbe::VirtualComTool(StepMs()));
     if (timeLeft("OpenVPN"))
         add(LocalSetupProbe::OpenVpn(StepMs()));
-    const std::string listenAddress = LocalListenerHost::ListenAddress(installation_).toStdString();
-    for (const int port : kStandardPorts)
-        add(LocalSetupProbe::LocalPort(listenAddress, static_cast<uint16_t>(port)));
+    // The default listen address and every address a device was given beside it:
+    // a port held on any of them stops that device's tunnel.
+    std::vector<std::string> addresses{LocalListenerHost::ListenAddress(installation_).toStdString()};
+    for (const std::string& address : LoopbackAddressBook(installation_.TunnelAddressPath()).Addresses()) {
+        if (std::find(addresses.begin(), addresses.end(), address) == addresses.end())
+            addresses.push_back(address);
+    }
+    for (const int port : kStandardPorts) {
+        PreflightResult portResult;
+        long long ms = 0;
+        for (const std::string& address : addresses) {
+            portResult = LocalSetupProbe::LocalPort(address, static_cast<uint16_t>(port));
+            ms += portResult.ms;
+            if (!portResult.ok)
+                break;
+        }
+        portResult.ms = ms;
+        if (portResult.ok && addresses.size() > 1)
+            portResult.detail = "free on " + std::to_string(addresses.size()) +
+                                " addresses: the default one and " + std::to_string(addresses.size() - 1) +
+                                " remembered for devices";
+        add(portResult);
+    }
     return results;
 }
 

@@ -8,6 +8,7 @@
 #include "app/Installation.h"
 #include "support/PlatconfBuilder.h"
 
+#include <QFile>
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -150,6 +151,25 @@ TEST_F(DoctorTest, LocalPortHeldByAnotherProgramIsNamed)
     EXPECT_TRUE(CheckLine(bed.Out(), "local port 502").contains("(pid " + QString::number(getpid()) + ")"))
         << bed.Out().toStdString();
     ExpectPassed("local port 9600");
+}
+
+// A device was given an address of its own beside the default one: its port is
+// checked there too.
+TEST_F(DoctorTest, LocalPortHeldOnADevicesRememberedAddressIsFound)
+{
+    QFile book(bed.HomeFile("tunnel_addresses"));
+    ASSERT_TRUE(book.open(QIODevice::WriteOnly));
+    book.write("127.0.1.9 PLC-TCP\n");
+    book.close();
+    ASSERT_TRUE(book.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    QTcpServer holder;
+    if (!holder.listen(QHostAddress("127.0.1.9"), 502))
+        GTEST_SKIP() << "127.0.1.9:502 cannot be bound here: " << holder.errorString().toStdString();
+    EXPECT_EQ(Doctor(), 1) << bed.Out().toStdString();
+    ExpectFailed("local port 502", "in use by ", "end ");
+    EXPECT_TRUE(CheckLine(bed.Out(), "local port 502").contains("127.0.1.9:502")) << bed.Out().toStdString();
+    EXPECT_TRUE(CheckLine(bed.Out(), "local port 9600").contains("free on 2 addresses"))
+        << bed.Out().toStdString();
 }
 
 } // namespace
