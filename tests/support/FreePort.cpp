@@ -1,7 +1,9 @@
 #include "support/FreePort.h"
 
 #include <arpa/inet.h>
+#include <cstdio>
 #include <netinet/in.h>
+#include <random>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -37,6 +39,22 @@ int BindLoopback(int port, const char* host = nullptr)
 
 int FreePort::Pick()
 {
+    int low = 32768;
+    if (FILE* range = std::fopen("/proc/sys/net/ipv4/ip_local_port_range", "r")) {
+        if (std::fscanf(range, "%d", &low) != 1)
+            low = 32768;
+        std::fclose(range);
+    }
+    constexpr int kFirst = 10000;
+    if (low - kFirst >= 1000) {
+        std::mt19937 random(std::random_device{}());
+        std::uniform_int_distribution<int> candidate(kFirst, low - 1);
+        for (int attempt = 0; attempt < 200; ++attempt) {
+            const int port = candidate(random);
+            if (BindLoopback(port) == port)
+                return port;
+        }
+    }
     return BindLoopback(0);
 }
 

@@ -4,8 +4,11 @@
 class FreePort
 {
 public:
-    // A port that the kernel reports free on 127.0.0.1 (bound to port 0, then
-    // released); 0 when no socket could be made.
+    // A port free on 127.0.0.1 right now, taken at random below the kernel's
+    // ephemeral range: a port the kernel hands out for a bind to port 0 (the far
+    // side's simulated devices) or an outgoing connection would otherwise be picked
+    // as well, and the server that was to listen on it would find it taken. Falls
+    // back to a port the kernel reports free; 0 when no socket could be made.
     static int Pick();
     // Whether a listening socket can be bound to 127.0.0.1:port right now.
     static bool IsFree(int port);
