@@ -33,6 +33,8 @@ const std::vector<Option>& OptionTable()
         {"--control", "PORT", [](FarsideOptions& o, const std::string& v) { o.controlPort = std::stoi(v); },
          "line-based control channel on 127.0.0.1:PORT (0: any free port) to switch faults"},
         {"--help", nullptr, [](FarsideOptions& o, const std::string&) { o.help = true; }, "print this help"},
+        {"--version", nullptr, [](FarsideOptions& o, const std::string&) { o.version = true; },
+         "print the version"},
     };
     return table;
 }
@@ -98,7 +100,7 @@ bool FarsideOptions::Parse(const std::vector<std::string>& args, std::string* er
         }
         option->apply(*this, value);
     }
-    if (help)
+    if (help || version)
         return true;
     if (platconfPath.empty()) {
         *error = "missing --platconf FILE";

@@ -19,10 +19,11 @@ public:
     std::string vpnCaCopy;     // where the VPN server's CA certificate is also written
     int controlPort = -1;      // the control channel's port on 127.0.0.1 (0: any); -1: none
     bool help = false;         // --help: print the usage and exit
+    bool version = false;      // --version: print the version and exit
 
     // Parses the arguments after the program name. Returns false with a one-line
     // reason in `error` for an unknown option, a missing value or a missing required
-    // option; with --help the required options are not checked.
+    // option; with --help or --version the required options are not checked.
     bool Parse(const std::vector<std::string>& args, std::string* error);
 
     static std::string Usage();

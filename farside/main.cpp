@@ -15,6 +15,7 @@
 #include "FaultCommands.h"
 #include "Inventory.h"
 #include "LinkTable.h"
+#include "LumetraVersion.h"
 #include "MessageRouter.h"
 #include "PcReplies.h"
 #include "PortTransferServer.h"
@@ -214,6 +215,10 @@ int main(int argc, char** argv)
     }
     if (options.help) {
         std::printf("%s", FarsideOptions::Usage().c_str());
+        return 0;
+    }
+    if (options.version) {
+        std::printf("lumetra-farside %s\n", LUMETRA_VERSION);
         return 0;
     }
 

@@ -6,6 +6,7 @@
 #include "GatewaysCommand.h"
 #include "ListenCommand.h"
 #include "LoginCommand.h"
+#include "LumetraVersion.h"
 #include "OpenCommand.h"
 #include "VpnCommand.h"
 #include "app/Installation.h"
@@ -49,7 +50,8 @@ void CliApp::PrintUsage(bool toStdout) const
             "The installation is the program's folder, or the folder named by LUMETRA_HOME;\n"
             "it holds custom_resource/platconf and the login cache licache.\n"
             "A word that starts with '-' but is not an option goes after '--'.\n"
-            "Exit status: 0 done, 1 failed, 2 wrong command line.\n";
+            "Exit status: 0 done, 1 failed, 2 wrong command line.\n"
+            "'lumetra-cli --version' prints the version.\n";
     std::fputs(text.c_str(), toStdout ? stdout : stderr);
 }
 
@@ -85,6 +87,10 @@ int CliApp::Run(int argc, char** argv)
     if (words.empty()) {
         PrintUsage(false);
         return kExitUsage;
+    }
+    if (words[0] == "--version") {
+        std::printf("lumetra-cli %s\n", LUMETRA_VERSION);
+        return kExitOk;
     }
     if (IsHelp(words[0])) {
         const CliCommand* command = words.size() > 1 ? registry_.Find(words[1]) : nullptr;

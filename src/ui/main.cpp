@@ -1,11 +1,13 @@
 // lumetra: the desktop client.
 //
 //   lumetra [--screenshot FILE]
+//   lumetra --help | --version
 //
 // The installation (custom_resource/platconf, the login cache, the trace log) is
 // the program's folder, or the folder named by LUMETRA_HOME. With --screenshot the
 // window saves an image of itself as PNG after its first paint and closes.
 
+#include "LumetraVersion.h"
 #include "app/Installation.h"
 #include "endpoint/VpnClientControl.h"
 #include "ui/Clumetra_uniApp.h"
@@ -24,7 +26,12 @@ int main(int argc, char** argv)
         if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) {
             screenshot = QString::fromLocal8Bit(argv[++i]);
         } else if (std::strcmp(argv[i], "--help") == 0) {
-            std::printf("usage: lumetra [--screenshot FILE]\n");
+            std::printf("usage: lumetra [--screenshot FILE]\n"
+                        "       lumetra --help | --version\n");
+            return 0;
+        } else if (std::strcmp(argv[i], "--version") == 0) {
+            // Answered before QApplication exists: no display is needed.
+            std::printf("lumetra %s\n", LUMETRA_VERSION);
             return 0;
         } else {
             std::fprintf(stderr, "lumetra: unknown argument %s\nusage: lumetra [--screenshot FILE]\n",

@@ -3,12 +3,16 @@
 //
 //   lumetra-imagegen OUTPUT_FOLDER
 //   lumetra-imagegen --ui OUTPUT_FOLDER
+//   lumetra-imagegen --icon OUTPUT_FOLDER
 //
 // The second form writes the client's numbered images (128.png ... 177.png, drawn
 // by the *Images families UiImages.cpp gathers); the committed files in src/ui/images/ were made with
 //   build/bin/lumetra-imagegen --ui src/ui/images
 //
-// writes logo.png (120 x 36), title.png (200 x 36) and qr_code.png (110 x 110) into
+// The third form writes the application icon (lumetra-<size>.png in the hicolor
+// sizes and lumetra.svg, see AppIcon.h); the build runs it for the installation.
+//
+// The first form writes logo.png (120 x 36), title.png (200 x 36) and qr_code.png (110 x 110) into
 // the folder. The committed files in demo/platconf/ were made with
 //   build/bin/lumetra-imagegen demo/platconf
 // The QR code is decorative: a fixed pattern with the three finder squares of a real
@@ -23,6 +27,7 @@
 #include <QPainterPath>
 #include <QString>
 
+#include "AppIcon.h"
 #include "UiImages.h"
 
 #include <cstdio>
@@ -161,9 +166,10 @@ bool Save(const QImage& image, const QDir& folder, const char* name)
 int main(int argc, char** argv)
 {
     const bool ui = argc == 3 && QString::fromLocal8Bit(argv[1]) == QLatin1String("--ui");
-    const char* target = ui ? argv[2] : (argc == 2 ? argv[1] : nullptr);
+    const bool icon = argc == 3 && QString::fromLocal8Bit(argv[1]) == QLatin1String("--icon");
+    const char* target = ui || icon ? argv[2] : (argc == 2 ? argv[1] : nullptr);
     if (target == nullptr || QString::fromLocal8Bit(target).startsWith(QLatin1Char('-'))) {
-        std::fprintf(stderr, "usage: lumetra-imagegen [--ui] OUTPUT_FOLDER\n");
+        std::fprintf(stderr, "usage: lumetra-imagegen [--ui | --icon] OUTPUT_FOLDER\n");
         return 2;
     }
     QDir folder(QString::fromLocal8Bit(target));
@@ -176,6 +182,8 @@ int main(int argc, char** argv)
     QGuiApplication app(argc, argv);
     if (ui)
         return UiImages::WriteAll(folder) ? 0 : 1;
+    if (icon)
+        return AppIcon::WriteAll(folder) ? 0 : 1;
     bool ok = Save(DrawLogo(), folder, "logo.png") && Save(DrawTitle(), folder, "title.png") &&
               Save(DrawQrCode(), folder, "qr_code.png");
     return ok ? 0 : 1;

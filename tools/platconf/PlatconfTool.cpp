@@ -1,5 +1,6 @@
 #include "PlatconfTool.h"
 
+#include "LumetraVersion.h"
 #include "PlatconfPacker.h"
 #include "app/CustomResourceTable.h"
 #include "platform/BoundedFile.h"
@@ -70,6 +71,10 @@ int PlatconfTool::Run(int argc, char** argv)
     const std::string command = argv[1];
     if (command == "--help" || command == "-h" || command == "help")
         return Usage(false);
+    if (command == "--version") {
+        std::printf("%s %s\n", kProgram, LUMETRA_VERSION);
+        return 0;
+    }
     if (command == "pack" && argc == 4)
         return Pack(QFile::decodeName(argv[2]), QFile::decodeName(argv[3]));
     if (command == "list" && argc == 3)
@@ -93,7 +98,8 @@ int PlatconfTool::Usage(bool error)
                  "                           platconf.manifest gives values and rectangles:\n"
                  "                           <name> value=<int> rect=<left>,<top>,<right>,<bottom>)\n"
                  "  list <file>              list the entries: name, data size, value, rectangle\n"
-                 "  extract <file> <name>    write the data of the first entry so named to standard output\n",
+                 "  extract <file> <name>    write the data of the first entry so named to standard output\n"
+                 "  --help, --version        print this help or the version\n",
                  kProgram);
     return error ? 2 : 0;
 }

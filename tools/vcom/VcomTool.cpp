@@ -1,6 +1,7 @@
 #include "VcomTool.h"
 
 #include "FolderLock.h"
+#include "LumetraVersion.h"
 #include "PairHolder.h"
 #include "VcomFolder.h"
 
@@ -16,6 +17,7 @@ namespace {
 constexpr const char* kUsageText = "usage: lumetra-vcom install PortName=COM# PortName=COM#\n"
                                    "       lumetra-vcom list\n"
                                    "       lumetra-vcom remove <pair number>\n"
+                                   "       lumetra-vcom --help | --version\n"
                                    "\n"
                                    "install makes a virtual null-modem pair and links its two ends as\n"
                                    "COMk in the virtual COM folder; \"PortName=COM#\" takes the lowest free\n"
@@ -92,6 +94,10 @@ int VcomTool::Run(const std::vector<std::string>& args)
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     if (command == "-h" || command == "--help" || command == "help") {
         out_ << kUsageText;
+        return kOk;
+    }
+    if (command == "--version") {
+        out_ << "lumetra-vcom " << LUMETRA_VERSION << "\n";
         return kOk;
     }
     if (command == "list") {
