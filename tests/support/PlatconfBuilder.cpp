@@ -6,7 +6,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <algorithm>
 
 _Resource_Info* PlatconfBuilder::Find(const std::string& name)
 {

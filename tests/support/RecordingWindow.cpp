@@ -1,9 +1,7 @@
 #include "support/RecordingWindow.h"
 
-#include "app/JsonPtr.h"
 #include "platform/UiThread.h"
 
-#include <algorithm>
 #include <utility>
 
 platform::LResult RecordingWindow::WindowProc(platform::MsgCode msg, platform::WParam wParam,
@@ -39,15 +37,4 @@ std::vector<RecordingWindow::Entry> RecordingWindow::Take()
 {
     std::lock_guard<std::mutex> guard(lock_);
     return std::exchange(entries_, {});
-}
-
-RecordingWindow::Describe RecordingWindow::JsonOf(std::vector<platform::MsgCode> jsonMessages)
-{
-    return [jsonMessages = std::move(jsonMessages)](platform::MsgCode msg, platform::WParam,
-                                                    platform::LParam lParam) {
-        if (lParam == 0 || std::find(jsonMessages.begin(), jsonMessages.end(), msg) == jsonMessages.end())
-            return std::string();
-        const JsonText text(cJSON_PrintUnformatted(reinterpret_cast<const cJSON*>(lParam)));
-        return text ? std::string(text.get()) : std::string();
-    };
 }

@@ -38,10 +38,6 @@ public:
     std::vector<Entry> Take();
     void Clear() { Take(); }
 
-    // A `describe` that prints the JSON object lParam points at for the messages in
-    // `jsonMessages`, unformatted (empty for a null pointer).
-    static Describe JsonOf(std::vector<platform::MsgCode> jsonMessages);
-
 protected:
     // Called after the entry is recorded, still inside the handler.
     virtual void AfterRecord(const Entry&) {}

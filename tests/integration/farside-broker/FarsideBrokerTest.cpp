@@ -16,8 +16,6 @@
 #include <cjson/cJSON.h>
 #include <gtest/gtest.h>
 
-#include <memory>
-
 namespace {
 
 const std::string kPc = "12345678901234567890";

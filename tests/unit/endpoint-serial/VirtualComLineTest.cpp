@@ -133,23 +133,4 @@ TEST_F(VirtualComPairList, NothingToPickWithoutTheRightEnds)
     EXPECT_EQ(comPairs.PickUserHalf(), nullptr);
 }
 
-// Each program run (window, command, test) has its own pair list: what one lists is
-// neither seen nor picked by another.
-TEST_F(VirtualComPairList, TwoListsShareNothing)
-{
-    ::VirtualComPairs other;
-    comPairs.AddListing("CNCA0 RealPortName=COM3\nCNCB0 RealPortName=COM4\n");
-    EXPECT_TRUE(other.Pairs().empty());
-    EXPECT_EQ(other.PickUserHalf(), nullptr);
-    EXPECT_EQ(other.PickProgramHalf(4), nullptr);
-    EXPECT_EQ(other.PairOf(comPairs.PickUserHalf()), nullptr);
-
-    other.AddListing("CNCA5 RealPortName=COM9\nCNCB5 RealPortName=COM10\n");
-    ASSERT_EQ(comPairs.Pairs().size(), 1u);
-    EXPECT_EQ(comPairs.Pairs()[0].number, 0);
-    EXPECT_EQ(comPairs.PickUserHalf()->com, 4);
-    EXPECT_EQ(other.PickUserHalf()->com, 10);
-    EXPECT_EQ(comPairs.PairOf(comPairs.PickUserHalf()), &comPairs.Pairs()[0]);
-}
-
 } // namespace

@@ -8,7 +8,6 @@
 
 #include <cjson/cJSON.h>
 
-#include <cstring>
 #include <string>
 
 namespace {

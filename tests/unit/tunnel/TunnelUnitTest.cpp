@@ -20,7 +20,6 @@
 
 #include <cjson/cJSON.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -200,6 +199,9 @@ TEST(TunnelJson, IntegersAndBooleansOnly)
     cJSON_Delete(message);
 }
 
+// The releases of a stop with a usable serial are pinned byte for byte by the
+// broker tests; a serial that would address other gateways' topics gives no gateway
+// message, and the binder request carries it only as a JSON text.
 TEST(TunnelStop, ReleasesGoOutOnlyOnTopicsTheGatewaySerialCanName)
 {
     const std::string pc = "17250000001234567890";
@@ -208,35 +210,18 @@ TEST(TunnelStop, ReleasesGoOutOnlyOnTopicsTheGatewaySerialCanName)
     installation.SetPcId(pc.c_str());
     RecordingPublisher publisher;
     const TunnelServices services{&publisher, &installation};
-    const std::string unbind = R"({"ctrl_root":{"forward_topic":"/ipc/kavno/publish"},"payload_root":)"
-                               R"({"cmdId":2998,"dev_sn":"DEV1","pc_id":")" +
-                               pc + R"("}})";
-    auto release = [&](const std::string& gwSn) {
-        return R"({"cmd_id":3002,"link_type":1,"pc_id":")" + pc + R"(","gw_sn":")" + gwSn +
-               R"(","dev_sn":"DEV1"})";
-    };
     CNodeGateway gateway;
-    gateway.gwSn = "GW1";
+    gateway.gwSn = "GW/+";
     CNodeDevice serialDevice = MakeDevice("DEV1", kTunTypeSerial);
     CNodeDevice portDevice = MakeDevice("DEV1", kTunTypeLocalPortForward);
     CComDataTunnel serial(services, nullptr, &gateway, &serialDevice);
     CNetPfLocalDataTunnel portForward(services, nullptr, &gateway, &portDevice);
-
-    // The serial tunnel unbinds at the gateway, then releases the link at the binder;
-    // the port-forward tunnel only unbinds. Everything goes with QoS 0.
     serial.Stop();
     portForward.Stop();
     using M = RecordingPublisher::Message;
-    EXPECT_EQ(publisher.Take(),
-              (std::vector<M>{M{"/GW1/down", unbind, 0}, M{"/sys/varnex_binder/sub", release("GW1"), 0},
-                              M{"/GW1/down", unbind, 0}}));
-
-    // A serial that would address other gateways' topics gives no gateway message;
-    // the binder request carries it only as a JSON text.
-    gateway.gwSn = "GW/+";
-    serial.Stop();
-    portForward.Stop();
-    EXPECT_EQ(publisher.Take(), (std::vector<M>{M{"/sys/varnex_binder/sub", release("GW/+"), 0}}));
+    const std::string release =
+        R"({"cmd_id":3002,"link_type":1,"pc_id":")" + pc + R"(","gw_sn":"GW/+","dev_sn":"DEV1"})";
+    EXPECT_EQ(publisher.Take(), (std::vector<M>{M{"/sys/varnex_binder/sub", release, 0}}));
 }
 
 } // namespace
