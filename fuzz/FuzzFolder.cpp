@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -47,5 +48,11 @@ std::string FuzzFolder::Write(const std::string& name, const void* data, size_t 
         std::abort();
     }
     std::fclose(file);
+    // The owner's alone, as the program's own files are: a login cache open to
+    // others would be refused rather than parsed.
+    if (::chmod(path.c_str(), 0600) != 0) {
+        std::perror(path.c_str());
+        std::abort();
+    }
     return path;
 }

@@ -10,6 +10,7 @@ class FuzzFolder
 public:
     // The folder, made on first use (aborts when it cannot be made).
     static const std::string& Path();
-    // Writes `size` bytes to `name` in the folder, replacing it; returns its path.
+    // Writes `size` bytes to `name` in the folder, replacing it, mode 0600; returns its
+    // path.
     static std::string Write(const std::string& name, const void* data, size_t size);
 };

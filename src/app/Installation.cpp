@@ -4,6 +4,7 @@
 #include "app/InputRules.h"
 #include "app/LoginCache.h"
 #include "app/PcId.h"
+#include "app/PrivateFile.h"
 #include "app/ProgramFolder.h"
 #include "platform/BoundedFile.h"
 #include "platform/TextCodec.h"
@@ -14,26 +15,40 @@
 #include <cstring>
 #include <iterator>
 
-Installation::Installation(const QString& folder)
-    : folder_(folder), trace_(folder + QStringLiteral("/logtrace"))
+Installation::Installation(const QString& folder) : Installation(folder, folder) {}
+
+Installation::Installation(const QString& dataFolder, const QString& stateFolder)
+    : dataFolder_(dataFolder), stateFolder_(stateFolder), trace_(stateFolder + QStringLiteral("/logtrace"))
 {
 }
 
-Installation::Installation() : Installation(GetProgramFolder()) {}
+Installation::Installation() : Installation(GetDataFolder(), GetStateFolder())
+{
+    // The user's own folder holds a password and tunnel traffic: the owner's alone.
+    // A folder that is also the data folder (LUMETRA_HOME, a build folder) is left
+    // as it is.
+    if (stateFolder_ != dataFolder_)
+        PrivateFile::MakeFolder(QFile::encodeName(stateFolder_).toStdString());
+}
 
 QString Installation::CustomResourcePath() const
 {
-    return folder_ + QStringLiteral("/custom_resource/platconf");
+    return dataFolder_ + QStringLiteral("/custom_resource/platconf");
 }
 
 QString Installation::LoginCachePath() const
 {
-    return folder_ + QStringLiteral("/licache");
+    return stateFolder_ + QStringLiteral("/licache");
 }
 
 QString Installation::TunnelAddressPath() const
 {
-    return folder_ + QStringLiteral("/tunnel_addresses");
+    return stateFolder_ + QStringLiteral("/tunnel_addresses");
+}
+
+bool Installation::LoginCacheOpenToOthers() const
+{
+    return LoginCacheIsOpenToOthers(LoginCachePath());
 }
 
 QString Installation::TraceLogPath() const

@@ -11,9 +11,11 @@
 #include <string>
 #include <vector>
 
-// One installation of the program: its folder and what the program keeps of it
+// One installation of the program: its folders and what the program keeps of it
 // while it runs - the custom resource table (custom_resource/platconf), the PC
-// identifier settled from the login cache, and the trace log. The window and the
+// identifier settled from the login cache, and the trace log. The installation's
+// read-only data comes from its data folder, and everything the program writes goes
+// to its state folder; one folder can be both. The window and the
 // command-line client each make one at start-up and hand it to whatever reads
 // the installation's texts or writes its log. Its destruction (or the trace log's
 // Close) writes the last trace entries and ends the log's writer thread.
@@ -24,21 +26,31 @@
 class Installation
 {
 public:
-    // The installation in `folder` (no trailing separator).
+    // The installation in `folder` (no trailing separator), read and written there.
     explicit Installation(const QString& folder);
-    // The program's own installation: GetProgramFolder() as it is now.
+    // An installation read from `dataFolder` and written into `stateFolder`.
+    Installation(const QString& dataFolder, const QString& stateFolder);
+    // The program's own installation: GetDataFolder() and GetStateFolder() as they
+    // are now. A state folder apart from the data folder (the user's own) is made
+    // 0700 when it is missing, and tightened to 0700 when it is open to others.
     Installation();
 
     Installation(const Installation&) = delete;
     Installation& operator=(const Installation&) = delete;
 
-    // The folder and the files of the installation inside it.
-    const QString& Folder() const { return folder_; }
-    QString CustomResourcePath() const; // <folder>/custom_resource/platconf
-    QString LoginCachePath() const;     // <folder>/licache
-    QString TraceLogPath() const;       // <folder>/logtrace
+    // The folders and the files of the installation inside them.
+    const QString& DataFolder() const { return dataFolder_; }
+    const QString& StateFolder() const { return stateFolder_; }
+    QString CustomResourcePath() const; // <data folder>/custom_resource/platconf
+    QString LoginCachePath() const;     // <state folder>/licache
+    QString TraceLogPath() const;       // <state folder>/logtrace
     // The remembered loopback address of each device (LoopbackAddressBook).
-    QString TunnelAddressPath() const; // <folder>/tunnel_addresses
+    QString TunnelAddressPath() const; // <state folder>/tunnel_addresses
+
+    // True when the login cache is there and group or others may read or write it.
+    // Such a cache (it holds a password) is refused, not used: the window and the
+    // command line stop with a message naming the file and the fix (chmod 600).
+    bool LoginCacheOpenToOthers() const;
 
     // The largest cap of the trace log, in MiB, that "trace_limit_mib" may set.
     static constexpr uint64_t kTraceLimitMaxMib = 16384;
@@ -76,13 +88,14 @@ public:
     // (one line on standard error says so).
     void SettlePcId();
 
-    // The trace log, <folder>/logtrace.
+    // The trace log, <state folder>/logtrace.
     TraceLog& Trace() { return trace_; }
 
 private:
     void ApplyTraceSettings();
 
-    const QString folder_;
+    const QString dataFolder_;
+    const QString stateFolder_;
     std::vector<std::unique_ptr<_Resource_Info>> table_;
     // Entries of a table that a later load replaced: kept so that a pointer handed
     // out by an earlier look-up never dangles.

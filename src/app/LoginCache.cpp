@@ -9,9 +9,10 @@
 std::unique_ptr<CRequestLogin> LoadLoginCache(const QString& path)
 {
     // The cache holds a password: a link in its place is not followed, and a cache
-    // left readable by others is closed to them as it is read. Only as much as a
-    // cache can hold is read: a larger file counts as damaged, that is absent.
-    const int fd = PrivateFile::OpenForReading(QFile::encodeName(path).toStdString());
+    // left open to others is not used (the program reports it and stops). Only as
+    // much as a cache can hold is read: a larger file counts as damaged, that is
+    // absent.
+    const int fd = PrivateFile::OpenOwnersForReading(QFile::encodeName(path).toStdString());
     if (fd < 0)
         return nullptr;
     QByteArray bytes;
@@ -22,6 +23,11 @@ std::unique_ptr<CRequestLogin> LoadLoginCache(const QString& path)
     if (read != platform::BoundedFile::Result::Read)
         return nullptr;
     return CRequestLogin::Deserialize(bytes);
+}
+
+bool LoginCacheIsOpenToOthers(const QString& path)
+{
+    return PrivateFile::IsOpenToOthers(QFile::encodeName(path).toStdString());
 }
 
 bool SaveLoginCache(const QString& path, const CRequestLogin& record)

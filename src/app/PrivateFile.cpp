@@ -85,6 +85,24 @@ int PrivateFile::OpenForReading(const std::string& path)
     return fd;
 }
 
+int PrivateFile::OpenOwnersForReading(const std::string& path)
+{
+    struct stat st;
+    const int fd = OpenRegular(path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, &st);
+    if (fd < 0)
+        return -1;
+    // Checked on the open file, so the file read is the file checked.
+    if ((st.st_mode & kGroupAndOthers) != 0)
+        return CloseFailed(fd, EACCES);
+    return fd;
+}
+
+bool PrivateFile::IsOpenToOthers(const std::string& path)
+{
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & kGroupAndOthers) != 0;
+}
+
 bool PrivateFile::Replace(const std::string& path, const std::string& bytes)
 {
     const std::string folder = FolderOf(path);

@@ -27,6 +27,16 @@ public:
     // is not a regular file.
     static int OpenForReading(const std::string& path);
 
+    // Opens `path` for reading only when it is the owner's alone: a file open to group
+    // or others is refused (-1, errno EACCES) and left as it is, so that its owner
+    // learns of it instead of a password having been readable unnoticed. -1 with errno
+    // set, as OpenForReading, when it cannot be opened, is a link or is not regular.
+    static int OpenOwnersForReading(const std::string& path);
+
+    // True when `path` itself (a link is not followed) is a regular file that group
+    // or others may read or write.
+    static bool IsOpenToOthers(const std::string& path);
+
     // Replaces `path` with `bytes` at once: they go to a new temporary file in the same
     // folder (created 0600, never readable by others) that is then renamed over the
     // old file, so a crash or a full disk never leaves half a file. A link in the

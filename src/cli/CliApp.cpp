@@ -47,8 +47,10 @@ void CliApp::PrintUsage(bool toStdout) const
         text += head + "\n      " + command->Summary() + "\n";
     }
     text += "\n'lumetra-cli <command> --help' describes a command's options.\n"
-            "The installation is the program's folder, or the folder named by LUMETRA_HOME;\n"
-            "it holds custom_resource/platconf and the login cache licache.\n"
+            "The installation's custom_resource/platconf is read beside the program, else\n"
+            "from ../share/lumetra; the login cache licache, the trace log and the VPN files\n"
+            "go to $XDG_DATA_HOME/lumetra (~/.local/share/lumetra). LUMETRA_HOME names one\n"
+            "folder for both instead.\n"
             "A word that starts with '-' but is not an option goes after '--'.\n"
             "Exit status: 0 done, 1 failed, 2 wrong command line.\n"
             "'lumetra-cli --version' prints the version.\n";
@@ -74,6 +76,14 @@ std::unique_ptr<Session> CliApp::StartUp()
     }
     if (web.port <= 0 || web.port > 65535) {
         CliConsole::Error("the platconf entry wsp is not a port number: '" + web.portText + "'");
+        return nullptr;
+    }
+    if (installation_.LoginCacheOpenToOthers()) {
+        const std::string cache = QFile::encodeName(installation_.LoginCachePath()).toStdString();
+        CliConsole::Error("the login cache " + cache +
+                          " may be read or written by other users, so it is not used; make it yours "
+                          "alone: chmod 600 " +
+                          cache);
         return nullptr;
     }
     auto session = std::make_unique<Session>(CCloudClient(web.host.c_str(), web.port));

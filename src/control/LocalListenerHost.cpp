@@ -6,11 +6,13 @@
 #include "endpoint/CServerSocket.h"
 #include "endpoint/LocalListenerOwner.h"
 #include "mqtt-c/mqtt_base64.h"
+#include "platform/ExecutablePath.h"
 #include "platform/MessageBox.h"
 
 #include <cjson/cJSON.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <new>
 #include <set>
@@ -21,6 +23,11 @@ constexpr char kCreateFailed[] = "创建套接字出错！";
 constexpr char kSocketFailed[] = "创建套接字错误！";
 constexpr char kBindFailed[] = "绑定套接字错误！";
 constexpr char kListenFailed[] = "监听套接字错误！";
+// After kBindFailed when the port is below 1024 and the system refused the right to
+// bind it (%1: the running executable).
+constexpr char kBindNeedsCapability[] =
+    "绑定 1024 以下的端口需要权限。请执行以下命令后重新打开通道：\nsudo setcap cap_net_bind_service=+ep %1";
+constexpr uint16_t kFirstUnprivilegedPort = 1024;
 constexpr char kAcceptOutOfMemory[] = "内存不足,客户连接服务器失败！";
 constexpr char kDefaultListenAddress[] = "127.0.0.1";
 constexpr int kListenBacklog = 10;
@@ -160,6 +167,13 @@ bool LocalListenerHost::OpenListener(LocalListenerOwner& owner)
     // No address is left when every loopback address listens on this port already.
     if (listening.address.isEmpty() || !listening.socket->Bind(port, listening.address)) {
         platform::ShowMessageBox(this, QString::fromUtf8(kBindFailed), caption, platform::kMbOk);
+        // Without root, the capability or a lowered unprivileged port start, the
+        // user needs the exact command that grants this program the right.
+        if (port < kFirstUnprivilegedPort && listening.socket->GetLastError() == EACCES) {
+            platform::ShowMessageBox(this,
+                                     QString::fromUtf8(kBindNeedsCapability).arg(platform::ExecutablePath()),
+                                     caption, platform::kMbOk);
+        }
         return false;
     }
     if (!listening.socket->Listen(kListenBacklog)) {

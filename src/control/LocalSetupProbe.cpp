@@ -4,8 +4,11 @@
 #include "endpoint/VpnClientControl.h"
 #include "platform/BoundedCommand.h"
 #include "platform/ComPortNames.h"
+#include "platform/ExecutablePath.h"
 #include "platform/PortHolder.h"
 #include "platform/TcpProbe.h"
+
+#include <QFile>
 
 #include <cerrno>
 #include <chrono>
@@ -187,8 +190,9 @@ PreflightResult LocalSetupProbe::LocalPort(const std::string& address, uint16_t 
                      "; a tunnel to a device of this port cannot listen there meanwhile";
     } else if (failure == EACCES) {
         result.detail = "no right to listen on a port below 1024";
-        result.fix = "run the client as root, or let every user listen there: sysctl "
-                     "net.ipv4.ip_unprivileged_port_start=" +
+        result.fix = "give the client the right: sudo setcap cap_net_bind_service=+ep " +
+                     QFile::encodeName(platform::ExecutablePath()).toStdString() +
+                     ", or let every user listen there: sysctl net.ipv4.ip_unprivileged_port_start=" +
                      std::to_string(port);
     } else if (failure != 0) {
         result.detail = std::strerror(failure);

@@ -8,6 +8,8 @@
 #include "platform/OwnHelperProcess.h"
 #include "platform/ProcessLauncher.h"
 
+#include <QFile>
+
 #include <mutex>
 
 #include <sys/stat.h>
@@ -148,7 +150,7 @@ std::optional<std::string> RunCommandCaptured(const std::string& commandLine, co
 
 std::string VpnWorkingFolder()
 {
-    return GetProgramFolder().toStdString() + "/lumetra/";
+    return QFile::encodeName(GetStateFolder()).toStdString() + "/lumetra/";
 }
 
 void WriteProfile(const Installation* installation, const std::string& serverHost,

@@ -48,7 +48,7 @@ constexpr int kVpnKillWaitMs = 1000;
 // started or wrote nothing.
 std::optional<std::string> RunCommandCaptured(const std::string& commandLine, const std::string& currentDir);
 
-// "<program folder>/lumetra/" (with the trailing separator).
+// "<state folder>/lumetra/" (GetStateFolder(); with the trailing separator).
 std::string VpnWorkingFolder();
 
 // Writes the client profile for the VPN server `serverHost`:`serverPort` (the port

@@ -4,10 +4,14 @@
 
 namespace platform {
 
+QString ExecutablePath()
+{
+    return QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
+}
+
 QString ExecutableFolder()
 {
-    QFileInfo exe(QStringLiteral("/proc/self/exe"));
-    const QString target = exe.symLinkTarget();
+    const QString target = ExecutablePath();
     if (target.isEmpty())
         return QString();
     return QFileInfo(target).absolutePath();

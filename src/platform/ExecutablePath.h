@@ -8,4 +8,8 @@ namespace platform {
 // Linux), without a trailing separator. Empty when it cannot be determined.
 QString ExecutableFolder();
 
+// The running executable itself, as an absolute path with links resolved. Empty when
+// it cannot be determined.
+QString ExecutablePath();
+
 } // namespace platform

@@ -26,7 +26,7 @@ bool Clumetra_uniApp::InitInstance()
     {
         Clumetra_uniDlg dlg(installation_, connection_);
         dlg.SetScreenshotPath(screenshotPath_);
-        dlg.DoModal();
+        exitCode_ = dlg.DoModal() == platform::kIdOk ? 0 : 1;
     }
     // Releases kept while the broker was away (a tunnel closed during an outage) go
     // out when it is back within a few seconds; the process ends right after.

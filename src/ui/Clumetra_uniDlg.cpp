@@ -99,10 +99,25 @@ bool Clumetra_uniDlg::OnInitDialog()
     // No system menu or caption on this window: the about entry has nowhere to go.
     services_.stopVpnClients();
     installation_.LoadCustomResources();
+    const WebEndpoint web = installation_.WebService();
+    // A missing file, or one damaged before the web service's entries, would leave a
+    // window that can do nothing: one box names the file instead.
+    const QString caption = QString::fromUtf8(platform::kDefaultMessageBoxCaption);
+    if (!web.hostPresent || !web.portPresent || web.host.empty()) {
+        platform::ShowMessageBox(
+            this, QString::fromUtf8(kTextNoCustomResources).arg(installation_.CustomResourcePath()), caption,
+            platform::kMbOk | platform::kMbIconError);
+        return false;
+    }
+    if (installation_.LoginCacheOpenToOthers()) {
+        platform::ShowMessageBox(
+            this, QString::fromUtf8(kTextLoginCacheOpenToOthers).arg(installation_.LoginCachePath()), caption,
+            platform::kMbOk | platform::kMbIconError);
+        return false;
+    }
 
     logo_ = installation_.FindResource("logo.png");
     title_ = installation_.FindResource("title.png");
-    const WebEndpoint web = installation_.WebService();
     session_ = std::make_unique<Session>(CCloudClient(web.host.c_str(), web.port));
 
     SetUpButtons();
@@ -132,7 +147,8 @@ bool Clumetra_uniDlg::OnInitDialog()
 
 int Clumetra_uniDlg::DoModal()
 {
-    OnInitDialog();
+    if (!OnInitDialog())
+        return platform::kIdCancel;
     show();
     if (!closed_) {
         QEventLoop loop;

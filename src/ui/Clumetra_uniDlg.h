@@ -54,6 +54,12 @@ public:
     static constexpr int kHeight = 600;
     static constexpr int kBandHeight = 85;
 
+    // The boxes of an installation the window cannot start on (%1: the file).
+    static constexpr const char* kTextNoCustomResources =
+        "自定义资源文件缺失或已损坏，读不到 Web 服务地址：\n%1\n请重新安装 Lumetra。";
+    static constexpr const char* kTextLoginCacheOpenToOthers =
+        "登录缓存文件 %1 可被其他用户读取或修改，为保护密码不予使用。\n请执行：chmod 600 %1";
+
     // The process-wide steps of the start-up, of quitting and of the maintenance
     // channel (the detail view's controller starts and ends the VPN client with
     // them). The program uses the defaults; tests put in their own so that they
@@ -75,9 +81,13 @@ public:
     // The start-up: ends leftover VPN clients, loads the installation's custom
     // resource table, makes the session with the web client of "wsh"/"wsp", sets up
     // the window, settles the PC identifier, hands it to the MQTT client, starts the
-    // MQTT thread and creates the login view.
+    // MQTT thread and creates the login view. An installation the window cannot run
+    // on (a custom resource file that names no web service: missing or damaged; a
+    // login cache open to other users) gets one error box naming the file and
+    // nothing else: false.
     bool OnInitDialog();
-    // OnInitDialog, then shows the window and returns when it has closed.
+    // OnInitDialog, then shows the window and returns when it has closed: kIdOk, or
+    // kIdCancel when the start-up failed (the window was never shown).
     int DoModal();
 
     // The quit button: asks "是否退出Lumetra"; on Yes ends the VPN clients and closes.

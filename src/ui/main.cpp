@@ -3,9 +3,12 @@
 //   lumetra [--screenshot FILE]
 //   lumetra --help | --version
 //
-// The installation (custom_resource/platconf, the login cache, the trace log) is
-// the program's folder, or the folder named by LUMETRA_HOME. With --screenshot the
-// window saves an image of itself as PNG after its first paint and closes.
+// The installation's custom_resource/platconf is read beside the program or from
+// ../share/lumetra; the login cache, the trace log and the VPN files are written to
+// $XDG_DATA_HOME/lumetra (app/ProgramFolder.h). LUMETRA_HOME names one folder for
+// both. With --screenshot the window saves an image of itself as PNG after its first
+// paint and closes. Exit status 1 when the installation cannot be used (one box
+// says why).
 
 #include "LumetraVersion.h"
 #include "app/Installation.h"
@@ -56,5 +59,5 @@ int main(int argc, char** argv)
     // The MQTT thread, tunnels and their threads are not stopped one by one: the end
     // of the process ends them.
     std::fflush(nullptr);
-    std::_Exit(0);
+    std::_Exit(theApp.ExitCode());
 }

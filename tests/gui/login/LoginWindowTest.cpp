@@ -250,4 +250,56 @@ TEST_F(LoginWindowTest, QuitAsksAndClosesOnlyOnYes)
     EXPECT_FALSE(dlg->isVisible());
 }
 
+// An installation the window cannot run on gives one error box naming the file and
+// no window: a custom resource file that is missing or damaged before the web
+// service's entries, then a login cache that other users may read or write (left as
+// it is until its owner closes it). Nothing else of the start-up runs.
+TEST_F(LoginWindowTest, UnusableInstallationGivesOneBoxNamingTheFileAndNoWindow)
+{
+    const QString platconf = home_.FilePath("custom_resource/platconf");
+    const QByteArray good = TempDir::Read(platconf);
+    auto refused = [this](const char* text, const QString& file) {
+        events_.clear();
+        const size_t before = boxes_.Count();
+        installations_.push_back(std::make_unique<Installation>());
+        Clumetra_uniDlg::Services services;
+        services.stopVpnClients = [this] { events_.push_back("stop vpn clients"); };
+        services.startMqttThread = [this] { events_.push_back("start mqtt thread"); };
+        Clumetra_uniDlg dlg(*installations_.back(), connection_, services);
+        EXPECT_EQ(dlg.DoModal(), platform::kIdCancel);
+        EXPECT_FALSE(dlg.isVisible());
+        EXPECT_EQ(dlg.LoginView(), nullptr);
+        EXPECT_EQ(events_, std::vector<std::string>{"stop vpn clients"});
+        ASSERT_EQ(boxes_.Count(), before + 1);
+        const MessageBoxRecorder::Box box = boxes_.Boxes().back();
+        EXPECT_EQ(box.text, QString::fromUtf8(text).arg(file));
+        EXPECT_TRUE(box.text.contains(file));
+        EXPECT_EQ(box.caption, QStringLiteral("Lumetra"));
+        EXPECT_EQ(box.style, platform::kMbOk | platform::kMbIconError);
+    };
+    ASSERT_TRUE(QFile::remove(platconf));
+    refused(Clumetra_uniDlg::kTextNoCustomResources, platconf);
+    EXPECT_FALSE(QFile::exists(home_.FilePath("licache"))); // no identifier was settled
+    // Cut inside its first entry, then whole but without "wsp".
+    ASSERT_FALSE(home_.Write(QStringLiteral("custom_resource/platconf"), good.left(20)).isEmpty());
+    refused(Clumetra_uniDlg::kTextNoCustomResources, platconf);
+    ASSERT_TRUE(PlatconfBuilder().Text("wsh", "127.0.0.1").WriteTo(platconf));
+    refused(Clumetra_uniDlg::kTextNoCustomResources, platconf);
+
+    ASSERT_FALSE(home_.Write(QStringLiteral("custom_resource/platconf"), good).isEmpty());
+    Start().reset(); // writes the cache, 0600
+    const QString cache = home_.FilePath("licache");
+    const QByteArray cached = TempDir::Read(cache);
+    ASSERT_FALSE(cached.isEmpty());
+    ASSERT_TRUE(QFile::setPermissions(cache, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+    refused(Clumetra_uniDlg::kTextLoginCacheOpenToOthers, cache);
+    EXPECT_EQ(TempDir::Read(cache), cached);
+    EXPECT_TRUE(QFile::permissions(cache) & QFile::ReadOther);
+    ASSERT_TRUE(QFile::setPermissions(cache, QFile::ReadOwner | QFile::WriteOwner));
+    const size_t boxes = boxes_.Count();
+    auto dlg = Start();
+    EXPECT_NE(dlg->LoginView(), nullptr);
+    EXPECT_EQ(boxes_.Count(), boxes);
+}
+
 } // namespace

@@ -19,11 +19,14 @@ public:
     static void Point(const QString& dir) { ::setenv("LUMETRA_HOME", QFile::encodeName(dir).constData(), 1); }
     QString Path() const { return dir_.path(); }
     QString File(const QString& name) const { return dir_.filePath(name); }
+    // Writes the file the owner's alone (0600), as the program writes its own: a
+    // login cache open to others is refused.
     bool Write(const QString& name, const QByteArray& bytes) const
     {
         QFile file(File(name));
         return QDir().mkpath(QFileInfo(file).absolutePath()) && file.open(QIODevice::WriteOnly) &&
-               file.write(bytes) == bytes.size();
+               file.write(bytes) == bytes.size() &&
+               file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     }
     QByteArray Read(const QString& name) const { return TempDir::Read(File(name)); }
 

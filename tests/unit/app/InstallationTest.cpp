@@ -19,7 +19,8 @@ TEST(Installation, TwoFoldersShareNothing)
     ASSERT_TRUE(SaveLoginCache(second.FilePath("licache"), LoginRecord("u", "p", 1, "22222222222222222222")));
 
     Installation a(first.Path()), b(second.Path());
-    EXPECT_EQ(a.Folder(), first.Path());
+    EXPECT_EQ(a.DataFolder(), first.Path());
+    EXPECT_EQ(a.StateFolder(), first.Path());
     EXPECT_EQ(a.CustomResourcePath(), first.FilePath("custom_resource/platconf"));
     EXPECT_EQ(b.LoginCachePath(), second.FilePath("licache"));
     EXPECT_EQ(b.TraceLogPath(), second.FilePath("logtrace"));
@@ -57,7 +58,8 @@ TEST(Installation, TwoFoldersShareNothing)
     // Without a folder named, the installation is the program folder as it is when
     // the object is made.
     Installation own;
-    EXPECT_EQ(own.Folder(), elsewhere.Path());
+    EXPECT_EQ(own.DataFolder(), elsewhere.Path());
+    EXPECT_EQ(own.StateFolder(), elsewhere.Path());
 }
 
 // The web service entries as the window and the command line read them: the

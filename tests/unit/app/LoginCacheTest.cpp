@@ -116,9 +116,10 @@ TEST(LoginCacheFile, SaveReplacesTheWholeFileAndUnusableCachesAreNull)
     EXPECT_EQ(LoadCache(), nullptr);
 }
 
-// The cache holds a password: the owner's alone whatever the umask, an older cache
-// left readable by others is closed to them at the first read (or write), and a link
-// in its place is never read through nor written through: a save replaces the link.
+// The cache holds a password: the owner's alone whatever the umask; a cache open to
+// group or others is neither read nor changed (the program reports it) until its
+// owner closes it; a save puts a private file in its place; and a link in its place
+// is never read through nor written through: a save replaces the link.
 TEST(LoginCacheFile, CacheIsTheOwnersAloneAndALinkInItsPlaceIsNotFollowed)
 {
     const ScopedUmask wideOpen(0);
@@ -127,9 +128,15 @@ TEST(LoginCacheFile, CacheIsTheOwnersAloneAndALinkInItsPlaceIsNotFollowed)
     const CRequestLogin record = LoginRecord("ab", "pw", 1, kPcId);
     ASSERT_TRUE(SaveCache(record));
     EXPECT_EQ(ScopedUmask::ModeOf(cache), 0600);
-    ASSERT_EQ(chmod(cache.c_str(), 0644), 0);
+    EXPECT_FALSE(Installation().LoginCacheOpenToOthers());
+    for (mode_t open : {0640, 0604, 0620, 0602}) {
+        ASSERT_EQ(chmod(cache.c_str(), open), 0);
+        EXPECT_TRUE(Installation().LoginCacheOpenToOthers()) << std::oct << open;
+        EXPECT_EQ(LoadCache(), nullptr) << std::oct << open;
+        EXPECT_EQ(ScopedUmask::ModeOf(cache), int(open));
+    }
+    ASSERT_EQ(chmod(cache.c_str(), 0600), 0);
     ASSERT_NE(LoadCache(), nullptr);
-    EXPECT_EQ(ScopedUmask::ModeOf(cache), 0600);
     ASSERT_EQ(chmod(cache.c_str(), 0666), 0);
     ASSERT_TRUE(SaveCache(record));
     EXPECT_EQ(ScopedUmask::ModeOf(cache), 0600);
@@ -137,10 +144,11 @@ TEST(LoginCacheFile, CacheIsTheOwnersAloneAndALinkInItsPlaceIsNotFollowed)
     const QByteArray elsewhere = LoginRecord("other", "their pw", 1, kPcId).Serialize();
     ASSERT_TRUE(home.Write("elsewhere", elsewhere));
     const std::string target = QFile::encodeName(home.File("elsewhere")).toStdString();
-    ASSERT_EQ(ScopedUmask::ModeOf(target), 0666);
+    ASSERT_EQ(chmod(target.c_str(), 0666), 0);
     ASSERT_EQ(unlink(cache.c_str()), 0);
     ASSERT_EQ(symlink("elsewhere", cache.c_str()), 0);
     EXPECT_EQ(LoadCache(), nullptr);
+    EXPECT_FALSE(Installation().LoginCacheOpenToOthers()); // a link is not the cache
     ASSERT_TRUE(SaveCache(record));
     EXPECT_EQ(ScopedUmask::ModeOf(cache), 0600); // a file now, not the link
     EXPECT_EQ(home.Read("licache"), record.Serialize());

@@ -142,6 +142,7 @@ TEST(TraceLog, LogIsTheOwnersAloneAndNeverWrittenThroughAnotherName)
 
     ASSERT_TRUE(home.Write("elsewhere", "keep"));
     const std::string target = QFile::encodeName(home.File("elsewhere")).toStdString();
+    ASSERT_EQ(chmod(target.c_str(), 0666), 0);
     ASSERT_EQ(unlink(log.c_str()), 0);
     ASSERT_EQ(symlink("elsewhere", log.c_str()), 0);
     Log(trace, "c", "", 0);
