@@ -1,9 +1,5 @@
-// Open tunnels that lose their data path: `lumetra-cli open` against the real far
-// side, whose control channel cuts the relay or port-transfer connection, and a far
-// side and a broker that are restarted under the open tunnel. The tunnel says
-// "link: lost" and "link: back" on standard output, re-registers with "reconnect": 1,
-// gives up with its text when the far side cannot take it back, and releases kept
-// during a broker outage arrive once the broker is back.
+// Open tunnels that lose their data path: `lumetra-cli open` against the real far side,
+// whose control channel cuts connections, and a far side and broker restarted under it.
 
 #include "OpenBed.h"
 
@@ -67,11 +63,8 @@ class LinkRecovery : public ::testing::TestWithParam<LinkCase>
 {
 };
 
-// The far side cuts the data connection in the middle of a poll loop: the client
-// re-registers ("reconnect": 1), the poll loop goes on, "link: lost" and "link: back"
-// come once each. Then the far side is restarted, forgetting every binding: the
-// port-forward tunnel opens anew; the serial one, refused at first, binds its device
-// again and re-registers.
+// A restarted far side forgets every binding: the serial tunnel, refused at first, binds
+// its device again and re-registers.
 TEST_P(LinkRecovery, CutConnectionIsTakenUpAndARestartedFarSideTakesTheTunnelBack)
 {
     const LinkCase& c = GetParam();

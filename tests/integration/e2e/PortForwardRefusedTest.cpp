@@ -1,8 +1,5 @@
-// A port-forward tunnel that the far side does not open: `lumetra-cli open` against
-// the real far side, whose control channel makes the device occupied, the far side
-// silent about it, or the relay server unreachable. The tunnel never says `ready:`
-// nor the opened text; the refusal shows its text, the silence and the unreachable
-// relay end in the waiting dialog's time-out, and the program exits 1.
+// A port-forward tunnel that the far side does not open: the device occupied, the far
+// side silent about it, or the relay server unreachable.
 
 #include "OpenBed.h"
 

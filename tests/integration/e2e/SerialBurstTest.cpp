@@ -1,8 +1,5 @@
-// A serial tunnel opened by `lumetra-cli open` gets far more device bytes in one
-// cmdId 2980 message than its COM port takes: the tunnel keeps at most its queue,
-// drops the rest with one line on standard error, prints nothing beyond its
-// "ready:" line on standard output, stays small in memory and carries the next
-// bytes once the port has caught up.
+// A serial tunnel gets far more device bytes in one cmdId 2980 message than its COM port
+// takes.
 
 #include "OpenBed.h"
 

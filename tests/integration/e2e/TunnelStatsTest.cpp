@@ -1,9 +1,5 @@
-// `lumetra-cli open --stats` on a serial tunnel through the real far side: once a
-// second a "stats:" line follows the "ready:" line. A Modbus RTU master's known
-// requests and answers show up byte for byte in tx and rx, and with the far side's
-// device answering after a set delay ("data-delay" on the control channel) the round
-// trip the client sees lands just above that delay, with the time-out three times
-// its 95th percentile.
+// `lumetra-cli open --stats` on a serial tunnel through the real far side, whose device
+// answers after a set delay ("data-delay" on the control channel).
 
 #include "OpenBed.h"
 

@@ -1,7 +1,5 @@
-// lumetra-farside's broker services where no client test reaches them: refusals, the
-// fault switches and a broker restart. A real broker, the real far side, an MQTT
-// client and a TCP connection play the PC; the normal serial, port-forward and VPN
-// paths are the end-to-end tests'.
+// lumetra-farside's broker services where no client test reaches them (the normal
+// serial, port-forward and VPN paths are the end-to-end tests').
 
 #include "app/JsonPtr.h"
 #include "support/FarsideProcess.h"
@@ -9,10 +7,10 @@
 #include "support/MosquittoBroker.h"
 #include "support/MqttTestClient.h"
 #include "support/PlatconfBuilder.h"
+#include "support/TcpLink.h"
 #include "support/TempDir.h"
 
 #include <QDeadlineTimer>
-#include <QTcpSocket>
 #include <cjson/cJSON.h>
 #include <gtest/gtest.h>
 
@@ -51,28 +49,6 @@ std::string Answer(int code, const std::string& dev, const std::string& rest = "
     return "{\"cmdId\":" + std::to_string(code) + ",\"gw_sn\":\"GW-1\",\"dev_sn\":\"" + dev + "\"" + rest +
            "}";
 }
-
-// The PC's end of a port-transfer link, with blocking waits of at most 10 s.
-struct Link : QTcpSocket
-{
-    bool Open(int port)
-    {
-        connectToHost("127.0.0.1", static_cast<quint16>(port));
-        return waitForConnected(10000);
-    }
-    bool Send(const std::string& bytes)
-    {
-        return write(bytes.data(), static_cast<qint64>(bytes.size())) == qint64(bytes.size()) &&
-               waitForBytesWritten(10000);
-    }
-    // Whether the far end closed (bytes meanwhile are discarded).
-    bool WaitForClose()
-    {
-        while (state() == ConnectedState && waitForReadyRead(10000))
-            readAll();
-        return state() == UnconnectedState;
-    }
-};
 
 // A PC's subscription to its own topic, read message by message.
 struct PcInbox
@@ -163,9 +139,8 @@ TEST_F(FarsideBrokerTest, OccupiedAndRefusedDevicesGetTheirAnswers)
     EXPECT_TRUE(pc.Next(Answer(2984, "SER-REFUSED", R"(,"is_bind":0)")));
     Publish("/sys/varnex_binder/sub", Binder(3000, "SER-REFUSED", kPc, kLinkSettings));
     EXPECT_TRUE(pc.Next(Answer(3001, "SER-REFUSED", R"(,"st":2,"flag":0)")));
-    Link unbound;
-    ASSERT_TRUE(unbound.Open(portTransferPort));
-    ASSERT_TRUE(unbound.Send(Registration("SER-FREE")));
+    TcpLink unbound;
+    ASSERT_TRUE(unbound.Open(portTransferPort, Registration("SER-FREE")));
     EXPECT_TRUE(pc.Next(Answer(2993, "SER-FREE", R"(,"flag":0,"msg":"设备未绑定，注册失败")")));
     EXPECT_TRUE(unbound.WaitForClose());
 

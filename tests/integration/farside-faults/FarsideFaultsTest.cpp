@@ -1,7 +1,5 @@
-// lumetra-farside's fault switches (inventory and control channel), the re-attaching
-// of tunnel connections registered with "reconnect": 1, and the bound on the far
-// side's memory when a relay peer never reads. A real broker, the real far side, an
-// MQTT client and TCP connections play the PC.
+// lumetra-farside's fault switches, re-attaching connections and memory bound, with a
+// real broker; an MQTT client and TCP connections play the PC.
 
 #include "support/FarsideProcess.h"
 #include "support/FreePort.h"
@@ -9,10 +7,10 @@
 #include "support/MqttTestClient.h"
 #include "support/PlatconfBuilder.h"
 #include "support/ResourceUse.h"
+#include "support/TcpLink.h"
 #include "support/TempDir.h"
 
 #include <QElapsedTimer>
-#include <QTcpSocket>
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -48,39 +46,6 @@ std::string Answer(int code, const std::string& dev, const std::string& rest)
     return "{\"cmdId\":" + std::to_string(code) + ",\"gw_sn\":\"GW-1\",\"dev_sn\":\"" + dev + "\"" + rest +
            "}";
 }
-
-// A TCP connection of the PC with blocking waits of at most 10 s.
-struct Link : QTcpSocket
-{
-    bool Open(int port, const std::string& first = std::string())
-    {
-        connectToHost("127.0.0.1", static_cast<quint16>(port));
-        return waitForConnected(10000) && (first.empty() || Send(first));
-    }
-    bool Send(const std::string& bytes)
-    {
-        return write(bytes.data(), static_cast<qint64>(bytes.size())) == qint64(bytes.size()) &&
-               waitForBytesWritten(10000);
-    }
-    // Reads until `count` bytes came or the far end closed.
-    std::string Read(size_t count)
-    {
-        std::string got;
-        while (got.size() < count && (bytesAvailable() > 0 || waitForReadyRead(10000)))
-            got += readAll().toStdString();
-        return got;
-    }
-    // Everything up to the far end's close; `closed` tells whether it closed in time.
-    std::string ReadToClose(bool* closed)
-    {
-        std::string got;
-        while (state() == ConnectedState && waitForReadyRead(10000))
-            got += readAll().toStdString();
-        got += readAll().toStdString();
-        *closed = state() == UnconnectedState;
-        return got;
-    }
-};
 
 class FarsideFaultsTest : public ::testing::Test
 {
@@ -141,7 +106,7 @@ protected:
     MosquittoBroker broker;
     FarsideProcess farside;
     MqttTestClient mqtt{"test-pc"};
-    Link control;
+    TcpLink control;
     size_t seen = 0;
     int portTransferPort = 0, relayPort = 0;
 };
@@ -169,7 +134,7 @@ TEST_F(FarsideFaultsTest, SwitchesSilenceDelayAndOccupyTheAnswers)
     QElapsedTimer clock;
     clock.start();
     ASSERT_TRUE(mqtt.Publish("/sys/varnex_binder/sub", Bind("SER-ECHO")));
-    Link relay;
+    TcpLink relay;
     ASSERT_TRUE(relay.Open(relayPort, Registration("PF-ECHO", 0)));
     EXPECT_TRUE(Next(Answer(2984, "PF-ECHO", ",\"is_occupy\":false")));
     EXPECT_TRUE(Next(Answer(2984, "SER-ECHO", ",\"is_bind\":0")));
@@ -183,14 +148,14 @@ TEST_F(FarsideFaultsTest, SwitchesSilenceDelayAndOccupyTheAnswers)
     ASSERT_EQ(Command("occupied GW-1 SER-ECHO on"), "ok");
     ASSERT_TRUE(mqtt.Publish("/sys/varnex_binder/sub", Bind("SER-ECHO")));
     EXPECT_TRUE(Next(Answer(2984, "SER-ECHO", ",\"is_bind\":1")));
-    Link refused;
+    TcpLink refused;
     ASSERT_TRUE(refused.Open(relayPort, Registration("PF-ECHO", 0)));
     EXPECT_TRUE(Next(Answer(2984, "PF-ECHO", ",\"is_occupy\":true")));
     bool closed = false;
     refused.ReadToClose(&closed);
     EXPECT_TRUE(closed);
     ASSERT_EQ(Command("occupied GW-1 PF-ECHO off"), "ok");
-    Link open;
+    TcpLink open;
     ASSERT_TRUE(open.Open(relayPort, Registration("PF-ECHO", 0)));
     EXPECT_TRUE(Next(Answer(2984, "PF-ECHO", ",\"is_occupy\":false")));
 }
@@ -199,7 +164,7 @@ TEST_F(FarsideFaultsTest, DroppedAndRestartedConnectionsReattachWithReconnect)
 {
     // Relay: a far-side drop keeps the device connection for a reconnect, which gets
     // no new 2984 and carries the bytes on.
-    Link first;
+    TcpLink first;
     ASSERT_TRUE(first.Open(relayPort, Registration("PF-ECHO", 0)));
     ASSERT_TRUE(Next(Answer(2984, "PF-ECHO", ",\"is_occupy\":false")));
     ASSERT_TRUE(first.Send("hello"));
@@ -208,13 +173,13 @@ TEST_F(FarsideFaultsTest, DroppedAndRestartedConnectionsReattachWithReconnect)
     bool closed = false;
     first.ReadToClose(&closed);
     EXPECT_TRUE(closed);
-    Link second;
+    TcpLink second;
     ASSERT_TRUE(second.Open(relayPort, Registration("PF-ECHO", 1) + "again"));
     EXPECT_EQ(second.Read(5), "again");
     EXPECT_TRUE(Logged("re-attached to its device connection"));
 
     // A reconnect while the old connection lives replaces it.
-    Link third;
+    TcpLink third;
     ASSERT_TRUE(third.Open(relayPort, Registration("PF-ECHO", 1)));
     second.ReadToClose(&closed);
     EXPECT_TRUE(closed);
@@ -228,7 +193,7 @@ TEST_F(FarsideFaultsTest, DroppedAndRestartedConnectionsReattachWithReconnect)
     std::string echoed = third.ReadToClose(&closed);
     EXPECT_TRUE(closed);
     ASSERT_EQ(Command("drop-after GW-1 PF-ECHO 0"), "ok");
-    Link fourth;
+    TcpLink fourth;
     ASSERT_TRUE(fourth.Open(relayPort, Registration("PF-ECHO", 1)));
     if (echoed.size() < 10)
         echoed += fourth.Read(10 - echoed.size());
@@ -239,7 +204,7 @@ TEST_F(FarsideFaultsTest, DroppedAndRestartedConnectionsReattachWithReconnect)
     EXPECT_EQ(Command("restart 200"), "ok");
     fourth.ReadToClose(&closed);
     EXPECT_TRUE(closed);
-    Link fifth;
+    TcpLink fifth;
     ASSERT_TRUE(fifth.Open(relayPort, Registration("PF-ECHO", 1) + "fifth"));
     EXPECT_EQ(fifth.Read(5), "fifth");
     EXPECT_TRUE(Logged("re-attached to its device connection", 4));
@@ -248,7 +213,7 @@ TEST_F(FarsideFaultsTest, DroppedAndRestartedConnectionsReattachWithReconnect)
     // without a new result 2993.
     ASSERT_TRUE(mqtt.Publish("/sys/varnex_binder/sub", Bind("SER-ECHO")));
     ASSERT_TRUE(Next(Answer(2984, "SER-ECHO", ",\"is_bind\":0")));
-    Link serial;
+    TcpLink serial;
     ASSERT_TRUE(serial.Open(portTransferPort, Registration("SER-ECHO", 0)));
     ASSERT_TRUE(Next(Answer(2993, "SER-ECHO", ",\"flag\":1,\"msg\":\"串口设备连接成功\"")));
     ASSERT_EQ(Command("drop-after GW-1 SER-ECHO 2"), "ok");
@@ -256,7 +221,7 @@ TEST_F(FarsideFaultsTest, DroppedAndRestartedConnectionsReattachWithReconnect)
     EXPECT_EQ(serial.ReadToClose(&closed), "xy");
     EXPECT_TRUE(closed);
     ASSERT_EQ(Command("drop-after GW-1 SER-ECHO 0"), "ok");
-    Link serialAgain;
+    TcpLink serialAgain;
     ASSERT_TRUE(serialAgain.Open(portTransferPort, Registration("SER-ECHO", 1) + "abc"));
     EXPECT_EQ(serialAgain.Read(3), "abc");
     ASSERT_EQ(Command("drop GW-1 SER-ECHO"), "ok");

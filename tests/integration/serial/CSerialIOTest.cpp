@@ -1,6 +1,4 @@
-// Serial endpoints over real virtual COM pairs made by lumetra-vcom: the endpoint
-// opens the pair's "CNCA" end by its COM name, the test plays the user's application
-// on the CNCB end.
+// Serial endpoints over real virtual COM pairs (see SerialPairTest.h).
 
 #include "SerialPairTest.h"
 

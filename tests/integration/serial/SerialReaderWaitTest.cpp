@@ -1,7 +1,4 @@
-// The serial endpoint's reader thread sleeps until there is work: bytes on the port,
-// a write, an open or close request, the destructor, or the owner's wish to read
-// again. These tests watch the reader thread itself through /proc: how often it
-// slept and woke and how much processor time it used while nothing moved.
+// The serial endpoint's reader thread sleeps until there is work, watched through /proc.
 
 #include "SerialPairTest.h"
 #include "support/ResourceUse.h"

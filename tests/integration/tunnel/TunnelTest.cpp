@@ -1,7 +1,5 @@
-// What each tunnel does with each inbound message and each call of the view: what it
-// reports to its observer and to the local listener (with the JSON) and, seen from a far-side client of a
-// real broker, the topic, QoS and exact bytes of everything it publishes. The bytes
-// of an open serial tunnel are the end-to-end tests' part.
+// What each tunnel does with each inbound message and view call: its reports and, seen
+// from a far-side client of a real broker, the topic, QoS and bytes it publishes.
 
 #include "app/Installation.h"
 #include "app/JsonPtr.h"

@@ -1,7 +1,4 @@
-// The live figures of a tunnel (TunnelStats), driven with given times: what counts as
-// an exchange and its round trip, the median, 95th percentile and suggested time-out
-// over the last 100 exchanges, the rate window, the reset of a new open, the "stats:"
-// line, and exact counts when a sending and a receiving thread count at once.
+// The live figures of a tunnel (TunnelStats), driven with given times.
 
 #include "tunnel/TunnelStats.h"
 

@@ -1,7 +1,5 @@
-// The parts of the tunnels that need no broker and no connection: the port-transfer
-// frame, the tunnel table, Match, port names, the relay address, the listener side, the
-// JSON readers and the release messages of a stop, taken at the publisher. The open and close texts are the
-// views' and controller's tests'.
+// The parts of the tunnels that need no broker and no connection. The open and close
+// texts are the views' and controller's tests'.
 
 #include "app/Installation.h"
 #include "cloud/CNodeDevice.h"
