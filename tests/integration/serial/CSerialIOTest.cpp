@@ -10,10 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <thread>
 
 namespace {
@@ -104,62 +101,6 @@ TEST_F(SerialIOTest, WritesUpTo1024BytesAndRefusesMoreOrNothing)
         EXPECT_NE(printed.find(line), std::string::npos) << line << printed;
 }
 
-// A serial endpoint whose reader thread can be held inside its next OnSend, so that
-// writes pile up in the queue exactly as they would behind a slow port; counts the
-// drain notices.
-class HeldSerialIO : public RecordingSerialIO
-{
-public:
-    using RecordingSerialIO::RecordingSerialIO;
-    ~HeldSerialIO() override
-    {
-        Release();
-        StopReader();
-    }
-    // The reader stops in its next OnSend until Release().
-    void HoldNextSend()
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        hold_ = true;
-        held_ = false;
-    }
-    bool WaitUntilHeld()
-    {
-        std::unique_lock<std::mutex> guard(lock_);
-        return changed_.wait_for(guard, std::chrono::milliseconds(kWaitMs), [&] { return held_; });
-    }
-    void Release()
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        hold_ = false;
-        changed_.notify_all();
-    }
-
-protected:
-    void OnSend(int count) override
-    {
-        RecordingSerialIO::OnSend(count);
-        if (count < 0)
-            return; // refusals come on the writing thread
-        std::unique_lock<std::mutex> guard(lock_);
-        if (!hold_)
-            return;
-        held_ = true;
-        changed_.notify_all();
-        changed_.wait(guard, [&] { return !hold_; });
-    }
-    void OnWritesDrained() override { ++drained; }
-
-public:
-    std::atomic<int> drained{0};
-
-private:
-    std::mutex lock_;
-    std::condition_variable changed_;
-    bool hold_ = false;
-    bool held_ = false;
-};
-
 size_t LinesHolding(const std::string& text, const std::string& part)
 {
     size_t count = 0;
@@ -176,7 +117,7 @@ TEST_F(SerialIOTest, OverflowQueuesAtMost1024WritesThenDropsUntilDrainedWithOneL
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     {
-        HeldSerialIO io(log);
+        WatchedSerialIO io(log);
         OpenProgramEnd(io);
         int sequence = 0;
         for (int episode = 1; episode <= 2; ++episode) {
@@ -224,7 +165,7 @@ TEST_F(SerialIOTest, AWatchedQueueTellsOnceOfItsDrain)
 {
     testing::internal::CaptureStderr();
     {
-        HeldSerialIO io(log);
+        WatchedSerialIO io(log);
         OpenProgramEnd(io);
         EXPECT_FALSE(io.NotifyWhenDrained()) << "an empty queue has drained already";
         std::string kept;

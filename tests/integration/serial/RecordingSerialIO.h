@@ -3,12 +3,15 @@
 #include "endpoint/CSerialIO.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <sys/syscall.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 // What a serial endpoint reported, in order, from whatever thread; kept apart from
@@ -104,4 +107,96 @@ protected:
 
 private:
     SerialEventLog& log_;
+};
+
+// A recording endpoint the test can watch and steer: it tells its reader thread's id,
+// lets the test refuse reads (and counts the asks), counts the drains of its write
+// queue, and can hold its reader inside the next OnSend so that writes pile up in
+// the queue exactly as they would behind a slow port.
+class WatchedSerialIO : public RecordingSerialIO
+{
+public:
+    using RecordingSerialIO::RecordingSerialIO;
+    ~WatchedSerialIO() override
+    {
+        Release();
+        StopReader();
+    }
+
+    std::atomic<bool> wanted{true};
+    std::atomic<int> asks{0};
+    std::atomic<int> drained{0};
+    std::atomic<pid_t> readerTid{0};
+
+    // The reader stops in its next OnSend until Release().
+    void HoldNextSend()
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        hold_ = true;
+        held_ = false;
+    }
+    bool WaitUntilHeld(int timeoutMs = 10000)
+    {
+        std::unique_lock<std::mutex> guard(lock_);
+        return changed_.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] { return held_; });
+    }
+    void Release()
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        hold_ = false;
+        changed_.notify_all();
+    }
+    // Writes `data`, first waiting (bounded) for the queue to drain while
+    // kHoldWrites writes wait, as the serial tunnel holds its relay back.
+    bool PacedWrite(const std::string& data, int timeoutMs = 10000)
+    {
+        if (WritesWaiting() >= kHoldWrites) {
+            std::unique_lock<std::mutex> guard(lock_);
+            const int before = drained;
+            guard.unlock();
+            if (NotifyWhenDrained()) {
+                guard.lock();
+                if (!changed_.wait_for(guard, std::chrono::milliseconds(timeoutMs),
+                                       [&] { return drained != before; }))
+                    return false;
+            }
+        }
+        return Write(data.data(), static_cast<int>(data.size()));
+    }
+
+protected:
+    void OnOpen(int result) override
+    {
+        readerTid = static_cast<pid_t>(syscall(SYS_gettid));
+        RecordingSerialIO::OnOpen(result);
+    }
+    bool WantsRead() override
+    {
+        ++asks;
+        return wanted;
+    }
+    void OnWritesDrained() override
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        ++drained;
+        changed_.notify_all();
+    }
+    void OnSend(int count) override
+    {
+        RecordingSerialIO::OnSend(count);
+        if (count < 0)
+            return; // refusals come on the writing thread
+        std::unique_lock<std::mutex> guard(lock_);
+        if (!hold_)
+            return;
+        held_ = true;
+        changed_.notify_all();
+        changed_.wait(guard, [&] { return !hold_; });
+    }
+
+private:
+    std::mutex lock_;
+    std::condition_variable changed_;
+    bool hold_ = false;
+    bool held_ = false;
 };

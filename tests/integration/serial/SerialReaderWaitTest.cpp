@@ -7,13 +7,10 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdlib>
 #include <fcntl.h>
 #include <future>
 #include <memory>
-#include <mutex>
-#include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
 
@@ -26,60 +23,6 @@ using Kind = SerialEventLog::Kind;
 constexpr int kWakeDeadlineMs = CSerialIO::kIdleWaitMs / 2;
 // How long the tests watch an endpoint that has nothing to do.
 constexpr int kQuietMs = 1000;
-
-// An endpoint that tells its reader thread's id, lets the test refuse reads (and
-// counts the asks) and counts the drains of its write queue.
-class WatchedSerialIO : public RecordingSerialIO
-{
-public:
-    using RecordingSerialIO::RecordingSerialIO;
-    ~WatchedSerialIO() override { StopReader(); }
-
-    std::atomic<bool> wanted{true};
-    std::atomic<int> asks{0};
-    std::atomic<pid_t> readerTid{0};
-
-    // Writes `data`, first waiting (bounded) for the queue to drain while
-    // kHoldWrites writes wait, as the serial tunnel holds its relay back.
-    bool PacedWrite(const std::string& data)
-    {
-        if (WritesWaiting() >= kHoldWrites) {
-            std::unique_lock<std::mutex> guard(lock_);
-            const int before = drains_;
-            guard.unlock();
-            if (NotifyWhenDrained()) {
-                guard.lock();
-                if (!drained_.wait_for(guard, std::chrono::milliseconds(kSerialWaitMs),
-                                       [&] { return drains_ != before; }))
-                    return false;
-            }
-        }
-        return Write(data.data(), static_cast<int>(data.size()));
-    }
-
-protected:
-    void OnOpen(int result) override
-    {
-        readerTid = static_cast<pid_t>(syscall(SYS_gettid));
-        RecordingSerialIO::OnOpen(result);
-    }
-    bool WantsRead() override
-    {
-        ++asks;
-        return wanted;
-    }
-    void OnWritesDrained() override
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        ++drains_;
-        drained_.notify_all();
-    }
-
-private:
-    std::mutex lock_;
-    std::condition_variable drained_;
-    int drains_ = 0;
-};
 
 // Waits (bounded) until thread `tid` sleeps: the reader waiting for work.
 bool WaitUntilAsleep(pid_t tid)
@@ -167,7 +110,7 @@ TEST_F(SerialReaderWaitTest, AMebibyteEachWayArrivesWholeAndInOrderUnderConcurre
     auto writer = [&](int w) {
         const int chunks = static_cast<int>(kTotal / 2 / sizes[w]);
         for (int sequence = 0; sequence < chunks && !refused; ++sequence) {
-            if (!io.PacedWrite(Chunk(static_cast<char>('A' + w), sequence, sizes[w])))
+            if (!io.PacedWrite(Chunk(static_cast<char>('A' + w), sequence, sizes[w]), kSerialWaitMs))
                 refused = true;
         }
     };
