@@ -105,12 +105,15 @@ QProcessEnvironment FarsideBed::Environment() const
 
 void FarsideBed::RunCli(const QStringList& arguments)
 {
-    cli_.setProcessEnvironment(Environment());
+    cli_.setProcessEnvironment(cliCommand_.isEmpty() ? Environment() : cliEnvironment_);
     // Ended with this process, also when it is killed.
     cli_.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
-    cli_.start(ProgramRun::BuiltProgram("lumetra-cli"),
-               arguments + QStringList{"--user", QString::fromStdString(user_), "--password",
-                                       QString::fromStdString(password_)});
+    const QStringList account{"--user", QString::fromStdString(user_), "--password",
+                              QString::fromStdString(password_)};
+    if (cliCommand_.isEmpty())
+        cli_.start(ProgramRun::BuiltProgram("lumetra-cli"), arguments + account);
+    else
+        cli_.start(cliCommand_.first(), cliCommand_.mid(1) + arguments + account);
     // Running from here on, also for a test that waits on something else than the
     // program's output (Interrupt and Crash signal only a running program).
     cli_.waitForStarted(10000);

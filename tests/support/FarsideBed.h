@@ -67,6 +67,14 @@ public:
     // Starts `lumetra-cli <arguments> --user <user> --password <password>`; it is
     // running once this returns (unless it failed to start).
     void RunCli(const QStringList& arguments);
+    // From now on RunCli starts `command` (a program and its first arguments, e.g. an
+    // installed copy of lumetra-cli) in `environment` instead of the built program in
+    // Environment().
+    void UseCli(const QStringList& command, const QProcessEnvironment& environment)
+    {
+        cliCommand_ = command;
+        cliEnvironment_ = environment;
+    }
     // Waits until the program printed a line starting with `prefix` and returns the
     // rest of that line; empty when it ended or the time ran out first.
     QString WaitForLine(const QString& prefix, int timeoutMs = 30000);
@@ -117,6 +125,8 @@ private:
     QString platconfPath_, inventoryPath_;
     QStringList farsideOptions_;
     FarsideProcess farside_;
+    QStringList cliCommand_;
+    QProcessEnvironment cliEnvironment_;
     QProcess cli_;
     QString out_;
     QString err_;

@@ -11,9 +11,6 @@
 
 namespace {
 
-const char kUser[] = "tester";
-const char kPassword[] = "pw-1";
-
 // One account with an online and an offline gateway. Serial devices are answered by
 // Modbus RTU slaves inside the far side; the port-forward device by a Modbus TCP
 // slave on a free port ("port": 0). RTU-MQTT sends its answers back as cmdId 2980

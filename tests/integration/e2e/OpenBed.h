@@ -29,6 +29,9 @@ ModbusMaster ConnectModbusMaster(modbus_t* context, std::string* error);
 class OpenBed : public FarsideBed
 {
 public:
+    // The test account.
+    static constexpr const char* kUser = "tester";
+    static constexpr const char* kPassword = "pw-1";
     static constexpr const char* kGateway = "GW-E2E-01";
     static constexpr const char* kOfflineGateway = "GW-E2E-OFF";
     // A gateway with kFleetSize port-forward devices FLEET-01, FLEET-02, ... of type
