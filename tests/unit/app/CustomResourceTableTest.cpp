@@ -3,6 +3,7 @@
 #include "app/Installation.h"
 #include "support/ResourceUse.h"
 
+#include <QDir>
 #include <algorithm>
 #include <gtest/gtest.h>
 

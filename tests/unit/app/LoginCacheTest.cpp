@@ -4,6 +4,7 @@
 #include "support/ResourceUse.h"
 #include "support/ScopedUmask.h"
 
+#include <QDir>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>

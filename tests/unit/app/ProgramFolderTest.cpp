@@ -7,6 +7,7 @@
 #include "support/TempDir.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>

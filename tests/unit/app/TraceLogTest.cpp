@@ -8,6 +8,8 @@
 #include "support/ScopedEnv.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
 #include <QThread>
 #include <csignal>
 #include <gtest/gtest.h>
