@@ -31,7 +31,7 @@ ChannelFlow::ChannelFlow(GatewayDetailController& detail) : detail_(detail)
 
 ChannelFlow::~ChannelFlow() = default;
 
-void ChannelFlow::SetVpnClientCalls(std::function<bool()> start, std::function<void()> stop)
+void ChannelFlow::SetVpnClientCalls(std::function<VpnStart()> start, std::function<void()> stop)
 {
     startVpnClient_ = start ? std::move(start) : [] { return StartVpnClient(); };
     stopVpnClients_ = stop ? std::move(stop) : [] { StopVpnClients(); };
@@ -161,8 +161,12 @@ void ChannelFlow::Reply(const VpnInfoRecord* info)
     detail_.CloseTipsDialog();
     if (info->busiCode == 0) {
         tunnel->OnVpnInfo(info);
+        const VpnStart start = startVpnClient_();
+        if (!start.refusal.empty()) {
+            ServiceRefused(gateway, tunnel, start.refusal);
+            return;
+        }
         switchOn_ = true;
-        startVpnClient_();
         CNodeGateway* displayed = detail_.DisplayedGateway();
         gateway_ = displayed != nullptr ? displayed : gateway;
         gateway_->channelActive = 1;
@@ -179,6 +183,21 @@ void ChannelFlow::Reply(const VpnInfoRecord* info)
     detail_.ShowTips(Text(info->busiCode == 1 ? GatewayDetailController::kTextChannelInUse
                                               : GatewayDetailController::kTextChannelOtherBusiCode),
                      true, false, nullptr);
+}
+
+void ChannelFlow::ServiceRefused(CNodeGateway* gateway, CVPNDataTunnel* tunnel, const std::string& reason)
+{
+    // The VPN service would not start the client: the user reads why, and the granted
+    // channel is released at once (its answer is taken quietly, as after a switch-off).
+    switchOn_ = false;
+    detail_.Show(Text(GatewayDetailController::kTextVpnServiceRefused) + QString::fromStdString(reason));
+    gateway->channelRequested = 0;
+    gateway->channelActive = 0;
+    closing_.insert(gateway->gwSn);
+    tunnel->Stop();
+    RemoveGateway(gateway->gwSn);
+    detail_.Repaint();
+    detail_.Listener().ChannelRefused();
 }
 
 void ChannelFlow::ConnectManagementSocket()

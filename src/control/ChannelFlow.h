@@ -1,5 +1,7 @@
 #pragma once
 
+#include "endpoint/VpnStart.h"
+
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -9,6 +11,7 @@
 
 class CNodeGateway;
 class CVpnStatusSocket;
+class CVPNDataTunnel;
 class QTimer;
 class GatewayDetailController;
 struct VpnInfoRecord;
@@ -29,7 +32,7 @@ public:
     ChannelFlow& operator=(const ChannelFlow&) = delete;
 
     // See GatewayDetailController::SetVpnClientCalls.
-    void SetVpnClientCalls(std::function<bool()> start, std::function<void()> stop);
+    void SetVpnClientCalls(std::function<VpnStart()> start, std::function<void()> stop);
 
     // The switch was clicked.
     void SwitchClicked();
@@ -58,11 +61,12 @@ private:
     void Open();
     void Close();
     void ConnectManagementSocket();
+    void ServiceRefused(CNodeGateway* gateway, CVPNDataTunnel* tunnel, const std::string& reason);
     CNodeGateway* FindGateway(const std::string& gwSn) const;
     void RemoveGateway(const std::string& gwSn);
 
     GatewayDetailController& detail_;
-    std::function<bool()> startVpnClient_;
+    std::function<VpnStart()> startVpnClient_;
     std::function<void()> stopVpnClients_;
 
     CNodeGateway* gateway_ = nullptr;

@@ -61,6 +61,8 @@ public:
     static constexpr const char* kTextOpenFailed = "打开通道失败";
     static constexpr const char* kTextCloseOtherChannel = "通道已经建立，是否关闭通道？";
     static constexpr const char* kTextChannelStarting = "通道启动中，请稍等";
+    // Followed by the VPN service's reason.
+    static constexpr const char* kTextVpnServiceRefused = "VPN服务拒绝启动VPN客户端：";
 
     // Device tunnels open at once; one more is refused (kTextTooManyTunnels).
     static constexpr size_t kMaxDeviceTunnels = 16;
@@ -107,7 +109,7 @@ public:
     // the user switches the channel off; an empty function keeps the default
     // (StartVpnClient, StopVpnClients), which end only the client this program
     // started; tests that are not about the client put in their own.
-    void SetVpnClientCalls(std::function<bool()> start, std::function<void()> stop)
+    void SetVpnClientCalls(std::function<VpnStart()> start, std::function<void()> stop)
     {
         channel_.SetVpnClientCalls(std::move(start), std::move(stop));
     }

@@ -28,7 +28,8 @@ public:
     // The maintenance channel was granted ("busiCode" 0) and its client started.
     virtual void ChannelOpened() {}
     // A channel request ended without a channel: offline gateway, the question
-    // answered No, a reply with "busiCode" other than 0.
+    // answered No, a reply with "busiCode" other than 0, the VPN service refused to
+    // start the client (the granted channel is released).
     virtual void ChannelRefused() {}
     // The channel was switched off by the user or ended by the far side.
     virtual void ChannelClosed() {}

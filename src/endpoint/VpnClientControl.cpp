@@ -5,6 +5,7 @@
 #include "app/ProgramFolder.h"
 #include "app/ResourceInfo.h"
 #include "endpoint/VpnClientRecord.h"
+#include "endpoint/VpnServiceClient.h"
 #include "platform/OwnHelperProcess.h"
 #include "platform/ProcessLauncher.h"
 
@@ -170,10 +171,21 @@ std::vector<std::string> VpnClientArguments()
             std::to_string(kVpnManagementPort)};
 }
 
-bool StartVpnClient()
+VpnStart StartVpnClient()
 {
     StopVpnClients();
     const std::string folder = VpnWorkingFolder();
+    if (const std::optional<std::string> answer =
+            VpnServiceClient::Ask("start " + folder + kVpnProfileFile)) {
+        if (answer->compare(0, 3, "ok ") != 0) {
+            return VpnStart::Refused(answer->compare(0, 6, "error ") == 0 ? answer->substr(6) : *answer);
+        }
+        std::lock_guard<std::mutex> guard(platform::OwnHelperProcess::Lock());
+        platform::OwnHelperProcess::Entry entry;
+        entry.viaService = true;
+        platform::OwnHelperProcess::Current() = entry;
+        return true;
+    }
     const int64_t pid =
         platform::ProcessLauncher::StartProgram(kVpnClientProgram, VpnClientArguments(), folder);
     if (pid == 0) {
@@ -192,6 +204,12 @@ void StopVpnClients()
 {
     std::lock_guard<std::mutex> guard(platform::OwnHelperProcess::Lock());
     std::optional<platform::OwnHelperProcess::Entry>& own = platform::OwnHelperProcess::Current();
+    if (own.has_value() && own->viaService) {
+        // Whatever the answer (the service may have ended meanwhile), nothing of ours
+        // is left to end.
+        VpnServiceClient::Ask("stop");
+        own.reset();
+    }
     if (own.has_value()) {
         if (platform::ProcessLauncher::End(own->pid, own->startTime, kVpnTermGraceMs, kVpnKillWaitMs) ==
             platform::ProcessLauncher::EndResult::Survived) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "endpoint/VpnStart.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -65,12 +67,16 @@ void WriteProfile(const Installation* installation, const std::string& serverHos
 // line end. Private and silent on failure, as the profile.
 void WriteCredentials(const std::string& userName);
 
-// Ends the client this program started (StopVpnClients), then starts the client
-// in the working folder and records its process in memory and in the record file.
-// True when the program was executed.
-bool StartVpnClient();
+// Ends the client this program started (StopVpnClients), then starts the client.
+// When the VPN service answers on its socket (VpnServiceClient), the service is asked
+// to start it on the working folder's profile, and its refusal is returned with the
+// service's reason. Without the service the client is started in the working folder
+// and its process recorded in memory and in the record file. Started when the
+// service accepted or the program was executed.
+VpnStart StartVpnClient();
 
 // Ends the clients this program started, as above, and forgets them:
+// - the client the VPN service started for StartVpnClient, by asking the service;
 // - the client StartVpnClient started, if it still runs with its recorded start time;
 // - the one the working folder's record file names when the program that started it
 //   no longer runs (it crashed or was killed) and the process still runs with the

@@ -22,6 +22,8 @@ public:
         int64_t ownerPid = 0;
         uint64_t ownerStartTime = 0;
         std::string recordPath;
+        // Started by the VPN service at this process's request: ended by asking it.
+        bool viaService = false;
     };
 
     // The lock every use of Current holds.

@@ -5,6 +5,7 @@
 #include "ui/pngbutton/CGdiPlusBitmapResource.h"
 
 #include "control/DeviceTableHost.h"
+#include "endpoint/VpnStart.h"
 #include "platform/MessageWindow.h"
 #include "ui/CFVHomeInfo.h"
 #include "ui/CFVLeftTree.h"
@@ -66,9 +67,9 @@ public:
     // neither start nor end other processes nor leave a client thread behind.
     struct Services
     {
-        std::function<void()> stopVpnClients;  // default: StopVpnClients
-        std::function<bool()> startVpnClient;  // default: StartVpnClient
-        std::function<void()> startMqttThread; // default: a detached thread running mqtt_thread_entry
+        std::function<void()> stopVpnClients;     // default: StopVpnClients
+        std::function<VpnStart()> startVpnClient; // default: StartVpnClient
+        std::function<void()> startMqttThread;    // default: a detached thread running mqtt_thread_entry
     };
 
     // `installation` is the program's installation and `connection` its broker

@@ -433,6 +433,38 @@ TEST_F(GatewayDetail, ForgedChannelMessagesWriteNothingAndStartNothing)
     EXPECT_EQ(err.CountLines("dropped "), dropped);
 }
 
+// The VPN service would not start the client for a granted channel: the user reads
+// the service's reason in a box, the switch stays OFF, the channel is released at once
+// and the far side's answer to that release is taken quietly.
+TEST_F(GatewayDetail, AVpnServiceRefusalIsShownAndReleasesTheGrantedChannel)
+{
+    int starts = 0;
+    controller_.SetVpnClientCalls(
+        [&] {
+            ++starts;
+            return VpnStart::Refused("profile line 3: \"up\" refused: runs a program");
+        },
+        [] {});
+    StderrCapture err;
+    Click([&] {
+        ASSERT_TRUE(WaitSeen(kServerTopic, R"("gwSn":"GW-CTL-1","cmdId":97)"));
+        Reply(R"({"cmdId":100,"gwSn":"GW-CTL-1","busiCode":0,"isSwitchOn":1,"pcId":")" + std::string(kPc) +
+              R"(","vpnport":1194,"userName":"u","passwd":"730158","vpnserverIp":"127.0.0.1"})");
+    });
+    ASSERT_TRUE(WaitBoxes(1));
+    EXPECT_EQ(LastBox(), "VPN服务拒绝启动VPN客户端：profile line 3: \"up\" refused: runs a program");
+    EXPECT_EQ(starts, 1);
+    EXPECT_FALSE(controller_.SwitchOn());
+    EXPECT_EQ(controller_.ChannelGateway(), nullptr);
+    ASSERT_TRUE(WaitSeen(kServerTopic, R"("switchOn":0)"));
+    EXPECT_EQ(Seen(kServerTopic, R"("cmdId":99)"), 1u);
+    Reply(R"({"cmdId":100,"gwSn":"GW-CTL-1","busiCode":0,"isSwitchOn":0})");
+    Reply(R"({"cmdId":98,"flag":1,"gwSn":"GW-CTL-1","lanIp":"10.0.0.1","csq":"31","lanMask":"255.0.0.0"})");
+    EXPECT_TRUE(PumpUntil([&] { return err.CountLines("dropped ") >= 1; }));
+    EXPECT_EQ(err.CountLines("dropped channel-ended"), 0u) << err.Text();
+    EXPECT_EQ(boxes_.Count(), 1u);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
