@@ -39,8 +39,8 @@ std::optional<std::string> VpnServiceClient::Ask(const std::string& request)
     const std::string line = request + "\n";
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kAnswerTimeoutMs);
     const auto msLeft = [&deadline] {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
-                                                                                std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         return left.count() < 0 ? 0 : static_cast<int>(left.count());
     };
     std::string answer;

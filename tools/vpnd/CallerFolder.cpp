@@ -106,8 +106,8 @@ bool CallerFolder::HoldsOutput(const std::string& path, const std::string& base)
     return Inside(Normalized(path, base));
 }
 
-std::optional<std::string> CallerFolder::Read(const std::string& path, const std::string& base, size_t maxBytes,
-                                              std::string& error) const
+std::optional<std::string> CallerFolder::Read(const std::string& path, const std::string& base,
+                                              size_t maxBytes, std::string& error) const
 {
     const std::string named = Normalized(path, base);
     error = named + ": ";

@@ -26,7 +26,7 @@ public:
     // The content of `path` (relative to `base` unless absolute), at most `maxBytes`;
     // empty with `error` set when the file is refused.
     std::optional<std::string> Read(const std::string& path, const std::string& base, size_t maxBytes,
-                                     std::string& error) const;
+                                    std::string& error) const;
 
     // Whether a file OpenVPN would write at `path` (relative to `base` unless
     // absolute) lies inside the user's folders, lexically (".." resolved). The service

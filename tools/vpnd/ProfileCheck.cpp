@@ -123,8 +123,9 @@ std::vector<ProfileCheck::Directive> ProfileCheck::Parse(const std::string& text
             return {};
         }
         if (trimmed[0] == '<') {
-            const std::string name = trimmed.size() > 2 && trimmed.back() == '>' ? trimmed.substr(1, trimmed.size() - 2)
-                                                                                  : std::string();
+            const std::string name = trimmed.size() > 2 && trimmed.back() == '>'
+                                         ? trimmed.substr(1, trimmed.size() - 2)
+                                         : std::string();
             if (!ProfileRules::IsInlineBlock(name)) {
                 error = where + "the block " + trimmed + " is not allowed";
                 return {};

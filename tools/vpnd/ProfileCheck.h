@@ -23,10 +23,10 @@ public:
     {
         std::string name;
         std::vector<std::string> arguments;
-        bool block = false;    // an inline data block: `body` holds its lines
-        std::string body;      // each line ended by "\n"
-        bool namesFile = false;  // arguments[0] names a file (not "[inline]")
-        bool output = false;      // ... that OpenVPN writes (else reads)
+        bool block = false;     // an inline data block: `body` holds its lines
+        std::string body;       // each line ended by "\n"
+        bool namesFile = false; // arguments[0] names a file (not "[inline]")
+        bool output = false;    // ... that OpenVPN writes (else reads)
     };
 
     // The directives of `text`; empty `error` when every one is allowed, else the

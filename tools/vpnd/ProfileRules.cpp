@@ -211,9 +211,9 @@ ProfileRules::Rule ProfileRules::Of(const std::string& name)
 
 bool ProfileRules::IsInlineBlock(const std::string& name)
 {
-    static constexpr const char* kBlocks[] = {"ca",  "cert",         "key",         "pkcs12",         "extra-certs",
-                                              "tls-auth", "tls-crypt", "tls-crypt-v2", "secret", "crl-verify",
-                                              "auth-user-pass"};
+    static constexpr const char* kBlocks[] = {"ca",          "cert",       "key",           "pkcs12",
+                                              "extra-certs", "tls-auth",   "tls-crypt",     "tls-crypt-v2",
+                                              "secret",      "crl-verify", "auth-user-pass"};
     for (const char* block : kBlocks) {
         if (std::strcmp(block, name.c_str()) == 0) {
             return true;

@@ -107,7 +107,8 @@ int ServiceLoop::Run()
         const Clock::time_point now = Clock::now();
         for (const Client& client : clients) {
             watched.push_back({client.fd, POLLIN, 0});
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(client.deadline - now).count();
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(client.deadline - now).count();
             const int ms = left < 0 ? 0 : static_cast<int>(left) + 1;
             timeoutMs = timeoutMs < 0 || ms < timeoutMs ? ms : timeoutMs;
         }
@@ -169,7 +170,8 @@ int ServiceLoop::Run()
                 Answer(fd, "error busy");
                 close(fd);
             } else if (fd >= 0) {
-                clients.push_back({fd, std::string(), Clock::now() + std::chrono::milliseconds(kClientTimeoutMs)});
+                clients.push_back(
+                    {fd, std::string(), Clock::now() + std::chrono::milliseconds(kClientTimeoutMs)});
             }
         }
     }

@@ -234,7 +234,7 @@ bool VpnService::ManagementPortFree() const
 pid_t VpnService::Launch(const std::string& folder, const std::string& profileName) const
 {
     const std::string port = std::to_string(options_.managementPort);
-    std::vector<std::string> words = {options_.openvpn, "--config", profileName, "--management",
+    std::vector<std::string> words = {options_.openvpn,        "--config", profileName, "--management",
                                       options_.managementHost, port};
     std::vector<char*> argv;
     for (std::string& word : words) {

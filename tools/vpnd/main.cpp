@@ -2,6 +2,7 @@
 // that the Lumetra client needs no root rights for its maintenance channel. See
 // docs/vpn-service.md.
 
+#include "LumetraVersion.h"
 #include "ServiceLoop.h"
 #include "VpnService.h"
 
@@ -41,7 +42,7 @@ int main(int argc, char** argv)
             return 0;
         }
         if (word == "--version") {
-            std::printf("lumetra-vpnd %s\n", LUMETRA_VPND_VERSION);
+            std::printf("lumetra-vpnd %s\n", LUMETRA_VERSION);
             return 0;
         }
         if (word == "--socket" && hasValue) {

@@ -40,8 +40,9 @@ public:
     TestUser(const QString& parent)
         : name_("lvpn" + RandomLetters(8).toStdString()), home_(parent + "/" + QString::fromStdString(name_))
     {
-        const std::string command = "useradd -M -N -s /usr/sbin/nologin -d '" + QFile::encodeName(home_).toStdString() +
-                                    "' " + name_ + " >/dev/null 2>&1";
+        const std::string command = "useradd -M -N -s /usr/sbin/nologin -d '" +
+                                    QFile::encodeName(home_).toStdString() + "' " + name_ +
+                                    " >/dev/null 2>&1";
         const struct passwd* entry = std::system(command.c_str()) == 0 ? getpwnam(name_.c_str()) : nullptr;
         if (entry == nullptr) {
             ADD_FAILURE() << "cannot add the user " << name_;
@@ -74,7 +75,8 @@ public:
     {
         const QString path = home_ + "/" + name;
         QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size());
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                    file.write(content) == content.size());
         file.close();
         (void)!chown(QFile::encodeName(path).constData(), uid_, gid_);
         chmod(QFile::encodeName(path).constData(), mode);
@@ -123,8 +125,11 @@ private:
 // The client's own profile as it writes it, with the files it names.
 QByteArray ClientProfile()
 {
-    QByteArray text = TempDir::Read(QStringLiteral(LUMETRA_SOURCE_DIR "/tests/unit/endpoint-vpn/client-profile.txt"));
-    return text.replace("{WEBSITE}", "").replace("{TELEPHONE}", "").replace("{REMOTE}", "remote 127.0.0.1 1194\n\n");
+    QByteArray text =
+        TempDir::Read(QStringLiteral(LUMETRA_SOURCE_DIR "/tests/unit/endpoint-vpn/client-profile.txt"));
+    return text.replace("{WEBSITE}", "")
+        .replace("{TELEPHONE}", "")
+        .replace("{REMOTE}", "remote 127.0.0.1 1194\n\n");
 }
 
 class VpnService : public ::testing::Test
@@ -147,10 +152,7 @@ protected:
         }
         StartService();
     }
-    void TearDown() override
-    {
-        StopService();
-    }
+    void TearDown() override { StopService(); }
 
     void StartService()
     {
@@ -203,7 +205,7 @@ protected:
     pid_t service_ = 0;
 };
 
-}
+} // namespace
 
 namespace {
 
