@@ -111,18 +111,21 @@ std::optional<std::string> CallerFolder::Read(const std::string& path, const std
 {
     const std::string named = Normalized(path, base);
     error = named + ": ";
-    struct stat info;
-    if (lstat(named.c_str(), &info) != 0) {
-        error += "no such file";
-        return std::nullopt;
-    }
-    if (S_ISLNK(info.st_mode)) {
-        error += "is a link";
+    // Nothing outside the caller's folders is even looked at, so that an answer never
+    // tells what exists where the caller may not look; a name that leads out through a
+    // link is answered as a missing one.
+    if (!Inside(named)) {
+        error += "lies outside your folders";
         return std::nullopt;
     }
     char resolved[PATH_MAX];
     if (realpath(named.c_str(), resolved) == nullptr || !Inside(resolved)) {
-        error += "lies outside your folders";
+        error += "no such file in your folders";
+        return std::nullopt;
+    }
+    struct stat info;
+    if (lstat(named.c_str(), &info) != 0 || S_ISLNK(info.st_mode)) {
+        error += "is a link";
         return std::nullopt;
     }
     const std::string real(resolved);

@@ -280,6 +280,7 @@ TEST_F(VpnService, RefusesEveryDirectiveThatRunsOrLoadsCodeAndEveryFileOutsideTh
     const QByteArray valid = ClientProfile();
     const std::string bobsCa = QFile::encodeName(bob_->Home()).toStdString() + "/lumetra/ca.crt";
     ASSERT_EQ(symlink("/etc/passwd", QFile::encodeName(alice_->Home() + "/lumetra/link.crt").constData()), 0);
+    ASSERT_EQ(symlink("ca.crt", QFile::encodeName(alice_->Home() + "/lumetra/inner.crt").constData()), 0);
     alice_->Write("lumetra/shared.crt", "x\n", 0620);
     const QString rootOwned = alice_->Write("lumetra/root.crt", "x\n");
     (void)!chown(QFile::encodeName(rootOwned).constData(), 0, 0);
@@ -325,10 +326,11 @@ TEST_F(VpnService, RefusesEveryDirectiveThatRunsOrLoadsCodeAndEveryFileOutsideTh
         {"status ../../../../../../etc/evil", "\"status\" writes outside your folders"},
         {"ca /etc/ssl/certs/ca-certificates.crt", "lies outside your folders"},
         {"cert " + bobsCa, bobsCa + ": lies outside your folders"},
-        {"key link.crt", "link.crt: is a link"},
+        {"key link.crt", "link.crt: no such file in your folders"},
+        {"key inner.crt", "inner.crt: is a link"},
         {"tls-auth shared.crt 1", "shared.crt: others may change it"},
         {"extra-certs root.crt", "root.crt: is not yours"},
-        {"pkcs12 missing.p12", "missing.p12: no such file"},
+        {"pkcs12 missing.p12", "missing.p12: no such file in your folders"},
         {"ca", "\"ca\" refused: names no file"},
     };
     for (const auto& [line, reason] : cases) {
@@ -345,7 +347,7 @@ TEST_F(VpnService, RefusesEveryDirectiveThatRunsOrLoadsCodeAndEveryFileOutsideTh
         {"start lumetra/zelqnet_client.ovpn", "error the profile must be named by an absolute path"},
         {"start " + Profile(*bob_), "lies outside your folders"},
         {"start /etc/passwd", "lies outside your folders"},
-        {"start " + QFile::encodeName(alice_->Home()).toStdString() + "/lumetra/link.crt", "is a link"},
+        {"start " + QFile::encodeName(alice_->Home()).toStdString() + "/lumetra/inner.crt", "is a link"},
         {"start", "error unknown request"},
         {"stop now", "error unknown request"},
         {std::string(5000, 'x'), "error request too long"},
@@ -392,7 +394,8 @@ TEST_F(VpnService, TheClientStartsAndEndsItsVpnThroughTheServiceAndHearsItsRefus
     });
     const QStringList lines = QString::fromStdString(outcome).split('\n');
     ASSERT_EQ(lines.size(), 5) << outcome;
-    EXPECT_EQ(lines[0].toStdString(), "refused: \"ca\" file " + home + "/lumetra/ca.crt: no such file");
+    EXPECT_EQ(lines[0].toStdString(),
+              "refused: \"ca\" file " + home + "/lumetra/ca.crt: no such file in your folders");
     EXPECT_EQ(lines[1], "started");
     const QStringList record = standIn_->WaitForRecord();
     ASSERT_FALSE(record.isEmpty());
