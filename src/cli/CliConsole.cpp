@@ -1,5 +1,7 @@
 #include "CliConsole.h"
 
+#include "app/UiText.h"
+
 #include <cstdio>
 
 namespace {
@@ -20,7 +22,7 @@ void CliConsole::Out(const QString& line)
 
 void CliConsole::Out(const std::string& line)
 {
-    WriteLine(stdout, line);
+    WriteLine(stdout, UiText::Translate(QString::fromStdString(line)).toStdString());
 }
 
 void CliConsole::Out(const std::vector<QString>& lines)
@@ -36,12 +38,12 @@ void CliConsole::Out(const std::vector<QString>& lines)
 
 void CliConsole::Err(const QString& line)
 {
-    WriteLine(stderr, line.toStdString());
+    WriteLine(stderr, UiText::Translate(line).toStdString());
 }
 
 void CliConsole::Err(const std::string& line)
 {
-    WriteLine(stderr, line);
+    Err(QString::fromStdString(line));
 }
 
 void CliConsole::Error(const std::string& message)

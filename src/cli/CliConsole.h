@@ -5,8 +5,9 @@
 #include <vector>
 
 // Output of lumetra-cli: results go to standard output, errors and diagnostics to
-// standard error, both as UTF-8 lines. Every line is flushed at once so that the
-// two streams keep their order when they share a terminal.
+// standard error, both as UTF-8 lines. The program's own texts among the messages and
+// the report lines are printed in the program's language (UiText::Translate). Every line is flushed at once
+// so that the two streams keep their order when they share a terminal.
 class CliConsole
 {
 public:

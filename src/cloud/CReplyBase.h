@@ -5,7 +5,7 @@
 // The part every service reply record starts with.
 struct CReplyBase
 {
-    static QString DefaultMessage() { return QStringLiteral("调用失败"); }
+    static QString DefaultMessage() { return QString::fromUtf8(QT_TRANSLATE_NOOP("UiText", "调用失败")); }
 
     QString msg = DefaultMessage(); // "msg" when present and not null
     int flag = 0;                   // "flag"; 0 means failure

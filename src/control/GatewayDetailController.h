@@ -46,23 +46,25 @@ class GatewayDetailController : public platform::MessageWindow, public TunnelObs
 {
 public:
     // Texts shown by the controller.
-    static constexpr const char* kTextOffline = "设备不在线";
-    static constexpr const char* kTextOneTunnelPerType = "暂不支持多条通道";
-    static constexpr const char* kTextTooManyTunnels = "最多同时打开16条通道";
-    static constexpr const char* kTextNoDevice = "设备为空！";
-    static constexpr const char* kTextNoSerialTunnel = "设备串口数据通道为空！";
-    static constexpr const char* kTextNoComPort = "分配串口异常！";
-    static constexpr const char* kTextNoComPair = "分配串口对异常！";
-    static constexpr const char* kTextSerialReady = "通道开启成功！";
-    static constexpr const char* kTextChannelClosed = "通道关闭成功";
-    static constexpr const char* kTextChannelEnded = "通道关闭成功！";
-    static constexpr const char* kTextChannelInUse = "网关通道已经在使用中！";
-    static constexpr const char* kTextChannelOtherBusiCode = "打开成功！";
-    static constexpr const char* kTextOpenFailed = "打开通道失败";
-    static constexpr const char* kTextCloseOtherChannel = "通道已经建立，是否关闭通道？";
-    static constexpr const char* kTextChannelStarting = "通道启动中，请稍等";
+    static constexpr const char* kTextOffline = QT_TRANSLATE_NOOP("UiText", "设备不在线");
+    static constexpr const char* kTextOneTunnelPerType = QT_TRANSLATE_NOOP("UiText", "暂不支持多条通道");
+    static constexpr const char* kTextTooManyTunnels = QT_TRANSLATE_NOOP("UiText", "最多同时打开16条通道");
+    static constexpr const char* kTextNoDevice = QT_TRANSLATE_NOOP("UiText", "设备为空！");
+    static constexpr const char* kTextNoSerialTunnel = QT_TRANSLATE_NOOP("UiText", "设备串口数据通道为空！");
+    static constexpr const char* kTextNoComPort = QT_TRANSLATE_NOOP("UiText", "分配串口异常！");
+    static constexpr const char* kTextNoComPair = QT_TRANSLATE_NOOP("UiText", "分配串口对异常！");
+    static constexpr const char* kTextSerialReady = QT_TRANSLATE_NOOP("UiText", "通道开启成功！");
+    static constexpr const char* kTextChannelClosed = QT_TRANSLATE_NOOP("UiText", "通道关闭成功");
+    static constexpr const char* kTextChannelEnded = QT_TRANSLATE_NOOP("UiText", "通道关闭成功！");
+    static constexpr const char* kTextChannelInUse = QT_TRANSLATE_NOOP("UiText", "网关通道已经在使用中！");
+    static constexpr const char* kTextChannelOtherBusiCode = QT_TRANSLATE_NOOP("UiText", "打开成功！");
+    static constexpr const char* kTextOpenFailed = QT_TRANSLATE_NOOP("UiText", "打开通道失败");
+    static constexpr const char* kTextCloseOtherChannel =
+        QT_TRANSLATE_NOOP("UiText", "通道已经建立，是否关闭通道？");
+    static constexpr const char* kTextChannelStarting = QT_TRANSLATE_NOOP("UiText", "通道启动中，请稍等");
     // Followed by the VPN service's reason.
-    static constexpr const char* kTextVpnServiceRefused = "VPN服务拒绝启动VPN客户端：";
+    static constexpr const char* kTextVpnServiceRefused =
+        QT_TRANSLATE_NOOP("UiText", "VPN服务拒绝启动VPN客户端：");
 
     // Device tunnels open at once; one more is refused (kTextTooManyTunnels).
     static constexpr size_t kMaxDeviceTunnels = 16;

@@ -2,6 +2,7 @@
 
 #include "app/Installation.h"
 #include "app/JsonPtr.h"
+#include "app/UiText.h"
 #include "endpoint/CServerAcceptSocket.h"
 #include "endpoint/CServerSocket.h"
 #include "endpoint/LocalListenerOwner.h"
@@ -19,16 +20,17 @@
 
 namespace {
 
-constexpr char kCreateFailed[] = "创建套接字出错！";
-constexpr char kSocketFailed[] = "创建套接字错误！";
-constexpr char kBindFailed[] = "绑定套接字错误！";
-constexpr char kListenFailed[] = "监听套接字错误！";
+constexpr char kCreateFailed[] = QT_TRANSLATE_NOOP("UiText", "创建套接字出错！");
+constexpr char kSocketFailed[] = QT_TRANSLATE_NOOP("UiText", "创建套接字错误！");
+constexpr char kBindFailed[] = QT_TRANSLATE_NOOP("UiText", "绑定套接字错误！");
+constexpr char kListenFailed[] = QT_TRANSLATE_NOOP("UiText", "监听套接字错误！");
 // After kBindFailed when the port is below 1024 and the system refused the right to
 // bind it (%1: the running executable).
-constexpr char kBindNeedsCapability[] =
-    "绑定 1024 以下的端口需要权限。请执行以下命令后重新打开通道：\nsudo setcap cap_net_bind_service=+ep %1";
+constexpr char kBindNeedsCapability[] = QT_TRANSLATE_NOOP(
+    "UiText",
+    "绑定 1024 以下的端口需要权限。请执行以下命令后重新打开通道：\nsudo setcap cap_net_bind_service=+ep %1");
 constexpr uint16_t kFirstUnprivilegedPort = 1024;
-constexpr char kAcceptOutOfMemory[] = "内存不足,客户连接服务器失败！";
+constexpr char kAcceptOutOfMemory[] = QT_TRANSLATE_NOOP("UiText", "内存不足,客户连接服务器失败！");
 constexpr char kDefaultListenAddress[] = "127.0.0.1";
 constexpr int kListenBacklog = 10;
 
@@ -170,8 +172,7 @@ bool LocalListenerHost::OpenListener(LocalListenerOwner& owner)
         // Without root, the capability or a lowered unprivileged port start, the
         // user needs the exact command that grants this program the right.
         if (port < kFirstUnprivilegedPort && listening.socket->GetLastError() == EACCES) {
-            platform::ShowMessageBox(this,
-                                     QString::fromUtf8(kBindNeedsCapability).arg(platform::ExecutablePath()),
+            platform::ShowMessageBox(this, UiText::tr(kBindNeedsCapability).arg(platform::ExecutablePath()),
                                      caption, platform::kMbOk);
         }
         return false;

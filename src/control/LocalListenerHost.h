@@ -27,7 +27,7 @@ class LocalListenerOwner;
 class LocalListenerHost : public platform::MessageWindow, public PortForwardListener
 {
 public:
-    static constexpr const char* kTextPortBindFailed = "端口绑定失败";
+    static constexpr const char* kTextPortBindFailed = QT_TRANSLATE_NOOP("UiText", "端口绑定失败");
 
     explicit LocalListenerHost(Installation& installation);
     ~LocalListenerHost() override;

@@ -12,10 +12,10 @@ class Session;
 class LoginFlow
 {
 public:
-    static constexpr const char* kTextNoUser = "用户名不能为空！";
-    static constexpr const char* kTextNoPassword = "密码不能为空！";
+    static constexpr const char* kTextNoUser = QT_TRANSLATE_NOOP("UiText", "用户名不能为空！");
+    static constexpr const char* kTextNoPassword = QT_TRANSLATE_NOOP("UiText", "密码不能为空！");
     // The label of the remember box.
-    static constexpr const char* kTextRemember = "是否记住密码";
+    static constexpr const char* kTextRemember = QT_TRANSLATE_NOOP("UiText", "是否记住密码");
 
     explicit LoginFlow(Session& session);
 

@@ -3,6 +3,8 @@
 #include "cloud/VirtualComPair.h"
 #include "endpoint/ComPairLock.h"
 
+#include <QtGlobal>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,7 +12,8 @@
 // The pair tool's file name inside its install folder.
 inline constexpr const char* kVirtualComTool = "lumetra-vcom";
 // The message shown when no install folder holds the tool.
-inline constexpr const char* kVirtualComMissingMessage = "找不到串口，请确认是否安装正确";
+inline constexpr const char* kVirtualComMissingMessage =
+    QT_TRANSLATE_NOOP("UiText", "找不到串口，请确认是否安装正确");
 
 // The first install folder that holds the tool: the program folder (GetProgramFolder,
 // which honours LUMETRA_HOME), then "/usr/lib/lumetra/". The folder is returned with a

@@ -12,7 +12,7 @@
 
 namespace platform {
 
-const char* const TipsDialog::kTimeoutText = "请求超时";
+const char* const TipsDialog::kTimeoutText = QT_TRANSLATE_NOOP("UiText", "请求超时");
 
 namespace {
 

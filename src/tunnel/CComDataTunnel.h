@@ -36,14 +36,14 @@ class CComDataTunnel : public CDataTunnel, public SerialOwner, public RelayDataO
 {
 public:
     // The texts of GetText.
-    static constexpr const char* kTextOpened = "串口透传通道建立成功";
-    static constexpr const char* kTextClosed = "串口透传通道关闭成功";
+    static constexpr const char* kTextOpened = QT_TRANSLATE_NOOP("UiText", "串口透传通道建立成功");
+    static constexpr const char* kTextClosed = QT_TRANSLATE_NOOP("UiText", "串口透传通道关闭成功");
     // Texts sent to the view or shown.
-    static constexpr const char* kTextOccupied = "通道占用中！";
-    static constexpr const char* kTextRegistrationFailed = "设备注册失败！";
-    static constexpr const char* kTextRelayUnreachable = "服务器端口访问不了";
+    static constexpr const char* kTextOccupied = QT_TRANSLATE_NOOP("UiText", "通道占用中！");
+    static constexpr const char* kTextRegistrationFailed = QT_TRANSLATE_NOOP("UiText", "设备注册失败！");
+    static constexpr const char* kTextRelayUnreachable = QT_TRANSLATE_NOOP("UiText", "服务器端口访问不了");
     // The tunnel's end of the virtual COM pair could not be opened.
-    static constexpr const char* kTextComOpenFailed = "串口打开失败，通道已关闭";
+    static constexpr const char* kTextComOpenFailed = QT_TRANSLATE_NOOP("UiText", "串口打开失败，通道已关闭");
 
     // The services' host gives the virtual COM pairs; without one Start finds no pair.
     // The tunnel reports to `observer` (none when null).

@@ -42,7 +42,7 @@ class CDataTunnel
 public:
     // Shown when an open device tunnel's lost data connection could not be made
     // again in time.
-    static constexpr const char* kTextLinkGivenUp = "连接中断，通道已关闭";
+    static constexpr const char* kTextLinkGivenUp = QT_TRANSLATE_NOOP("UiText", "连接中断，通道已关闭");
 
     CDataTunnel(const TunnelServices& services, CNodeGateway* gateway, CNodeDevice* device);
     virtual ~CDataTunnel();

@@ -27,9 +27,9 @@ class TunnelObserver;
 class CNetPfLocalDataTunnel : public CDataTunnel, public LocalListenerOwner, public RelayDataOwner
 {
 public:
-    static constexpr const char* kTextOpened = "网络透传通道建立成功";
-    static constexpr const char* kTextClosed = "网络透传通道关闭成功";
-    static constexpr const char* kTextOccupied = "通道占用中";
+    static constexpr const char* kTextOpened = QT_TRANSLATE_NOOP("UiText", "网络透传通道建立成功");
+    static constexpr const char* kTextClosed = QT_TRANSLATE_NOOP("UiText", "网络透传通道关闭成功");
+    static constexpr const char* kTextOccupied = QT_TRANSLATE_NOOP("UiText", "通道占用中");
     // Relay port when the installation names none.
     static constexpr uint16_t kDefaultRelayPort = 15000;
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/UiText.h"
+
 #include <QColor>
 #include <QLineEdit>
 
@@ -29,6 +31,6 @@ protected:
     void leaveEvent(QEvent* event) override;
 
 private:
-    QString prompt_ = QStringLiteral("请输入文本");
+    QString prompt_ = UiText::tr("请输入文本");
     bool hovering_ = false;
 };

@@ -1,5 +1,6 @@
 #include "ui/CDlgTips.h"
 
+#include "app/UiText.h"
 #include "platform/TipsDialog.h"
 #include "ui/CMemDCPNG.h"
 
@@ -26,7 +27,7 @@ void CDlgTips::paintEvent(QPaintEvent*)
 {
     CMemDCPNG dc(this);
     if (!tips_.Text().isEmpty())
-        dc.Text(rect(), tips_.Text(), CMemDCPNG::YaHei(12), Qt::black, Qt::AlignHCenter);
+        dc.Text(rect(), UiText::Translate(tips_.Text()), CMemDCPNG::YaHei(12), Qt::black, Qt::AlignHCenter);
 }
 
 void CDlgTips::closeEvent(QCloseEvent* event)

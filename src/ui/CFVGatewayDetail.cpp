@@ -1,5 +1,7 @@
 #include "ui/CFVGatewayDetail.h"
 
+#include "app/UiText.h"
+
 #include "cloud/CNodeGateway.h"
 #include "control/DeviceTableHost.h"
 #include "ui/CMemDCPNG.h"
@@ -128,21 +130,18 @@ void CFVGatewayDetail::paintEvent(QPaintEvent*)
     p.setRenderHint(QPainter::Antialiasing, true);
 
     const QString sn = gateway != nullptr ? Utf8(gateway->gwSn) : QString();
-    dc.Text(QRectF(10, 10, w - 1, 30), QStringLiteral("网关信息：") + sn, titleFont_);
+    dc.Text(QRectF(10, 10, w - 1, 30), UiText::tr("网关信息：") + sn, titleFont_);
     dc.Text(QRectF(20, 40, w - 40, 30),
-            QStringLiteral("网关名称：") + (gateway != nullptr ? Utf8(gateway->gwName) : QString()),
-            textFont_);
+            UiText::tr("网关名称：") + (gateway != nullptr ? Utf8(gateway->gwName) : QString()), textFont_);
     dc.Text(QRectF(20, 70, w - 40, 30),
-            QStringLiteral("所属节点：") + (gateway != nullptr ? Utf8(gateway->nodeName) : QString()),
-            textFont_);
-    dc.Text(QRectF(20, 100, c, 30), QStringLiteral("在线状况："), textFont_);
+            UiText::tr("所属节点：") + (gateway != nullptr ? Utf8(gateway->nodeName) : QString()), textFont_);
+    dc.Text(QRectF(20, 100, c, 30), UiText::tr("在线状况："), textFont_);
     p.drawImage(QRect(95, 100, 22, 22), gateway != nullptr && gateway->IsOnline() ? online : cross);
-    dc.Text(QRectF(c + 20, 100, c, 30), QStringLiteral("信号值   ："), textFont_);
+    dc.Text(QRectF(c + 20, 100, c, 30), UiText::tr("信号值   ："), textFont_);
     dc.Text(QRectF(20, 130, w - 10, 30),
-            QStringLiteral("LAN IP  ：") + (gateway != nullptr ? Utf8(gateway->lanIp) : QString()),
-            textFont_);
-    dc.Text(QRectF(20, 160, 90, 30), QStringLiteral("维护通道："), titleFont_);
-    dc.Text(QRectF(c + 20, 160, 90, 30), QStringLiteral("通道状态："), titleFont_);
+            UiText::tr("LAN IP  ：") + (gateway != nullptr ? Utf8(gateway->lanIp) : QString()), textFont_);
+    dc.Text(QRectF(20, 160, 90, 30), UiText::tr("维护通道："), titleFont_);
+    dc.Text(QRectF(c + 20, 160, 90, 30), UiText::tr("通道状态："), titleFont_);
 
     p.drawImage(QRect(c + 110, 160, 30, 30), pc);
     p.drawImage(QRect(c + 140, 167, 80, 15), bar);
@@ -153,5 +152,5 @@ void CFVGatewayDetail::paintEvent(QPaintEvent*)
         p.drawImage(QRect(c + 169, 163, 22, 22), cross);
         p.drawImage(QRect(c + 299, 163, 22, 22), cross);
     }
-    dc.Text(QRectF(10, split + 20, w - 1, 30), QStringLiteral("设备列表"), titleFont_);
+    dc.Text(QRectF(10, split + 20, w - 1, 30), UiText::tr("设备列表"), titleFont_);
 }

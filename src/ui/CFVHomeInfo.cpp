@@ -1,5 +1,9 @@
 #include "ui/CFVHomeInfo.h"
 
+#include "ui/BrandingEntry.h"
+
+#include "app/UiText.h"
+
 #include "app/Installation.h"
 #include "ui/CMemDCPNG.h"
 #include "ui/hyperlink/CHyperLink.h"
@@ -19,10 +23,11 @@ QString EntryText(const _Resource_Info* entry)
 } // namespace
 
 CFVHomeInfo::CFVHomeInfo(const Installation& installation, QWidget* parent)
-    : QWidget(parent), installation_(installation), hotline_(installation.FindResource("hotline")),
-      wslabel_(installation.FindResource("wslabel")), compname_(installation.FindResource("compname")),
-      dtver_(installation.FindResource("dtver")), qrCode_(installation.FindResource("qr_code.png")),
-      iotLink_(new CHyperLink(QStringLiteral("点击访问云服务平台"), this)),
+    : QWidget(parent), installation_(installation), hotline_(BrandingEntry::Find(installation, "hotline")),
+      wslabel_(BrandingEntry::Find(installation, "wslabel")),
+      compname_(installation.FindResource("compname")), dtver_(installation.FindResource("dtver")),
+      qrCode_(installation.FindResource("qr_code.png")),
+      iotLink_(new CHyperLink(UiText::tr("点击访问云服务平台"), this)),
       officeLink_(new CHyperLink(QStringLiteral("www"), this))
 {
     setObjectName(QStringLiteral("CFVHomeInfo"));
@@ -83,11 +88,10 @@ void CFVHomeInfo::paintEvent(QPaintEvent*)
     // Statistics.
     const QRectF panels[3] = {QRectF(0, 0, c, 100), QRectF(c + 10, 0, c, 100),
                               QRectF(2 * (c + 10), 0, c - 1, 100)};
-    const QString titles[3] = {QStringLiteral("网关统计"), QStringLiteral("设备统计"),
-                               QStringLiteral("报警统计")};
-    const QString lines[3][2] = {{QStringLiteral("我的网关：#/#台"), QStringLiteral("总的网关：#/#台")},
-                                 {QStringLiteral("我的设备：#/#台"), QStringLiteral("总的设备：#/#台")},
-                                 {QStringLiteral("今日报警：#/#条"), QStringLiteral("总的报警：#/#条")}};
+    const QString titles[3] = {UiText::tr("网关统计"), UiText::tr("设备统计"), UiText::tr("报警统计")};
+    const QString lines[3][2] = {{UiText::tr("我的网关：#/#台"), UiText::tr("总的网关：#/#台")},
+                                 {UiText::tr("我的设备：#/#台"), UiText::tr("总的设备：#/#台")},
+                                 {UiText::tr("今日报警：#/#条"), UiText::tr("总的报警：#/#条")}};
     for (int i = 0; i < 3; ++i) {
         const QRectF& r = panels[i];
         panel(r);
@@ -98,19 +102,19 @@ void CFVHomeInfo::paintEvent(QPaintEvent*)
 
     // Tasks.
     panel(QRectF(0, 110, w - 1, 80));
-    dc.Text(QRectF(10, 120, w / 4.0 - 10, 30), QStringLiteral("我的任务"), title);
+    dc.Text(QRectF(10, 120, w / 4.0 - 10, 30), UiText::tr("我的任务"), title);
     const double col1 = w / 4.0 + 10;
     const double col2 = w / 4.0 + 3.0 * w / 8.0;
     const double colWidth = 3.0 * w / 8.0 - 10;
-    dc.Text(QRectF(col1, 120, colWidth, 30), QStringLiteral("我的工单：#/#个"), line);
-    dc.Text(QRectF(col2, 120, colWidth, 30), QStringLiteral("今日工单：#/#个"), line);
-    dc.Text(QRectF(col1, 150, colWidth, 30), QStringLiteral("我的运维：#/#个"), line);
-    dc.Text(QRectF(col2, 150, colWidth, 30), QStringLiteral("今日运维：#/#个"), line);
+    dc.Text(QRectF(col1, 120, colWidth, 30), UiText::tr("我的工单：#/#个"), line);
+    dc.Text(QRectF(col2, 120, colWidth, 30), UiText::tr("今日工单：#/#个"), line);
+    dc.Text(QRectF(col1, 150, colWidth, 30), UiText::tr("我的运维：#/#个"), line);
+    dc.Text(QRectF(col2, 150, colWidth, 30), UiText::tr("今日运维：#/#个"), line);
 
     // Announcements.
     panel(QRectF(0, 200, w - 1, 80));
     p.drawImage(QRect(10, 210, 30, 30), speaker);
-    dc.Text(QRectF(10, 240, 40, 30), QStringLiteral("公告"), CMemDCPNG::YaHei(10, true));
+    dc.Text(QRectF(10, 240, 40, 30), UiText::tr("公告"), CMemDCPNG::YaHei(10, true));
 
     // Footer: the QR code at its entry's rectangle with the phone and its caption
     // under it; the cloud logo, the links and the installation's texts to its right.
@@ -125,7 +129,7 @@ void CFVHomeInfo::paintEvent(QPaintEvent*)
     const int qrBottom = qrCode_ != nullptr ? qrCode_->bottom : kFooterTop + 130;
     const int phoneX = int(c / 2) - 65;
     p.drawImage(QRect(phoneX, qrBottom + 8, 26, 40), phone);
-    dc.Text(QRectF(phoneX + 32, qrBottom + 18, 120, 20), QStringLiteral("手机端应用下载"),
+    dc.Text(QRectF(phoneX + 32, qrBottom + 18, 120, 20), UiText::tr("手机端应用下载"),
             CMemDCPNG::YaHei(11, true));
 
     const double textX = c + 10;

@@ -1,5 +1,7 @@
 #include "ui/CFVLeftTree.h"
 
+#include "app/UiText.h"
+
 #include "app/Installation.h"
 #include "cloud/CNodeGateway.h"
 #include "control/Session.h"
@@ -41,8 +43,8 @@ CFVLeftTree::CFVLeftTree(const Installation& installation, MainViewSwitcher* mai
 {
     setObjectName(QStringLiteral("CFVLeftTree"));
     setAttribute(Qt::WA_OpaquePaintEvent);
-    const QString labelTexts[3] = {QStringLiteral("网关序列号："), QStringLiteral("网关名称："),
-                                   QStringLiteral("所属节点：")};
+    const QString labelTexts[3] = {UiText::tr("网关序列号："), UiText::tr("网关名称："),
+                                   UiText::tr("所属节点：")};
     for (int row = 0; row < 3; ++row) {
         labels_[row] = new QLabel(labelTexts[row], this);
         labels_[row]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -122,7 +124,7 @@ void CFVLeftTree::FillTree()
         const QSignalBlocker blocker(tree_);
         tree_->clear();
     }
-    auto* root = new QTreeWidgetItem(QStringList(QStringLiteral("网关")));
+    auto* root = new QTreeWidgetItem(QStringList(UiText::tr("网关")));
     root->setSizeHint(0, QSize(-1, kItemHeight));
     tree_->addTopLevelItem(root);
     root->setExpanded(true);

@@ -1,5 +1,9 @@
 #include "ui/CFVLogin.h"
 
+#include "ui/BrandingEntry.h"
+
+#include "app/UiText.h"
+
 #include "app/Installation.h"
 #include "platform/MessageBox.h"
 #include "platform/TextCodec.h"
@@ -26,9 +30,9 @@ QString EntryText(const _Resource_Info* entry)
 CFVLogin::CFVLogin(const Installation& installation, MainViewSwitcher* mainWindow, Session& session,
                    QWidget* parent)
     : QWidget(parent), installation_(installation), mainWindow_(mainWindow), flow_(session),
-      compInfo_(installation.FindResource("compinfo")), versionText_(installation.FindResource("dtverloca")),
-      titleFont_(CMemDCPNG::YaHei(12, true)), footerFont_(CMemDCPNG::YaHei(16)),
-      smallFont_(CMemDCPNG::YaHei(12))
+      compInfo_(BrandingEntry::Find(installation, "compinfo")),
+      versionText_(BrandingEntry::Find(installation, "dtverloca")), titleFont_(CMemDCPNG::YaHei(12, true)),
+      footerFont_(CMemDCPNG::YaHei(16)), smallFont_(CMemDCPNG::YaHei(12))
 {
     setObjectName(QStringLiteral("CFVLogin"));
 
@@ -42,7 +46,7 @@ CFVLogin::CFVLogin(const Installation& installation, MainViewSwitcher* mainWindo
     password_->setObjectName(QStringLiteral("password"));
     password_->setEchoMode(QLineEdit::Password);
 
-    remember_ = new QCheckBox(QString::fromUtf8(LoginFlow::kTextRemember), this);
+    remember_ = new QCheckBox(UiText::tr(LoginFlow::kTextRemember), this);
     remember_->setObjectName(QStringLiteral("remember"));
     remember_->setFont(CMemDCPNG::YaHei(10));
 
@@ -122,8 +126,7 @@ void CFVLogin::paintEvent(QPaintEvent*)
     QPainter& p = dc.Painter();
     p.setPen(QPen(kFramePen, 1.0));
 
-    dc.Text(QRectF(W * 68 / 100, (H - 80 - 215) / 2, W * 32 / 100, 30), QStringLiteral("用户登入"),
-            titleFont_);
+    dc.Text(QRectF(W * 68 / 100, (H - 80 - 215) / 2, W * 32 / 100, 30), UiText::tr("用户登入"), titleFont_);
     dc.Text(QRectF(0, H - 80, W - 100, 40), EntryText(compInfo_), footerFont_);
     if (versionText_ != nullptr) {
         const _Resource_Info& r = *versionText_;

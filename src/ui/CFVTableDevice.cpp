@@ -1,5 +1,7 @@
 #include "ui/CFVTableDevice.h"
 
+#include "app/UiText.h"
+
 #include "cloud/CNodeDevice.h"
 #include "control/GatewayDetailController.h"
 #include "tunnel/CDataTunnel.h"
@@ -17,7 +19,7 @@ constexpr int kButtonWidth = 130;
 constexpr int kButtonHeight = 29;
 constexpr int kIconSize = 22;
 // The parameter cell of a device whose open tunnel lost its data connection.
-constexpr const char* kTextLinkLost = "连接中断，正在重连";
+constexpr const char* kTextLinkLost = QT_TRANSLATE_NOOP("UiText", "连接中断，正在重连");
 
 } // namespace
 
@@ -133,8 +135,8 @@ void CFVTableDevice::paintEvent(QPaintEvent*)
     const int bottom = (kRows + 1) * kRowHeight;
 
     p.fillRect(QRect(0, 0, w, kRowHeight), kHeaderFill);
-    const QString titles[] = {QStringLiteral("ID"),   QStringLiteral("状态"),     QStringLiteral("设备名称"),
-                              QStringLiteral("接口"), QStringLiteral("通信参数"), QStringLiteral("操作")};
+    const QString titles[] = {QStringLiteral("ID"), UiText::tr("状态"),     UiText::tr("设备名称"),
+                              UiText::tr("接口"),   UiText::tr("通信参数"), UiText::tr("操作")};
     const QFont titleFont = CMemDCPNG::YaHei(12, true);
     const QFont bodyFont = CMemDCPNG::YaHei(10);
     for (int c = 0; c < 6; ++c)
@@ -160,7 +162,7 @@ void CFVTableDevice::paintEvent(QPaintEvent*)
             const bool lost = tunnel != nullptr && tunnel->LinkLost();
             const QString text = c == 2                   ? device->deviceName
                                  : c == 3                 ? device->ifaceTypeName
-                                 : lost                   ? QString::fromUtf8(kTextLinkLost)
+                                 : lost                   ? UiText::tr(kTextLinkLost)
                                  : controller_ != nullptr ? controller_->ConnectAddress(device)
                                                           : device->AddressText();
             dc.Text(cell(c), text, bodyFont);

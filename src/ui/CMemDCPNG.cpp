@@ -1,5 +1,8 @@
 #include "ui/CMemDCPNG.h"
 
+#include "platform/TextFit.h"
+
+#include <QFontMetricsF>
 #include <QWidget>
 
 CMemDCPNG::CMemDCPNG(QWidget* widget, const QColor& background)
@@ -23,6 +26,8 @@ CMemDCPNG::~CMemDCPNG()
 void CMemDCPNG::Text(const QRectF& rect, const QString& text, const QFont& font, const QColor& colour,
                      Qt::Alignment horizontal)
 {
+    if (platform::TextFit::Enabled())
+        platform::TextFit::Check(text, QFontMetricsF(font).horizontalAdvance(text), rect.width());
     painter_.setFont(font);
     painter_.setPen(colour);
     painter_.drawText(rect, horizontal | Qt::AlignVCenter | Qt::TextSingleLine | Qt::TextDontClip, text);

@@ -12,7 +12,8 @@ class QWidget;
 // step. Use it inside paintEvent only.
 //
 // Text is drawn in the views' way: one line (no wrapping, trailing blanks kept),
-// vertically centred in its rectangle, left aligned unless asked otherwise.
+// vertically centred in its rectangle, left aligned unless asked otherwise. A text
+// wider than its rectangle is reported by platform::TextFit.
 class CMemDCPNG
 {
 public:

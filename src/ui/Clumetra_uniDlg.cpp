@@ -1,5 +1,9 @@
 #include "ui/Clumetra_uniDlg.h"
 
+#include "ui/BrandingEntry.h"
+
+#include "app/UiText.h"
+
 #include "app/Installation.h"
 #include "cloud/CCloudClient.h"
 #include "cloud/CNodeDevice.h"
@@ -104,20 +108,20 @@ bool Clumetra_uniDlg::OnInitDialog()
     // window that can do nothing: one box names the file instead.
     const QString caption = QString::fromUtf8(platform::kDefaultMessageBoxCaption);
     if (!web.hostPresent || !web.portPresent || web.host.empty()) {
-        platform::ShowMessageBox(
-            this, QString::fromUtf8(kTextNoCustomResources).arg(installation_.CustomResourcePath()), caption,
-            platform::kMbOk | platform::kMbIconError);
+        platform::ShowMessageBox(this,
+                                 UiText::tr(kTextNoCustomResources).arg(installation_.CustomResourcePath()),
+                                 caption, platform::kMbOk | platform::kMbIconError);
         return false;
     }
     if (installation_.LoginCacheOpenToOthers()) {
-        platform::ShowMessageBox(
-            this, QString::fromUtf8(kTextLoginCacheOpenToOthers).arg(installation_.LoginCachePath()), caption,
-            platform::kMbOk | platform::kMbIconError);
+        platform::ShowMessageBox(this,
+                                 UiText::tr(kTextLoginCacheOpenToOthers).arg(installation_.LoginCachePath()),
+                                 caption, platform::kMbOk | platform::kMbIconError);
         return false;
     }
 
     logo_ = installation_.FindResource("logo.png");
-    title_ = installation_.FindResource("title.png");
+    title_ = BrandingEntry::Find(installation_, "title.png");
     session_ = std::make_unique<Session>(CCloudClient(web.host.c_str(), web.port));
 
     SetUpButtons();
@@ -216,7 +220,7 @@ QRect Clumetra_uniDlg::RightArea() const
 void Clumetra_uniDlg::OnQuit()
 {
     const int answer =
-        platform::ShowMessageBox(this, QStringLiteral("是否退出Lumetra"),
+        platform::ShowMessageBox(this, UiText::tr("是否退出Lumetra"),
                                  QString::fromUtf8(platform::kDefaultMessageBoxCaption), platform::kMbYesNo);
     if (answer != platform::kIdYes)
         return;
@@ -327,7 +331,7 @@ void Clumetra_uniDlg::paintEvent(QPaintEvent*)
         if (loggedIn_) {
             const CAccountInfo* account = session_->Account();
             const QString name = account != nullptr ? account->userName : QString();
-            dc.Text(QRectF(500, 40, 400, 30), QStringLiteral("用户名：") + name, CMemDCPNG::YaHei(12, true),
+            dc.Text(QRectF(500, 40, 400, 30), UiText::tr("用户名：") + name, CMemDCPNG::YaHei(12, true),
                     Qt::white);
         }
     }
@@ -391,7 +395,7 @@ QMenu* Clumetra_uniDlg::BandMenu()
     if (bandMenu_ == nullptr) {
         bandMenu_ = new QMenu(this);
         bandMenu_->setObjectName(QStringLiteral("bandMenu"));
-        diagnosisAction_ = bandMenu_->addAction(QString::fromUtf8(PreflightDialog::kTitle));
+        diagnosisAction_ = bandMenu_->addAction(UiText::tr(PreflightDialog::kTitle));
         connect(diagnosisAction_, &QAction::triggered, this,
                 [this] { PreflightDialog::RunAndShow(this, installation_); });
     }

@@ -56,10 +56,10 @@ public:
     static constexpr int kBandHeight = 85;
 
     // The boxes of an installation the window cannot start on (%1: the file).
-    static constexpr const char* kTextNoCustomResources =
-        "自定义资源文件缺失或已损坏，读不到 Web 服务地址：\n%1\n请重新安装 Lumetra。";
-    static constexpr const char* kTextLoginCacheOpenToOthers =
-        "登录缓存文件 %1 可被其他用户读取或修改，为保护密码不予使用。\n请执行：chmod 600 %1";
+    static constexpr const char* kTextNoCustomResources = QT_TRANSLATE_NOOP(
+        "UiText", "自定义资源文件缺失或已损坏，读不到 Web 服务地址：\n%1\n请重新安装 Lumetra。");
+    static constexpr const char* kTextLoginCacheOpenToOthers = QT_TRANSLATE_NOOP(
+        "UiText", "登录缓存文件 %1 可被其他用户读取或修改，为保护密码不予使用。\n请执行：chmod 600 %1");
 
     // The process-wide steps of the start-up, of quitting and of the maintenance
     // channel (the detail view's controller starts and ends the VPN client with

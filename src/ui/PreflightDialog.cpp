@@ -1,5 +1,7 @@
 #include "ui/PreflightDialog.h"
 
+#include "app/UiText.h"
+
 #include "control/LoginFlow.h"
 #include "control/PreflightCheck.h"
 #include "platform/OffUiThread.h"
@@ -9,13 +11,14 @@
 #include <QFontDatabase>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 PreflightDialog::PreflightDialog(QWidget* parent, const std::vector<PreflightResult>& results)
     : QDialog(parent), passed_(PreflightCheck::Passed(results))
 {
     setObjectName(QStringLiteral("PreflightDialog"));
-    setWindowTitle(QString::fromUtf8(kTitle));
+    setWindowTitle(UiText::tr(kTitle));
     auto* layout = new QVBoxLayout(this);
     auto* summary = new QLabel(QString::fromStdString("doctor: " + PreflightCheck::Summary(results)), this);
     summary->setWordWrap(true);
@@ -26,10 +29,11 @@ PreflightDialog::PreflightDialog(QWidget* parent, const std::vector<PreflightRes
     text_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     QString lines;
     for (const PreflightResult& result : results)
-        lines += QString::fromStdString(PreflightCheck::Line(result)) + "\n";
+        lines += UiText::Translate(QString::fromStdString(PreflightCheck::Line(result))) + "\n";
     text_->setPlainText(lines);
     layout->addWidget(text_);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    buttons->button(QDialogButtonBox::Close)->setText(UiText::tr("关闭"));
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
     resize(760, 420);

@@ -16,7 +16,7 @@ class QPlainTextEdit;
 class PreflightDialog : public QDialog
 {
 public:
-    static constexpr const char* kTitle = "连接诊断";
+    static constexpr const char* kTitle = QT_TRANSLATE_NOOP("UiText", "连接诊断");
 
     // The report of `results` (one line per check and the summary).
     PreflightDialog(QWidget* parent, const std::vector<PreflightResult>& results);

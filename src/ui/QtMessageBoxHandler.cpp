@@ -1,15 +1,40 @@
 #include "ui/QtMessageBoxHandler.h"
 
+#include "app/UiText.h"
 #include "platform/MessageBox.h"
 #include "platform/MessageWindow.h"
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QWidget>
 
-int QtMessageBoxHandler::Show(platform::MessageWindow* owner, const QString& text, const QString& caption,
-                              unsigned style)
+#include <utility>
+
+namespace {
+
+// The buttons in the program's language (Qt's own texts would be English whatever
+// the language).
+void NameButtons(QMessageBox& box)
 {
+    const std::pair<QMessageBox::StandardButton, const char*> names[] = {
+        {QMessageBox::Ok, QT_TRANSLATE_NOOP("UiText", "确定")},
+        {QMessageBox::Cancel, QT_TRANSLATE_NOOP("UiText", "取消")},
+        {QMessageBox::Yes, QT_TRANSLATE_NOOP("UiText", "是")},
+        {QMessageBox::No, QT_TRANSLATE_NOOP("UiText", "否")}};
+    for (const auto& [which, name] : names) {
+        if (QAbstractButton* button = box.button(which))
+            button->setText(UiText::tr(name));
+    }
+}
+
+} // namespace
+
+int QtMessageBoxHandler::Show(platform::MessageWindow* owner, const QString& sourceText,
+                              const QString& sourceCaption, unsigned style)
+{
+    const QString text = UiText::Translate(sourceText);
+    const QString caption = UiText::Translate(sourceCaption);
     QWidget* parent = dynamic_cast<QWidget*>(owner);
     if (parent == nullptr)
         parent = QApplication::activeWindow();
@@ -52,6 +77,7 @@ int QtMessageBoxHandler::Show(platform::MessageWindow* owner, const QString& tex
         // user, so that nothing behind it (the flow that reported, an inbound message,
         // a serial reader) stands still while the box is open.
         auto* box = new QMessageBox(icon, caption, text, buttons, parent);
+        NameButtons(*box);
         box->setAttribute(Qt::WA_DeleteOnClose);
         QObject::connect(box, &QDialog::finished, box, &QObject::deleteLater);
         box->setWindowModality(parent != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
@@ -59,6 +85,7 @@ int QtMessageBoxHandler::Show(platform::MessageWindow* owner, const QString& tex
         return platform::kIdOk;
     }
     QMessageBox box(icon, caption, text, buttons, parent);
+    NameButtons(box);
     switch (box.exec()) {
     case QMessageBox::Yes:
         return platform::kIdYes;

@@ -1,5 +1,7 @@
 #include "ui/TunnelStatsTip.h"
 
+#include "app/UiText.h"
+
 #include "tunnel/CDataTunnel.h"
 
 #include <QEvent>
@@ -28,17 +30,17 @@ QString TunnelStatsTip::Text(const TunnelStats::Figures& figures)
                              .arg(seconds / 3600)
                              .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
                              .arg(seconds % 60, 2, 10, QLatin1Char('0'));
-    QString text = QStringLiteral("发送 %1 字节，接收 %2 字节，速率 %3 B/s\n已打开 %4，重连 %5 次\n")
+    QString text = UiText::tr("发送 %1 字节，接收 %2 字节，速率 %3 B/s\n已打开 %4，重连 %5 次\n")
                        .arg(figures.txBytes)
                        .arg(figures.rxBytes)
                        .arg(figures.rateBytesPerSecond)
                        .arg(open)
                        .arg(figures.reconnects);
     if (figures.exchanges == 0) {
-        return text + QStringLiteral("往返时间：暂无");
+        return text + UiText::tr("往返时间：暂无");
     }
     const int64_t timeoutMs = (figures.timeoutNs + 999999) / 1000000;
-    return text + QStringLiteral("往返时间 中位 %1 ms，95% %2 ms（最近 %3 次），建议超时 %4 ms")
+    return text + UiText::tr("往返时间 中位 %1 ms，95% %2 ms（最近 %3 次），建议超时 %4 ms")
                       .arg(QString::fromStdString(TunnelStats::Milliseconds(figures.rtt50Ns)))
                       .arg(QString::fromStdString(TunnelStats::Milliseconds(figures.rtt95Ns)))
                       .arg(figures.exchanges)

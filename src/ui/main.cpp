@@ -13,6 +13,8 @@
 #include "LumetraVersion.h"
 #include "app/Installation.h"
 #include "endpoint/VpnClientControl.h"
+#include "platform/ExecutablePath.h"
+#include "platform/UiLanguage.h"
 #include "ui/Clumetra_uniApp.h"
 
 #include <QApplication>
@@ -45,6 +47,8 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lumetra"));
     QApplication::setQuitOnLastWindowClosed(false);
+    // Chinese or English, from LUMETRA_LANG or the locale.
+    platform::UiLanguage::Install(platform::UiLanguage::FromEnvironment(), platform::ExecutableFolder());
     // The program's installation. It is never destroyed: the process ends below
     // without unwinding, while the MQTT thread and the tunnels may still use it.
     Installation installation;

@@ -98,8 +98,8 @@ QImage DrawRowButton(bool on)
     p.drawRoundedRect(QRectF(0.5, 0.5, 129, 28), 4, 4);
     p.setPen(on ? QColor(Qt::white) : kAccent);
     p.setFont(Font(13, true));
-    p.drawText(QRectF(0, 0, 130, 29), Qt::AlignCenter,
-               on ? QStringLiteral("关闭通道") : QStringLiteral("打开通道"));
+    Words(p, QRectF(0, 0, 130, 29), Qt::AlignCenter,
+          on ? QT_TRANSLATE_NOOP("UiText", "关闭通道") : QT_TRANSLATE_NOOP("UiText", "打开通道"));
     return image;
 }
 

@@ -1,5 +1,11 @@
 #include "DrawingKit.h"
 
+#include <QCoreApplication>
+#include <QFontMetrics>
+
+#include <cstdio>
+#include <cstdlib>
+
 #include <QString>
 
 #include <algorithm>
@@ -19,6 +25,18 @@ QFont Font(int pixelSize, bool bold)
     font.setPixelSize(pixelSize);
     font.setBold(bold);
     return font;
+}
+
+void Words(QPainter& p, const QRectF& rect, int flags, const char* source)
+{
+    const QString text = QCoreApplication::translate("UiText", source);
+    const int width = QFontMetrics(p.font()).horizontalAdvance(text);
+    if (width > rect.width()) {
+        std::fprintf(stderr, "lumetra-imagegen: \"%s\" is %d pixels wide, its place %g\n", qPrintable(text),
+                     width, rect.width());
+        std::exit(1);
+    }
+    p.drawText(rect, flags, text);
 }
 
 void Smooth(QPainter& p)

@@ -26,6 +26,11 @@ inline const QColor kOrange(236, 152, 32);
 QImage Blank(int width, int height, const QColor& fill = Qt::transparent);
 // The client's font at a pixel size.
 QFont Font(int pixelSize, bool bold = false);
+// Draws the program's text whose Chinese source text is `source` (written as
+// QT_TRANSLATE_NOOP("UiText", "...") so that lupdate finds it) in the language of the
+// installed translator, in the painter's font. A text wider than `rect` ends the
+// program with a message: the images are made for fixed places in the window.
+void Words(QPainter& p, const QRectF& rect, int flags, const char* source);
 // Antialiased shapes, text and scaled pictures.
 void Smooth(QPainter& p);
 // A solid pen with round caps and joins.

@@ -18,7 +18,7 @@ QImage DrawLoginButton()
     p.drawRoundedRect(QRectF(0, 0, 220, 30), 4, 4);
     p.setPen(Qt::white);
     p.setFont(Font(15, true));
-    p.drawText(QRectF(0, 0, 220, 30), Qt::AlignCenter, QStringLiteral("登  录"));
+    Words(p, QRectF(0, 0, 220, 30), Qt::AlignCenter, QT_TRANSLATE_NOOP("UiText", "登  录"));
     return image;
 }
 
@@ -43,11 +43,11 @@ QImage DrawFieldFrame(bool password)
     return image;
 }
 
-void Label(QPainter& p, const QRectF& rect, const QString& text)
+void Label(QPainter& p, const QRectF& rect, const char* source)
 {
     p.setPen(kMuted);
     p.setFont(Font(13));
-    p.drawText(rect, Qt::AlignCenter, text);
+    Words(p, rect, Qt::AlignCenter, source);
 }
 
 // PC, cloud, gateway and the field devices behind it, joined by their links.
@@ -93,7 +93,7 @@ QImage DrawIllustration()
     p.drawPolyline(QPolygonF({QPointF(265, 85), QPointF(274, 76), QPointF(283, 85)}));
     p.drawLine(QPointF(300, 76), QPointF(300, 108));
     p.drawPolyline(QPolygonF({QPointF(291, 99), QPointF(300, 108), QPointF(309, 99)}));
-    Label(p, QRectF(212, 132, 150, 22), QStringLiteral("云平台"));
+    Label(p, QRectF(212, 132, 150, 22), QT_TRANSLATE_NOOP("UiText", "云平台"));
 
     // PC
     DrawMonitor(p, QRectF(58, 182, 120, 80), QColor(70, 80, 92), kAccentLight);
@@ -101,11 +101,11 @@ QImage DrawIllustration()
     p.drawPolyline(QPolygonF({QPointF(84, 238), QPointF(102, 218), QPointF(118, 228), QPointF(146, 200)}));
     p.setPen(Stroke(kFrame, 2));
     p.drawLine(QPointF(84, 246), QPointF(152, 246));
-    Label(p, QRectF(58, 296, 120, 22), QStringLiteral("电脑"));
+    Label(p, QRectF(58, 296, 120, 22), QT_TRANSLATE_NOOP("UiText", "电脑"));
 
     // gateway
     DrawGatewayBox(p, QRectF(420, 180, 64, 68), 1.6);
-    Label(p, QRectF(492, 200, 70, 22), QStringLiteral("网关"));
+    Label(p, QRectF(492, 200, 70, 22), QT_TRANSLATE_NOOP("UiText", "网关"));
 
     // field devices: a controller, a meter and a drive
     p.setPen(QPen(kFrame, 1.5));
@@ -128,7 +128,7 @@ QImage DrawIllustration()
     p.drawEllipse(QRectF(514, 284, 24, 24));
     p.drawLine(QPointF(526, 288), QPointF(526, 304));
     p.drawLine(QPointF(518, 296), QPointF(534, 296));
-    Label(p, QRectF(340, 320, 220, 22), QStringLiteral("现场设备"));
+    Label(p, QRectF(340, 320, 220, 22), QT_TRANSLATE_NOOP("UiText", "现场设备"));
     return image;
 }
 

@@ -74,7 +74,7 @@ QImage DrawStateIcon(const QColor& dot, bool cross)
     return image;
 }
 
-QImage DrawTab(const QString& label, bool selected)
+QImage DrawTab(const char* label, bool selected)
 {
     QImage image = Blank(90, 32);
     QPainter p(&image);
@@ -89,7 +89,7 @@ QImage DrawTab(const QString& label, bool selected)
     }
     p.setPen(selected ? kAccent : kMuted);
     p.setFont(Font(14, selected));
-    p.drawText(QRectF(0, 2, 90, 30), Qt::AlignCenter, label);
+    Words(p, QRectF(0, 2, 90, 30), Qt::AlignCenter, label);
     return image;
 }
 
@@ -107,7 +107,7 @@ QImage DrawSearchButton()
     p.drawLine(QPointF(21.5, 17.5), QPointF(25, 21));
     p.setPen(Qt::white);
     p.setFont(Font(14, true));
-    p.drawText(QRectF(28, 0, 44, 31), Qt::AlignCenter, QStringLiteral("查询"));
+    Words(p, QRectF(28, 0, 44, 31), Qt::AlignCenter, QT_TRANSLATE_NOOP("UiText", "查询"));
     return image;
 }
 
@@ -121,11 +121,11 @@ void TreeImages::Add(std::map<int, QImage>& images)
     images[141] = DrawStateIcon(kGreen, false);
     images[142] = DrawStateIcon(QColor(180, 180, 180), true);
     images[143] = DrawStateIcon(kOrange, false);
-    images[158] = DrawTab(QStringLiteral("所有网关"), false);
-    images[159] = DrawTab(QStringLiteral("所有网关"), true);
-    images[160] = DrawTab(QStringLiteral("搜索结果"), false);
-    images[161] = DrawTab(QStringLiteral("搜索结果"), true);
-    images[162] = DrawTab(QStringLiteral("搜索网关"), false);
-    images[163] = DrawTab(QStringLiteral("搜索网关"), true);
+    images[158] = DrawTab(QT_TRANSLATE_NOOP("UiText", "所有网关"), false);
+    images[159] = DrawTab(QT_TRANSLATE_NOOP("UiText", "所有网关"), true);
+    images[160] = DrawTab(QT_TRANSLATE_NOOP("UiText", "搜索结果"), false);
+    images[161] = DrawTab(QT_TRANSLATE_NOOP("UiText", "搜索结果"), true);
+    images[162] = DrawTab(QT_TRANSLATE_NOOP("UiText", "搜索网关"), false);
+    images[163] = DrawTab(QT_TRANSLATE_NOOP("UiText", "搜索网关"), true);
     images[164] = DrawSearchButton();
 }

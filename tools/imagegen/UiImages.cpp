@@ -6,7 +6,9 @@
 #include "MainWindowImages.h"
 #include "TreeImages.h"
 
+#include <QCoreApplication>
 #include <QString>
+#include <QTranslator>
 
 #include <cstdio>
 
@@ -21,15 +23,41 @@ std::map<int, QImage> UiImages::DrawAll()
     return images;
 }
 
-bool UiImages::WriteAll(const QDir& folder)
+namespace {
+
+bool Write(const QImage& image, const QString& path)
 {
-    for (const auto& [number, image] : DrawAll()) {
-        const QString path = folder.filePath(QStringLiteral("%1.png").arg(number));
-        if (!image.save(path, "PNG")) {
-            std::fprintf(stderr, "lumetra-imagegen: cannot write %s\n", qPrintable(path));
+    if (!image.save(path, "PNG")) {
+        std::fprintf(stderr, "lumetra-imagegen: cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    std::printf("%s\n", qPrintable(path));
+    return true;
+}
+
+} // namespace
+
+bool UiImages::WriteAll(const QDir& folder, const QString& translations)
+{
+    const std::map<int, QImage> chinese = DrawAll();
+    for (const auto& [number, image] : chinese) {
+        if (!Write(image, folder.filePath(QStringLiteral("%1.png").arg(number))))
             return false;
-        }
-        std::printf("%s\n", qPrintable(path));
+    }
+    QTranslator english;
+    if (!english.load(QStringLiteral("lumetra_en"), translations)) {
+        std::fprintf(stderr, "lumetra-imagegen: no lumetra_en.qm in %s\n", qPrintable(translations));
+        return false;
+    }
+    QCoreApplication::installTranslator(&english);
+    const std::map<int, QImage> translated = DrawAll();
+    QCoreApplication::removeTranslator(&english);
+    if (!folder.mkpath(QStringLiteral("en")))
+        return false;
+    for (const auto& [number, image] : translated) {
+        if (image != chinese.at(number) &&
+            !Write(image, folder.filePath(QStringLiteral("en/%1.png").arg(number))))
+            return false;
     }
     return true;
 }

@@ -13,6 +13,9 @@ class UiImages
 public:
     // Every image, keyed by its number.
     static std::map<int, QImage> DrawAll();
-    // Writes "<n>.png" for every image into `folder`; false when a file cannot be written.
-    static bool WriteAll(const QDir& folder);
+    // Writes "<n>.png" for every image into `folder`, then, with the English
+    // translation (lumetra_en.qm in `translations`) installed, "en/<n>.png" for every
+    // image that has words on it. False when a file cannot be written or the
+    // translation is missing.
+    static bool WriteAll(const QDir& folder, const QString& translations);
 };

@@ -6,14 +6,18 @@
 //   lumetra-imagegen --icon OUTPUT_FOLDER
 //
 // The second form writes the client's numbered images (128.png ... 177.png, drawn
-// by the *Images families UiImages.cpp gathers); the committed files in src/ui/images/ were made with
+// by the *Images families UiImages.cpp gathers) and, into en/, the English variants of
+// those with words on them (same sizes; the translation comes from the build's
+// translations/lumetra_en.qm beside the program); the committed files in
+// src/ui/images/ were made with
 //   build/bin/lumetra-imagegen --ui src/ui/images
 //
 // The third form writes the application icon (lumetra-<size>.png in the hicolor
 // sizes and lumetra.svg, see AppIcon.h); the build runs it for the installation.
 //
-// The first form writes logo.png (120 x 36), title.png (200 x 36) and qr_code.png (110 x 110) into
-// the folder. The committed files in demo/platconf/ were made with
+// The first form writes logo.png (120 x 36), title.png (200 x 36), its English variant
+// title_en.png and qr_code.png (110 x 110) into the folder. The committed files in
+// demo/platconf/ were made with
 //   build/bin/lumetra-imagegen demo/platconf
 // The QR code is decorative: a fixed pattern with the three finder squares of a real
 // code, not an encoded address.
@@ -26,8 +30,10 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QString>
+#include <QTranslator>
 
 #include "AppIcon.h"
+#include "DrawingKit.h"
 #include "UiImages.h"
 
 #include <cstdio>
@@ -93,7 +99,8 @@ QImage DrawTitle()
     p.drawRect(QRectF(72, 9, 3, 18));
     p.setPen(Qt::white);
     p.setFont(Font(13, QFont::Normal));
-    p.drawText(QRectF(82, 0, 118, 36), Qt::AlignVCenter | Qt::AlignLeft, QStringLiteral("远程设备通道"));
+    imagegen::Words(p, QRectF(82, 0, 118, 36), Qt::AlignVCenter | Qt::AlignLeft,
+                    QT_TRANSLATE_NOOP("UiText", "远程设备通道"));
     return image;
 }
 
@@ -181,10 +188,22 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     if (ui)
-        return UiImages::WriteAll(folder) ? 0 : 1;
+        return UiImages::WriteAll(folder,
+                                  QCoreApplication::applicationDirPath() + QStringLiteral("/translations"))
+                   ? 0
+                   : 1;
     if (icon)
         return AppIcon::WriteAll(folder) ? 0 : 1;
     bool ok = Save(DrawLogo(), folder, "logo.png") && Save(DrawTitle(), folder, "title.png") &&
               Save(DrawQrCode(), folder, "qr_code.png");
+    // The title's English variant (the installation's "title_en.png").
+    QTranslator english;
+    if (!english.load(QStringLiteral("lumetra_en"),
+                      QCoreApplication::applicationDirPath() + "/translations")) {
+        std::fprintf(stderr, "lumetra-imagegen: no translations/lumetra_en.qm beside the program\n");
+        return 1;
+    }
+    QCoreApplication::installTranslator(&english);
+    ok = ok && Save(DrawTitle(), folder, "title_en.png");
     return ok ? 0 : 1;
 }

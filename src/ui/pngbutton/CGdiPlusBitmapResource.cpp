@@ -1,5 +1,7 @@
 #include "ui/pngbutton/CGdiPlusBitmapResource.h"
 
+#include "platform/UiLanguage.h"
+
 #include <QFile>
 #include <QString>
 
@@ -20,9 +22,14 @@ bool CGdiPlusBitmapResource::Load(int id)
 QImage CGdiPlusBitmapResource::Get(int id)
 {
     EnsureImagesRegistered();
-    QFile file(QStringLiteral(":/png/%1.png").arg(id));
-    if (!file.open(QIODevice::ReadOnly))
-        return QImage();
+    // Images with words on them have an English variant of the same size.
+    QFile file(QStringLiteral(":/png/en/%1.png").arg(id));
+    if (platform::UiLanguage::Current() != platform::UiLanguage::Language::English ||
+        !file.open(QIODevice::ReadOnly)) {
+        file.setFileName(QStringLiteral(":/png/%1.png").arg(id));
+        if (!file.open(QIODevice::ReadOnly))
+            return QImage();
+    }
     const QByteArray bytes = file.readAll();
     if (bytes.isEmpty())
         return QImage();

@@ -2,11 +2,15 @@
 
 #include "CliFixture.h"
 #include "app/CRequestLogin.h"
+#include "support/ScopedEnv.h"
 
 #include <QFile>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
+
 #include <memory>
+#include <optional>
+#include <string>
 
 namespace {
 
@@ -112,6 +116,38 @@ TEST_F(CliInventoryTest, EmptyFieldsAreRefusedBeforeTheServiceIsAsked)
     ASSERT_EQ(Cli({"login", "alice", "secret"}).exitCode, 0);
     EXPECT_TRUE(farside.WaitForOutput("Login user=\"alice\" flag=1", 5000));
     EXPECT_EQ(farside.Output().count("Login "), 1) << farside.Output().toStdString();
+}
+
+// The program's own messages follow LUMETRA_LANG and the locale; the service's
+// messages are printed as the service wrote them.
+TEST_F(CliInventoryTest, MessagesAreInTheLanguageOfTheEnvironment)
+{
+    StartFarside();
+    struct Case
+    {
+        std::optional<std::string> lumetraLang, lang;
+        const char* emptyUser;
+    };
+    const Case cases[] = {{"en", "zh_CN.UTF-8", "The user name must not be empty!"},
+                          {std::nullopt, "de_DE.UTF-8", "The user name must not be empty!"},
+                          {std::nullopt, "zh_CN.UTF-8", "用户名不能为空！"},
+                          {"zh", "en_US.UTF-8", "用户名不能为空！"}};
+    ScopedEnv language("LANGUAGE", std::nullopt);
+    ScopedEnv all("LC_ALL", std::nullopt);
+    ScopedEnv messages("LC_MESSAGES", std::nullopt);
+    for (const Case& c : cases) {
+        ScopedEnv lumetraLang("LUMETRA_LANG", c.lumetraLang);
+        ScopedEnv lang("LANG", c.lang);
+        const ProgramRun::Result r = Cli({"login", "", "secret"});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err.trimmed(), QString::fromUtf8(c.emptyUser)) << c.lang.value_or("");
+    }
+    ScopedEnv english("LUMETRA_LANG", "en");
+    const ProgramRun::Result password = Cli({"login", "alice", ""});
+    EXPECT_EQ(password.err.trimmed(), QStringLiteral("The password must not be empty!"));
+    const ProgramRun::Result wrong = Cli({"login", "alice", "guess"});
+    EXPECT_EQ(wrong.exitCode, 1);
+    EXPECT_TRUE(wrong.err.contains(QString::fromUtf8("用户名或密码错误"))) << wrong.err.toStdString();
 }
 
 TEST_F(CliInventoryTest, GatewaysListTheAccountWithFilters)
