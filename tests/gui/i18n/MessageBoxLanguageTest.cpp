@@ -1,6 +1,6 @@
 // The program's message boxes and waiting dialogs in the program's language: the
 // texts and the buttons of the boxes (确定/取消/是/否 in Chinese, OK/Cancel/Yes/No in
-// English), the waiting dialog's text inside its window.
+// English), the pre-flight dialog's button, the waiting dialog's text inside its window.
 
 #include "app/UiText.h"
 #include "control/GatewayDetailController.h"
@@ -11,9 +11,11 @@
 #include "platform/UiLanguage.h"
 #include "support/PumpUntil.h"
 #include "ui/CDlgTips.h"
+#include "ui/PreflightDialog.h"
 #include "ui/QtMessageBoxHandler.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -44,6 +46,16 @@ QMessageBox* OpenBox()
 
 // Shows one box through the program's handler, reads it while it is open and
 // answers it with `click`.
+// The text of the pre-flight dialog's one button and its title.
+QStringList PreflightNames()
+{
+    PreflightDialog dialog(nullptr, {});
+    QDialogButtonBox* buttons = dialog.findChild<QDialogButtonBox*>();
+    if (buttons == nullptr || buttons->buttons().size() != 1)
+        return {};
+    return {buttons->buttons()[0]->text(), dialog.windowTitle()};
+}
+
 Shown ShowBox(const QString& text, unsigned style, QMessageBox::StandardButton click)
 {
     Shown shown;
@@ -99,6 +111,8 @@ TEST(MessageBoxLanguageTest, BoxesAndWaitingDialogsSpeakTheProgramsLanguageButto
                                                     {B::Cancel, QString::fromUtf8("取消")}}));
     EXPECT_EQ(okCancel.answer, platform::kIdOk);
 
+    EXPECT_EQ(PreflightNames(), QStringList({QString::fromUtf8("关闭"), QString::fromUtf8("连接诊断")}));
+
     // English: the same boxes with English texts and buttons.
     ASSERT_TRUE(platform::UiLanguage::Install(platform::UiLanguage::Language::English,
                                               QStringLiteral(LUMETRA_BIN_DIR)));
@@ -116,6 +130,8 @@ TEST(MessageBoxLanguageTest, BoxesAndWaitingDialogsSpeakTheProgramsLanguageButto
     EXPECT_EQ(okCancel.buttons, (std::map<B::StandardButton, QString>{
                                     {B::Ok, QStringLiteral("OK")}, {B::Cancel, QStringLiteral("Cancel")}}));
     EXPECT_EQ(okCancel.answer, platform::kIdCancel);
+
+    EXPECT_EQ(PreflightNames(), QStringList({QStringLiteral("Close"), QStringLiteral("Connection check")}));
 
     // The waiting dialogs' texts, in English, inside the dialog's window.
     TextFitRecorder fits;
