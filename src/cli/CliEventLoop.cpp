@@ -39,8 +39,11 @@ CliEventLoop::CliEventLoop() : impl_(std::make_unique<Impl>())
     sigaddset(&impl_->stopSignals, SIGINT);
     sigaddset(&impl_->stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &impl_->stopSignals, nullptr);
-    g_application = new QCoreApplication(g_argc, g_argv);
-    impl_->app = g_application;
+    // One application object per process: the program's own when it made one (its
+    // translator and settings belong to it), else one made here.
+    if (QCoreApplication::instance() == nullptr)
+        g_application = new QCoreApplication(g_argc, g_argv);
+    impl_->app = QCoreApplication::instance();
 
     impl_->signalFd = signalfd(-1, &impl_->stopSignals, SFD_NONBLOCK | SFD_CLOEXEC);
     if (impl_->signalFd < 0) {
