@@ -69,6 +69,17 @@ bool PrivateFolder::MakeSub(const std::string& folder, const std::string& name)
     return OwnFolder(folder + "/" + name, 0700);
 }
 
+void PrivateFolder::Remove(const std::string& folder)
+{
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        return;
+    }
+    Empty(fd, 0);
+    close(fd);
+    rmdir(folder.c_str());
+}
+
 bool PrivateFolder::Write(const std::string& path, const std::string& text)
 {
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);

@@ -14,6 +14,9 @@ public:
     static bool MakeEmpty(const std::string& parent, const std::string& folder);
     // Makes `folder`'s sub-folder `name` (0700). False on failure.
     static bool MakeSub(const std::string& folder, const std::string& name);
+    // Removes `folder` with its files and sub-folders (the copies of a user's files
+    // once that user's client has ended).
+    static void Remove(const std::string& folder);
     // Writes a new file `path` (0600) with `text`. False on failure.
     static bool Write(const std::string& path, const std::string& text);
 };

@@ -134,7 +134,7 @@ std::string VpnService::Start(const std::string& profilePath, uid_t uid)
                std::to_string(options_.managementPort) + " is in use by another program";
     }
 
-    const std::string folder = options_.runFolder + "/" + std::to_string(uid);
+    const std::string folder = ClientFolder(uid);
     if (!PrivateFolder::MakeEmpty(options_.runFolder, folder) || !PrivateFolder::MakeSub(folder, "output")) {
         return "error the service cannot prepare its folder " + folder;
     }
@@ -186,20 +186,33 @@ bool VpnService::End(uid_t uid)
             return false;
         }
     }
-    clients_.erase(found);
+    Forget(uid);
     return true;
+}
+
+std::string VpnService::ClientFolder(uid_t uid) const
+{
+    return options_.runFolder + "/" + std::to_string(uid);
+}
+
+void VpnService::Forget(uid_t uid)
+{
+    clients_.erase(uid);
+    PrivateFolder::Remove(ClientFolder(uid));
 }
 
 void VpnService::Reap()
 {
-    for (auto it = clients_.begin(); it != clients_.end();) {
+    std::vector<uid_t> ended;
+    for (const auto& client : clients_) {
         int status = 0;
-        const pid_t got = waitpid(it->second, &status, WNOHANG);
-        if (got == it->second || (got < 0 && errno == ECHILD)) {
-            it = clients_.erase(it);
-        } else {
-            ++it;
+        const pid_t got = waitpid(client.second, &status, WNOHANG);
+        if (got == client.second || (got < 0 && errno == ECHILD)) {
+            ended.push_back(client.first);
         }
+    }
+    for (uid_t uid : ended) {
+        Forget(uid);
     }
 }
 

@@ -47,6 +47,11 @@ private:
     // Ends the client of `uid`, if any; false when it outlived SIGKILL's wait.
     bool End(uid_t uid);
     pid_t Launch(const std::string& folder, const std::string& profileName) const;
+    // The service's private folder of `uid`'s client: <run folder>/<uid>.
+    std::string ClientFolder(uid_t uid) const;
+    // Forgets the ended client of `uid` and removes its folder (the copies of the
+    // user's credentials and keys among them).
+    void Forget(uid_t uid);
     bool ManagementPortFree() const;
 
     Options options_;

@@ -258,6 +258,8 @@ TEST_F(VpnService, StartsTheOwnersCheckedCopyAndEndsOnlyWhatItStartedForWhomAsks
     EXPECT_EQ(standIn_->Terms(), QStringList{"TERM " + pid});
     EXPECT_EQ(alice_->Ask("stop"), "ok stopped");
     EXPECT_EQ(standIn_->Terms(), (QStringList{"TERM " + pid, "TERM " + second.front()}));
+    // The copies of her credentials and keys went with her client.
+    EXPECT_FALSE(QFileInfo::exists(Private(*alice_, ".")));
     EXPECT_TRUE(standIn_->Running().empty());
     EXPECT_EQ(alice_->Ask("stop"), "error no VPN of yours is running");
     EXPECT_EQ(alice_->Ask("status"), "ok idle");
@@ -272,6 +274,7 @@ TEST_F(VpnService, StartsTheOwnersCheckedCopyAndEndsOnlyWhatItStartedForWhomAsks
     EXPECT_TRUE(standIn_->Running().empty());
     EXPECT_TRUE(standIn_->Terms().contains("TERM " + third.front()));
     EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(socket_)));
+    EXPECT_FALSE(QFileInfo::exists(Private(*bob_, ".")));
     EXPECT_TRUE(decoy.IsRunning());
 }
 
