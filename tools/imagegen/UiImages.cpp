@@ -23,25 +23,11 @@ std::map<int, QImage> UiImages::DrawAll()
     return images;
 }
 
-namespace {
-
-bool Write(const QImage& image, const QString& path)
-{
-    if (!image.save(path, "PNG")) {
-        std::fprintf(stderr, "lumetra-imagegen: cannot write %s\n", qPrintable(path));
-        return false;
-    }
-    std::printf("%s\n", qPrintable(path));
-    return true;
-}
-
-} // namespace
-
 bool UiImages::WriteAll(const QDir& folder, const QString& translations)
 {
     const std::map<int, QImage> chinese = DrawAll();
     for (const auto& [number, image] : chinese) {
-        if (!Write(image, folder.filePath(QStringLiteral("%1.png").arg(number))))
+        if (!Save(image, folder.filePath(QStringLiteral("%1.png").arg(number))))
             return false;
     }
     QTranslator english;
@@ -56,8 +42,18 @@ bool UiImages::WriteAll(const QDir& folder, const QString& translations)
         return false;
     for (const auto& [number, image] : translated) {
         if (image != chinese.at(number) &&
-            !Write(image, folder.filePath(QStringLiteral("en/%1.png").arg(number))))
+            !Save(image, folder.filePath(QStringLiteral("en/%1.png").arg(number))))
             return false;
     }
+    return true;
+}
+
+bool UiImages::Save(const QImage& image, const QString& path)
+{
+    if (!image.save(path, "PNG")) {
+        std::fprintf(stderr, "lumetra-imagegen: cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    std::printf("%s\n", qPrintable(path));
     return true;
 }

@@ -18,4 +18,7 @@ public:
     // image that has words on it. False when a file cannot be written or the
     // translation is missing.
     static bool WriteAll(const QDir& folder, const QString& translations);
+    // Writes `image` as a PNG file at `path` and prints the path; false (with a line on
+    // standard error) when it cannot be written.
+    static bool Save(const QImage& image, const QString& path);
 };

@@ -159,13 +159,7 @@ QImage DrawQrCode()
 
 bool Save(const QImage& image, const QDir& folder, const char* name)
 {
-    QString path = folder.filePath(QString::fromUtf8(name));
-    if (!image.save(path, "PNG")) {
-        std::fprintf(stderr, "lumetra-imagegen: cannot write %s\n", qPrintable(path));
-        return false;
-    }
-    std::printf("%s\n", qPrintable(path));
-    return true;
+    return UiImages::Save(image, folder.filePath(QString::fromUtf8(name)));
 }
 
 } // namespace
